@@ -1,0 +1,33 @@
+# Tessel: `make run` builds and starts the program, `make test` builds and runs
+# every test, `make bench` runs the benchmarks. Each installs what is missing.
+JOBS ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+.PHONY: run build test tsan-test bench deps clean
+
+deps:
+	@tools/setup-deps.sh
+
+build: deps
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF -DTESSEL_BENCH=ON $(CMAKE_ARGS) >/dev/null
+	cmake --build build/release -j $(JOBS)
+
+run: build
+	build/release/tessel $(ARGS)
+
+test: deps
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON $(CMAKE_ARGS) >/dev/null
+	cmake --build build/test -j $(JOBS)
+	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 600
+	$(MAKE) --no-print-directory tsan-test
+
+tsan-test: deps
+	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DTESSEL_TSAN=ON $(CMAKE_ARGS) >/dev/null
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && ctest --output-on-failure -j $(JOBS) -L concurrency --timeout 600 --no-tests=ignore
+
+bench: build
+	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+clean:
+	rm -rf build

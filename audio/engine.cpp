@@ -1,0 +1,520 @@
+// engine.cpp - the engine record's life, the choice of host API and devices, and the
+// opening, starting and stopping of the one duplex stream.
+// Threads: UI thread only.
+#include "audio/engine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "audio/audio_backend.h"
+#include "audio/looper.h"
+#include "platform/plat_audio_api.h"
+#include "platform/plat_time.h"
+#include "rig/router.h"
+
+// ---------------------------------------------------------------------------
+// Constants and static state
+// ---------------------------------------------------------------------------
+
+static const int kBufferSizes[5] = {64, 128, 256, 512, 1024};
+static const double kPreferredRate = 48000.0;
+
+static Engine g_engine;
+static const EngineBackend* g_backend = nullptr;
+static const PlatHostApiPolicy* g_policy = nullptr;
+static RigMix g_default_mix;   // the fallback mix handed to the router, kept for its lifetime
+
+static const EngineBackend* be(void)
+{
+    return g_backend ? g_backend : engine_backend_portaudio();
+}
+
+static const PlatHostApiPolicy* policy(void)
+{
+    return g_policy ? g_policy : plat_host_api_policy();
+}
+
+Engine* engine_instance(void)
+{
+    return &g_engine;
+}
+
+void engine_use_backend(const EngineBackend* backend, const PlatHostApiPolicy* pol)
+{
+    g_backend = backend;
+    g_policy = pol;
+}
+
+static void engine_set_error(Engine* e, const char* text)
+{
+    snprintf(e->error_text, sizeof e->error_text, "%s", text);
+}
+
+// ---------------------------------------------------------------------------
+// Life
+// ---------------------------------------------------------------------------
+
+// Allocates n floats and writes every page now, so the audio thread never takes a
+// first-touch page fault while recording.
+static float* engine_alloc_floats(size_t n)
+{
+    float* p = (float*)std::malloc(n * sizeof(float));
+    if (p)
+        std::memset(p, 0, n * sizeof(float));
+    return p;
+}
+
+static void engine_free_arrays(Engine* e)
+{
+    float** arrays[8] = {&e->loop_left, &e->loop_right, &e->bus_left, &e->bus_right,
+                         &e->patch_a_left, &e->patch_a_right, &e->patch_b_left, &e->patch_b_right};
+    for (float** a : arrays) {
+        std::free(*a);
+        *a = nullptr;
+    }
+}
+
+bool engine_init(Engine* e)
+{
+    if (!e)
+        return false;
+    e->~Engine();
+    new (e) Engine();
+
+    e->loop_left = engine_alloc_floats(ENGINE_LOOP_CAPACITY);
+    e->loop_right = engine_alloc_floats(ENGINE_LOOP_CAPACITY);
+    float** buses[6] = {&e->bus_left, &e->bus_right, &e->patch_a_left, &e->patch_a_right,
+                        &e->patch_b_left, &e->patch_b_right};
+    bool ok = e->loop_left && e->loop_right;
+    for (float** b : buses) {
+        *b = engine_alloc_floats(ENGINE_MAX_BLOCK);
+        ok = ok && *b;
+    }
+    if (!ok) {
+        engine_free_arrays(e);
+        engine_set_error(e, "out of memory");
+        return false;
+    }
+    for (int s = 0; s < ENGINE_SLOTS; s++) {
+        if (fx_init(&e->slots[s]) != 0) {
+            for (int k = 0; k <= s; k++)
+                fx_free(&e->slots[k]);
+            engine_free_arrays(e);
+            engine_set_error(e, "out of memory");
+            return false;
+        }
+        e->slots[s].smoothing = 1;
+    }
+    if (be()->initialize() != paNoError) {
+        for (int s = 0; s < ENGINE_SLOTS; s++)
+            fx_free(&e->slots[s]);
+        engine_free_arrays(e);
+        engine_set_error(e, "PortAudio init failed");
+        return false;
+    }
+    return true;
+}
+
+void engine_shutdown(Engine* e)
+{
+    if (!e)
+        return;
+    engine_stop(e);
+    e->running = 0;
+    be()->terminate();
+    for (int s = 0; s < ENGINE_SLOTS; s++)
+        fx_free(&e->slots[s]);
+    engine_free_arrays(e);
+}
+
+void engine_set_output_tap(Engine* e, EngineOutputTap tap, void* ctx)
+{
+    if (!e)
+        return;
+    e->output_tap_ctx.store(ctx, std::memory_order_relaxed);
+    e->output_tap.store(tap, std::memory_order_release);
+}
+
+void engine_set_render_hook(Engine* e, EngineRenderHook hook, void* ctx)
+{
+    if (!e)
+        return;
+    e->render_hook_ctx.store(ctx, std::memory_order_relaxed);
+    e->render_hook.store(hook, std::memory_order_release);
+}
+
+bool engine_wait_blocks_passed(Engine* e, int timeout_ms)
+{
+    if (!e || !e->running)
+        return true;
+    uint64_t entered = e->blocks_entered.load(std::memory_order_seq_cst);
+    double deadline = plat_time_seconds() + timeout_ms / 1000.0;
+    while (e->blocks_left.load(std::memory_order_acquire) < entered) {
+        if (plat_time_seconds() > deadline)
+            return false;
+        plat_sleep_ms(1);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Devices
+// ---------------------------------------------------------------------------
+
+static const PaDeviceInfo* engine_device(int device)
+{
+    return device >= 0 ? be()->device_info(device) : nullptr;
+}
+
+static const PaHostApiInfo* engine_api_of_type(int type)
+{
+    PaHostApiIndex idx = be()->host_api_type_to_index((PaHostApiTypeId)type);
+    return idx >= 0 ? be()->host_api_info(idx) : nullptr;
+}
+
+static const PaHostApiInfo* engine_api_of_device(const PaDeviceInfo* di)
+{
+    return di ? be()->host_api_info(di->hostApi) : nullptr;
+}
+
+static const char* engine_api_label(const PaHostApiInfo* hi)
+{
+    if (!hi)
+        return "";
+    if (hi->type == policy()->direct_type)
+        return policy()->direct_label;
+    if (hi->type == policy()->system_type)
+        return policy()->system_label;
+    return hi->name ? hi->name : "";
+}
+
+int engine_pick_input_device(Engine* e)
+{
+    (void)e;
+    const PaHostApiInfo* direct = engine_api_of_type(policy()->direct_type);
+    if (direct && direct->defaultInputDevice >= 0) {
+        const PaDeviceInfo* di = engine_device(direct->defaultInputDevice);
+        if (di && di->maxInputChannels >= 1 && di->maxOutputChannels >= 2)
+            return direct->defaultInputDevice;
+    }
+    const PaHostApiInfo* sys = engine_api_of_type(policy()->system_type);
+    if (sys && sys->defaultInputDevice != paNoDevice)
+        return sys->defaultInputDevice;
+    return be()->default_input_device();
+}
+
+void engine_device_label(Engine* e, int device, char* name, int name_size, char* label, int label_size)
+{
+    (void)e;
+    if (name && name_size > 0)
+        name[0] = '\0';
+    if (label && label_size > 0)
+        label[0] = '\0';
+    const PaDeviceInfo* di = engine_device(device);
+    if (!di)
+        return;
+    if (name && name_size > 0)
+        snprintf(name, (size_t)name_size, "%s", di->name ? di->name : "");
+    if (label && label_size > 0)
+        snprintf(label, (size_t)label_size, "%s", engine_api_label(engine_api_of_device(di)));
+}
+
+static int engine_list_api_inputs(int type, int* out, int count, int max)
+{
+    int n = be()->device_count();
+    for (int d = 0; d < n && count < max; d++) {
+        const PaDeviceInfo* di = engine_device(d);
+        const PaHostApiInfo* hi = engine_api_of_device(di);
+        if (di && hi && hi->type == type && di->maxInputChannels >= 1)
+            out[count++] = d;
+    }
+    return count;
+}
+
+int engine_list_input_devices(Engine* e, int* out, int max)
+{
+    (void)e;
+    if (!out || max <= 0)
+        return 0;
+    int count = engine_list_api_inputs(policy()->direct_type, out, 0, max);
+    return engine_list_api_inputs(policy()->system_type, out, count, max);
+}
+
+int engine_find_input_device(Engine* e, const char* name, const char* label)
+{
+    char want_name[128], want_label[32];
+    snprintf(want_name, sizeof want_name, "%s", name ? name : "");
+    snprintf(want_label, sizeof want_label, "%s", label ? label : "");
+    int n = be()->device_count();
+    for (int d = 0; d < n; d++) {
+        const PaDeviceInfo* di = engine_device(d);
+        if (!di || di->maxInputChannels < 1)
+            continue;
+        char dev_name[128], dev_label[32];
+        engine_device_label(e, d, dev_name, sizeof dev_name, dev_label, sizeof dev_label);
+        if (!strcmp(dev_name, want_name) && !strcmp(dev_label, want_label))
+            return d;
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Stream
+// ---------------------------------------------------------------------------
+
+// The output device for an input device (or none): the input device itself on the
+// direct host API, else its host API's default output, else the system host API's,
+// else the library's. Returns false when a default is broken.
+static bool engine_choose_output(const PaDeviceInfo* in_dev, int in_device, int* out_device)
+{
+    if (in_dev) {
+        const PaHostApiInfo* hi = engine_api_of_device(in_dev);
+        if (hi && hi->type == policy()->direct_type && in_dev->maxOutputChannels >= 2) {
+            *out_device = in_device;
+            return true;
+        }
+        int d = hi ? hi->defaultOutputDevice : paNoDevice;
+        if (d != paNoDevice) {
+            *out_device = d;
+            return d >= 0;
+        }
+    }
+    const PaHostApiInfo* sys = engine_api_of_type(policy()->system_type);
+    int d = sys ? sys->defaultOutputDevice : paNoDevice;
+    if (d != paNoDevice) {
+        *out_device = d;
+        return d >= 0;
+    }
+    d = be()->default_output_device();
+    *out_device = d;
+    return d >= 0;
+}
+
+static void engine_describe_device(Engine* e, const PaDeviceInfo* di, int channels, double rate)
+{
+    RigDeviceInfo* od = &e->opened_device;
+    std::memset(od, 0, sizeof *od);
+    const PaHostApiInfo* hi = engine_api_of_device(di);
+    rig_api_name(hi ? (int)hi->type : -1, od->api, sizeof od->api);
+    rig_device_name_utf8(di->name, od->name, sizeof od->name);
+    if (rig_device_key(od->api, od->name, od->key, sizeof od->key) < 0)
+        od->key[0] = '\0';
+    od->inputs_opened = channels < 1 ? 1 : channels > RIG_MAX_INPUTS ? RIG_MAX_INPUTS : channels;
+    int on_device = di->maxInputChannels < 1 ? 0 : di->maxInputChannels > RIG_MAX_INPUTS ? RIG_MAX_INPUTS : di->maxInputChannels;
+    od->inputs_on_device = on_device > od->inputs_opened ? on_device : od->inputs_opened;
+    od->sample_rate = rate;
+}
+
+bool engine_open_stream(Engine* e, int device, double rate, int channels)
+{
+    if (!e)
+        return false;
+    const PaDeviceInfo* in_dev = engine_device(device);
+    bool use_input = in_dev && in_dev->maxInputChannels >= 1 && channels >= 1;
+
+    PaStreamParameters in_p;
+    std::memset(&in_p, 0, sizeof in_p);
+    if (use_input) {
+        in_p.device = device;
+        in_p.channelCount = channels;
+        in_p.sampleFormat = paFloat32;
+        in_p.suggestedLatency = in_dev->defaultLowInputLatency;
+    }
+
+    int out_device = paNoDevice;
+    if (!engine_choose_output(use_input ? in_dev : nullptr, device, &out_device))
+        return false;
+    const PaDeviceInfo* out_dev = engine_device(out_device);
+    if (!out_dev)
+        return false;
+    const PaHostApiInfo* out_api = engine_api_of_device(out_dev);
+
+    PaStreamParameters out_p;
+    std::memset(&out_p, 0, sizeof out_p);
+    out_p.device = out_device;
+    out_p.channelCount = 2;
+    out_p.sampleFormat = paFloat32;
+    out_p.suggestedLatency = out_dev->defaultLowOutputLatency;
+
+    double one_buffer = (double)e->buffer_frames / rate;
+    if (out_api && out_api->type == policy()->direct_type) {
+        in_p.suggestedLatency = one_buffer;
+        out_p.suggestedLatency = one_buffer;
+    }
+
+    PaStream* stream = nullptr;
+    PaError err = paInternalError;
+    e->exclusive_granted = 0;
+    if (e->exclusive_wanted && out_api && out_api->type == policy()->system_type) {
+        PaStreamParameters xin = in_p, xout = out_p;
+        xin.suggestedLatency = one_buffer;
+        xout.suggestedLatency = one_buffer;
+        err = be()->open_stream(&stream, use_input ? &xin : nullptr, &xout, rate,
+                                (unsigned long)e->buffer_frames, paNoFlag, engine_stream_callback, e, 1);
+        if (err == paNoError)
+            e->exclusive_granted = 1;
+        else
+            stream = nullptr;
+    }
+    if (!e->exclusive_granted) {
+        err = be()->open_stream(&stream, use_input ? &in_p : nullptr, &out_p, rate,
+                                (unsigned long)e->buffer_frames, paNoFlag, engine_stream_callback, e, 0);
+        if (err != paNoError) {
+            e->stream = nullptr;
+            return false;
+        }
+    }
+    e->stream = stream;
+
+    const PaStreamInfo* info = be()->stream_info(stream);
+    if (info)
+        e->latency_ms = (info->inputLatency + info->outputLatency) * 1000.0;
+    else
+        e->latency_ms = e->buffer_frames * 2000.0 / rate;
+
+    e->sample_rate = rate;
+    e->input_channels = use_input ? channels : 0;
+
+    std::memset(&e->opened_device, 0, sizeof e->opened_device);
+    if (use_input) {
+        engine_describe_device(e, in_dev, channels, rate);
+        snprintf(e->input_name, sizeof e->input_name, "%s", in_dev->name ? in_dev->name : "");
+    } else {
+        snprintf(e->input_name, sizeof e->input_name, "%s", "(no input)");
+    }
+    snprintf(e->host_label, sizeof e->host_label, "%s", engine_api_label(out_api));
+    e->asio = out_api && out_api->type == policy()->direct_type;
+    e->open_input_device = use_input ? device : -1;
+    return true;
+}
+
+// The open sequence shared by every restart.
+static bool engine_start_sequence(Engine* e)
+{
+    engine_stop(e);
+
+    int device = e->chosen_input_device >= 0 ? e->chosen_input_device : engine_pick_input_device(e);
+    const PaDeviceInfo* di = engine_device(device);
+    int channels = 0;
+    if (di && di->maxInputChannels > 0)
+        channels = di->maxInputChannels > RIG_MAX_INPUTS ? RIG_MAX_INPUTS : di->maxInputChannels;
+
+    bool opened = false;
+    if (di && channels > 0) {
+        int attempts[2] = {channels, 2};
+        int count = channels > 2 ? 2 : 1;
+        for (int a = 0; a < count && !opened; a++) {
+            opened = engine_open_stream(e, device, kPreferredRate, attempts[a]) ||
+                     engine_open_stream(e, device, di->defaultSampleRate, attempts[a]);
+        }
+    }
+    if (!opened) {
+        opened = engine_open_stream(e, -1, kPreferredRate, 0);
+        if (!opened) {
+            // An output device that refuses 48 kHz may still run at its own rate.
+            int out_device = paNoDevice;
+            const PaDeviceInfo* od = engine_choose_output(nullptr, -1, &out_device) ? engine_device(out_device) : nullptr;
+            if (od && od->defaultSampleRate > 0 && od->defaultSampleRate != kPreferredRate)
+                opened = engine_open_stream(e, -1, od->defaultSampleRate, 0);
+        }
+        if (!opened) {
+            engine_set_error(e, "no audio stream");
+            return false;
+        }
+    }
+
+    if (e->input_channels > 0) {
+        rig_default_input_mix(e->opened_device.api, e->input_channels, &g_default_mix);
+        uint32_t tag = rig_fnv1a32(e->opened_device.key);
+        if (e->router)
+            rigroute_prepare(e->router, e->sample_rate, e->input_channels, tag, &g_default_mix);
+    }
+
+    e->stream_stamp++;
+
+    if (be()->start_stream((PaStream*)e->stream) != paNoError) {
+        engine_set_error(e, "stream start failed");
+        be()->close_stream((PaStream*)e->stream);
+        e->stream = nullptr;
+        return false;
+    }
+    e->running = 1;
+    e->error_text[0] = '\0';
+    return true;
+}
+
+bool engine_start(Engine* e)
+{
+    if (!e)
+        return false;
+    return engine_start_sequence(e);
+}
+
+void engine_stop(Engine* e)
+{
+    if (!e)
+        return;
+    if (e->stream) {
+        be()->stop_stream((PaStream*)e->stream);
+        be()->close_stream((PaStream*)e->stream);
+        e->stream = nullptr;
+    }
+    e->running = 0;
+}
+
+void engine_set_input_device(Engine* e, int device)
+{
+    if (!e)
+        return;
+    e->chosen_input_device = device;
+    engine_start(e);
+}
+
+bool engine_set_exclusive(Engine* e, int flag)
+{
+    if (!e)
+        return false;
+    e->exclusive_wanted = flag ? 1 : 0;
+    return engine_start(e);
+}
+
+void engine_cycle_buffer_size(Engine* e, int direction)
+{
+    if (!e)
+        return;
+    int index = 2;
+    for (int i = 0; i < 5; i++)
+        if (kBufferSizes[i] == e->buffer_frames)
+            index = i;
+    index = ((direction + 5 + index) % 5 + 5) % 5;
+    e->buffer_frames = kBufferSizes[index];
+    engine_start_sequence(e);
+}
+
+void engine_cycle_input_device(Engine* e, int direction)
+{
+    if (!e)
+        return;
+    int list[64];
+    int count = 0;
+    int n = be()->device_count();
+    for (int d = 0; d < n && count < 64; d++) {
+        const PaDeviceInfo* di = engine_device(d);
+        if (di && di->maxInputChannels >= 1)
+            list[count++] = d;
+    }
+    if (count == 0)
+        return;
+    int current = e->open_input_device >= 0 ? e->open_input_device
+                  : e->chosen_input_device >= 0 ? e->chosen_input_device
+                                                : engine_pick_input_device(e);
+    int place = 0;
+    for (int i = 0; i < count; i++)
+        if (list[i] == current)
+            place = i;
+    place = ((place + direction) % count + count) % count;
+    e->chosen_input_device = list[place];
+    engine_start(e);
+}

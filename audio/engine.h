@@ -1,0 +1,154 @@
+// engine.h - the one audio engine record and its duplex stream.
+// Threads: engine_init/shutdown/start/stop and the device functions: UI thread only.
+//          engine_audio_callback (looper.h): audio thread [RT].
+// Shared fields are relaxed atomics written by the side named on each; the stream
+// fields change only while no stream is open, so the callback never sees them move.
+// Depends on: fx.h, vst.h, rig/rig_device.h, rig/router.h, platform/plat_audio_api.h.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "audio/fx.h"
+#include "rig/rig_device.h"
+
+struct RigRouter;
+struct VstPlugin;
+struct EngineBackend;
+struct PlatHostApiPolicy;
+
+enum {
+    ENGINE_MAX_BLOCK = 4096,             // largest block the callback handles at once
+    ENGINE_LOOP_CAPACITY = 17280000,     // loop frames: 360 s at 48 kHz
+    ENGINE_SLOTS = 4,                    // slots 0-1 patch A, 2-3 patch B
+};
+
+// Receives every finished output block (interleaved stereo) on the audio thread.
+typedef void (*EngineOutputTap)(void* ctx, const float* interleaved, int32_t frames, int32_t rate);
+// Adds an extra stereo source into two zeroed buffers on the audio thread.
+typedef void (*EngineRenderHook)(void* ctx, float* left, float* right, int32_t frames, double rate);
+
+struct Engine {
+    // Transport and input settings: UI writes, callback reads once per block.
+    std::atomic<uint8_t> monitor{1};
+    std::atomic<uint8_t> record{0};
+    std::atomic<uint8_t> hold_dub{0};
+    std::atomic<uint8_t> playing{1};
+    std::atomic<uint8_t> reversed{0};
+    std::atomic<float> gain{1.0f};            // linear input gain
+    std::atomic<float> pan{0.0f};             // -1 left .. +1 right
+    std::atomic<float> gate_threshold{0.0f};  // linear peak; 0 = gate off
+    FxSlot slots[ENGINE_SLOTS];
+    std::atomic<float> wet_dry{1.0f};         // share of the patch output in the bus
+    std::atomic<float> crossfade{1.0f};       // 1 = all patch A
+    std::atomic<uint8_t> fx_bypass{0};
+    std::atomic<VstPlugin*> instrument{nullptr};   // publish/retire rule of the plug-in host
+
+    // One-shot requests: UI sets, callback takes.
+    std::atomic<uint8_t> clear_request{0};
+    std::atomic<uint8_t> close_request{0};
+    std::atomic<int32_t> seek_request{-1};
+    std::atomic<int32_t> length_request{0};   // taken by exchange with 0
+
+    // Loop state: callback writes (the UI only inside loop_begin_write/loop_end_write).
+    std::atomic<int32_t> position{0};
+    std::atomic<int32_t> length{0};           // 0 = no loop yet
+
+    // Meters and counters: callback writes, UI reads (and clears the clip latches).
+    std::atomic<float> input_peak{0.0f};
+    std::atomic<float> output_peak{0.0f};
+    std::atomic<uint8_t> input_clip{0};
+    std::atomic<uint8_t> output_clip{0};
+    std::atomic<uint32_t> wrap_count{0};
+    std::atomic<uint32_t> loop_set_count{0};
+    std::atomic<uint32_t> callback_count{0};
+    std::atomic<uint32_t> content_generation{0};
+
+    // Callback-only state.
+    float record_ramp = 0.0f;
+    uint8_t first_pass_was_recording = 0;
+    float gate_envelope = 0.0f;
+    float gate_gain = 0.0f;
+
+    // Owned arrays, allocated by engine_init.
+    float* loop_left = nullptr;
+    float* loop_right = nullptr;
+    float* bus_left = nullptr;
+    float* bus_right = nullptr;
+    float* patch_a_left = nullptr;
+    float* patch_a_right = nullptr;
+    float* patch_b_left = nullptr;
+    float* patch_b_right = nullptr;
+
+    // Stream and device state: UI thread, changed only while no stream is open.
+    void* stream = nullptr;
+    double sample_rate = 48000.0;
+    int32_t buffer_frames = 128;
+    int32_t input_channels = 0;               // 0 = output-only stream
+    int32_t chosen_input_device = -1;         // -1 = automatic
+    uint8_t exclusive_wanted = 0;
+    uint8_t exclusive_granted = 0;
+    double latency_ms = 0.0;
+    char input_name[128] = {};
+    char host_label[32] = {};
+    uint8_t asio = 0;                         // output runs on the direct host API
+    int32_t open_input_device = 0;
+    char error_text[256] = {};
+    uint8_t running = 0;
+    RigRouter* router = nullptr;              // set once by the shell
+    RigDeviceInfo opened_device = {};
+    uint32_t stream_stamp = 0;
+
+    // Hooks: UI stores the context first, then the function (release); callback
+    // loads the function (acquire), then the context.
+    std::atomic<EngineOutputTap> output_tap{nullptr};
+    std::atomic<void*> output_tap_ctx{nullptr};
+    std::atomic<uint8_t> player_to_input{0};
+    std::atomic<EngineRenderHook> render_hook{nullptr};
+    std::atomic<void*> render_hook_ctx{nullptr};
+    float hook_left[ENGINE_MAX_BLOCK] = {};
+    float hook_right[ENGINE_MAX_BLOCK] = {};
+
+    // Hand-over between UI writers of the loop and the callback: the UI raises the
+    // hold and waits until every block that might not have seen it has left.
+    std::atomic<uint8_t> loop_hold{0};
+    std::atomic<uint64_t> blocks_entered{0};
+    std::atomic<uint64_t> blocks_left{0};
+};
+
+static_assert(std::atomic<uint8_t>::is_always_lock_free);
+static_assert(std::atomic<float>::is_always_lock_free);
+static_assert(std::atomic<int32_t>::is_always_lock_free);
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
+static_assert(std::atomic<void*>::is_always_lock_free);
+
+// The program's one engine.
+Engine* engine_instance(void);
+
+// Chooses the audio library behind the engine and the host API roles (tests pass a
+// scripted fake and the Windows roles); null restores PortAudio and this platform's.
+// Call before engine_init.
+void engine_use_backend(const EngineBackend* backend, const PlatHostApiPolicy* policy);
+
+bool engine_init(Engine* e);                  // defaults, arrays, slots, audio library
+void engine_shutdown(Engine* e);              // stops the stream, frees everything
+bool engine_start(Engine* e);                 // (re)opens and starts the stream
+void engine_stop(Engine* e);                  // stops and closes the stream
+void engine_set_input_device(Engine* e, int device);
+bool engine_set_exclusive(Engine* e, int flag);
+void engine_cycle_buffer_size(Engine* e, int direction);      // 64..1024, wraps
+void engine_cycle_input_device(Engine* e, int direction);     // every host API, wraps
+int engine_pick_input_device(Engine* e);                       // automatic choice or -1
+int engine_list_input_devices(Engine* e, int* out, int max);   // direct API, then system API
+int engine_find_input_device(Engine* e, const char* name, const char* label);   // or -1
+void engine_device_label(Engine* e, int device, char* name, int name_size, char* label,
+                         int label_size);
+bool engine_open_stream(Engine* e, int device, double rate, int channels);
+
+// Sets the hooks (UI thread, once).
+void engine_set_output_tap(Engine* e, EngineOutputTap tap, void* ctx);
+void engine_set_render_hook(Engine* e, EngineRenderHook hook, void* ctx);
+
+// Waits (bounded) until every callback block that began before this call has ended.
+// Returns true at once when no stream runs, false on timeout. [blocks, UI thread]
+bool engine_wait_blocks_passed(Engine* e, int timeout_ms);

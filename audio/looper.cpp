@@ -1,0 +1,515 @@
+// looper.cpp - the real-time looper callback: input bus, gate, instrument, effect
+// patches, requests, record and overdub under the ramp, forward and reverse playback,
+// monitoring, soft clipper, hooks, meters and counters; and the UI's loop operations.
+// Threads: engine_audio_callback and everything marked [RT]: audio thread; loop_*: UI.
+// The callback never allocates, locks, waits, logs or touches files.
+#include "audio/looper.h"
+
+#include <cmath>
+#include <cstring>
+
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
+#include "audio/engine.h"
+#include "audio/fx.h"
+#include "audio/vst.h"
+#include "platform/plat_rt.h"
+#include "platform/plat_time.h"
+#include "rig/router.h"
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+static const float kGateRise = 0.1f;
+static const float kGateFall = 0.0002f;
+static const float kGateOpen = 0.05f;
+static const float kGateClose = 0.0004f;
+static const float kRampCoef = 0.0015f;
+static const float kRampWriteLevel = 0.0005f;
+static const float kClipLevel = 0.999f;
+static const float kMeterDecay = 0.85f;
+static const int kHoldWaitMs = 200;
+
+static inline bool is_finite(float x)
+{
+    return std::isfinite(x);
+}
+
+static inline void scrub(float* buf, int n)
+{
+    for (int i = 0; i < n; i++)
+        if (!is_finite(buf[i]))
+            buf[i] = 0.0f;
+}
+
+float engine_softclip(float x)
+{
+    if (!is_finite(x))
+        return x != x ? 0.0f : (x > 0 ? 1.0f : -1.0f);
+    float a = std::fabs(x);
+    if (a <= 2.0f / 3.0f)
+        return x;
+    if (a >= 4.0f / 3.0f)
+        return x > 0 ? 1.0f : -1.0f;
+    float t = (4.0f / 3.0f - a) / (2.0f / 3.0f);
+    float y = 1.0f - t * t / 3.0f;
+    return x > 0 ? y : -y;
+}
+
+// ---------------------------------------------------------------------------
+// Effect patches
+// ---------------------------------------------------------------------------
+
+void fxpatch_process(Engine* e, int first_slot, float* left, float* right, int frames)
+{
+    for (int s = first_slot; s < first_slot + 2 && s < ENGINE_SLOTS; s++) {
+        FxSlot* slot = &e->slots[s];
+        if (slot->bypass.load(std::memory_order_relaxed))
+            continue;
+        VstPlugin* plugin = slot->plugin.load(std::memory_order_acquire);
+        if (plugin) {
+            vst_process(plugin, left, right, frames);
+            scrub(left, frames);
+            scrub(right, frames);
+            continue;
+        }
+        if (slot->effect_type.load(std::memory_order_relaxed) == FX_OFF)
+            continue;
+        fx_update(slot);
+        for (int i = 0; i < frames; i++) {
+            fx_mix(slot, &left[i], &right[i], 1.0f);
+            fx_process_frame(slot);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The callback
+// ---------------------------------------------------------------------------
+
+// What the callback reads from the UI once per block.
+struct BlockSettings {
+    bool monitor, recording, playing, reversed, fx_bypass, player_to_input;
+    float gain, pan, gate_threshold, wet_dry, crossfade;
+    VstPlugin* instrument;
+    EngineRenderHook hook;
+    void* hook_ctx;
+    EngineOutputTap tap;
+    void* tap_ctx;
+};
+
+static void read_settings(Engine* e, BlockSettings* s)
+{
+    const auto rl = std::memory_order_relaxed;
+    s->monitor = e->monitor.load(rl) != 0;
+    s->recording = e->record.load(rl) != 0 || e->hold_dub.load(rl) != 0;
+    s->playing = e->playing.load(rl) != 0;
+    s->reversed = e->reversed.load(rl) != 0;
+    s->fx_bypass = e->fx_bypass.load(rl) != 0;
+    s->player_to_input = e->player_to_input.load(rl) != 0;
+    s->gain = e->gain.load(rl);
+    s->pan = e->pan.load(rl);
+    s->gate_threshold = e->gate_threshold.load(rl);
+    s->wet_dry = e->wet_dry.load(rl);
+    s->crossfade = e->crossfade.load(rl);
+    if (!is_finite(s->gain))
+        s->gain = 0.0f;
+    if (!is_finite(s->pan))
+        s->pan = 0.0f;
+    s->pan = s->pan < -1.0f ? -1.0f : s->pan > 1.0f ? 1.0f : s->pan;
+    if (!is_finite(s->wet_dry))
+        s->wet_dry = 1.0f;
+    if (!is_finite(s->crossfade))
+        s->crossfade = 1.0f;
+    if (!is_finite(s->gate_threshold))
+        s->gate_threshold = 0.0f;
+    s->instrument = e->instrument.load(std::memory_order_acquire);
+    s->hook = e->render_hook.load(std::memory_order_acquire);
+    s->hook_ctx = e->render_hook_ctx.load(rl);
+    s->tap = e->output_tap.load(std::memory_order_acquire);
+    s->tap_ctx = e->output_tap_ctx.load(rl);
+}
+
+static void run_gate(Engine* e, float threshold, int n)
+{
+    float env = e->gate_envelope, g = e->gate_gain;
+    float* L = e->bus_left;
+    float* R = e->bus_right;
+    for (int i = 0; i < n; i++) {
+        float x = std::fmax(std::fabs(L[i]), std::fabs(R[i]));
+        env += (x - env) * (x > env ? kGateRise : kGateFall);
+        float target = env > threshold ? 1.0f : 0.0f;
+        g += (target - g) * (target > g ? kGateOpen : kGateClose);
+        L[i] *= g;
+        R[i] *= g;
+    }
+    e->gate_envelope = env;
+    e->gate_gain = g;
+}
+
+static void run_patches(Engine* e, const BlockSettings* s, int n)
+{
+    size_t bytes = sizeof(float) * (size_t)n;
+    std::memcpy(e->patch_a_left, e->bus_left, bytes);
+    std::memcpy(e->patch_a_right, e->bus_right, bytes);
+    std::memcpy(e->patch_b_left, e->bus_left, bytes);
+    std::memcpy(e->patch_b_right, e->bus_right, bytes);
+    fxpatch_process(e, 0, e->patch_a_left, e->patch_a_right, n);
+    fxpatch_process(e, 2, e->patch_b_left, e->patch_b_right, n);
+    float x = s->crossfade, w = s->wet_dry;
+    for (int i = 0; i < n; i++) {
+        float l = e->bus_left[i], r = e->bus_right[i];
+        e->bus_left[i] = l + ((e->patch_a_left[i] * x + e->patch_b_left[i] * (1.0f - x)) - l) * w;
+        e->bus_right[i] = r + ((e->patch_a_right[i] * x + e->patch_b_right[i] * (1.0f - x)) - r) * w;
+    }
+    scrub(e->bus_left, n);
+    scrub(e->bus_right, n);
+}
+
+// One-shot requests, in their fixed order.
+static void take_requests(Engine* e, int32_t* pos, int32_t* len)
+{
+    const auto rl = std::memory_order_relaxed;
+    if (e->clear_request.load(rl)) {
+        *pos = 0;
+        *len = 0;
+        e->first_pass_was_recording = 0;
+        e->record_ramp = 0.0f;
+        e->clear_request.store(0, rl);
+        e->content_generation.fetch_add(1, rl);
+    }
+    int32_t want = e->length_request.exchange(0, std::memory_order_acq_rel);
+    if (want > 0) {
+        *len = want < ENGINE_LOOP_CAPACITY ? want : ENGINE_LOOP_CAPACITY;
+        if (*pos >= *len)
+            *pos = 0;
+        e->first_pass_was_recording = 0;
+        e->loop_set_count.fetch_add(1, rl);
+        e->content_generation.fetch_add(1, rl);
+    }
+    int32_t seek = e->seek_request.load(rl);
+    if (seek >= 0) {
+        int32_t last = (*len > 1 ? *len : 1) - 1;
+        *pos = seek < 0 ? 0 : seek > last ? last : seek;
+        e->seek_request.store(-1, rl);
+    }
+    int32_t shortest = (int32_t)(e->sample_rate * 0.1);
+    if (e->close_request.load(rl)) {
+        e->close_request.store(0, rl);
+        if (*len == 0 && *pos > shortest) {
+            *len = *pos;
+            *pos = 0;
+            e->loop_set_count.fetch_add(1, rl);
+        }
+    }
+    if (*len == 0 && *pos >= ENGINE_LOOP_CAPACITY) {
+        *len = ENGINE_LOOP_CAPACITY;
+        *pos = 0;
+        e->loop_set_count.fetch_add(1, rl);
+    }
+}
+
+// Processes up to ENGINE_MAX_BLOCK frames.
+static void process_block(Engine* e, const float* input, float* out, int n, bool held)
+{
+    const auto rl = std::memory_order_relaxed;
+    BlockSettings s;
+    read_settings(e, &s);
+
+    // Input bus.
+    if (input) {
+        rigroute_process_block(e->router, input, e->input_channels, e->bus_left, e->bus_right, n);
+        scrub(e->bus_left, n);
+        scrub(e->bus_right, n);
+    } else {
+        std::memset(e->bus_left, 0, sizeof(float) * (size_t)n);
+        std::memset(e->bus_right, 0, sizeof(float) * (size_t)n);
+    }
+
+    if (s.gate_threshold > 0.0f)
+        run_gate(e, s.gate_threshold, n);
+
+    if (s.instrument) {
+        std::memset(e->patch_a_left, 0, sizeof(float) * (size_t)n);
+        std::memset(e->patch_a_right, 0, sizeof(float) * (size_t)n);
+        vst_process(s.instrument, e->patch_a_left, e->patch_a_right, n);
+        scrub(e->patch_a_left, n);
+        scrub(e->patch_a_right, n);
+        for (int i = 0; i < n; i++) {
+            e->bus_left[i] += e->patch_a_left[i];
+            e->bus_right[i] += e->patch_a_right[i];
+        }
+    }
+
+    if (!s.fx_bypass)
+        run_patches(e, &s, n);
+
+    int32_t pos = 0, len = 0;
+    float target = 0.0f;
+    if (!held) {
+        pos = e->position.load(rl);
+        len = e->length.load(rl);
+        take_requests(e, &pos, &len);
+
+        bool first_pass = len == 0 && s.recording && s.playing;
+        target = s.recording && s.playing ? 1.0f : 0.0f;
+        if (len == 0 && e->first_pass_was_recording && !first_pass) {
+            if (pos > (int32_t)(e->sample_rate * 0.1)) {
+                len = pos;
+                e->loop_set_count.fetch_add(1, rl);
+            } else {
+                // A dropped take leaves nothing behind: no fade-out tail is written.
+                e->record_ramp = 0.0f;
+            }
+            pos = 0;
+        }
+        e->first_pass_was_recording = first_pass ? 1 : 0;
+        if (len > 0 && pos >= len)
+            pos = 0;
+    }
+
+    if (s.hook) {
+        std::memset(e->hook_left, 0, sizeof(float) * (size_t)n);
+        std::memset(e->hook_right, 0, sizeof(float) * (size_t)n);
+        s.hook(s.hook_ctx, e->hook_left, e->hook_right, n, e->sample_rate);
+        scrub(e->hook_left, n);
+        scrub(e->hook_right, n);
+    }
+
+    float left_gain = 1.0f - std::fmax(s.pan, 0.0f);
+    float right_gain = 1.0f + std::fmin(s.pan, 0.0f);
+    bool hook_to_input = s.hook && s.player_to_input;
+    float in_peak = 0.0f;
+    bool in_clip = false, out_clip = false, wrote = false;
+    uint32_t wraps = 0;
+    float ramp = e->record_ramp;
+    float* loopL = e->loop_left;
+    float* loopR = e->loop_right;
+
+    for (int i = 0; i < n; i++) {
+        float inL = s.gain * e->bus_left[i] * left_gain;
+        float inR = s.gain * e->bus_right[i] * right_gain;
+        if (hook_to_input) {
+            inL += e->hook_left[i];
+            inR += e->hook_right[i];
+        }
+        if (!is_finite(inL))
+            inL = 0.0f;
+        if (!is_finite(inR))
+            inR = 0.0f;
+        float peak = std::fmax(std::fabs(inL), std::fabs(inR));
+        if (peak > in_peak)
+            in_peak = peak;
+        if (peak >= kClipLevel)
+            in_clip = true;
+        float monL = s.monitor ? inL : 0.0f;
+        float monR = s.monitor ? inR : 0.0f;
+        float outL, outR;
+        if (!held)
+            ramp += (target - ramp) * kRampCoef;
+        if (held || !s.playing) {
+            outL = engine_softclip(monL);
+            outR = engine_softclip(monR);
+        } else {
+            if (len > 0) {
+                float oldL = loopL[pos], oldR = loopR[pos];
+                if (ramp > kRampWriteLevel) {
+                    loopL[pos] = oldL + inL * ramp;
+                    loopR[pos] = oldR + inR * ramp;
+                    wrote = true;
+                }
+                outL = engine_softclip(monL + oldL);
+                outR = engine_softclip(monR + oldR);
+                if (s.reversed) {
+                    if (--pos < 0) {
+                        pos = len - 1;
+                        wraps++;
+                    }
+                } else if (++pos >= len) {
+                    pos = 0;
+                    wraps++;
+                }
+            } else {
+                if (ramp > kRampWriteLevel && pos < ENGINE_LOOP_CAPACITY) {
+                    loopL[pos] = inL * ramp;
+                    loopR[pos] = inR * ramp;
+                    pos++;
+                    wrote = true;
+                }
+                outL = engine_softclip(monL);
+                outR = engine_softclip(monR);
+            }
+        }
+        if (std::fmax(std::fabs(outL), std::fabs(outR)) >= kClipLevel)
+            out_clip = true;
+        out[2 * i] = outL;
+        out[2 * i + 1] = outR;
+    }
+    if (!held)
+        e->record_ramp = ramp;
+
+    if (s.hook && !(s.player_to_input && s.monitor)) {
+        for (int i = 0; i < n; i++) {
+            out[2 * i] = engine_softclip(out[2 * i] + e->hook_left[i]);
+            out[2 * i + 1] = engine_softclip(out[2 * i + 1] + e->hook_right[i]);
+        }
+    }
+
+    float out_peak = 0.0f;
+    for (int i = 0; i < 2 * n; i++)
+        out_peak = std::fmax(out_peak, std::fabs(out[i]));
+
+    if (s.tap)
+        s.tap(s.tap_ctx, out, n, (int32_t)e->sample_rate);
+
+    if (!held) {
+        e->position.store(pos, rl);
+        e->length.store(len, rl);
+        if (wraps)
+            e->wrap_count.fetch_add(wraps, rl);
+        if (wrote)
+            e->content_generation.fetch_add(1, rl);
+    }
+    e->input_peak.store(std::fmax(in_peak, e->input_peak.load(rl) * kMeterDecay), rl);
+    e->output_peak.store(std::fmax(out_peak, e->output_peak.load(rl) * kMeterDecay), rl);
+    if (in_clip)
+        e->input_clip.store(1, rl);
+    if (out_clip)
+        e->output_clip.store(1, rl);
+}
+
+int engine_audio_callback(const void* input, void* output, unsigned long frames,
+                          const void* time_info, unsigned long status_flags, void* user)
+{
+    (void)time_info;
+    (void)status_flags;
+    Engine* e = (Engine*)user;
+    if (!e || !output)
+        return 0;
+    plat_rt_enter();
+#if defined(__SSE__) || defined(__x86_64__)
+    // Flush denormals to zero: feedback lines decaying into silence otherwise slow
+    // the whole path down many times over.
+    _mm_setcsr(_mm_getcsr() | 0x8040);
+#endif
+    e->blocks_entered.fetch_add(1, std::memory_order_seq_cst);
+    e->callback_count.fetch_add(1, std::memory_order_relaxed);
+    bool held = e->loop_hold.load(std::memory_order_seq_cst) != 0;
+
+    const float* in = (const float*)input;
+    float* out = (float*)output;
+    int channels = e->input_channels;
+    unsigned long done = 0;
+    // Blocks longer than the working buses are processed in pieces, so no output
+    // frame is left unwritten.
+    while (done < frames) {
+        unsigned long chunk = frames - done;
+        if (chunk > ENGINE_MAX_BLOCK)
+            chunk = ENGINE_MAX_BLOCK;
+        const float* chunk_in = in && channels > 0 ? in + done * (unsigned long)channels : nullptr;
+        process_block(e, chunk_in, out + done * 2, (int)chunk, held);
+        done += chunk;
+    }
+    e->blocks_left.fetch_add(1, std::memory_order_release);
+    plat_rt_leave();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The UI's loop operations
+// ---------------------------------------------------------------------------
+
+void loop_begin_write(Engine* e)
+{
+    if (!e)
+        return;
+    e->loop_hold.store(1, std::memory_order_seq_cst);
+    engine_wait_blocks_passed(e, kHoldWaitMs);
+}
+
+void loop_end_write(Engine* e)
+{
+    if (!e)
+        return;
+    e->loop_hold.store(0, std::memory_order_seq_cst);
+}
+
+void loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames)
+{
+    if (!e || !left || !right)
+        return;
+    if (frames > ENGINE_LOOP_CAPACITY)
+        frames = ENGINE_LOOP_CAPACITY;
+    if (frames < 1)
+        return;
+    loop_begin_write(e);
+    e->length.store(0, std::memory_order_relaxed);
+    e->position.store(0, std::memory_order_relaxed);
+    std::memcpy(e->loop_left, left, sizeof(float) * (size_t)frames);
+    std::memcpy(e->loop_right, right, sizeof(float) * (size_t)frames);
+    e->position.store(0, std::memory_order_relaxed);
+    e->length.store(frames, std::memory_order_relaxed);
+    e->content_generation.fetch_add(1, std::memory_order_relaxed);
+    loop_end_write(e);
+}
+
+void loop_seek_fraction(Engine* e, double fraction)
+{
+    if (!e)
+        return;
+    int32_t len = e->length.load(std::memory_order_relaxed);
+    if (len <= 0 || !std::isfinite(fraction))
+        return;
+    double f = (double)len * fraction;
+    int32_t frame = f <= 0.0 ? 0 : f >= (double)(len - 1) ? len - 1 : (int32_t)f;
+    e->seek_request.store(frame, std::memory_order_relaxed);
+}
+
+void loop_resize(Engine* e, int32_t frames)
+{
+    if (!e || frames < 1)
+        return;
+    loop_begin_write(e);
+    int32_t len = e->length.load(std::memory_order_relaxed);
+    int32_t pos = e->position.load(std::memory_order_relaxed);
+    int32_t extent = len > 0 ? len : (pos > 0 ? pos : 0);
+    int32_t want = frames < ENGINE_LOOP_CAPACITY ? frames : ENGINE_LOOP_CAPACITY;
+    if (want > extent) {
+        std::memset(e->loop_left + extent, 0, sizeof(float) * (size_t)(want - extent));
+        std::memset(e->loop_right + extent, 0, sizeof(float) * (size_t)(want - extent));
+    }
+    e->length_request.store(want, std::memory_order_release);
+    loop_end_write(e);
+}
+
+void loop_waveform(Engine* e, float* left_out, float* right_out, int columns)
+{
+    if (!e || !left_out || !right_out || columns <= 0)
+        return;
+    std::memset(left_out, 0, sizeof(float) * (size_t)columns);
+    std::memset(right_out, 0, sizeof(float) * (size_t)columns);
+    int64_t len = e->length.load(std::memory_order_relaxed);
+    int64_t pos = e->position.load(std::memory_order_relaxed);
+    if (len <= 0 && pos <= 0)
+        return;
+    int64_t span = len > 0 ? len : (pos > 1 ? pos : 1);
+    for (int j = 0; j < columns; j++) {
+        int64_t start = (int64_t)j * span / columns;
+        int64_t end = (int64_t)(j + 1) * span / columns;
+        if (end <= start)
+            end = start + 1;
+        int64_t stride = (end - start) / 64;
+        if (stride < 1)
+            stride = 1;
+        float ml = 0.0f, mr = 0.0f;
+        for (int64_t f = start; f < end && f < ENGINE_LOOP_CAPACITY; f += stride) {
+            ml = std::fmax(ml, std::fabs(e->loop_left[f]));
+            mr = std::fmax(mr, std::fabs(e->loop_right[f]));
+        }
+        left_out[j] = ml;
+        right_out[j] = mr;
+    }
+}

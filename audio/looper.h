@@ -1,0 +1,30 @@
+// looper.h - the real-time looper callback and the UI's operations on the loop.
+// Threads: engine_audio_callback, fxpatch_process, engine_softclip: audio thread [RT].
+//          loop_*: UI thread.
+// Depends on: engine.h, fx.h, vst.h, rig/router.h.
+#pragma once
+#include <cstdint>
+
+struct Engine;
+
+// [RT] The stream callback: interleaved float input (the engine's input channels, or
+// null for an output-only stream) and interleaved stereo output. Always returns 0.
+int engine_audio_callback(const void* input, void* output, unsigned long frames,
+                          const void* time_info, unsigned long status_flags, void* user);
+
+// [RT] Runs slots first and first + 1 in place on the two buffers.
+void fxpatch_process(Engine* e, int first_slot, float* left, float* right, int frames);
+
+// [RT] The soft clipper: identity to 2/3, a parabola to +-1 at 4/3; NaN gives 0.
+float engine_softclip(float x);
+
+// Holds the callback off the loop arrays, position, length and requests (monitored
+// input still plays) so the UI thread may write them; waits up to about 200 ms for
+// the callback to see the hold. Always pair with loop_end_write.
+void loop_begin_write(Engine* e);
+void loop_end_write(Engine* e);
+
+void loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames);
+void loop_seek_fraction(Engine* e, double fraction);
+void loop_resize(Engine* e, int32_t frames);
+void loop_waveform(Engine* e, float* left_out, float* right_out, int columns);

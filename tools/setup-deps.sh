@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tessel's build, program and tests need, only those
+# missing. Safe to run again and again.
+set -eu
+pkgs=(
+  build-essential cmake pkg-config
+  libsdl2-dev portaudio19-dev
+  jackd2 libjack-jackd2-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xdotool x11-utils sox
+  libegl-mesa0 libgl1-mesa-dri
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  st=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$st" = "installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "setup: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo -E apt-get install -y -qq --no-install-recommends "${missing[@]}"
