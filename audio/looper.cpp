@@ -69,7 +69,7 @@ void fxpatch_process(Engine* e, int first_slot, float* left, float* right, int f
         FxSlot* slot = &e->slots[s];
         if (slot->bypass.load(std::memory_order_relaxed))
             continue;
-        VstPlugin* plugin = slot->plugin.load(std::memory_order_acquire);
+        VstPlugin* plugin = slot->plugin.load(std::memory_order_seq_cst);
         if (plugin) {
             vst_process(plugin, left, right, frames);
             scrub(left, frames);
@@ -126,7 +126,7 @@ static void read_settings(Engine* e, BlockSettings* s)
         s->crossfade = 1.0f;
     if (!is_finite(s->gate_threshold))
         s->gate_threshold = 0.0f;
-    s->instrument = e->instrument.load(std::memory_order_acquire);
+    s->instrument = e->instrument.load(std::memory_order_seq_cst);
     s->hook = e->render_hook.load(std::memory_order_acquire);
     s->hook_ctx = e->render_hook_ctx.load(rl);
     s->tap = e->output_tap.load(std::memory_order_acquire);
