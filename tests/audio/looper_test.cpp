@@ -1,0 +1,471 @@
+// The looper callback's state machines, driven block by block with synthetic input:
+// first pass and close, requests, playback and overdub, monitoring and the preview,
+// gain, pan, gate and clipper, and the UI's loop operations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "audio/engine.h"
+#include "audio/looper.h"
+#include "platform/plat_audio_api.h"
+#include "support/fake_audio.h"
+
+namespace {
+
+class Looper : public ::testing::Test {
+protected:
+    Engine* e = engine_instance();
+    std::vector<float> in, out;
+
+    void SetUp() override
+    {
+        fake_audio_reset();
+        engine_use_backend(fake_audio_backend(), plat_host_api_policy_windows());
+        ASSERT_TRUE(engine_init(e));
+        e->input_channels = 2;
+        e->sample_rate = 48000.0;
+    }
+    void TearDown() override
+    {
+        engine_shutdown(e);
+        engine_use_backend(nullptr, nullptr);
+    }
+
+    // Runs frames of constant stereo input through the callback in blocks.
+    void run(int frames, float left = 0.25f, float right = 0.25f, int block = 128)
+    {
+        while (frames > 0) {
+            int n = frames < block ? frames : block;
+            in.assign((size_t)n * 2, 0.0f);
+            for (int i = 0; i < n; i++) {
+                in[2 * i] = left;
+                in[2 * i + 1] = right;
+            }
+            out.assign((size_t)n * 2, -7.0f);
+            engine_audio_callback(in.data(), out.data(), (unsigned long)n, nullptr, 0, e);
+            frames -= n;
+        }
+    }
+    int32_t pos() { return e->position.load(); }
+    int32_t len() { return e->length.load(); }
+};
+
+// ---------------------------------------------------------------------------
+// First pass and closing it
+// ---------------------------------------------------------------------------
+
+TEST_F(Looper, RecordingWithPlayingOffRecordsNothing)
+{
+    e->playing = 0;
+    e->record = 1;
+    uint32_t gen = e->content_generation.load();
+    run(4800);
+    EXPECT_EQ(pos(), 0);
+    EXPECT_EQ(len(), 0);
+    EXPECT_EQ(e->content_generation.load(), gen);
+    EXPECT_EQ(e->record_ramp, 0.0f);
+}
+
+TEST_F(Looper, TakeLongerThanATenthOfASecondBecomesTheLoop)
+{
+    e->record = 1;
+    run(4801, 0.5f, 0.5f, 4801);
+    EXPECT_EQ(pos(), 4801);
+    EXPECT_EQ(len(), 0);
+    EXPECT_NEAR(e->loop_left[4800], 0.5f * (1.0f - std::pow(1.0f - 0.0015f, 4801.0f)), 1e-4);
+    e->record = 0;
+    run(1);
+    EXPECT_EQ(len(), 4801);
+    EXPECT_EQ(e->loop_set_count.load(), 1u);
+    run(48000);
+    EXPECT_EQ(e->loop_set_count.load(), 1u);
+}
+
+TEST_F(Looper, DroppedTakeLeavesNoTailAndTheNextTakeStartsAtFrameZero)
+{
+    e->record = 1;
+    run(2400);
+    e->record = 0;
+    run(10000);
+    EXPECT_EQ(len(), 0);
+    EXPECT_EQ(pos(), 0);
+    EXPECT_EQ(e->loop_set_count.load(), 0u);
+    e->record = 1;
+    run(4801, 0.5f, 0.5f, 4801);
+    EXPECT_EQ(pos(), 4801);
+    e->record = 0;
+    run(1);
+    EXPECT_EQ(len(), 4801);
+
+    // Stopping record and play together after a short take: no loop, position 0.
+    e->clear_request = 1;
+    run(1);
+    e->record = 1;
+    run(2400);
+    e->record = 0;
+    e->playing = 0;
+    run(2000);
+    EXPECT_EQ(len(), 0);
+    EXPECT_EQ(pos(), 0);
+}
+
+TEST_F(Looper, CloseRequestNeedsMoreThanATenthOfASecond)
+{
+    e->record = 1;
+    run(4800, 0.5f, 0.5f, 4800);
+    e->close_request = 1;
+    e->playing = 0;   // freeze the position at 4800 for the close
+    run(1);
+    EXPECT_EQ(e->close_request.load(), 0);
+    EXPECT_EQ(len(), 0);
+    EXPECT_EQ(e->loop_set_count.load(), 0u);
+}
+
+TEST_F(Looper, CloseRequestAndRecordStopInOneBlockSetTheLoopOnce)
+{
+    e->record = 1;
+    run(9600);
+    e->close_request = 1;
+    e->record = 0;
+    run(128);
+    EXPECT_EQ(len(), 9600);
+    EXPECT_EQ(e->loop_set_count.load(), 1u);
+}
+
+TEST_F(Looper, FirstPassClosesItselfAtCapacity)
+{
+    e->record = 1;
+    e->monitor = 0;
+    int blocks = ENGINE_LOOP_CAPACITY / ENGINE_MAX_BLOCK + 2;
+    for (int b = 0; b < blocks && len() == 0; b++)
+        run(ENGINE_MAX_BLOCK, 0.1f, 0.1f, ENGINE_MAX_BLOCK);
+    EXPECT_EQ(len(), ENGINE_LOOP_CAPACITY);
+    EXPECT_EQ(e->loop_set_count.load(), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+// ---------------------------------------------------------------------------
+
+TEST_F(Looper, LengthSeekAndClearRequests)
+{
+    e->length_request = 20000000;
+    run(1);
+    EXPECT_EQ(len(), ENGINE_LOOP_CAPACITY);
+    EXPECT_EQ(e->length_request.load(), 0);
+    EXPECT_EQ(e->loop_set_count.load(), 1u);
+
+    e->length_request = 1000;
+    e->seek_request = 5000;
+    e->playing = 0;
+    run(1);
+    EXPECT_EQ(len(), 1000);
+    EXPECT_EQ(pos(), 999);
+    EXPECT_EQ(e->seek_request.load(), -1);
+    EXPECT_EQ(e->loop_set_count.load(), 2u);
+
+    uint32_t gen = e->content_generation.load();
+    e->clear_request = 1;
+    run(1);
+    EXPECT_EQ(len(), 0);
+    EXPECT_EQ(pos(), 0);
+    EXPECT_EQ(e->clear_request.load(), 0);
+    EXPECT_EQ(e->content_generation.load(), gen + 1);
+}
+
+TEST_F(Looper, SeekDuringAFirstPassRestartsTheTake)
+{
+    e->record = 1;
+    run(3000);
+    e->seek_request = 2000;
+    run(1);
+    EXPECT_EQ(pos(), 1);   // back to 0, then one frame recorded
+}
+
+TEST_F(Looper, UiOperationsRequestThroughTheCallback)
+{
+    loop_seek_fraction(e, 0.5);
+    EXPECT_EQ(e->seek_request.load(), -1);   // no loop: nothing
+    loop_resize(e, 48000);
+    EXPECT_EQ(e->length_request.load(), 48000);
+    run(1);
+    EXPECT_EQ(len(), 48000);
+    loop_seek_fraction(e, 0.25);
+    EXPECT_EQ(e->seek_request.load(), 12000);
+    loop_seek_fraction(e, 7.0);
+    EXPECT_EQ(e->seek_request.load(), 47999);
+    loop_seek_fraction(e, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(e->seek_request.load(), 47999);
+}
+
+TEST_F(Looper, ResizeZeroFillsOnlyTheNewPart)
+{
+    std::vector<float> l(1000, 0.5f), r(1000, -0.5f);
+    loop_set_buffers(e, l.data(), r.data(), 1000);
+    e->loop_left[1500] = 9.0f;   // leftover of an older, longer take
+    loop_resize(e, 2000);
+    EXPECT_EQ(e->loop_left[999], 0.5f);
+    EXPECT_EQ(e->loop_left[1500], 0.0f);
+    run(1);
+    EXPECT_EQ(len(), 2000);
+}
+
+// ---------------------------------------------------------------------------
+// Playback and overdub
+// ---------------------------------------------------------------------------
+
+TEST_F(Looper, ForwardAndReversePlaybackWrapAndCount)
+{
+    std::vector<float> l(100), r(100);
+    for (int i = 0; i < 100; i++)
+        l[(size_t)i] = r[(size_t)i] = (float)i / 200.0f;
+    loop_set_buffers(e, l.data(), r.data(), 100);
+    e->monitor = 0;
+    run(250, 0, 0, 50);
+    EXPECT_EQ(pos(), 50);
+    EXPECT_EQ(e->wrap_count.load(), 2u);
+    EXPECT_FLOAT_EQ(out[0], 0.0f);   // the last block played frames 0..49
+    EXPECT_FLOAT_EQ(out[2 * 49], 49 / 200.0f);
+
+    e->seek_request = 0;
+    e->reversed = 1;
+    run(2, 0, 0, 2);
+    EXPECT_EQ(pos(), 98);
+    EXPECT_EQ(e->wrap_count.load(), 3u);
+    EXPECT_FLOAT_EQ(out[0], 0.0f);
+    EXPECT_FLOAT_EQ(out[2], 99 / 200.0f);
+}
+
+TEST_F(Looper, OverdubAddsTheInputUnderTheRamp)
+{
+    std::vector<float> l(48000, 0.1f), r(48000, 0.1f);
+    loop_set_buffers(e, l.data(), r.data(), 48000);
+    e->record = 1;
+    run(10000, 0.2f, 0.2f);
+    float ramp = 1.0f - std::pow(1.0f - 0.0015f, 10000.0f);
+    EXPECT_NEAR(e->loop_left[9999], 0.1f + 0.2f * ramp, 1e-4);
+    EXPECT_NEAR(e->loop_left[1], 0.1f + 0.2f * 0.0015f * (2 - 0.0015f), 1e-6);
+    EXPECT_EQ(e->loop_left[20000], 0.1f);
+}
+
+TEST_F(Looper, HoldDubRecordsLikeRecord)
+{
+    std::vector<float> l(4800, 0.0f), r(4800, 0.0f);
+    loop_set_buffers(e, l.data(), r.data(), 4800);
+    e->hold_dub = 1;
+    run(4000, 0.3f, 0.3f);
+    EXPECT_GT(e->loop_left[3999], 0.29f);
+}
+
+// ---------------------------------------------------------------------------
+// Monitoring, the preview hook and the output tap
+// ---------------------------------------------------------------------------
+
+struct HookState {
+    float level = 0.25f;
+    int calls = 0;
+    int tapped = 0;
+    int tap_rate = 0;
+};
+
+void preview(void* ctx, float* l, float* r, int32_t n, double)
+{
+    HookState* h = (HookState*)ctx;
+    h->calls++;
+    for (int i = 0; i < n; i++) {
+        l[i] += h->level;
+        r[i] += h->level;
+    }
+}
+
+void tap(void* ctx, const float*, int32_t n, int32_t rate)
+{
+    HookState* h = (HookState*)ctx;
+    h->tapped += n;
+    h->tap_rate = rate;
+}
+
+TEST_F(Looper, MonitorOffWithoutALoopIsSilenceExceptThePreview)
+{
+    e->monitor = 0;
+    run(128, 0.5f, 0.5f);
+    for (float s : out)
+        EXPECT_EQ(s, 0.0f);
+    HookState h;
+    engine_set_render_hook(e, preview, &h);
+    engine_set_output_tap(e, tap, &h);
+    run(128, 0.5f, 0.5f);
+    EXPECT_EQ(h.calls, 1);
+    EXPECT_EQ(h.tapped, 128);
+    EXPECT_EQ(h.tap_rate, 48000);
+    for (float s : out)
+        EXPECT_FLOAT_EQ(s, 0.25f);
+}
+
+TEST_F(Looper, PlayerToInputWithMonitorIsHeardOnce)
+{
+    HookState h;
+    engine_set_render_hook(e, preview, &h);
+    e->player_to_input = 1;
+    run(128, 0.0f, 0.0f);
+    EXPECT_FLOAT_EQ(out[0], 0.25f);
+    e->monitor = 0;   // not monitored: the preview still plays on the output
+    run(128, 0.0f, 0.0f);
+    EXPECT_FLOAT_EQ(out[0], 0.25f);
+}
+
+TEST_F(Looper, BlocksLongerThanTheBusesAreProcessedWhole)
+{
+    run(5000, 0.3f, -0.3f, 5000);
+    ASSERT_EQ(out.size(), 10000u);
+    for (size_t i = 0; i < out.size(); i += 2) {
+        ASSERT_FLOAT_EQ(out[i], 0.3f) << i;
+        ASSERT_FLOAT_EQ(out[i + 1], -0.3f) << i;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Gain, pan, gate, clipper and meters
+// ---------------------------------------------------------------------------
+
+TEST_F(Looper, PanTakesFromTheOppositeSide)
+{
+    e->pan = 1.0f;
+    run(16, 0.5f, 0.5f);
+    EXPECT_EQ(out[0], 0.0f);
+    EXPECT_FLOAT_EQ(out[1], 0.5f);
+    e->pan = -0.5f;
+    run(16, 0.5f, 0.5f);
+    EXPECT_FLOAT_EQ(out[0], 0.5f);
+    EXPECT_FLOAT_EQ(out[1], 0.25f);
+}
+
+TEST_F(Looper, InputClipLatchesWhileTheOutputStaysBelowOne)
+{
+    e->gain = 2.0f;
+    run(64, 0.5f, 0.0f);
+    EXPECT_EQ(e->input_clip.load(), 1);
+    EXPECT_LT(out[0], 1.0f);
+    EXPECT_GT(out[0], 0.9f);
+    e->input_clip = 0;
+    e->gain = 1.0f;
+    run(64, 0.5f, 0.0f, 8);
+    EXPECT_EQ(e->input_clip.load(), 0);
+    EXPECT_NEAR(e->input_peak.load(), 0.5f, 1e-6);
+}
+
+TEST_F(Looper, GateOpensOnSignalAndClosesSlowly)
+{
+    run(256, 0.5f, 0.5f);
+    EXPECT_EQ(e->gate_envelope, 0.0f);   // threshold 0: the gate is left alone
+    EXPECT_EQ(e->gate_gain, 0.0f);
+    e->gate_threshold = 0.1f;
+    run(128, 0.5f, 0.5f, 128);
+    EXPECT_GT(e->gate_gain, 0.99f);   // open within a few milliseconds
+    run(2500, 0.0f, 0.0f);
+    EXPECT_GT(e->gate_gain, 0.2f);    // still closing: the release takes thousands of frames
+    run(20000, 0.0f, 0.0f);
+    EXPECT_LT(e->gate_gain, 0.01f);
+    run(1, 0.05f, 0.05f, 1);
+    EXPECT_LT(std::fabs(out[0]), 0.001f);
+}
+
+TEST_F(Looper, SoftClipperIsContinuousAndSaturates)
+{
+    const float a = 2.0f / 3.0f, b = 4.0f / 3.0f, d = 1e-4f;
+    EXPECT_FLOAT_EQ(engine_softclip(0.5f), 0.5f);
+    EXPECT_NEAR(engine_softclip(a + d), a + d, 1e-6);   // slope 1 at the knee
+    EXPECT_NEAR(engine_softclip(b - d), 1.0f, 1e-6);
+    EXPECT_EQ(engine_softclip(b), 1.0f);
+    EXPECT_EQ(engine_softclip(-5.0f), -1.0f);
+    EXPECT_EQ(engine_softclip(std::numeric_limits<float>::quiet_NaN()), 0.0f);
+    EXPECT_EQ(engine_softclip(-std::numeric_limits<float>::infinity()), -1.0f);
+    float prev = engine_softclip(0.0f);
+    for (int i = 1; i <= 2000; i++) {
+        float y = engine_softclip(i / 1000.0f);
+        ASSERT_GE(y, prev);
+        ASSERT_LE(y - prev, 0.0011f);
+        prev = y;
+    }
+}
+
+TEST_F(Looper, NonFiniteInputNeverReachesTheLoop)
+{
+    e->record = 1;
+    run(1000, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity());
+    run(1000, 0.1f, 0.1f);
+    for (int i = 0; i < pos(); i++)
+        ASSERT_TRUE(std::isfinite(e->loop_left[i]) && std::isfinite(e->loop_right[i])) << i;
+    for (float s : out)
+        EXPECT_TRUE(std::isfinite(s));
+}
+
+// ---------------------------------------------------------------------------
+// Loop writes from the UI and the overview
+// ---------------------------------------------------------------------------
+
+TEST_F(Looper, HeldLoopIsLeftAloneWhileTheInputStillPlays)
+{
+    e->record = 1;
+    run(6000);
+    int32_t p = pos();
+    e->loop_hold = 1;
+    e->seek_request = 0;
+    run(1000, 0.4f, 0.4f);
+    EXPECT_EQ(pos(), p);
+    EXPECT_EQ(e->seek_request.load(), 0);
+    EXPECT_FLOAT_EQ(out[0], 0.4f);
+    EXPECT_EQ(e->loop_left[p + 10], 0.0f);
+    loop_end_write(e);
+    run(1);
+    EXPECT_EQ(pos(), 1);
+}
+
+TEST_F(Looper, SetBuffersReplacesTheLoop)
+{
+    std::vector<float> l(3000, 0.2f), r(3000, -0.2f);
+    uint32_t gen = e->content_generation.load();
+    loop_set_buffers(e, l.data(), r.data(), 3000);
+    EXPECT_EQ(len(), 3000);
+    EXPECT_EQ(pos(), 0);
+    EXPECT_EQ(e->content_generation.load(), gen + 1);
+    loop_set_buffers(e, l.data(), r.data(), 0);
+    EXPECT_EQ(len(), 3000);
+}
+
+TEST_F(Looper, WaveformReadsOneFramePerColumnOfAShortLoop)
+{
+    std::vector<float> l(100), r(100);
+    for (int i = 0; i < 100; i++) {
+        l[(size_t)i] = i / 100.0f;
+        r[(size_t)i] = -i / 200.0f;
+    }
+    loop_set_buffers(e, l.data(), r.data(), 100);
+    float wl[180], wr[180];
+    loop_waveform(e, wl, wr, 180);
+    for (int j = 0; j < 180; j++) {
+        int f = j * 100 / 180;
+        EXPECT_FLOAT_EQ(wl[j], f / 100.0f) << j;
+        EXPECT_FLOAT_EQ(wr[j], f / 200.0f) << j;
+    }
+    loop_waveform(e, wl, wr, 0);   // no columns: nothing, no division by zero
+}
+
+TEST_F(Looper, WaveformOfAFullLengthLoopStaysInsideTheArrays)
+{
+    e->loop_left[ENGINE_LOOP_CAPACITY - 1] = 0.75f;
+    e->length_request = ENGINE_LOOP_CAPACITY;
+    run(1);
+    e->length = ENGINE_LOOP_CAPACITY;   // the column of the last frame is sampled with a stride
+    float wl[180], wr[180];
+    loop_waveform(e, wl, wr, 180);
+    for (int j = 0; j < 180; j++)
+        EXPECT_GE(wl[j], 0.0f);
+    e->loop_left[ENGINE_LOOP_CAPACITY - 96000] = 0.5f;
+    loop_waveform(e, wl, wr, 180);
+    EXPECT_GT(wl[179], 0.0f);
+}
+
+}  // namespace
