@@ -8,7 +8,7 @@ pkgs=(
   jackd2 libjack-jackd2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-utils sox
-  libegl-mesa0 libgl1-mesa-dri
+  libegl1 libgl1 libegl-mesa0 libgl1-mesa-dri
 )
 missing=()
 for p in "${pkgs[@]}"; do

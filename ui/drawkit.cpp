@@ -1,0 +1,140 @@
+// drawkit.cpp - the drawing kit's lifecycle, frame layout and shapes.
+#include "ui/drawkit.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+
+static_assert(DRAW_BLEND_NORMAL == (int32_t)SDL_BLENDMODE_BLEND && DRAW_BLEND_ADD == (int32_t)SDL_BLENDMODE_ADD,
+              "the kit's blend arguments are SDL's own blend modes");
+
+static SDL_Texture* draw_make_white(SDL_Renderer* renderer)
+{
+    SDL_Surface* s = SDL_CreateRGBSurface(0, 1, 1, 32, 0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u);
+    if (!s)
+        return nullptr;
+    *(uint32_t*)s->pixels = 0xFFFFFFFFu;
+    SDL_Texture* t = SDL_CreateTextureFromSurface(renderer, s);
+    SDL_FreeSurface(s);
+    return t;
+}
+
+bool draw_init(DrawKit* kit, SDL_Renderer* renderer)
+{
+    if (!kit)
+        return false;
+    *kit = DrawKit{};
+    kit->renderer = renderer;
+    if (!renderer)
+        return false;
+    kit->white = draw_make_white(renderer);
+    return kit->white != nullptr;
+}
+
+void draw_shutdown(DrawKit* kit)
+{
+    if (!kit || !kit->white)
+        return;
+    SDL_DestroyTexture(kit->white);
+    kit->white = nullptr;
+}
+
+bool draw_reset(DrawKit* kit)
+{
+    if (!kit || !kit->renderer)
+        return false;
+    draw_shutdown(kit);
+    kit->white = draw_make_white(kit->renderer);
+    return kit->white != nullptr;
+}
+
+void draw_frame_layout(DrawKit* kit, int32_t width, int32_t height)
+{
+    if (!kit)
+        return;
+    kit->window_w = width;
+    kit->window_h = height;
+    float frame_w = DRAW_REF_WIDTH + kit->left_w + kit->right_w;
+    kit->scale = std::min((float)width / frame_w, (float)height / DRAW_REF_HEIGHT);
+    kit->offset_y = ((float)height - DRAW_REF_HEIGHT * kit->scale) / 2;
+    kit->offset_x = ((float)width - kit->scale * frame_w) / 2 + kit->left_w * kit->scale;
+}
+
+void draw_map_point(const DrawKit* kit, float px, float py, float* out_x, float* out_y)
+{
+    if (!kit) {
+        *out_x = px;
+        *out_y = py;
+        return;
+    }
+    *out_x = (px + kit->translate_x) * kit->scale + kit->offset_x;
+    *out_y = (py + kit->translate_y) * kit->scale + kit->offset_y;
+}
+
+static SDL_Color draw_sdl_colour(uint32_t c)
+{
+    return SDL_Color{(Uint8)(c & 0xFF), (Uint8)(c >> 8 & 0xFF), (Uint8)(c >> 16 & 0xFF), (Uint8)(c >> 24)};
+}
+
+void draw_rect4(DrawKit* kit, float x, float y, float w, float h,
+                uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, int32_t blend)
+{
+    if (!kit || !kit->renderer || !kit->white)
+        return;
+    const float px[4] = {x, x + w, x + w, x};
+    const float py[4] = {y, y, y + h, y + h};
+    const uint32_t cs[4] = {c0, c1, c2, c3};
+    SDL_Vertex v[4];
+    for (int i = 0; i < 4; ++i) {
+        draw_map_point(kit, px[i], py[i], &v[i].position.x, &v[i].position.y);
+        v[i].color = draw_sdl_colour(cs[i]);
+        v[i].tex_coord = SDL_FPoint{0, 0};
+    }
+    static const int indices[6] = {0, 1, 2, 0, 2, 3};
+    SDL_SetTextureBlendMode(kit->white, (SDL_BlendMode)blend);
+    SDL_RenderGeometry(kit->renderer, kit->white, v, 4, indices, 6);
+}
+
+void draw_fill(DrawKit* kit, float x, float y, float w, float h, uint32_t colour)
+{
+    draw_rect4(kit, x, y, w, h, colour, colour, colour, colour, DRAW_BLEND_NORMAL);
+}
+
+void draw_fill_additive(DrawKit* kit, float x, float y, float w, float h, uint32_t colour)
+{
+    draw_rect4(kit, x, y, w, h, colour, colour, colour, colour, DRAW_BLEND_ADD);
+}
+
+void draw_rect_vgrad(DrawKit* kit, float x, float y, float w, float h, uint32_t top, uint32_t bottom)
+{
+    draw_rect4(kit, x, y, w, h, top, top, bottom, bottom, DRAW_BLEND_NORMAL);
+}
+
+void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_t colour)
+{
+    draw_fill(kit, x, y, w, 1, colour);
+    draw_fill(kit, x, y + h - 1, w, 1, colour);
+    draw_fill(kit, x, y, 1, h, colour);
+    draw_fill(kit, x + w - 1, y, 1, h, colour);
+}
+
+uint8_t draw_alpha_byte(float v)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= 255)
+        return 255;
+    return (uint8_t)v;
+}
+
+void draw_glow(DrawKit* kit, float x, float y, float w, float h, uint32_t colour,
+               float radius, float intensity)
+{
+    if (!(intensity > 0.01f))
+        return;
+    for (int i = 1; i <= 3; ++i) {
+        float d = i * radius / 3;
+        uint8_t a = draw_alpha_byte((1 - (i - 1) / 3.0f) * intensity * 0.22f * 255);
+        draw_fill_additive(kit, x - d, y - d, w + 2 * d, h + 2 * d, draw_with_alpha(colour, a));
+    }
+}

@@ -1,0 +1,87 @@
+// drawkit.h - the main screen's immediate drawing layer: packed-colour quads in a
+// 640 x 1080 reference frame scaled and letterboxed into the window, gradients,
+// outlines, glow halos and the 5 x 7 pixel font (plain and with a gradient and glow).
+// Threads: UI thread only (the thread that owns the renderer).
+// Depends on: SDL2 renderer (SDL_RenderGeometry), ui/pixel_font.h.
+//
+// Every shape is one textured quad over a 1 x 1 white texture, sent straight to
+// SDL_RenderGeometry; nothing is clipped or snapped. Coordinates and sizes are
+// reference units; a point (px, py) lands on device pixel
+//     ((px + translate_x) * scale + offset_x, (py + translate_y) * scale + offset_y).
+// Reference x = 0 is the left edge of the central 640-unit column; an open left side
+// panel lies at negative x, a right one beyond 640.
+#pragma once
+#include <cstdint>
+
+struct SDL_Renderer;
+struct SDL_Texture;
+
+// Packed colour: bytes R, G, B, A from the lowest up, so the value reads 0xAABBGGRR.
+// Alpha is straight, not premultiplied.
+constexpr uint32_t draw_rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a)
+{
+    return (r & 0xFFu) | (g & 0xFFu) << 8 | (b & 0xFFu) << 16 | (a & 0xFFu) << 24;
+}
+constexpr uint32_t draw_with_alpha(uint32_t colour, uint32_t a)
+{
+    return (colour & 0x00FFFFFFu) | (a & 0xFFu) << 24;
+}
+
+constexpr int32_t DRAW_BLEND_NORMAL = 1;   // SDL_BLENDMODE_BLEND: src * a + dst * (1 - a)
+constexpr int32_t DRAW_BLEND_ADD = 2;      // SDL_BLENDMODE_ADD: dst + src * a
+constexpr int32_t DRAW_REF_WIDTH = 640;    // the central column of the reference frame
+constexpr int32_t DRAW_REF_HEIGHT = 1080;
+
+struct DrawKit {
+    SDL_Renderer* renderer;
+    SDL_Texture* white;          // 1 x 1 opaque white; every shape samples it
+    float scale;                 // device pixels per reference unit; 0 before the first layout
+    float offset_x, offset_y;    // device pixels added after scaling
+    float translate_x, translate_y;  // reference units added to every point before scaling
+    int32_t window_w, window_h;  // the size given to the last layout
+    float left_w, right_w;       // extra reference widths of the open side panels (shell writes)
+};
+
+// Clears the kit, keeps the renderer and makes the white texture. False when the
+// texture cannot be made (the kit is then unusable; draw_shutdown is still safe).
+bool draw_init(DrawKit* kit, SDL_Renderer* renderer);
+void draw_shutdown(DrawKit* kit);             // destroys the white texture; null is fine
+// Remakes the white texture after SDL_RENDER_DEVICE_RESET. False when it cannot be made.
+bool draw_reset(DrawKit* kit);
+
+// Scale and offsets from the window's device size and left_w / right_w:
+// scale = min(width / (640 + left + right), height / 1080), the frame centred.
+void draw_frame_layout(DrawKit* kit, int32_t width, int32_t height);
+// A reference point in device pixels.
+void draw_map_point(const DrawKit* kit, float px, float py, float* out_x, float* out_y);
+
+// One quad, a colour per corner: c0 top-left, c1 top-right, c2 bottom-right, c3
+// bottom-left; blend is DRAW_BLEND_NORMAL or DRAW_BLEND_ADD.
+void draw_rect4(DrawKit* kit, float x, float y, float w, float h,
+                uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, int32_t blend);
+void draw_fill(DrawKit* kit, float x, float y, float w, float h, uint32_t colour);
+void draw_fill_additive(DrawKit* kit, float x, float y, float w, float h, uint32_t colour);
+void draw_rect_vgrad(DrawKit* kit, float x, float y, float w, float h, uint32_t top, uint32_t bottom);
+// Four edges one reference unit thick, inside the rectangle.
+void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_t colour);
+// Three additive halos around the rectangle, reaching radius / 3, 2/3 and all of it,
+// their alpha intensity * 0.22 by thirds (1, 2/3, 1/3). Nothing when intensity <= 0.01.
+void draw_glow(DrawKit* kit, float x, float y, float w, float h, uint32_t colour,
+               float radius, float intensity);
+
+// 5 x 7 text, top-left corner at x, y; each font pixel is a square of side pixel.
+// Each glyph column's runs of set rows are one quad each.
+void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel,
+                   uint32_t colour, uint8_t additive);
+void draw_text(DrawKit* kit, const char* text, float x, float y, float pixel, uint32_t colour);
+void draw_text_centered(DrawKit* kit, const char* text, float centre_x, float y, float pixel,
+                        uint32_t colour);
+// len * 6 * pixel - pixel for a text of len bytes; 0 for an empty (or no) text.
+float draw_text_width(const char* text, float pixel);
+// Text in a vertical gradient (row 0 top, row 6 bottom; one quad per font pixel) and,
+// when glow > 0.02, an additive blurred copy and halos in glow_colour.
+void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixel,
+                    uint32_t bottom, uint32_t top, float glow, uint32_t glow_colour);
+
+// An alpha byte from a float: truncated, NaN and negatives 0, above 255 held at 255.
+uint8_t draw_alpha_byte(float v);

@@ -1,0 +1,88 @@
+// drawkit_text.cpp - the drawing kit's 5 x 7 text: plain (merged column runs) and
+// gradient text with a glow (one square per font pixel).
+#include <cstring>
+
+#include "ui/drawkit.h"
+#include "ui/pixel_font.h"
+
+void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel,
+                   uint32_t colour, uint8_t additive)
+{
+    if (!kit || !text)
+        return;
+    int32_t blend = additive ? DRAW_BLEND_ADD : DRAW_BLEND_NORMAL;
+    for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
+        const uint8_t* glyph = pixel_font_glyph(*p);
+        for (int c = 0; c < PIXEL_FONT_COLUMNS; ++c) {
+            uint8_t bits = glyph[c];
+            int r = 0;
+            while (r < PIXEL_FONT_ROWS) {
+                if (!(bits >> r & 1)) {
+                    ++r;
+                    continue;
+                }
+                int n = 1;
+                while (r + n < PIXEL_FONT_ROWS && (bits >> (r + n) & 1))
+                    ++n;
+                draw_rect4(kit, x + c * pixel, y + r * pixel, pixel, n * pixel,
+                           colour, colour, colour, colour, blend);
+                r += n;
+            }
+        }
+        x += PIXEL_FONT_ADVANCE * pixel;
+    }
+}
+
+void draw_text(DrawKit* kit, const char* text, float x, float y, float pixel, uint32_t colour)
+{
+    draw_text_5x7(kit, text, x, y, pixel, colour, 0);
+}
+
+void draw_text_centered(DrawKit* kit, const char* text, float centre_x, float y, float pixel,
+                        uint32_t colour)
+{
+    draw_text(kit, text, centre_x - draw_text_width(text, pixel) / 2, y, pixel, colour);
+}
+
+float draw_text_width(const char* text, float pixel)
+{
+    size_t len = text ? strlen(text) : 0;
+    if (len == 0)
+        return 0;
+    return (float)len * PIXEL_FONT_ADVANCE * pixel - pixel;
+}
+
+// One channel (byte shift) of the row colour: (bottom - top) * t + top, truncated.
+static uint32_t draw_mix_channel(uint32_t bottom, uint32_t top, int shift, float t)
+{
+    float b = (float)(bottom >> shift & 0xFF);
+    float a = (float)(top >> shift & 0xFF);
+    return (uint32_t)((b - a) * t + a) << shift;
+}
+
+void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixel,
+                    uint32_t bottom, uint32_t top, float glow, uint32_t glow_colour)
+{
+    if (!kit || !text)
+        return;
+    uint32_t row_colour[PIXEL_FONT_ROWS];
+    for (int r = 0; r < PIXEL_FONT_ROWS; ++r) {
+        float t = (float)r / (PIXEL_FONT_ROWS - 1);
+        row_colour[r] = draw_mix_channel(bottom, top, 0, t) | draw_mix_channel(bottom, top, 8, t) |
+                        draw_mix_channel(bottom, top, 16, t) | draw_mix_channel(bottom, top, 24, t);
+    }
+    float pen = x;
+    for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
+        const uint8_t* glyph = pixel_font_glyph(*p);
+        for (int c = 0; c < PIXEL_FONT_COLUMNS; ++c)
+            for (int r = 0; r < PIXEL_FONT_ROWS; ++r)
+                if (glyph[c] >> r & 1)
+                    draw_fill(kit, pen + c * pixel, y + r * pixel, pixel, pixel, row_colour[r]);
+        pen += PIXEL_FONT_ADVANCE * pixel;
+    }
+    if (!(glow > 0.02f))
+        return;
+    uint32_t soft = draw_with_alpha(glow_colour, draw_alpha_byte(glow * 110));
+    draw_text_5x7(kit, text, x - pixel / 2, y - pixel / 2, pixel * 1.08f, soft, 1);
+    draw_glow(kit, x, y, draw_text_width(text, pixel), PIXEL_FONT_ROWS * pixel, glow_colour, glow * 18, glow);
+}

@@ -1,0 +1,22 @@
+// spring.cpp - the damped spring.
+#include "ui/spring.h"
+
+#include <algorithm>
+#include <cmath>
+
+void spring_init(Spring* s, float value, float omega, float zeta)
+{
+    if (!s)
+        return;
+    *s = Spring{value, 0, value, omega, zeta};
+}
+
+void spring_step(Spring* s, float dt)
+{
+    if (!s || !std::isfinite(dt))
+        return;
+    float h = std::min(dt, 0.033f);
+    float a = -s->omega * s->omega * (s->value - s->target) - 2 * s->zeta * s->omega * s->velocity;
+    s->velocity += a * h;
+    s->value += s->velocity * h;
+}
