@@ -6,6 +6,13 @@
 
 #include "rig/router_internal.h"
 
+// GCC's ThreadSanitizer does not model standalone fences and warns about each. Every
+// payload field is an atomic of its own, so the sanitizer has nothing to miss here;
+// the fences order the fields for the hardware.
+#if defined(__SANITIZE_THREAD__) && defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wtsan"
+#endif
+
 // ---------------------------------------------------------------------------
 // Helpers
 // ---------------------------------------------------------------------------
@@ -19,10 +26,25 @@ static inline void meter_max(std::atomic<float>* m, float v)
     }
 }
 
-static inline float fmax3(float a, float b, float c)
+// Plain maxima (the values are finite): they compile to single instructions, where
+// std::fmax must handle NaN.
+static inline float max2(float a, float b)
+{
+    return a > b ? a : b;
+}
+
+static inline float max3(float a, float b, float c)
 {
     float m = a > b ? a : b;
     return m > c ? m : c;
+}
+
+// A sample with the exponent bits all ones plays as 0 and is counted.
+static inline float scrub_sample(float x, uint32_t* nbad)
+{
+    bool bad = rigroute_non_finite(x);
+    *nbad += bad;
+    return bad ? 0.0f : x;
 }
 
 // ---------------------------------------------------------------------------
@@ -141,33 +163,57 @@ void rigroute_mix_input(RigRamp* rp, const float* samples, int stride, float* ou
     float pk = *peak, lg = *largest;
     uint32_t nbad = 0;
     int i = first;
-    for (; i < end && rp->len > 0; i++) {
-        float x = samples[(size_t)i * (size_t)stride];
-        if (rigroute_non_finite(x)) {
-            x = 0.0f;
-            nbad++;
-        }
-        pk = std::fmax(pk, std::fabs(x));
-        ramp_step(rp);
-        lg = fmax3(lg, std::fabs(rp->cur_l), std::fabs(rp->cur_r));
-        out_left[i] += x * rp->cur_l;
-        out_right[i] += x * rp->cur_r;
-    }
-    if (i < end) {
-        float gl = rp->cur_l, gr = rp->cur_r;
-        bool audible = gl != 0.0f || gr != 0.0f;
-        if (audible)
-            lg = fmax3(lg, std::fabs(gl), std::fabs(gr));
-        for (; i < end; i++) {
-            float x = samples[(size_t)i * (size_t)stride];
-            if (rigroute_non_finite(x)) {
-                x = 0.0f;
-                nbad++;
-            }
-            pk = std::fmax(pk, std::fabs(x));
-            if (audible) {
+    while (i < end && rp->len > 0) {
+        // The frames before the ramp's last one, in locals: the bus stores could
+        // otherwise alias the ramp's fields and force a reload per sample.
+        int32_t pos = rp->pos;
+        int k = rp->len - 1 - pos;
+        if (k > end - i)
+            k = end - i;
+        if (k > 0) {
+            const float sl = rp->start_l, sr = rp->start_r, dl = rp->step_l, dr = rp->step_r;
+            float gl = 0.0f, gr = 0.0f;
+            lg = max3(lg, std::fabs(sl + (float)(pos + 1) * dl), std::fabs(sr + (float)(pos + 1) * dr));
+            for (int j = 0; j < k; j++, i++) {
+                pos++;
+                gl = sl + (float)pos * dl;
+                gr = sr + (float)pos * dr;
+                float x = scrub_sample(samples[(size_t)i * (size_t)stride], &nbad);
+                pk = max2(pk, std::fabs(x));
                 out_left[i] += x * gl;
                 out_right[i] += x * gr;
+            }
+            // A linear glide is largest at one of its ends.
+            lg = max3(lg, std::fabs(gl), std::fabs(gr));
+            rp->pos = pos;
+            rp->cur_l = gl;
+            rp->cur_r = gr;
+        }
+        if (i < end && rp->pos == rp->len - 1) {
+            ramp_step(rp);
+            float x = scrub_sample(samples[(size_t)i * (size_t)stride], &nbad);
+            pk = max2(pk, std::fabs(x));
+            lg = max3(lg, std::fabs(rp->cur_l), std::fabs(rp->cur_r));
+            out_left[i] += x * rp->cur_l;
+            out_right[i] += x * rp->cur_r;
+            i++;
+        }
+    }
+    if (i < end) {
+        const float gl = rp->cur_l, gr = rp->cur_r;
+        if (gl != 0.0f || gr != 0.0f) {
+            lg = max3(lg, std::fabs(gl), std::fabs(gr));
+            for (; i < end; i++) {
+                float x = scrub_sample(samples[(size_t)i * (size_t)stride], &nbad);
+                pk = max2(pk, std::fabs(x));
+                out_left[i] += x * gl;
+                out_right[i] += x * gr;
+            }
+        } else {
+            // Muted: only scanned for the meters.
+            for (; i < end; i++) {
+                float x = scrub_sample(samples[(size_t)i * (size_t)stride], &nbad);
+                pk = max2(pk, std::fabs(x));
             }
         }
     }
@@ -196,8 +242,8 @@ void rigroute_apply_master(RigRamp* rp, float* left, float* right, int first, in
         }
         left[i] = l;
         right[i] = r;
-        pl = std::fmax(pl, std::fabs(l));
-        pr = std::fmax(pr, std::fabs(r));
+        pl = max2(pl, std::fabs(l));
+        pr = max2(pr, std::fabs(r));
     }
     *peak_left = pl;
     *peak_right = pr;

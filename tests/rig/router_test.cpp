@@ -279,18 +279,6 @@ TEST(RouterFallback, OneSecondCountsFromTheMismatchedPublication)
     EXPECT_EQ(first_frame_at(rig.left, from, 0.5f), 48000 + 959);
 }
 
-TEST(RouterFallback, NoFallbackMixMeansSilence)
-{
-    Rig rig(2, false);
-    rig.level = {0.5f, 0.25f};
-    rig.run(3 * 48000, 137);
-    for (size_t i = 0; i < rig.frames(); i++)
-        ASSERT_EQ(rig.left[i], 0.0f);
-    RigMeters mt;
-    rigroute_take_meters(rig.r, &mt);
-    EXPECT_EQ(mt.fallback_in_use, 0);
-}
-
 // ---------------------------------------------------------------------------
 // Ramps
 // ---------------------------------------------------------------------------
