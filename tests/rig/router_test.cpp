@@ -15,6 +15,29 @@ namespace {
 const uint32_t kTag = 0x1234abcd;
 const double kRate = 48000.0;
 
+RigMix mix_of(int channels, float master, std::initializer_list<std::pair<float, float>> pairs)
+{
+    RigMix m;
+    std::memset(&m, 0, sizeof m);
+    m.channels = channels;
+    m.master = master;
+    int c = 0;
+    for (auto p : pairs) {
+        if (c < channels) {
+            m.left[c] = p.first;
+            m.right[c] = p.second;
+        }
+        c++;
+    }
+    return m;
+}
+
+// A device's default mix: the first pair to its own sides at unity.
+RigMix default_mix(int channels)
+{
+    return mix_of(channels, 1.0f, {{1.0f, 0.0f}, {0.0f, 1.0f}});
+}
+
 // Drives a router block by block with a constant level per input channel and keeps
 // everything the bus produced.
 struct Rig {
@@ -26,8 +49,7 @@ struct Rig {
     Rig(int ch, bool with_fallback, uint32_t tag = kTag) : channels(ch), level((size_t)ch, 0.0f)
     {
         r = rigroute_new();
-        RigMix fb;
-        rig_default_input_mix("alsa", ch, &fb);
+        RigMix fb = default_mix(ch);
         rigroute_prepare(r, kRate, ch, tag, with_fallback ? &fb : nullptr);
     }
     ~Rig() { rigroute_free(r); }
@@ -48,21 +70,6 @@ struct Rig {
         }
     }
 };
-
-RigMix mix_of(int channels, float master, std::initializer_list<std::pair<float, float>> pairs)
-{
-    RigMix m;
-    std::memset(&m, 0, sizeof m);
-    m.channels = channels;
-    m.master = master;
-    int c = 0;
-    for (auto p : pairs) {
-        m.left[c] = p.first;
-        m.right[c] = p.second;
-        c++;
-    }
-    return m;
-}
 
 // The frame (from `from` on) where the left bus first equals v, or -1.
 long first_frame_at(const std::vector<float>& bus, size_t from, float v)
@@ -166,8 +173,7 @@ TEST(RouterTags, StaleOffPublicationHoldsBackTheFallback)
     Rig rig(2, true);
     rig.level = {0.5f, 0.25f};
     rigroute_publish_off(rig.r);
-    RigMix fb;
-    rig_default_input_mix("alsa", 2, &fb);
+    RigMix fb = default_mix(2);
     rigroute_prepare(rig.r, kRate, 2, kTag, &fb);
     rig.run(3 * 48000, 137);
     for (size_t i = 0; i < rig.frames(); i++)
@@ -465,8 +471,7 @@ TEST(RouterMeters, TakingReadsAndResetsPeaksButNotCounters)
 
     // Preparing a new stream leaves untaken meters alone.
     rig.run(128, 128);
-    RigMix fb;
-    rig_default_input_mix("alsa", 4, &fb);
+    RigMix fb = default_mix(4);
     rigroute_prepare(rig.r, 44100.0, 4, kTag + 7, &fb);
     rigroute_take_meters(rig.r, &a);
     EXPECT_EQ(a.input_peak[1], 1.0f);
