@@ -1,7 +1,15 @@
 // json_utf8.h - the strict one-character UTF-8 decoder every outside text passes through.
 // Threads: any (no state).
+// Depends on: nothing.
+//
+// Accepts exactly the well-formed sequences of the Unicode standard: no overlong
+// forms, no surrogates, nothing above U+10FFFF. An invalid result covers one maximal
+// subpart of an ill-formed sequence (Unicode's recommended practice for U+FFFD), so
+// the next decode starts at the byte that broke the sequence.
 #pragma once
 #include <cstdint>
+
+enum : uint32_t { JSON_UTF8_INVALID = 0xFFFFFFFFu };
 
 // Decodes one character from avail bytes. Returns the bytes consumed and writes the
 // code point, or 0xFFFFFFFF for an invalid unit (one maximal subpart of an ill-formed

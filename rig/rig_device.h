@@ -34,7 +34,9 @@ int rig_utf8_copy(char* dst, int size, const char* src);
 // API word of a PortAudio host API type id ("wasapi", "jack", "api%d"). Returns length.
 int rig_api_name(int type_id, char* out, int size);
 
-// Device name as the audio library reports it, trimmed, as valid UTF-8. Returns length.
+// Device name as the audio library reports it, trimmed, as valid UTF-8 (a name that is
+// not UTF-8 is read through the platform's legacy code page, Latin-1 on Linux, else
+// repaired with U+FFFD). Looks at the first 4096 bytes. Returns length.
 int rig_device_name_utf8(const char* name, char* out, int size);
 
 // Key "api:name" with Windows instance numbers and a trailing ALSA " (hw:N,M)" removed
