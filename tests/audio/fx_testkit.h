@@ -22,15 +22,6 @@ struct FxSlotFree {
 };
 using FxSlotPtr = std::unique_ptr<FxSlot, FxSlotFree>;
 
-// The callback flushes denormals to zero; code run outside it must do the same, or
-// decaying tails crawl through subnormal arithmetic.
-inline void fxt_flush_denormals()
-{
-#if defined(__SSE__) || defined(__x86_64__)
-    _mm_setcsr(_mm_getcsr() | 0x8040);
-#endif
-}
-
 // Sets type and knobs as the UI does and takes them as the callback's block does.
 inline void fxt_set(FxSlot* s, int type, float k1, float k2)
 {
@@ -41,9 +32,12 @@ inline void fxt_set(FxSlot* s, int type, float k1, float k2)
 }
 
 // A set-up slot; smoothing off unless asked for, so knob values apply at once.
+// Flushes denormals to zero as the callback does.
 inline FxSlotPtr fxt_slot(int type, float k1, float k2, bool smoothing = false)
 {
-    fxt_flush_denormals();
+#if defined(__SSE__) || defined(__x86_64__)
+    _mm_setcsr(_mm_getcsr() | 0x8040);
+#endif
     FxSlotPtr s(new FxSlot());
     if (fx_init(s.get()) != 0)
         return nullptr;
@@ -53,22 +47,22 @@ inline FxSlotPtr fxt_slot(int type, float k1, float k2, bool smoothing = false)
 }
 
 // Runs one frame straight through the effect (no fx_mix, so no frame of delay).
-inline void fxt_frame(FxSlot* s, float l, float r, float* out_l, float* out_r)
+inline float fxt_frame(FxSlot* s, float l, float r, float* out_r = nullptr)
 {
     s->in_l = l;
     s->in_r = r;
     fx_process_frame(s);
-    *out_l = s->out_l;
-    *out_r = s->out_r;
+    if (out_r)
+        *out_r = s->out_r;
+    return s->out_l;
 }
 
 // Runs a mono signal through both sides; returns the left output.
 inline std::vector<float> fxt_run(FxSlot* s, const std::vector<float>& in)
 {
     std::vector<float> out(in.size());
-    float r;
     for (size_t i = 0; i < in.size(); i++)
-        fxt_frame(s, in[i], in[i], &out[i], &r);
+        out[i] = fxt_frame(s, in[i], in[i]);
     return out;
 }
 
@@ -100,16 +94,14 @@ struct FxtNoise {
 inline double fxt_magnitude(const std::vector<float>& h, double f)
 {
     std::complex<double> acc = 0.0;
-    double w = 2.0 * M_PI * f / 48000.0;
     for (size_t n = 0; n < h.size(); n++)
-        acc += (double)h[n] * std::polar(1.0, -w * (double)n);
+        acc += (double)h[n] * std::polar(1.0, -2.0 * M_PI * f / 48000.0 * (double)n);
     return std::abs(acc);
 }
 
 inline double fxt_rms(const std::vector<float>& v, size_t from = 0, size_t to = SIZE_MAX)
 {
-    if (to > v.size())
-        to = v.size();
+    to = to < v.size() ? to : v.size();
     double acc = 0.0;
     for (size_t i = from; i < to; i++)
         acc += (double)v[i] * v[i];
