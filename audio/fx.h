@@ -1,9 +1,13 @@
 // fx.h - FxSlot: one insert slot running one of the 14 built-in effects or a plug-in.
-// Threads: fx_init/fx_free/fx_name/fx_param_name: UI thread.
+// Threads: fx_init/fx_free/fx_set_type: UI thread; fx_name/fx_param_name: any thread.
 //          fx_update/fx_mix/fx_process_frame and the effect bodies: audio thread [RT].
 // Shared fields (effect type, knobs, plug-in, bypass) are written by the UI and read
 // by the callback once per block; everything else belongs to the audio thread.
-// Depends on: vst.h (VstPlugin).
+// Every effect runs at the fixed design rate of 48 kHz, whatever the stream's rate.
+// Files: fx_slot.cpp (life cycle, names, block update, frame exchange, smoothing),
+//        fx_filters.cpp (biquads, radio, phaser), fx_time.cpp (delay, chorus, flanger,
+//        wobble), fx_hall.cpp, fx_ghost.cpp, fx_misc.cpp (grit, crush, chopper, ring).
+// Depends on: vst.h (VstPlugin, only as a pointer).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -17,12 +21,14 @@ enum {
 };
 
 enum {
-    FX_DELAY_FRAMES = 72000,
-    FX_MOD_FRAMES = 1440,
-    FX_REVERB_FRAMES = 6087,
-    FX_ALLPASS_FRAMES = 781,
-    FX_GRAIN_FRAMES = 24000,
+    FX_DELAY_FRAMES = 72000,      // 1.5 s
+    FX_MOD_FRAMES = 1440,         // 30 ms
+    FX_REVERB_FRAMES = 6087,      // four comb lines back to back
+    FX_ALLPASS_FRAMES = 781,      // two all-pass lines back to back
+    FX_GRAIN_FRAMES = 24000,      // 0.5 s
     FX_GRAIN_VOICES = 8,
+    FX_COMBS = 4,
+    FX_ALLPASSES = 2,
 };
 
 struct FxGrainVoice {
@@ -31,55 +37,64 @@ struct FxGrainVoice {
 };
 
 struct FxSlot {
-    // Written by the UI, read by the callback.
+    // Written by the UI, read by the callback once per block.
     std::atomic<int32_t> effect_type;         // 0 (OFF) .. 14
     std::atomic<float> knob1, knob2;          // 0..1
 
-    // Audio thread.
-    int32_t active_type;
-    float targets[2];
-    int32_t last_type;                        // -1 after set-up
-    float lfo_phase[3];
-    float in_l, in_r;
-    float out_l, out_r;
-    float* delay_buf;                         // 72,000 stereo frames, interleaved
+    // Audio thread only (fx_init/fx_free while no stream runs).
+    int32_t active_type;                      // the type the callback is running
+    float targets[2];                         // knobs taken at the last block update
+    int32_t last_type;                        // type whose state is loaded; -1 after set-up
+    float lfo_phase[3];                       // cycles 0..1
+    float in_l, in_r;                         // frame handed in, cleared after processing
+    float out_l, out_r;                       // the effect's last output
+    float* delay_buf = nullptr;               // 72,000 stereo frames, interleaved
     int32_t delay_len, delay_w;
-    float* mod_buf;                           // 1,440 stereo frames
+    float* mod_buf = nullptr;                 // 1,440 stereo frames
     int32_t mod_len, mod_w;
-    float phaser[12];
-    float biquad[8];
-    float biquad_c[5];
-    float last_cutoff, last_res;
+    float phaser[12];                         // six all-pass stages per side
+    float biquad[8];                          // x1, x2, y1, y2 per side
+    float biquad_c[5];                        // b0, b1, b2, a1, a2
+    float last_cutoff, last_res;              // -1 forces a recompute
     float crush_l, crush_r, crush_count;
     float chopper_phase;
     float radio_phase;
-    uint32_t noise_seed;
+    uint32_t noise_seed;                      // 12345 after set-up
     float radio_state[8];
     float radio_c[5];
-    float radio_last_bw;
+    float radio_last_bw;                      // -1 forces a recompute
     float ring_phase;
-    float* reverb_buf;                        // four comb lines back to back
-    int32_t comb_start[4], comb_len[4], comb_pos[4];
-    float comb_damp[8];
-    float* allpass_buf;                       // two all-pass lines
-    int32_t ap_start[2], ap_len[2], ap_pos[2];
-    float* grain_buf;                         // 0.5 s
+    float* reverb_buf = nullptr;              // 6,087 stereo frames
+    int32_t comb_start[FX_COMBS], comb_len[FX_COMBS], comb_pos[FX_COMBS];
+    float comb_damp[8];                       // one low-pass state per comb and side
+    float* allpass_buf = nullptr;             // 781 stereo frames
+    int32_t ap_start[FX_ALLPASSES], ap_len[FX_ALLPASSES], ap_pos[FX_ALLPASSES];
+    float* grain_buf = nullptr;               // 24,000 stereo frames
     int32_t grain_len, grain_w;
     FxGrainVoice grains[FX_GRAIN_VOICES];
-    int32_t grain_countdown;
-    float smoothed[2];
-    uint8_t smoothing;                        // set by the engine at start-up
+    int32_t grain_countdown;                  // frames until the next grain; 1 after set-up
+    float smoothed[2];                        // per-frame smoothed knobs
+    uint8_t smoothing;                        // 1: knob moves glide (the engine sets it)
 
     // Written by the UI (publish/retire rule of the plug-in host), read by the callback.
     std::atomic<VstPlugin*> plugin;
     std::atomic<uint8_t> bypass;
 };
 
-int fx_init(FxSlot* slot);                    // 0, or -1 when a buffer cannot be allocated
-void fx_free(FxSlot* slot);
-const char* fx_name(int type);                // "???" past 14
-const char* fx_param_name(int type, int knob);
+// Clears the slot (not its plug-in pointer or bypass flag), allocates its five
+// buffers and logs the buffer total. 0, or -1 when a buffer cannot be allocated
+// (nothing is then left allocated). Call while no stream runs.
+int fx_init(FxSlot* slot);
+void fx_free(FxSlot* slot);                   // frees the buffers; accepts null
+const char* fx_name(int type);                // "OFF".."GHOST"; "???" out of range
+const char* fx_param_name(int type, int knob);    // knob 0 or 1; "???" out of range
 
-void fx_update(FxSlot* slot);                                  // [RT] once per block
-void fx_mix(FxSlot* slot, float* left, float* right, float mix);   // [RT] frame in, output out
-void fx_process_frame(FxSlot* slot);                           // [RT]
+// The UI's way to change a slot's effect: stores the type and logs "FX: → NAME" when
+// it differs from the slot's current type. The callback takes it at its next block.
+void fx_set_type(FxSlot* slot, int type);
+
+void fx_update(FxSlot* slot);                 // [RT] once per block, before the frames
+// [RT] Hands one frame in and puts m x output + (1 - m) x frame in its place; nothing
+// when the slot runs OFF or m < 0.001.
+void fx_mix(FxSlot* slot, float* left, float* right, float mix);
+void fx_process_frame(FxSlot* slot);          // [RT] runs the effect on the frame handed in
