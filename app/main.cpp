@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "audio/engine.h"
-#include "platform/plat_x11_editor.h"
 #include "platform/plat_time.h"
+#include "platform/plat_x11_editor.h"
 
 int main(int argc, char** argv)
 {

@@ -52,14 +52,19 @@ intptr_t vst_dispatch(VstPlugin* p, int32_t opcode, int32_t index, intptr_t valu
 }
 
 // Stops and closes the effect as far as set-up got; the effect is gone after this.
+// It stays attached until closed: its shutdown may still ask the host questions.
 static void close_effect(VstPlugin* p, LoadStage stage)
 {
+    AEffect* fx = p->effect;
+    if (!fx)
+        return;
     if (stage == STAGE_RUNNING) {
         vst_dispatch(p, VST_EFF_STOP_PROCESS, 0, 0, nullptr, 0.0f);
         vst_dispatch(p, VST_EFF_MAINS_CHANGED, 0, 0, nullptr, 0.0f);
     }
     if (stage >= STAGE_CREATED)
         vst_dispatch(p, VST_EFF_CLOSE, 0, 0, nullptr, 0.0f);
+    vst_detach(fx);
     p->effect = nullptr;
 }
 
@@ -75,8 +80,6 @@ static void free_plugin(VstPlugin* p)
 
 static VstPlugin* fail(VstPlugin* p, LoadStage stage, char* err, size_t err_cap, const char* text)
 {
-    if (p->effect)
-        vst_detach(p->effect);
     close_effect(p, stage);
     free_plugin(p);
     if (text)
@@ -261,8 +264,6 @@ void vst_unload(VstPlugin* p)
     if (!p)
         return;
     vst_editor_close(p);
-    if (p->effect)
-        vst_detach(p->effect);
     close_effect(p, STAGE_RUNNING);
     free_plugin(p);
 }
