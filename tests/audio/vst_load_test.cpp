@@ -118,19 +118,3 @@ TEST(VstLoad, SetUpAndShutDownRunInOrderWithTheLoadsRateAndBlock)
     EXPECT_EQ(mock.calls(VST_EFF_CLOSE), 2);
     EXPECT_EQ(mock.stats().alive.load(), 0);
 }
-
-TEST(VstLoad, ParametersGoThroughTheEffect)
-{
-    VstMockLib mock("vst_mock.so");
-    VstPlugin* p = mock.load();
-    ASSERT_NE(p, nullptr);
-    vst_set_parameter(p, 0, 0.75f);
-    EXPECT_FLOAT_EQ(vst_get_parameter(p, 0), 0.75f);
-    char name[32];
-    vst_get_param_name(p, 0, name, sizeof name);
-    EXPECT_STREQ(name, "Gain");
-    vst_get_param_name(p, 1, name, sizeof name);
-    EXPECT_STREQ(name, "?");
-    EXPECT_EQ(vst_get_parameter(nullptr, 0), 0.0f);
-    vst_unload(p);
-}

@@ -77,10 +77,6 @@ static intptr_t vst_mock_dispatch(AEffect* fx, int32_t op, int32_t index, intptr
         st.alive.fetch_sub(1);
         delete m;
         return 1;
-    case VST_EFF_GET_PARAM_NAME:
-        if (ptr && index == 0)
-            std::strcpy((char*)ptr, "Gain");
-        return 0;
     case VST_EFF_EDIT_GET_RECT:
         if (ptr)
             *(ERect**)ptr = m->editor_open ? &cfg.rect_after : &cfg.rect_before;
@@ -104,6 +100,7 @@ static intptr_t vst_mock_dispatch(AEffect* fx, int32_t op, int32_t index, intptr
         std::strcpy((char*)ptr, cfg.name);
         return 1;
     default:
+        (void)index;
         (void)value;
         (void)opt;
         return 0;
@@ -149,19 +146,6 @@ static void vst_mock_process(AEffect* fx, float** in, float** out, int32_t frame
     st.in_process.fetch_sub(1);
 }
 
-static float vst_mock_get_param(AEffect* fx, int32_t index)
-{
-    (void)fx;
-    return index == 0 ? g_vst_mock.config.gain : 0.0f;
-}
-
-static void vst_mock_set_param(AEffect* fx, int32_t index, float value)
-{
-    (void)fx;
-    if (index == 0)
-        g_vst_mock.config.gain = value;
-}
-
 [[maybe_unused]] static AEffect* vst_mock_entry(VstHostCallback host)
 {
     VstMockConfig& cfg = g_vst_mock.config;
@@ -178,9 +162,6 @@ static void vst_mock_set_param(AEffect* fx, int32_t index, float value)
     AEffect* fx = &m->fx;
     fx->magic = cfg.magic;
     fx->dispatcher = vst_mock_dispatch;
-    fx->set_parameter = vst_mock_set_param;
-    fx->get_parameter = vst_mock_get_param;
-    fx->num_params = 1;
     fx->num_inputs = cfg.inputs;
     fx->num_outputs = cfg.outputs;
     fx->flags = cfg.flags;
