@@ -4,9 +4,12 @@
 
 #include "audio/engine.h"
 #include "platform/plat_time.h"
+#include "platform/plat_x11_editor.h"
 
 int main(int argc, char** argv)
 {
+    // Before any X call: plug-ins open X connections from threads of their own.
+    plat_x11_init_threads();
     (void)argc;
     (void)argv;
     Engine* e = engine_instance();

@@ -7,8 +7,10 @@ pkgs=(
   libsdl2-dev portaudio19-dev
   jackd2 libjack-jackd2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool x11-utils sox
+  xvfb xauth xdotool x11-utils sox
   libegl1 libgl1 libegl-mesa0 libgl1-mesa-dri
+  libx11-dev
+  dragonfly-reverb-vst dpf-plugins-vst lsp-plugins-vst
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,46 @@
+// plat_dir.cpp - folder listings on opendir/readdir/stat.
+#include "platform/plat_dir.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+bool plat_dir_list(const char* folder, PlatDirVisit visit, void* ctx)
+{
+    if (!folder || !folder[0] || !visit)
+        return false;
+    DIR* dir = opendir(folder);
+    if (!dir)
+        return false;
+    std::vector<std::string> names;
+    while (struct dirent* d = readdir(dir)) {
+        if (!strcmp(d->d_name, ".") || !strcmp(d->d_name, ".."))
+            continue;
+        names.emplace_back(d->d_name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+
+    std::string path;
+    for (const std::string& name : names) {
+        path.assign(folder);
+        if (path.back() != '/')
+            path.push_back('/');
+        path.append(name);
+        // stat (not lstat, not d_type): follows links and works on file systems
+        // that report DT_UNKNOWN.
+        struct stat st;
+        PlatDirEntry entry = {name.c_str(), false, false};
+        if (stat(path.c_str(), &st) == 0) {
+            entry.is_dir = S_ISDIR(st.st_mode);
+            entry.is_file = S_ISREG(st.st_mode);
+        }
+        if (!visit(ctx, &entry))
+            break;
+    }
+    return true;
+}
