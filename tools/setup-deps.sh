@@ -8,6 +8,7 @@ pkgs=(
   jackd2 libjack-jackd2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils sox
+  ffmpeg libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libegl1 libgl1 libegl-mesa0 libgl1-mesa-dri
   libx11-dev
   dragonfly-reverb-vst dpf-plugins-vst lsp-plugins-vst

@@ -1,0 +1,31 @@
+// plat_file.h - files for readers and writers: regular-file-only opening, checked
+// writing with removal of a partial file, and replacement through a temporary name.
+// Threads: any.
+// Depends on: the OS file calls.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Opens path for binary reading only when it is a regular file: a FIFO, a device or a
+// folder is refused without blocking. Close-on-exec. Null on any failure.
+FILE* plat_file_open_read(const char* path);
+bool plat_file_is_regular(const char* path);          // follows links
+int64_t plat_file_size(FILE* f);                      // -1 when unknown
+bool plat_file_seek(FILE* f, int64_t offset, int whence);   // whence: SEEK_SET / SEEK_CUR
+int64_t plat_file_tell(FILE* f);                      // -1 on failure
+
+// Creates or truncates path for binary writing (close-on-exec); null on failure.
+FILE* plat_file_create(const char* path);
+// Flushes, syncs (regular files) and closes f; false when any step failed. Always
+// closes; on failure removes path as plat_file_discard does (path may be null).
+bool plat_file_finish(FILE* f, const char* path);
+// Closes f after a failed write and removes path, but only when f was a regular file
+// (a writer handed a device or a link to one must not delete it).
+void plat_file_discard(FILE* f, const char* path);
+
+// Replacement through a temporary file: write "<final>.tmp.<pid>", finish it, then
+// rename it over the target, so readers see the old file or the whole new one.
+bool plat_file_temp_path(const char* final_path, char* out, size_t out_size);
+bool plat_file_replace(const char* temp_path, const char* final_path);
+bool plat_file_remove_regular(const char* path);     // unlinks only a regular file

@@ -1,0 +1,41 @@
+// plat_thread.cpp - detached POSIX threads.
+#include "platform/plat_thread.h"
+
+#include <new>
+#include <pthread.h>
+
+struct PlatThreadStart {
+    void (*fn)(void*);
+    void* arg;
+};
+
+static void* plat_thread_main(void* p)
+{
+    PlatThreadStart start = *(PlatThreadStart*)p;
+    delete (PlatThreadStart*)p;
+    start.fn(start.arg);
+    return nullptr;
+}
+
+bool plat_thread_start_detached(void (*fn)(void*), void* arg)
+{
+    if (!fn)
+        return false;
+    PlatThreadStart* start = new (std::nothrow) PlatThreadStart{fn, arg};
+    if (!start)
+        return false;
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) {
+        delete start;
+        return false;
+    }
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t t;
+    int r = pthread_create(&t, &attr, plat_thread_main, start);
+    pthread_attr_destroy(&attr);
+    if (r != 0) {
+        delete start;
+        return false;
+    }
+    return true;
+}
