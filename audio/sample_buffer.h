@@ -1,0 +1,15 @@
+// sample_buffer.h - decoded audio in memory: interleaved floats with their format.
+// Threads: a buffer belongs to one thread at a time (the one that filled or owns it).
+// Depends on: nothing.
+#pragma once
+#include <cstdint>
+
+struct SampleBuffer {
+    int32_t channels = 0;
+    double sample_rate = 0.0;
+    int64_t frames = 0;
+    float* samples = nullptr;        // channels x frames, interleaved; owned (malloc)
+};
+
+double sample_buffer_seconds(const SampleBuffer* b);   // 0 for null or a rate not above 0
+void sample_buffer_free(SampleBuffer* b);              // frees the samples, clears the record
