@@ -9,6 +9,7 @@
 #include <new>
 
 #include "audio/audio_backend.h"
+#include "audio/audiofile_loader.h"
 #include "audio/looper.h"
 #include "platform/plat_audio_api.h"
 #include "platform/plat_time.h"
@@ -20,6 +21,7 @@
 
 static const int kBufferSizes[5] = {64, 128, 256, 512, 1024};
 static const double kPreferredRate = 48000.0;
+static const int kLoaderShutdownMs = 500;
 
 static Engine g_engine;
 static const EngineBackend* g_backend = nullptr;
@@ -121,6 +123,8 @@ void engine_shutdown(Engine* e)
 {
     if (!e)
         return;
+    // No loader thread may still run a decoder while the process ends.
+    audiofile_loader_shutdown(kLoaderShutdownMs);
     engine_stop(e);
     e->running = 0;
     be()->terminate();
