@@ -13,8 +13,6 @@
 #include "platform/plat_file.h"
 
 static const int kWriteBlock = 4096;             // frames per write
-static const int64_t kReadBlockBytes = 262144;
-static const int64_t kReadBlockFrames = 4096;
 
 // The engine's rate as a header field: truncated; 0 when it cannot be one.
 static uint32_t loop_file_rate(const Engine* e)
@@ -125,8 +123,7 @@ struct LoopSource {
 static bool source_open(LoopSource* s, FILE* f, const WavFormat* h, int64_t frames)
 {
     *s = LoopSource{f, h, frames, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
-    int64_t block = kReadBlockBytes / h->frame_bytes;
-    s->block = block < 1 ? 1 : block > kReadBlockFrames ? kReadBlockFrames : block;
+    s->block = wav_block_frames(h);
     s->raw = (uint8_t*)std::malloc((size_t)(s->block * h->frame_bytes));
     s->conv = (float*)std::malloc(sizeof(float) * (size_t)(s->block * h->channels));
     s->left = (float*)std::malloc(sizeof(float) * (size_t)(s->block + 1));

@@ -58,6 +58,14 @@ static bool read_fmt(FILE* f, uint32_t size, uint8_t buf[64])
     return read_exact(f, buf, want) && skip_chunk(f, (int64_t)size - want, size);
 }
 
+int64_t wav_block_frames(const WavFormat* h)
+{
+    int64_t converted = (int64_t)h->channels * (int64_t)sizeof(float);
+    int64_t widest = h->frame_bytes > converted ? h->frame_bytes : converted;
+    int64_t block = widest > 0 ? kBlockBytes / widest : 1;
+    return block < 1 ? 1 : block > kBlockFrames ? kBlockFrames : block;
+}
+
 bool wav_sample_size_ok(const WavFormat* h)
 {
     int b = h->bytes_per_sample;
@@ -143,8 +151,7 @@ static bool wav_cancelled(const std::atomic<int32_t>* cancel)
 static int wav_read_data(FILE* f, const WavFormat* h, int64_t frames, AudioSink* sink,
                          const std::atomic<int32_t>* cancel, const char** word)
 {
-    int64_t block = kBlockBytes / h->frame_bytes;
-    block = block < 1 ? 1 : block > kBlockFrames ? kBlockFrames : block;
+    int64_t block = wav_block_frames(h);
     uint8_t* raw = (uint8_t*)std::malloc((size_t)(block * h->frame_bytes));
     if (!raw) {
         *word = "OUT OF MEMORY";

@@ -37,6 +37,9 @@ struct WavFormat {
 int wav_read_header(FILE* f, WavFormat* out, const char** word);
 // Float data of 4 or 8 bytes a sample, integer data of 1 to 4.
 bool wav_sample_size_ok(const WavFormat* h);
+// Frames per read: up to 4096, fewer when the raw or the converted block would pass
+// 256 KiB, at least 1.
+int64_t wav_block_frames(const WavFormat* h);
 
 // Reads a PCM (8 to 32 bit) or float (32 or 64 bit) WAV into the sink. Error words go to
 // err ("FILE NOT FOUND", "NOT A WAV", "TRUNCATED", ...). On failure after the sink's
