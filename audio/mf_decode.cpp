@@ -30,7 +30,8 @@ int mf_decode_file(const char* path, AudioSink* sink, const std::atomic<int32_t>
     const char* word = "";
     PlatMediaInfo info;
     int status = PLAT_MEDIA_FAILED;
-    PlatMediaDecoder* d = path ? plat_media_decode_open(path, cancel, &info, &status) : nullptr;
+    int threads = sink->buffer ? 0 : 1;
+    PlatMediaDecoder* d = path ? plat_media_decode_open(path, cancel, threads, &info, &status) : nullptr;
     int result = 0;
     int64_t total = 0;
     if (!d) {

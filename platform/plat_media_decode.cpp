@@ -23,6 +23,8 @@ extern "C" {
 // other demuxers that open further files or URLs are never probed.
 static const char* kFormats = "wav,w64,mp3,mov,mp4,m4a,3gp,3g2,mj2,aac,flac,asf,ogg";
 
+static const int kMaxBadFramesInARow = 1000;
+
 struct PlatMediaDecoder {
     AVFormatContext* fmt = nullptr;
     AVCodecContext* codec = nullptr;
@@ -37,6 +39,8 @@ struct PlatMediaDecoder {
     bool pending = false;        // frame holds a block not yet taken
     bool first = true;           // the block decoded by open has not been handed out
     bool draining = false;
+    bool packet_held = false;    // packet waits to be sent again
+    int bad_frames = 0;          // damaged frames reported in a row
 };
 
 static void media_quiet_logging(void)
@@ -95,6 +99,7 @@ static int media_decode_frame(PlatMediaDecoder* d)
             return PLAT_MEDIA_CANCELLED;
         int r = avcodec_receive_frame(d->codec, d->frame);
         if (r == 0) {
+            d->bad_frames = 0;
             if (d->frame->nb_samples <= 0) {
                 av_frame_unref(d->frame);
                 continue;
@@ -104,34 +109,47 @@ static int media_decode_frame(PlatMediaDecoder* d)
         }
         if (r == AVERROR_EOF)
             return PLAT_MEDIA_END;
-        if (r == AVERROR_INVALIDDATA)
+        // A damaged frame is skipped, but a decoder that only ever reports damage
+        // without taking input would never end.
+        if (r == AVERROR_INVALIDDATA && ++d->bad_frames < kMaxBadFramesInARow)
             continue;
         if (r != AVERROR(EAGAIN))
             return r == AVERROR(ENOMEM) ? PLAT_MEDIA_NO_MEMORY : PLAT_MEDIA_FAILED;
         if (d->draining)
             return PLAT_MEDIA_END;
 
-        r = av_read_frame(d->fmt, d->packet);
-        if (r < 0) {
-            if (media_cancelled(d) || r == AVERROR_EXIT)
-                return PLAT_MEDIA_CANCELLED;
-            // A demuxer that meets the end of a cut file may report the half packet
-            // as an error; at the end of the input that is the end of the stream.
-            if (r != AVERROR_EOF && !(d->fmt->pb && avio_feof(d->fmt->pb)))
-                return r == AVERROR(ENOMEM) ? PLAT_MEDIA_NO_MEMORY : PLAT_MEDIA_FAILED;
-            d->draining = true;
-            r = avcodec_send_packet(d->codec, nullptr);
-            if (r < 0 && r != AVERROR_EOF)
-                return PLAT_MEDIA_END;
-            continue;
+        if (!d->packet_held) {
+            r = av_read_frame(d->fmt, d->packet);
+            if (r < 0) {
+                if (media_cancelled(d) || r == AVERROR_EXIT)
+                    return PLAT_MEDIA_CANCELLED;
+                // A demuxer that meets the end of a cut file may report the half packet
+                // as an error; at the end of the input that is the end of the stream.
+                if (r != AVERROR_EOF && !(d->fmt->pb && avio_feof(d->fmt->pb)))
+                    return r == AVERROR(ENOMEM) ? PLAT_MEDIA_NO_MEMORY : PLAT_MEDIA_FAILED;
+                d->draining = true;
+                r = avcodec_send_packet(d->codec, nullptr);
+                if (r < 0 && r != AVERROR_EOF)
+                    return PLAT_MEDIA_END;
+                continue;
+            }
+            if (d->packet->stream_index != d->stream) {
+                av_packet_unref(d->packet);
+                continue;
+            }
         }
-        if (d->packet->stream_index != d->stream) {
-            av_packet_unref(d->packet);
-            continue;
-        }
+        bool was_held = d->packet_held;
         r = avcodec_send_packet(d->codec, d->packet);
+        // Not taken until the output is read: kept and sent again after that (a
+        // decoder that refuses it twice with no output between would spin).
+        d->packet_held = r == AVERROR(EAGAIN);
+        if (d->packet_held) {
+            if (was_held)
+                return PLAT_MEDIA_FAILED;
+            continue;
+        }
         av_packet_unref(d->packet);
-        if (r < 0 && r != AVERROR_INVALIDDATA && r != AVERROR(EAGAIN))
+        if (r < 0 && r != AVERROR_INVALIDDATA)
             return r == AVERROR(ENOMEM) ? PLAT_MEDIA_NO_MEMORY : PLAT_MEDIA_FAILED;
     }
 }
@@ -145,7 +163,7 @@ static PlatMediaDecoder* media_fail(PlatMediaDecoder* d, int* status, int code)
 }
 
 PlatMediaDecoder* plat_media_decode_open(const char* path, const std::atomic<int32_t>* cancel,
-                                         PlatMediaInfo* info, int* status)
+                                         int threads, PlatMediaInfo* info, int* status)
 {
     media_quiet_logging();
     if (status)
@@ -202,7 +220,7 @@ PlatMediaDecoder* plat_media_decode_open(const char* path, const std::atomic<int
     if (avcodec_parameters_to_context(d->codec, st->codecpar) < 0)
         return media_fail(d, status, PLAT_MEDIA_FAILED);
     d->codec->pkt_timebase = st->time_base;
-    d->codec->thread_count = 1;
+    d->codec->thread_count = threads < 0 ? 1 : threads;
     if (avcodec_open2(d->codec, dec, nullptr) < 0)
         return media_fail(d, status, PLAT_MEDIA_FAILED);
     d->packet = av_packet_alloc();

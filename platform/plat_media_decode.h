@@ -23,9 +23,11 @@ struct PlatMediaInfo {
 
 // Opens a regular file and decodes up to its first block, which fixes the channel
 // count and rate every later block must keep. The cancel flag (may be null) is also
-// read inside FFmpeg's blocking calls. Null with *status set on failure. [slow]
+// read inside FFmpeg's blocking calls. threads: decoder threads, 0 for as many as the
+// machine suits (codecs that cannot share the work use one). Null with *status set on
+// failure. [slow]
 PlatMediaDecoder* plat_media_decode_open(const char* path, const std::atomic<int32_t>* cancel,
-                                         PlatMediaInfo* info, int* status);
+                                         int threads, PlatMediaInfo* info, int* status);
 // Decodes the next block; *frames gets its length. Returns a PLAT_MEDIA_ code.
 int plat_media_decode_next(PlatMediaDecoder* d, int64_t* frames);
 // Writes the block just decoded as interleaved floats into dst (room for its frames
