@@ -147,6 +147,22 @@ TEST(LoopLoadWav, TakeAtAnotherRateIsResampledToTheEngineRate)
     EXPECT_EQ(eng.e->loop_left[123], std::llround(at(x, 2, 123, 0) * 32767.0) / 32768.0f);
 }
 
+TEST(LoopLoadWav, AbsurdRatesLoadWithinTheLoop)
+{
+    fixture::TempDir dir;
+    fixture::LoopEngine eng;
+    ASSERT_NE(eng.e, nullptr);
+    std::vector<uint8_t> data = fixture::encode(fixture::signal(2, 48000, 1000), 2, false);
+    WavSpec slow;
+    slow.rate = 1;                     // every file frame becomes 48,000 loop frames
+    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "slow.wav", fixture::wav(slow, data)).c_str()));
+    EXPECT_EQ(eng.e->length.load(), ENGINE_LOOP_CAPACITY);
+    WavSpec fast;
+    fast.rate = 0xFFFFFFFF;
+    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "fast.wav", fixture::wav(fast, data)).c_str()));
+    EXPECT_EQ(eng.e->length.load(), 0);
+}
+
 TEST(LoopLoadWav, UnusableFilesLeaveTheLoopAsItWas)
 {
     fixture::TempDir dir;
