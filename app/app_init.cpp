@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/standins.h"
 #include "audio/engine.h"
+#include "audio/engine_retire.h"
 
 // Bound on waiting for the audio callback to let go of the preview's render hook.
 static const int kHookRetireMs = 2000;

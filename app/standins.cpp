@@ -107,25 +107,12 @@ void library_destroy(Library* library)
 }
 
 // ---------------------------------------------------------------------------
-// Plug-ins
+// Plug-in picker
 // ---------------------------------------------------------------------------
 
 void vst_picker_identify_step(AppState* app)
 {
     g_log.identify_steps++;
-}
-
-bool engine_retire_plugin(Engine* e, std::atomic<VstPlugin*>* field)
-{
-    if (!field)
-        return true;
-    VstPlugin* old = field->exchange(nullptr, std::memory_order_seq_cst);
-    if (!old)
-        return true;
-    if (e && !engine_wait_blocks_passed(e, 2000))
-        return false;
-    g_log.plugins_retired++;   // the host unloads it here
-    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -4,15 +4,12 @@
 // tests can watch the shell drive them. Delete each one (and its counter) when the
 // module named beside it lands.
 // Threads: UI thread only.
-// Depends on: app/app_state.h, audio/engine.h.
+// Depends on: app/app_state.h, audio/engine.h (the session writer reads the loop).
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 struct AppState;
-struct Engine;
-struct VstPlugin;
 struct PreviewPlayer;
 struct SampleBuffer;
 struct Library;
@@ -26,7 +23,6 @@ struct StandinLog {
     int32_t library_scans;            // app_library_scan calls
     int32_t take_load_finishes;       // take_load_finish calls
     int32_t identify_steps;           // vst_picker_identify_step calls
-    int32_t plugins_retired;          // engine_retire_plugin calls that took a plug-in
     int32_t library_destroys;
     int32_t video_destroys;
     int32_t preview_stops;
@@ -67,10 +63,6 @@ void library_destroy(Library* library);
 // -- Plug-in picker (replaced by the plug-in picker) ---------------------------
 // Loads and identifies the next unknown plug-in file while identification runs.
 void vst_picker_identify_step(AppState* app);
-
-// -- Plug-in host (replaced by audio/engine_retire.h of the plug-in host) --------
-// Clears field, waits until the callback has let go of the plug-in, unloads it.
-bool engine_retire_plugin(Engine* e, std::atomic<VstPlugin*>* field);
 
 // -- Preview player and sample buffers (replaced by the preview player) -------
 void preview_stop(PreviewPlayer* player);

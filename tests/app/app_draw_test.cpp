@@ -6,6 +6,7 @@
 #include "app/app_draw.h"
 #include "app/app_state.h"
 #include "app/toast.h"
+#include "app/view.h"
 #include "support/draw_probe.h"
 #include "ui/drawkit.h"
 
@@ -270,6 +271,33 @@ TEST_F(AppViewDraw, FadingToastsBlendTheirBoxOutlineAndTextByTheEnvelope)
                                         ink(TOAST_RED, 0.5f));
     EXPECT_TRUE(row_has((int)p[0].x + 14, (int)(p[0].x + p[0].w) - 14, 470, text0));
     EXPECT_TRUE(draw_probe(&fx, 320, 500, grey));
+}
+
+TEST(ColorLerp, MixesAllFourBytesTruncatedWithTClamped)
+{
+    const uint32_t a = draw_rgba(0, 100, 255, 0), b = draw_rgba(255, 0, 0, 255);
+    EXPECT_EQ(color_lerp(a, b, 0.5f), draw_rgba(127, 50, 127, 127));
+    EXPECT_EQ(color_lerp(a, b, -1.0f), a);
+    EXPECT_EQ(color_lerp(a, b, 7.0f), b);
+    EXPECT_EQ(color_lerp(a, b, NAN), a);
+}
+
+TEST_F(AppViewDraw, ATriangleAndATabMoveWithTheKitsTranslation)
+{
+    kit.translate_x = 100;
+    kit.translate_y = 50;
+    view_triangle(&kit, 0, 0, 60, 0, 0, 60, TOAST_MAGENTA);
+    app->mouse_x = app->mouse_y = -1000;
+    view_tab(app, &kit, HitRect{0, 200, 100, 20}, "LOOP", true);
+    read();
+    shot();
+    EXPECT_TRUE(draw_probe(&fx, 110, 60, draw_pixel_rgb(255, 0, 128)));
+    EXPECT_TRUE(draw_probe(&fx, 150, 100, grey));   // beyond the hypotenuse
+    EXPECT_TRUE(draw_probe(&fx, 5, 5, grey));
+    // The tab's box at (x + 2, y + 3), its 6 x 6 fill at (x + 5, y + 6), light teal.
+    EXPECT_TRUE(draw_probe(&fx, 102, 260, draw_pixel_rgb(107, 230, 224)));
+    EXPECT_TRUE(draw_probe(&fx, 103, 260, grey));
+    EXPECT_TRUE(draw_probe(&fx, 107, 258, draw_pixel_rgb(107, 230, 224)));
 }
 
 }  // namespace

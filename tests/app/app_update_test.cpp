@@ -6,7 +6,10 @@
 
 #include "app/meter.h"
 #include "app/toast.h"
+#include "audio/engine_retire.h"
+#include "audio/vst.h"
 #include "tests/app/app_test.h"
+#include "tests/audio/vst_mock_impl.h"
 
 namespace {
 
@@ -408,23 +411,32 @@ TEST_F(AppTest, InitSetsTheDefaultsAndTheUpdateSpringsPadsBack)
 
 TEST_F(AppTest, ShutdownRetiresPluginsTheRenderHookAndTheLibrary)
 {
-    int fakes[4];
-    e->slots[0].plugin = (VstPlugin*)&fakes[0];
-    e->slots[3].plugin = (VstPlugin*)&fakes[1];
-    e->instrument = (VstPlugin*)&fakes[2];
+    vst_mock_reset();
+    char err[128] = {};
+    VstPlugin* loaded[3];
+    for (VstPlugin*& p : loaded) {
+        p = vst_load_entry("mock", vst_mock_entry, 48000.0f, 4096, err, sizeof err);
+        ASSERT_NE(p, nullptr) << err;
+    }
+    engine_publish_plugin(e, &e->slots[0].plugin, loaded[0]);
+    engine_publish_plugin(e, &e->slots[3].plugin, loaded[1]);
+    engine_publish_plugin(e, &e->instrument, loaded[2]);
+    ASSERT_EQ(g_vst_mock.stats.alive.load(), 3);
+
+    int fake;
     app->musical_typing = 1;
-    app->library = (Library*)&fakes[3];
-    app->folder_tree = (FolderTree*)&fakes[3];
-    app->favourites = (FavouritesPanel*)&fakes[3];
-    app->preview = (PreviewPlayer*)&fakes[3];
-    app->video_player = (VideoPlayer*)&fakes[3];
+    app->library = (Library*)&fake;
+    app->folder_tree = (FolderTree*)&fake;
+    app->favourites = (FavouritesPanel*)&fake;
+    app->preview = (PreviewPlayer*)&fake;
+    app->video_player = (VideoPlayer*)&fake;
     engine_set_render_hook(e, [](void*, float*, float*, int32_t, double) {}, app);
 
     app_shutdown(app);
     for (const FxSlot& s : e->slots)
         EXPECT_EQ(s.plugin.load(), nullptr);
     EXPECT_EQ(e->instrument.load(), nullptr);
-    EXPECT_EQ(log->plugins_retired, 3);
+    EXPECT_EQ(g_vst_mock.stats.alive.load(), 0);   // all three closed and unloaded
     EXPECT_EQ(app->musical_typing, 0);
     EXPECT_EQ(e->render_hook.load(), nullptr);
     EXPECT_EQ(e->render_hook_ctx.load(), nullptr);
