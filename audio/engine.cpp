@@ -149,6 +149,31 @@ void engine_set_render_hook(Engine* e, EngineRenderHook hook, void* ctx)
     e->render_hook.store(hook, std::memory_order_release);
 }
 
+// Clearing is the retire handshake of the plug-in pointers: the function store and
+// the callback's function load are both seq_cst, so either a block sees null or the
+// entry count read by the wait already includes it.
+bool engine_clear_output_tap(Engine* e, int timeout_ms)
+{
+    if (!e)
+        return true;
+    e->output_tap.store(nullptr, std::memory_order_seq_cst);
+    if (!engine_wait_blocks_passed(e, timeout_ms))
+        return false;
+    e->output_tap_ctx.store(nullptr, std::memory_order_relaxed);
+    return true;
+}
+
+bool engine_clear_render_hook(Engine* e, int timeout_ms)
+{
+    if (!e)
+        return true;
+    e->render_hook.store(nullptr, std::memory_order_seq_cst);
+    if (!engine_wait_blocks_passed(e, timeout_ms))
+        return false;
+    e->render_hook_ctx.store(nullptr, std::memory_order_relaxed);
+    return true;
+}
+
 bool engine_wait_blocks_passed(Engine* e, int timeout_ms)
 {
     if (!e || !e->running)

@@ -98,8 +98,9 @@ struct Engine {
     RigDeviceInfo opened_device = {};
     uint32_t stream_stamp = 0;
 
-    // Hooks: UI stores the context first, then the function (release); callback
-    // loads the function (acquire), then the context.
+    // Hooks: UI stores the context first, then the function (release), and clears
+    // the function first (seq_cst); callback loads the function (seq_cst), then the
+    // context, inside its block counters.
     std::atomic<EngineOutputTap> output_tap{nullptr};
     std::atomic<void*> output_tap_ctx{nullptr};
     std::atomic<uint8_t> player_to_input{0};
@@ -145,9 +146,16 @@ void engine_device_label(Engine* e, int device, char* name, int name_size, char*
                          int label_size);
 bool engine_open_stream(Engine* e, int device, double rate, int channels);
 
-// Sets the hooks (UI thread, once).
+// Sets the hooks (UI thread, once): the context first, then the function (release).
 void engine_set_output_tap(Engine* e, EngineOutputTap tap, void* ctx);
 void engine_set_render_hook(Engine* e, EngineRenderHook hook, void* ctx);
+// Takes a hook back: clears the function, waits (up to timeout_ms) until no block
+// that may have loaded it is still running, then clears the context. After a true
+// result the callback no longer calls the old function, and its context may be
+// freed. False on timeout: the context is left in place for a block still running.
+// [blocks, UI thread]
+bool engine_clear_output_tap(Engine* e, int timeout_ms);
+bool engine_clear_render_hook(Engine* e, int timeout_ms);
 
 // Waits (bounded) until every callback block that began before this call has ended.
 // Returns true at once when no stream runs, false on timeout. [blocks, UI thread]

@@ -127,9 +127,10 @@ static void read_settings(Engine* e, BlockSettings* s)
     if (!is_finite(s->gate_threshold))
         s->gate_threshold = 0.0f;
     s->instrument = e->instrument.load(std::memory_order_seq_cst);
-    s->hook = e->render_hook.load(std::memory_order_acquire);
+    // seq_cst pairs with the UI's clearing store (engine_clear_render_hook).
+    s->hook = e->render_hook.load(std::memory_order_seq_cst);
     s->hook_ctx = e->render_hook_ctx.load(rl);
-    s->tap = e->output_tap.load(std::memory_order_acquire);
+    s->tap = e->output_tap.load(std::memory_order_seq_cst);
     s->tap_ctx = e->output_tap_ctx.load(rl);
 }
 

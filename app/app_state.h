@@ -1,0 +1,330 @@
+// app_state.h - AppState, the application's one record on the UI thread: settings
+// mirror, main-screen animation, toasts, panel states, hit rectangles, library and
+// video handles, session-take bookkeeping and folders; its init, per-frame update
+// and shutdown.
+// Threads: UI thread only. The Engine's counters and meters are read without a lock;
+//          the clip flags are the only Engine fields app_update writes (it clears them).
+// Depends on: audio/engine.h, audio/looper.h, ui/spring.h, ui/particles.h,
+//             ui/hitregion.h (HitRect), app/toast.h, app/meter.h, app/standins.h.
+#pragma once
+#include <cstdint>
+#include <type_traits>
+
+#include "ui/hitregion.h"
+#include "ui/particles.h"
+#include "ui/spring.h"
+
+struct Engine;
+struct SDL_Window;
+struct SDL_Texture;
+// Records of modules still to come; the AppState holds only pointers to them.
+struct Library;
+struct PreviewPlayer;
+struct FolderTree;
+struct FavouritesPanel;
+struct VideoPlayer;
+struct Canvas;
+struct TextRenderer;
+struct Station;
+
+enum {
+    APP_TOASTS = 4,                // toast ring
+    APP_TOAST_TEXT = 64,           // bytes, at most 63 characters
+    APP_OVERVIEW_COLUMNS = 180,    // waveform overview columns per side
+    APP_TAKES_MAX = 256,
+    APP_SETTINGS_TEXT = 8192,      // the settings text must stay below this
+    APP_SETTINGS_ROWS = 9,
+    APP_DEVICE_LIST_MAX = 16,
+    APP_PICKER_MAX = 256,
+    APP_BACKDROP_STARS = 173,
+};
+
+// Transport pads, in drawing and layout order.
+enum { PAD_RECORD = 0, PAD_REVERSE, PAD_STOP, PAD_FORWARD, PAD_HOLD_DUB, PAD_COUNT };
+// Flash pulses.
+enum { FLASH_LOOP_SET = 0, FLASH_CLEARED, FLASH_BEAT, FLASH_EXPORTED, FLASH_COUNT };
+
+enum DragMode : int32_t {
+    DRAG_NONE = 0,
+    DRAG_SEEK,
+    DRAG_PAD,
+    DRAG_GAIN,
+    DRAG_GATE,
+    DRAG_FX_KNOB,
+    DRAG_VIDEO_TRIM,
+};
+
+// A short message in capitals, shown for `seconds` while alpha falls from 1 to 0.
+struct Toast {
+    char text[APP_TOAST_TEXT];
+    float alpha;          // 1.0 when shown, 0 = gone
+    float seconds;        // 2.4
+    uint32_t colour;      // packed kit colour (ui/drawkit.h)
+};
+
+// A value that jumps to 1 and falls to 0 over `duration` seconds.
+struct Pulse {
+    float value;
+    float duration;
+};
+
+// A level meter on the 60 dB display scale (0..1) with a held peak.
+struct Meter {
+    float level;
+    float peak;
+    float hold;           // seconds since the peak was last raised
+};
+
+struct PadSpring {
+    Spring spring;        // 1.0 at rest; a press knocks it down and it springs back
+    Pulse pulse;
+};
+
+// One row of the take list: a session take in the takes folder.
+struct TakeEntry {
+    char name[80];
+    float seconds;
+    uint64_t write_time;  // last-write time, newest first
+};
+static_assert(sizeof(TakeEntry) == 96);
+
+// Plug-in picker state. The scan's entry list (path and name per file) joins this
+// record with the plug-in picker; kinds, labels and sizes are kept per entry here.
+struct AppPicker {
+    uint8_t open;
+    int32_t target;                     // -1 the instrument, 0..3 an insert slot
+    int32_t count;
+    uint8_t kind[APP_PICKER_MAX];       // 0 unknown, 1 effect, 2 instrument, 3 failed
+    char label[APP_PICKER_MAX][40];
+    int64_t size[APP_PICKER_MAX];
+    int32_t filtered[APP_PICKER_MAX];
+    int32_t filtered_count;
+    int32_t selection;
+    int32_t scroll;
+    int32_t tab;                        // 0 all, 1 effects, 2 instruments
+    char search[48];
+    char status[128];
+    uint8_t identifying;
+    int32_t identify_next;
+    char identify_status[64];
+    HitRect tabs[3];
+    HitRect identify_button;
+};
+
+// The main screen's fixed hit rectangles in 640 x 1080 units, rewritten by app_draw
+// every frame before anything is drawn (app_layout_write).
+struct AppLayout {
+    HitRect loop_display;
+    HitRect input_slider;
+    HitRect output_slider;
+    HitRect pads[PAD_COUNT];
+    HitRect pad_tabs[2];
+    HitRect mix_pad;
+    HitRect patch_tabs[2];
+    HitRect fx_switch;
+    HitRect slot_name[2];
+    HitRect slot_knob1[2];
+    HitRect slot_knob2[2];
+    HitRect slot_button[2];
+    HitRect key_sheet;
+    HitRect buttons[5];                 // MONITOR, OVERDUB, CLEAR, EXPORT, INST
+    HitRect status_left;
+    HitRect status_right;
+    HitRect library_switch;
+    HitRect new_session;
+    HitRect video_switch;
+};
+
+// The loop player panel's rectangles (written by its painter; zeroed by app_draw
+// while the library panel is not shown).
+struct AppPlayerRects {
+    HitRect panel;
+    HitRect strip;
+    HitRect loop_switch;
+    HitRect to_input_switch;
+    HitRect bars[4];                    // 1, 2, 4, 8 bars
+    HitRect steppers[2];                // left, right
+};
+
+struct AppState {
+    // Engine
+    Engine* engine;
+
+    // Settings mirror
+    uint8_t overdub;                    // default 1
+    uint8_t pad_mode;                   // 0 gain and pan, 1 crossfade and wet/dry
+    uint8_t patch_b;                    // 0 patch A shown, 1 patch B
+    float gain;                         // 0..2, default 1.0
+    float pan;                          // -1..1
+
+    // Meters
+    Meter input_meter;
+    Meter output_meter;
+
+    // Pad springs of the transport
+    PadSpring pads[PAD_COUNT];
+
+    // Mix-pad springs
+    Spring pad_x;
+    Spring pad_y;
+    Spring out_level;
+
+    // Flash pulses
+    Pulse flashes[FLASH_COUNT];
+
+    float record_phase;                 // advances 3.4 per second while recording
+    float input_clip;                   // clip lights, 0..1
+    float output_clip;
+    float level_phase;
+    float smoothed_level;
+    float shake;
+    uint32_t random_state;              // xorshift32, also the screen shake's generator
+    ParticleRing particles;
+
+    // Toasts
+    Toast toasts[APP_TOASTS];
+    int32_t toast_next;
+
+    // Waveform overview
+    float overview_left[APP_OVERVIEW_COLUMNS];        // shown
+    float overview_right[APP_OVERVIEW_COLUMNS];
+    float overview_target_left[APP_OVERVIEW_COLUMNS];
+    float overview_target_right[APP_OVERVIEW_COLUMNS];
+    float overview_timer;
+
+    // Counter copies
+    uint32_t seen_wraps;
+    uint32_t seen_loop_sets;
+
+    // Pointer
+    DragMode drag_mode;
+    int32_t drag_slot;                  // 0..3
+    int32_t drag_knob;                  // 0, 1
+    float drag_start_gain;
+    float drag_start_y;
+    uint8_t pad_relative;
+    float pad_anchor_x, pad_anchor_y;   // pointer at the anchor
+    float pad_anchor_u, pad_anchor_v;   // pad values at the anchor
+    uint8_t pad_lock;
+    uint8_t hold_dub_held;
+    float mouse_x, mouse_y;             // main-view units
+
+    // Plug-in picker
+    AppPicker picker;
+
+    // Settings list
+    uint8_t settings_open;
+    HitRect logo_rect;
+    HitRect settings_rows[APP_SETTINGS_ROWS];
+    uint8_t device_list_open;
+    int32_t device_indices[APP_DEVICE_LIST_MAX];
+    int32_t device_count;
+
+    // Inputs panel
+    uint8_t inputs_open;
+    uint8_t inputs_toggle;
+    float inputs_scroll;
+    int32_t inputs_selected;            // -1 none
+
+    // Library
+    uint8_t library_open;
+    uint8_t library_toggle;
+    uint8_t library_shown;
+    float library_x;
+    TakeEntry takes[APP_TAKES_MAX];
+    int32_t take_count;
+    int32_t take_scroll;
+    int32_t library_tab;
+    AppPlayerRects player_rects;
+    Library* library;
+    PreviewPlayer* preview;
+    float library_gain;
+    float library_zoom;
+    uint8_t player_loop;
+    uint8_t player_to_input;
+    int32_t bars_per_segment;
+    FolderTree* folder_tree;
+    FavouritesPanel* favourites;
+    char folder_tree_state[2048];
+    char favourites_state[600];
+
+    // Video
+    uint8_t take_loading;
+    uint8_t video_open;
+    uint8_t video_toggle;
+    uint8_t video_shown;
+    float video_x;
+    VideoPlayer* video_player;
+    SDL_Texture* video_texture;
+    char video_path[1024];
+    double video_in, video_out;
+    double video_duration;
+    double video_shown_time;
+    uint8_t video_ready;
+    uint8_t video_trim_restored;
+    int32_t video_trim_handle;          // 1 in, 2 out
+    HitRect video_rects[2];
+
+    // Session take
+    char session_name[80];
+    uint32_t session_gen_seen;
+    uint32_t session_gen_saved;
+    uint32_t session_writes_seen;       // the writer's completed-writes count last seen
+    float session_quiet;                // seconds the loop has been unchanged
+    uint8_t session_saving;             // the writer was busy at the last update
+    float settings_timer;
+    char settings_last[APP_SETTINGS_TEXT];
+
+    // Toolkit objects
+    Canvas* canvas;
+    TextRenderer* text;
+    float backdrop_stars[APP_BACKDROP_STARS][5];
+    float backdrop_colours[2][4];
+    double ui_time;                     // UI clock in seconds, set by the frame loop
+
+    // Keyboard
+    uint8_t reduced_motion;
+    uint8_t keys_help_toggle;
+    uint8_t keys_help_open;
+    uint8_t musical_typing;
+    uint16_t notes_mouse;               // bit n = semitone n held
+    uint16_t notes_keys;
+    int32_t clicked_key;                // -1 none
+
+    // Hit rectangles
+    AppLayout layout;
+
+    // Window
+    uint8_t close_request;
+    uint8_t minimise_request;
+    float window_button_hover[2];       // minimise, close
+    HitRect window_buttons[2];          // window pixels
+    SDL_Window* window;
+
+    // Folders
+    char program_folder[512];
+    char data_folder[512];
+    char takes_folder[600];
+
+    // Broadcast
+    Station* station;                   // null when the station could not start
+    uint8_t broadcast;
+};
+
+static_assert(std::is_trivially_copyable_v<AppState>, "app_init zero-fills the record");
+
+// The program's one AppState (static, never freed).
+AppState* app_instance(void);
+
+// Zero-fills the record, sets the defaults and copies the program folder.
+void app_init(AppState* app, Engine* engine, const char* program_folder);
+// The per-frame update, before drawing; dt in seconds (the caller caps it at 0.05).
+void app_update(AppState* app, float dt);
+// At exit, after the last settings save: retires the plug-ins, frees the video, the
+// preview hook, the library and the preview's buffers. [blocks]
+void app_shutdown(AppState* app);
+
+// Performance counter / performance frequency.
+double perf_seconds(void);
+// One step of the app's xorshift32 (13, 17, 5); a state of 0 starts from 0x12345.
+uint32_t app_random_next(uint32_t* state);

@@ -1,0 +1,43 @@
+// view_stubs.cpp - the main view's panel painters that are still to be written. Each
+// keeps its final name and draws nothing; the background only clears the frame to
+// the background colour (13, 17, 17).
+#include <SDL.h>
+
+#include "app/app_state.h"
+#include "app/view.h"
+#include "ui/drawkit.h"
+
+// Replaced by the background, logo and window frame painters.
+void view_background(AppState* app, DrawKit* kit, double t)
+{
+    if (!kit || !kit->renderer)
+        return;
+    SDL_SetRenderDrawColor(kit->renderer, 13, 17, 17, 255);
+    SDL_RenderClear(kit->renderer);
+}
+void view_logo(AppState* app, DrawKit* kit) {}
+void view_window_chrome(AppState* app, DrawKit* kit) {}
+
+// Replaced by the loop display, transport pads and level sliders.
+void view_gain_slider(AppState* app, DrawKit* kit, HitRect r, const Meter* meter, const char* label,
+                      uint32_t colour, float clip, bool input)
+{
+}
+void view_loop_display(AppState* app, DrawKit* kit) {}
+void view_transport_pads(AppState* app, DrawKit* kit) {}
+
+// Replaced by the mix pad and effect patches.
+void view_pad(AppState* app, DrawKit* kit) {}
+void view_patches(AppState* app, DrawKit* kit) {}
+
+// Replaced by the button row, status bar and key sheet.
+void view_transport(AppState* app, DrawKit* kit) {}
+void view_status_bar(AppState* app, DrawKit* kit) {}
+void view_keys_sheet(AppState* app, DrawKit* kit) {}
+
+// Replaced by the side panels: library, loop player, video, plug-in picker, settings.
+void view_library_strip(AppState* app, DrawKit* kit, float dt) {}
+void view_loop_panel(AppState* app, DrawKit* kit) {}
+void view_video_panel(AppState* app, DrawKit* kit) {}
+void view_vst_picker(AppState* app, DrawKit* kit) {}
+void view_settings(AppState* app, DrawKit* kit, float dt) {}

@@ -1,0 +1,55 @@
+// view_widgets.cpp - drawing helpers shared by the main view's panels.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/app_state.h"
+#include "app/view.h"
+#include "ui/drawkit.h"
+
+static const uint32_t kLightTeal = draw_rgba(107, 230, 224, 255);
+static const uint32_t kLightText = draw_rgba(235, 235, 235, 255);
+static const uint32_t kBrightText = draw_rgba(242, 242, 242, 255);
+static const uint32_t kMutedText = draw_rgba(148, 148, 148, 255);
+
+uint32_t color_lerp(uint32_t a, uint32_t b, float t)
+{
+    t = std::isnan(t) ? 0.0f : std::clamp(t, 0.0f, 1.0f);
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        float ca = (float)(a >> shift & 0xFF), cb = (float)(b >> shift & 0xFF);
+        out |= (uint32_t)(int)(ca + (cb - ca) * t) << shift;
+    }
+    return out;
+}
+
+void view_tab(AppState* app, DrawKit* kit, HitRect r, const char* label, bool on)
+{
+    if (!app || !kit)
+        return;
+    bool hovered = app->mouse_x >= r.x && app->mouse_x < r.x + r.w && app->mouse_y >= r.y &&
+                   app->mouse_y < r.y + r.h;
+    draw_rect_outline(kit, r.x + 2, r.y + 3, 12, 12, on ? kLightTeal : hovered ? kLightText : kMutedText);
+    if (on)
+        draw_fill(kit, r.x + 5, r.y + 6, 6, 6, kLightTeal);
+    draw_text(kit, label, r.x + 20, r.y + 5, 1.2f, on ? kBrightText : hovered ? kLightText : kMutedText);
+}
+
+void view_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x3, float y3, uint32_t colour)
+{
+    if (!kit || !kit->renderer || !kit->white)
+        return;
+    const float px[3] = {x1, x2, x3};
+    const float py[3] = {y1, y2, y3};
+    SDL_Color c{(Uint8)(colour & 0xFF), (Uint8)(colour >> 8 & 0xFF), (Uint8)(colour >> 16 & 0xFF),
+                (Uint8)(colour >> 24)};
+    SDL_Vertex v[3];
+    for (int i = 0; i < 3; ++i) {
+        draw_map_point(kit, px[i], py[i], &v[i].position.x, &v[i].position.y);
+        v[i].color = c;
+        v[i].tex_coord = SDL_FPoint{0, 0};
+    }
+    SDL_SetTextureBlendMode(kit->white, SDL_BLENDMODE_BLEND);
+    SDL_RenderGeometry(kit->renderer, kit->white, v, 3, nullptr, 0);
+}
