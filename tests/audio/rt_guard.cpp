@@ -337,12 +337,17 @@ TEST_P(RtGuard, TenThousandBlocksMakeNoForbiddenCall)
     uint64_t counts[RT_KINDS];
     for (int k = 0; k < RT_KINDS; k++)
         counts[k] = g_counts[k].load();
+    uint64_t faults = 0;
     for (int b = 0; b < kBlocks; b++) {
         sc.before_block(e, b);
         if (b % 16 == 0)
             fill_input(&in, b);
+        uint64_t f0 = plat_rt_page_faults();
         engine_audio_callback(in.data(), out.data(), (unsigned long)sc.frames, nullptr, 0, e);
+        faults += plat_rt_page_faults() - f0;
     }
+    // Every array the callback touches was written at start-up.
+    EXPECT_EQ(faults, 0u) << "page faults inside the callback";
     for (int k = 0; k < RT_KINDS; k++)
         EXPECT_EQ(g_counts[k].load() - counts[k], 0u) << kKindNames[k] << " inside the callback";
     EXPECT_TRUE(sc.ran(e, &hooks)) << "the scenario never reached its state";
