@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -369,6 +370,12 @@ protected:
         fx_free(&slot);
     }
 };
+
+// Names the scenario wherever gtest prints the parameter (ctest's test names too).
+void PrintTo(const Scenario& sc, std::ostream* os)
+{
+    *os << sc.name;
+}
 
 std::string scenario_name(const ::testing::TestParamInfo<Scenario>& info)
 {
