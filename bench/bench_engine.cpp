@@ -106,10 +106,11 @@ Engine* engine_ready(void)
     return e;
 }
 
-// Fills the whole loop with the noise, so playback and overdub read real data.
-void fill_loop(Engine* e)
+// Fills the first frames of the loop with the noise, so playback and overdub read
+// real data, the same for every case whatever the cases before it recorded.
+void fill_loop(Engine* e, int32_t frames = ENGINE_LOOP_CAPACITY)
 {
-    for (int32_t f = 0; f < ENGINE_LOOP_CAPACITY; f++) {
+    for (int32_t f = 0; f < frames; f++) {
         size_t at = (size_t)(f % kInputFrames) * 2;
         e->loop_left[f] = g_noise[at];
         e->loop_right[f] = g_noise[at + 1];
@@ -195,6 +196,7 @@ const BenchScenario kScenarios[] = {
     // Overdub on a 300 s loop played in reverse: the whole 2 x 58 MB walked backwards.
     {"overdub_reverse_300s",
      [](Engine* e) {
+         fill_loop(e, kOverdubLoop);
          e->length = kOverdubLoop;
          e->position = kOverdubLoop - 1;
          e->reversed = 1;
@@ -205,6 +207,7 @@ const BenchScenario kScenarios[] = {
     // the output tap.
     {"hook_tap",
      [](Engine* e) {
+         fill_loop(e, 60 * 48000);
          e->length = 60 * 48000;
          engine_set_render_hook(e, preview_hook, &g_preview);
          engine_set_output_tap(e, recorder_tap, &g_ring);
