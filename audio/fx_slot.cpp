@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "audio/fx_dsp.h"
+#include "platform/plat_mem.h"
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -43,9 +44,11 @@ static const size_t kStateEnd = offsetof(FxSlot, plugin);
 // Life cycle and names
 // ---------------------------------------------------------------------------
 
+// Stereo frames, zeroed by writing every page now: calloc would leave large buffers
+// to be faulted in by the audio thread the first time an effect runs.
 static float* fx_alloc_frames(int32_t frames)
 {
-    return (float*)std::calloc((size_t)frames * 2, sizeof(float));
+    return (float*)plat_aligned_alloc(64, (size_t)frames * 2 * sizeof(float));
 }
 
 int fx_init(FxSlot* slot)
@@ -100,7 +103,7 @@ void fx_free(FxSlot* slot)
     float** bufs[5] = {&slot->delay_buf, &slot->mod_buf, &slot->reverb_buf, &slot->allpass_buf,
                        &slot->grain_buf};
     for (float** b : bufs) {
-        std::free(*b);
+        plat_aligned_free(*b);
         *b = nullptr;
     }
 }

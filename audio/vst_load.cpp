@@ -7,6 +7,7 @@
 #include <new>
 
 #include "audio/vst_plugin.h"
+#include "platform/plat_mem.h"
 #include "rig/rig_device.h"
 
 // ---------------------------------------------------------------------------
@@ -74,7 +75,7 @@ static void free_plugin(VstPlugin* p)
     plat_dl_close(p->module);
     std::free(p->input_ptrs);
     std::free(p->output_ptrs);
-    std::free(p->buffers);
+    plat_aligned_free(p->buffers);
     delete p;
 }
 
@@ -99,7 +100,9 @@ static VstPlugin* create_record(const char* path, float sample_rate, int block_s
     p->block_size = block_size;
     p->ui_thread = std::this_thread::get_id();
     size_t n = (size_t)block_size;
-    p->buffers = (float*)std::calloc(n * (VST_MAX_IO + 2), sizeof(float));
+    // Zeroed by writing every page now: calloc would leave this block to be faulted in
+    // by the audio thread on the plug-in's first blocks.
+    p->buffers = (float*)plat_aligned_alloc(64, n * (VST_MAX_IO + 2) * sizeof(float));
     if (!p->buffers) {
         delete p;
         return nullptr;

@@ -12,8 +12,12 @@ void* plat_aligned_alloc(size_t alignment, size_t size)
     if (rounded < size)
         return nullptr;
     void* p = std::aligned_alloc(alignment, rounded);
-    if (p)
+    if (p) {
+        // Written for real, never left to lazily zeroed pages: the compiler may not
+        // drop or fold this store, so every page is mapped before the call returns.
         std::memset(p, 0, rounded);
+        __asm__ __volatile__("" : : "r"(p) : "memory");
+    }
     return p;
 }
 

@@ -3,5 +3,6 @@
 #pragma once
 #include <cstddef>
 
-void* plat_aligned_alloc(size_t alignment, size_t size);   // zeroed; null on failure or size 0
+void* plat_aligned_alloc(size_t alignment, size_t size);   // zeroed by writing every page now;
+                                                           // null on failure or size 0
 void plat_aligned_free(void* p);                           // accepts null

@@ -17,6 +17,11 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ $# -gt 0 ] || { echo "with-jack: no command" >&2; exit 2; }
+# Without the JACK tools there is nothing to run against: exit 77, which ctest
+# reports as a skipped test.
+for tool in jackd jack_wait; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "with-jack: $tool is not installed: skipped" >&2; exit 77; }
+done
 
 name="tessel-test-$$-$RANDOM"
 log=$(mktemp "${TMPDIR:-/tmp}/with-jack.XXXXXX")
