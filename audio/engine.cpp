@@ -12,6 +12,7 @@
 #include "audio/audiofile_loader.h"
 #include "audio/looper.h"
 #include "platform/plat_audio_api.h"
+#include "platform/plat_audio_quiet.h"
 #include "platform/plat_mem.h"
 #include "platform/plat_time.h"
 #include "rig/router.h"
@@ -109,7 +110,10 @@ bool engine_init(Engine* e)
         }
         e->slots[s].smoothing = 1;
     }
-    if (be()->initialize() != paNoError) {
+    plat_audio_quiet_begin();
+    PaError init = be()->initialize();
+    plat_audio_quiet_end();
+    if (init != paNoError) {
         for (int s = 0; s < ENGINE_SLOTS; s++)
             fx_free(&e->slots[s]);
         engine_free_arrays(e);
