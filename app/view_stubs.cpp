@@ -18,14 +18,6 @@ void view_background(AppState* app, DrawKit* kit, double t)
 void view_logo(AppState* app, DrawKit* kit) {}
 void view_window_chrome(AppState* app, DrawKit* kit) {}
 
-// Replaced by the loop display, transport pads and level sliders.
-void view_gain_slider(AppState* app, DrawKit* kit, HitRect r, const Meter* meter, const char* label,
-                      uint32_t colour, float clip, bool input)
-{
-}
-void view_loop_display(AppState* app, DrawKit* kit) {}
-void view_transport_pads(AppState* app, DrawKit* kit) {}
-
 // Replaced by the mix pad and effect patches.
 void view_pad(AppState* app, DrawKit* kit) {}
 void view_patches(AppState* app, DrawKit* kit) {}

@@ -149,6 +149,7 @@ protected:
     DrawKit kit{};
     const DrawPixel grey = draw_pixel_rgb(128, 128, 128);
     const DrawPixel bg = draw_pixel_rgb(13, 17, 17);
+    const DrawPixel pad = draw_pixel_rgb(23, 29, 29);   // an unlit transport pad
 
     void SetUp() override
     {
@@ -218,12 +219,13 @@ TEST_F(AppViewDraw, TheMainViewShowsThreeToastsStackedOverTheClearedFrame)
         ASSERT_EQ(p[i].y, (float)y);
         DrawPixel c = ink(colours[i], 1.0f);
         // Outline on all four edges, the opaque box fill (over the background) inside.
+        // The newest box lies over the transport pads: beside it the reverse pad.
         EXPECT_TRUE(draw_probe(&fx, x, y + 15, c));
         EXPECT_TRUE(draw_probe(&fx, x + w - 1, y + 15, c));
         EXPECT_TRUE(draw_probe(&fx, x + 5, y, c));
         EXPECT_TRUE(draw_probe(&fx, x + 5, y + 29, c));
-        EXPECT_TRUE(draw_probe(&fx, x - 1, y + 15, bg));
-        EXPECT_TRUE(draw_probe(&fx, x + 3, y + 3, bg));
+        EXPECT_TRUE(draw_probe(&fx, x - 1, y + 15, i == 2 ? pad : bg));
+        EXPECT_TRUE(draw_probe(&fx, x + 3, y + 26, bg));
         EXPECT_TRUE(draw_probe(&fx, x + w - 4, y + 26, bg));
         // The text: 14 rows from y + 8, starting 14 units inside the box.
         EXPECT_EQ(first_ink_column(x + 1, x + w - 1, y + 1, y + 29, c), x + 14);
@@ -232,10 +234,11 @@ TEST_F(AppViewDraw, TheMainViewShowsThreeToastsStackedOverTheClearedFrame)
         EXPECT_FALSE(row_has(x + 1, x + w - 1, y + 7, c));
         EXPECT_FALSE(row_has(x + 1, x + w - 1, y + 22, c));
     }
-    // The gaps between the boxes and everything else is the cleared background.
+    // The gaps between the boxes show what lies beneath: the background, the stop
+    // pad's body.
     EXPECT_TRUE(draw_probe(&fx, 320, 448, bg));
-    EXPECT_TRUE(draw_probe(&fx, 320, 410, bg));
-    EXPECT_TRUE(draw_probe(&fx, 320, 372, bg));
+    EXPECT_TRUE(draw_probe(&fx, 290, 410, pad));
+    EXPECT_TRUE(draw_probe(&fx, 290, 372, pad));
     EXPECT_TRUE(draw_probe(&fx, 5, 5, bg));
     EXPECT_TRUE(draw_probe(&fx, 635, 1075, bg));
 }

@@ -13,6 +13,37 @@
 #include "platform/plat_audio_api.h"
 #include "support/fake_audio.h"
 
+// Starts the engine on the scripted audio library with two inputs at 48 kHz (no
+// stream is opened); pair with app_test_engine_stop.
+inline bool app_test_engine_start(Engine* e)
+{
+    fake_audio_reset();
+    standin_reset();
+    engine_use_backend(fake_audio_backend(), plat_host_api_policy_windows());
+    if (!engine_init(e))
+        return false;
+    e->input_channels = 2;
+    e->sample_rate = 48000.0;
+    return true;
+}
+inline void app_test_engine_stop(Engine* e)
+{
+    engine_shutdown(e);
+    engine_use_backend(nullptr, nullptr);
+}
+// Runs frames of constant stereo input through the callback in blocks of 128.
+inline void app_test_run_callback(Engine* e, int frames, float level)
+{
+    std::vector<float> in, out;
+    while (frames > 0) {
+        int n = frames < 128 ? frames : 128;
+        in.assign((size_t)n * 2, level);
+        out.assign((size_t)n * 2, 0.0f);
+        engine_audio_callback(in.data(), out.data(), (unsigned long)n, nullptr, 0, e);
+        frames -= n;
+    }
+}
+
 class AppTest : public ::testing::Test {
 protected:
     Engine* e = engine_instance();
@@ -21,32 +52,12 @@ protected:
 
     void SetUp() override
     {
-        fake_audio_reset();
-        standin_reset();
-        engine_use_backend(fake_audio_backend(), plat_host_api_policy_windows());
-        ASSERT_TRUE(engine_init(e));
-        e->input_channels = 2;
-        e->sample_rate = 48000.0;
+        ASSERT_TRUE(app_test_engine_start(e));
         app_init(app, e, "/opt/tessel");
     }
-    void TearDown() override
-    {
-        engine_shutdown(e);
-        engine_use_backend(nullptr, nullptr);
-    }
+    void TearDown() override { app_test_engine_stop(e); }
 
-    // Runs frames of constant stereo input through the callback in blocks of 128.
-    void run_callback(int frames, float level)
-    {
-        std::vector<float> in, out;
-        while (frames > 0) {
-            int n = frames < 128 ? frames : 128;
-            in.assign((size_t)n * 2, level);
-            out.assign((size_t)n * 2, 0.0f);
-            engine_audio_callback(in.data(), out.data(), (unsigned long)n, nullptr, 0, e);
-            frames -= n;
-        }
-    }
+    void run_callback(int frames, float level) { app_test_run_callback(e, frames, level); }
     void frames(int count, float dt = 0.05f)
     {
         for (int i = 0; i < count; i++)
