@@ -44,6 +44,8 @@ enum { PAD_RECORD = 0, PAD_REVERSE, PAD_STOP, PAD_FORWARD, PAD_HOLD_DUB, PAD_COU
 // Flash pulses.
 enum { FLASH_LOOP_SET = 0, FLASH_CLEARED, FLASH_BEAT, FLASH_EXPORTED, FLASH_COUNT };
 
+enum { APP_VIDEO_REMOVE = 0 };
+
 enum DragMode : int32_t {
     DRAG_NONE = 0,
     DRAG_SEEK,
@@ -235,7 +237,16 @@ struct AppState {
     int32_t take_count;
     int32_t take_scroll;
     int32_t library_tab;
+    HitRect library_new_button;         // written by the library strip's painter
+    HitRect library_tabs[2];            // LOOPS, FILES
+    HitRect library_view_rect;          // the embedded library view; zero while not drawn
+    uint8_t library_press_inside;       // a button press began inside the library view
     AppPlayerRects player_rects;
+    // The loop player panel's pending press on the segment strip.
+    int32_t segment_press;              // 0 none, 1 pressed, 2 dragging
+    float segment_press_x, segment_press_y;
+    int32_t segment_press_index;
+    float segment_scroll;               // the strip's scroll in units
     Library* library;
     PreviewPlayer* preview;
     float library_gain;
@@ -263,7 +274,7 @@ struct AppState {
     uint8_t video_ready;
     uint8_t video_trim_restored;
     int32_t video_trim_handle;          // 1 in, 2 out
-    HitRect video_rects[2];
+    HitRect video_rects[2];             // [APP_VIDEO_REMOVE] the remove-video button
 
     // Session take
     char session_name[80];

@@ -2,6 +2,7 @@
 // or plug-in libraries.
 #include "app/standins.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +19,9 @@ StandinLog* standin_log(void)
 void standin_reset(void)
 {
     g_log = StandinLog{};
+    g_log.picker_chosen = -1;
+    g_log.take_loaded_index = -1;
+    g_log.bars_segment = -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -141,4 +145,207 @@ void video_player_destroy(VideoPlayer* player)
 {
     if (player)
         g_log.video_destroys++;
+}
+
+// ---------------------------------------------------------------------------
+// Window frame
+// ---------------------------------------------------------------------------
+
+int window_chrome_hit(AppState* app, float x, float y)
+{
+    if (!app)
+        return -1;
+    for (int i = 0; i < 2; i++) {
+        const HitRect& r = app->window_buttons[i];
+        if (x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h)
+            return i;
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Plug-in picker
+// ---------------------------------------------------------------------------
+
+void vst_picker_open(AppState* app, int32_t target)
+{
+    g_log.picker_opens++;
+    if (!app)
+        return;
+    AppPicker* p = &app->picker;
+    p->open = 1;
+    p->target = target;
+    p->scroll = 0;
+    p->selection = 0;
+    p->tab = target < 0 ? 2 : 1;
+    p->status[0] = '\0';
+    p->search[0] = '\0';
+}
+
+void vst_picker_filter(AppState* app)
+{
+    g_log.picker_filters++;
+}
+
+void vst_picker_choose(AppState* app, int32_t entry)
+{
+    g_log.picker_chooses++;
+    g_log.picker_chosen = entry;
+}
+
+// ---------------------------------------------------------------------------
+// Take list, library, preview player
+// ---------------------------------------------------------------------------
+
+static int g_loaded_item;   // stands for the loaded LibraryItem
+
+void take_load_into_loop(AppState* app, int32_t index)
+{
+    g_log.take_loads++;
+    g_log.take_loaded_index = index;
+}
+
+void app_player_ensure(AppState* app)
+{
+    g_log.player_ensures++;
+}
+
+LibraryItem* library_loaded_item(Library* library)
+{
+    return library && g_log.library_loaded[0] ? (LibraryItem*)&g_loaded_item : nullptr;
+}
+
+const char* library_item_path(const LibraryItem* item)
+{
+    return item ? g_log.library_loaded : "";
+}
+
+void library_play_item(Library* library, LibraryItem* item)
+{
+    if (library && item)
+        g_log.library_plays++;
+}
+
+bool library_add_file(Library* library, const char* path, bool load)
+{
+    if (!library || !path)
+        return false;
+    g_log.library_adds++;
+    snprintf(g_log.library_added, sizeof g_log.library_added, "%s", path);
+    return !g_log.library_add_fails;
+}
+
+bool library_handle_event(Library* library, const SDL_Event* event, float mouse_x, float mouse_y, void* cloud,
+                          double now)
+{
+    if (!library)
+        return false;
+    g_log.library_events++;
+    return g_log.library_takes_events;
+}
+
+bool library_popup_is_open(const Library* library)
+{
+    return library && g_log.library_popup_open;
+}
+
+bool take_beat_grid(AppState* app, TakeBeatGrid* grid)
+{
+    if (!g_log.have_grid)
+        return false;
+    if (grid)
+        *grid = g_log.grid;
+    return true;
+}
+
+void take_bars_to_loop(AppState* app, int32_t segment)
+{
+    g_log.bars_to_loop++;
+    g_log.bars_segment = segment;
+}
+
+void take_grid_shift(AppState* app, int32_t beats)
+{
+    g_log.grid_shift += beats;
+}
+
+void preview_set_looping(PreviewPlayer* player, bool looping)
+{
+    g_log.preview_loopings++;
+}
+
+double preview_seek(PreviewPlayer* player, double fraction)
+{
+    g_log.preview_seeks++;
+    g_log.preview_seek_at = fraction;
+    return 0.0;
+}
+
+void preview_play(PreviewPlayer* player)
+{
+    g_log.preview_plays++;
+    g_log.preview_playing = true;
+}
+
+bool preview_is_playing(PreviewPlayer* player)
+{
+    return g_log.preview_playing;
+}
+
+bool preview_set_region(PreviewPlayer* player, double start, double end, bool enable)
+{
+    g_log.preview_regions++;
+    g_log.region_start = start;
+    g_log.region_end = end;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Video panel
+// ---------------------------------------------------------------------------
+
+void video_player_close(VideoPlayer* player)
+{
+    if (player)
+        g_log.video_closes++;
+}
+
+void video_panel_trim_drag(AppState* app, float mouse_x)
+{
+    if (!app || !(app->video_duration > 0.0))
+        return;
+    double d = app->video_duration;
+    double t = std::clamp((double)(mouse_x - (app->video_x + 10.0f)) / 500.0, 0.0, 1.0) * d;
+    if (app->video_trim_handle == 2)
+        app->video_out = std::min(d, std::min(app->video_in + 360.0, std::max(app->video_in + 0.25, t)));
+    else
+        app->video_in = std::max(0.0, std::max(app->video_out - 360.0, std::min(app->video_out - 0.25, t)));
+}
+
+// ---------------------------------------------------------------------------
+// Broadcast station
+// ---------------------------------------------------------------------------
+
+int tcstream_start(Station* station)
+{
+    if (!station)
+        return -1;
+    g_log.tcstream_starts++;
+    if (g_log.tcstream_start_fails)
+        return -1;
+    g_log.station_on_air = true;
+    return 0;
+}
+
+void tcstream_stop(Station* station)
+{
+    if (!station)
+        return;
+    g_log.tcstream_stops++;
+    g_log.station_on_air = false;
+}
+
+bool tcstream_on_air(const Station* station)
+{
+    return station && g_log.station_on_air;
 }

@@ -13,7 +13,22 @@ struct AppState;
 struct PreviewPlayer;
 struct SampleBuffer;
 struct Library;
+struct LibraryItem;
 struct VideoPlayer;
+struct Station;
+union SDL_Event;
+
+// The beat grid of the take in the library player (take loading owns it).
+struct TakeBeatGrid {
+    double start;               // seconds; 0 without a partial first segment
+    double segment_length;      // seconds
+    double beat;                // seconds
+    double duration;            // seconds
+    double pixels_per_second;
+    int32_t count;              // segments
+    int32_t partial;            // 1: segment 0 covers 0..start
+    float pixels_per_segment;
+};
 
 // What the stand-ins were asked to do, and how tests script them.
 struct StandinLog {
@@ -34,6 +49,42 @@ struct StandinLog {
     bool writer_busy;
     uint32_t writes_completed;        // raised by each finished write
     int32_t settings_filler;          // extra bytes settings_format appends
+
+    // Window frame, plug-in picker.
+    int32_t picker_opens;
+    int32_t picker_filters;
+    int32_t picker_chooses;
+    int32_t picker_chosen;            // the entry last chosen, -1 none
+    // Take list, library, preview player.
+    int32_t take_loads;
+    int32_t take_loaded_index;
+    int32_t player_ensures;
+    int32_t library_plays;
+    int32_t library_adds;
+    char library_added[600];          // the path last added
+    bool library_add_fails;           // script: library_add_file fails
+    char library_loaded[600];         // script: the loaded item's path ("" none)
+    int32_t library_events;
+    bool library_takes_events;        // script: library_handle_event's answer
+    bool library_popup_open;          // script
+    bool have_grid;                   // script: take_beat_grid's answer ...
+    TakeBeatGrid grid;                // ... and grid
+    int32_t bars_to_loop;
+    int32_t bars_segment;             // the segment last sent to the loop
+    int32_t grid_shift;               // beats, summed
+    int32_t preview_loopings;
+    int32_t preview_seeks;
+    double preview_seek_at;           // the fraction last sought
+    int32_t preview_plays;
+    bool preview_playing;             // script
+    int32_t preview_regions;
+    double region_start, region_end;  // fractions last set
+    // Video, broadcast.
+    int32_t video_closes;
+    int32_t tcstream_starts;
+    int32_t tcstream_stops;
+    bool station_on_air;              // script and state
+    bool tcstream_start_fails;        // script
 };
 
 StandinLog* standin_log(void);
@@ -72,3 +123,48 @@ void sample_buffer_destroy(SampleBuffer* buffer);
 
 // -- Video player (replaced by the video player) --------------------------------
 void video_player_destroy(VideoPlayer* player);
+
+// -- Window frame (replaced by start-up and the frame loop) --------------------
+// Which window button holds the point (window pixels): 0 minimise, 1 close, -1 none;
+// minimise first. Tests the two rectangles in app->window_buttons.
+int window_chrome_hit(AppState* app, float x, float y);
+
+// -- Plug-in picker (replaced by the plug-in picker) -----------------------------
+// Opens the picker for the instrument (-1) or a slot: open, target, tab, scroll,
+// selection, search and status as on opening; no folder scan.
+void vst_picker_open(AppState* app, int32_t target);
+void vst_picker_filter(AppState* app);              // leaves the list as it is
+void vst_picker_choose(AppState* app, int32_t entry);   // records the entry
+
+// -- Take list, take loader, library (replaced by take loading and the library) --
+void take_load_into_loop(AppState* app, int32_t index);
+void app_player_ensure(AppState* app);              // makes no library
+LibraryItem* library_loaded_item(Library* library); // the scripted loaded path, or null
+const char* library_item_path(const LibraryItem* item);   // the item's full path
+void library_play_item(Library* library, LibraryItem* item);
+bool library_add_file(Library* library, const char* path, bool load);
+// The library view's event handler (mouse in canvas units, no cloud client).
+bool library_handle_event(Library* library, const SDL_Event* event, float mouse_x, float mouse_y, void* cloud,
+                          double now);
+bool library_popup_is_open(const Library* library);  // the view's popup menu
+bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
+void take_bars_to_loop(AppState* app, int32_t segment);
+void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus and plus
+
+// -- Preview player (replaced by the preview player) ----------------------------
+void preview_set_looping(PreviewPlayer* player, bool looping);
+double preview_seek(PreviewPlayer* player, double fraction);
+void preview_play(PreviewPlayer* player);
+bool preview_is_playing(PreviewPlayer* player);
+bool preview_set_region(PreviewPlayer* player, double start, double end, bool enable);
+
+// -- Video panel (replaced by the video player) ----------------------------------
+void video_player_close(VideoPlayer* player);
+// Moves the dragged trim handle to the pointer: in within max(0, out - 360) ..
+// out - 0.25, out within in + 0.25 .. min(duration, in + 360).
+void video_panel_trim_drag(AppState* app, float mouse_x);
+
+// -- Broadcast station (replaced by the broadcast station) ----------------------
+int tcstream_start(Station* station);               // 0 on air, -1 refused
+void tcstream_stop(Station* station);
+bool tcstream_on_air(const Station* station);

@@ -1,7 +1,8 @@
-// plat_dir.cpp - folder listings on opendir/readdir/stat.
+// plat_dir.cpp - folder listings on opendir/readdir/stat; folders made with mkdir.
 #include "platform/plat_dir.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -43,4 +44,28 @@ bool plat_dir_list(const char* folder, PlatDirVisit visit, void* ctx)
             break;
     }
     return true;
+}
+
+static bool plat_is_dir(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool plat_dir_make(const char* folder)
+{
+    if (!folder || !folder[0])
+        return false;
+    std::string path(folder);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    // Each level from the top: an existing one (EEXIST) is fine when it is a folder.
+    for (size_t at = 1; at <= path.size(); at++) {
+        if (at < path.size() && path[at] != '/')
+            continue;
+        std::string level = path.substr(0, at);
+        if (mkdir(level.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    return plat_is_dir(path.c_str());
 }

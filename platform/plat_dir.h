@@ -1,6 +1,7 @@
-// plat_dir.h - listing a folder's entries with what each one is (symlinks followed).
+// plat_dir.h - listing a folder's entries with what each one is (symlinks followed),
+// and making a folder with its parents.
 // Threads: any.
-// Depends on: the OS directory calls (opendir, readdir, stat).
+// Depends on: the OS directory calls (opendir, readdir, stat, mkdir).
 #pragma once
 
 struct PlatDirEntry {
@@ -16,3 +17,8 @@ typedef bool (*PlatDirVisit)(void* ctx, const PlatDirEntry* entry);
 // examined (dangling links, no permission) come with both kinds false. Returns false
 // when the folder cannot be opened.
 bool plat_dir_list(const char* folder, PlatDirVisit visit, void* ctx);
+
+// Makes folder and any missing parents (mode 0755). True when folder is a folder
+// afterwards (an existing one is fine); false when a part of the path is a file or
+// cannot be made.
+bool plat_dir_make(const char* folder);

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,4 +115,26 @@ bool plat_file_remove_regular(const char* path)
     if (!path || lstat(path, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     return unlink(path) == 0;
+}
+
+bool plat_path_exists(const char* path)
+{
+    struct stat st;
+    return path && path[0] && lstat(path, &st) == 0;
+}
+
+bool plat_file_fake_size_limit(int64_t bytes)
+{
+    // The file-size limit makes a write past it fail with EFBIG, once SIGXFSZ (which
+    // would otherwise end the process) is ignored.
+    struct rlimit lim;
+    if (getrlimit(RLIMIT_FSIZE, &lim) != 0)
+        return false;
+    if (bytes >= 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        lim.rlim_cur = (rlim_t)bytes;
+    } else {
+        lim.rlim_cur = lim.rlim_max;
+    }
+    return setrlimit(RLIMIT_FSIZE, &lim) == 0;
 }

@@ -29,3 +29,11 @@ void plat_file_discard(FILE* f, const char* path);
 bool plat_file_temp_path(const char* final_path, char* out, size_t out_size);
 bool plat_file_replace(const char* temp_path, const char* final_path);
 bool plat_file_remove_regular(const char* path);     // unlinks only a regular file
+
+// True when something (a file, a folder, a link, even a dangling one) has this name.
+bool plat_path_exists(const char* path);
+
+// Test fake of a full disk: from now on no file of this process may grow beyond
+// bytes, and writes past that fail as they would on a full disk. A negative value
+// lifts the limit. False when the limit cannot be set.
+bool plat_file_fake_size_limit(int64_t bytes);

@@ -1,4 +1,4 @@
-// plat_time.cpp - monotonic clock on CLOCK_MONOTONIC.
+// plat_time.cpp - monotonic clock on CLOCK_MONOTONIC; local time through localtime_r.
 #include "platform/plat_time.h"
 
 #include <time.h>
@@ -24,4 +24,22 @@ void plat_sleep_ms(int ms)
     ts.tv_nsec = (long)(ms % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) != 0) {
     }
+}
+
+bool plat_local_time(PlatLocalTime* out)
+{
+    if (!out)
+        return false;
+    *out = PlatLocalTime{};
+    time_t now = time(nullptr);
+    struct tm tm;
+    if (now == (time_t)-1 || !localtime_r(&now, &tm))
+        return false;
+    out->year = tm.tm_year + 1900;
+    out->month = tm.tm_mon + 1;
+    out->day = tm.tm_mday;
+    out->hour = tm.tm_hour;
+    out->minute = tm.tm_min;
+    out->second = tm.tm_sec;
+    return true;
 }

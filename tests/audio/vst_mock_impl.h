@@ -21,6 +21,7 @@ struct VstMockEffect {
     AEffect fx;
     int32_t held_notes;
     bool editor_open;
+    float params[2];             // two parameters, kept as set
 };
 
 static VstMockEffect* vst_mock_of(AEffect* fx)
@@ -146,6 +147,17 @@ static void vst_mock_process(AEffect* fx, float** in, float** out, int32_t frame
     st.in_process.fetch_sub(1);
 }
 
+static void vst_mock_set_parameter(AEffect* fx, int32_t index, float value)
+{
+    if (index >= 0 && index < 2)
+        vst_mock_of(fx)->params[index] = value;
+}
+
+static float vst_mock_get_parameter(AEffect* fx, int32_t index)
+{
+    return index >= 0 && index < 2 ? vst_mock_of(fx)->params[index] : 0.0f;
+}
+
 [[maybe_unused]] static AEffect* vst_mock_entry(VstHostCallback host)
 {
     VstMockConfig& cfg = g_vst_mock.config;
@@ -168,6 +180,9 @@ static void vst_mock_process(AEffect* fx, float** in, float** out, int32_t frame
     fx->unique_id = 0x4d6f636b;   // 'Mock'
     fx->version = 1;
     fx->process_replacing = cfg.no_replacing ? nullptr : vst_mock_process;
+    fx->set_parameter = vst_mock_set_parameter;
+    fx->get_parameter = vst_mock_get_parameter;
+    fx->num_params = 2;
     st.alive.fetch_add(1);
     st.last_effect = fx;
     return fx;
