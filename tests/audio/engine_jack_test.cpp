@@ -18,6 +18,7 @@
 #include "audio/engine.h"
 #include "audio/looper.h"
 #include "support/test_proc.h"
+#include "support/wav_capture.h"
 
 namespace {
 
@@ -144,46 +145,6 @@ double db(double ratio)
     return 20.0 * std::log10(ratio);
 }
 
-// Reads a 16-bit PCM WAV file into interleaved floats; false when it is not one.
-bool read_wav16(const std::string& path, int* channels, std::vector<float>* samples)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    std::vector<unsigned char> b;
-    unsigned char buf[65536];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0)
-        b.insert(b.end(), buf, buf + got);
-    std::fclose(f);
-    auto u16 = [&](size_t at) { return (uint32_t)b[at] | (uint32_t)b[at + 1] << 8; };
-    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
-    if (b.size() < 12 || std::string(b.begin(), b.begin() + 4) != "RIFF" ||
-        std::string(b.begin() + 8, b.begin() + 12) != "WAVE")
-        return false;
-    int bits = 0;
-    *channels = 0;
-    for (size_t at = 12; at + 8 <= b.size();) {
-        std::string id(b.begin() + (long)at, b.begin() + (long)at + 4);
-        size_t size = u32(at + 4);
-        size_t body = at + 8;
-        if (body + size > b.size())
-            size = b.size() - body;
-        if (id == "fmt " && size >= 16) {
-            if (u16(body) != 1)
-                return false;
-            *channels = (int)u16(body + 2);
-            bits = (int)u16(body + 14);
-        } else if (id == "data" && bits == 16 && *channels > 0) {
-            samples->clear();
-            for (size_t i = 0; i + 1 < size; i += 2)
-                samples->push_back((float)(int16_t)u16(body + i) / 32768.0f);
-            return true;
-        }
-        at = body + size + (size & 1);
-    }
-    return false;
-}
 
 class LooperJack : public EngineJack {};
 
@@ -261,7 +222,7 @@ TEST_F(LooperJack, RecordsAToneForASecondAndPlaysItBack)
     ASSERT_EQ(testproc_run(rec, 20000), 0) << "jack_rec failed";
     int channels = 0;
     std::vector<float> pcm;
-    bool read = read_wav16(wav, &channels, &pcm);
+    bool read = wav_capture_read(wav, &channels, &pcm);
     std::remove(wav.c_str());
     ASSERT_TRUE(read) << "no 16-bit WAV from jack_rec";
     ASSERT_EQ(channels, 2);

@@ -14,6 +14,7 @@
 #include "audio/engine.h"
 #include "platform/plat_time.h"
 #include "rig/router.h"
+#include "support/wav_capture.h"
 
 namespace {
 
@@ -27,40 +28,8 @@ bool have_command(const char* name)
     return std::system(cmd.c_str()) == 0;
 }
 
-uint16_t le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
-uint32_t le32(const unsigned char* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
 
 // Reads jack_rec's capture (16-bit stereo WAV) into one float vector per side.
-bool read_wav16(const std::string& path, std::vector<float>* left, std::vector<float>* right)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    std::vector<unsigned char> b;
-    unsigned char buf[65536];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0)
-        b.insert(b.end(), buf, buf + got);
-    std::fclose(f);
-    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
-        return false;
-    bool stereo16 = false;
-    for (size_t p = 12; p + 8 <= b.size(); p += 8 + le32(&b[p + 4]) + (le32(&b[p + 4]) & 1)) {
-        size_t size = std::min<size_t>(le32(&b[p + 4]), b.size() - (p + 8));
-        const unsigned char* body = &b[p + 8];
-        if (!std::memcmp(&b[p], "fmt ", 4) && size >= 16)
-            stereo16 = le16(body + 2) == 2 && le16(body + 14) == 16;
-        if (!std::memcmp(&b[p], "data", 4) && stereo16) {
-            for (size_t at = 0; at + 4 <= size; at += 4) {
-                left->push_back((float)(int16_t)le16(body + at) / 32768.0f);
-                right->push_back((float)(int16_t)le16(body + at + 2) / 32768.0f);
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
 // Amplitude of one frequency in count samples from `from` (Goertzel).
 double goertzel(const std::vector<float>& x, size_t from, size_t count, double freq)
 {
@@ -159,7 +128,7 @@ TEST(RouterJack, PublishedMixSendsOneInputToTheLeftOnly)
     ASSERT_EQ(rec, 0) << "jack_rec failed";
 
     std::vector<float> L, R;
-    bool read = read_wav16(wav, &L, &R);
+    bool read = wav_capture_read_stereo(wav, &L, &R);
     std::remove(wav.c_str());
     ASSERT_TRUE(read) << "could not read the capture " << wav;
     ASSERT_GE(L.size(), (size_t)kRate);
