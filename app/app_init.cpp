@@ -8,6 +8,7 @@
 #include "app/standins.h"
 #include "audio/engine.h"
 #include "audio/engine_retire.h"
+#include "audio/preview.h"
 
 // Bound on waiting for the audio callback to let go of the preview's render hook.
 static const int kHookRetireMs = 2000;

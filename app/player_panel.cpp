@@ -10,6 +10,7 @@
 #include "app/app_state.h"
 #include "app/standins.h"
 #include "audio/engine.h"
+#include "audio/preview.h"
 
 static const float kDragThreshold = 6.0f;       // |dx| + |dy| that turns a press into a drag
 static const double kSeekLead = 0.003;          // seconds into the segment a click plays from

@@ -120,26 +120,8 @@ void vst_picker_identify_step(AppState* app)
 }
 
 // ---------------------------------------------------------------------------
-// Preview player, video player
+// Video player
 // ---------------------------------------------------------------------------
-
-void preview_stop(PreviewPlayer* player)
-{
-    if (player)
-        g_log.preview_stops++;
-}
-
-void preview_detach_buffers(PreviewPlayer* player, SampleBuffer** current, SampleBuffer** retired)
-{
-    if (current)
-        *current = nullptr;
-    if (retired)
-        *retired = nullptr;
-    if (player)
-        g_log.preview_detaches++;
-}
-
-void sample_buffer_destroy(SampleBuffer* buffer) {}
 
 void video_player_destroy(VideoPlayer* player)
 {
@@ -194,7 +176,7 @@ void vst_picker_choose(AppState* app, int32_t entry)
 }
 
 // ---------------------------------------------------------------------------
-// Take list, library, preview player
+// Take list, library
 // ---------------------------------------------------------------------------
 
 static int g_loaded_item;   // stands for the loaded LibraryItem
@@ -267,37 +249,6 @@ void take_bars_to_loop(AppState* app, int32_t segment)
 void take_grid_shift(AppState* app, int32_t beats)
 {
     g_log.grid_shift += beats;
-}
-
-void preview_set_looping(PreviewPlayer* player, bool looping)
-{
-    g_log.preview_loopings++;
-}
-
-double preview_seek(PreviewPlayer* player, double fraction)
-{
-    g_log.preview_seeks++;
-    g_log.preview_seek_at = fraction;
-    return 0.0;
-}
-
-void preview_play(PreviewPlayer* player)
-{
-    g_log.preview_plays++;
-    g_log.preview_playing = true;
-}
-
-bool preview_is_playing(PreviewPlayer* player)
-{
-    return g_log.preview_playing;
-}
-
-bool preview_set_region(PreviewPlayer* player, double start, double end, bool enable)
-{
-    g_log.preview_regions++;
-    g_log.region_start = start;
-    g_log.region_end = end;
-    return false;
 }
 
 // ---------------------------------------------------------------------------

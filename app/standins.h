@@ -10,8 +10,6 @@
 #include <cstdint>
 
 struct AppState;
-struct PreviewPlayer;
-struct SampleBuffer;
 struct Library;
 struct LibraryItem;
 struct VideoPlayer;
@@ -40,8 +38,6 @@ struct StandinLog {
     int32_t identify_steps;           // vst_picker_identify_step calls
     int32_t library_destroys;
     int32_t video_destroys;
-    int32_t preview_stops;
-    int32_t preview_detaches;
 
     // Script: the session writer finishes inside session_wav_save (true, a write of
     // a few MB on a fast disk) or stays busy until the test clears writer_busy.
@@ -55,7 +51,7 @@ struct StandinLog {
     int32_t picker_filters;
     int32_t picker_chooses;
     int32_t picker_chosen;            // the entry last chosen, -1 none
-    // Take list, library, preview player.
+    // Take list, library.
     int32_t take_loads;
     int32_t take_loaded_index;
     int32_t player_ensures;
@@ -72,13 +68,6 @@ struct StandinLog {
     int32_t bars_to_loop;
     int32_t bars_segment;             // the segment last sent to the loop
     int32_t grid_shift;               // beats, summed
-    int32_t preview_loopings;
-    int32_t preview_seeks;
-    double preview_seek_at;           // the fraction last sought
-    int32_t preview_plays;
-    bool preview_playing;             // script
-    int32_t preview_regions;
-    double region_start, region_end;  // fractions last set
     // Video, broadcast.
     int32_t video_closes;
     int32_t tcstream_starts;
@@ -115,12 +104,6 @@ void library_destroy(Library* library);
 // Loads and identifies the next unknown plug-in file while identification runs.
 void vst_picker_identify_step(AppState* app);
 
-// -- Preview player and sample buffers (replaced by the preview player) -------
-void preview_stop(PreviewPlayer* player);
-// Stops, frees the pending buffer, hands over the current and the retired buffers.
-void preview_detach_buffers(PreviewPlayer* player, SampleBuffer** current, SampleBuffer** retired);
-void sample_buffer_destroy(SampleBuffer* buffer);
-
 // -- Video player (replaced by the video player) --------------------------------
 void video_player_destroy(VideoPlayer* player);
 
@@ -150,13 +133,6 @@ bool library_popup_is_open(const Library* library);  // the view's popup menu
 bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
 void take_bars_to_loop(AppState* app, int32_t segment);
 void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus and plus
-
-// -- Preview player (replaced by the preview player) ----------------------------
-void preview_set_looping(PreviewPlayer* player, bool looping);
-double preview_seek(PreviewPlayer* player, double fraction);
-void preview_play(PreviewPlayer* player);
-bool preview_is_playing(PreviewPlayer* player);
-bool preview_set_region(PreviewPlayer* player, double start, double end, bool enable);
 
 // -- Video panel (replaced by the video player) ----------------------------------
 void video_player_close(VideoPlayer* player);

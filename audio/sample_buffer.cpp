@@ -1,7 +1,8 @@
-// sample_buffer.cpp - SampleBuffer length and release.
+// sample_buffer.cpp - SampleBuffer length, release, and records on the heap.
 #include "audio/sample_buffer.h"
 
 #include <cstdlib>
+#include <new>
 
 double sample_buffer_seconds(const SampleBuffer* b)
 {
@@ -16,4 +17,17 @@ void sample_buffer_free(SampleBuffer* b)
         return;
     std::free(b->samples);
     *b = SampleBuffer{};
+}
+
+SampleBuffer* sample_buffer_create(void)
+{
+    return new (std::nothrow) SampleBuffer();
+}
+
+void sample_buffer_destroy(SampleBuffer* b)
+{
+    if (!b)
+        return;
+    sample_buffer_free(b);
+    delete b;
 }

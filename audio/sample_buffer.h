@@ -13,3 +13,9 @@ struct SampleBuffer {
 
 double sample_buffer_seconds(const SampleBuffer* b);   // 0 for null or a rate not above 0
 void sample_buffer_free(SampleBuffer* b);              // frees the samples, clears the record
+
+// A record on the heap for handing buffers between owners (the preview player takes
+// and gives these); null when out of memory. Destroy frees the samples and the
+// record; null does nothing.
+SampleBuffer* sample_buffer_create(void);
+void sample_buffer_destroy(SampleBuffer* b);

@@ -11,6 +11,7 @@
 #include "audio/fx.h"
 #include "audio/vst.h"
 #include "tests/app/event_kit.h"
+#include "tests/audio/preview_kit.h"
 #include "tests/audio/vst_mock_impl.h"
 
 namespace {
@@ -510,13 +511,21 @@ TEST_F(EventTest, ASegmentDraggedOutOfTheLoopPanelReplacesTheLoopOnlyOverTheMain
     EXPECT_EQ(log->bars_segment, 2);
     EXPECT_EQ(app->segment_press, 0);
 
-    // A click plays the segment from its start, looping it when player-loop is on.
+    // A click plays the segment from its start, looping it when player-loop is on:
+    // an 8.5 s take at 1 kHz, the partial segment 0 covering its first 500 frames.
+    PreviewPlayer player;
+    preview_init(&player);
+    preview_load(&player, preview_kit_buffer(1, 1000.0, 8500), false);
+    app->preview = &player;
     app->player_loop = 1;
     click(-584 + 0.2f * pps, 1030);   // before the grid start: the partial segment 0
-    EXPECT_EQ(log->region_start, 0.0);
-    EXPECT_DOUBLE_EQ(log->region_end, 0.5 / 8.5);
-    EXPECT_DOUBLE_EQ(log->preview_seek_at, 0.003 / 8.5);
-    EXPECT_EQ(log->preview_plays, 1);
+    EXPECT_TRUE(preview_region_active(&player));
+    EXPECT_EQ(player.region_start.load(), 0);
+    EXPECT_NEAR((double)player.region_end.load(), 500.0, 1.0);
+    EXPECT_NEAR(player.seek_target.load(), 3.0, 1e-9);
+    EXPECT_TRUE(preview_is_playing(&player));
+    app->preview = nullptr;
+    preview_kit_empty(&player);
 }
 
 } // namespace
