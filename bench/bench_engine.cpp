@@ -7,6 +7,7 @@
 //   p99_us, max_us, dsp_load_max   the slow tail of the per-block times
 //   and a counter of the scenario's own where it has one (see the table).
 // Scenarios: the looper's own (idle, first_pass, overdub_reverse_300s, hook_tap), the
+// preview player (preview), the
 // input router with 64 inputs (router64), an instrument plug-in fed MIDI (instrument),
 // the effect patches at their most expensive (worst_chain), and each built-in effect
 // alone in slot 0 (fx/<NAME>, 128 frames only).
@@ -26,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -35,6 +37,7 @@
 #include "audio/engine_retire.h"
 #include "audio/fx.h"
 #include "audio/looper.h"
+#include "audio/preview.h"
 #include "audio/vst.h"
 #include "bench/engine_bench_setup.h"
 #include "platform/plat_rt.h"
@@ -98,6 +101,34 @@ void recorder_tap(void* ctx, const float* out, int32_t n, int32_t)
     std::memcpy(t->data + t->pos, out, first * sizeof(float));
     std::memcpy(t->data, out + first, (count - first) * sizeof(float));
     t->pos = (t->pos + count) % cap;
+}
+
+// The preview player itself: the noise as a 44.1 kHz take looping on the render hook,
+// converted to 48 kHz, beside a 60 s loop playing. Each run loads a new take; the
+// next load frees the one it replaced.
+PreviewPlayer g_player;
+
+void preview_setup(Engine* e)
+{
+    fill_loop(e, 60 * 48000);
+    e->length = 60 * 48000;
+    size_t bytes = (size_t)kInputFrames * 2 * sizeof(float);
+    SampleBuffer* take = sample_buffer_create();
+    float* samples = (float*)std::malloc(bytes);
+    if (!take || !samples) {
+        std::fprintf(stderr, "bench_engine: no memory for the preview take\n");
+        std::exit(1);
+    }
+    std::memcpy(samples, g_noise.data.data(), bytes);
+    take->samples = samples;
+    take->channels = 2;
+    take->sample_rate = 44100.0;
+    take->frames = kInputFrames;
+    preview_load(&g_player, take, true);
+    preview_set_looping(&g_player, true);
+    engine_set_render_hook(
+        e, [](void* p, float* l, float* r, int32_t n, double rate) { preview_render((PreviewPlayer*)p, l, r, n, rate); },
+        &g_player);
 }
 
 // ---------------------------------------------------------------------------
@@ -296,6 +327,8 @@ const BenchScenario kScenarios[] = {
              engine_set_render_hook(e, preview_hook, &g_preview);
              engine_set_output_tap(e, recorder_tap, &g_ring);
          }},
+    // A take looping through the preview player beside a 60 s loop.
+    {.name = "preview", .setup = preview_setup},
     // 64 inputs through the router, a new mix every block.
     {.name = "router64",
      .setup = router64_setup,

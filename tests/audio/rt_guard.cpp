@@ -25,10 +25,12 @@
 #include "audio/engine_retire.h"
 #include "audio/fx.h"
 #include "audio/looper.h"
+#include "audio/preview.h"
 #include "audio/vst.h"
 #include "platform/plat_audio_api.h"
 #include "platform/plat_rt.h"
 #include "support/fake_audio.h"
+#include "tests/audio/preview_kit.h"
 #include "vst_test_support.h"
 
 // ---------------------------------------------------------------------------
@@ -172,6 +174,7 @@ struct Hooks {
     uint64_t tapped = 0;
     std::unique_ptr<VstMockLib> mock;   // the mock plug-in's library, held for its state
     VstPlugin* plugin = nullptr;         // loaded as the instrument and into two slots
+    PreviewPlayer player;                // the real preview player, on the render hook
 };
 
 void preview_hook(void* ctx, float* l, float* r, int32_t n, double rate)
@@ -185,6 +188,32 @@ void preview_hook(void* ctx, float* l, float* r, int32_t n, double rate)
             h->phase -= 6.2831853f;
         l[i] += s;
         r[i] += s;
+    }
+}
+
+void player_hook(void* ctx, float* l, float* r, int32_t n, double rate)
+{
+    preview_render((PreviewPlayer*)ctx, l, r, n, rate);
+}
+
+// The UI's commands to the preview player between blocks: takes loaded, sought,
+// looped over regions, paused, run off their end; retired buffers taken and freed.
+void drive_player(Engine* e, int block)
+{
+    PreviewPlayer* p = (PreviewPlayer*)e->render_hook_ctx.load();
+    switch (block % 200) {
+    case 0: preview_load(p, preview_kit_buffer(2, 44100.0, 44100), true); break;
+    case 20: preview_seek(p, 0.3); break;
+    case 30: preview_set_region(p, 0.25, 0.5, true); break;
+    case 40: preview_set_looping(p, block % 400 == 0); break;
+    case 60: preview_pause(p); break;
+    case 70: preview_play(p); break;
+    case 80: preview_set_gain(p, 0.5f); break;
+    case 90: sample_buffer_destroy(preview_take_retired(p)); break;
+    case 100: preview_load(p, preview_kit_buffer(1, 96000.0, 4800), true); break;
+    case 120: preview_set_region(p, 0.0, 1.0, false); break;
+    case 150: preview_seek(p, 0.9); break;
+    default: break;
     }
 }
 
@@ -267,6 +296,23 @@ const Scenario kScenarios[] = {
      },
      [](Engine* e, int block) { e->player_to_input = (block / 100) % 2; },
      [](Engine*, const Hooks* h) { return h->tapped == (uint64_t)kBlocks * kFrames; }},
+    // The preview player as the take view drives it, fed into the loop being recorded
+    // every other 100 blocks.
+    {"PreviewPlayer", kFrames,
+     [](Engine* e, Hooks* h) {
+         set_loop(e, 48000);
+         preview_init(&h->player);
+         engine_set_render_hook(e, player_hook, &h->player);
+     },
+     [](Engine* e, int block) {
+         drive_player(e, block);
+         e->player_to_input = (block / 100) % 2;
+         e->record = e->player_to_input.load();
+     },
+     [](Engine*, const Hooks* h) {
+         return h->player.generation.load() == 2 * kBlocks / 200 && h->player.pending.load() == nullptr &&
+                h->player.ended.load() == 1;
+     }},
     {"GateOn", kFrames, [](Engine* e, Hooks*) { e->gate_threshold = 0.05f; },
      [](Engine* e, int block) { e->gain = (block / 50) % 2 ? 1.0f : 0.0f; },
      [](Engine* e, const Hooks*) { return e->gate_gain > 0.9f; }},
@@ -347,6 +393,7 @@ protected:
         }
         engine_shutdown(e);
         engine_use_backend(nullptr, nullptr);
+        preview_kit_empty(&hooks.player);
     }
 
     // The first call into the maths library binds its symbols and maps its pages, on
