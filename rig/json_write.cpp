@@ -72,7 +72,7 @@ void json_write_string(JsonWriter* w, const char* text, size_t max_bytes)
     const unsigned char* p = (const unsigned char*)(text ? text : "");
     const unsigned char* end = p + (text ? strnlen(text, max_bytes) : 0);
     while (p < end) {
-        // Runs of plain printable ASCII go out in one piece.
+        // Runs of plain printable ASCII go out in one write.
         const unsigned char* run = p;
         while (run < end && *run >= 0x20 && *run < 0x80 && *run != '"' && *run != '\\')
             run++;
