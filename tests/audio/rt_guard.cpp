@@ -270,7 +270,9 @@ const Scenario kScenarios[] = {
     {"GateOn", kFrames, [](Engine* e, Hooks*) { e->gate_threshold = 0.05f; },
      [](Engine* e, int block) { e->gain = (block / 50) % 2 ? 1.0f : 0.0f; },
      [](Engine* e, const Hooks*) { return e->gate_gain > 0.9f; }},
-    // Effect types cycled in every slot, through both patches and the crossfade.
+    // Effect types cycled in every slot, through both patches and the crossfade. Run
+    // alone (as ctest runs each scenario), each effect's first use in the process is
+    // inside the callback, after engine_init.
     {"EffectPatches", kFrames,
      [](Engine* e, Hooks*) {
          e->crossfade = 0.5f;
@@ -348,27 +350,6 @@ protected:
         engine_shutdown(e);
         engine_use_backend(nullptr, nullptr);
     }
-
-    // The first call into the maths library binds its symbols and maps its pages, on
-    // whichever thread calls first, once per process. Run every effect once on a slot
-    // of our own, so the page-fault count below sees only the engine's own memory.
-    static void SetUpTestSuite()
-    {
-        FxSlot slot;
-        ASSERT_EQ(fx_init(&slot), 0);
-        for (int type = 1; type < FX_TYPE_COUNT; type++) {
-            slot.effect_type = type;
-            slot.knob1 = 0.5f;
-            slot.knob2 = 0.5f;
-            fx_update(&slot);
-            for (int i = 0; i < 512; i++) {
-                float l = 0.1f, r = -0.1f;
-                fx_mix(&slot, &l, &r, 1.0f);
-                fx_process_frame(&slot);
-            }
-        }
-        fx_free(&slot);
-    }
 };
 
 // Names the scenario wherever gtest prints the parameter (ctest's test names too).
@@ -417,7 +398,8 @@ TEST_P(RtGuard, TenThousandBlocksMakeNoForbiddenCall)
         engine_audio_callback(in.data(), out.data(), (unsigned long)sc.frames, nullptr, 0, e);
         faults += plat_rt_page_faults() - f0;
     }
-    // Every array the callback touches was written at start-up.
+    // Every array the callback touches was written at start-up, and every effect's
+    // code was run there once.
     EXPECT_EQ(faults, 0u) << "page faults inside the callback";
     for (int k = 0; k < RT_KINDS; k++)
         EXPECT_EQ(g_counts[k].load() - counts[k], 0u) << kKindNames[k] << " inside the callback";
