@@ -28,6 +28,7 @@
 #include "audio/vst.h"
 #include "platform/plat_audio_api.h"
 #include "platform/plat_rt.h"
+#include "rig/router.h"
 #include "support/fake_audio.h"
 #include "vst_test_support.h"
 
@@ -172,7 +173,10 @@ struct Hooks {
     uint64_t tapped = 0;
     std::unique_ptr<VstMockLib> mock;   // the mock plug-in's library, held for its state
     VstPlugin* plugin = nullptr;         // loaded as the instrument and into two slots
+    RigRouter* router = nullptr;         // the rig's router, when a scenario routes
 };
+
+const uint32_t kStreamTag = 0x5eed;
 
 void preview_hook(void* ctx, float* l, float* r, int32_t n, double rate)
 {
@@ -307,6 +311,32 @@ const Scenario kScenarios[] = {
              vst_midi_push(p, 0x80, (uint8_t)(48 + block / 10 % 24), 0);
      },
      [](Engine*, const Hooks* h) { return h->mock && h->mock->stats().process_calls.load() >= 3 * kBlocks; }},
+    // The rig's router in the path: a mix for another device first, so the device's
+    // default mix ramps in after a second, then a new mix of the session every 7
+    // blocks, each with a ramp of its own.
+    {"RoutedInput", kFrames,
+     [](Engine* e, Hooks* h) {
+         h->router = rigroute_new();
+         ASSERT_NE(h->router, nullptr);
+         RigMix mix;
+         rig_default_input_mix("alsa", 2, &mix);
+         rigroute_prepare(h->router, 48000.0, 2, kStreamTag, &mix);
+         rigroute_publish_mix(h->router, &mix, kStreamTag + 1, 0.0f);
+         e->router = h->router;
+     },
+     [](Engine* e, int block) {
+         if (block >= 1000 && block % 7 == 0) {
+             RigMix mix;
+             rig_default_input_mix("jack", 2, &mix);
+             mix.left[1] = (float)(block % 5) / 4.0f;
+             rigroute_publish_mix(e->router, &mix, kStreamTag, 0.01f);
+         }
+     },
+     [](Engine*, const Hooks* h) {
+         RigMeters m;
+         rigroute_take_meters(h->router, &m);
+         return m.blocks == (uint64_t)kBlocks && !m.silent && m.input_peak[1] > 0.0f;
+     }},
     // A UI write in progress: the loop is held while the input still plays.
     {"LoopHeld", kFrames,
      [](Engine* e, Hooks*) {
@@ -348,6 +378,7 @@ protected:
             engine_retire_plugin(e, &e->instrument);
         }
         engine_shutdown(e);
+        rigroute_free(hooks.router);
         engine_use_backend(nullptr, nullptr);
     }
 };
