@@ -110,6 +110,9 @@ bool engine_init(Engine* e)
         }
         e->slots[s].smoothing = 1;
     }
+    // An effect first chosen mid-performance must not fault its code in on the audio
+    // thread.
+    fx_warm_up();
     plat_audio_quiet_begin();
     PaError init = be()->initialize();
     plat_audio_quiet_end();

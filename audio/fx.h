@@ -1,5 +1,6 @@
 // fx.h - FxSlot: one insert slot running one of the 14 built-in effects or a plug-in.
-// Threads: fx_init/fx_free/fx_set_type: UI thread; fx_name/fx_param_name: any thread.
+// Threads: fx_init/fx_free/fx_set_type/fx_warm_up: UI thread; fx_name/fx_param_name:
+//          any thread.
 //          fx_update/fx_mix/fx_process_frame and the effect bodies: audio thread [RT].
 // Shared fields (effect type, knobs, plug-in, bypass) are written by the UI and read
 // by the callback once per block; everything else belongs to the audio thread.
@@ -86,6 +87,11 @@ struct FxSlot {
 // (nothing is then left allocated). Call while no stream runs.
 int fx_init(FxSlot* slot);
 void fx_free(FxSlot* slot);                   // frees the buffers; accepts null
+// Runs every effect for a moment on a slot of its own (buffers allocated and freed
+// here), so the effects' code and the maths library they call are mapped by the
+// calling thread and not faulted in by the audio thread when a slot first runs them.
+// Does nothing when the buffers cannot be had. UI thread, before the stream starts.
+void fx_warm_up(void);
 const char* fx_name(int type);                // "OFF".."GHOST"; "???" out of range
 const char* fx_param_name(int type, int knob);    // knob 0 or 1; "???" out of range
 

@@ -1,6 +1,7 @@
 // fx_slot.cpp - the insert slot's life cycle, names, block update, frame exchange,
 // knob smoothing and the dispatch to the effect bodies.
-// Threads: fx_init/fx_free/fx_set_type: UI thread (the only code here that logs);
+// Threads: fx_init/fx_free/fx_set_type/fx_warm_up: UI thread (fx_init and fx_set_type
+//          are the only code here that logs);
 //          fx_update/fx_mix/fx_process_frame: audio thread [RT].
 #include "audio/fx.h"
 
@@ -22,6 +23,7 @@ static const float kSmoothCoef = 0.005f;
 static const int32_t kCombLengths[FX_COMBS] = {1557, 1617, 1491, 1422};
 static const int32_t kAllpassLengths[FX_ALLPASSES] = {225, 556};
 static const uint32_t kNoiseSeed = 12345;
+static const int kWarmUpFrames = 64;    // enough for every body to reach all its maths
 
 static const char* const kNames[FX_TYPE_COUNT] = {
     "OFF", "DELAY", "CHORUS", "PHASER", "FLANGER", "GRIT", "BITCRUSH", "CHOPPER",
@@ -51,10 +53,9 @@ static float* fx_alloc_frames(int32_t frames)
     return (float*)plat_aligned_alloc(64, (size_t)frames * 2 * sizeof(float));
 }
 
-int fx_init(FxSlot* slot)
+// Clears the slot and allocates its buffers (fx_init without the log line).
+static int fx_setup(FxSlot* slot)
 {
-    if (!slot)
-        return -1;
     fx_free(slot);
     slot->effect_type.store(FX_OFF, std::memory_order_relaxed);
     slot->knob1.store(0.0f, std::memory_order_relaxed);
@@ -90,10 +91,36 @@ int fx_init(FxSlot* slot)
         fx_free(slot);
         return -1;
     }
+    return 0;
+}
+
+int fx_init(FxSlot* slot)
+{
+    if (!slot || fx_setup(slot) != 0)
+        return -1;
     size_t bytes = (size_t)(FX_MOD_FRAMES + FX_DELAY_FRAMES + FX_GRAIN_FRAMES + FX_REVERB_FRAMES +
                             FX_ALLPASS_FRAMES) * 2 * sizeof(float);
     std::fprintf(stderr, "Effects: 14 fx + gate + comp (%zu KB buffers)\n", bytes >> 10);
     return 0;
+}
+
+void fx_warm_up(void)
+{
+    FxSlot s{};
+    if (fx_setup(&s) != 0)
+        return;
+    for (int type = FX_OFF + 1; type < FX_TYPE_COUNT; type++) {
+        s.effect_type.store(type, std::memory_order_relaxed);
+        s.knob1.store(0.5f, std::memory_order_relaxed);
+        s.knob2.store(0.5f, std::memory_order_relaxed);
+        fx_update(&s);
+        for (int i = 0; i < kWarmUpFrames; i++) {
+            float l = 0.1f, r = -0.1f;
+            fx_mix(&s, &l, &r, 1.0f);
+            fx_process_frame(&s);
+        }
+    }
+    fx_free(&s);
 }
 
 void fx_free(FxSlot* slot)

@@ -207,6 +207,12 @@ bool loop_load_wav(Engine* e, const char* path)
         return false;
     }
     int64_t frames = empty ? 0 : h.data_bytes / h.frame_bytes;
+    // Data declared but cut before its first whole frame: nothing to load, and the
+    // loop is not to be emptied for it (wav_read calls this TRUNCATED).
+    if (!empty && frames < 1) {
+        fclose(f);
+        return false;
+    }
     double engine_rate = e->sample_rate > 0.0 ? e->sample_rate : 48000.0;
     double ratio = (double)h.sample_rate / engine_rate;
     int64_t out_frames = ratio == 1.0 ? frames : (int64_t)((double)frames / ratio);

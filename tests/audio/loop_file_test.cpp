@@ -179,7 +179,11 @@ TEST(LoopLoadWav, UnusableFilesLeaveTheLoopAsItWas)
     fixture::Bytes short_fmt;
     short_fmt.tag("RIFF").u32(0).tag("WAVE").tag("fmt ").u32(14).u16(1).u16(2).u32(48000).u32(0).u16(4);
     short_fmt.tag("data").u32(8).zeros(8);
+    // 4,800 bytes of data declared, and the file cut before its first whole frame.
+    WavSpec cut;
+    cut.data_size = 4800;
     std::string bad[] = {
+        put(dir, "cut.wav", fixture::wav(cut, {0x12, 0x34})),
         adpcm,
         put(dir, "f24.wav", fixture::wav(f24, std::vector<uint8_t>(60, 0))),
         put(dir, "short.wav", short_fmt.v),

@@ -29,6 +29,7 @@
 #include "audio/vst.h"
 #include "platform/plat_audio_api.h"
 #include "platform/plat_rt.h"
+#include "rig/router.h"
 #include "support/fake_audio.h"
 #include "tests/audio/preview_kit.h"
 #include "vst_test_support.h"
@@ -175,7 +176,10 @@ struct Hooks {
     std::unique_ptr<VstMockLib> mock;   // the mock plug-in's library, held for its state
     VstPlugin* plugin = nullptr;         // loaded as the instrument and into two slots
     PreviewPlayer player;                // the real preview player, on the render hook
+    RigRouter* router = nullptr;         // the rig's router, when a scenario routes
 };
+
+const uint32_t kStreamTag = 0x5eed;
 
 void preview_hook(void* ctx, float* l, float* r, int32_t n, double rate)
 {
@@ -316,7 +320,9 @@ const Scenario kScenarios[] = {
     {"GateOn", kFrames, [](Engine* e, Hooks*) { e->gate_threshold = 0.05f; },
      [](Engine* e, int block) { e->gain = (block / 50) % 2 ? 1.0f : 0.0f; },
      [](Engine* e, const Hooks*) { return e->gate_gain > 0.9f; }},
-    // Effect types cycled in every slot, through both patches and the crossfade.
+    // Effect types cycled in every slot, through both patches and the crossfade. Run
+    // alone (as ctest runs each scenario), each effect's first use in the process is
+    // inside the callback, after engine_init.
     {"EffectPatches", kFrames,
      [](Engine* e, Hooks*) {
          e->crossfade = 0.5f;
@@ -351,6 +357,32 @@ const Scenario kScenarios[] = {
              vst_midi_push(p, 0x80, (uint8_t)(48 + block / 10 % 24), 0);
      },
      [](Engine*, const Hooks* h) { return h->mock && h->mock->stats().process_calls.load() >= 3 * kBlocks; }},
+    // The rig's router in the path: a mix for another device first, so the device's
+    // default mix ramps in after a second, then a new mix of the session every 7
+    // blocks, each with a ramp of its own.
+    {"RoutedInput", kFrames,
+     [](Engine* e, Hooks* h) {
+         h->router = rigroute_new();
+         ASSERT_NE(h->router, nullptr);
+         RigMix mix;
+         rig_default_input_mix("alsa", 2, &mix);
+         rigroute_prepare(h->router, 48000.0, 2, kStreamTag, &mix);
+         rigroute_publish_mix(h->router, &mix, kStreamTag + 1, 0.0f);
+         e->router = h->router;
+     },
+     [](Engine* e, int block) {
+         if (block >= 1000 && block % 7 == 0) {
+             RigMix mix;
+             rig_default_input_mix("jack", 2, &mix);
+             mix.left[1] = (float)(block % 5) / 4.0f;
+             rigroute_publish_mix(e->router, &mix, kStreamTag, 0.01f);
+         }
+     },
+     [](Engine*, const Hooks* h) {
+         RigMeters m;
+         rigroute_take_meters(h->router, &m);
+         return m.blocks == (uint64_t)kBlocks && !m.silent && m.input_peak[1] > 0.0f;
+     }},
     // A UI write in progress: the loop is held while the input still plays.
     {"LoopHeld", kFrames,
      [](Engine* e, Hooks*) {
@@ -392,29 +424,9 @@ protected:
             engine_retire_plugin(e, &e->instrument);
         }
         engine_shutdown(e);
+        rigroute_free(hooks.router);
         engine_use_backend(nullptr, nullptr);
         preview_kit_empty(&hooks.player);
-    }
-
-    // The first call into the maths library binds its symbols and maps its pages, on
-    // whichever thread calls first, once per process. Run every effect once on a slot
-    // of our own, so the page-fault count below sees only the engine's own memory.
-    static void SetUpTestSuite()
-    {
-        FxSlot slot;
-        ASSERT_EQ(fx_init(&slot), 0);
-        for (int type = 1; type < FX_TYPE_COUNT; type++) {
-            slot.effect_type = type;
-            slot.knob1 = 0.5f;
-            slot.knob2 = 0.5f;
-            fx_update(&slot);
-            for (int i = 0; i < 512; i++) {
-                float l = 0.1f, r = -0.1f;
-                fx_mix(&slot, &l, &r, 1.0f);
-                fx_process_frame(&slot);
-            }
-        }
-        fx_free(&slot);
     }
 };
 
@@ -464,7 +476,8 @@ TEST_P(RtGuard, TenThousandBlocksMakeNoForbiddenCall)
         engine_audio_callback(in.data(), out.data(), (unsigned long)sc.frames, nullptr, 0, e);
         faults += plat_rt_page_faults() - f0;
     }
-    // Every array the callback touches was written at start-up.
+    // Every array the callback touches was written at start-up, and every effect's
+    // code was run there once.
     EXPECT_EQ(faults, 0u) << "page faults inside the callback";
     for (int k = 0; k < RT_KINDS; k++)
         EXPECT_EQ(g_counts[k].load() - counts[k], 0u) << kKindNames[k] << " inside the callback";
