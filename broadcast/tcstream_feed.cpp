@@ -38,11 +38,12 @@ void tcstream_push(Station* s, const float* samples, int32_t frames)
 
     // The pair is written under the sequence counter so the station thread never
     // dates a packet with the time of one push and the count of another.
+    // Release on each field keeps the odd count ahead of it; the reader loads the
+    // fields with acquire, so seeing either new value means seeing the odd count.
     uint32_t seq = s->push_seq.load(std::memory_order_relaxed);
     s->push_seq.store(seq + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    s->last_push_ns.store(tcstream_now_ns(s), std::memory_order_relaxed);
-    s->written_before_last_push.store(w, std::memory_order_relaxed);
+    s->last_push_ns.store(tcstream_now_ns(s), std::memory_order_release);
+    s->written_before_last_push.store(w, std::memory_order_release);
     s->push_seq.store(seq + 2, std::memory_order_release);
     s->written.store(w + frames, std::memory_order_release);
 }

@@ -191,9 +191,8 @@ static void read_last_push(const Station* s, int64_t* push_ns, int64_t* before)
 {
     for (int tries = 0;; tries++) {
         uint32_t a = s->push_seq.load(std::memory_order_acquire);
-        *push_ns = s->last_push_ns.load(std::memory_order_relaxed);
-        *before = s->written_before_last_push.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        *push_ns = s->last_push_ns.load(std::memory_order_acquire);
+        *before = s->written_before_last_push.load(std::memory_order_acquire);
         uint32_t b = s->push_seq.load(std::memory_order_relaxed);
         // The audio thread never holds the pair for long; should it be preempted in
         // the middle, a slightly stale stamp beats a stalled station.

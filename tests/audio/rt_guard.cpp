@@ -27,6 +27,7 @@
 #include "audio/looper.h"
 #include "audio/preview.h"
 #include "audio/vst.h"
+#include "broadcast/tcstream.h"
 #include "platform/plat_audio_api.h"
 #include "platform/plat_rt.h"
 #include "support/fake_audio.h"
@@ -175,7 +176,16 @@ struct Hooks {
     std::unique_ptr<VstMockLib> mock;   // the mock plug-in's library, held for its state
     VstPlugin* plugin = nullptr;         // loaded as the instrument and into two slots
     PreviewPlayer player;                // the real preview player, on the render hook
+    Station* station = nullptr;          // on air, fed by the output tap
 };
+
+Station g_station;
+
+// The broadcast tap as the shell installs it: the station's feed.
+void broadcast_tap(void* ctx, const float* out, int32_t n, int32_t rate)
+{
+    tcstream_feed((Station*)ctx, out, n, (double)rate);
+}
 
 void preview_hook(void* ctx, float* l, float* r, int32_t n, double rate)
 {
@@ -351,6 +361,17 @@ const Scenario kScenarios[] = {
              vst_midi_push(p, 0x80, (uint8_t)(48 + block / 10 % 24), 0);
      },
      [](Engine*, const Hooks* h) { return h->mock && h->mock->stats().process_calls.load() >= 3 * kBlocks; }},
+    // The station on air: the tap fills its ring, faster than the station thread
+    // drains it, so blocks are also dropped whole.
+    {"BroadcastTap", kFrames,
+     [](Engine* e, Hooks* h) {
+         ASSERT_EQ(tcstream_init(&g_station, "tessel", "Tessel", "output", "out", 0, ""), 0);
+         h->station = &g_station;
+         ASSERT_EQ(tcstream_start(h->station), 0);
+         engine_set_output_tap(e, broadcast_tap, h->station);
+     },
+     no_action,
+     [](Engine*, const Hooks* h) { return h->station && h->station->written.load() >= TCSTREAM_RING_FRAMES; }},
     // A UI write in progress: the loop is held while the input still plays.
     {"LoopHeld", kFrames,
      [](Engine* e, Hooks*) {
@@ -394,6 +415,7 @@ protected:
         engine_shutdown(e);
         engine_use_backend(nullptr, nullptr);
         preview_kit_empty(&hooks.player);
+        tcstream_shutdown(hooks.station);
     }
 
     // The first call into the maths library binds its symbols and maps its pages, on
