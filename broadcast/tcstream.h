@@ -124,6 +124,11 @@ struct Station {
                                            // (station thread; read it only off air)
 };
 
+// The audio thread touches only these, and never waits on them.
+static_assert(std::atomic<int64_t>::is_always_lock_free);
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
+static_assert(std::atomic<uint8_t>::is_always_lock_free);
+
 // Fills the record once: names (each cut to its field), port, the computer's name,
 // the station id, the ring, the send queues and the scratch buffer (all zeroed), the
 // clock; live = 1. 0, or -1 when an allocation fails (nothing is left allocated).

@@ -84,27 +84,6 @@ TEST(TcstreamAudio, SamplesAreClampedTruncatedAndNaNBecomesZero)
     EXPECT_EQ(out[TCSTREAM_AUDIO_HEADER + 1], 0x7F);   // little-endian samples
 }
 
-TEST(TcstreamFrames, StateByeAndPong)
-{
-    uint8_t out[32];
-    ASSERT_EQ(tcstream_build_state(out, true), 24);
-    EXPECT_EQ(tcstream_get_u32(out), 20u);
-    EXPECT_EQ(std::string((char*)out + 4, 20), std::string("TC\x01\x03{\"state\":\"live\"}", 20));
-    ASSERT_EQ(tcstream_build_state(out, false), 26);
-    EXPECT_EQ(tcstream_get_u32(out), 22u);
-    EXPECT_EQ(std::string((char*)out + 8, 18), "{\"state\":\"paused\"}");
-
-    ASSERT_EQ(tcstream_build_bye(out), 8);
-    EXPECT_EQ(std::memcmp(out, "\0\0\0\x04TC\x01\x04", 8), 0);
-
-    ASSERT_EQ(tcstream_build_pong(out, 0xAABBCCDDEEFF0011ull, 5, 6), 32);
-    EXPECT_EQ(tcstream_get_u32(out), 28u);
-    EXPECT_EQ(out[7], TCSTREAM_PONG);
-    EXPECT_EQ(tcstream_get_u64(out + 8), 0xAABBCCDDEEFF0011ull);
-    EXPECT_EQ(tcstream_get_u64(out + 16), 5u);
-    EXPECT_EQ(tcstream_get_u64(out + 24), 6u);
-}
-
 class TcstreamHello : public ::testing::Test {
 protected:
     std::unique_ptr<Station> s = std::make_unique<Station>();
@@ -194,15 +173,6 @@ TEST(TcstreamGreeting, ReadsStringMembersAndGivesEmptyForAnythingElse)
     char out[32];
     tcstream_json_get_string(text, 8, "an", out, sizeof out);
     EXPECT_STREQ(out, "");
-}
-
-TEST(TcstreamGreeting, LabelIsNameWithDeviceInBrackets)
-{
-    char out[64];
-    tcstream_listener_label("DESK", "Studio", out, sizeof out);
-    EXPECT_STREQ(out, "DESK (Studio)");
-    tcstream_listener_label("DESK", "", out, sizeof out);
-    EXPECT_STREQ(out, "DESK");
 }
 
 // ---------------------------------------------------------------------------

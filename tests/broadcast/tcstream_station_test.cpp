@@ -167,6 +167,30 @@ TEST_F(StationTest, PausedStreamGreetsPausedAndResumesWithAResyncPastThePause)
     EXPECT_EQ(frame_text(f), "{\"state\":\"paused\"}");
 }
 
+// The pause of an earlier run is not counted again: a run that starts paused counts
+// its pause from its own start.
+TEST_F(StationTest, AStartWhilePausedCountsOnlyThisRunsPause)
+{
+    start();
+    TcClient first(s->port);
+    ASSERT_TRUE(first.wait_for(TCSTREAM_HELLO, nullptr, 2000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    tcstream_set_live(s, 0);
+    ASSERT_TRUE(first.wait_for(TCSTREAM_STATE, nullptr, 2000));
+    tcstream_stop(s);
+
+    start();
+    TcClient c(s->port);
+    ASSERT_TRUE(c.wait_for(TCSTREAM_STATE, nullptr, 2000));
+    ASSERT_TRUE(listeners(1));
+    tcstream_set_live(s, 1);
+    ASSERT_TRUE(c.wait_for(TCSTREAM_STATE, nullptr, 2000));
+    feed(480);
+    TcFrame f;
+    ASSERT_TRUE(c.wait_for(TCSTREAM_AUDIO, &f, 2000));
+    EXPECT_LE(packet_idx(f), (uint64_t)tcstream_now_ns(s) * 48 / 1000000);
+}
+
 TEST_F(StationTest, WithoutListenersTheRingIsDrainedAndTheFirstPacketIsCurrent)
 {
     start();
