@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "broadcast/tcstream.h"
+#include "rig/json_write.h"
 
 // ---------------------------------------------------------------------------
 // Numbers and headers
@@ -48,69 +49,35 @@ void tcstream_put_header(uint8_t* out, uint32_t n, uint8_t type)
 // HELLO
 // ---------------------------------------------------------------------------
 
-// Appends text as a JSON string (quotes included). False when it does not fit.
-static bool json_put_string(char* out, size_t cap, size_t* at, const char* text)
-{
-    size_t w = *at;
-    if (w + 1 >= cap)
-        return false;
-    out[w++] = '"';
-    for (const unsigned char* p = (const unsigned char*)text; *p; p++) {
-        char esc[8];
-        int n;
-        if (*p == '"' || *p == '\\')
-            n = snprintf(esc, sizeof esc, "\\%c", *p);
-        else if (*p < 0x20)
-            n = snprintf(esc, sizeof esc, "\\u%04x", *p);
-        else {
-            esc[0] = (char)*p;
-            n = 1;
-        }
-        if (w + (size_t)n >= cap)
-            return false;
-        std::memcpy(out + w, esc, (size_t)n);
-        w += (size_t)n;
-    }
-    if (w + 1 >= cap)
-        return false;
-    out[w++] = '"';
-    out[w] = '\0';
-    *at = w;
-    return true;
-}
-
-static bool json_put_raw(char* out, size_t cap, size_t* at, const char* text)
-{
-    size_t n = std::strlen(text);
-    if (*at + n >= cap)
-        return false;
-    std::memcpy(out + *at, text, n + 1);
-    *at += n;
-    return true;
-}
-
 int tcstream_hello_json(const Station* s, char* out, size_t out_size)
 {
     if (!s || !out || out_size < 2)
         return -1;
-    char numbers[128];
-    snprintf(numbers, sizeof numbers, ",\"latNs\":%lld,\"idx\":%llu,\"os\":",
+    JsonWriter w;
+    json_writer_init(&w, out, out_size);
+    const struct {
+        const char* key;
+        const char* value;
+        size_t max;
+    } names[] = {{"{\"app\":", s->app, sizeof s->app}, {",\"an\":", s->an, sizeof s->an},
+                 {",\"kind\":", s->kind, sizeof s->kind}, {",\"dev\":", s->dev, sizeof s->dev},
+                 {",\"sid\":", s->sid, sizeof s->sid}};
+    for (const auto& n : names) {
+        json_write_raw(&w, n.key);
+        json_write_string(&w, n.value, n.max);
+    }
+    json_write_raw(&w, ",\"codec\":\"pcm16\",\"ch\":2,\"rate\":48000,\"frames\":480,\"tref\":");
+    json_write_string(&w, s->tref, sizeof s->tref);
+    char numbers[96];
+    snprintf(numbers, sizeof numbers, ",\"latNs\":%lld,\"idx\":%llu,\"os\":\"windows\"}",
              (long long)s->lat_ns.load(std::memory_order_relaxed), (unsigned long long)s->last_idx);
-    size_t w = 0;
-    out[0] = '\0';
-    bool ok = json_put_raw(out, out_size, &w, "{\"app\":") && json_put_string(out, out_size, &w, s->app) &&
-              json_put_raw(out, out_size, &w, ",\"an\":") && json_put_string(out, out_size, &w, s->an) &&
-              json_put_raw(out, out_size, &w, ",\"kind\":") && json_put_string(out, out_size, &w, s->kind) &&
-              json_put_raw(out, out_size, &w, ",\"dev\":") && json_put_string(out, out_size, &w, s->dev) &&
-              json_put_raw(out, out_size, &w, ",\"sid\":") && json_put_string(out, out_size, &w, s->sid) &&
-              json_put_raw(out, out_size, &w, ",\"codec\":\"pcm16\",\"ch\":2,\"rate\":48000,\"frames\":480,\"tref\":") &&
-              json_put_string(out, out_size, &w, s->tref) && json_put_raw(out, out_size, &w, numbers) &&
-              json_put_string(out, out_size, &w, "windows") && json_put_raw(out, out_size, &w, "}");
-    if (!ok) {
+    json_write_raw(&w, numbers);
+    uint64_t needed = json_writer_finish(&w);
+    if (needed >= out_size) {
         out[0] = '\0';
         return -1;
     }
-    return (int)w;
+    return (int)needed;
 }
 
 int tcstream_build_hello(const Station* s, uint8_t* out, size_t out_size)

@@ -1,7 +1,7 @@
 // tcstream_proto.h - the station's frames, built into caller's buffers: HELLO, AUDIO,
 // STATE, BYE and PONG, the frame header of received frames, and the listener label.
 // Threads: any (no state).
-// Depends on: tcstream.h.
+// Depends on: tcstream.h, rig/json_write.h (the greeting).
 #pragma once
 #include <cstddef>
 #include <cstdint>
