@@ -272,31 +272,3 @@ void video_panel_trim_drag(AppState* app, float mouse_x)
     else
         app->video_in = std::max(0.0, std::max(app->video_out - 360.0, std::min(app->video_out - 0.25, t)));
 }
-
-// ---------------------------------------------------------------------------
-// Broadcast station
-// ---------------------------------------------------------------------------
-
-int tcstream_start(Station* station)
-{
-    if (!station)
-        return -1;
-    g_log.tcstream_starts++;
-    if (g_log.tcstream_start_fails)
-        return -1;
-    g_log.station_on_air = true;
-    return 0;
-}
-
-void tcstream_stop(Station* station)
-{
-    if (!station)
-        return;
-    g_log.tcstream_stops++;
-    g_log.station_on_air = false;
-}
-
-bool tcstream_on_air(const Station* station)
-{
-    return station && g_log.station_on_air;
-}

@@ -13,7 +13,6 @@ struct AppState;
 struct Library;
 struct LibraryItem;
 struct VideoPlayer;
-struct Station;
 union SDL_Event;
 
 // The beat grid of the take in the library player (take loading owns it).
@@ -68,12 +67,8 @@ struct StandinLog {
     int32_t bars_to_loop;
     int32_t bars_segment;             // the segment last sent to the loop
     int32_t grid_shift;               // beats, summed
-    // Video, broadcast.
+    // Video.
     int32_t video_closes;
-    int32_t tcstream_starts;
-    int32_t tcstream_stops;
-    bool station_on_air;              // script and state
-    bool tcstream_start_fails;        // script
 };
 
 StandinLog* standin_log(void);
@@ -139,8 +134,3 @@ void video_player_close(VideoPlayer* player);
 // Moves the dragged trim handle to the pointer: in within max(0, out - 360) ..
 // out - 0.25, out within in + 0.25 .. min(duration, in + 360).
 void video_panel_trim_drag(AppState* app, float mouse_x);
-
-// -- Broadcast station (replaced by the broadcast station) ----------------------
-int tcstream_start(Station* station);               // 0 on air, -1 refused
-void tcstream_stop(Station* station);
-bool tcstream_on_air(const Station* station);

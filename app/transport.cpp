@@ -11,6 +11,7 @@
 #include "audio/engine.h"
 #include "audio/engine_retire.h"
 #include "audio/looper.h"
+#include "broadcast/tcstream.h"
 #include "platform/plat_time.h"
 
 static const auto rl = std::memory_order_relaxed;

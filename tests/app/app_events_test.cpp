@@ -2,6 +2,7 @@
 // by hand, key repeats, musical typing into a mock instrument, focus loss, releases
 // an overlay takes, the plug-in picker's keys and the scroll clamps.
 #include <cstring>
+#include <memory>
 
 #include "app/musical_typing.h"
 #include "app/toast.h"
@@ -9,6 +10,7 @@
 #include "app/vst_picker_rows.h"
 #include "audio/engine_retire.h"
 #include "audio/vst.h"
+#include "broadcast/tcstream.h"
 #include "tests/app/event_kit.h"
 #include "tests/audio/vst_mock_impl.h"
 
@@ -152,22 +154,39 @@ TEST_F(EventTest, StopClearHoldDubAndTheSwitchesAnswerWithTheirToasts)
 
 TEST_F(EventTest, BroadcastGoesOnAndOffAirOrIsRefused)
 {
-    int station;
-    app->station = (Station*)&station;
+    // A station on a port the system picks, and a second one on the same port.
+    std::unique_ptr<Station> station = std::make_unique<Station>(), other = std::make_unique<Station>();
+    ASSERT_EQ(tcstream_init(station.get(), "tessel", "Tessel", "output", "out", 0, ""), 0);
+    app->station = station.get();
     press(SDLK_w);
     EXPECT_EQ(app->broadcast, 1);
+    EXPECT_TRUE(tcstream_on_air(station.get()));
     EXPECT_STREQ(last_toast().text, "ON AIR");
+    EXPECT_EQ(last_toast().colour, TOAST_TEAL);
     press(SDLK_w);
     EXPECT_EQ(app->broadcast, 0);
-    EXPECT_EQ(log->tcstream_stops, 1);
+    EXPECT_FALSE(tcstream_on_air(station.get()));
     EXPECT_STREQ(last_toast().text, "OFF AIR");
     EXPECT_EQ(last_toast().colour, TOAST_GREY);
 
-    log->tcstream_start_fails = true;
+    // Already on air (the setting says off): switching on says so again.
+    ASSERT_EQ(tcstream_start(station.get()), 0);
+    press(SDLK_w);
+    EXPECT_EQ(app->broadcast, 1);
+    EXPECT_STREQ(last_toast().text, "ON AIR");
+
+    ASSERT_EQ(tcstream_init(other.get(), "tessel", "Tessel", "output", "out", station->port, ""), 0);
+    app->station = other.get();
+    app->broadcast = 0;
     press(SDLK_w);
     EXPECT_EQ(app->broadcast, 0);
+    EXPECT_FALSE(tcstream_on_air(other.get()));
     EXPECT_STREQ(last_toast().text, "BROADCAST REFUSED - PORT BUSY");
     EXPECT_EQ(last_toast().colour, TOAST_RED);
+
+    app->station = nullptr;
+    tcstream_shutdown(other.get());
+    tcstream_shutdown(station.get());
 }
 
 TEST_F(EventTest, NewSessionSavesAChangedLoopThenClearsAndForgetsTheName)

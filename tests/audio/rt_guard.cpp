@@ -27,6 +27,7 @@
 #include "audio/looper.h"
 #include "audio/preview.h"
 #include "audio/vst.h"
+#include "broadcast/tcstream.h"
 #include "platform/plat_audio_api.h"
 #include "platform/plat_rt.h"
 #include "rig/router.h"
@@ -180,6 +181,16 @@ struct Hooks {
 };
 
 const uint32_t kStreamTag = 0x5eed;
+    Station* station = nullptr;          // on air, fed by the output tap
+};
+
+Station g_station;
+
+// The broadcast tap as the shell installs it: the station's feed.
+void broadcast_tap(void* ctx, const float* out, int32_t n, int32_t rate)
+{
+    tcstream_feed((Station*)ctx, out, n, (double)rate);
+}
 
 void preview_hook(void* ctx, float* l, float* r, int32_t n, double rate)
 {
@@ -383,6 +394,17 @@ const Scenario kScenarios[] = {
          rigroute_take_meters(h->router, &m);
          return m.blocks == (uint64_t)kBlocks && !m.silent && m.input_peak[1] > 0.0f;
      }},
+    // The station on air: the tap fills its ring, faster than the station thread
+    // drains it, so blocks are also dropped whole.
+    {"BroadcastTap", kFrames,
+     [](Engine* e, Hooks* h) {
+         ASSERT_EQ(tcstream_init(&g_station, "tessel", "Tessel", "output", "out", 0, ""), 0);
+         h->station = &g_station;
+         ASSERT_EQ(tcstream_start(h->station), 0);
+         engine_set_output_tap(e, broadcast_tap, h->station);
+     },
+     no_action,
+     [](Engine*, const Hooks* h) { return h->station && h->station->written.load() >= TCSTREAM_RING_FRAMES; }},
     // A UI write in progress: the loop is held while the input still plays.
     {"LoopHeld", kFrames,
      [](Engine* e, Hooks*) {
@@ -427,6 +449,7 @@ protected:
         rigroute_free(hooks.router);
         engine_use_backend(nullptr, nullptr);
         preview_kit_empty(&hooks.player);
+        tcstream_shutdown(hooks.station);
     }
 };
 
