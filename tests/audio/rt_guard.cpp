@@ -178,11 +178,10 @@ struct Hooks {
     VstPlugin* plugin = nullptr;         // loaded as the instrument and into two slots
     PreviewPlayer player;                // the real preview player, on the render hook
     RigRouter* router = nullptr;         // the rig's router, when a scenario routes
+    Station* station = nullptr;          // on air, fed by the output tap
 };
 
 const uint32_t kStreamTag = 0x5eed;
-    Station* station = nullptr;          // on air, fed by the output tap
-};
 
 Station g_station;
 
