@@ -18,9 +18,10 @@ if [ "${1:-}" = --session ]; then
   apid=$!
   echo "$apid" >"$T/app.pid"
   wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-  e2e_poll 30 sh -c 'jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' || {
+  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' || {
     echo "no tessel:in_0/in_1 ports on the JACK server" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-  jack_connect jack_simple_client:output1 tessel:in_0 && jack_connect jack_simple_client:output2 tessel:in_1 || {
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
+    timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || {
     echo "jack_connect failed" >"$T/fail"; kill -KILL "$apid"; exit 1; }
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.3
@@ -80,7 +81,7 @@ fail() { echo "tessel_e2e: $*" >&2; exit 1; }
 jack_wait -w -s "$JACK_DEFAULT_SERVER" -t 20 >/dev/null 2>&1 || fail "the JACK server did not start"
 jack_simple_client >/dev/null 2>&1 &
 spid=$!
-e2e_poll 20 sh -c 'jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
+e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
 
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
