@@ -12,8 +12,11 @@ build: deps
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF -DTESSEL_BENCH=ON $(CMAKE_ARGS) >/dev/null
 	cmake --build build/release -j $(JOBS)
 
+# Without a display the program runs for a few seconds on a private X server and
+# leaves a screenshot (tools/run-headless.sh says where).
 run: build
-	build/release/tessel $(ARGS)
+	@if [ -n "$$DISPLAY" ]; then build/release/tessel $(ARGS); \
+	else tools/run-headless.sh build/release/tessel $(ARGS); fi
 
 test: deps
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON $(CMAKE_ARGS) >/dev/null

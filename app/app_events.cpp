@@ -11,6 +11,7 @@
 #include "app/toast.h"
 #include "app/transport.h"
 #include "app/vst_picker_rows.h"
+#include "app/window.h"
 #include "audio/engine.h"
 #include "ui/drawkit.h"
 

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/toast.h"
+#include "audio/audiofile.h"
 #include "audio/engine.h"
 
 static StandinLog g_log;
@@ -90,9 +92,39 @@ void settings_save(AppState* app)
     std::memcpy(app->settings_last, text, n + 1);
 }
 
+void settings_load(AppState* app)
+{
+    g_log.settings_loads++;
+}
+
 // ---------------------------------------------------------------------------
 // Take list, take loader, library
 // ---------------------------------------------------------------------------
+
+void app_open_path(AppState* app, const char* path)
+{
+    g_log.opened_paths++;
+    snprintf(g_log.opened_path, sizeof g_log.opened_path, "%s", path ? path : "");
+    if (!app || !path)
+        return;
+    if (audiofile_is_supported(path)) {
+        app_player_ensure(app);
+        if (library_add_file(app->library, path, true)) {
+            app->library_open = 1;
+            settings_save(app);
+            return;
+        }
+    }
+    toast_show(app, "CAN'T PLAY THAT", TOAST_RED);
+}
+
+void app_save_on_exit(AppState* app)
+{
+    if (!app || !app->engine)
+        return;
+    if (app->engine->content_generation.load(std::memory_order_relaxed) != app->session_gen_saved)
+        session_wav_save(app, true);
+}
 
 void app_library_scan(AppState* app)
 {
@@ -127,22 +159,6 @@ void video_player_destroy(VideoPlayer* player)
 {
     if (player)
         g_log.video_destroys++;
-}
-
-// ---------------------------------------------------------------------------
-// Window frame
-// ---------------------------------------------------------------------------
-
-int window_chrome_hit(AppState* app, float x, float y)
-{
-    if (!app)
-        return -1;
-    for (int i = 0; i < 2; i++) {
-        const HitRect& r = app->window_buttons[i];
-        if (x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h)
-            return i;
-    }
-    return -1;
 }
 
 // ---------------------------------------------------------------------------

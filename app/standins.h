@@ -32,6 +32,9 @@ struct StandinLog {
     int32_t session_saves;            // session_wav_save calls
     int32_t session_saves_waited;     // ... of them with wait
     int32_t settings_saves;           // settings_save calls
+    int32_t settings_loads;           // settings_load calls
+    int32_t opened_paths;             // app_open_path calls
+    char opened_path[600];            // the path last opened
     int32_t library_scans;            // app_library_scan calls
     int32_t take_load_finishes;       // take_load_finish calls
     int32_t identify_steps;           // vst_picker_identify_step calls
@@ -89,11 +92,21 @@ uint32_t session_wav_writes_completed(void);
 size_t settings_format(AppState* app, char* buffer, size_t capacity);
 // Renders and, below 8192 bytes, keeps the text as the last settings text written.
 void settings_save(AppState* app);
+// Reads the settings file into the AppState; the stand-in keeps the defaults.
+void settings_load(AppState* app);
 
 // -- Take list, take loader, library (replaced by take loading and the library) --
 void app_library_scan(AppState* app);
 void take_load_finish(AppState* app, float dt);   // ends in library_update
 void library_destroy(Library* library);
+// A file dropped on the window or named on the command line: a supported audio file
+// goes to the library (the player made, the file added and selected; on success the
+// library opens and the settings are saved); anything else, or a file the library
+// refuses, shows "CAN'T PLAY THAT". The stand-in opens no file and knows no videos.
+void app_open_path(AppState* app, const char* path);
+// At exit: writes the session take when the loop changed since the last one. The
+// stand-in writer has nothing running afterwards, so nothing is waited for.
+void app_save_on_exit(AppState* app);
 
 // -- Plug-in picker (replaced by the plug-in picker) ---------------------------
 // Loads and identifies the next unknown plug-in file while identification runs.
@@ -101,11 +114,6 @@ void vst_picker_identify_step(AppState* app);
 
 // -- Video player (replaced by the video player) --------------------------------
 void video_player_destroy(VideoPlayer* player);
-
-// -- Window frame (replaced by start-up and the frame loop) --------------------
-// Which window button holds the point (window pixels): 0 minimise, 1 close, -1 none;
-// minimise first. Tests the two rectangles in app->window_buttons.
-int window_chrome_hit(AppState* app, float x, float y);
 
 // -- Plug-in picker (replaced by the plug-in picker) -----------------------------
 // Opens the picker for the instrument (-1) or a slot: open, target, tab, scroll,

@@ -131,6 +131,11 @@ Engine* engine_instance(void);
 // Call before engine_init.
 void engine_use_backend(const EngineBackend* backend, const PlatHostApiPolicy* policy);
 
+// The name the audio server shows for the program's client (JACK: its ports are
+// "<name>:in_0" ...). Call before engine_init, with text that outlives the engine;
+// without it the audio library's own name is used.
+void engine_set_client_name(const char* name);
+
 bool engine_init(Engine* e);                  // defaults, arrays, slots, audio library
 void engine_shutdown(Engine* e);              // stops the stream, frees everything
 bool engine_start(Engine* e);                 // (re)opens and starts the stream

@@ -3,9 +3,12 @@
 // granted when both sides are ALSA devices that name a hardware device ("(hw:N,M)"),
 // which PortAudio opens directly; anything else is refused, and the engine falls
 // back to a shared open.
+#include <pa_jack.h>
+
 #include <cstring>
 
 #include "audio/audio_backend.h"
+#include "audio/engine.h"
 #include "audio/looper.h"
 
 static bool pa_is_hw_device(PaDeviceIndex device)
@@ -53,4 +56,12 @@ int engine_stream_callback(const void* input, void* output, unsigned long frames
                            const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags, void* user)
 {
     return engine_audio_callback(input, output, frames, time, flags, user);
+}
+
+void engine_set_client_name(const char* name)
+{
+    // PortAudio keeps the pointer: the caller passes text that lives as long as the
+    // program. A name JACK would refuse leaves PortAudio's own.
+    if (name && name[0])
+        PaJack_SetClientName(name);
 }

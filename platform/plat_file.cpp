@@ -63,6 +63,21 @@ FILE* plat_file_create(const char* path)
     return fopen(path, "wbe");
 }
 
+FILE* plat_file_create_new(const char* path)
+{
+    if (!path || !path[0])
+        return nullptr;
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return nullptr;
+    FILE* f = fdopen(fd, "wb");
+    if (!f) {
+        close(fd);
+        unlink(path);
+    }
+    return f;
+}
+
 bool plat_file_finish(FILE* f, const char* path)
 {
     if (!f)

@@ -17,6 +17,10 @@ int64_t plat_file_tell(FILE* f);                      // -1 on failure
 
 // Creates or truncates path for binary writing (close-on-exec); null on failure.
 FILE* plat_file_create(const char* path);
+// Creates path as a new file for binary writing, readable and writable by the owner
+// only (0600), close-on-exec. Null when anything, even a link, already has the name:
+// a link planted in a shared folder is never followed.
+FILE* plat_file_create_new(const char* path);
 // Flushes, syncs (regular files) and closes f; false when any step failed. Always
 // closes; on failure removes path as plat_file_discard does (path may be null).
 bool plat_file_finish(FILE* f, const char* path);

@@ -1,0 +1,167 @@
+// shell.cpp - start-up and shutdown, each in its fixed order.
+#include "app/shell.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "app/folders.h"
+#include "app/standins.h"
+#include "app/window.h"
+#include "audio/engine.h"
+
+// What start-up has made, so a failure releases exactly that.
+enum : uint32_t {
+    MADE_SDL = 1u << 0,
+    MADE_WINDOW = 1u << 1,
+    MADE_RENDERER = 1u << 2,
+    MADE_KIT = 1u << 3,
+    MADE_ENGINE = 1u << 4,
+};
+
+static const char kTitle[] = "TESSEL VIVID";
+// The audio server shows the program under this name (JACK ports "tessel:in_0" ...).
+static const char kClientName[] = "tessel";
+
+static void shell_release(ShellCtx* sh)
+{
+    if (sh->made & MADE_ENGINE)
+        engine_shutdown(sh->engine);
+    if (sh->made & MADE_KIT)
+        draw_shutdown(&sh->kit);
+    if (sh->made & MADE_RENDERER)
+        SDL_DestroyRenderer(sh->renderer);
+    if (sh->made & MADE_WINDOW)
+        SDL_DestroyWindow(sh->window);
+    if (sh->made & MADE_SDL)
+        SDL_Quit();
+    sh->made = 0;
+    sh->renderer = nullptr;
+    sh->window = nullptr;
+}
+
+// One line on standard error, "what: detail" or "what", then the way out.
+static int shell_fail(ShellCtx* sh, const char* what, const char* detail)
+{
+    if (detail)
+        fprintf(stderr, "%s: %s\n", what, detail);
+    else
+        fprintf(stderr, "%s\n", what);
+    shell_release(sh);
+    return 1;
+}
+
+static SDL_Renderer* shell_make_renderer(SDL_Window* window, bool* vsync)
+{
+    SDL_Renderer* r = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!r)
+        r = SDL_CreateRenderer(window, -1, 0);
+    SDL_RendererInfo info;
+    *vsync = r && SDL_GetRendererInfo(r, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
+    return r;
+}
+
+// Open side panels at start: the base rectangle from the window, the slides already
+// at their ends, and the window widened for them.
+static void shell_open_panels(ShellCtx* sh)
+{
+    AppState* app = sh->app;
+    if (!app->inputs_open && !app->library_open && !app->video_open)
+        return;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sh->window, &w, &h);
+    float scale = std::min((float)w / DRAW_REF_WIDTH, (float)h / DRAW_REF_HEIGHT);
+    window_save_rect(&sh->base, sh->window, 0.0f, 0.0f, scale);
+    sh->slides = PanelSlides{app->inputs_open ? 1.0f : 0.0f, app->library_open ? 1.0f : 0.0f,
+                             app->video_open ? 1.0f : 0.0f};
+    float left = WINDOW_LIBRARY_UNITS * sh->slides.library + WINDOW_INPUTS_UNITS * sh->slides.inputs;
+    window_apply_panels(&sh->base, sh->window, left, WINDOW_VIDEO_UNITS * sh->slides.video);
+}
+
+int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options)
+{
+    *sh = ShellCtx{};
+    sh->clock = options && options->clock ? options->clock : perf_seconds;
+    sh->engine = engine_instance();
+    sh->app = app_instance();
+
+    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
+    // A driver named by hint leaves SDL's batching off unless it is asked for.
+    SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) != 0)
+        return shell_fail(sh, "SDL init failed", SDL_GetError());
+    sh->made |= MADE_SDL;
+
+    sh->window = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, WINDOW_START_WIDTH,
+                                  WINDOW_START_HEIGHT,
+                                  SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    if (!sh->window)
+        return shell_fail(sh, "window failed", SDL_GetError());
+    sh->made |= MADE_WINDOW;
+    window_install_hit_test(sh->window);
+    window_set_icon(sh->window);
+
+    sh->renderer = shell_make_renderer(sh->window, &sh->vsync);
+    if (!sh->renderer)
+        return shell_fail(sh, "renderer failed", SDL_GetError());
+    sh->made |= MADE_RENDERER;
+
+    sh->made |= MADE_KIT;   // draw_shutdown is safe on a half-made kit
+    if (!draw_init(&sh->kit, sh->renderer))
+        return shell_fail(sh, "draw init failed", nullptr);
+
+    engine_set_client_name(kClientName);
+    // A failed engine_init has already released what it made.
+    if (!engine_init(sh->engine))
+        return shell_fail(sh, "engine init failed",
+                          sh->engine->error_text[0] ? sh->engine->error_text : "out of memory");
+    sh->made |= MADE_ENGINE;
+
+    char err[128] = "";
+    char program[sizeof sh->folders.program];
+    if (!folders_program(program, sizeof program, err, sizeof err))
+        return shell_fail(sh, "folders failed", err);
+    AppState* app = sh->app;
+    app_init(app, sh->engine, program);
+    app->window = sh->window;
+
+    if (!folders_settle(&sh->folders, program, err, sizeof err))
+        return shell_fail(sh, "folders failed", err);
+    folders_make_data(&sh->folders);   // a folder that cannot be made fails its writers later
+    snprintf(app->data_folder, sizeof app->data_folder, "%s", sh->folders.data);
+    snprintf(app->takes_folder, sizeof app->takes_folder, "%s", sh->folders.takes);
+
+    // Without a device the program runs on, showing the audio offline.
+    engine_start(sh->engine);
+    settings_load(app);
+    // No inputs panel yet: the inputs-open setting cannot hold.
+    app->inputs_open = 0;
+    if (app->library_open)
+        app_library_scan(app);
+    if (argc > 1 && argv[1] && argv[1][0])
+        app_open_path(app, argv[1]);
+    if (app->video_toggle) {
+        app->video_open = 1;
+        app->video_toggle = 0;
+    }
+    shell_open_panels(sh);
+
+    sh->prev_time = sh->clock();
+    return 0;
+}
+
+int shell_stop(ShellCtx* sh)
+{
+    AppState* app = sh->app;
+    if (!app || !sh->made)
+        return 0;
+    app_save_on_exit(app);
+    settings_save(app);
+    app_shutdown(app);
+    engine_stop(sh->engine);
+    // engine_shutdown, draw_shutdown, the renderer, the window, SDL.
+    shell_release(sh);
+    return 0;
+}

@@ -1,0 +1,61 @@
+// shell.h - the program as a whole: start-up in its fixed order, one pass of the
+// frame loop, and shutdown in its fixed order. main is these three calls.
+// Threads: UI thread only (the thread that called shell_start). SDL turns SIGTERM and
+//          SIGINT into a quit event, so both end through shell_stop.
+// Depends on: SDL2, ui/drawkit.h, audio/engine.h, audio/vst.h, app/app_state.h,
+//             app/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
+//             app/screenshot.h, app/standins.h.
+//
+// Systems still to come (canvas and text renderer, settings file, rig session and
+// inputs panel, library, station and firewall helper, training popup, keys help,
+// cursor, video) are absent at run time: the loop skips them, and the stand-ins
+// answer in their place.
+#pragma once
+#include <cstdint>
+
+#include "app/folders.h"
+#include "app/window.h"
+#include "ui/drawkit.h"
+
+struct SDL_Window;
+struct SDL_Renderer;
+struct AppState;
+struct Engine;
+
+struct ShellOptions {
+    double (*clock)(void);      // monotonic seconds for dt and the UI clock; null = SDL's counter
+};
+
+struct ShellCtx {
+    SDL_Window* window;
+    SDL_Renderer* renderer;
+    bool vsync;                 // the renderer was made with vsync (it may still not wait)
+    DrawKit kit;
+    Engine* engine;
+    AppState* app;
+    Folders folders;
+    WindowBaseRect base;
+    PanelSlides slides;
+    double (*clock)(void);
+    double prev_time;           // the clock at the previous frame
+    uint32_t frame;             // frames presented
+    bool quit;
+    bool fullscreen;            // F11: desktop fullscreen
+    bool screenshot_pending;    // F12 or the request file: taken before the next present
+    uint32_t made;              // what start-up has made, for a clean way out
+};
+
+// Starts everything in order. 0: the loop may run. 1: one failure line went to
+// standard error ("SDL init failed: ...", "window failed: ...", "renderer failed:
+// ...", "draw init failed", "engine init failed: ...", "folders failed: ...") and
+// what was made is released again.
+int shell_start(ShellCtx* shell, int argc, char** argv, const ShellOptions* options);
+// One frame: events, update, toggles and slides, plug-in editors, drawing, the
+// screenshot, present. False once the program should end.
+bool shell_frame(ShellCtx* shell);
+// Saves and tears everything down in order; returns the exit code (0).
+int shell_stop(ShellCtx* shell);
+
+// The screenshot request file is looked for on frames divisible by this.
+constexpr uint32_t SHELL_REQUEST_PERIOD = 16;
+constexpr float SHELL_MAX_DT = 0.05f;

@@ -1,0 +1,179 @@
+// plat_folders.cpp - the program, configuration, music and temporary folders from
+// /proc/self/exe, the environment and the XDG user-dirs file.
+#include "platform/plat_folders.h"
+
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/plat_file.h"
+
+// Lines of user-dirs.dirs longer than this cannot hold a usable path anyway.
+static const size_t kLineMax = 4096;
+
+static PlatPathResult path_result(char* out, size_t cap, PlatPathResult r)
+{
+    if (r != PLAT_PATH_OK && out && cap > 0)
+        out[0] = '\0';
+    return r;
+}
+
+// snprintf into out; TOO_LONG (and out emptied) when the text does not fit.
+static PlatPathResult path_format(char* out, size_t cap, const char* format, ...)
+{
+    if (!out || cap == 0)
+        return PLAT_PATH_TOO_LONG;
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(out, cap, format, args);
+    va_end(args);
+    if (n < 0)
+        return path_result(out, cap, PLAT_PATH_NONE);
+    if ((size_t)n >= cap)
+        return path_result(out, cap, PLAT_PATH_TOO_LONG);
+    return PLAT_PATH_OK;
+}
+
+static const char* env_value(const char* name)
+{
+    const char* v = getenv(name);
+    return v && v[0] ? v : nullptr;
+}
+
+PlatPathResult plat_program_folder(char* out, size_t cap)
+{
+    if (!out || cap < 2)
+        return path_result(out, cap, PLAT_PATH_TOO_LONG);
+    // readlink does not terminate the text; a result that fills the buffer may have
+    // been cut, so it counts as too long.
+    ssize_t n = readlink("/proc/self/exe", out, cap);
+    if (n <= 0)
+        return path_result(out, cap, PLAT_PATH_NONE);
+    if ((size_t)n >= cap)
+        return path_result(out, cap, PLAT_PATH_TOO_LONG);
+    out[n] = '\0';
+    char* slash = strrchr(out, '/');
+    if (!slash)
+        return path_result(out, cap, PLAT_PATH_NONE);
+    if (slash == out)
+        slash[1] = '\0';      // a program in the root folder
+    else
+        *slash = '\0';
+    return PLAT_PATH_OK;
+}
+
+// XDG_CONFIG_HOME when absolute, else "$HOME/.config".
+static PlatPathResult xdg_config_home(char* out, size_t cap)
+{
+    const char* xdg = env_value("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        return path_format(out, cap, "%s", xdg);
+    const char* home = env_value("HOME");
+    if (!home)
+        return path_result(out, cap, PLAT_PATH_NONE);
+    return path_format(out, cap, "%s/.config", home);
+}
+
+PlatPathResult plat_config_folder(char* out, size_t cap)
+{
+    const char* appdata = env_value("APPDATA");
+    if (appdata)
+        return path_format(out, cap, "%s", appdata);
+    return xdg_config_home(out, cap);
+}
+
+static const char kMusicKey[] = "XDG_MUSIC_DIR=";
+
+// The rest of the line after "XDG_MUSIC_DIR=" (leading blanks skipped), or null.
+static const char* is_music_line(const char* line)
+{
+    while (*line == ' ' || *line == '\t')
+        line++;
+    return strncmp(line, kMusicKey, sizeof kMusicKey - 1) == 0 ? line + sizeof kMusicKey - 1 : nullptr;
+}
+
+// The value of an XDG_MUSIC_DIR="..." line: quotes removed, backslash escapes taken
+// literally, a leading "$HOME" replaced. NONE when the line is not that entry.
+static PlatPathResult music_line(const char* line, const char* home, char* out, size_t cap)
+{
+    const char* v = is_music_line(line);
+    if (!v || *v != '"')
+        return PLAT_PATH_NONE;
+    v++;
+    char value[kLineMax];
+    size_t n = 0;
+    for (; *v && *v != '"'; v++) {
+        if (*v == '\\' && v[1])
+            v++;
+        value[n++] = *v;
+    }
+    value[n] = '\0';
+    if (*v != '"' || n == 0)
+        return PLAT_PATH_NONE;
+    if (strncmp(value, "$HOME", 5) == 0 && (value[5] == '/' || value[5] == '\0')) {
+        if (!home)
+            return PLAT_PATH_NONE;
+        return path_format(out, cap, "%s%s", home, value + 5);
+    }
+    if (value[0] != '/')
+        return PLAT_PATH_NONE;
+    return path_format(out, cap, "%s", value);
+}
+
+// XDG_MUSIC_DIR from user-dirs.dirs: OK, NONE when the file or the entry is missing,
+// TOO_LONG when the entry does not fit.
+static PlatPathResult music_from_user_dirs(const char* home, char* out, size_t cap)
+{
+    char config[1024];
+    if (xdg_config_home(config, sizeof config) != PLAT_PATH_OK)
+        return PLAT_PATH_NONE;
+    char path[1100];
+    if (path_format(path, sizeof path, "%s/user-dirs.dirs", config) != PLAT_PATH_OK)
+        return PLAT_PATH_NONE;
+    FILE* f = plat_file_open_read(path);
+    if (!f)
+        return PLAT_PATH_NONE;
+    PlatPathResult result = PLAT_PATH_NONE;
+    char line[kLineMax];
+    while (fgets(line, sizeof line, f)) {
+        size_t len = strlen(line);
+        bool whole = len > 0 && line[len - 1] == '\n';
+        if (whole)
+            line[--len] = '\0';
+        if (!whole && !feof(f)) {
+            // A line longer than the buffer: skip the rest of it, and answer TOO_LONG
+            // when it was the music entry.
+            if (is_music_line(line))
+                result = PLAT_PATH_TOO_LONG;
+            int c;
+            while ((c = fgetc(f)) != EOF && c != '\n') {
+            }
+            continue;
+        }
+        PlatPathResult r = music_line(line, home, out, cap);
+        if (r != PLAT_PATH_NONE)
+            result = r;    // the last entry wins, as the shell reading the file would
+    }
+    fclose(f);
+    return path_result(out, cap, result);
+}
+
+PlatPathResult plat_music_folder(char* out, size_t cap)
+{
+    const char* home = env_value("HOME");
+    PlatPathResult r = music_from_user_dirs(home, out, cap);
+    if (r != PLAT_PATH_NONE)
+        return r;
+    if (!home)
+        return path_result(out, cap, PLAT_PATH_NONE);
+    return path_format(out, cap, "%s/Music", home);
+}
+
+PlatPathResult plat_temp_folder(char* out, size_t cap)
+{
+    const char* tmp = env_value("TMPDIR");
+    return path_format(out, cap, "%s", tmp ? tmp : "/tmp");
+}

@@ -1,0 +1,211 @@
+// The program's folders from the environment: per-user and portable data folders,
+// the XDG music folder, the screenshot files, and paths too long for their buffers,
+// which are refused rather than cut into a different folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/folders.h"
+#include "platform/plat_folders.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FoldersTest : public ::testing::Test {
+protected:
+    fs::path root;
+    fs::path home;
+    fs::path program;
+    Folders f{};
+    char err[128] = "";
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/tessel-folders-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root = tmpl;
+        home = root / "home";
+        program = root / "opt";
+        fs::create_directories(home / ".config");
+        fs::create_directories(program);
+        for (const char* name : {"APPDATA", "XDG_CONFIG_HOME", "HOME", "TMPDIR"})
+            saved.emplace_back(name, getenv(name) ? std::string(getenv(name)) : std::string("\x01"));
+        unsetenv("APPDATA");
+        unsetenv("XDG_CONFIG_HOME");
+        setenv("HOME", home.c_str(), 1);
+        setenv("TMPDIR", (root / "tmp").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        for (auto& [name, value] : saved) {
+            if (value == "\x01")
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+        fs::remove_all(root);
+    }
+    void user_dirs(const std::string& text)
+    {
+        FILE* out = fopen((home / ".config" / "user-dirs.dirs").c_str(), "w");
+        ASSERT_NE(out, nullptr);
+        fputs(text.c_str(), out);
+        fclose(out);
+    }
+    bool settle() { return folders_settle(&f, program.c_str(), err, sizeof err); }
+
+private:
+    std::vector<std::pair<std::string, std::string>> saved;
+};
+
+// ---------------------------------------------------------------------------
+// Where things go
+// ---------------------------------------------------------------------------
+
+TEST_F(FoldersTest, PerUserDataUnderTheConfigFolderAndTakesInTheMusicFolder)
+{
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_FALSE(f.portable);
+    EXPECT_EQ(std::string(f.program), program.string());
+    EXPECT_EQ(std::string(f.data), (home / ".config/TideCoil").string());
+    EXPECT_EQ(std::string(f.takes), (home / "Music/tessel").string());
+    EXPECT_EQ(std::string(f.screenshot_request), (root / "tmp/tessel_screenshot_request").string());
+    EXPECT_EQ(std::string(f.screenshot_bmp), (root / "tmp/tessel_screenshot.bmp").string());
+
+    // Nothing is made until asked; then the data folder with its parents.
+    EXPECT_FALSE(fs::exists(f.data));
+    fs::remove_all(home / ".config");
+    ASSERT_TRUE(folders_make_data(&f));
+    EXPECT_TRUE(fs::is_directory(f.data));
+}
+
+TEST_F(FoldersTest, AppdataComesFirstThenAnAbsoluteXdgConfigHome)
+{
+    setenv("XDG_CONFIG_HOME", (root / "xdg").c_str(), 1);
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_EQ(std::string(f.data), (root / "xdg/TideCoil").string());
+    setenv("APPDATA", (root / "appdata").c_str(), 1);
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_EQ(std::string(f.data), (root / "appdata/TideCoil").string());
+    // Empty counts as unset; a relative XDG_CONFIG_HOME is ignored.
+    setenv("APPDATA", "", 1);
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_EQ(std::string(f.data), (home / ".config/TideCoil").string());
+}
+
+TEST_F(FoldersTest, TheMusicFolderComesFromUserDirsWithHomeExpanded)
+{
+    user_dirs("# written by xdg-user-dirs-update\n"
+              "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+              "XDG_MUSIC_DIR=\"$HOME/Sound files\"\n");
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_EQ(std::string(f.takes), (home / "Sound files/tessel").string());
+
+    user_dirs("XDG_MUSIC_DIR=\"/srv/music\"\n");
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_EQ(std::string(f.takes), "/srv/music/tessel");
+
+    // An entry that is not a path leaves ~/Music.
+    user_dirs("XDG_MUSIC_DIR=\"music\"\nXDG_MUSIC_DIR=\n");
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_EQ(std::string(f.takes), (home / "Music/tessel").string());
+}
+
+TEST_F(FoldersTest, AUserDirsFileThatIsAFifoIsNotWaitedFor)
+{
+    ASSERT_EQ(mkfifo((home / ".config/user-dirs.dirs").c_str(), 0600), 0);
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_EQ(std::string(f.takes), (home / "Music/tessel").string());
+}
+
+TEST_F(FoldersTest, PortableBesideASettingsFileOrWithoutAnyUserFolder)
+{
+    FILE* ini = fopen((program / "tessel.ini").c_str(), "w");
+    ASSERT_NE(ini, nullptr);
+    fclose(ini);
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_TRUE(f.portable);
+    EXPECT_EQ(std::string(f.data), program.string());
+    EXPECT_EQ(std::string(f.takes), (program / "exports").string());
+    // Portable mode makes nothing: the program folder is the data folder.
+    EXPECT_TRUE(folders_make_data(&f));
+
+    fs::remove(program / "tessel.ini");
+    unsetenv("HOME");
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_TRUE(f.portable);
+    EXPECT_EQ(std::string(f.data), program.string());
+    EXPECT_EQ(std::string(f.takes), (program / "exports").string());
+}
+
+TEST_F(FoldersTest, WithAConfigFolderButNoMusicFolderTakesGoIntoTheDataFolder)
+{
+    setenv("APPDATA", (root / "appdata").c_str(), 1);
+    unsetenv("HOME");
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_FALSE(f.portable);
+    EXPECT_EQ(std::string(f.takes), (root / "appdata/TideCoil/exports").string());
+}
+
+// ---------------------------------------------------------------------------
+// Paths too long for their buffers
+// ---------------------------------------------------------------------------
+
+TEST_F(FoldersTest, ADataFolderThatDoesNotFitIsAnErrorNotAShorterFolder)
+{
+    // 503 bytes of configuration folder fit the 512-byte buffer; with "/TideCoil"
+    // the data folder does not.
+    std::string config = "/" + std::string(502, 'c');
+    setenv("APPDATA", config.c_str(), 1);
+    EXPECT_FALSE(settle());
+    EXPECT_STREQ(err, "data folder path too long");
+    EXPECT_STREQ(f.data, "");
+    EXPECT_STREQ(f.takes, "");
+
+    setenv("APPDATA", ("/" + std::string(600, 'c')).c_str(), 1);
+    EXPECT_FALSE(settle());
+    EXPECT_STREQ(err, "configuration folder path too long");
+}
+
+TEST_F(FoldersTest, TakesMusicAndScreenshotPathsAreCheckedToo)
+{
+    user_dirs("XDG_MUSIC_DIR=\"/" + std::string(595, 'm') + "\"\n");
+    EXPECT_FALSE(settle());
+    EXPECT_STREQ(err, "takes folder path too long");
+
+    user_dirs("XDG_MUSIC_DIR=\"/" + std::string(700, 'm') + "\"\n");
+    EXPECT_FALSE(settle());
+    EXPECT_STREQ(err, "music folder path too long");
+
+    // A music entry longer than any line the reader keeps.
+    user_dirs("XDG_MUSIC_DIR=\"/" + std::string(5000, 'm') + "\"\n");
+    EXPECT_FALSE(settle());
+    EXPECT_STREQ(err, "music folder path too long");
+
+    user_dirs("");
+    setenv("TMPDIR", ("/" + std::string(490, 't')).c_str(), 1);
+    EXPECT_FALSE(settle());
+    EXPECT_STREQ(err, "screenshot path too long");
+}
+
+TEST_F(FoldersTest, TheProgramFolderIsFoundAndATooSmallBufferIsRefused)
+{
+    char out[512];
+    ASSERT_TRUE(folders_program(out, sizeof out, err, sizeof err));
+    EXPECT_TRUE(fs::is_directory(out)) << out;
+    EXPECT_TRUE(fs::exists(fs::path(out) / "test_app")) << out;
+
+    char small[8];
+    EXPECT_EQ(plat_program_folder(small, sizeof small), PLAT_PATH_TOO_LONG);
+    EXPECT_STREQ(small, "");
+    EXPECT_FALSE(folders_program(small, sizeof small, err, sizeof err));
+    EXPECT_STREQ(err, "program folder path too long");
+}
+
+}  // namespace

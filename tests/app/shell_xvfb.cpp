@@ -1,0 +1,420 @@
+// The program's start-up, frame loop and shutdown in-process, on a private X server
+// (xvfb-run, see CMakeLists.txt), with a clock the test moves and an engine without a
+// stream whose callback the test runs itself: the screenshot request and F12, desktop
+// fullscreen, the panel toggles and slides, a loop recorded through the keyboard to
+// its exact length and exported, dropped files and quitting.
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/screenshot.h"
+#include "app/shell.h"
+#include "app/toast.h"
+#include "support/draw_fixture.h"
+#include "tests/app/event_kit.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+double g_now = 100.0;
+double test_clock()
+{
+    return g_now;
+}
+
+std::string read_text(const fs::path& p)
+{
+    std::ifstream in(p);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool has_toast(const AppState* app, const char* text)
+{
+    for (const Toast& t : app->toasts)
+        if (t.alpha > 0.0f && std::string(t.text) == text)
+            return true;
+    return false;
+}
+
+class ShellTest : public ::testing::Test {
+protected:
+    ShellCtx sh{};
+    fs::path root;
+    fs::path tmp;
+    bool running = false;
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/tessel-shell-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root = tmpl;
+        tmp = root / "scratch";
+        fs::create_directories(tmp);
+        fs::create_directories(root / "home/.config");
+        setenv("HOME", (root / "home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (root / "home/.config").c_str(), 1);
+        setenv("TMPDIR", tmp.c_str(), 1);
+        unsetenv("APPDATA");
+        start({"tessel"});
+    }
+    void TearDown() override
+    {
+        stop();
+        SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+        fs::remove_all(root);
+    }
+
+    // The engine runs on a scripted audio library with no devices: no stream opens,
+    // and the test is the only caller of the callback.
+    void start(std::vector<const char*> args)
+    {
+        fake_audio_reset();
+        standin_reset();
+        engine_use_backend(fake_audio_backend(), plat_host_api_policy_windows());
+        ShellOptions options{test_clock};
+        ASSERT_EQ(shell_start(&sh, (int)args.size(), const_cast<char**>(args.data()), &options), 0);
+        running = true;
+        sh.engine->input_channels = 2;
+    }
+    void stop()
+    {
+        if (running) {
+            EXPECT_EQ(shell_stop(&sh), 0);
+        }
+        running = false;
+        engine_use_backend(nullptr, nullptr);
+    }
+    bool frame(double dt = 1.0 / 60.0)
+    {
+        g_now += dt;
+        return shell_frame(&sh);
+    }
+    void frames(int n, double dt = 1.0 / 60.0)
+    {
+        for (int i = 0; i < n; i++)
+            frame(dt);
+    }
+    void push(SDL_Event ev)
+    {
+        if (ev.type == SDL_KEYDOWN || ev.type == SDL_KEYUP)
+            ev.key.windowID = SDL_GetWindowID(sh.window);
+        ASSERT_EQ(SDL_PushEvent(&ev), 1);
+    }
+    void press(SDL_Keycode key, uint8_t repeat = 0)
+    {
+        push(ev_key(key, true, KMOD_NONE, repeat));
+        push(ev_key(key, false));
+    }
+    // Blocks of a 0.5-amplitude 440 Hz sine on both inputs through the callback.
+    void sine_blocks(int blocks, int frames_per_block)
+    {
+        std::vector<float> in((size_t)frames_per_block * 2), out((size_t)frames_per_block * 2);
+        for (int b = 0; b < blocks; b++) {
+            for (int i = 0; i < frames_per_block; i++) {
+                float v = 0.5f * (float)std::sin(2.0 * M_PI * 440.0 * (double)phase++ / 48000.0);
+                in[(size_t)i * 2] = in[(size_t)i * 2 + 1] = v;
+            }
+            engine_audio_callback(in.data(), out.data(), (unsigned long)frames_per_block, nullptr, 0, sh.engine);
+        }
+    }
+    fs::path request() const { return sh.folders.screenshot_request; }
+    fs::path bmp() const { return sh.folders.screenshot_bmp; }
+    void touch(const fs::path& p, const char* text = "")
+    {
+        std::ofstream(p) << text;
+    }
+
+private:
+    int64_t phase = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Start-up
+// ---------------------------------------------------------------------------
+
+TEST_F(ShellTest, StartsWithTheWindowTheFoldersAndTheAudioOffline)
+{
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sh.window, &w, &h);
+    EXPECT_EQ(w, 620);
+    EXPECT_EQ(h, 1010);
+    EXPECT_STREQ(SDL_GetWindowTitle(sh.window), "TESSEL VIVID");
+    Uint32 flags = SDL_GetWindowFlags(sh.window);
+    EXPECT_TRUE(flags & SDL_WINDOW_BORDERLESS);
+    EXPECT_TRUE(flags & SDL_WINDOW_RESIZABLE);
+    SDL_RendererInfo info;
+    ASSERT_EQ(SDL_GetRendererInfo(sh.renderer, &info), 0);
+    EXPECT_STREQ(info.name, "opengl");
+    // X11 has hit testing: the window drags by its own strip.
+    EXPECT_TRUE(window_install_hit_test(sh.window));
+
+    EXPECT_EQ(sh.app->window, sh.window);
+    EXPECT_EQ(std::string(sh.app->data_folder), (root / "home/.config/TideCoil").string());
+    EXPECT_TRUE(fs::is_directory(sh.app->data_folder));
+    EXPECT_EQ(std::string(sh.app->takes_folder), (root / "home/Music/tessel").string());
+    EXPECT_EQ(standin_log()->settings_loads, 1);
+    EXPECT_EQ(sh.engine->running, 0);
+    EXPECT_TRUE(frame());
+}
+
+TEST_F(ShellTest, TheFirstArgumentAndDroppedFilesAreOpened)
+{
+    stop();
+    fs::path take = root / "take.wav";
+    touch(take, "RIFF");
+    start({"tessel", take.c_str()});
+    StandinLog* log = standin_log();
+    EXPECT_EQ(log->opened_paths, 1);
+    EXPECT_EQ(std::string(log->opened_path), take.string());
+    // There is no library to take it yet.
+    EXPECT_TRUE(has_toast(sh.app, "CAN'T PLAY THAT"));
+
+    SDL_Event drop{};
+    drop.type = SDL_DROPFILE;
+    drop.drop.file = SDL_strdup("/music/dropped.flac");
+    push(drop);
+    frame();
+    EXPECT_EQ(log->opened_paths, 2);
+    EXPECT_STREQ(log->opened_path, "/music/dropped.flac");
+
+    // An empty first argument is not a file.
+    stop();
+    start({"tessel", ""});
+    EXPECT_EQ(standin_log()->opened_paths, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Screenshot
+// ---------------------------------------------------------------------------
+
+TEST_F(ShellTest, TheRequestFileIsLookedForEvery16thFrameAndAnsweredBeforePresent)
+{
+    frame();   // frame 0 looked and found nothing
+    touch(request());
+    frames(15);
+    EXPECT_TRUE(fs::exists(request())) << "frames 1 to 15 do not look";
+    EXPECT_FALSE(fs::exists(bmp()));
+    frame();   // frame 16
+    EXPECT_FALSE(fs::exists(request()));
+    ASSERT_TRUE(fs::is_regular_file(bmp()));
+
+    SDL_Surface* s = SDL_LoadBMP(bmp().c_str());
+    ASSERT_NE(s, nullptr) << SDL_GetError();
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(sh.renderer, &w, &h);
+    EXPECT_EQ(s->w, w);
+    EXPECT_EQ(s->h, h);
+    // The main view's background, away from the panels and the window's border.
+    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
+    ASSERT_NE(rgb, nullptr);
+    DrawPixel p = draw_surface_pixel(rgb, w / 2, h * 7 / 10);
+    EXPECT_NEAR(p.r, 13, 2);
+    EXPECT_NEAR(p.g, 17, 2);
+    EXPECT_NEAR(p.b, 17, 2);
+    SDL_FreeSurface(rgb);
+    SDL_FreeSurface(s);
+
+    struct stat st;
+    ASSERT_EQ(stat(bmp().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_FALSE(fs::exists(bmp().string() + ".tmp." + std::to_string(getpid())));
+}
+
+TEST_F(ShellTest, F12TakesTheNextFrameAndALinkAtThePicturesNameIsReplacedNotFollowed)
+{
+    fs::path victim = root / "victim.txt";
+    touch(victim, "keep me");
+    fs::create_symlink(victim, bmp());
+    frame();
+    press(SDLK_F12);
+    frame();
+    EXPECT_FALSE(fs::is_symlink(bmp()));
+    EXPECT_TRUE(fs::is_regular_file(bmp()));
+    EXPECT_GT(fs::file_size(bmp()), 620u * 1010u * 3u);
+    EXPECT_EQ(read_text(victim), "keep me");
+    // F12 is the shell's: the main view never saw a key.
+    EXPECT_EQ(sh.engine->record.load(), 0);
+}
+
+TEST_F(ShellTest, AScreenshotThatCannotBeWrittenLeavesNothingBehind)
+{
+    frame();
+    // No such folder.
+    EXPECT_FALSE(screenshot_save(sh.renderer, (root / "missing/shot.bmp").c_str()));
+    EXPECT_FALSE(fs::exists(root / "missing"));
+    // The temporary name taken by a link: not followed, the target untouched.
+    fs::path target = root / "target.txt";
+    touch(target, "untouched");
+    fs::path shot = root / "shot.bmp";
+    fs::create_symlink(target, shot.string() + ".tmp." + std::to_string(getpid()));
+    EXPECT_FALSE(screenshot_save(sh.renderer, shot.c_str()));
+    EXPECT_EQ(read_text(target), "untouched");
+    EXPECT_FALSE(fs::exists(shot));
+}
+
+// ---------------------------------------------------------------------------
+// Keys and panels
+// ---------------------------------------------------------------------------
+
+TEST_F(ShellTest, F11TogglesDesktopFullscreenIgnoresRepeatsAndKeepsTheSizeForPanels)
+{
+    press(SDLK_F11);
+    frame();
+    EXPECT_TRUE(sh.fullscreen);
+    EXPECT_EQ(SDL_GetWindowFlags(sh.window) & SDL_WINDOW_FULLSCREEN_DESKTOP, (Uint32)SDL_WINDOW_FULLSCREEN_DESKTOP);
+    press(SDLK_F11, 1);   // held: a repeat
+    frame();
+    EXPECT_TRUE(sh.fullscreen);
+    // Fullscreen, a side panel slides within the window, which keeps its size.
+    int w = 0, h = 0, w2 = 0, h2 = 0;
+    SDL_GetWindowSize(sh.window, &w, &h);
+    press(SDLK_l);
+    frames(20);
+    EXPECT_EQ(sh.slides.library, 1.0f);
+    SDL_GetWindowSize(sh.window, &w2, &h2);
+    EXPECT_EQ(w2, w);
+    EXPECT_EQ(h2, h);
+
+    press(SDLK_F11);
+    frame();
+    EXPECT_FALSE(sh.fullscreen);
+    EXPECT_EQ(SDL_GetWindowFlags(sh.window) & SDL_WINDOW_FULLSCREEN, 0u);
+}
+
+TEST_F(ShellTest, SettingsAreSavedWhenAPanelToggleFiresNotEveryFrame)
+{
+    StandinLog* log = standin_log();
+    frames(60);   // the update's own autosave writes the first settings text
+    log->settings_saves = 0;
+    frames(60);
+    EXPECT_EQ(log->settings_saves, 0);
+
+    press(SDLK_l);
+    frame();
+    EXPECT_EQ(sh.app->library_open, 1);
+    EXPECT_EQ(log->settings_saves, 1);
+    EXPECT_EQ(log->library_scans, 1);
+    frames(30);
+    EXPECT_EQ(log->settings_saves, 1);
+
+    // Without an inputs panel its toggle is only cleared.
+    press(SDLK_a);
+    frame();
+    EXPECT_EQ(sh.app->inputs_open, 0);
+    EXPECT_EQ(sh.app->inputs_toggle, 0);
+    EXPECT_EQ(log->settings_saves, 1);
+}
+
+TEST_F(ShellTest, ALongFrameAdvancesTheSlideByTheCappedStepAndTheWindowWidens)
+{
+    frame();
+    int x0 = 0, y0 = 0, w0 = 0, h0 = 0;
+    SDL_GetWindowPosition(sh.window, &x0, &y0);
+    SDL_GetWindowSize(sh.window, &w0, &h0);
+    float scale = sh.kit.scale;
+
+    press(SDLK_l);
+    frame(0.2);   // a stall: dt is capped at 0.05 s
+    EXPECT_NEAR(sh.slides.library, 0.05f / 0.18f, 1e-5f);
+    EXPECT_NEAR(sh.kit.left_w, slide_ease(0.05f / 0.18f) * 600.0f, 1e-3f);
+    EXPECT_TRUE(sh.app->library_shown);
+    frames(20);
+    EXPECT_EQ(sh.slides.library, 1.0f);
+    EXPECT_FLOAT_EQ(sh.app->library_x, -600.0f);
+
+    int l = (int)(scale * 600.0f + 0.5f);
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowSize(sh.window, &w, &h);
+    SDL_GetWindowPosition(sh.window, &x, &y);
+    EXPECT_EQ(w, w0 + l);
+    EXPECT_EQ(h, h0);
+    EXPECT_EQ(x, x0 - l);
+    // The main view keeps its scale beside the panel.
+    EXPECT_NEAR(sh.kit.scale, scale, 0.002f);
+
+    press(SDLK_l);
+    frames(20);
+    EXPECT_EQ(sh.slides.library, 0.0f);
+    EXPECT_FALSE(sh.app->library_shown);
+    SDL_GetWindowSize(sh.window, &w, &h);
+    SDL_GetWindowPosition(sh.window, &x, &y);
+    EXPECT_EQ(w, w0);
+    EXPECT_EQ(x, x0);
+}
+
+// ---------------------------------------------------------------------------
+// The musician's road: record, close the loop, export
+// ---------------------------------------------------------------------------
+
+TEST_F(ShellTest, RecordAndRecordAgainCloseTheLoopAtItsExactLengthAndExportWritesIt)
+{
+    frame();
+    press(SDLK_r);
+    frame();
+    ASSERT_EQ(sh.engine->record.load(), 1);
+    sine_blocks(188, 256);   // 48,128 frames, about 1.0 s
+    press(SDLK_r);
+    frame();
+    sine_blocks(1, 256);
+    ASSERT_EQ(sh.engine->length.load(), 48128);
+    frame(0.05);
+    EXPECT_TRUE(has_toast(sh.app, "LOOP SET 1.0S"));
+    EXPECT_GT(sh.app->flashes[FLASH_LOOP_SET].value, 0.9f);
+
+    press(SDLK_e);
+    frame();
+    EXPECT_TRUE(has_toast(sh.app, "EXPORTED WAV"));
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(sh.app->takes_folder))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].filename().string().rfind("tessel-loop-", 0), 0u);
+    std::string wav = read_text(files[0]);
+    ASSERT_EQ(wav.size(), 44u + 48128u * 4u);
+    EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
+    EXPECT_EQ((uint8_t)wav[34], 16);   // bits per sample
+}
+
+TEST_F(ShellTest, QuitEventsAndTheCloseButtonEndTheLoop)
+{
+    EXPECT_TRUE(frame());
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    push(quit);
+    EXPECT_FALSE(frame());
+    EXPECT_FALSE(shell_frame(&sh));
+
+    stop();
+    start({"tessel"});
+    EXPECT_TRUE(frame());
+    sh.app->close_request = 1;
+    EXPECT_FALSE(frame());
+}
+
+// ---------------------------------------------------------------------------
+// Pacing
+// ---------------------------------------------------------------------------
+
+TEST_F(ShellTest, WhenPresentsDoNotWaitFastFramesSleepRatherThanSpin)
+{
+    stop();
+    // The offscreen driver's presents never wait, whatever its renderer reports.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    start({"tessel"});
+    frames(5);
+    Uint64 t0 = SDL_GetPerformanceCounter();
+    frames(100);
+    double seconds = (double)(SDL_GetPerformanceCounter() - t0) / (double)SDL_GetPerformanceFrequency();
+    EXPECT_GE(seconds, 0.09);
+}
+
+}  // namespace

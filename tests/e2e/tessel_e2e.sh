@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# tessel_e2e.sh PROGRAM BMP_PROBE
+# The whole program as a musician uses it: a tone from jack_simple_client on a private
+# JACK dummy server goes into Tessel's first inputs; on a private X server, r, about a
+# second, r, then e export the loop. The takes folder under the XDG music folder then
+# holds a 16-bit "tessel-loop-*.wav" as long as the time between the two presses and
+# not silent; a screenshot through the request file shows the main view; SIGTERM ends
+# the program with exit code 0 within 2 s.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
+
+if [ "${1:-}" = --session ]; then
+  # Inside xvfb-run: everything the program is asked, and what it answered, goes to
+  # files in $T for the checks after the X server has gone.
+  cd "$T"
+  "$BIN" >"$T/app.out" 2>"$T/app.log" &
+  apid=$!
+  echo "$apid" >"$T/app.pid"
+  wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; kill -KILL "$apid"; exit 1; }
+  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' || {
+    echo "no tessel:in_0/in_1 ports on the JACK server" >"$T/fail"; kill -KILL "$apid"; exit 1; }
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
+    timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || {
+    echo "jack_connect failed" >"$T/fail"; kill -KILL "$apid"; exit 1; }
+  timeout 10 xdotool windowfocus --sync "$wid"
+  sleep 0.3
+  # Both times are taken after xdotool returns, so its start-up is on both sides.
+  xdotool key r
+  t1=$(e2e_now)
+  sleep 1.0
+  xdotool key r
+  awk -v a="$t1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f\n", b - a }' >"$T/gap"
+  # The loop closes in the next audio block; a few frames later it is exported.
+  sleep 0.5
+  xdotool key e
+  # The request is answered on a frame after the export's: once the picture is there,
+  # the export file is complete.
+  touch "$TMPDIR/tessel_screenshot_request"
+  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" || echo "no screenshot" >"$T/fail"
+  cp "$TMPDIR/tessel_screenshot.bmp" "$T/shot.bmp" 2>/dev/null
+  e2e_term "$apid" >"$T/term"
+  exit 0
+fi
+
+BIN=$1 PROBE=$2
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox
+
+T=$(mktemp -d "${TMPDIR:-/tmp}/tessel-e2e.XXXXXX")
+export T BIN
+export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
+unset APPDATA XDG_MUSIC_DIR
+mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
+export JACK_DEFAULT_SERVER="tessel-e2e-$$-$RANDOM" JACK_NO_START_SERVER=1
+
+# Blocks of 1024 frames: without real-time scheduling, on a busy machine, clients miss
+# the deadlines of short blocks and the server skips their cycles, so the loop would
+# hold fewer frames than the time it was recorded for.
+jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 1024 >"$T/jackd.log" 2>&1 &
+jpid=$!
+spid=
+status=1
+finish() {
+  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
+  [ -n "$spid" ] && kill -TERM "$spid" 2>/dev/null
+  # The server may wait seconds for a client that stopped answering: killed after 5 s.
+  kill -TERM "$jpid" 2>/dev/null
+  e2e_poll 5 e2e_gone "$jpid" || kill -KILL "$jpid" 2>/dev/null
+  wait 2>/dev/null
+  if [ $status -ne 0 ]; then
+    echo "--- program's standard error:" >&2
+    cat "$T/app.log" >&2 2>/dev/null
+    echo "--- jackd:" >&2
+    tail -20 "$T/jackd.log" >&2
+  fi
+  rm -rf "$T"
+}
+trap finish EXIT
+fail() { echo "tessel_e2e: $*" >&2; exit 1; }
+
+jack_wait -w -s "$JACK_DEFAULT_SERVER" -t 20 >/dev/null 2>&1 || fail "the JACK server did not start"
+jack_simple_client >/dev/null 2>&1 &
+spid=$!
+e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
+
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+[ -e "$T/fail" ] && fail "$(cat "$T/fail")"
+
+# SIGTERM: the normal shutdown, code 0, within 2 s.
+read -r rc secs <"$T/term" || fail "no exit status"
+[ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
+echo "tessel_e2e: exited 0 ${secs} s after SIGTERM"
+
+# The export: one 16-bit file in the takes folder, about as long as the time between
+# the presses (key delivery, frame timing and 1024-frame blocks allow a quarter
+# second), not silent.
+shopt -s nullglob
+files=("$HOME"/Music/tessel/tessel-loop-*.wav)
+[ ${#files[@]} -eq 1 ] || fail "expected one tessel-loop-*.wav in $HOME/Music/tessel, found ${#files[@]}"
+f=${files[0]}
+sox --i "$f" | grep -q "16-bit Signed Integer PCM" || fail "$(basename "$f") is not 16-bit PCM"
+gap=$(cat "$T/gap")
+read -r len rms < <(sox "$f" -n stat 2>&1 |
+  awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }')
+echo "tessel_e2e: $(basename "$f"): ${len} s (presses ${gap} s apart), RMS ${rms}"
+awk -v l="$len" -v g="$gap" 'BEGIN { d = l - g; exit !(l > 0.8 && l < 1.6 && d > -0.25 && d < 0.25) }' ||
+  fail "loop length ${len} s does not match the ${gap} s between the presses"
+awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || fail "the loop is silent (RMS ${rms})"
+
+# The screenshot: the window's size, the main view's background beside its panels
+# (units (20, 600) and (20, 700) at the start scale of 620 x 1010), and the request
+# file gone.
+[ ! -e "$TMPDIR/tessel_screenshot_request" ] || fail "the request file is still there"
+grep -q "^screenshot: $TMPDIR/tessel_screenshot.bmp$" "$T/app.log" || fail "no screenshot line"
+probe=$("$PROBE" "$T/shot.bmp" 29 561 29 655) || fail "the screenshot is not a BMP picture"
+echo "tessel_e2e: screenshot $(echo "$probe" | tr '\n' ' ')"
+echo "$probe" | awk 'NR == 1 { ok = ($1 == 620 && $2 == 1010) }
+  NR > 1 { d = ($1 - 13) ^ 2 + ($2 - 17) ^ 2 + ($3 - 17) ^ 2; if (d > 12) ok = 0 }
+  END { exit !ok }' || fail "the screenshot does not show the main view"
+status=0
+exit 0
