@@ -225,7 +225,11 @@ bool loop_load_wav(Engine* e, const char* path)
         return false;
     }
 
-    loop_begin_write(e);
+    if (!loop_begin_write(e)) {
+        source_close(&src);
+        fclose(f);
+        return false;
+    }
     e->length.store(0, std::memory_order_relaxed);
     e->position.store(0, std::memory_order_relaxed);
     int32_t written = loop_fill(e, &src, ratio, out_frames);

@@ -174,12 +174,12 @@ static void run_patches(Engine* e, const BlockSettings* s, int n)
 static void take_requests(Engine* e, int32_t* pos, int32_t* len)
 {
     const auto rl = std::memory_order_relaxed;
-    if (e->clear_request.load(rl)) {
+    // Each request is taken by one exchange, so one the UI raises meanwhile is kept.
+    if (e->clear_request.exchange(0, rl)) {
         *pos = 0;
         *len = 0;
         e->first_pass_was_recording = 0;
         e->record_ramp = 0.0f;
-        e->clear_request.store(0, rl);
         e->content_generation.fetch_add(1, rl);
     }
     int32_t want = e->length_request.exchange(0, std::memory_order_acq_rel);
@@ -191,15 +191,13 @@ static void take_requests(Engine* e, int32_t* pos, int32_t* len)
         e->loop_set_count.fetch_add(1, rl);
         e->content_generation.fetch_add(1, rl);
     }
-    int32_t seek = e->seek_request.load(rl);
+    int32_t seek = e->seek_request.exchange(-1, rl);
     if (seek >= 0) {
         int32_t last = (*len > 1 ? *len : 1) - 1;
-        *pos = seek < 0 ? 0 : seek > last ? last : seek;
-        e->seek_request.store(-1, rl);
+        *pos = seek > last ? last : seek;
     }
     int32_t shortest = (int32_t)(e->sample_rate * 0.1);
-    if (e->close_request.load(rl)) {
-        e->close_request.store(0, rl);
+    if (e->close_request.exchange(0, rl)) {
         if (*len == 0 && *pos > shortest) {
             *len = *pos;
             *pos = 0;
@@ -423,12 +421,15 @@ int engine_audio_callback(const void* input, void* output, unsigned long frames,
 // The UI's loop operations
 // ---------------------------------------------------------------------------
 
-void loop_begin_write(Engine* e)
+bool loop_begin_write(Engine* e)
 {
     if (!e)
-        return;
+        return false;
     e->loop_hold.store(1, std::memory_order_seq_cst);
-    engine_wait_blocks_passed(e, kHoldWaitMs);
+    if (engine_wait_blocks_passed(e, kHoldWaitMs))
+        return true;
+    e->loop_hold.store(0, std::memory_order_seq_cst);
+    return false;
 }
 
 void loop_end_write(Engine* e)
@@ -438,15 +439,14 @@ void loop_end_write(Engine* e)
     e->loop_hold.store(0, std::memory_order_seq_cst);
 }
 
-void loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames)
+bool loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames)
 {
     if (!e || !left || !right)
-        return;
+        return false;
     if (frames > ENGINE_LOOP_CAPACITY)
         frames = ENGINE_LOOP_CAPACITY;
-    if (frames < 1)
-        return;
-    loop_begin_write(e);
+    if (frames < 1 || !loop_begin_write(e))
+        return false;
     e->length.store(0, std::memory_order_relaxed);
     e->position.store(0, std::memory_order_relaxed);
     std::memcpy(e->loop_left, left, sizeof(float) * (size_t)frames);
@@ -455,6 +455,7 @@ void loop_set_buffers(Engine* e, const float* left, const float* right, int32_t 
     e->length.store(frames, std::memory_order_relaxed);
     e->content_generation.fetch_add(1, std::memory_order_relaxed);
     loop_end_write(e);
+    return true;
 }
 
 void loop_seek_fraction(Engine* e, double fraction)
@@ -471,9 +472,8 @@ void loop_seek_fraction(Engine* e, double fraction)
 
 void loop_resize(Engine* e, int32_t frames)
 {
-    if (!e || frames < 1)
+    if (!e || frames < 1 || !loop_begin_write(e))
         return;
-    loop_begin_write(e);
     int32_t len = e->length.load(std::memory_order_relaxed);
     int32_t pos = e->position.load(std::memory_order_relaxed);
     int32_t extent = len > 0 ? len : (pos > 0 ? pos : 0);

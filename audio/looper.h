@@ -20,11 +20,14 @@ float engine_softclip(float x);
 
 // Holds the callback off the loop arrays, position, length and requests (monitored
 // input still plays) so the UI thread may write them; waits up to about 200 ms for
-// the callback to see the hold. Always pair with loop_end_write.
-void loop_begin_write(Engine* e);
+// the callback to see the hold. Returns false when a block that may not have seen
+// the hold is still running after that (a stalled audio thread): the hold is then
+// released and the caller must leave the loop alone. On true, end with loop_end_write.
+bool loop_begin_write(Engine* e);
 void loop_end_write(Engine* e);
 
-void loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames);
+// Replaces the loop; false (loop untouched) for no frames or a stalled callback.
+bool loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames);
 void loop_seek_fraction(Engine* e, double fraction);
 void loop_resize(Engine* e, int32_t frames);
 void loop_waveform(Engine* e, float* left_out, float* right_out, int columns);

@@ -423,6 +423,25 @@ TEST_F(Looper, HeldLoopIsLeftAloneWhileTheInputStillPlays)
     EXPECT_EQ(pos(), 1);
 }
 
+TEST_F(Looper, AStalledCallbackLeavesTheLoopAloneInsteadOfRacingIt)
+{
+    std::vector<float> l(3000, 0.2f), r(3000, -0.2f);
+    ASSERT_TRUE(loop_set_buffers(e, l.data(), r.data(), 3000));
+    e->running = 1;
+    e->blocks_entered.fetch_add(1);   // a block that began and never ends
+    std::vector<float> other(500, 0.9f);
+    EXPECT_FALSE(loop_set_buffers(e, other.data(), other.data(), 500));
+    EXPECT_EQ(len(), 3000);
+    EXPECT_EQ(e->loop_left[0], 0.2f);
+    EXPECT_EQ(e->loop_hold.load(), 0);   // monitoring and the loop go on as before
+    loop_resize(e, 9000);
+    EXPECT_EQ(e->length_request.load(), 0);
+    e->blocks_left.fetch_add(1);      // the block ends: writes go through again
+    EXPECT_TRUE(loop_set_buffers(e, other.data(), other.data(), 500));
+    EXPECT_EQ(len(), 500);
+    e->running = 0;
+}
+
 TEST_F(Looper, SetBuffersReplacesTheLoop)
 {
     std::vector<float> l(3000, 0.2f), r(3000, -0.2f);
