@@ -1,6 +1,7 @@
 // gallery_sheet.cpp - the drawing kit's sample sheet.
 #include "tools/gallery_sheet.h"
 
+#include "ui/canvas.h"
 #include "ui/dither.h"
 #include "ui/drawkit.h"
 #include "ui/particles.h"
@@ -99,6 +100,53 @@ static void gallery_dither(DrawKit* kit)
     }
 }
 
+// The canvas row: soft-edged shapes, a clipped nested level and a dissolved layer.
+static void gallery_canvas(DrawKit* kit)
+{
+    Canvas* c = canvas_create(kit->renderer);
+    if (!c)
+        return;
+    const float light[4] = {0.92f, 0.92f, 0.92f, 1};
+    const float magenta[4] = {1, 0, 0.5f, 1};
+    const float teal[4] = {0.18f, 0.78f, 0.72f, 1};
+    const float yellow[4] = {0.96f, 0.84f, 0.42f, 1};
+    const float panel[4] = {0.09f, 0.11f, 0.11f, 1};
+    const float clear[4] = {0, 0, 0, 0};
+    canvas_begin(c, 0, 330, 1);
+    canvas_draw_pixel_text(c, "CANVAS", 10, 0, 2, light, 0);
+    canvas_fill_triangle(c, 10, 80, 40, 24, 70, 80, magenta);
+    canvas_fill_diamond(c, 100, 52, 20, 28, teal);
+    const float tx[4] = {130, 160, 190, 220}, ty[4] = {40, 28, 44, 30};
+    const float bx[4] = {130, 160, 190, 220}, by[4] = {70, 62, 80, 30};
+    canvas_fill_ribbon(c, tx, ty, bx, by, 4, yellow);
+    canvas_draw_line(c, 130, 84, 220, 74, 1.5f, light);
+    // A nested level at scale 2 whose clip cuts the square.
+    canvas_begin(c, 240, 354, 2);
+    canvas_fill_rect(c, 0, 0, 30, 30, panel);
+    CanvasRect clip{5, 5, 20, 20};
+    canvas_set_clip(c, &clip);
+    canvas_fill_rect_gradient(c, -10, -10, 50, 50, magenta, teal);
+    canvas_set_clip(c, nullptr);
+    canvas_stroke_rect(c, 0, 0, 30, 30, 0.5f, light);
+    canvas_end(c);
+    // A layer dissolved at level 6 and composited at full and half opacity.
+    static CanvasTarget layer;
+    if (canvas_target_ensure(c, &layer, 64, 64) == 0) {
+        canvas_push_target(c, &layer, clear);
+        canvas_fill_rect(c, 0, 0, 64, 64, teal);
+        canvas_draw_pixel_text(c, "6/12", 32, 28, 1, light, 1);
+        canvas_pop_target(c);
+        canvas_dissolve_target(c, &layer, 6, 2);
+        canvas_draw_target(c, &layer, 320, 24);
+        canvas_set_alpha(c, 0.5f);
+        canvas_draw_target(c, &layer, 400, 24);
+        canvas_set_alpha(c, 1);
+    }
+    canvas_end(c);
+    canvas_texture_free(&layer);
+    canvas_destroy(c);
+}
+
 void gallery_draw(DrawKit* kit)
 {
     kit->left_w = kit->right_w = 0;
@@ -111,4 +159,5 @@ void gallery_draw(DrawKit* kit)
     gallery_palette(kit);
     gallery_dither(kit);
     gallery_particles(kit);
+    gallery_canvas(kit);
 }
