@@ -478,11 +478,10 @@ TEST_F(EventTest, TakeRowsLoadOrPlayOnlyWhenTheyAreShown)
     LibraryKit kit;
     std::strcpy(app->takes_folder, kit.dir().c_str());
     std::string take = kit.wav("take-2.wav", 4800);
-    Library* lib = library_create();
+    LibraryWithPlayer with;
+    Library* lib = with.lib;
+    PreviewPlayer& player = with.player;
     ASSERT_NE(lib, nullptr);
-    PreviewPlayer player;
-    preview_init(&player);
-    library_set_player(lib, &player);
     app->library = lib;
     click(-580, 92 + 5);
     ASSERT_EQ(library_find_item(lib, take.c_str()), 0);
@@ -495,8 +494,6 @@ TEST_F(EventTest, TakeRowsLoadOrPlayOnlyWhenTheyAreShown)
     EXPECT_STREQ(last_toast().text, "CAN'T PLAY THAT");
     EXPECT_EQ(lib->count, 1);
     app->library = nullptr;
-    library_destroy(lib);
-    preview_kit_empty(&player);
 }
 
 TEST_F(EventTest, ASegmentDraggedOutOfTheLoopPanelReplacesTheLoopOnlyOverTheMainView)

@@ -12,7 +12,6 @@
 #include "audio/vst.h"
 #include "broadcast/tcstream.h"
 #include "tests/app/event_kit.h"
-#include "tests/audio/preview_kit.h"
 #include "tests/audio/vst_mock_impl.h"
 #include "library/library.h"
 #include "support/library_kit.h"
@@ -558,17 +557,11 @@ TEST_F(EventTest, TakeListWheelWithFewerTakesThanRowsKeepsTheScrollAtZero)
 
     // A take in the library player takes room from the rows.
     LibraryKit kit;
-    Library* lib = library_create();
-    ASSERT_NE(lib, nullptr);
-    PreviewPlayer player;
-    preview_init(&player);
-    library_set_player(lib, &player);
-    ASSERT_TRUE(library_add_file(lib, kit.wav("a.wav", 480).c_str(), true));
-    app->library = lib;
+    LibraryWithPlayer with;
+    ASSERT_TRUE(library_add_file(with.lib, kit.wav("a.wav", 480).c_str(), true));
+    app->library = with.lib;
     EXPECT_EQ(app_library_rows(app), 19);
     app->library = nullptr;
-    library_destroy(lib);
-    preview_kit_empty(&player);
 }
 
 } // namespace

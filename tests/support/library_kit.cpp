@@ -9,6 +9,7 @@
 #include <random>
 #include <thread>
 
+#include "audio/sample_buffer.h"
 #include "audio/wav_write.h"
 #include "library/library.h"
 
@@ -63,6 +64,23 @@ std::string LibraryKit::text(const std::string& name, const std::string& content
     std::fwrite(content.data(), 1, content.size(), f);
     std::fclose(f);
     return p;
+}
+
+LibraryWithPlayer::LibraryWithPlayer()
+{
+    preview_init(&player);
+    lib = library_create();
+    library_set_player(lib, &player);
+}
+
+LibraryWithPlayer::~LibraryWithPlayer()
+{
+    library_destroy(lib);
+    SampleBuffer* current = nullptr;
+    SampleBuffer* retired = nullptr;
+    preview_detach_buffers(&player, &current, &retired);
+    sample_buffer_destroy(current);
+    sample_buffer_destroy(retired);
 }
 
 bool library_kit_pump(Library* lib, const std::function<bool()>& done, double timeout_s)

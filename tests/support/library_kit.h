@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/preview.h"
+
 struct Library;
 
 class LibraryKit {
@@ -30,6 +32,18 @@ private:
     std::string dir_;
     std::string old_appdata_;
     bool had_appdata_ = false;
+};
+
+// A library with a preview player attached (nothing renders the player). Made after
+// a LibraryKit, so its marks live in the kit's folder; frees the library, then every
+// buffer the player holds.
+struct LibraryWithPlayer {
+    Library* lib;
+    PreviewPlayer player;
+    LibraryWithPlayer();
+    ~LibraryWithPlayer();
+    LibraryWithPlayer(const LibraryWithPlayer&) = delete;
+    LibraryWithPlayer& operator=(const LibraryWithPlayer&) = delete;
 };
 
 // Runs library_update at 60 frames a second of a simulated clock, sleeping 2 ms of real
