@@ -407,19 +407,4 @@ TEST_F(LibraryTest, VolumeAndColoursFollowTheirRules)
     EXPECT_FLOAT_EQ(c[3], 1.0f);
 }
 
-TEST(LibraryNull, EveryCallAcceptsNull)
-{
-    library_destroy(nullptr);
-    EXPECT_FALSE(library_add_file(nullptr, "/x.wav", true));
-    EXPECT_EQ(library_find_item(nullptr, "/x.wav"), -1);
-    EXPECT_EQ(library_loaded_item(nullptr), nullptr);
-    EXPECT_STREQ(library_item_path(nullptr), "");
-    EXPECT_EQ(library_folder_tree(nullptr), nullptr);
-    EXPECT_EQ(library_reference_length(nullptr), 0.0f);
-    library_update(nullptr, 0.0, 0.0f);
-    library_play_item(nullptr, nullptr);
-    library_stop(nullptr);
-    library_rebuild_view(nullptr);
-}
-
 } // namespace
