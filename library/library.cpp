@@ -135,9 +135,9 @@ void library_set_option_c(Library* lib, uint8_t reduced_motion)
 static void browse_root(char* out, size_t cap)
 {
     PlatFileInfo info;
-    if (plat_folder_music(out, cap) && plat_file_info(out, &info) && info.is_dir)
+    if (plat_music_folder(out, cap) == PLAT_PATH_OK && plat_file_info(out, &info) && info.is_dir)
         return;
-    if (plat_folder_home(out, cap))
+    if (plat_home_folder(out, cap) == PLAT_PATH_OK)
         return;
     snprintf(out, cap, "/");
 }

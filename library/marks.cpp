@@ -24,7 +24,7 @@ void library_locate_marks(Library* lib)
         return;
     char base[1024], folder[1100];
     bool placed = false;
-    if (plat_folder_config_base(base, sizeof base)) {
+    if (plat_config_folder(base, sizeof base) == PLAT_PATH_OK) {
         int n = snprintf(folder, sizeof folder, "%s/TideCoil", base);
         int m = n > 0 && (size_t)n < sizeof folder
                     ? snprintf(lib->marks_path, sizeof lib->marks_path, "%s/marks.ini", folder)

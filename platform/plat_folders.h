@@ -1,6 +1,6 @@
 // plat_folders.h - the folders the program settles at start-up on Linux: its own
-// folder, the base of the per-user data folder, the XDG music folder, the home
-// folder and the temporary folder. Each answer says whether it fits the caller's buffer.
+// folder, the base of the per-user data folder, the XDG music folder, the home folder
+// and the temporary folder. Each answer says whether it fits the caller's buffer.
 // Threads: any (reads the environment and one small file; sets nothing).
 // Depends on: the OS (readlink of /proc/self/exe, the environment), plat_file.h.
 #pragma once
