@@ -19,6 +19,7 @@
 #include "audio/fx.h"
 #include "audio/looper.h"
 #include "audio/vst.h"
+#include "library/library.h"
 
 static const auto rl = std::memory_order_relaxed;
 

@@ -4,6 +4,7 @@
 #include "app/app_events.h"
 #include "app/app_state.h"
 #include "app/standins.h"
+#include "library/library.h"
 
 static const HitRect kPickerSearch = {60, 202, 382, 34};   // 202 <= y < 236, x < 442
 static const float kTakeRowsTop = 92.0f;

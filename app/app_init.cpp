@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/standins.h"
+#include "library/library.h"
 #include "audio/engine.h"
 #include "audio/engine_retire.h"
 #include "audio/preview.h"

@@ -10,6 +10,7 @@
 #include "app/toast.h"
 #include "audio/audiofile.h"
 #include "audio/engine.h"
+#include "library/library.h"
 
 static StandinLog g_log;
 
@@ -136,12 +137,6 @@ void take_load_finish(AppState* app, float dt)
     g_log.take_load_finishes++;
 }
 
-void library_destroy(Library* library)
-{
-    if (library)
-        g_log.library_destroys++;
-}
-
 // ---------------------------------------------------------------------------
 // Plug-in picker
 // ---------------------------------------------------------------------------
@@ -195,8 +190,6 @@ void vst_picker_choose(AppState* app, int32_t entry)
 // Take list, library
 // ---------------------------------------------------------------------------
 
-static int g_loaded_item;   // stands for the loaded LibraryItem
-
 void take_load_into_loop(AppState* app, int32_t index)
 {
     g_log.take_loads++;
@@ -206,31 +199,6 @@ void take_load_into_loop(AppState* app, int32_t index)
 void app_player_ensure(AppState* app)
 {
     g_log.player_ensures++;
-}
-
-LibraryItem* library_loaded_item(Library* library)
-{
-    return library && g_log.library_loaded[0] ? (LibraryItem*)&g_loaded_item : nullptr;
-}
-
-const char* library_item_path(const LibraryItem* item)
-{
-    return item ? g_log.library_loaded : "";
-}
-
-void library_play_item(Library* library, LibraryItem* item)
-{
-    if (library && item)
-        g_log.library_plays++;
-}
-
-bool library_add_file(Library* library, const char* path, bool load)
-{
-    if (!library || !path)
-        return false;
-    g_log.library_adds++;
-    snprintf(g_log.library_added, sizeof g_log.library_added, "%s", path);
-    return !g_log.library_add_fails;
 }
 
 bool library_handle_event(Library* library, const SDL_Event* event, float mouse_x, float mouse_y, void* cloud,

@@ -11,7 +11,6 @@
 
 struct AppState;
 struct Library;
-struct LibraryItem;
 struct VideoPlayer;
 union SDL_Event;
 
@@ -38,7 +37,6 @@ struct StandinLog {
     int32_t library_scans;            // app_library_scan calls
     int32_t take_load_finishes;       // take_load_finish calls
     int32_t identify_steps;           // vst_picker_identify_step calls
-    int32_t library_destroys;
     int32_t video_destroys;
 
     // Script: the session writer finishes inside session_wav_save (true, a write of
@@ -57,11 +55,6 @@ struct StandinLog {
     int32_t take_loads;
     int32_t take_loaded_index;
     int32_t player_ensures;
-    int32_t library_plays;
-    int32_t library_adds;
-    char library_added[600];          // the path last added
-    bool library_add_fails;           // script: library_add_file fails
-    char library_loaded[600];         // script: the loaded item's path ("" none)
     int32_t library_events;
     bool library_takes_events;        // script: library_handle_event's answer
     bool library_popup_open;          // script
@@ -98,7 +91,6 @@ void settings_load(AppState* app);
 // -- Take list, take loader, library (replaced by take loading and the library) --
 void app_library_scan(AppState* app);
 void take_load_finish(AppState* app, float dt);   // ends in library_update
-void library_destroy(Library* library);
 // A file dropped on the window or named on the command line: a supported audio file
 // goes to the library (the player made, the file added and selected; on success the
 // library opens and the settings are saved); anything else, or a file the library
@@ -125,10 +117,6 @@ void vst_picker_choose(AppState* app, int32_t entry);   // records the entry
 // -- Take list, take loader, library (replaced by take loading and the library) --
 void take_load_into_loop(AppState* app, int32_t index);
 void app_player_ensure(AppState* app);              // makes no library
-LibraryItem* library_loaded_item(Library* library); // the scripted loaded path, or null
-const char* library_item_path(const LibraryItem* item);   // the item's full path
-void library_play_item(Library* library, LibraryItem* item);
-bool library_add_file(Library* library, const char* path, bool load);
 // The library view's event handler (mouse in canvas units, no cloud client).
 bool library_handle_event(Library* library, const SDL_Event* event, float mouse_x, float mouse_y, void* cloud,
                           double now);

@@ -138,6 +138,21 @@ bool plat_path_exists(const char* path)
     return path && path[0] && lstat(path, &st) == 0;
 }
 
+bool plat_file_info(const char* path, PlatFileInfo* out)
+{
+    if (!out)
+        return false;
+    *out = PlatFileInfo{};
+    struct stat st;
+    if (!path || !path[0] || stat(path, &st) != 0)
+        return false;
+    out->is_regular = S_ISREG(st.st_mode);
+    out->is_dir = S_ISDIR(st.st_mode);
+    out->size = (int64_t)st.st_size;
+    out->mtime_ms = (double)st.st_mtim.tv_sec * 1000.0 + (double)(st.st_mtim.tv_nsec / 1000000);
+    return true;
+}
+
 bool plat_file_fake_size_limit(int64_t bytes)
 {
     // The file-size limit makes a write past it fail with EFBIG, once SIGXFSZ (which

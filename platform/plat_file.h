@@ -37,6 +37,16 @@ bool plat_file_remove_regular(const char* path);     // unlinks only a regular f
 // True when something (a file, a folder, a link, even a dangling one) has this name.
 bool plat_path_exists(const char* path);
 
+// What a name refers to (links followed): its kind, size and last-write time.
+struct PlatFileInfo {
+    bool is_regular;
+    bool is_dir;
+    int64_t size;          // bytes
+    double mtime_ms;       // last write, milliseconds since 1970-01-01 UTC
+};
+// False (out zeroed) when nothing can be examined under the name.
+bool plat_file_info(const char* path, PlatFileInfo* out);
+
 // Test fake of a full disk: from now on no file of this process may grow beyond
 // bytes, and writes past that fail as they would on a full disk. A negative value
 // lifts the limit. False when the limit cannot be set.

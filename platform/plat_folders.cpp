@@ -172,6 +172,14 @@ PlatPathResult plat_music_folder(char* out, size_t cap)
     return path_format(out, cap, "%s/Music", home);
 }
 
+PlatPathResult plat_home_folder(char* out, size_t cap)
+{
+    const char* home = env_value("HOME");
+    if (!home || home[0] != '/')
+        return path_result(out, cap, PLAT_PATH_NONE);
+    return path_format(out, cap, "%s", home);
+}
+
 PlatPathResult plat_temp_folder(char* out, size_t cap)
 {
     const char* tmp = env_value("TMPDIR");

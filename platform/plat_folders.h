@@ -1,6 +1,6 @@
 // plat_folders.h - the folders the program settles at start-up on Linux: its own
-// folder, the base of the per-user data folder, the XDG music folder and the
-// temporary folder. Each answer says whether it fits the caller's buffer.
+// folder, the base of the per-user data folder, the XDG music folder, the home folder
+// and the temporary folder. Each answer says whether it fits the caller's buffer.
 // Threads: any (reads the environment and one small file; sets nothing).
 // Depends on: the OS (readlink of /proc/self/exe, the environment), plat_file.h.
 #pragma once
@@ -22,5 +22,7 @@ PlatPathResult plat_config_folder(char* out, size_t cap);
 // The XDG music folder: XDG_MUSIC_DIR of "user-dirs.dirs" in the configuration folder
 // ("$HOME" expanded), else "$HOME/Music".
 PlatPathResult plat_music_folder(char* out, size_t cap);
+// HOME when it is set and an absolute path.
+PlatPathResult plat_home_folder(char* out, size_t cap);
 // TMPDIR when set and not empty, else "/tmp".
 PlatPathResult plat_temp_folder(char* out, size_t cap);

@@ -13,6 +13,8 @@
 #include "broadcast/tcstream.h"
 #include "tests/app/event_kit.h"
 #include "tests/audio/vst_mock_impl.h"
+#include "library/library.h"
+#include "support/library_kit.h"
 
 namespace {
 
@@ -553,9 +555,11 @@ TEST_F(EventTest, TakeListWheelWithFewerTakesThanRowsKeepsTheScrollAtZero)
     send(ev_wheel(3));
     EXPECT_EQ(app->take_scroll, 0);
 
-    std::strcpy(log->library_loaded, "/takes/a.wav");
-    int lib;
-    app->library = (Library*)&lib;
+    // A take in the library player takes room from the rows.
+    LibraryKit kit;
+    LibraryWithPlayer with;
+    ASSERT_TRUE(library_add_file(with.lib, kit.wav("a.wav", 480).c_str(), true));
+    app->library = with.lib;
     EXPECT_EQ(app_library_rows(app), 19);
     app->library = nullptr;
 }

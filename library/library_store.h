@@ -1,0 +1,25 @@
+// library_store.h - storage helpers of the library: arrays that grow by doubling, and
+// small text files read line by line (over-long lines skipped whole) and written
+// through a temporary file and a rename.
+// Threads: UI thread (any one thread per file).
+// Depends on: platform/plat_file.h.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+enum { LIBRARY_TEXT_LINE = 800 };   // bytes of a line with its end and the NUL
+
+// Calls visit with each line, its CR and LF removed; a line that does not fit is
+// skipped whole (never read as two). visit returns false to stop. False when the file
+// cannot be opened (a missing file, or anything but a regular file).
+bool library_text_read(const char* path, bool (*visit)(void* ctx, char* line), void* ctx);
+
+// Writes path whole: write fills the temporary file, which then replaces path. False
+// (path untouched, the temporary removed) when write or any file step fails.
+bool library_text_write(const char* path, bool (*write)(void* ctx, FILE* f), void* ctx);
+
+// Makes room for one more element in *array (count in use, *capacity allocated):
+// first elements at the first growth, then doubling. False (array unchanged) when it
+// cannot grow.
+bool library_grow(void** array, int32_t* capacity, int32_t count, size_t element_size, int32_t first);
