@@ -133,6 +133,7 @@ int tcstream_start(Station* s)
     s->prev_window_rate = 0.0;
     s->windows = 0;
     s->locked_rate = 0.0f;
+    s->window_nominal = 0.0;
     s->last_sent_live = s->live.load(std::memory_order_relaxed);
     // Starting paused: the pause is taken to begin now, so the first change to live
     // advances the frame index by the time spent paused on this run only.
