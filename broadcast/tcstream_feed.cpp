@@ -161,7 +161,7 @@ static void resample(Station* s, const float* in, int32_t frames, double rate)
         s->last_r = 0.0f;
     }
     s->resampler_rate = rate;
-    const double step = rate / TCSTREAM_RATE;
+    const double step = rate / (double)TCSTREAM_RATE;
     const double stop = (double)(frames - 1);
     double phase = s->phase;
 
