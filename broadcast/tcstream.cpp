@@ -74,6 +74,7 @@ int tcstream_init(Station* s, const char* app, const char* an, const char* kind,
 
     s->clock_frequency.store(1000000000, std::memory_order_relaxed);
     s->clock_start.store((int64_t)plat_time_ns(), std::memory_order_relaxed);
+    tcstream_feed_warm_up(s);
     s->live.store(1, std::memory_order_relaxed);
     s->last_sent_live = 1;
     return 0;

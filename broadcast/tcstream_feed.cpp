@@ -214,6 +214,25 @@ static void resample(Station* s, const float* in, int32_t frames, double rate)
 // Feed
 // ---------------------------------------------------------------------------
 
+void tcstream_feed_warm_up(Station* s)
+{
+    const int32_t frames = 64;
+    float silent[2 * frames] = {};
+    track_rate(s, frames, 1, 44100.0);
+    track_rate(s, frames, 1 + WINDOW_NS, 44100.0);
+    resample(s, silent, frames, 44100.0);
+    tracker_reset(s);
+    s->window_nominal = 0.0;
+    s->phase = 0.0;
+    s->last_l = s->last_r = 0.0f;
+    s->resampler_rate = 0.0;
+    s->written.store(0, std::memory_order_relaxed);
+    s->push_seq.store(0, std::memory_order_relaxed);
+    s->last_push_ns.store(0, std::memory_order_relaxed);
+    s->written_before_last_push.store(0, std::memory_order_relaxed);
+    s->overflow.store(0, std::memory_order_relaxed);
+}
+
 void tcstream_feed(Station* s, const float* samples, int32_t frames, double nominal_rate)
 {
     if (!s)

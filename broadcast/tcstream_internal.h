@@ -24,6 +24,11 @@ void tcstream_withdraw(Station* station);
 void tcstream_feed_at(Station* station, const float* samples, int32_t frames, double nominal_rate,
                       int64_t now_ns);
 
+// Runs the rate tracker and the converter once on silence and clears what they left,
+// so their code is paged in and bound before the audio thread first needs it.
+// [UI, from tcstream_init, before the station is ever on air]
+void tcstream_feed_warm_up(Station* station);
+
 // Frames of audio a span of station-clock time covers at 48 kHz, without overflow
 // for any span.
 uint64_t tcstream_ns_to_frames(uint64_t ns);
