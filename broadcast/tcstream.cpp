@@ -74,6 +74,7 @@ int tcstream_init(Station* s, const char* app, const char* an, const char* kind,
 
     s->clock_frequency.store(1000000000, std::memory_order_relaxed);
     s->clock_start.store((int64_t)plat_time_ns(), std::memory_order_relaxed);
+    tcstream_feed_warm_up(s);
     s->live.store(1, std::memory_order_relaxed);
     s->last_sent_live = 1;
     return 0;
@@ -133,6 +134,7 @@ int tcstream_start(Station* s)
     s->prev_window_rate = 0.0;
     s->windows = 0;
     s->locked_rate = 0.0f;
+    s->window_nominal = 0.0;
     s->last_sent_live = s->live.load(std::memory_order_relaxed);
     // Starting paused: the pause is taken to begin now, so the first change to live
     // advances the frame index by the time spent paused on this run only.

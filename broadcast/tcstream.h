@@ -98,6 +98,8 @@ struct Station {
     double prev_window_rate;
     uint32_t windows;
     float locked_rate;
+    double window_nominal;                 // the nominal rate the windows were measured
+                                           // under; a new one starts the tracker afresh
 
     // Packet state: station thread while on air (start resets it before the thread runs).
     uint32_t sequence;                     // AUDIO packets built since the start
@@ -153,12 +155,16 @@ int tcstream_listener_count(const Station* station);          // listeners conne
 // Nanoseconds on the station clock (restarted by each start). [RT]
 int64_t tcstream_now_ns(const Station* station);
 
-// The engine's output, one block of interleaved stereo floats at the stream's rate.
-// A block at 48 kHz (or an unknown rate, 0) goes into the ring as it is. Blocks at
-// other rates are not sent yet: their conversion to 48 kHz is still to come. [RT]
+// The engine's output, one block of interleaved stereo floats at the stream's nominal
+// rate. Measures the device's true rate over 2 s windows (a rate is used once two
+// windows in a row agree within 0.5 %, snapped to the standard rate it lies within
+// 1.5 % of; until then, and after a change of nominal rate, the nominal rate is used),
+// converts the block to 48 kHz by linear interpolation unless it already is 48 kHz
+// (or the rate is unknown, 0) and pushes it. Ignored off air. [RT]
 void tcstream_feed(Station* station, const float* samples, int32_t frames, double nominal_rate);
 // Appends 48 kHz stereo frames to the ring; a block that does not fit is dropped
-// whole and raises the overflow flag. Ignored off air. [RT]
+// whole and raises the overflow flag. NaN and infinite samples go in as silence.
+// Ignored off air. [RT]
 void tcstream_push(Station* station, const float* samples, int32_t frames);
 
 // Greeting reader: the string value of key in a JSON text of length bytes, at most

@@ -1,5 +1,5 @@
 // tcstream_internal.h - what the station's own files share: the station thread, the
-// station id and the announcement on the local network.
+// station id, the announcement on the local network and the feed's clock seam.
 // Threads: as named on each.
 // Depends on: tcstream.h.
 #pragma once
@@ -18,6 +18,16 @@ void tcstream_station_id(Station* station, const char* dir);
 // yet: listeners connect by address, and advertised stays 0. [UI]
 void tcstream_advertise(Station* station);
 void tcstream_withdraw(Station* station);
+
+// tcstream_feed with the station clock already read: now_ns is the time the rate
+// tracker dates this block with (the push still reads the clock). [RT]
+void tcstream_feed_at(Station* station, const float* samples, int32_t frames, double nominal_rate,
+                      int64_t now_ns);
+
+// Runs the rate tracker and the converter once on silence and clears what they left,
+// so their code is paged in and bound before the audio thread first needs it.
+// [UI, from tcstream_init, before the station is ever on air]
+void tcstream_feed_warm_up(Station* station);
 
 // Frames of audio a span of station-clock time covers at 48 kHz, without overflow
 // for any span.

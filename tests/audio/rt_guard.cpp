@@ -191,6 +191,15 @@ void broadcast_tap(void* ctx, const float* out, int32_t n, int32_t rate)
     tcstream_feed((Station*)ctx, out, n, (double)rate);
 }
 
+// The station on air with the tap installed, as the shell does it.
+void station_on_air(Engine* e, Hooks* h)
+{
+    ASSERT_EQ(tcstream_init(&g_station, "tessel", "Tessel", "output", "out", 0, ""), 0);
+    h->station = &g_station;
+    ASSERT_EQ(tcstream_start(h->station), 0);
+    engine_set_output_tap(e, broadcast_tap, h->station);
+}
+
 void preview_hook(void* ctx, float* l, float* r, int32_t n, double rate)
 {
     Hooks* h = (Hooks*)ctx;
@@ -396,14 +405,19 @@ const Scenario kScenarios[] = {
     // The station on air: the tap fills its ring, faster than the station thread
     // drains it, so blocks are also dropped whole.
     {"BroadcastTap", kFrames,
+     station_on_air, no_action,
+     [](Engine*, const Hooks* h) { return h->station && h->station->written.load() >= TCSTREAM_RING_FRAMES; }},
+    // The same at a device rate of 44.1 kHz: every block is converted to 48 kHz.
+    {"BroadcastTapResampled", kFrames,
      [](Engine* e, Hooks* h) {
-         ASSERT_EQ(tcstream_init(&g_station, "tessel", "Tessel", "output", "out", 0, ""), 0);
-         h->station = &g_station;
-         ASSERT_EQ(tcstream_start(h->station), 0);
-         engine_set_output_tap(e, broadcast_tap, h->station);
+         e->sample_rate = 44100.0;
+         station_on_air(e, h);
      },
      no_action,
-     [](Engine*, const Hooks* h) { return h->station && h->station->written.load() >= TCSTREAM_RING_FRAMES; }},
+     [](Engine*, const Hooks* h) {
+         return h->station && h->station->resampler_rate == 44100.0 &&
+                h->station->written.load() >= TCSTREAM_RING_FRAMES;
+     }},
     // A UI write in progress: the loop is held while the input still plays.
     {"LoopHeld", kFrames,
      [](Engine* e, Hooks*) {
