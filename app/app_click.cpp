@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/meter.h"
 #include "app/musical_typing.h"
+#include "app/settings.h"
 #include "app/standins.h"
 #include "app/toast.h"
 #include "app/transport.h"

@@ -7,6 +7,7 @@
 #include "app/app_events.h"
 #include "app/app_state.h"
 #include "app/musical_typing.h"
+#include "app/settings.h"
 #include "app/standins.h"
 #include "app/toast.h"
 #include "app/transport.h"

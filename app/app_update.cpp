@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/meter.h"
+#include "app/settings.h"
 #include "app/standins.h"
 #include "app/toast.h"
 #include "audio/engine.h"

@@ -8,6 +8,7 @@
 
 #include "app/app_events.h"
 #include "app/app_state.h"
+#include "app/settings.h"
 #include "app/standins.h"
 #include "audio/engine.h"
 #include "audio/preview.h"

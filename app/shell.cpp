@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/folders.h"
+#include "app/settings.h"
 #include "app/standins.h"
 #include "app/window.h"
 #include "audio/engine.h"

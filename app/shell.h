@@ -4,9 +4,9 @@
 //          SIGINT into a quit event, so both end through shell_stop.
 // Depends on: SDL2, ui/drawkit.h, audio/engine.h, audio/vst.h, app/app_state.h,
 //             app/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
-//             app/screenshot.h, app/standins.h.
+//             app/screenshot.h, app/settings.h, app/standins.h.
 //
-// Systems still to come (canvas and text renderer, settings file, rig session and
+// Systems still to come (canvas and text renderer, rig session and
 // inputs panel, library, station and firewall helper, training popup, keys help,
 // cursor, video) are absent at run time: the loop skips them, and the stand-ins
 // answer in their place.

@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/screenshot.h"
 #include "app/shell.h"
+#include "app/settings.h"
 #include "app/standins.h"
 #include "app/window.h"
 #include "audio/engine.h"

@@ -1,5 +1,6 @@
 // standins.cpp - the stand-ins of standins.h. Nothing here touches files, threads
 // or plug-in libraries.
+#include "app/settings.h"
 #include "app/standins.h"
 
 #include <algorithm>
@@ -57,45 +58,6 @@ bool session_wav_busy(void)
 uint32_t session_wav_writes_completed(void)
 {
     return g_log.writes_completed;
-}
-
-// ---------------------------------------------------------------------------
-// Settings file
-// ---------------------------------------------------------------------------
-
-size_t settings_format(AppState* app, char* buffer, size_t capacity)
-{
-    if (!app)
-        return 0;
-    char head[256];
-    int n = snprintf(head, sizeof head, "gain=%f\npan=%f\noverdub=%d\npadmode=%d\n", app->gain, app->pan,
-                     app->overdub, app->pad_mode);
-    size_t head_len = n > 0 ? (size_t)n : 0;
-    size_t filler = g_log.settings_filler > 0 ? (size_t)g_log.settings_filler : 0;
-    if (buffer && capacity > 0) {
-        size_t i = 0;
-        for (; i + 1 < capacity && i < head_len + filler; i++)
-            buffer[i] = i < head_len ? head[i] : '#';
-        buffer[i] = '\0';
-    }
-    return head_len + filler;
-}
-
-void settings_save(AppState* app)
-{
-    g_log.settings_saves++;
-    if (!app)
-        return;
-    static char text[APP_SETTINGS_TEXT];
-    size_t n = settings_format(app, text, sizeof text);
-    if (n >= sizeof text)
-        return;
-    std::memcpy(app->settings_last, text, n + 1);
-}
-
-void settings_load(AppState* app)
-{
-    g_log.settings_loads++;
 }
 
 // ---------------------------------------------------------------------------
@@ -243,6 +205,18 @@ void video_player_close(VideoPlayer* player)
 {
     if (player)
         g_log.video_closes++;
+}
+
+void video_panel_open(AppState* app, const char* path, bool keep_trim)
+{
+    if (!app || !path)
+        return;
+    snprintf(app->video_path, sizeof app->video_path, "%s", path);
+    app->video_trim_restored = keep_trim ? 1 : 0;
+    app->video_ready = 0;
+    app->video_duration = 0.0;
+    if (!keep_trim)
+        app->video_in = app->video_out = 0.0;
 }
 
 void video_panel_trim_drag(AppState* app, float mouse_x)

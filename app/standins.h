@@ -30,8 +30,6 @@ struct TakeBeatGrid {
 struct StandinLog {
     int32_t session_saves;            // session_wav_save calls
     int32_t session_saves_waited;     // ... of them with wait
-    int32_t settings_saves;           // settings_save calls
-    int32_t settings_loads;           // settings_load calls
     int32_t opened_paths;             // app_open_path calls
     char opened_path[600];            // the path last opened
     int32_t library_scans;            // app_library_scan calls
@@ -44,7 +42,6 @@ struct StandinLog {
     bool writer_finishes_at_once;
     bool writer_busy;
     uint32_t writes_completed;        // raised by each finished write
-    int32_t settings_filler;          // extra bytes settings_format appends
 
     // Window frame, plug-in picker.
     int32_t picker_opens;
@@ -78,15 +75,6 @@ bool session_wav_busy(void);
 // Raised after each finished write (after the rename): the update compares it with
 // its copy, so a write that starts and ends within one frame is still noticed.
 uint32_t session_wav_writes_completed(void);
-
-// -- Settings file (replaced by the settings module) ---------------------------
-// Renders the settings text into buffer (cut at capacity); returns the length the
-// whole text needs. The stand-in renders only the mirrored transport settings.
-size_t settings_format(AppState* app, char* buffer, size_t capacity);
-// Renders and, below 8192 bytes, keeps the text as the last settings text written.
-void settings_save(AppState* app);
-// Reads the settings file into the AppState; the stand-in keeps the defaults.
-void settings_load(AppState* app);
 
 // -- Take list, take loader, library (replaced by take loading and the library) --
 void app_library_scan(AppState* app);
@@ -127,6 +115,10 @@ void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus a
 
 // -- Video panel (replaced by the video player) ----------------------------------
 void video_player_close(VideoPlayer* player);
+// Opens path in the video panel: the path copied, keep_trim as the trim-restored flag,
+// ready and duration cleared, in and out cleared unless keep_trim. The stand-in has no
+// player to ask, so no video opens.
+void video_panel_open(AppState* app, const char* path, bool keep_trim);
 // Moves the dragged trim handle to the pointer: in within max(0, out - 360) ..
 // out - 0.25, out within in + 0.25 .. min(duration, in + 360).
 void video_panel_trim_drag(AppState* app, float mouse_x);

@@ -329,12 +329,12 @@ TEST_F(EventTest, SettingsRowsActAndSaveAndAClickOutsideCloses)
     app->settings_open = 1;
     click(app->settings_rows[4]);
     EXPECT_EQ(app->overdub, 0);
-    EXPECT_EQ(log->settings_saves, 1);
+    EXPECT_EQ(settings_saves(), 1);
     click(app->settings_rows[6]);
     EXPECT_EQ(app->inputs_toggle, 1);
     click(app->settings_rows[0]);   // no input devices: no list, no save
     EXPECT_EQ(app->device_list_open, 0);
-    EXPECT_EQ(log->settings_saves, 2);
+    EXPECT_EQ(settings_saves(), 2);
     click(app->settings_rows[8]);
     EXPECT_EQ(app->keys_help_toggle, 1);
     EXPECT_EQ(app->settings_open, 0);
@@ -365,7 +365,7 @@ TEST_F(EventTest, TheDeviceListOpensTheClickedDeviceOrSaysItWasRefused)
     EXPECT_EQ(app->device_list_open, 0);
     EXPECT_EQ(e->running, 1);
     EXPECT_STREQ(e->input_name, "Mic B");
-    EXPECT_EQ(log->settings_saves, 1);
+    EXPECT_EQ(settings_saves(), 1);
 
     fa.refuse = [](const FakeOpenCall&) { return true; };
     click(top);
@@ -373,14 +373,14 @@ TEST_F(EventTest, TheDeviceListOpensTheClickedDeviceOrSaysItWasRefused)
     EXPECT_EQ(e->running, 0);
     EXPECT_STREQ(last_toast().text, "DEVICE REFUSED");
     EXPECT_EQ(last_toast().colour, TOAST_RED);
-    EXPECT_EQ(log->settings_saves, 2);
+    EXPECT_EQ(settings_saves(), 2);
 
     // A click beside the listed devices closes the list and changes nothing.
     fa.refuse = nullptr;
     click(top);
     click(20, top.y + top.h + 5);
     EXPECT_EQ(app->device_list_open, 0);
-    EXPECT_EQ(log->settings_saves, 2);
+    EXPECT_EQ(settings_saves(), 2);
 }
 
 // ---------------------------------------------------------------------------

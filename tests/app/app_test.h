@@ -4,9 +4,14 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/settings.h"
 #include "app/standins.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
@@ -44,18 +49,38 @@ inline void app_test_run_callback(Engine* e, int frames, float level)
     }
 }
 
+// A fresh folder under the temporary folder, named for the running test and removed
+// with everything in it.
+struct AppTestFolder {
+    std::filesystem::path path;
+    AppTestFolder()
+    {
+        const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+        path = std::filesystem::temp_directory_path() /
+               (std::string("tessel-") + t->test_suite_name() + "-" + t->name() + "-" + std::to_string(getpid()));
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~AppTestFolder() { std::filesystem::remove_all(path); }
+};
+
 class AppTest : public ::testing::Test {
 protected:
     Engine* e = engine_instance();
     AppState* app = app_instance();
     StandinLog* log = standin_log();
+    uint32_t saves_before = 0;
 
     void SetUp() override
     {
         ASSERT_TRUE(app_test_engine_start(e));
         app_init(app, e, "/opt/tessel");
+        saves_before = settings_save_count();
     }
     void TearDown() override { app_test_engine_stop(e); }
+
+    // settings_save calls since the test began.
+    int settings_saves() const { return (int)(settings_save_count() - saves_before); }
 
     void run_callback(int frames, float level) { app_test_run_callback(e, frames, level); }
     void frames(int count, float dt = 0.05f)

@@ -1,8 +1,11 @@
 // The per-frame update against an engine driven by hand: counters into toasts,
 // flashes and particles; the session-take and settings autosaves; meters, clip
 // lights, the waveform overview, pad targets and sparks; and shutdown.
+#include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "app/meter.h"
 #include "app/toast.h"
@@ -218,36 +221,66 @@ TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
 
 TEST_F(AppTest, SettingsAreSavedOnlyWhenTheirTextChangedAndAtMostEveryHalfSecond)
 {
+    AppTestFolder data;
+    snprintf(app->data_folder, sizeof app->data_folder, "%s", data.path.c_str());
     frames(40);
-    EXPECT_EQ(log->settings_saves, 1);   // the first text differs from none written
+    EXPECT_EQ(settings_saves(), 1);   // the first text differs from none written
     frames(40);
-    EXPECT_EQ(log->settings_saves, 1);
+    EXPECT_EQ(settings_saves(), 1);
 
     app->gain = 0.5f;
     frames(11);
-    EXPECT_EQ(log->settings_saves, 2);
+    EXPECT_EQ(settings_saves(), 2);
     frames(40);
-    EXPECT_EQ(log->settings_saves, 2);
+    EXPECT_EQ(settings_saves(), 2);
 
     // A change on every frame for 2 s is written at most every 0.5 s.
     for (int i = 0; i < 40; i++) {
         app->pan = (float)i / 40.0f;
         app_update(app, 0.05f);
     }
-    EXPECT_GE(log->settings_saves, 5);
-    EXPECT_LE(log->settings_saves, 6);
+    EXPECT_GE(settings_saves(), 5);
+    EXPECT_LE(settings_saves(), 6);
 }
 
 TEST_F(AppTest, ASettingsTextOf8192BytesIsNeverSaved)
 {
-    size_t base = settings_format(app, nullptr, 0);
-    log->settings_filler = (int32_t)(APP_SETTINGS_TEXT - base);
+    AppTestFolder data;
+    snprintf(app->data_folder, sizeof app->data_folder, "%s", data.path.c_str());
+    // Every text at its widest and numbers far outside their ranges bring the text
+    // close to its limit; the video path then sets its exact length.
+    std::memset(app->folder_tree_state, 'f', sizeof app->folder_tree_state - 1);
+    std::memset(app->favourites_state, 'v', sizeof app->favourites_state - 1);
+    std::memset(app->session_name, 's', sizeof app->session_name - 1);
+    app->video_in = app->video_out = DBL_MAX;
+    app->gain = app->pan = app->library_gain = app->library_zoom = app->inputs_scroll = FLT_MAX;
+    app->take_scroll = app->library_tab = app->inputs_selected = INT32_MIN;
+    e->gate_threshold = e->wet_dry = e->crossfade = FLT_MAX;
+    vst_mock_reset();
+    std::string long_path(511, 'p');
+    for (FxSlot& s : e->slots) {
+        s.knob1 = s.knob2 = FLT_MAX;
+        engine_publish_plugin(e, &s.plugin, vst_load_entry(long_path.c_str(), vst_mock_entry, 48000.0f, 4096, nullptr, 0));
+    }
+    engine_publish_plugin(e, &e->instrument, vst_load_entry(long_path.c_str(), vst_mock_entry, 48000.0f, 4096, nullptr, 0));
+    size_t base = settings_format(app, nullptr, 0) + std::strlen("vidpath=\n");
+    ASSERT_LT(base, (size_t)APP_SETTINGS_TEXT);
+    size_t room = APP_SETTINGS_TEXT - base;
+    ASSERT_LT(room, sizeof app->video_path);
+
+    std::memset(app->video_path, 'w', room);
     frames(40);
-    EXPECT_EQ(log->settings_saves, 0);
-    log->settings_filler = (int32_t)(APP_SETTINGS_TEXT - 1 - base);
+    EXPECT_EQ(settings_saves(), 0);
+    EXPECT_FALSE(std::filesystem::exists(data.path / "tessel.ini"));
+    app->video_path[room - 1] = '\0';
     frames(40);
-    EXPECT_EQ(log->settings_saves, 1);
+    EXPECT_EQ(settings_saves(), 1);
     EXPECT_EQ(std::strlen(app->settings_last), (size_t)APP_SETTINGS_TEXT - 1);
+    EXPECT_EQ(std::filesystem::file_size(data.path / "tessel.ini"), (uintmax_t)APP_SETTINGS_TEXT - 1);
+
+    for (FxSlot& s : e->slots)
+        engine_retire_plugin(e, &s.plugin);
+    engine_retire_plugin(e, &e->instrument);
 }
 
 TEST_F(AppTest, TheUpdateRunsTheTakeLoaderEveryFrameAndIdentifiesOnlyWhileAsked)
