@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # with-jack.sh [-r RATE] [-p FRAMES] [-C INPUTS] [-P OUTPUTS] -- command args...
-# Starts a JACK server with the dummy backend under a name of its own, waits until
-# it answers, runs the command with JACK_DEFAULT_SERVER pointing at it, and stops
+# Starts a JACK server with the dummy backend under a name of its own (one of a small
+# pool, see jack-server.sh), waits until it answers, runs the command with JACK_DEFAULT_SERVER pointing at it, and stops
 # that server (by its process id, never by name) on every way out. A server that
 # already runs under the default name is never touched.
 set -u
@@ -23,27 +23,21 @@ for tool in jackd jack_wait; do
   command -v "$tool" >/dev/null 2>&1 || { echo "with-jack: $tool is not installed: skipped" >&2; exit 77; }
 done
 
-name="tessel-test-$$-$RANDOM"
+. "$(dirname "$0")/jack-server.sh"
 log=$(mktemp "${TMPDIR:-/tmp}/with-jack.XXXXXX")
-jackd --no-realtime -n "$name" -d dummy -r "$rate" -p "$frames" -C "$cin" -P "$cout" >"$log" 2>&1 &
-jpid=$!
 stop() {
-  if kill -0 "$jpid" 2>/dev/null; then
-    kill -TERM "$jpid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$jpid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$jpid" 2>/dev/null
-  fi
-  wait "$jpid" 2>/dev/null
+  jack_server_stop
   rm -f "$log"
 }
 trap stop EXIT
 trap 'exit 130' INT TERM
 
-if ! jack_wait -w -s "$name" -t 10 >/dev/null 2>&1; then
+if ! jack_server_start "$rate" "$frames" "$cin" "$cout" "$log"; then
   echo "with-jack: the JACK server did not start" >&2
   cat "$log" >&2
   exit 1
 fi
+name=$JACK_SERVER_NAME
 export JACK_DEFAULT_SERVER="$name" JACK_NO_START_SERVER=1
 "$@"
 exit $?

@@ -9,6 +9,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
+. "$here/../../tools/jack-server.sh"
 
 if [ "${1:-}" = --session ]; then
   # Inside xvfb-run: everything the program is asked, and what it answered, goes to
@@ -51,21 +52,15 @@ export T BIN
 export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
 unset APPDATA XDG_MUSIC_DIR
 mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
-export JACK_DEFAULT_SERVER="tessel-e2e-$$-$RANDOM" JACK_NO_START_SERVER=1
 
-# Blocks of 1024 frames: without real-time scheduling, on a busy machine, clients miss
-# the deadlines of short blocks and the server skips their cycles, so the loop would
-# hold fewer frames than the time it was recorded for.
-jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 1024 >"$T/jackd.log" 2>&1 &
-jpid=$!
+JACK_SERVER_PID=
 spid=
 status=1
 finish() {
   [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
   [ -n "$spid" ] && kill -TERM "$spid" 2>/dev/null
   # The server may wait seconds for a client that stopped answering: killed after 5 s.
-  kill -TERM "$jpid" 2>/dev/null
-  e2e_poll 5 e2e_gone "$jpid" || kill -KILL "$jpid" 2>/dev/null
+  jack_server_stop
   wait 2>/dev/null
   if [ $status -ne 0 ]; then
     echo "--- program's standard error:" >&2
@@ -78,7 +73,11 @@ finish() {
 trap finish EXIT
 fail() { echo "tessel_e2e: $*" >&2; exit 1; }
 
-jack_wait -w -s "$JACK_DEFAULT_SERVER" -t 20 >/dev/null 2>&1 || fail "the JACK server did not start"
+# Blocks of 1024 frames: without real-time scheduling, on a busy machine, clients miss
+# the deadlines of short blocks and the server skips their cycles, so the loop would
+# hold fewer frames than the time it was recorded for.
+jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
+export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
 jack_simple_client >/dev/null 2>&1 &
 spid=$!
 e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
