@@ -10,6 +10,7 @@
 #include "app/meter.h"
 #include "app/standins.h"
 #include "app/toast.h"
+#include "app/vst_picker.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
 
