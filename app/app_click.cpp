@@ -15,6 +15,7 @@
 #include "app/standins.h"
 #include "app/toast.h"
 #include "app/transport.h"
+#include "app/vst_picker.h"
 #include "app/vst_picker_rows.h"
 #include "audio/engine.h"
 #include "audio/fx.h"

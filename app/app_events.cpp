@@ -10,6 +10,7 @@
 #include "app/standins.h"
 #include "app/toast.h"
 #include "app/transport.h"
+#include "app/vst_picker.h"
 #include "app/vst_picker_rows.h"
 #include "app/window.h"
 #include "audio/engine.h"

@@ -4,12 +4,13 @@
 // and shutdown.
 // Threads: UI thread only. The Engine's counters and meters are read without a lock;
 //          the clip flags are the only Engine fields app_update writes (it clears them).
-// Depends on: audio/engine.h, audio/looper.h, ui/spring.h, ui/particles.h,
+// Depends on: audio/engine.h, audio/looper.h, audio/vst.h (VstPickerEntry), ui/spring.h, ui/particles.h,
 //             ui/hitregion.h (HitRect), app/toast.h, app/meter.h, app/standins.h.
 #pragma once
 #include <cstdint>
 #include <type_traits>
 
+#include "audio/vst.h"
 #include "ui/hitregion.h"
 #include "ui/particles.h"
 #include "ui/spring.h"
@@ -89,13 +90,15 @@ struct TakeEntry {
     uint64_t write_time;  // last-write time, newest first
 };
 static_assert(sizeof(TakeEntry) == 96);
+static_assert((int)APP_PICKER_MAX == (int)VST_PICKER_MAX, "the picker keeps what the scan lists");
 
-// Plug-in picker state. The scan's entry list (path and name per file) joins this
-// record with the plug-in picker; kinds, labels and sizes are kept per entry here.
+// Plug-in picker state (app/vst_picker.h): the scan's entries with, per entry, the
+// kind, label and file size the kind cache and loads found.
 struct AppPicker {
     uint8_t open;
     int32_t target;                     // -1 the instrument, 0..3 an insert slot
     int32_t count;
+    VstPickerEntry entries[APP_PICKER_MAX];
     uint8_t kind[APP_PICKER_MAX];       // 0 unknown, 1 effect, 2 instrument, 3 failed
     char label[APP_PICKER_MAX][40];
     int64_t size[APP_PICKER_MAX];

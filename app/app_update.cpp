@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "app/standins.h"
 #include "app/toast.h"
+#include "app/vst_picker.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
 

@@ -23,7 +23,6 @@ StandinLog* standin_log(void)
 void standin_reset(void)
 {
     g_log = StandinLog{};
-    g_log.picker_chosen = -1;
     g_log.take_loaded_index = -1;
     g_log.bars_segment = -1;
 }
@@ -100,15 +99,6 @@ void take_load_finish(AppState* app, float dt)
 }
 
 // ---------------------------------------------------------------------------
-// Plug-in picker
-// ---------------------------------------------------------------------------
-
-void vst_picker_identify_step(AppState* app)
-{
-    g_log.identify_steps++;
-}
-
-// ---------------------------------------------------------------------------
 // Video player
 // ---------------------------------------------------------------------------
 
@@ -116,36 +106,6 @@ void video_player_destroy(VideoPlayer* player)
 {
     if (player)
         g_log.video_destroys++;
-}
-
-// ---------------------------------------------------------------------------
-// Plug-in picker
-// ---------------------------------------------------------------------------
-
-void vst_picker_open(AppState* app, int32_t target)
-{
-    g_log.picker_opens++;
-    if (!app)
-        return;
-    AppPicker* p = &app->picker;
-    p->open = 1;
-    p->target = target;
-    p->scroll = 0;
-    p->selection = 0;
-    p->tab = target < 0 ? 2 : 1;
-    p->status[0] = '\0';
-    p->search[0] = '\0';
-}
-
-void vst_picker_filter(AppState* app)
-{
-    g_log.picker_filters++;
-}
-
-void vst_picker_choose(AppState* app, int32_t entry)
-{
-    g_log.picker_chooses++;
-    g_log.picker_chosen = entry;
 }
 
 // ---------------------------------------------------------------------------

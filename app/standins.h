@@ -34,7 +34,6 @@ struct StandinLog {
     char opened_path[600];            // the path last opened
     int32_t library_scans;            // app_library_scan calls
     int32_t take_load_finishes;       // take_load_finish calls
-    int32_t identify_steps;           // vst_picker_identify_step calls
     int32_t video_destroys;
 
     // Script: the session writer finishes inside session_wav_save (true, a write of
@@ -42,12 +41,6 @@ struct StandinLog {
     bool writer_finishes_at_once;
     bool writer_busy;
     uint32_t writes_completed;        // raised by each finished write
-
-    // Window frame, plug-in picker.
-    int32_t picker_opens;
-    int32_t picker_filters;
-    int32_t picker_chooses;
-    int32_t picker_chosen;            // the entry last chosen, -1 none
     // Take list, library.
     int32_t take_loads;
     int32_t take_loaded_index;
@@ -88,19 +81,8 @@ void app_open_path(AppState* app, const char* path);
 // stand-in writer has nothing running afterwards, so nothing is waited for.
 void app_save_on_exit(AppState* app);
 
-// -- Plug-in picker (replaced by the plug-in picker) ---------------------------
-// Loads and identifies the next unknown plug-in file while identification runs.
-void vst_picker_identify_step(AppState* app);
-
 // -- Video player (replaced by the video player) --------------------------------
 void video_player_destroy(VideoPlayer* player);
-
-// -- Plug-in picker (replaced by the plug-in picker) -----------------------------
-// Opens the picker for the instrument (-1) or a slot: open, target, tab, scroll,
-// selection, search and status as on opening; no folder scan.
-void vst_picker_open(AppState* app, int32_t target);
-void vst_picker_filter(AppState* app);              // leaves the list as it is
-void vst_picker_choose(AppState* app, int32_t entry);   // records the entry
 
 // -- Take list, take loader, library (replaced by take loading and the library) --
 void take_load_into_loop(AppState* app, int32_t index);

@@ -56,6 +56,26 @@ int64_t plat_file_tell(FILE* f)
     return f ? (int64_t)ftello(f) : -1;
 }
 
+FILE* plat_file_open_append(const char* path)
+{
+    if (!path || !path[0])
+        return nullptr;
+    // Non-blocking open: a FIFO without a reader is refused instead of waited for.
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE* f = fdopen(fd, "ab");
+    if (!f)
+        close(fd);
+    return f;
+}
+
 FILE* plat_file_create(const char* path)
 {
     if (!path || !path[0])

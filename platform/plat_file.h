@@ -15,6 +15,10 @@ int64_t plat_file_size(FILE* f);                      // -1 when unknown
 bool plat_file_seek(FILE* f, int64_t offset, int whence);   // whence: SEEK_SET / SEEK_CUR
 int64_t plat_file_tell(FILE* f);                      // -1 on failure
 
+// Opens path for appending in binary (made 0644 when absent, close-on-exec). Null when
+// it cannot be opened or is not a regular file (a FIFO never blocks the caller).
+FILE* plat_file_open_append(const char* path);
+
 // Creates or truncates path for binary writing (close-on-exec); null on failure.
 FILE* plat_file_create(const char* path);
 // Creates path as a new file for binary writing, readable and writable by the owner

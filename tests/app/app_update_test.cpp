@@ -285,15 +285,21 @@ TEST_F(AppTest, ASettingsTextOf8192BytesIsNeverSaved)
 
 TEST_F(AppTest, TheUpdateRunsTheTakeLoaderEveryFrameAndIdentifiesOnlyWhileAsked)
 {
+    // Five unknown files that do not exist: each step tries one and marks it failed.
+    app->picker.count = 5;
+    for (int i = 0; i < 5; i++)
+        snprintf(app->picker.entries[i].path, sizeof app->picker.entries[i].path, "/nonexistent/p%d.so", i);
     frames(5);
     EXPECT_EQ(log->take_load_finishes, 5);
-    EXPECT_EQ(log->identify_steps, 0);
+    EXPECT_EQ(app->picker.identify_next, 0);
     app->picker.identifying = 1;
     frames(2);
-    EXPECT_EQ(log->identify_steps, 0);
+    EXPECT_EQ(app->picker.identify_next, 0);
     app->picker.open = 1;
     frames(3);
-    EXPECT_EQ(log->identify_steps, 3);
+    EXPECT_EQ(app->picker.identify_next, 3);
+    EXPECT_EQ(app->picker.kind[2], 3);
+    EXPECT_EQ(app->picker.kind[3], 0);
 }
 
 // ---------------------------------------------------------------------------

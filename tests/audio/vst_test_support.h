@@ -15,9 +15,10 @@
 #define TESSEL_VST_MOCK_DIR ""
 #endif
 
+// A mock library by file name in the mock folder, or by full path (a copy elsewhere).
 inline std::string vst_mock_path(const char* file)
 {
-    return std::string(TESSEL_VST_MOCK_DIR) + "/" + file;
+    return file[0] == '/' ? std::string(file) : std::string(TESSEL_VST_MOCK_DIR) + "/" + file;
 }
 
 // One of the mock libraries, opened by the test itself so that its state outlives

@@ -1,4 +1,5 @@
 // draw_fixture.cpp - the offscreen GL renderer for drawing tests and picture tools.
+#include <cstdlib>
 #include "support/draw_fixture.h"
 
 #include <SDL.h>
@@ -22,6 +23,10 @@ static bool draw_fixture_start(char* err, size_t err_cap)
 {
     if (draw_renderer)
         return true;
+    // Mesa's software rasteriser draws on this thread and keeps no shader cache: no
+    // worker threads come and go under the sanitizers, nothing lands in ~/.cache.
+    setenv("LP_NUM_THREADS", "0", 0);
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);
     SDL_SetHintWithPriority(SDL_HINT_RENDER_DRIVER, "opengl", SDL_HINT_OVERRIDE);
     SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
