@@ -4,11 +4,12 @@
 // declared in app/view.h).
 // Threads: UI thread only (plug-ins are asked for their names and parameters).
 // Depends on: audio/engine.h, audio/fx.h, audio/vst.h (read with relaxed loads),
-//             ui/hitregion.h (HitRect), ui/drawkit.h.
+//             ui/hitregion.h (HitRect), ui/drawkit.h, app/view_palette.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+#include "app/view_palette.h"
 #include "ui/drawkit.h"
 #include "ui/hitregion.h"
 
@@ -17,7 +18,7 @@ struct Engine;
 
 // Patch accents, A then B.
 constexpr uint32_t VIEW_PATCH_A = draw_rgba(140, 46, 191, 255);
-constexpr uint32_t VIEW_PATCH_B = draw_rgba(107, 230, 224, 255);
+constexpr uint32_t VIEW_PATCH_B = VIEW_LIGHT_TEAL;
 
 // The pad's readout line. Mode 0: "GAIN <gain x 100>%  PAN <C|L|R>" (C within 0.01 of
 // centre). Mode 1: "A <a> / B <100 - a>   WET <w>%" with a and w the crossfade and
