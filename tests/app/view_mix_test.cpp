@@ -1,16 +1,13 @@
-// The mix pad's readout and point colour, and how a slot row reads the engine: an
-// empty slot, a built-in effect and a plug-in, with its long names cut.
+// The mix pad's readout and point colour, and how a slot row reads an empty slot and
+// a built-in effect (plug-in slots are probed in the drawing tests).
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "app/view_mix.h"
 #include "app/view_palette.h"
-#include "audio/engine_retire.h"
 #include "audio/fx.h"
-#include "audio/vst.h"
 #include "tests/app/app_test.h"
-#include "tests/audio/vst_mock_impl.h"
 
 namespace {
 
@@ -81,30 +78,6 @@ TEST_F(ViewSlotLook, EmptyAndBuiltInSlotsShowTheirNamesAndStoredKnobs)
     EXPECT_STREQ(crush.param[1], "Downsample");
     fx_set_type(&e->slots[3], FX_GHOST);
     EXPECT_STREQ(view_slot_look(e, 3).param[0], "Grain Sz");
-}
-
-TEST_F(ViewSlotLook, APlugInSlotShowsItsOwnNameAndParametersOverTheSlotsEffect)
-{
-    vst_mock_reset();
-    snprintf(g_vst_mock.config.name, sizeof g_vst_mock.config.name, "%s", "Granular Cloud Machine");
-    char err[128] = {};
-    VstPlugin* p = vst_load_entry("mock", vst_mock_entry, 48000.0f, 4096, err, sizeof err);
-    ASSERT_NE(p, nullptr) << err;
-    vst_set_parameter(p, 0, 0.75f);
-    vst_set_parameter(p, 1, 0.1f);
-    fx_set_type(&e->slots[1], FX_DELAY);
-    e->slots[1].knob1.store(0.5f);
-    engine_publish_plugin(e, &e->slots[1].plugin, p);
-
-    SlotLook look = view_slot_look(e, 1);
-    EXPECT_TRUE(look.plugin);
-    EXPECT_TRUE(look.active);
-    EXPECT_STREQ(look.name, "Granular Cloud");   // 14 characters
-    EXPECT_FLOAT_EQ(look.value[0], 0.75f);
-    EXPECT_FLOAT_EQ(look.value[1], 0.1f);
-    EXPECT_STREQ(look.param[0], "?");          // the mock names no parameters
-    EXPECT_TRUE(engine_retire_plugin(e, &e->slots[1].plugin));
-    EXPECT_EQ(g_vst_mock.stats.alive.load(), 0);
 }
 
 }  // namespace
