@@ -18,10 +18,6 @@ void view_background(AppState* app, DrawKit* kit, double t)
 void view_logo(AppState* app, DrawKit* kit) {}
 void view_window_chrome(AppState* app, DrawKit* kit) {}
 
-// Replaced by the mix pad and effect patches.
-void view_pad(AppState* app, DrawKit* kit) {}
-void view_patches(AppState* app, DrawKit* kit) {}
-
 // Replaced by the button row, status bar and key sheet.
 void view_transport(AppState* app, DrawKit* kit) {}
 void view_status_bar(AppState* app, DrawKit* kit) {}

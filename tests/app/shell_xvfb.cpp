@@ -246,10 +246,13 @@ TEST_F(ShellTest, TheRequestFileIsLookedForEvery16thFrameAndAnsweredBeforePresen
     SDL_GetRendererOutputSize(sh.renderer, &w, &h);
     EXPECT_EQ(s->w, w);
     EXPECT_EQ(s->h, h);
-    // The main view's background, away from the panels and the window's border.
+    // The main view's background, in the gap between the mix pad and the effects
+    // block, away from the panels and the window's border.
     SDL_Surface* rgb = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
     ASSERT_NE(rgb, nullptr);
-    DrawPixel p = draw_surface_pixel(rgb, w / 2, h * 7 / 10);
+    float gap_x = 0, gap_y = 0;
+    draw_map_point(&sh.kit, 320, 721, &gap_x, &gap_y);
+    DrawPixel p = draw_surface_pixel(rgb, (int)gap_x, (int)gap_y);
     EXPECT_NEAR(p.r, 13, 2);
     EXPECT_NEAR(p.g, 17, 2);
     EXPECT_NEAR(p.b, 17, 2);
