@@ -43,7 +43,7 @@ static double lagged_dot(const float* e, int64_t n, int64_t lag)
 // ---------------------------------------------------------------------------
 
 // What the decision needs from the record, recomputed by every slice.
-struct Frame {
+struct Bounds {
     int64_t n;          // envelope values
     double r;           // envelope values per second
     int64_t shortest;   // lags, in envelope values: 180 BPM
@@ -51,9 +51,9 @@ struct Frame {
     int64_t half_width; // of the threshold's mean
 };
 
-static Frame frame_of(const TempoAnalysis* a)
+static Bounds bounds_of(const TempoAnalysis* a)
 {
-    Frame f;
+    Bounds f;
     f.n = a->hops_total;
     f.r = a->sample_rate / kHop;
     f.shortest = (int64_t)(f.r * 60.0 / 180.0);
@@ -63,7 +63,7 @@ static Frame frame_of(const TempoAnalysis* a)
 }
 
 // Grid positions of one beat-grid mean, for the cost of a slice.
-static int64_t grid_positions(const Frame& f, double period)
+static int64_t grid_positions(const Bounds& f, double period)
 {
     return (int64_t)((double)f.n / period) + 1;
 }
@@ -79,7 +79,7 @@ static int32_t slice_start(TempoAnalysis* a, int64_t* cost)
     double r = a->sample_rate / kHop;
     if ((double)a->hops_total < std::floor(r * 4.0))
         return TEMPO_DECIDE_DONE;
-    Frame f = frame_of(a);
+    Bounds f = bounds_of(a);
     if (f.shortest < 2)
         return TEMPO_DECIDE_DONE;
     d->thresholded = (float*)std::malloc((size_t)f.n * sizeof(float));
@@ -99,7 +99,7 @@ static int32_t slice_start(TempoAnalysis* a, int64_t* cost)
 static int32_t slice_threshold(TempoAnalysis* a, int64_t* cost)
 {
     TempoDecision* d = &a->decision;
-    Frame f = frame_of(a);
+    Bounds f = bounds_of(a);
     const float* in = a->envelope;
     int64_t w = f.half_width, n = f.n;
     int64_t end = d->cursor + kThresholdSlice < n ? d->cursor + kThresholdSlice : n;
@@ -140,7 +140,7 @@ static int32_t slice_threshold(TempoAnalysis* a, int64_t* cost)
 static int32_t slice_lag(TempoAnalysis* a, int64_t* cost)
 {
     TempoDecision* d = &a->decision;
-    Frame f = frame_of(a);
+    Bounds f = bounds_of(a);
     int64_t lag = d->cursor, k = d->multiple;
     *cost = 1;
     if (lag > f.longest || 2 * lag >= f.n) {
@@ -177,7 +177,7 @@ static int32_t slice_lag(TempoAnalysis* a, int64_t* cost)
 static int32_t slice_period(TempoAnalysis* a, int64_t* cost)
 {
     TempoDecision* d = &a->decision;
-    Frame f = frame_of(a);
+    Bounds f = bounds_of(a);
     double p = (double)(d->winner - 1) + (double)d->cursor * 0.02;
     for (int j = 0; j < kPhaseSteps; j++) {
         double ph = j * p / kPhaseSteps;
@@ -198,7 +198,7 @@ static int32_t slice_period(TempoAnalysis* a, int64_t* cost)
 static int32_t slice_phase(TempoAnalysis* a, int64_t* cost)
 {
     TempoDecision* d = &a->decision;
-    Frame f = frame_of(a);
+    Bounds f = bounds_of(a);
     double period = d->period, value = d->value, phase = d->phase;
     double from = phase - period / kPhaseSteps;
     for (int i = 0; i <= 20; i++) {
