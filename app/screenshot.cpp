@@ -8,33 +8,17 @@
 
 #include "platform/plat_file.h"
 
-// Writes the surface through a new temporary file; false (temporary file removed)
-// when any step fails.
+static bool screenshot_write_bmp(void* ctx, FILE* f)
+{
+    SDL_RWops* rw = SDL_RWFromFP(f, SDL_FALSE);
+    return rw && SDL_SaveBMP_RW((SDL_Surface*)ctx, rw, 1) == 0;   // frees rw, leaves f open
+}
+
+// Writes the surface through a new private temporary file; false (temporary file
+// removed) when any step fails.
 static bool screenshot_write(SDL_Surface* s, const char* path)
 {
-    char temp[1100];
-    if (!plat_file_temp_path(path, temp, sizeof temp))
-        return false;
-    FILE* f = plat_file_create_new(temp);
-    if (!f)
-        return false;
-    SDL_RWops* rw = SDL_RWFromFP(f, SDL_FALSE);
-    if (!rw) {
-        plat_file_discard(f, temp);
-        return false;
-    }
-    bool ok = SDL_SaveBMP_RW(s, rw, 1) == 0;   // frees rw, leaves f open
-    if (!ok) {
-        plat_file_discard(f, temp);
-        return false;
-    }
-    if (!plat_file_finish(f, temp))
-        return false;
-    if (!plat_file_replace(temp, path)) {
-        plat_file_remove_regular(temp);
-        return false;
-    }
-    return true;
+    return plat_file_write_replacing(path, screenshot_write_bmp, s);
 }
 
 bool screenshot_save(SDL_Renderer* renderer, const char* path)

@@ -128,27 +128,21 @@ bool settings_path(const AppState* app, char* out, size_t out_cap)
 // Writes text over path through "<path>.tmp.<pid>": flushed and synced before the
 // rename, so the old file stays whole until the new one is. False (no temporary file
 // left) when any step fails.
+struct SettingsBytes {
+    const char* text;
+    size_t len;
+};
+
+static bool settings_write_bytes(void* ctx, FILE* f)
+{
+    const SettingsBytes* t = (const SettingsBytes*)ctx;
+    return fwrite(t->text, 1, t->len, f) == t->len;
+}
+
 static bool settings_write(const char* path, const char* text, size_t len)
 {
-    char temp[600];
-    if (!plat_file_temp_path(path, temp, sizeof temp))
-        return false;
-    // A temporary file left by an earlier run under the same process id.
-    plat_file_remove_regular(temp);
-    FILE* f = plat_file_create_new(temp);
-    if (!f)
-        return false;
-    if (fwrite(text, 1, len, f) != len) {
-        plat_file_discard(f, temp);
-        return false;
-    }
-    if (!plat_file_finish(f, temp))
-        return false;
-    if (!plat_file_replace(temp, path)) {
-        plat_file_remove_regular(temp);
-        return false;
-    }
-    return true;
+    SettingsBytes t = {text, len};
+    return plat_file_write_replacing(path, settings_write_bytes, &t);
 }
 
 void settings_save(AppState* app)

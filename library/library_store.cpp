@@ -34,23 +34,7 @@ bool library_text_read(const char* path, bool (*visit)(void* ctx, char* line), v
 
 bool library_text_write(const char* path, bool (*write)(void* ctx, FILE* f), void* ctx)
 {
-    char temp[1024];
-    if (!path || !path[0] || !plat_file_temp_path(path, temp, sizeof temp))
-        return false;
-    FILE* f = plat_file_create(temp);
-    if (!f)
-        return false;
-    if (!write(ctx, f)) {
-        plat_file_discard(f, temp);
-        return false;
-    }
-    if (!plat_file_finish(f, temp))
-        return false;
-    if (!plat_file_replace(temp, path)) {
-        plat_file_remove_regular(temp);
-        return false;
-    }
-    return true;
+    return plat_file_write_replacing(path, write, ctx);
 }
 
 bool library_grow(void** array, int32_t* capacity, int32_t count, size_t element_size, int32_t first)
