@@ -98,24 +98,8 @@ protected:
         draw_upper();
     }
 
-    // Whether any pixel of the box (x0..x1, y0..y1) is within 2 of want.
-    bool box_has(int x0, int y0, int x1, int y1, DrawPixel want)
-    {
-        for (int y = y0; y <= y1; y++)
-            for (int x = x0; x <= x1; x++)
-                if (draw_probe(&fx, x, y, want))
-                    return true;
-        return false;
-    }
-    // The x of every pixel of row y in x0..x1 within 2 of want.
-    std::vector<int> row_hits(int x0, int x1, int y, DrawPixel want)
-    {
-        std::vector<int> xs;
-        for (int x = x0; x <= x1; x++)
-            if (draw_probe(&fx, x, y, want))
-                xs.push_back(x);
-        return xs;
-    }
+    bool box_has(int x0, int y0, int x1, int y1, DrawPixel want) { return draw_box_has(&fx, x0, y0, x1, y1, want); }
+    std::vector<int> row_hits(int x0, int x1, int y, DrawPixel want) { return draw_row_hits(&fx, x0, x1, y, want); }
     // A column's centre pixel.
     int column_x(int i) { return (int)(42 + i * 556.0 / 180 + 1.0); }
 };

@@ -107,22 +107,8 @@ protected:
         draw_mid();
     }
 
-    bool box_has(int x0, int y0, int x1, int y1, DrawPixel want)
-    {
-        for (int y = y0; y <= y1; y++)
-            for (int x = x0; x <= x1; x++)
-                if (draw_probe(&fx, x, y, want))
-                    return true;
-        return false;
-    }
-    std::vector<int> row_hits(int x0, int x1, int y, DrawPixel want)
-    {
-        std::vector<int> xs;
-        for (int x = x0; x <= x1; x++)
-            if (draw_probe(&fx, x, y, want))
-                xs.push_back(x);
-        return xs;
-    }
+    bool box_has(int x0, int y0, int x1, int y1, DrawPixel want) { return draw_box_has(&fx, x0, y0, x1, y1, want); }
+    std::vector<int> row_hits(int x0, int x1, int y, DrawPixel want) { return draw_row_hits(&fx, x0, x1, y, want); }
     // The run of pixels the point's square covers on row y: first and last x.
     std::pair<int, int> square_span(int y, DrawPixel want)
     {

@@ -161,3 +161,21 @@ static void draw_write_mismatch(const DrawFixture* fx, SDL_Surface* golden, int 
                                          << " by more than " << tol << " (worst " << worst << "); wrote " << stem
                                          << ".actual.bmp and " << stem << ".diff.bmp beside the test binary";
 }
+
+bool draw_box_has(const DrawFixture* fx, int x0, int y0, int x1, int y1, DrawPixel want)
+{
+    for (int y = y0; y <= y1; y++)
+        for (int x = x0; x <= x1; x++)
+            if (draw_probe(fx, x, y, want))
+                return true;
+    return false;
+}
+
+std::vector<int> draw_row_hits(const DrawFixture* fx, int x0, int x1, int y, DrawPixel want)
+{
+    std::vector<int> xs;
+    for (int x = x0; x <= x1; x++)
+        if (draw_probe(fx, x, y, want))
+            xs.push_back(x);
+    return xs;
+}

@@ -16,6 +16,7 @@
 // Goldens are read from TESSEL_SOURCE_DIR (ctest sets it), else the source tree the
 // test was built from.
 #pragma once
+#include <vector>
 #include <gtest/gtest.h>
 
 #include "support/draw_fixture.h"
@@ -39,6 +40,10 @@ protected:
 ::testing::AssertionResult draw_probe(const DrawFixture* fx, int32_t x, int32_t y, DrawPixel expected,
                                       int tol = 2);
 DrawPixel draw_pixel_rgb(uint8_t r, uint8_t g, uint8_t b);
+// Whether any pixel of the box (x0..x1, y0..y1) is within 2 of want.
+bool draw_box_has(const DrawFixture* fx, int x0, int y0, int x1, int y1, DrawPixel want);
+// The x of every pixel of row y in x0..x1 within 2 of want.
+std::vector<int> draw_row_hits(const DrawFixture* fx, int x0, int x1, int y, DrawPixel want);
 // Normal blending: src * a + dst * (1 - a).
 DrawPixel draw_expect_blend(DrawPixel dst, DrawPixel src);
 // Additive blending: dst + src * a, saturated at 255.
