@@ -11,6 +11,7 @@ pkgs=(
   ffmpeg libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libegl1 libgl1 libegl-mesa0 libgl1-mesa-dri
   libx11-dev libasound2-dev
+  libfreetype-dev libfontconfig-dev woff2 fonts-dejavu-core
   dragonfly-reverb-vst dpf-plugins-vst lsp-plugins-vst
 )
 missing=()
