@@ -18,11 +18,6 @@ void view_background(AppState* app, DrawKit* kit, double t)
 void view_logo(AppState* app, DrawKit* kit) {}
 void view_window_chrome(AppState* app, DrawKit* kit) {}
 
-// Replaced by the button row, status bar and key sheet.
-void view_transport(AppState* app, DrawKit* kit) {}
-void view_status_bar(AppState* app, DrawKit* kit) {}
-void view_keys_sheet(AppState* app, DrawKit* kit) {}
-
 // Replaced by the side panels: library, loop player, video, plug-in picker, settings.
 void view_library_strip(AppState* app, DrawKit* kit, float dt) {}
 void view_loop_panel(AppState* app, DrawKit* kit) {}

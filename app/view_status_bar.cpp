@@ -1,0 +1,66 @@
+// view_status_bar.cpp - the status bar on the last line: the input device with the
+// broadcast state on the left, the buffer, rate and latency on the right.
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/standins.h"
+#include "app/view.h"
+#include "app/view_palette.h"
+#include "app/view_status.h"
+#include "audio/engine.h"
+#include "broadcast/tcstream.h"
+#include "ui/drawkit.h"
+
+static const float kTextScale = 1.4f;
+static const float kLineY = 1012.0f;
+
+bool view_status_left_text(const AppState* app, char* out, size_t cap)
+{
+    if (!out || cap == 0)
+        return false;
+    out[0] = '\0';
+    if (!app)
+        return false;
+    const Engine* e = app->engine;
+    bool running = e && e->running;
+    snprintf(out, cap, "%.24s", running ? e->input_name : "AUDIO OFFLINE");
+    if (app->station && tcstream_on_air(app->station)) {
+        // snprintf keeps the text shorter than cap, so each append has room for its end.
+        size_t n = strlen(out);
+        int listeners = tcstream_listener_count(app->station);
+        if (fw_needs_attention())
+            snprintf(out + n, cap - n, "  %s", fw_status_text());
+        else if (listeners > 0)
+            snprintf(out + n, cap - n, "  ON AIR %d", listeners);
+        else
+            snprintf(out + n, cap - n, "  ON AIR");
+    }
+    if (app->session_saving) {
+        size_t n = strlen(out);
+        snprintf(out + n, cap - n, "  SAVING");
+    }
+    return running;
+}
+
+void view_status_right_text(const Engine* e, char* out, size_t cap)
+{
+    if (!out || cap == 0)
+        return;
+    out[0] = '\0';
+    if (!e)
+        return;
+    snprintf(out, cap, "%d @ %.0fK  %.1fMS%s", e->buffer_frames, e->sample_rate / 1000.0, e->latency_ms,
+             e->exclusive_granted ? "  EXCL" : "");
+}
+
+void view_status_bar(AppState* app, DrawKit* kit)
+{
+    if (!app || !kit)
+        return;
+    char text[VIEW_STATUS_CAP];
+    bool running = view_status_left_text(app, text, sizeof text);
+    draw_text(kit, text, app->layout.status_left.x, kLineY, kTextScale, running ? VIEW_MUTED : VIEW_RED);
+    view_status_right_text(app->engine, text, sizeof text);
+    draw_text(kit, text, app->layout.status_right.x, kLineY, kTextScale, VIEW_MUTED);
+}
