@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/standins.h"
+#include "app/session_take.h"
 #include "library/library.h"
 #include "audio/engine.h"
 #include "audio/engine_retire.h"
@@ -33,6 +34,9 @@ void app_init(AppState* app, Engine* engine, const char* program_folder)
         return;
     std::memset(app, 0, sizeof *app);
     app->engine = engine;
+    // Writes finished before this state began are not news to it.
+    app->session_writes_seen = session_wav_writes_completed();
+    app->session_failures_seen = session_wav_writes_failed();
 
     app->overdub = 1;
     app->gain = 1.0f;

@@ -284,6 +284,7 @@ struct AppState {
     uint32_t session_gen_seen;
     uint32_t session_gen_saved;
     uint32_t session_writes_seen;       // the writer's completed-writes count last seen
+    uint32_t session_failures_seen;     // the writer's failed-writes count last seen
     float session_quiet;                // seconds the loop has been unchanged
     uint8_t session_saving;             // the writer was busy at the last update
     float settings_timer;

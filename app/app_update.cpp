@@ -9,7 +9,9 @@
 #include "app/app_state.h"
 #include "app/meter.h"
 #include "app/settings.h"
+#include "app/session_take.h"
 #include "app/standins.h"
+#include "app/takes.h"
 #include "app/toast.h"
 #include "app/vst_picker.h"
 #include "audio/engine.h"
@@ -42,6 +44,11 @@ static void app_autosave(AppState* app, Engine* e, float dt)
     uint32_t writes = session_wav_writes_completed();
     if (writes != app->session_writes_seen) {
         app->session_writes_seen = writes;
+        uint32_t failed = session_wav_writes_failed();
+        if (failed != app->session_failures_seen) {
+            app->session_failures_seen = failed;
+            toast_show(app, "TAKE NOT SAVED", TOAST_RED);
+        }
         if (app->library_shown)
             app_library_scan(app);
     }

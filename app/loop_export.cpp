@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "app/session_take.h"
 #include "app/standins.h"
+#include "app/takes.h"
 #include "app/toast.h"
 #include "app/transport.h"
 #include "audio/engine.h"

@@ -9,7 +9,9 @@
 #include "app/app_state.h"
 #include "app/folders.h"
 #include "app/settings.h"
+#include "app/session_take.h"
 #include "app/standins.h"
+#include "app/takes.h"
 #include "app/window.h"
 #include "audio/engine.h"
 

@@ -28,77 +28,6 @@ void standin_reset(void)
 }
 
 // ---------------------------------------------------------------------------
-// Session take writer
-// ---------------------------------------------------------------------------
-
-void session_wav_save(AppState* app, bool wait)
-{
-    g_log.session_saves++;
-    if (wait)
-        g_log.session_saves_waited++;
-    if (!app || !app->engine)
-        return;
-    if (g_log.writer_busy && !wait)
-        return;
-    if (app->engine->length.load(std::memory_order_relaxed) < 1)
-        return;
-    app->session_gen_saved = app->engine->content_generation.load(std::memory_order_relaxed);
-    if (g_log.writer_finishes_at_once || wait)
-        g_log.writes_completed++;
-    else
-        g_log.writer_busy = true;
-}
-
-bool session_wav_busy(void)
-{
-    return g_log.writer_busy;
-}
-
-uint32_t session_wav_writes_completed(void)
-{
-    return g_log.writes_completed;
-}
-
-// ---------------------------------------------------------------------------
-// Take list, take loader, library
-// ---------------------------------------------------------------------------
-
-void app_open_path(AppState* app, const char* path)
-{
-    g_log.opened_paths++;
-    snprintf(g_log.opened_path, sizeof g_log.opened_path, "%s", path ? path : "");
-    if (!app || !path)
-        return;
-    if (audiofile_is_supported(path)) {
-        app_player_ensure(app);
-        if (library_add_file(app->library, path, true)) {
-            app->library_open = 1;
-            settings_save(app);
-            return;
-        }
-    }
-    toast_show(app, "CAN'T PLAY THAT", TOAST_RED);
-}
-
-void app_save_on_exit(AppState* app)
-{
-    if (!app || !app->engine)
-        return;
-    if (app->engine->content_generation.load(std::memory_order_relaxed) != app->session_gen_saved)
-        session_wav_save(app, true);
-}
-
-void app_library_scan(AppState* app)
-{
-    g_log.library_scans++;
-}
-
-void take_load_finish(AppState* app, float dt)
-{
-    g_log.take_load_finishes++;
-}
-
-// ---------------------------------------------------------------------------
 // Video player
 // ---------------------------------------------------------------------------
 
@@ -111,17 +40,6 @@ void video_player_destroy(VideoPlayer* player)
 // ---------------------------------------------------------------------------
 // Take list, library
 // ---------------------------------------------------------------------------
-
-void take_load_into_loop(AppState* app, int32_t index)
-{
-    g_log.take_loads++;
-    g_log.take_loaded_index = index;
-}
-
-void app_player_ensure(AppState* app)
-{
-    g_log.player_ensures++;
-}
 
 bool library_handle_event(Library* library, const SDL_Event* event, float mouse_x, float mouse_y, void* cloud,
                           double now)

@@ -4,7 +4,7 @@
 // tests can watch the shell drive them. Delete each one (and its counter) when the
 // module named beside it lands.
 // Threads: UI thread only.
-// Depends on: app/app_state.h, audio/engine.h (the session writer reads the loop).
+// Depends on: app/app_state.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -28,23 +28,17 @@ struct TakeBeatGrid {
 
 // What the stand-ins were asked to do, and how tests script them.
 struct StandinLog {
-    int32_t session_saves;            // session_wav_save calls
+    int32_t video_destroys;
+    // Calls into take loading and the session take, counted for the shell's tests.
+    int32_t session_saves;            // session_wav_save calls that started a write
     int32_t session_saves_waited;     // ... of them with wait
     int32_t opened_paths;             // app_open_path calls
     char opened_path[600];            // the path last opened
     int32_t library_scans;            // app_library_scan calls
     int32_t take_load_finishes;       // take_load_finish calls
-    int32_t video_destroys;
-
-    // Script: the session writer finishes inside session_wav_save (true, a write of
-    // a few MB on a fast disk) or stays busy until the test clears writer_busy.
-    bool writer_finishes_at_once;
-    bool writer_busy;
-    uint32_t writes_completed;        // raised by each finished write
-    // Take list, library.
-    int32_t take_loads;
+    int32_t take_loads;               // take_load_into_loop calls
     int32_t take_loaded_index;
-    int32_t player_ensures;
+    // Library.
     int32_t library_events;
     bool library_takes_events;        // script: library_handle_event's answer
     bool library_popup_open;          // script
@@ -62,33 +56,11 @@ struct StandinLog {
 StandinLog* standin_log(void);
 void standin_reset(void);             // zeroes the log and the script
 
-// -- Session take writer (replaced by the session take module) ----------------
-// Writes the loop as the session take when the loop exists; marks the content
-// generation saved. Without wait and while busy it returns at once.
-void session_wav_save(AppState* app, bool wait);
-bool session_wav_busy(void);
-// Raised after each finished write (after the rename): the update compares it with
-// its copy, so a write that starts and ends within one frame is still noticed.
-uint32_t session_wav_writes_completed(void);
-
-// -- Take list, take loader, library (replaced by take loading and the library) --
-void app_library_scan(AppState* app);
-void take_load_finish(AppState* app, float dt);   // ends in library_update
-// A file dropped on the window or named on the command line: a supported audio file
-// goes to the library (the player made, the file added and selected; on success the
-// library opens and the settings are saved); anything else, or a file the library
-// refuses, shows "CAN'T PLAY THAT". The stand-in opens no file and knows no videos.
-void app_open_path(AppState* app, const char* path);
-// At exit: writes the session take when the loop changed since the last one. The
-// stand-in writer has nothing running afterwards, so nothing is waited for.
-void app_save_on_exit(AppState* app);
 
 // -- Video player (replaced by the video player) --------------------------------
 void video_player_destroy(VideoPlayer* player);
 
 // -- Take list, take loader, library (replaced by take loading and the library) --
-void take_load_into_loop(AppState* app, int32_t index);
-void app_player_ensure(AppState* app);              // makes no library
 // The library view's event handler (mouse in canvas units, no cloud client).
 bool library_handle_event(Library* library, const SDL_Event* event, float mouse_x, float mouse_y, void* cloud,
                           double now);

@@ -6,7 +6,9 @@
 
 #include "app/app_state.h"
 #include "app/musical_typing.h"
+#include "app/session_take.h"
 #include "app/standins.h"
+#include "app/takes.h"
 #include "app/toast.h"
 #include "audio/engine.h"
 #include "audio/engine_retire.h"
@@ -112,8 +114,12 @@ void transport_new_session(AppState* app)
     Engine* e = app->engine;
     if (e->content_generation.load(rl) != app->session_gen_saved)
         session_wav_save(app, true);
-    while (session_wav_busy())
-        plat_sleep_ms(5);
+    // A stuck writer still reads the loop: clearing it under the writer would lose the
+    // take, so the old loop stays.
+    if (!session_wav_wait(SESSION_WAIT_MS)) {
+        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
+        return;
+    }
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
     app->hold_dub_held = 0;

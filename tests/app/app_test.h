@@ -12,7 +12,9 @@
 
 #include "app/app_state.h"
 #include "app/settings.h"
+#include "app/session_take.h"
 #include "app/standins.h"
+#include "app/takes.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
 #include "platform/plat_audio_api.h"
@@ -70,14 +72,21 @@ protected:
     AppState* app = app_instance();
     StandinLog* log = standin_log();
     uint32_t saves_before = 0;
+    AppTestFolder takes;
 
     void SetUp() override
     {
         ASSERT_TRUE(app_test_engine_start(e));
         app_init(app, e, "/opt/tessel");
+        snprintf(app->takes_folder, sizeof app->takes_folder, "%s", takes.path.c_str());
         saves_before = settings_save_count();
     }
-    void TearDown() override { app_test_engine_stop(e); }
+    void TearDown() override
+    {
+        session_wav_test_hold(false);
+        session_wav_wait(SESSION_WAIT_MS);
+        app_test_engine_stop(e);
+    }
 
     // settings_save calls since the test began.
     int settings_saves() const { return (int)(settings_save_count() - saves_before); }

@@ -134,7 +134,6 @@ TEST_F(AppTest, AToastFadesOutOver2Point4Seconds)
 
 TEST_F(AppTest, TheSessionTakeIsSavedOnceAfterTheLoopIsStillFor0Point6Seconds)
 {
-    log->writer_finishes_at_once = true;
     e->length = 96000;
     e->content_generation.fetch_add(1);
     int fired_at = 0;
@@ -162,7 +161,6 @@ TEST_F(AppTest, TheSessionTakeIsSavedOnceAfterTheLoopIsStillFor0Point6Seconds)
 
 TEST_F(AppTest, TheSessionTakeIsNeverSavedWhileRecordingOrHoldDubbing)
 {
-    log->writer_finishes_at_once = true;
     e->length = 96000;
     e->record = 1;
     e->content_generation.fetch_add(1);
@@ -181,40 +179,49 @@ TEST_F(AppTest, TheSessionTakeWaitsForABusyWriter)
 {
     e->length = 96000;
     e->content_generation.fetch_add(1);
-    log->writer_busy = true;
+    session_wav_test_hold(true);
+    frames(20);
+    ASSERT_EQ(log->session_saves, 1);
+    e->content_generation.fetch_add(1);
     frames(40);
-    EXPECT_EQ(log->session_saves, 0);
-    log->writer_busy = false;
-    frames(1);
     EXPECT_EQ(log->session_saves, 1);
+    session_wav_test_hold(false);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    frames(1);
+    EXPECT_EQ(log->session_saves, 2);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
 }
 
 TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
 {
     app->library_shown = 1;
-    log->writer_finishes_at_once = true;
     e->length = 96000;
     e->content_generation.fetch_add(1);
-    frames(20);
+    frames(13);
     ASSERT_EQ(log->session_saves, 1);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));   // ends within the frame
+    frames(1);
     EXPECT_EQ(log->library_scans, 1);
+    EXPECT_EQ(app->take_count, 1);
 
     // A writer that finishes frames later is noticed once as well.
-    log->writer_finishes_at_once = false;
+    session_wav_test_hold(true);
     e->content_generation.fetch_add(1);
     frames(20);
     ASSERT_EQ(log->session_saves, 2);
     EXPECT_TRUE(app->session_saving);
     EXPECT_EQ(log->library_scans, 1);
-    log->writer_busy = false;
-    log->writes_completed++;
+    session_wav_test_hold(false);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
     frames(3);
     EXPECT_FALSE(app->session_saving);
     EXPECT_EQ(log->library_scans, 2);
 
     // With the library hidden the take list is left alone.
     app->library_shown = 0;
-    log->writes_completed++;
+    e->content_generation.fetch_add(1);
+    frames(20);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
     frames(3);
     EXPECT_EQ(log->library_scans, 2);
 }

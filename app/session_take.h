@@ -1,0 +1,36 @@
+// session_take.h - the session take: the loop written as a 32-bit float WAV into the
+// takes folder by a short-lived worker, through a temporary name and a move.
+// Threads: session_wav_save, session_wav_wait, app_save_on_exit: UI thread. The
+//          writer runs on its own detached thread (or the UI thread when asked to
+//          wait); the busy flag and counters are atomics.
+// Depends on: app/app_state.h, audio/engine.h, audio/loop_file.h, platform/plat_file.h,
+//             platform/plat_dir.h, platform/plat_thread.h, platform/plat_time.h.
+#pragma once
+#include <cstdint>
+
+struct AppState;
+
+// How long the UI waits for a running writer before it gives up (a stuck disk must
+// not freeze the screen).
+constexpr int SESSION_WAIT_MS = 3000;
+
+// Writes the loop as the session take when there is a loop. While a write is running:
+// without wait returns at once; with wait waits up to SESSION_WAIT_MS and gives up
+// (nothing written, false) when the writer is still busy. With wait the write runs on
+// the calling thread. The session name is picked on the first save of a session. True
+// when a write was started (or, with wait, done successfully).
+bool session_wav_save(AppState* app, bool wait);
+bool session_wav_busy(void);
+// Waits up to timeout_ms in 5 ms steps for the writer to be idle; whether it is.
+bool session_wav_wait(int timeout_ms);
+// Raised after each finished write, successful or not, so the update notices a write
+// that began and ended within one frame.
+uint32_t session_wav_writes_completed(void);
+// Raised after each failed write (the previous take file is left as it was).
+uint32_t session_wav_writes_failed(void);
+// At exit: writes the session take when the loop changed since the last one, then
+// waits (bounded) for the writer.
+void app_save_on_exit(AppState* app);
+
+// Test hook: while held, a started writer waits before writing (a stuck disk).
+void session_wav_test_hold(bool hold);

@@ -1,0 +1,348 @@
+// takes.cpp - take loading, the take list and the library player (see takes.h).
+#include "app/takes.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/app_events.h"
+#include "app/session_take.h"
+#include "app/settings.h"
+#include "app/standins.h"
+#include "app/toast.h"
+#include "audio/audiofile.h"
+#include "audio/engine.h"
+#include "audio/loop_file.h"
+#include "audio/looper.h"
+#include "audio/preview.h"
+#include "audio/sample_buffer.h"
+#include "audio/wav_read.h"
+#include "library/library.h"
+#include "platform/plat_dir.h"
+#include "platform/plat_file.h"
+#include "platform/plat_thread.h"
+#include "platform/plat_time.h"
+
+static constexpr auto rl = std::memory_order_relaxed;
+
+struct TakeLoadJob {
+    char path[520];
+    double target_rate;
+    float volume;
+    std::atomic<int32_t> state{0};
+    float* left;
+    float* right;
+    int32_t length;
+};
+
+static TakeLoadJob g_job;
+static PreviewPlayer g_player;
+
+static const char* extension_of(const char* name)
+{
+    const char* dot = name ? std::strrchr(name, '.') : nullptr;
+    return dot ? dot : "";
+}
+
+bool is_video_file_name(const char* name)
+{
+    static const char* const kinds[] = {".mp4", ".mov", ".m4v", ".wmv", ".avi", ".mkv", ".webm", ".3gp"};
+    const char* ext = extension_of(name);
+    for (const char* k : kinds)
+        if (strcasecmp(ext, k) == 0)
+            return true;
+    return false;
+}
+
+bool take_is_openable(const char* name)
+{
+    return name && (audiofile_is_supported(name) || is_video_file_name(name));
+}
+
+static void open_video(AppState* app, const char* path)
+{
+    video_panel_open(app, path, false);
+    if (!app->video_open)
+        app->video_toggle = 1;
+}
+
+void app_open_path(AppState* app, const char* path)
+{
+    standin_log()->opened_paths++;
+    snprintf(standin_log()->opened_path, sizeof standin_log()->opened_path, "%s", path ? path : "");
+    if (!app || !path)
+        return;
+    if (is_video_file_name(path)) {
+        open_video(app, path);
+        return;
+    }
+    if (audiofile_is_supported(path)) {
+        app_player_ensure(app);
+        if (library_add_file(app->library, path, true)) {
+            app->library_open = 1;
+            settings_save(app);
+            return;
+        }
+    }
+    toast_show(app, "CAN'T PLAY THAT", TOAST_RED);
+}
+
+// ---------------------------------------------------------------------------
+// Decoding and the loader thread
+// ---------------------------------------------------------------------------
+
+bool take_decode(const char* path, double target_rate, float volume, float** left, float** right,
+                 int32_t* frames)
+{
+    *left = *right = nullptr;
+    *frames = 0;
+    SampleBuffer b;
+    char err[128];
+    int rc = audiofile_load_into(path, &b, nullptr, err, sizeof err);
+    bool ok = rc == 0 && b.frames > 0 && b.channels > 0 && b.samples && target_rate > 0.0;
+    double ratio = ok && b.sample_rate > 0.0 ? b.sample_rate / target_rate : 1.0;
+    double want = ok ? std::floor((double)b.frames / ratio) : 0.0;
+    int32_t n = want >= (double)TAKE_LOAD_MAX_FRAMES ? TAKE_LOAD_MAX_FRAMES : want >= 1.0 ? (int32_t)want : 0;
+    float* l = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
+    float* r = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
+    if (!ok || !l || !r) {
+        std::free(l);
+        std::free(r);
+        sample_buffer_free(&b);
+        return false;
+    }
+    const int64_t frames_in = b.frames;
+    const int ch = b.channels;
+    const int second = ch > 1 ? 1 : 0;
+    for (int32_t i = 0; i < n; i++) {
+        double p = (double)i * ratio;
+        double fl = std::floor(p);
+        int64_t i0 = std::min((int64_t)fl, frames_in - 1);
+        int64_t i1 = i0 + 1 < frames_in ? i0 + 1 : i0;
+        float f = (float)(p - fl);
+        const float* a = b.samples + i0 * ch;
+        const float* c = b.samples + i1 * ch;
+        l[i] = ((1.0f - f) * a[0] + f * c[0]) * volume;
+        r[i] = ((1.0f - f) * a[second] + f * c[second]) * volume;
+    }
+    sample_buffer_free(&b);
+    *left = l;
+    *right = r;
+    *frames = n;
+    return true;
+}
+
+static void take_load_thread(void* arg)
+{
+    TakeLoadJob* job = (TakeLoadJob*)arg;
+    bool ok = take_decode(job->path, job->target_rate, job->volume, &job->left, &job->right, &job->length);
+    job->state.exchange(ok ? 2 : 3, std::memory_order_acq_rel);
+}
+
+int32_t take_load_state(void)
+{
+    return g_job.state.load(std::memory_order_acquire);
+}
+
+void take_load_start(AppState* app, const char* path)
+{
+    if (!app || !path)
+        return;
+    if (is_video_file_name(path)) {
+        open_video(app, path);
+        return;
+    }
+    if (!audiofile_is_supported(path)) {
+        toast_show(app, "NOT AUDIO", TOAST_RED);
+        return;
+    }
+    if (take_load_state() != 0) {
+        toast_show(app, "LOADING...", TOAST_GREY);
+        return;
+    }
+    snprintf(g_job.path, sizeof g_job.path, "%s", path);
+    double rate = app->engine ? app->engine->sample_rate : 0.0;
+    g_job.target_rate = rate > 0.0 ? rate : 48000.0;
+    g_job.volume = app->library ? library_get_volume(app->library) : 1.0f;
+    g_job.left = g_job.right = nullptr;
+    g_job.length = 0;
+    g_job.state.exchange(1, std::memory_order_acq_rel);
+    if (!plat_thread_start_detached(take_load_thread, &g_job)) {
+        g_job.state.exchange(0, std::memory_order_acq_rel);
+        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
+        return;
+    }
+    app->take_loading = 1;
+    const char* slash = std::strrchr(path, '/');
+    char text[48];
+    int n = snprintf(text, sizeof text, "LOADING %.40s", slash ? slash + 1 : path);
+    for (int i = 0; i < n && i < (int)sizeof text - 1; i++)
+        text[i] = (char)std::toupper((unsigned char)text[i]);
+    toast_show(app, text, TOAST_LIGHT_TEAL);
+}
+
+// Before a take replaces the loop: the engine stopped and the changed loop saved.
+// False when the old loop could not be saved (a stuck or failed writer): the caller
+// then keeps it, since replacing it would lose the take.
+static bool take_make_room(AppState* app)
+{
+    Engine* e = app->engine;
+    e->record.store(0, rl);
+    e->hold_dub.store(0, rl);
+    e->playing.store(0, rl);
+    bool saved = true;
+    if (e->content_generation.load(rl) != app->session_gen_saved)
+        saved = session_wav_save(app, true);
+    if (!session_wav_wait(SESSION_WAIT_MS) || !saved) {
+        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
+        return false;
+    }
+    return true;
+}
+
+void take_load_finish(AppState* app, float dt)
+{
+    standin_log()->take_load_finishes++;
+    if (!app)
+        return;
+    if (app->library) {
+        library_set_option_c(app->library, app->reduced_motion);
+        library_update(app->library, app->ui_time, dt);
+    }
+    int32_t state = take_load_state();
+    app->take_loading = state == 1;
+    if (state != 2 && state != 3)
+        return;
+    if (state == 3 || !app->engine) {
+        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
+    } else if (take_make_room(app)) {
+        library_stop(app->library);
+        Engine* e = app->engine;
+        if (loop_set_buffers(e, g_job.left, g_job.right, g_job.length)) {
+            app->session_name[0] = '\0';
+            app->session_gen_seen = e->content_generation.load(rl);
+            app->overview_timer = 0.0f;
+            e->playing.store(1, rl);
+            toast_show(app, "LOADED", TOAST_TEAL);
+        } else {
+            toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
+        }
+    }
+    std::free(g_job.left);
+    std::free(g_job.right);
+    g_job.left = g_job.right = nullptr;
+    g_job.length = 0;
+    g_job.state.exchange(0, std::memory_order_acq_rel);
+    app->take_loading = 0;
+}
+
+// ---------------------------------------------------------------------------
+// The take list
+// ---------------------------------------------------------------------------
+
+void take_load_into_loop(AppState* app, int32_t index)
+{
+    standin_log()->take_loads++;
+    standin_log()->take_loaded_index = index;
+    if (!app || !app->engine || index < 0 || index >= app->take_count)
+        return;
+    Engine* e = app->engine;
+    char path[sizeof app->takes_folder + sizeof app->takes[0].name + 1];
+    snprintf(path, sizeof path, "%s/%s", app->takes_folder, app->takes[index].name);
+    if (!take_make_room(app))
+        return;
+    if (loop_load_wav(e, path)) {
+        snprintf(app->session_name, sizeof app->session_name, "%s", app->takes[index].name);
+        uint32_t gen = e->content_generation.load(rl);
+        app->session_gen_seen = app->session_gen_saved = gen;
+        app->overview_timer = 0.0f;
+        toast_show(app, "LOADED", TOAST_TEAL);
+    } else {
+        app->session_name[0] = '\0';
+        toast_show(app, "CANT LOAD", TOAST_RED);
+    }
+}
+
+struct ScanContext {
+    AppState* app;
+};
+
+static bool has_wav_extension(const char* name)
+{
+    return strcasecmp(extension_of(name), ".wav") == 0;
+}
+
+static bool scan_visit(void* ctx, const PlatDirEntry* entry)
+{
+    AppState* app = ((ScanContext*)ctx)->app;
+    if (app->take_count >= APP_TAKES_MAX)
+        return false;
+    if (!entry->is_file || !has_wav_extension(entry->name))
+        return true;
+    TakeEntry* t = &app->takes[app->take_count];
+    snprintf(t->name, sizeof t->name, "%s", entry->name);
+    char path[sizeof app->takes_folder + 300];
+    snprintf(path, sizeof path, "%s/%s", app->takes_folder, entry->name);
+    PlatFileInfo info{};
+    plat_file_info(path, &info);
+    t->write_time = info.mtime_ms > 0.0 ? (uint64_t)info.mtime_ms : 0;
+    t->seconds = wav_duration_seconds(path);
+    app->take_count++;
+    return true;
+}
+
+void app_library_scan(AppState* app)
+{
+    standin_log()->library_scans++;
+    if (!app)
+        return;
+    app->take_count = 0;
+    ScanContext ctx{app};
+    plat_dir_list(app->takes_folder, scan_visit, &ctx);
+    std::stable_sort(app->takes, app->takes + app->take_count,
+                     [](const TakeEntry& a, const TakeEntry& b) { return a.write_time > b.write_time; });
+    int32_t top = std::max(0, app->take_count - app_library_rows(app));
+    app->take_scroll = std::clamp(app->take_scroll, 0, top);
+}
+
+// ---------------------------------------------------------------------------
+// The library player
+// ---------------------------------------------------------------------------
+
+void app_player_render_hook(void* ctx, float* left, float* right, int32_t frames, double rate)
+{
+    preview_render((PreviewPlayer*)ctx, left, right, frames, rate);
+}
+
+void app_player_ensure(AppState* app)
+{
+    if (!app || app->library)
+        return;
+    preview_init(&g_player);
+    app->preview = &g_player;
+    preview_set_looping(&g_player, app->player_loop != 0);
+    if (app->engine)
+        app->engine->player_to_input.store(app->player_to_input, rl);
+    Library* lib = library_create();
+    if (!lib)
+        return;
+    app->library = lib;
+    library_set_player(lib, &g_player);
+    library_set_volume(lib, app->library_gain > 0.0f ? app->library_gain : 1.0f);
+    if (app->library_zoom > 0.0f)
+        library_set_reference_length(lib, app->library_zoom);
+    library_set_option_b(lib, 1);
+    library_enable_browse(lib, true);
+    LibraryViewState view = library_get_view_state(lib);
+    view.source = 3;
+    library_set_view_state(lib, &view);
+    app->folder_tree = library_folder_tree(lib);
+    app->favourites = library_favourites_panel(lib);
+    if (app->engine)
+        engine_set_render_hook(app->engine, app_player_render_hook, &g_player);
+}

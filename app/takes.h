@@ -1,0 +1,42 @@
+// takes.h - takes reaching the loop: dropped and named files, the loader thread that
+// decodes a file into the loop, listed takes loaded into the loop, the take list, and
+// the library player made on first use.
+// Threads: UI thread, except take_load_thread (the loader's own thread) and
+//          app_player_render_hook (audio thread [RT]).
+// Depends on: app/app_state.h, app/session_take.h, audio/audiofile.h, audio/looper.h,
+//             audio/loop_file.h, audio/preview.h, audio/wav_read.h, library/library.h,
+//             platform/plat_dir.h, platform/plat_file.h, platform/plat_thread.h.
+#pragma once
+#include <cstdint>
+
+struct AppState;
+
+constexpr int32_t TAKE_LOAD_MAX_FRAMES = 17280000;
+
+// A video by its extension (after the last dot, any case).
+bool is_video_file_name(const char* name);
+// The folder tree's file filter: a supported audio file or a video.
+bool take_is_openable(const char* name);
+// A dropped file or one named on the command line: audio to the library player, a
+// video to the video panel, anything else "CAN'T PLAY THAT".
+void app_open_path(AppState* app, const char* path);
+// A file opened from the folder tree: decoded on the loader thread into the loop.
+void take_load_start(AppState* app, const char* path);
+// Every frame: the library's update, and the finished load collected into the loop.
+void take_load_finish(AppState* app, float dt);
+// Loads take-list entry index into the loop (left stopped).
+void take_load_into_loop(AppState* app, int32_t index);
+// Rebuilds the take list from the takes folder, newest first.
+void app_library_scan(AppState* app);
+// Makes the library player when there is none.
+void app_player_ensure(AppState* app);
+// [RT] Renders the preview player into the engine's buffers.
+void app_player_render_hook(void* ctx, float* left, float* right, int32_t frames, double rate);
+
+// Decodes path and resamples it to target_rate times volume, at most
+// TAKE_LOAD_MAX_FRAMES frames (mono on both sides). False on any failure; on true
+// *left and *right are malloc'd arrays of *frames floats.
+bool take_decode(const char* path, double target_rate, float volume, float** left, float** right,
+                 int32_t* frames);
+// The loader's state: 0 idle, 1 loading, 2 done, 3 failed.
+int32_t take_load_state(void);

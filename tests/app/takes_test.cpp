@@ -1,0 +1,184 @@
+// Take loading, the take list and the session take written through a temporary name.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "app/toast.h"
+#include "app/transport.h"
+#include "audio/wav_read.h"
+#include "app_test.h"
+#include "audio/wav_write.h"
+#include "platform/plat_file.h"
+#include "platform/plat_time.h"
+
+namespace fs = std::filesystem;
+
+class TakesTest : public AppTest {
+protected:
+    fs::path wav(const char* name, int channels, int frames, double rate)
+    {
+        std::vector<float> s((size_t)channels * frames);
+        for (int i = 0; i < frames; i++)
+            for (int c = 0; c < channels; c++)
+                s[(size_t)i * channels + c] = c == 0 ? 0.5f : -0.25f;
+        fs::path p = takes.path / name;
+        EXPECT_TRUE(wav_write_float(p.c_str(), s.data(), channels, frames, rate));
+        return p;
+    }
+    // Runs frames until the loader is idle again (bounded).
+    void finish_load()
+    {
+        for (int i = 0; i < 400 && (take_load_state() != 0 || app->take_loading); i++) {
+            plat_sleep_ms(5);
+            app_update(app, 0.05f);
+        }
+        ASSERT_EQ(take_load_state(), 0);
+    }
+    const char* toast_text() { return app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text; }
+};
+
+TEST_F(TakesTest, TwoSavesShareOneNameAndLeaveNoTemporaryFile)
+{
+    e->length = 4800;
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(session_wav_save(app, true));
+    std::string name = app->session_name;
+    ASSERT_EQ(name.size(), std::strlen("tessel-20250101-000000.wav"));
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(session_wav_save(app, false));
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    EXPECT_EQ(std::string(app->session_name), name);
+    int files = 0;
+    for (const auto& f : fs::directory_iterator(takes.path)) {
+        EXPECT_EQ(f.path().filename().string(), name);
+        files++;
+    }
+    EXPECT_EQ(files, 1);
+    EXPECT_NEAR(wav_duration_seconds((takes.path / name).c_str()), 0.1f, 1e-4);
+
+    // An empty loop is never written.
+    e->length = 0;
+    app->session_name[0] = '\0';
+    EXPECT_FALSE(session_wav_save(app, true));
+    EXPECT_EQ(app->session_name[0], '\0');
+}
+
+TEST_F(TakesTest, AFailedWriteKeepsTheOldTakeAndIsReported)
+{
+    e->length = 48000;
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(session_wav_save(app, true));
+    fs::path file = takes.path / app->session_name;
+    auto before = fs::file_size(file);
+    e->length = 96000;
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(plat_file_fake_size_limit(1000));
+    EXPECT_FALSE(session_wav_save(app, true));
+    plat_file_fake_size_limit(-1);
+    EXPECT_EQ(fs::file_size(file), before);
+    EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
+    frames(1);
+    EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
+}
+
+TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
+{
+    e->length = 4800;
+    e->content_generation.fetch_add(1);
+    session_wav_test_hold(true);
+    ASSERT_TRUE(session_wav_save(app, false));
+    e->content_generation.fetch_add(1);
+    double t0 = plat_time_seconds();
+    transport_new_session(app);
+    double waited = plat_time_seconds() - t0;
+    EXPECT_LT(waited, SESSION_WAIT_MS / 1000.0 * 2 + 1.0);
+    EXPECT_EQ(e->clear_request.load(), 0);   // the loop under the writer stays
+    EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
+    session_wav_test_hold(false);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+}
+
+TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
+{
+    float *l = nullptr, *r = nullptr;
+    int32_t n = 0;
+    fs::path mono = wav("mono.wav", 1, 44100, 44100.0);
+    ASSERT_TRUE(take_decode(mono.c_str(), 48000.0, 0.5f, &l, &r, &n));
+    EXPECT_EQ(n, 48000);
+    EXPECT_FLOAT_EQ(l[100], 0.25f);
+    EXPECT_FLOAT_EQ(r[100], 0.25f);
+    free(l);
+    free(r);
+
+    fs::path stereo = wav("stereo.wav", 2, 1000, 48000.0);
+    ASSERT_TRUE(take_decode(stereo.c_str(), 48000.0, 1.0f, &l, &r, &n));
+    EXPECT_EQ(n, 1000);
+    EXPECT_FLOAT_EQ(r[999], -0.25f);
+    free(l);
+    free(r);
+
+    // Garbage, an empty file and a FIFO are refused without hanging.
+    std::ofstream(takes.path / "junk.wav") << "RIFF\x10\0\0\0WAVEjunkjunkjunk";
+    std::ofstream(takes.path / "empty.wav");
+    EXPECT_FALSE(take_decode((takes.path / "junk.wav").c_str(), 48000.0, 1.0f, &l, &r, &n));
+    EXPECT_FALSE(take_decode((takes.path / "empty.wav").c_str(), 48000.0, 1.0f, &l, &r, &n));
+    fs::path fifo = takes.path / "fifo.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(take_decode(fifo.c_str(), 48000.0, 1.0f, &l, &r, &n));
+    EXPECT_EQ(l, nullptr);
+}
+
+TEST_F(TakesTest, AnOpenedFileBecomesTheLoopOnceAndASecondWaits)
+{
+    fs::path a = wav("a.wav", 2, 4800, 48000.0);
+    take_load_start(app, a.c_str());
+    take_load_start(app, a.c_str());
+    EXPECT_STREQ(toast_text(), "LOADING...");
+    finish_load();
+    EXPECT_EQ(e->length.load(), 4800);
+    EXPECT_STREQ(toast_text(), "LOADED");
+    EXPECT_EQ(app->session_name[0], '\0');
+
+    take_load_start(app, (takes.path / "notes.txt").c_str());
+    EXPECT_STREQ(toast_text(), "NOT AUDIO");
+    std::ofstream(takes.path / "bad.wav") << "nonsense";
+    take_load_start(app, (takes.path / "bad.wav").c_str());
+    finish_load();
+    EXPECT_STREQ(toast_text(), "CAN'T LOAD THAT");
+    EXPECT_EQ(e->length.load(), 4800);
+}
+
+TEST_F(TakesTest, TheTakeListIsNewestFirstAndAListedTakeLoadsIntoTheLoop)
+{
+    wav("old.wav", 2, 4800, 48000.0);
+    wav("new.wav", 2, 9600, 48000.0);
+    fs::last_write_time(takes.path / "old.wav", fs::file_time_type::clock::now() - std::chrono::hours(1));
+    std::ofstream(takes.path / "notes.txt") << "x";
+    fs::create_directory(takes.path / "dir.wav");
+    app_library_scan(app);
+    ASSERT_EQ(app->take_count, 2);
+    EXPECT_STREQ(app->takes[0].name, "new.wav");
+    EXPECT_NEAR(app->takes[0].seconds, 0.2f, 1e-4);
+
+    take_load_into_loop(app, 1);
+    EXPECT_EQ(e->length.load(), 4800);
+    EXPECT_STREQ(app->session_name, "old.wav");
+    EXPECT_EQ(app->session_gen_saved, e->content_generation.load());
+    EXPECT_STREQ(toast_text(), "LOADED");
+    fs::remove(takes.path / "new.wav");
+    take_load_into_loop(app, 0);
+    EXPECT_STREQ(toast_text(), "CANT LOAD");
+    EXPECT_EQ(app->session_name[0], '\0');
+}
+
+TEST(TakeNames, VideosAndOpenableFiles)
+{
+    EXPECT_TRUE(is_video_file_name("/a/b.MP4"));
+    EXPECT_TRUE(is_video_file_name("clip.webm"));
+    EXPECT_FALSE(is_video_file_name("mp4"));
+    EXPECT_TRUE(take_is_openable("x.flac"));
+    EXPECT_FALSE(take_is_openable("x.txt"));
+}
