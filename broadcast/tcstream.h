@@ -3,7 +3,8 @@
 // Threads: tcstream_init/start/stop/shutdown, set_live, set_latency_ns: UI thread.
 //          tcstream_feed/push: audio thread [RT] (the engine's output tap).
 //          The station thread (started by tcstream_start) owns the sockets and the
-//          packet fields. Shared fields are atomics; each names its writer and reader.
+//          packet fields. The DNS-SD announcement's own thread writes only advertised.
+//          Shared fields are atomics; each names its writer and reader.
 // Depends on: platform/plat_net.h, platform/plat_thread.h, platform/plat_time.h,
 //             platform/plat_mem.h, platform/plat_dnssd.h, platform/plat_file.h,
 //             platform/plat_random.h, rig/rig_device.h (UTF-8 copies).
