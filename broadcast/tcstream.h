@@ -3,9 +3,11 @@
 // Threads: tcstream_init/start/stop/shutdown, set_live, set_latency_ns: UI thread.
 //          tcstream_feed/push: audio thread [RT] (the engine's output tap).
 //          The station thread (started by tcstream_start) owns the sockets and the
-//          packet fields. Shared fields are atomics; each names its writer and reader.
+//          packet fields. The DNS-SD announcement's own thread writes only advertised.
+//          Shared fields are atomics; each names its writer and reader.
 // Depends on: platform/plat_net.h, platform/plat_thread.h, platform/plat_time.h,
-//             platform/plat_mem.h, rig/rig_device.h (UTF-8 copies).
+//             platform/plat_mem.h, platform/plat_dnssd.h, platform/plat_file.h,
+//             platform/plat_random.h, rig/rig_device.h (UTF-8 copies).
 //
 // Wire format (all numbers big-endian except the PCM samples): u32 N, the bytes that
 // follow; "TC"; version 1; a type byte; N - 4 bytes of body. The station sends HELLO
@@ -116,8 +118,9 @@ struct Station {
     std::atomic<int64_t> clock_frequency;  // clock ticks per second
     std::atomic<int64_t> clock_start;      // clock reading at the station clock's zero
 
-    // Announcement on the local network (not built yet: always null and 0).
-    void* dns_instance;
+    // Announcement on the local network. register_request: the registration while on
+    // air (UI thread only). advertised: 1 once confirmed (the announcement's thread
+    // writes, anyone reads); 0 off air.
     void* register_request;
     std::atomic<uint8_t> advertised;
 

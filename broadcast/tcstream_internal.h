@@ -3,6 +3,7 @@
 // Threads: as named on each.
 // Depends on: tcstream.h.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct Station;
@@ -14,10 +15,39 @@ void tcstream_thread_main(void* station);
 // Fixes the station id for this run into station->sid. [UI, from tcstream_init]
 void tcstream_station_id(Station* station, const char* dir);
 
-// Announces the station on the local network and withdraws it again. Neither is built
-// yet: listeners connect by address, and advertised stays 0. [UI]
+// Announces the station on the local network by DNS-SD ("_tc-stream._tcp") and
+// withdraws it again. Announcing is best effort: a failure is logged, advertised stays
+// 0 and the station serves on. advertised becomes 1 when the announcement is confirmed.
+// [UI]
 void tcstream_advertise(Station* station);
 void tcstream_withdraw(Station* station);
+
+// The outcome of an announcement (established 1: confirmed; 0: refused, or the daemon
+// went away). Sets advertised and logs. [the announcement's own thread]
+void tcstream_on_registered(void* station, int established, const char* message);
+
+enum {
+    TCSTREAM_INSTANCE_MAX = 63,     // bytes of a service instance name (one DNS label)
+    TCSTREAM_TXT_STRING_MAX = 255,  // bytes of one TXT string, "key=value"
+    TCSTREAM_TXT_PAIRS = 11,
+};
+
+// The instance name "<an> · <dev>": dev is cut to 47 bytes, then shortened by whole
+// UTF-8 characters until the name fits TCSTREAM_INSTANCE_MAX bytes. Returns its length.
+int tcstream_instance_name(const char* an, const char* dev, char* out, size_t cap);
+
+// The station's TXT record: tc, v, app, an, kind, dev, sid, codec, ch, rate, os.
+struct StationTxt {
+    const char* keys[TCSTREAM_TXT_PAIRS];
+    char values[TCSTREAM_TXT_PAIRS][TCSTREAM_TXT_STRING_MAX + 1];
+};
+void tcstream_txt_build(const Station* station, StationTxt* txt);
+// value cut at a whole UTF-8 character so that "key=value" fits one TXT string.
+void tcstream_txt_value(const char* key, const char* value, char* out, size_t cap);
+
+// Reads an id file: 1 with sid (9 bytes) set when its first line begins with 8 digits
+// 0-9 a-f; else 0 and sid untouched. Only a regular file is read.
+int tcstream_read_sid(const char* path, char* sid);
 
 // tcstream_feed with the station clock already read: now_ns is the time the rate
 // tracker dates this block with (the push still reads the clock). [RT]

@@ -10,7 +10,7 @@ pkgs=(
   xvfb xauth xdotool x11-utils sox
   ffmpeg libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libegl1 libgl1 libegl-mesa0 libgl1-mesa-dri
-  libx11-dev libasound2-dev
+  libx11-dev libasound2-dev libavahi-client-dev
   libfreetype-dev libfontconfig-dev woff2 fonts-dejavu-core
   dragonfly-reverb-vst dpf-plugins-vst lsp-plugins-vst
 )
