@@ -17,6 +17,7 @@
 #include "audio/engine.h"
 #include "audio/looper.h"
 
+static const float kSessionRetrySeconds = 5.0f;   // extra stillness before a retry
 static const float kSessionQuietSeconds = 0.6f;
 static const float kSettingsPeriod = 0.5f;
 static const float kOverviewPeriod = 1.0f / 30.0f;
@@ -48,6 +49,10 @@ static void app_autosave(AppState* app, Engine* e, float dt)
         if (failed != app->session_failures_seen) {
             app->session_failures_seen = failed;
             toast_show(app, "TAKE NOT SAVED", TOAST_RED);
+            // The take lives only in memory now: write it again once the loop has
+            // been still for a while longer, even if it never changes again.
+            app->session_gen_saved = e->content_generation.load(rl) - 1u;
+            app->session_quiet = -kSessionRetrySeconds;
         }
         if (app->library_shown)
             app_library_scan(app);

@@ -82,6 +82,13 @@ TEST_F(TakesTest, AFailedWriteKeepsTheOldTakeAndIsReported)
     EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
     frames(1);
     EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
+
+    // Once the disk has room again the take is written without the loop changing.
+    frames(20);
+    EXPECT_EQ(fs::file_size(file), before);   // not at once: the retry waits a while
+    frames(130);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    EXPECT_GT(fs::file_size(file), before);
 }
 
 TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
