@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/session_take.h"
 #include "app/meter.h"
 #include "app/toast.h"
 #include "audio/engine_retire.h"
@@ -147,6 +148,7 @@ TEST_F(AppTest, TheSessionTakeIsSavedOnceAfterTheLoopIsStillFor0Point6Seconds)
     EXPECT_LE(fired_at, 14);
     EXPECT_EQ(log->session_saves, 1);
     EXPECT_EQ(log->session_saves_waited, 0);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));   // the writer is a real thread
 
     // A change that keeps coming (every 0.5 s) is never saved; once it stops, it is.
     for (int i = 0; i < 60; i++) {
