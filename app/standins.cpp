@@ -108,17 +108,3 @@ void video_panel_trim_drag(AppState* app, float mouse_x)
     else
         app->video_in = std::max(0.0, std::max(app->video_out - 360.0, std::min(app->video_out - 0.25, t)));
 }
-
-// ---------------------------------------------------------------------------
-// Firewall helper
-// ---------------------------------------------------------------------------
-
-bool fw_needs_attention(void)
-{
-    return g_log.firewall_blocked;
-}
-
-const char* fw_status_text(void)
-{
-    return g_log.firewall_blocked ? "BLOCKED BY WINDOWS FIREWALL - ALLOW" : "";
-}

@@ -49,8 +49,6 @@ struct StandinLog {
     int32_t grid_shift;               // beats, summed
     // Video.
     int32_t video_closes;
-    // Firewall.
-    bool firewall_blocked;            // script: the firewall helper needs attention
 };
 
 StandinLog* standin_log(void);
@@ -79,9 +77,3 @@ void video_panel_open(AppState* app, const char* path, bool keep_trim);
 // out - 0.25, out within in + 0.25 .. min(duration, in + 360).
 void video_panel_trim_drag(AppState* app, float mouse_x);
 
-// -- Firewall helper (replaced by the firewall rule helper) ----------------------
-// Whether the firewall keeps listeners from reaching the station, and the words the
-// status line shows then. No firewall here blocks listeners: false and "" unless a
-// test scripts firewall_blocked, which reads as the helper's "blocked" answer.
-bool fw_needs_attention(void);
-const char* fw_status_text(void);

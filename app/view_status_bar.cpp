@@ -9,6 +9,7 @@
 #include "app/view_palette.h"
 #include "app/view_status.h"
 #include "audio/engine.h"
+#include "broadcast/firewall.h"
 #include "broadcast/tcstream.h"
 #include "ui/drawkit.h"
 

@@ -9,9 +9,11 @@
 #include "app/view_status.h"
 #include "audio/engine_retire.h"
 #include "audio/vst.h"
+#include "broadcast/firewall.h"
 #include "broadcast/tcstream.h"
 #include "tests/app/app_test.h"
 #include "tests/audio/vst_mock_impl.h"
+#include "tests/support/fake_firewall.h"
 
 namespace {
 
@@ -114,9 +116,12 @@ TEST_F(StatusView, LeftLineNamesTheDeviceOrOfflineThenTheBroadcastAndSaving)
     EXPECT_EQ(left(), "USB Audio CODEC Analog S  ON AIR 3  SAVING");
 
     // The firewall's words replace the listener count.
-    log->firewall_blocked = true;
+    FakeFirewall fw;
+    fw.launch = PLAT_FW_LAUNCH_DECLINED;
+    fake_firewall_install(&fw);
+    fw_ensure_rule(0.0);
     EXPECT_EQ(left(), "USB Audio CODEC Analog S  BLOCKED BY WINDOWS FIREWALL - ALLOW  SAVING");
-    log->firewall_blocked = false;
+    fake_firewall_remove();
 
     // A stopped stream reads offline, and the broadcast still follows.
     e->running = 0;
