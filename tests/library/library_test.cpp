@@ -140,10 +140,13 @@ TEST_F(LibraryTest, HostileFilesFailTheirItemAndTheReaderGoesOn)
     ASSERT_EQ(mkfifo(vanishing.c_str(), 0600), 0);
     ASSERT_TRUE(settle());
 
-    for (const std::string& p : {garbage, header_only, not_mp3, zero, vanishing}) {
+    for (const std::string& p : {garbage, header_only, not_mp3, zero}) {
         EXPECT_TRUE(item(p)->failed) << p;
         EXPECT_FALSE(item(p)->ready) << p;
     }
+    // The reader may have read the file before the swap; either way it never waits
+    // on the FIFO, and the item ends in one state or the other.
+    EXPECT_NE(item(vanishing)->failed, item(vanishing)->ready);
     EXPECT_TRUE(item(good)->ready);
     // A failed item cannot be played.
     library_play_item(lib, item(garbage));
