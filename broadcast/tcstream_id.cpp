@@ -43,26 +43,14 @@ int tcstream_read_sid(const char* path, char* sid)
 
 // Writes "<sid>\n" to path through a temporary file and a rename, so a reader never
 // sees half an id. False when the id could not be kept.
+static bool sid_write_line(void* ctx, FILE* f)
+{
+    return std::fprintf(f, "%s\n", (const char*)ctx) == 9;
+}
+
 static bool sid_write(const char* path, const char* sid)
 {
-    char temp[SID_PATH_MAX + 32];
-    if (!plat_file_temp_path(path, temp, sizeof temp))
-        return false;
-    plat_file_remove_regular(temp);   // left by an earlier run that had our process id
-    FILE* f = plat_file_create_new(temp);
-    if (!f)
-        return false;
-    if (std::fprintf(f, "%s\n", sid) != 9) {
-        plat_file_discard(f, temp);
-        return false;
-    }
-    if (!plat_file_finish(f, temp))
-        return false;
-    if (!plat_file_replace(temp, path)) {
-        plat_file_remove_regular(temp);
-        return false;
-    }
-    return true;
+    return plat_file_write_replacing(path, sid_write_line, (void*)sid);
 }
 
 // A fresh id: the system's random numbers, else a mix of the clock and an address of

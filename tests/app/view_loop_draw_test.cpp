@@ -13,27 +13,12 @@
 #include "app/view_palette.h"
 #include "support/draw_probe.h"
 #include "tests/app/app_test.h"
+#include "tests/app/view_draw_probe.h"
 #include "ui/drawkit.h"
 
 namespace {
 
 const double kPi = 3.14159265358979;
-
-DrawPixel pix(uint32_t c)
-{
-    return DrawPixel{(uint8_t)(c & 0xFF), (uint8_t)(c >> 8 & 0xFF), (uint8_t)(c >> 16 & 0xFF), (uint8_t)(c >> 24)};
-}
-DrawPixel pix(uint32_t c, uint32_t a)
-{
-    return pix(draw_with_alpha(c, a));
-}
-// A glow's three additive halos over a point all of them cover.
-DrawPixel glowed(DrawPixel under, uint32_t colour, float intensity)
-{
-    for (int i = 0; i < 3; i++)
-        under = draw_expect_add(under, pix(colour, draw_alpha_byte((1 - i / 3.0f) * intensity * 0.22f * 255)));
-    return under;
-}
 
 class UpperView : public DrawTest {
 protected:
