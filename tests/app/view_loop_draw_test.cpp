@@ -20,32 +20,17 @@ namespace {
 
 const double kPi = 3.14159265358979;
 
-class UpperView : public DrawTest {
+class UpperView : public MainViewTest {
 protected:
-    Engine* e = engine_instance();
-    AppState* app = app_instance();
-    DrawKit kit{};
-    const DrawPixel bg = pix(VIEW_BACKGROUND);
     // The display and slider fill, (23, 29, 29, 150), over the background.
     const DrawPixel well = draw_expect_blend(pix(VIEW_BACKGROUND), pix(VIEW_PANEL, 150));
 
     void SetUp() override
     {
-        DrawTest::SetUp();
+        MainViewTest::SetUp();
         if (HasFatalFailure())
             return;
-        ASSERT_TRUE(app_test_engine_start(e));
-        app_init(app, e, ".");
-        app_layout_write(app);
-        ASSERT_TRUE(draw_init(&kit, fx.renderer));
-        draw_frame_layout(&kit, DRAW_REF_WIDTH, DRAW_REF_HEIGHT);
         app->ui_time = kPi / 8;   // the prompt at full strength
-    }
-    void TearDown() override
-    {
-        draw_shutdown(&kit);
-        app_test_engine_stop(e);
-        DrawTest::TearDown();
     }
 
     void run_callback(int frames, float level) { app_test_run_callback(e, frames, level); }
@@ -62,6 +47,7 @@ protected:
     void seek(int32_t position) { e->position.store(position); }
 
     // The painters of the upper half in the main view's order, over the background.
+    void draw_part() override { draw_upper(); }
     void draw_upper()
     {
         draw_fixture_clear(&fx, bg.r, bg.g, bg.b);
@@ -72,15 +58,6 @@ protected:
         view_loop_display(app, &kit);
         view_transport_pads(app, &kit);
         read();
-    }
-    // The whole main view as a picture for a person, then the upper half again.
-    void picture(const char* state)
-    {
-        draw_fixture_clear(&fx, 0, 0, 0);
-        app_draw(app, &kit, 1.0f / 60);
-        read();
-        shot(state);
-        draw_upper();
     }
 
     bool box_has(int x0, int y0, int x1, int y1, DrawPixel want) { return draw_box_has(&fx, x0, y0, x1, y1, want); }

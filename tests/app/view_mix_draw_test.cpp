@@ -25,39 +25,13 @@ namespace {
 
 const double kPi = 3.14159265358979;
 
-class MidView : public DrawTest {
+class MidView : public MainViewTest {
 protected:
-    Engine* e = engine_instance();
-    AppState* app = app_instance();
-    DrawKit kit{};
     VstPlugin* plugin = nullptr;
-    const DrawPixel bg = pix(VIEW_BACKGROUND);
     const DrawPixel well = draw_expect_blend(bg, pix(VIEW_PANEL, 150));   // pad and tabs
     const DrawPixel block = draw_expect_blend(bg, pix(VIEW_PANEL, 100));  // effects panel
     const DrawPixel knob_well = draw_expect_blend(block, pix(draw_rgba(18, 23, 23, 150)));
 
-    void SetUp() override
-    {
-        DrawTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        ASSERT_TRUE(app_test_engine_start(e));
-        app_init(app, e, ".");
-        app_layout_write(app);
-        ASSERT_TRUE(draw_init(&kit, fx.renderer));
-        draw_frame_layout(&kit, DRAW_REF_WIDTH, DRAW_REF_HEIGHT);
-    }
-    void TearDown() override
-    {
-        if (plugin) {
-            EXPECT_TRUE(engine_retire_plugin(e, &e->slots[plugin_slot].plugin));
-        }
-        draw_shutdown(&kit);
-        app_test_engine_stop(e);
-        DrawTest::TearDown();
-    }
-
-    int32_t plugin_slot = 0;
     void load_plugin(int32_t slot, const char* name)
     {
         vst_mock_reset();
@@ -65,8 +39,8 @@ protected:
         char err[128] = {};
         plugin = vst_load_entry("mock", vst_mock_entry, 48000.0f, 4096, err, sizeof err);
         ASSERT_NE(plugin, nullptr) << err;
-        plugin_slot = slot;
-        engine_publish_plugin(e, &e->slots[slot].plugin, plugin);
+        plugin_field = &e->slots[slot].plugin;
+        engine_publish_plugin(e, plugin_field, plugin);
     }
 
     // The pad point where the springs have settled.
@@ -75,21 +49,13 @@ protected:
         app->pad_x.value = x;
         app->pad_y.value = y;
     }
+    void draw_part() override { draw_mid(); }
     void draw_mid()
     {
         draw_fixture_clear(&fx, bg.r, bg.g, bg.b);
         view_pad(app, &kit);
         view_patches(app, &kit);
         read();
-    }
-    // The whole main view as a picture for a person, then the middle again.
-    void picture(const char* state)
-    {
-        draw_fixture_clear(&fx, 0, 0, 0);
-        app_draw(app, &kit, 1.0f / 60);
-        read();
-        shot(state);
-        draw_mid();
     }
 
     bool box_has(int x0, int y0, int x1, int y1, DrawPixel want) { return draw_box_has(&fx, x0, y0, x1, y1, want); }

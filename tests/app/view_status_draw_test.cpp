@@ -39,35 +39,9 @@ const uint32_t kTealLit = draw_rgba(32, 97, 91, 255);
 const uint32_t kRedLit = draw_rgba(107, 43, 48, 255);
 const uint32_t kLightTealLit = draw_rgba(56, 109, 107, 255);
 
-class BottomView : public DrawTest {
+class BottomView : public MainViewTest {
 protected:
-    Engine* e = engine_instance();
-    AppState* app = app_instance();
-    DrawKit kit{};
     VstPlugin* plugin = nullptr;
-    const DrawPixel bg = pix(VIEW_BACKGROUND);
-
-    void SetUp() override
-    {
-        DrawTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        ASSERT_TRUE(app_test_engine_start(e));
-        app_init(app, e, ".");
-        app_layout_write(app);
-        ASSERT_TRUE(draw_init(&kit, fx.renderer));
-        draw_frame_layout(&kit, DRAW_REF_WIDTH, DRAW_REF_HEIGHT);
-    }
-    void TearDown() override
-    {
-        app->station = nullptr;
-        if (plugin) {
-            EXPECT_TRUE(engine_retire_plugin(e, &e->instrument));
-        }
-        draw_shutdown(&kit);
-        app_test_engine_stop(e);
-        DrawTest::TearDown();
-    }
 
     void load_instrument(const char* name)
     {
@@ -76,7 +50,8 @@ protected:
         char err[128] = {};
         plugin = vst_load_entry("mock", vst_mock_entry, 48000.0f, 4096, err, sizeof err);
         ASSERT_NE(plugin, nullptr) << err;
-        engine_publish_plugin(e, &e->instrument, plugin);
+        plugin_field = &e->instrument;
+        engine_publish_plugin(e, plugin_field, plugin);
     }
     // A running stream on a named device.
     void stream_on(const char* device)
@@ -88,6 +63,7 @@ protected:
         e->latency_ms = 10.67;
     }
 
+    void draw_part() override { draw_bottom(); }
     void draw_bottom()
     {
         draw_fixture_clear(&fx, bg.r, bg.g, bg.b);
@@ -95,15 +71,6 @@ protected:
         view_status_bar(app, &kit);
         view_keys_sheet(app, &kit);
         read();
-    }
-    // The whole main view as a picture for a person, then the bottom again.
-    void picture(const char* state)
-    {
-        draw_fixture_clear(&fx, 0, 0, 0);
-        app_draw(app, &kit, 1.0f / 60);
-        read();
-        shot(state);
-        draw_bottom();
     }
 
     Box find(int x0, int y0, int x1, int y1, DrawPixel want)
