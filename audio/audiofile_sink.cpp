@@ -40,13 +40,8 @@ void audiofile_error(char* err, size_t err_cap, const char* word)
 // Resizes the buffer's sample array to frames; false (array unchanged) on failure.
 static bool sink_resize(AudioSink* s, int64_t frames)
 {
-    int64_t ch = s->buffer->channels;
-    if (frames < 1 || ch < 1 || frames > INT64_MAX / 4 / ch)
+    if (!sample_buffer_resize(s->buffer, frames))
         return false;
-    float* p = (float*)std::realloc(s->buffer->samples, sizeof(float) * (size_t)(frames * ch));
-    if (!p)
-        return false;
-    s->buffer->samples = p;
     s->capacity = frames;
     return true;
 }

@@ -31,3 +31,17 @@ void sample_buffer_destroy(SampleBuffer* b)
     sample_buffer_free(b);
     delete b;
 }
+
+bool sample_buffer_resize(SampleBuffer* b, int64_t frames)
+{
+    if (!b)
+        return false;
+    int64_t ch = b->channels;
+    if (frames < 1 || ch < 1 || frames > INT64_MAX / 4 / ch)
+        return false;
+    float* p = (float*)std::realloc(b->samples, sizeof(float) * (size_t)(frames * ch));
+    if (!p)
+        return false;
+    b->samples = p;
+    return true;
+}

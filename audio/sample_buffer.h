@@ -13,6 +13,9 @@ struct SampleBuffer {
 
 double sample_buffer_seconds(const SampleBuffer* b);   // 0 for null or a rate not above 0
 void sample_buffer_free(SampleBuffer* b);              // frees the samples, clears the record
+// Resizes the sample array to room for frames of the buffer's channels (frames itself
+// is left to the caller); false, array unchanged, on overflow or out of memory.
+bool sample_buffer_resize(SampleBuffer* b, int64_t frames);
 
 // A record on the heap for handing buffers between owners (the preview player takes
 // and gives these); null when out of memory. Destroy frees the samples and the

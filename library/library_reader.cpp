@@ -171,13 +171,8 @@ void library_summary_of(const SampleBuffer* b, float out[LIBRARY_SUMMARY_COLUMNS
 
 static bool load_grow(LoadStream* s, int64_t frames)
 {
-    int64_t ch = s->buffer->channels;
-    if (frames > s->limit / ch)
+    if (frames > s->limit / s->buffer->channels || !sample_buffer_resize(s->buffer, frames))
         return false;
-    float* p = (float*)std::realloc(s->buffer->samples, sizeof(float) * (size_t)(frames * ch));
-    if (!p)
-        return false;
-    s->buffer->samples = p;
     s->capacity = frames;
     return true;
 }
