@@ -266,14 +266,20 @@ TEST_F(EngineOpen, RouterIsPreparedForTheOpenedInputsOnly)
     wasapi_with_input(4);
     init();
     RigRouter* r = rigroute_new();
+    ASSERT_NE(r, nullptr);
     e->router = r;
     ASSERT_TRUE(engine_start(e));
     RigMeters m;
     rigroute_take_meters(r, &m);
-    if (r) {
-        EXPECT_EQ(m.channels, 4);
-        EXPECT_EQ(m.stream_tag, rig_fnv1a32("wasapi:Mic (USB Audio)"));
-    }
+    EXPECT_EQ(m.channels, 4);
+    EXPECT_EQ(m.stream_tag, rig_fnv1a32("wasapi:Mic (USB Audio)"));
+
+    // An output-only reopen leaves the router as the last stream prepared it.
+    fake_audio().refuse = [](const FakeOpenCall& c) { return c.in_device >= 0; };
+    ASSERT_TRUE(engine_start(e));
+    EXPECT_EQ(e->input_channels, 0);
+    rigroute_take_meters(r, &m);
+    EXPECT_EQ(m.channels, 4);
     engine_stop(e);
     e->router = nullptr;
     rigroute_free(r);
