@@ -21,8 +21,10 @@ for p in "${pkgs[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "setup: installing ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+# As root apt-get runs directly; otherwise through sudo, keeping the environment
+# so that DEBIAN_FRONTEND reaches it.
+run=()
+[ "$(id -u)" -eq 0 ] || run=(sudo -E)
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo -E apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${run[@]}" apt-get update -qq
+"${run[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
