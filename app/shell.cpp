@@ -14,6 +14,8 @@
 #include "app/takes.h"
 #include "app/window.h"
 #include "audio/engine.h"
+#include "ui/canvas.h"
+#include "ui/text.h"
 
 // What start-up has made, so a failure releases exactly that.
 enum : uint32_t {
@@ -128,6 +130,10 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
         return shell_fail(sh, "folders failed", err);
     AppState* app = sh->app;
     app_init(app, sh->engine, program);
+    // The overlays' canvas and text renderer. Either may be missing (no GL context,
+    // no fonts): the panels that need them then stay closed for the whole run.
+    app->canvas = canvas_create(sh->renderer);
+    app->text = app->canvas ? text_renderer_create(sh->renderer) : nullptr;
     app->window = sh->window;
 
     if (!folders_settle(&sh->folders, program, err, sizeof err))
@@ -163,6 +169,10 @@ int shell_stop(ShellCtx* sh)
     app_save_on_exit(app);
     settings_save(app);
     app_shutdown(app);
+    text_renderer_destroy(app->text);
+    canvas_destroy(app->canvas);
+    app->text = nullptr;
+    app->canvas = nullptr;
     engine_stop(sh->engine);
     // engine_shutdown, draw_shutdown, the renderer, the window, SDL.
     shell_release(sh);

@@ -16,6 +16,9 @@
 #include "app/window.h"
 #include "audio/engine.h"
 #include "audio/vst.h"
+#include "ui/canvas.h"
+#include "ui/hitregion.h"
+#include "ui/text.h"
 
 // A frame quicker than this, present included, is followed by a short sleep, so the
 // loop does not spin a core at thousands of frames a second where presents do not
@@ -64,9 +67,13 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
     case SDL_RENDER_DEVICE_RESET:
         // Every texture went with the device, the kit's white one too.
         draw_reset(&sh->kit);
+        canvas_reset(app->canvas);
+        text_renderer_clear(app->text);
         app_reset_textures(app);
         break;
     case SDL_RENDER_TARGETS_RESET:
+        canvas_reset(app->canvas);
+        text_renderer_clear(app->text);
         app_reset_textures(app);
         break;
     default:
@@ -166,9 +173,14 @@ bool shell_frame(ShellCtx* sh)
     SDL_GetRendererOutputSize(sh->renderer, &w, &h);
     draw_frame_layout(&sh->kit, w, h);
     window_drag(app, &sh->kit);
+    // Last frame's hit regions become this frame's answers; drawing registers anew.
+    hitregion_frame_begin();
     app_draw(app, &sh->kit, dt);
     WindowHitRects rects = window_hit_rects_from(app, &sh->kit);
     window_set_hit_rects(&rects);
+    // Overlays go here, drawn last; then the text lines not drawn for a while go.
+    if (app->canvas && app->text)
+        text_renderer_trim(app->text);
 
     // The picture is read back before the present: afterwards the back buffer's
     // contents are undefined.
