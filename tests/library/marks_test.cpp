@@ -2,16 +2,19 @@
 // setting marks, the loaded take's region, and files that survive failed writes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "audio/preview.h"
 #include "library/library.h"
+#include "library/library_store.h"
 #include "platform/plat_file.h"
 #include "support/library_kit.h"
 #include "tests/audio/preview_kit.h"
@@ -166,6 +169,38 @@ TEST_F(MarksTest, TheLoadedTakesRegionFollowsItsMarks)
     preview_kit_empty(&player);
 }
 
+TEST_F(MarksTest, MegabyteFilesLoadInTimeInProportionToTheirSize)
+{
+    // About 1 MB each of distinct paths. Checking each line against every earlier
+    // entry takes tens of seconds here; a hashed lookup takes well under a second
+    // even on the slowest build.
+    std::string marks, bars;
+    char line[64];
+    for (int i = 0; marks.size() < (1 << 20); i++) {
+        snprintf(line, sizeof line, "0.1 0.2\t/t/%07d.wav\n", i);
+        marks += line;
+        snprintf(line, sizeof line, "%d\t/t/%07d.wav\n", i % 7 + 1, i);
+        bars += line;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    open_with(marks + "0.3 0.4\t/t/0000007.wav\n", bars);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 3.0);
+    const int32_t n = lib->marks_count;
+    ASSERT_GT(n, 40000);
+    EXPECT_EQ(lib->bars_count, n);
+    // Lookups stay right after an entry leaves and the rest move up.
+    LibraryItem gone = item_at("/t/0000007.wav");
+    EXPECT_FLOAT_EQ(lib->marks[library_find_marks(lib, gone.path)].mark_in, 0.1f);
+    library_clear_marks(lib, &gone);
+    EXPECT_EQ(library_find_marks(lib, gone.path), -1);
+    for (int i : {0, 6, 8, n - 1}) {
+        snprintf(line, sizeof line, "/t/%07d.wav", i);
+        EXPECT_EQ(library_find_marks(lib, line), i < 7 ? i : i - 1) << line;
+        EXPECT_EQ(library_find_bars(lib, line), i) << line;
+    }
+}
+
 TEST_F(MarksTest, ZeroShiftsLeaveTheBarsFile)
 {
     open_with("", "");
@@ -195,6 +230,36 @@ TEST_F(MarksTest, AFailedWriteLeavesThePreviousFileWhole)
     // The lists keep what was set, and the next write that can succeed carries it.
     EXPECT_TRUE(library_save_marks(lib));
     EXPECT_NE(slurp(marks_file()).find("new-take"), std::string::npos);
+}
+
+TEST(LibraryText, LinesAreMeasuredByTheBytesReadAndANulEndsOnlyItsLine)
+{
+    const std::string x797(797, 'x'), x798(798, 'x'), x799(799, 'x'), x800(800, 'x');
+    const struct {
+        std::string file;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {std::string("0.1 0.2\t/a\0tail\n0.3 0.4\t/b.wav\n", 30), {"0.1 0.2\t/a", "0.3 0.4\t/b.wav"}},
+        {std::string("\0\n", 2) + "next", {"", "next"}},
+        {x799, {x799}},                          // unterminated, just fits
+        {x797 + "\r\n" + x800, {x797}},           // 800 unterminated: too long
+        {x799 + "\nok", {"ok"}},                 // with its line feed: too long
+        {x798 + "\n" + x798 + "\n", {x798, x798}},
+    };
+    LibraryKit kit;
+    for (const auto& c : cases) {
+        std::string p = kit.path("lines.txt");
+        std::ofstream(p, std::ios::binary) << c.file;
+        std::vector<std::string> seen;
+        ASSERT_TRUE(library_text_read(
+            p.c_str(),
+            [](void* ctx, char* line) {
+                ((std::vector<std::string>*)ctx)->push_back(line);
+                return true;
+            },
+            &seen));
+        EXPECT_EQ(seen, c.lines) << c.file.size();
+    }
 }
 
 TEST(MarksPlace, WithoutAnyDataFolderTheFilesLiveInTheWorkingFolder)
