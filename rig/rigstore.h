@@ -53,6 +53,7 @@ struct RigStoreResult {
     char kept_as[520];           // status 3: the name the damaged file was kept under
     char message[160];
     double elapsed_ms;
+    double lock_wait_ms;         // time spent waiting for the rig's lock
 };
 
 // The rigs folder: with use_base, base (trailing '/' removed) + "/rigs"; otherwise

@@ -497,7 +497,9 @@ void rigstore_run_save(RigStore* s, RigStoreJob* job)
         rigstore_lock_name(name, lock_name, sizeof lock_name);
         PlatNamedLock lk{-1};
         int lerr = 0;
+        double lock_start = plat_time_seconds();
         PlatLockResult lr = plat_named_lock_take(s->lock_folder, lock_name, RIGSTORE_LOCK_WAIT_MS, &lk, &lerr);
+        r.lock_wait_ms = (plat_time_seconds() - lock_start) * 1000.0;
         if (lr == PLAT_LOCK_TIMEOUT)
             snprintf(r.message, sizeof r.message, "the rig file is locked by another app");
         else if (lr != PLAT_LOCK_TAKEN)
