@@ -118,9 +118,9 @@ protected:
     InputsPanelFrame frame{};
     double now = 1.0;
 
-    void make(FakeRig* rig, RigSession* session = nullptr)
+    void make(FakeRig* rig, RigSession* session = nullptr, const InputsPanelPalette* palette = nullptr)
     {
-        panel = inputs_panel_create(fx.renderer, session, nullptr);
+        panel = inputs_panel_create(fx.renderer, session, palette);
         ASSERT_TRUE(panel);
         if (rig)
             inputs_panel_set_backend(panel, &rig->backend);

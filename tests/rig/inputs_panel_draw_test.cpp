@@ -1,0 +1,277 @@
+// inputs_panel_draw_test.cpp - what the inputs panel draws, probed on the offscreen GL
+// target with a fake back-end and the panel opened at -10 s: rows, faders and meters
+// at the positions their values give, a muted row's opacity, the scene highlight,
+// the bus meters, and the status line (its rules as a table, its ink in its box).
+// Pictures of several states go to build/test/shots/.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/rig/panel_kit.h"
+
+namespace {
+
+const float kFader0 = 92.0f, kFaderW = 228.0f;
+
+// The palette the program gives the panel.
+InputsPanelPalette program_palette()
+{
+    InputsPanelPalette p;
+    inputs_panel_set_palette(&p);
+    auto set = [](float* c, int r, int g, int b, float a) {
+        c[0] = r / 255.0f, c[1] = g / 255.0f, c[2] = b / 255.0f, c[3] = a;
+    };
+    set(p.c[0], 23, 29, 29, 150 / 255.0f);
+    set(p.c[1], 13, 17, 17, 150 / 255.0f);
+    set(p.c[3], 242, 242, 242, 1);
+    set(p.c[4], 148, 148, 148, 1);
+    set(p.c[5], 255, 0, 128, 1);
+    set(p.c[6], 46, 199, 184, 1);
+    set(p.c[9], 235, 66, 77, 1);
+    return p;
+}
+
+const DrawPixel kKnob = {242, 242, 242, 255};
+
+class PanelDrawTest : public PanelTest {
+protected:
+    InputsPanelPalette pal = program_palette();
+    void open(FakeRig* rig)
+    {
+        make(rig, nullptr, &pal);
+        draw();
+        read();
+    }
+    static int knob_x(float fader) { return (int)(kFader0 + kFaderW * fader); }
+};
+
+TEST_F(PanelDrawTest, RowsStand34ApartFromY60AndALinkedPairFoldsIntoOne)
+{
+    for (int n : {2, 8, 16}) {
+        SCOPED_TRACE(n);
+        FakeRig rig(n);
+        for (int i = 0; i < n; i++) {
+            rig.scene().inputs[i].muted = 0;
+            rig.scene().inputs[i].gain = rig_fader_to_gain(0.2f + 0.05f * (float)(i % 8));
+        }
+        draw_fixture_clear(&fx, 0, 0, 0);
+        open(&rig);
+        for (int k = 0; k < std::min(n, 12); k++) {
+            int y = 60 + 34 * k + 8;
+            EXPECT_TRUE(draw_probe(&fx, knob_x(0.2f + 0.05f * (float)(k % 8)), y, kKnob)) << "row " << k;
+        }
+        char suffix[16];
+        snprintf(suffix, sizeof suffix, "%d-inputs", n);
+        shot(suffix);
+        inputs_panel_destroy(panel);
+        panel = nullptr;
+    }
+    FakeRig rig(4, "alsa:Desk");   // the first pair linked
+    for (int i = 0; i < 4; i++) {
+        rig.scene().inputs[i].muted = 0;
+        rig.scene().inputs[i].gain = rig_fader_to_gain(0.3f + 0.1f * (float)i);
+    }
+    ASSERT_TRUE(rig.scene().inputs[0].link);
+    open(&rig);
+    EXPECT_TRUE(draw_probe(&fx, knob_x(0.3f), 60 + 8, kKnob)) << "the pair's row";
+    EXPECT_TRUE(draw_probe(&fx, knob_x(0.5f), 60 + 34 + 8, kKnob)) << "input 3 moves up into row 2";
+}
+
+TEST_F(PanelDrawTest, TheBarPeakTickAndKnobStandWhereTheirValuesPutThem)
+{
+    FakeRig rig(2);
+    rig.scene().inputs[0].muted = 0;
+    rig.scene().inputs[0].gain = rig_fader_to_gain(0.4f);
+    rig.meters.post[0] = 0.5f;
+    rig.meters.level[0] = 0.55f;
+    rig.meters.peak[0] = 0.9f;
+    open(&rig);
+    int top = 60;
+    // The post-gain bar (rows 13 to 19) ends at 0.5 of the fader.
+    DrawPixel in_bar = draw_fixture_pixel(&fx, knob_x(0.5f) - 2, top + 16);
+    DrawPixel past_bar = draw_fixture_pixel(&fx, knob_x(0.5f) + 2, top + 16);
+    EXPECT_GT(in_bar.r, 200);
+    EXPECT_LT(past_bar.r, 150);
+    // The peak tick at 0.9, above the bar's rows.
+    DrawPixel tick = draw_fixture_pixel(&fx, knob_x(0.9f), top + 11);
+    DrawPixel beside = draw_fixture_pixel(&fx, knob_x(0.9f) + 4, top + 11);
+    EXPECT_GT(tick.r, 240);
+    EXPECT_LT(beside.r, 100);
+    EXPECT_TRUE(draw_probe(&fx, knob_x(0.4f), top + 8, kKnob));
+    EXPECT_FALSE(draw_probe(&fx, knob_x(0.4f) + 4, top + 8, kKnob));
+}
+
+TEST_F(PanelDrawTest, AMutedRowDrawsAtOpacity045)
+{
+    FakeRig rig(2);
+    rig.scene().inputs[0].muted = 0;
+    rig.scene().inputs[1].muted = 1;
+    rig.scene().inputs[0].gain = rig.scene().inputs[1].gain = rig_fader_to_gain(0.5f);
+    open(&rig);
+    int x = knob_x(0.5f), y = 60 + 34 + 7;
+    DrawPixel bg = draw_fixture_pixel(&fx, x + 10, y);
+    DrawPixel knob = draw_fixture_pixel(&fx, x, y);
+    float alpha = (float)(knob.r - bg.r) / (float)(242 - bg.r);
+    EXPECT_NEAR(alpha, 0.45f, 0.08f) << "knob " << (int)knob.r << " over " << (int)bg.r;
+    EXPECT_TRUE(draw_probe(&fx, x, 60 + 7, kKnob)) << "the unmuted row's knob is whole";
+}
+
+TEST_F(PanelDrawTest, TheSceneHighlightSitsUnderTheActiveSceneAndTheBusMetersShowTheirLevels)
+{
+    FakeRig rig(4);
+    rig.view.active_scene = 2;
+    rig.meters.bus[0] = 0.5f;
+    rig.meters.bus[1] = 0.25f;
+    open(&rig);
+    EXPECT_TRUE(draw_probe(&fx, 12 + 96 + 2, 6, kKnob)) << "scene 3's button";
+    EXPECT_FALSE(draw_probe(&fx, 12 + 2, 6, kKnob)) << "scene 1's button";
+    // Master strip 8 below the 142-unit list: bars at +12 and +28 across x 88..368.
+    float strip = 56 + 142 + 8, x0 = 88, w = 280;
+    for (int ch = 0; ch < 2; ch++) {
+        float level = ch == 0 ? 0.5f : 0.25f;
+        int y = (int)strip + 12 + 16 * ch + 4;
+        EXPECT_GT(draw_fixture_pixel(&fx, (int)(x0 + w * level) - 3, y).r, 200) << ch;
+        EXPECT_LT(draw_fixture_pixel(&fx, (int)(x0 + w * level) + 3, y).r, 100) << ch;
+    }
+}
+
+TEST_F(PanelDrawTest, TheStatusLineInksItsBoxInItsColourAndStatesArePictured)
+{
+    struct Shot {
+        const char* name;
+        int state;
+        uint8_t fallback, save_failed;
+        DrawPixel ink;
+    };
+    const Shot shots[] = {
+        {"loading", RIG_STATE_LOADING, 1, 0, {242, 242, 242, 255}},
+        {"read-only", RIG_STATE_READ_ONLY, 0, 0, {242, 242, 242, 255}},
+        {"save-failed", RIG_STATE_READY, 0, 1, {0, 0, 0, 0}},
+    };
+    for (const Shot& s : shots) {
+        SCOPED_TRACE(s.name);
+        FakeRig rig(4);
+        rig.view.state = s.state;
+        rig.view.fallback = s.fallback;
+        rig.view.save_failed = s.save_failed;
+        snprintf(rig.view.save_message, sizeof rig.view.save_message, "THE DISK IS FULL");
+        rig.no_doc = s.state == RIG_STATE_LOADING;
+        draw_fixture_clear(&fx, 0, 0, 0);
+        open(&rig);
+        float strip = 56 + 142 + 8 + 52;
+        DrawPixel want = s.ink;
+        if (s.save_failed)
+            want = DrawPixel{(uint8_t)(pal.c[10][0] * 255 + 0.5f), (uint8_t)(pal.c[10][1] * 255 + 0.5f),
+                             (uint8_t)(pal.c[10][2] * 255 + 0.5f), 255};
+        EXPECT_TRUE(draw_box_has(&fx, 8, (int)strip, 420, (int)strip + 36, want)) << "ink of the line's colour";
+        shot(s.name);
+        inputs_panel_destroy(panel);
+        panel = nullptr;
+    }
+}
+
+// ---- The status line's rules ---------------------------------------------------------
+
+struct StatusCase {
+    const char* what;
+    void (*setup)(InputsStatusInput* in, RigDocument* doc);
+    const char* text;
+    int colour;
+};
+
+const char* label_of(void* ctx, int input)
+{
+    return ((RigDocument*)ctx)->scenes[0].inputs[input].label;
+}
+
+TEST(InputsStatusLine, EachRuleInItsPlace)
+{
+    const StatusCase cases[] = {
+        {"another writer within 2.5 s", [](InputsStatusInput* in, RigDocument*) {
+             snprintf(in->view.other_writer, 48, "tessel pro");
+             in->view.other_writer_at = 9.0;
+             in->hovering = 1, in->hover_kind = IPH_MUTE, in->hover_index = 2;
+         }, "\xE2\x9C\xA7 CHANGED IN TESSEL PRO", 3},
+        {"another writer, 2.5 s later: the hover", [](InputsStatusInput* in, RigDocument*) {
+             snprintf(in->view.other_writer, 48, "other");
+             in->view.other_writer_at = 7.5;
+             in->hovering = 1, in->hover_kind = IPH_MUTE, in->hover_index = 2;
+         }, "3 \xC2\xB7 VOX \xC2\xB7 \xE2\x88\x92" "3.0 DB", 3},
+        {"a gain drag hides the writer", [](InputsStatusInput* in, RigDocument*) {
+             snprintf(in->view.other_writer, 48, "other");
+             in->view.other_writer_at = 9.0;
+             in->drag_kind = 2, in->drag_input = 2;
+         }, "3 \xC2\xB7 VOX \xC2\xB7 \xE2\x88\x92" "3.0 DB", 3},
+        {"pan hover", [](InputsStatusInput* in, RigDocument* d) {
+             d->scenes[0].inputs[0].pan = -0.35f;
+             in->hovering = 1, in->hover_kind = IPH_PAN, in->hover_index = 0;
+         }, "1 \xC2\xB7 PAN L 35", 3},
+        {"pan near the centre", [](InputsStatusInput* in, RigDocument* d) {
+             d->scenes[0].inputs[0].pan = 0.004f;
+             in->hovering = 1, in->hover_kind = IPH_PAN, in->hover_index = 0;
+         }, "1 \xC2\xB7 PAN C", 3},
+        {"a muted input", [](InputsStatusInput* in, RigDocument* d) {
+             d->scenes[0].inputs[0].muted = 1;
+             in->hovering = 1, in->hover_kind = IPH_FADER, in->hover_index = 0;
+         }, "1 \xC2\xB7 MUTED", 3},
+        {"a clipped lamp", [](InputsStatusInput* in, RigDocument*) {
+             in->any_clip[0] = 1;
+             in->hovering = 1, in->hover_kind = IPH_LAMP, in->hover_index = 0;
+         }, "1 \xC2\xB7 CLIPPED", 3},
+        {"the bus", [](InputsStatusInput* in, RigDocument*) {
+             in->bus_over = 1;
+             in->hovering = 1, in->hover_kind = IPH_MASTER_FADER;
+         }, "BUS \xC2\xB7 0.0 DB \xC2\xB7 OVER", 3},
+        {"read only", [](InputsStatusInput* in, RigDocument*) { in->view.state = RIG_STATE_READ_ONLY; },
+         "\xE2\x96\xA0 READ ONLY - MADE BY A NEWER APP", 3},
+        {"save failed", [](InputsStatusInput* in, RigDocument*) { in->view.save_failed = 1; },
+         "\xE2\x9C\x97 COULDN'T SAVE - RETRYING", 10},
+        {"unreadable", [](InputsStatusInput* in, RigDocument*) { in->view.on_defaults = 1; },
+         "CAN'T READ THE RIG FILE - CHANGES STAY IN THIS SESSION", 10},
+        {"loading on the fallback", [](InputsStatusInput* in, RigDocument*) {
+             in->view.state = RIG_STATE_LOADING;
+             in->view.fallback = 1;
+         }, "\xE2\x97\x8C LOADING RIG - PLAYING 1-2 MEANWHILE", 3},
+        {"loading, store busy", [](InputsStatusInput* in, RigDocument*) {
+             in->view.state = RIG_STATE_LOADING;
+             in->view.store_busy = 1;
+         }, "\xE2\x97\x8C LOADING RIG\xE2\x80\xA6", 4},
+        {"no interface", [](InputsStatusInput* in, RigDocument*) { in->view.state = RIG_STATE_NONE; },
+         "\xE2\x97\x8C NO INTERFACE", 4},
+        {"all muted", [](InputsStatusInput* in, RigDocument*) { in->view.no_live_input = 1; },
+         "ALL INPUTS MUTED - NOTHING WILL RECORD", 9},
+        {"signal while muted", [](InputsStatusInput* in, RigDocument*) { in->view.hot_input = 3; },
+         "INPUT 4 HAS SIGNAL - IT'S MUTED", 10},
+        {"mismatch", [](InputsStatusInput* in, RigDocument*) { in->view.mismatch = 1; },
+         "RIG DOESN'T MATCH THE STREAM", 10},
+        {"fewer opened", [](InputsStatusInput* in, RigDocument*) { in->view.inputs_on_device = 8; },
+         "ONLY 4 OF 8 INPUTS OPENED", 10},
+        {"saving", [](InputsStatusInput* in, RigDocument*) { in->view.save_pending = 1; },
+         "\xE2\x9C\xA6 SAVING\xE2\x80\xA6", 3},
+        {"nothing to say", [](InputsStatusInput*, RigDocument*) {}, "", -1},
+    };
+    for (const StatusCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        rigkit::Doc doc = rigkit::fresh_doc("jack:Desk", 4);
+        for (int i = 0; i < 4; i++)
+            doc->scenes[0].inputs[i].muted = 0;
+        doc->scenes[0].inputs[2].gain = rig_db_to_gain(-3.04f);
+        snprintf(doc->scenes[0].inputs[2].label, 64, "vox");
+        InputsStatusInput in{};
+        in.view.state = RIG_STATE_READY;
+        in.view.inputs_opened = in.view.inputs_on_device = 4;
+        in.view.hot_input = -1;
+        in.view.other_writer_at = -1;
+        snprintf(in.view.api, sizeof in.view.api, "jack");
+        in.doc = doc.get();
+        in.now = 10.0;
+        in.label = label_of;
+        in.label_ctx = doc.get();
+        c.setup(&in, doc.get());
+        char out[400];
+        EXPECT_EQ(inputs_status_line(&in, out, sizeof out), c.colour);
+        EXPECT_STREQ(out, c.text);
+    }
+}
+
+}  // namespace
