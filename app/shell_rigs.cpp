@@ -63,20 +63,25 @@ void shell_rigs_start(ShellCtx* sh)
     sh->engine->router = rigsession_router(r->session);
 }
 
+void shell_rigs_palette(InputsPanelPalette* out)
+{
+    inputs_panel_set_palette(out);
+    rgb(out->c[0], 23, 29, 29, 150.0f / 255.0f);
+    rgb(out->c[1], 13, 17, 17, 150.0f / 255.0f);
+    rgb(out->c[3], 242, 242, 242, 1.0f);
+    rgb(out->c[4], 148, 148, 148, 1.0f);
+    rgb(out->c[5], 255, 0, 128, 1.0f);
+    rgb(out->c[6], 46, 199, 184, 1.0f);
+    rgb(out->c[9], 235, 66, 77, 1.0f);
+}
+
 void shell_rigs_panel_start(ShellCtx* sh)
 {
     ShellRigs* r = &sh->rigs;
     AppState* app = sh->app;
     if (r->session) {
         InputsPanelPalette pal;
-        inputs_panel_set_palette(&pal);
-        rgb(pal.c[0], 23, 29, 29, 150.0f / 255.0f);
-        rgb(pal.c[1], 13, 17, 17, 150.0f / 255.0f);
-        rgb(pal.c[3], 242, 242, 242, 1.0f);
-        rgb(pal.c[4], 148, 148, 148, 1.0f);
-        rgb(pal.c[5], 255, 0, 128, 1.0f);
-        rgb(pal.c[6], 46, 199, 184, 1.0f);
-        rgb(pal.c[9], 235, 66, 77, 1.0f);
+        shell_rigs_palette(&pal);
         r->panel = inputs_panel_create(sh->renderer, r->session, &pal);
     }
     if (!r->panel) {

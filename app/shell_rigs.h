@@ -13,6 +13,7 @@ struct ShellCtx;
 struct RigSession;
 struct InputsPanel;
 struct InputsPanelFrame;
+struct InputsPanelPalette;
 struct DrawKit;
 struct WindowHitRects;
 union SDL_Event;
@@ -37,6 +38,10 @@ constexpr float SHELL_PANEL_X = -440.0f, SHELL_PANEL_Y = 8.0f;
 // 432 x 1064, the kit's scale and origin, no slide; dt not above 0 becomes 1/60.
 void window_inputs_panel_place(InputsPanelFrame* out, InputsPanel* panel, const DrawKit* kit, double time, float dt,
                                bool focus, int32_t key_mask);
+
+// The inputs panel's palette as the program gives it: the panel's own from the theme
+// with the program's colours in slots 0, 1, 3, 4, 5, 6 and 9.
+void shell_rigs_palette(InputsPanelPalette* out);
 
 // Start-up: the rigs folder and the session, its router into the engine (before the
 // stream starts).

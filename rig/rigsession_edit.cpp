@@ -70,18 +70,25 @@ static int valid_input(RigSession* s, int input)
     return lead >= 0 && lead < active(s)->channels ? lead : -1;
 }
 
-void rigsession_set_input_gain(RigSession* s, int input, float gain)
+// A gain or pan of the input's lead, clamped to lo..hi; NaN refused.
+static void set_input_value(RigSession* s, int input, float v, float lo, float hi, float RigInput::*field,
+                            uint8_t bit)
 {
     int i = valid_input(s, input);
-    if (i < 0 || std::isnan(gain))
+    if (i < 0 || std::isnan(v))
         return;
-    gain = gain < 0.0f ? 0.0f : gain > RIG_GAIN_MAX ? RIG_GAIN_MAX : gain;
+    v = v < lo ? lo : v > hi ? hi : v;
     RigInput* in = &active(s)->inputs[i];
-    if (in->gain == gain)
+    if (in->*field == v)
         return;
-    in->gain = gain;
-    mark_input(s, s->active_scene & 3, i, RIG_EDIT_GAIN);
+    in->*field = v;
+    mark_input(s, s->active_scene & 3, i, bit);
     rigsession_publish_mix(s, 0.0f);
+}
+
+void rigsession_set_input_gain(RigSession* s, int input, float gain)
+{
+    set_input_value(s, input, gain, 0.0f, RIG_GAIN_MAX, &RigInput::gain, RIG_EDIT_GAIN);
 }
 
 void rigsession_nudge_input_gain(RigSession* s, int input, float step_db)
@@ -94,16 +101,7 @@ void rigsession_nudge_input_gain(RigSession* s, int input, float step_db)
 
 void rigsession_set_pan(RigSession* s, int input, float pan)
 {
-    int i = valid_input(s, input);
-    if (i < 0 || std::isnan(pan))
-        return;
-    pan = pan < -1.0f ? -1.0f : pan > 1.0f ? 1.0f : pan;
-    RigInput* in = &active(s)->inputs[i];
-    if (in->pan == pan)
-        return;
-    in->pan = pan;
-    mark_input(s, s->active_scene & 3, i, RIG_EDIT_PAN);
-    rigsession_publish_mix(s, 0.0f);
+    set_input_value(s, input, pan, -1.0f, 1.0f, &RigInput::pan, RIG_EDIT_PAN);
 }
 
 void rigsession_set_muted(RigSession* s, int input, bool muted)

@@ -36,13 +36,13 @@ int rigstore_folder_path(bool use_base, const char* base, char* out, int size)
     if (!out || size < 1)
         return -1;
     out[0] = '\0';
-    char root[600];
+    char root[600 + 16];
     if (use_base) {
         if (!base || !base[0])
             return -1;
         snprintf(root, sizeof root, "%s", base);
     } else {
-        char config[600];
+        char config[560];
         if (plat_config_folder(config, sizeof config) != PLAT_PATH_OK || !config[0])
             return -1;
         snprintf(root, sizeof root, "%s/TideCoil", config);
@@ -265,13 +265,19 @@ static RigStoreJob* new_job(int kind, const char* key, const RigDocument* doc)
     return j;
 }
 
-static void append_job(RigStore* s, RigStoreJob* j)
+// Gives the job its first requester and queues it; under the lock.
+static uint32_t enqueue_locked(RigStore* s, RigStoreJob* j)
 {
+    j->ids[0] = next_job_id(s);
+    j->count = 1;
+    j->queued_at = s->clock_fn ? s->clock_fn(s->clock_ctx) : plat_time_seconds();
     if (s->last)
         s->last->next = j;
     else
         s->first = j;
     s->last = j;
+    plat_dir_watch_wake(s->watcher);
+    return j->ids[0];
 }
 
 uint32_t rigstore_submit_load(RigStore* s, const char* key, const RigDocument* seed)
@@ -282,12 +288,7 @@ uint32_t rigstore_submit_load(RigStore* s, const char* key, const RigDocument* s
     if (!j)
         return 0;
     std::lock_guard<std::mutex> g(s->lock);
-    j->ids[0] = next_job_id(s);
-    j->count = 1;
-    j->queued_at = s->clock_fn ? s->clock_fn(s->clock_ctx) : plat_time_seconds();
-    append_job(s, j);
-    plat_dir_watch_wake(s->watcher);
-    return j->ids[0];
+    return enqueue_locked(s, j);
 }
 
 uint32_t rigstore_submit_save(RigStore* s, const RigDocument* doc, const RigEditMask* mask)
@@ -317,22 +318,15 @@ uint32_t rigstore_submit_save(RigStore* s, const RigDocument* doc, const RigEdit
         plat_dir_watch_wake(s->watcher);
         return id;
     }
-    RigStoreJob* j = (RigStoreJob*)calloc(1, sizeof(RigStoreJob));
+    RigStoreJob* j = new_job(2, doc->key, nullptr);
     if (!j) {
         rig_doc_free(copy);
         return 0;
     }
-    j->kind = 2;
-    copy_text(j->key, sizeof j->key, doc->key);
     j->doc = copy;
     if (mask)
         j->mask = *mask;
-    j->ids[0] = next_job_id(s);
-    j->count = 1;
-    j->queued_at = s->clock_fn ? s->clock_fn(s->clock_ctx) : plat_time_seconds();
-    append_job(s, j);
-    plat_dir_watch_wake(s->watcher);
-    return j->ids[0];
+    return enqueue_locked(s, j);
 }
 
 void rigstore_watch(RigStore* s, const char* key)

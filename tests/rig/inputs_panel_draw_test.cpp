@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "app/shell_rigs.h"
 #include "tests/rig/panel_kit.h"
 
 namespace {
@@ -17,17 +18,7 @@ const float kFader0 = 92.0f, kFaderW = 228.0f;
 InputsPanelPalette program_palette()
 {
     InputsPanelPalette p;
-    inputs_panel_set_palette(&p);
-    auto set = [](float* c, int r, int g, int b, float a) {
-        c[0] = r / 255.0f, c[1] = g / 255.0f, c[2] = b / 255.0f, c[3] = a;
-    };
-    set(p.c[0], 23, 29, 29, 150 / 255.0f);
-    set(p.c[1], 13, 17, 17, 150 / 255.0f);
-    set(p.c[3], 242, 242, 242, 1);
-    set(p.c[4], 148, 148, 148, 1);
-    set(p.c[5], 255, 0, 128, 1);
-    set(p.c[6], 46, 199, 184, 1);
-    set(p.c[9], 235, 66, 77, 1);
+    shell_rigs_palette(&p);
     return p;
 }
 

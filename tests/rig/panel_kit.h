@@ -12,6 +12,7 @@
 #include "rig/rigmix.h"
 #include "rig/views/inputs_panel.h"
 #include "support/draw_probe.h"
+#include "tests/app/event_kit.h"
 #include "tests/rig/rig_kit.h"
 
 struct FakeRig {
@@ -73,42 +74,14 @@ struct FakeRig {
     }
 };
 
+// The shell's event builders, in the order the panel tests use.
 inline SDL_Event ip_button(float x, float y, bool down = true, uint8_t clicks = 1, uint8_t button = SDL_BUTTON_LEFT)
 {
-    SDL_Event ev{};
-    ev.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    ev.button.button = button;
-    ev.button.clicks = clicks;
-    ev.button.x = (int)x;
-    ev.button.y = (int)y;
-    return ev;
+    return ev_button(x, y, down, button, clicks);
 }
-
-inline SDL_Event ip_motion(float x, float y)
-{
-    SDL_Event ev{};
-    ev.type = SDL_MOUSEMOTION;
-    ev.motion.x = (int)x;
-    ev.motion.y = (int)y;
-    return ev;
-}
-
-inline SDL_Event ip_key(SDL_Keycode sym, uint16_t mod = KMOD_NONE, bool down = true)
-{
-    SDL_Event ev{};
-    ev.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    ev.key.keysym.sym = sym;
-    ev.key.keysym.mod = mod;
-    return ev;
-}
-
-inline SDL_Event ip_text(const char* text)
-{
-    SDL_Event ev{};
-    ev.type = SDL_TEXTINPUT;
-    snprintf(ev.text.text, sizeof ev.text.text, "%s", text);
-    return ev;
-}
+inline SDL_Event ip_motion(float x, float y) { return ev_motion(x, y); }
+inline SDL_Event ip_key(SDL_Keycode sym, uint16_t mod = KMOD_NONE, bool down = true) { return ev_key(sym, down, mod); }
+inline SDL_Event ip_text(const char* text) { return ev_text(text); }
 
 // A panel on the fixture's renderer, opened at -10 s, drawn at scale 1 from (0, 0).
 class PanelTest : public DrawTest {

@@ -315,6 +315,19 @@ static void setup_rig(const char* folder)
     rigstore_close(s, 5000);
 }
 
+static std::string read_file(const std::string& p)
+{
+    std::string text;
+    FILE* f = fopen(p.c_str(), "rb");
+    char buf[65536];
+    size_t n;
+    while (f && (n = fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    if (f)
+        fclose(f);
+    return text;
+}
+
 // Four writers and the observer; with_fifth adds a writer killed at a random moment.
 static void writers_run(const char* folder, bool with_fifth)
 {
@@ -366,16 +379,9 @@ static void writers_run(const char* folder, bool with_fifth)
         }
     }
     reap(obs.pid);
-    std::string text;
     RigDocument* d = rig_doc_new();
     {
-        FILE* f = fopen(rig_path(folder).c_str(), "rb");
-        char buf[65536];
-        size_t n;
-        while (f && (n = fread(buf, 1, sizeof buf, f)) > 0)
-            text.append(buf, n);
-        if (f)
-            fclose(f);
+        std::string text = read_file(rig_path(folder));
         char msg[160];
         CHECK(rig_decode(text.data(), text.size(), d, msg, sizeof msg) <= RIG_DECODE_REPAIRED, "the file decodes");
     }
@@ -403,19 +409,6 @@ static void writers_run(const char* folder, bool with_fifth)
     printf("%s: final rev %lld, longest lock wait %.1f ms\n", with_fifth ? "with a killed fifth writer" : "four writers",
            (long long)d->rev, longest);
     rig_doc_free(d);
-}
-
-static std::string read_file(const std::string& p)
-{
-    std::string text;
-    FILE* f = fopen(p.c_str(), "rb");
-    char buf[65536];
-    size_t n;
-    while (f && (n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    if (f)
-        fclose(f);
-    return text;
 }
 
 static std::string lock_file(const char* folder)
