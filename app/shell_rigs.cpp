@@ -114,7 +114,7 @@ bool shell_rigs_event(ShellCtx* sh, SDL_Event* ev)
         rigsession_flush(r->session, 0);
     if (r->panel && inputs_panel_is_open(r->panel)) {
         InputsPanelFrame f;
-        window_inputs_panel_place(&f, r->panel, &sh->kit, perf_seconds(), 0.0f, window_has_focus(sh->window),
+        window_inputs_panel_place(&f, r->panel, &sh->kit, sh->clock(), 0.0f, window_has_focus(sh->window),
                                   key_mask(sh->app));
         bool taken = inputs_panel_handle_event(r->panel, ev, &f);
         uint8_t dragging = inputs_panel_is_dragging(r->panel) ? 1 : 0;

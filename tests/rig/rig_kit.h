@@ -41,13 +41,6 @@ inline Doc fresh_doc(const char* key = "alsa:Stress", int channels = 8)
     return d;
 }
 
-inline Doc copy_doc(const RigDocument* src)
-{
-    Doc d(rig_doc_new());
-    rig_doc_assign(d.get(), src);
-    return d;
-}
-
 // A temporary "<tmp>/rigs" folder, removed with its parent at the end.
 struct TempRigs {
     fs::path root, rigs;

@@ -291,13 +291,11 @@ TEST_F(RigSessionTest, ADeviceChangeSavesUnsavedEditsInTheBackgroundOrDropsThemF
 
 TEST_F(RigSessionTest, MuteAndPanEditsChangeTheRoutersOutput)
 {
-    RigDeviceInfo d = device("jack:Desk", 2);
     RigRouter* r = rigsession_router(s);
     RigMix fallback;
     rig_default_input_mix("jack", 2, &fallback);
     rigroute_prepare(r, 48000.0, 2, rig_fnv1a32("jack:Desk"), &fallback);
     bind_ready("jack:Desk", 2);
-    (void)d;
     auto run = [&](float* left, float* right) {
         std::vector<float> in(2 * 256), L(256), R(256);
         for (int i = 0; i < 256; i++) {
