@@ -19,11 +19,8 @@ start_app() {
   apid=$!
   echo "$apid" >"$T/app.pid"
   wid=$(e2e_window "$apid") || { echo "no window ($1)" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' || {
-    echo "no tessel:in_0/in_1 ports ($1)" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
-    timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || {
-    echo "jack_connect failed ($1)" >"$T/fail"; kill -KILL "$apid"; exit 1; }
+  e2e_tone_connect >"$T/fail" || { kill -KILL "$apid"; exit 1; }
+  rm -f "$T/fail"
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.3
 }
@@ -114,11 +111,7 @@ finish() {
 trap finish EXIT
 fail() { echo "tessel_e2e_rigs: $*" >&2; exit 1; }
 
-jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
-export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-jack_simple_client >/dev/null 2>&1 &
-spid=$!
-e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
+e2e_tone_server "$T/jackd.log" >"$T/why" || fail "$(cat "$T/why")"
 
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
