@@ -163,102 +163,83 @@ TEST_F(PanelDrawTest, TheStatusLineInksItsBoxInItsColourAndStatesArePictured)
 
 // ---- The status line's rules ---------------------------------------------------------
 
-struct StatusCase {
-    const char* what;
-    void (*setup)(InputsStatusInput* in, RigDocument* doc);
-    const char* text;
-    int colour;
-};
-
 const char* label_of(void* ctx, int input)
 {
     return ((RigDocument*)ctx)->scenes[0].inputs[input].label;
 }
 
+// One row of the status line's table: the view's flags, the pointer, then the line.
+struct StatusCase {
+    const char* what;
+    int state;          // RigLoadState
+    const char* flags;  // f fallback, b store busy, s save failed, d on defaults, a all muted,
+                        // h input 4 hot, m mismatch, o fewer opened, p save pending,
+                        // w another writer 1 s ago, W ... 2.5 s ago, c input 1 clipped, u input 1
+                        // muted, v bus over
+    int kind, index;    // hovered (or with a drag kind below 0: dragged) item
+    float pan;          // input 1's pan
+    const char* text;
+    int colour;
+};
+
 TEST(InputsStatusLine, EachRuleInItsPlace)
 {
+    const char* minus3 = "3 \xC2\xB7 VOX \xC2\xB7 \xE2\x88\x92" "3.0 DB";
     const StatusCase cases[] = {
-        {"another writer within 2.5 s", [](InputsStatusInput* in, RigDocument*) {
-             snprintf(in->view.other_writer, 48, "tessel pro");
-             in->view.other_writer_at = 9.0;
-             in->hovering = 1, in->hover_kind = IPH_MUTE, in->hover_index = 2;
-         }, "\xE2\x9C\xA7 CHANGED IN TESSEL PRO", 3},
-        {"another writer, 2.5 s later: the hover", [](InputsStatusInput* in, RigDocument*) {
-             snprintf(in->view.other_writer, 48, "other");
-             in->view.other_writer_at = 7.5;
-             in->hovering = 1, in->hover_kind = IPH_MUTE, in->hover_index = 2;
-         }, "3 \xC2\xB7 VOX \xC2\xB7 \xE2\x88\x92" "3.0 DB", 3},
-        {"a gain drag hides the writer", [](InputsStatusInput* in, RigDocument*) {
-             snprintf(in->view.other_writer, 48, "other");
-             in->view.other_writer_at = 9.0;
-             in->drag_kind = 2, in->drag_input = 2;
-         }, "3 \xC2\xB7 VOX \xC2\xB7 \xE2\x88\x92" "3.0 DB", 3},
-        {"pan hover", [](InputsStatusInput* in, RigDocument* d) {
-             d->scenes[0].inputs[0].pan = -0.35f;
-             in->hovering = 1, in->hover_kind = IPH_PAN, in->hover_index = 0;
-         }, "1 \xC2\xB7 PAN L 35", 3},
-        {"pan near the centre", [](InputsStatusInput* in, RigDocument* d) {
-             d->scenes[0].inputs[0].pan = 0.004f;
-             in->hovering = 1, in->hover_kind = IPH_PAN, in->hover_index = 0;
-         }, "1 \xC2\xB7 PAN C", 3},
-        {"a muted input", [](InputsStatusInput* in, RigDocument* d) {
-             d->scenes[0].inputs[0].muted = 1;
-             in->hovering = 1, in->hover_kind = IPH_FADER, in->hover_index = 0;
-         }, "1 \xC2\xB7 MUTED", 3},
-        {"a clipped lamp", [](InputsStatusInput* in, RigDocument*) {
-             in->any_clip[0] = 1;
-             in->hovering = 1, in->hover_kind = IPH_LAMP, in->hover_index = 0;
-         }, "1 \xC2\xB7 CLIPPED", 3},
-        {"the bus", [](InputsStatusInput* in, RigDocument*) {
-             in->bus_over = 1;
-             in->hovering = 1, in->hover_kind = IPH_MASTER_FADER;
-         }, "BUS \xC2\xB7 0.0 DB \xC2\xB7 OVER", 3},
-        {"read only", [](InputsStatusInput* in, RigDocument*) { in->view.state = RIG_STATE_READ_ONLY; },
-         "\xE2\x96\xA0 READ ONLY - MADE BY A NEWER APP", 3},
-        {"save failed", [](InputsStatusInput* in, RigDocument*) { in->view.save_failed = 1; },
-         "\xE2\x9C\x97 COULDN'T SAVE - RETRYING", 10},
-        {"unreadable", [](InputsStatusInput* in, RigDocument*) { in->view.on_defaults = 1; },
-         "CAN'T READ THE RIG FILE - CHANGES STAY IN THIS SESSION", 10},
-        {"loading on the fallback", [](InputsStatusInput* in, RigDocument*) {
-             in->view.state = RIG_STATE_LOADING;
-             in->view.fallback = 1;
-         }, "\xE2\x97\x8C LOADING RIG - PLAYING 1-2 MEANWHILE", 3},
-        {"loading, store busy", [](InputsStatusInput* in, RigDocument*) {
-             in->view.state = RIG_STATE_LOADING;
-             in->view.store_busy = 1;
-         }, "\xE2\x97\x8C LOADING RIG\xE2\x80\xA6", 4},
-        {"no interface", [](InputsStatusInput* in, RigDocument*) { in->view.state = RIG_STATE_NONE; },
-         "\xE2\x97\x8C NO INTERFACE", 4},
-        {"all muted", [](InputsStatusInput* in, RigDocument*) { in->view.no_live_input = 1; },
-         "ALL INPUTS MUTED - NOTHING WILL RECORD", 9},
-        {"signal while muted", [](InputsStatusInput* in, RigDocument*) { in->view.hot_input = 3; },
-         "INPUT 4 HAS SIGNAL - IT'S MUTED", 10},
-        {"mismatch", [](InputsStatusInput* in, RigDocument*) { in->view.mismatch = 1; },
-         "RIG DOESN'T MATCH THE STREAM", 10},
-        {"fewer opened", [](InputsStatusInput* in, RigDocument*) { in->view.inputs_on_device = 8; },
-         "ONLY 4 OF 8 INPUTS OPENED", 10},
-        {"saving", [](InputsStatusInput* in, RigDocument*) { in->view.save_pending = 1; },
-         "\xE2\x9C\xA6 SAVING\xE2\x80\xA6", 3},
-        {"nothing to say", [](InputsStatusInput*, RigDocument*) {}, "", -1},
+        {"another writer within 2.5 s", 2, "w", IPH_MUTE, 2, 0, "\xE2\x9C\xA7 CHANGED IN TESSEL PRO", 3},
+        {"another writer 2.5 s ago: the hover", 2, "W", IPH_MUTE, 2, 0, minus3, 3},
+        {"a gain drag hides the writer", 2, "w", -2, 2, 0, minus3, 3},
+        {"pan", 2, "", IPH_PAN, 0, -0.35f, "1 \xC2\xB7 PAN L 35", 3},
+        {"pan near the centre", 2, "", IPH_PAN, 0, 0.004f, "1 \xC2\xB7 PAN C", 3},
+        {"a muted input", 2, "u", IPH_FADER, 0, 0, "1 \xC2\xB7 MUTED", 3},
+        {"a clipped lamp", 2, "cu", IPH_LAMP, 0, 0, "1 \xC2\xB7 CLIPPED", 3},
+        {"the bus", 2, "v", IPH_MASTER_FADER, -1, 0, "BUS \xC2\xB7 0.0 DB \xC2\xB7 OVER", 3},
+        {"read only", 3, "spd", 0, -1, 0, "\xE2\x96\xA0 READ ONLY - MADE BY A NEWER APP", 3},
+        {"save failed", 2, "sd", 0, -1, 0, "\xE2\x9C\x97 COULDN'T SAVE - RETRYING", 10},
+        {"unreadable", 2, "da", 0, -1, 0, "CAN'T READ THE RIG FILE - CHANGES STAY IN THIS SESSION", 10},
+        {"loading on the fallback", 1, "fb", 0, -1, 0, "\xE2\x97\x8C LOADING RIG - PLAYING 1-2 MEANWHILE", 3},
+        {"loading, store busy", 1, "b", 0, -1, 0, "\xE2\x97\x8C LOADING RIG\xE2\x80\xA6", 4},
+        {"no interface", 0, "a", 0, -1, 0, "\xE2\x97\x8C NO INTERFACE", 4},
+        {"all muted", 2, "ahmop", 0, -1, 0, "ALL INPUTS MUTED - NOTHING WILL RECORD", 9},
+        {"signal while muted", 2, "hmop", 0, -1, 0, "INPUT 4 HAS SIGNAL - IT'S MUTED", 10},
+        {"mismatch", 2, "mop", 0, -1, 0, "RIG DOESN'T MATCH THE STREAM", 10},
+        {"fewer opened", 2, "op", 0, -1, 0, "ONLY 4 OF 8 INPUTS OPENED", 10},
+        {"saving", 2, "p", 0, -1, 0, "\xE2\x9C\xA6 SAVING\xE2\x80\xA6", 3},
+        {"nothing to say", 2, "", 0, -1, 0, "", -1},
     };
     for (const StatusCase& c : cases) {
         SCOPED_TRACE(c.what);
         rigkit::Doc doc = rigkit::fresh_doc("jack:Desk", 4);
+        RigScene& sc = doc->scenes[0];
         for (int i = 0; i < 4; i++)
-            doc->scenes[0].inputs[i].muted = 0;
-        doc->scenes[0].inputs[2].gain = rig_db_to_gain(-3.04f);
-        snprintf(doc->scenes[0].inputs[2].label, 64, "vox");
+            sc.inputs[i].muted = 0;
+        sc.inputs[2].gain = rig_db_to_gain(-3.04f);
+        sc.inputs[0].pan = c.pan;
+        sc.inputs[0].muted = strchr(c.flags, 'u') != nullptr;
+        snprintf(sc.inputs[2].label, 64, "vox");
         InputsStatusInput in{};
-        in.view.state = RIG_STATE_READY;
-        in.view.inputs_opened = in.view.inputs_on_device = 4;
-        in.view.hot_input = -1;
-        in.view.other_writer_at = -1;
-        snprintf(in.view.api, sizeof in.view.api, "jack");
+        RigInputView& v = in.view;
+        auto has = [&](char f) { return strchr(c.flags, f) != nullptr; };
+        v.state = c.state;
+        v.inputs_opened = 4;
+        v.inputs_on_device = has('o') ? 8 : 4;
+        v.fallback = has('f'), v.store_busy = has('b'), v.save_failed = has('s'), v.on_defaults = has('d');
+        v.no_live_input = has('a'), v.mismatch = has('m'), v.save_pending = has('p');
+        v.hot_input = has('h') ? 3 : -1;
+        v.other_writer_at = has('w') ? 9.0 : has('W') ? 7.5 : -1;
+        snprintf(v.other_writer, sizeof v.other_writer, "tessel pro");
+        snprintf(v.api, sizeof v.api, "jack");
+        in.any_clip[0] = has('c');
+        in.bus_over = has('v');
+        in.hovering = c.kind > 0;
+        in.hover_kind = c.kind;
+        in.hover_index = c.index;
+        in.drag_kind = c.kind < 0 ? -c.kind : 0;
+        in.drag_input = c.index;
         in.doc = doc.get();
         in.now = 10.0;
         in.label = label_of;
         in.label_ctx = doc.get();
-        c.setup(&in, doc.get());
         char out[400];
         EXPECT_EQ(inputs_status_line(&in, out, sizeof out), c.colour);
         EXPECT_STREQ(out, c.text);
