@@ -142,11 +142,12 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     snprintf(app->data_folder, sizeof app->data_folder, "%s", sh->folders.data);
     snprintf(app->takes_folder, sizeof app->takes_folder, "%s", sh->folders.takes);
 
+    // The session's router goes into the engine before the first stream opens.
+    shell_rigs_start(sh);
     // Without a device the program runs on, showing the audio offline.
     engine_start(sh->engine);
     settings_load(app);
-    // No inputs panel yet: the inputs-open setting cannot hold.
-    app->inputs_open = 0;
+    shell_rigs_panel_start(sh);
     if (app->library_open)
         app_library_scan(app);
     if (argc > 1 && argv[1] && argv[1][0])
@@ -168,12 +169,14 @@ int shell_stop(ShellCtx* sh)
         return 0;
     app_save_on_exit(app);
     settings_save(app);
+    shell_rigs_flush(sh);
     app_shutdown(app);
     text_renderer_destroy(app->text);
     canvas_destroy(app->canvas);
     app->text = nullptr;
     app->canvas = nullptr;
     engine_stop(sh->engine);
+    shell_rigs_stop(sh);
     // engine_shutdown, draw_shutdown, the renderer, the window, SDL.
     shell_release(sh);
     return 0;

@@ -16,6 +16,7 @@
 #include "app/window.h"
 #include "audio/engine.h"
 #include "audio/vst.h"
+#include "rig/views/inputs_panel.h"
 #include "ui/canvas.h"
 #include "ui/hitregion.h"
 #include "ui/text.h"
@@ -65,6 +66,7 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
         }
         break;
     case SDL_RENDER_DEVICE_RESET:
+        inputs_panel_reset_textures(sh->rigs.panel);
         // Every texture went with the device, the kit's white one too.
         draw_reset(&sh->kit);
         canvas_reset(app->canvas);
@@ -72,6 +74,7 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
         app_reset_textures(app);
         break;
     case SDL_RENDER_TARGETS_RESET:
+        inputs_panel_reset_textures(sh->rigs.panel);
         canvas_reset(app->canvas);
         text_renderer_clear(app->text);
         app_reset_textures(app);
@@ -79,6 +82,8 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
     default:
         break;
     }
+    if (shell_rigs_event(sh, ev))
+        return;
     app_handle_event(app, &sh->kit, ev);
 }
 
@@ -98,8 +103,12 @@ static void shell_retake_base(ShellCtx* sh)
 static void shell_panel_toggles(ShellCtx* sh)
 {
     AppState* app = sh->app;
-    // No inputs panel yet: its toggle request is only cleared.
-    app->inputs_toggle = 0;
+    if (shell_rigs_toggle_due(sh)) {
+        app->inputs_open = app->inputs_open ? 0 : 1;
+        shell_retake_base(sh);
+        shell_rigs_open_close(sh, app->ui_time);
+        settings_save(app);
+    }
     if (app->library_toggle) {
         app->library_open = app->library_open ? 0 : 1;
         app->library_toggle = 0;
@@ -164,6 +173,7 @@ bool shell_frame(ShellCtx* sh)
     sh->prev_time = t;
     app->ui_time = t;
     app_update(app, dt);
+    shell_rigs_tick(sh, t);
 
     shell_panel_toggles(sh);
     shell_slides(sh, dt);
@@ -176,7 +186,9 @@ bool shell_frame(ShellCtx* sh)
     // Last frame's hit regions become this frame's answers; drawing registers anew.
     hitregion_frame_begin();
     app_draw(app, &sh->kit, dt);
+    shell_rigs_draw(sh, t, dt);
     WindowHitRects rects = window_hit_rects_from(app, &sh->kit);
+    shell_rigs_hit_rects(sh, &rects);
     window_set_hit_rects(&rects);
     // Overlays go here, drawn last; then the text lines not drawn for a while go.
     if (app->canvas && app->text)

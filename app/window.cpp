@@ -45,7 +45,7 @@ int window_hit_classify(int32_t width, int32_t height, bool fullscreen, const Wi
         return WINDOW_HIT_NORMAL;
     if (rects) {
         float x = (float)px, y = (float)py;
-        const HitRect* order[] = {&rects->library_switch, &rects->library_panel, &rects->new_session,
+        const HitRect* order[] = {&rects->inputs_badge, &rects->inputs_panel, &rects->library_switch, &rects->library_panel, &rects->new_session,
                                   &rects->video_switch, &rects->video_panel, &rects->logo};
         for (const HitRect* r : order)
             if (rect_holds(*r, x, y))

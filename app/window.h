@@ -54,6 +54,8 @@ struct WindowHitRects {
     HitRect new_session;
     HitRect video_switch;
     HitRect video_panel;
+    HitRect inputs_badge;
+    HitRect inputs_panel;
 };
 
 // Slide values 0..1, each moving towards 1 while its panel is open.

@@ -59,3 +59,46 @@ bool plat_file_info(const char* path, PlatFileInfo* out);
 // bytes, and writes past that fail as they would on a full disk. A negative value
 // lifts the limit. False when the limit cannot be set.
 bool plat_file_fake_size_limit(int64_t bytes);
+
+// ---- Replacing with reasons ----------------------------------------------------------
+
+// Which step of a replacing write failed, with its errno.
+enum PlatWriteStep {
+    PLAT_WRITE_OK = 0,
+    PLAT_WRITE_TEMP = 1,       // making, writing, syncing or closing the temporary file
+    PLAT_WRITE_RENAME = 2,     // putting it in place
+};
+struct PlatWriteResult {
+    int step;                  // PlatWriteStep
+    int err;                   // errno of the failed step, 0 on success
+};
+// plat_file_write_replacing for a byte block, telling what failed: "<path>.tmp.<pid>"
+// made anew, written, synced and closed; before_rename (may be null) then runs with
+// the temporary path; then the rename. On any failure the temporary file is removed.
+PlatWriteResult plat_file_write_bytes_replacing(const char* path, const void* data, size_t len,
+                                                void (*before_rename)(void* ctx, const char* temp_path),
+                                                void* ctx);
+// Reads a whole regular file into a new NUL-terminated block (free with free()).
+// 0, or an errno: ENOENT / ENOTDIR when missing, EFBIG when it is larger than max
+// bytes (*len then holds its size), ENOMEM, or the failing call's errno.
+int plat_file_read_whole(const char* path, size_t max, char** out, size_t* len);
+// What tells one version of a file from another: device, inode, size and the last
+// write time in nanoseconds. Equal identities denote the same unchanged file.
+struct PlatFileIdentity {
+    uint8_t valid;
+    uint64_t device;
+    uint64_t inode;
+    uint64_t size;
+    int64_t mtime_ns;
+};
+// 0 (out filled), or an errno (out invalid).
+int plat_file_identity(const char* path, PlatFileIdentity* out);
+bool plat_file_identity_equal(const PlatFileIdentity* a, const PlatFileIdentity* b);
+// Renames without replacing: EEXIST when the new name is taken. 0 or an errno.
+int plat_file_rename_noreplace(const char* from, const char* to);
+
+// Test fakes: while set (not 0), replacing writes fail at their temporary file with
+// this errno (the temporary file is made and removed again), and whole reads fail with
+// the read errno. 0 lifts each.
+void plat_file_fake_write_errno(int err);
+void plat_file_fake_read_errno(int err);

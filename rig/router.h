@@ -41,6 +41,8 @@ void rigroute_prepare(RigRouter* r, double sample_rate, int channels, uint32_t s
 
 // [RT] Fills the stereo bus from interleaved input; a null router copies channel 1 to
 // the left and channel 2 to the right (channel 1 to both for a one-channel device).
+// Only engine tests and benches run without a router: the program always routes
+// through its rig session's.
 void rigroute_process_block(RigRouter* r, const float* input, int input_channels,
                             float* out_left, float* out_right, int frames);
 // [RT] The work: either one pointer per channel, or one interleaved buffer.

@@ -18,6 +18,8 @@
 #include "app/screenshot.h"
 #include "app/shell.h"
 #include "app/toast.h"
+#include "rig/rigsession.h"
+#include "rig/views/inputs_panel.h"
 #include "support/draw_fixture.h"
 #include "tests/app/event_kit.h"
 
@@ -184,12 +186,14 @@ TEST_F(ShellTest, TheSettingsFileIsRestoredAtStartAndWrittenBackAtExit)
     EXPECT_EQ(app->bars_per_segment, 2);
     EXPECT_EQ(sh.engine->slots[1].effect_type.load(), 3);
     EXPECT_EQ(sh.engine->slots[1].knob1.load(), 0.75f);
-    // The library opens already slid in and is scanned; without an inputs panel its
-    // open setting cannot hold.
+    // The library opens already slid in and is scanned; the inputs panel opens as it
+    // was left.
     EXPECT_EQ(app->library_open, 1);
     EXPECT_EQ(sh.slides.library, 1.0f);
     EXPECT_EQ(standin_log()->library_scans, 1);
-    EXPECT_EQ(app->inputs_open, 0);
+    EXPECT_EQ(app->inputs_open, 1);
+    EXPECT_TRUE(inputs_panel_is_open(sh.rigs.panel));
+    EXPECT_EQ(sh.slides.inputs, 1.0f);
 
     app->gain = 0.5f;
     stop();
@@ -343,12 +347,53 @@ TEST_F(ShellTest, SettingsAreSavedWhenAPanelToggleFiresNotEveryFrame)
     frames(30);
     EXPECT_EQ(saves(), 1);
 
-    // Without an inputs panel its toggle is only cleared.
+    // The inputs toggle fires once and saves once.
     press(SDLK_a);
     frame();
-    EXPECT_EQ(sh.app->inputs_open, 0);
+    EXPECT_EQ(sh.app->inputs_open, 1);
     EXPECT_EQ(sh.app->inputs_toggle, 0);
-    EXPECT_EQ(saves(), 1);
+    EXPECT_EQ(saves(), 2);
+    frames(30);
+    EXPECT_EQ(saves(), 2);
+}
+
+TEST_F(ShellTest, TheRigSessionRoutesTheEngineAndTheInputsPanelOpensByKeyAndBadge)
+{
+    ASSERT_TRUE(sh.rigs.session);
+    ASSERT_TRUE(sh.rigs.panel);
+    EXPECT_EQ(sh.engine->router, rigsession_router(sh.rigs.session));
+    frames(2);
+    // Without a device the status line reads that there is no interface.
+    InputsStatusInput in{};
+    rigsession_input_view(sh.rigs.session, &in.view);
+    char text[200];
+    EXPECT_EQ(inputs_status_line(&in, text, sizeof text), 4);
+    EXPECT_STREQ(text, "\xE2\x97\x8C NO INTERFACE");
+
+    press(SDLK_a);
+    frames(2);
+    EXPECT_TRUE(inputs_panel_is_open(sh.rigs.panel));
+    EXPECT_EQ(sh.app->inputs_open, 1);
+    fs::path ini = fs::path(sh.folders.data) / "tessel.ini";
+    for (int open : {0, 1}) {
+        SCOPED_TRACE(open);
+        frames(20);   // the window has widened: the badge is where the last frame drew it
+        HitRect b = sh.rigs.badge;
+        ASSERT_GT(b.w, 0.0f);
+        SDL_Event ev{};
+        ev.type = SDL_MOUSEBUTTONDOWN;
+        ev.button.windowID = SDL_GetWindowID(sh.window);
+        ev.button.button = SDL_BUTTON_LEFT;
+        ev.button.clicks = 1;
+        ev.button.x = (int)(b.x + b.w / 2);
+        ev.button.y = (int)(b.y + b.h / 2);
+        push(ev);
+        ev.type = SDL_MOUSEBUTTONUP;
+        push(ev);
+        frames(2);
+        EXPECT_EQ(inputs_panel_is_open(sh.rigs.panel), open == 1);
+        EXPECT_NE(read_text(ini).find(open ? "rigopen=1" : "rigopen=0"), std::string::npos);
+    }
 }
 
 TEST_F(ShellTest, ALongFrameAdvancesTheSlideByTheCappedStepAndTheWindowWidens)

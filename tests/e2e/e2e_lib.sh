@@ -64,3 +64,26 @@ e2e_term() {
 e2e_gone() {
   ! kill -0 "$1" 2>/dev/null || [ "$(sed -E 's/.*\) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" = Z ]
 }
+
+# e2e_tone_server LOG -> a private JACK dummy server (sourced from jack-server.sh) with
+# jack_simple_client's two tones (240 Hz, 720 Hz) running on it; sets spid and the
+# JACK variables. Prints why and returns 1 when either does not come up.
+# Blocks of 1024 frames: without real-time scheduling, on a busy machine, clients miss
+# the deadlines of short blocks and the server skips their cycles.
+e2e_tone_server() {
+  jack_server_start 48000 1024 2 2 "$1" || { echo "the JACK server did not start"; return 1; }
+  export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
+  jack_simple_client >/dev/null 2>&1 &
+  spid=$!
+  e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' ||
+    { echo "no tone client"; return 1; }
+}
+
+# e2e_tone_connect -> waits for tessel:in_0 and in_1 and connects the tones to them.
+# Prints why and returns 1 on failure.
+e2e_tone_connect() {
+  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' ||
+    { echo "no tessel:in_0/in_1 ports on the JACK server"; return 1; }
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
+    timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || { echo "jack_connect failed"; return 1; }
+}

@@ -19,11 +19,8 @@ if [ "${1:-}" = --session ]; then
   apid=$!
   echo "$apid" >"$T/app.pid"
   wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' || {
-    echo "no tessel:in_0/in_1 ports on the JACK server" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
-    timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || {
-    echo "jack_connect failed" >"$T/fail"; kill -KILL "$apid"; exit 1; }
+  e2e_tone_connect >"$T/fail" || { kill -KILL "$apid"; exit 1; }
+  rm -f "$T/fail"
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.3
   # Both times are taken after xdotool returns, so its start-up is on both sides.
@@ -73,14 +70,8 @@ finish() {
 trap finish EXIT
 fail() { echo "tessel_e2e: $*" >&2; exit 1; }
 
-# Blocks of 1024 frames: without real-time scheduling, on a busy machine, clients miss
-# the deadlines of short blocks and the server skips their cycles, so the loop would
-# hold fewer frames than the time it was recorded for.
-jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
-export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-jack_simple_client >/dev/null 2>&1 &
-spid=$!
-e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
+# With short blocks the loop would hold fewer frames than the time it was recorded for.
+e2e_tone_server "$T/jackd.log" >"$T/why" || fail "$(cat "$T/why")"
 
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"

@@ -1,0 +1,182 @@
+// plat_file_replace.cpp - replacing writes that say which step failed and why, whole
+// reads with their errno, file identities, and renames that never replace.
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/plat_file.h"
+
+static std::atomic<int> g_fake_write{0};
+static std::atomic<int> g_fake_read{0};
+
+void plat_file_fake_write_errno(int err)
+{
+    g_fake_write.store(err, std::memory_order_relaxed);
+}
+
+void plat_file_fake_read_errno(int err)
+{
+    g_fake_read.store(err, std::memory_order_relaxed);
+}
+
+static bool write_all(int fd, const char* p, size_t len)
+{
+    while (len > 0) {
+        ssize_t n = write(fd, p, len);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        len -= (size_t)n;
+    }
+    return true;
+}
+
+PlatWriteResult plat_file_write_bytes_replacing(const char* path, const void* data, size_t len,
+                                                void (*before_rename)(void* ctx, const char* temp_path),
+                                                void* ctx)
+{
+    char temp[1100];
+    if (!path || !path[0] || (!data && len) || !plat_file_temp_path(path, temp, sizeof temp))
+        return PlatWriteResult{PLAT_WRITE_TEMP, ENAMETOOLONG};
+    plat_file_remove_regular(temp);
+    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return PlatWriteResult{PLAT_WRITE_TEMP, errno};
+    int err = 0;
+    int fake = g_fake_write.load(std::memory_order_relaxed);
+    if (fake)
+        err = fake;
+    else if (!write_all(fd, (const char*)data, len))
+        err = errno;
+    else if (fsync(fd) != 0)
+        err = errno;
+    if (close(fd) != 0 && !err)
+        err = errno;
+    if (err) {
+        unlink(temp);
+        return PlatWriteResult{PLAT_WRITE_TEMP, err};
+    }
+    if (before_rename)
+        before_rename(ctx, temp);
+    if (rename(temp, path) != 0) {
+        err = errno;
+        unlink(temp);
+        return PlatWriteResult{PLAT_WRITE_RENAME, err};
+    }
+    return PlatWriteResult{PLAT_WRITE_OK, 0};
+}
+
+int plat_file_read_whole(const char* path, size_t max, char** out, size_t* len)
+{
+    if (out)
+        *out = nullptr;
+    if (len)
+        *len = 0;
+    if (!path || !path[0] || !out || !len)
+        return EINVAL;
+    int fake = g_fake_read.load(std::memory_order_relaxed);
+    if (fake)
+        return fake;
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        int e = errno;
+        close(fd);
+        return e;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    if ((uint64_t)st.st_size > max) {
+        close(fd);
+        *len = (size_t)st.st_size;
+        return EFBIG;
+    }
+    size_t cap = (size_t)st.st_size + 1;
+    char* buf = (char*)malloc(cap);
+    if (!buf) {
+        close(fd);
+        return ENOMEM;
+    }
+    size_t got = 0;
+    for (;;) {
+        if (got + 1 >= cap) {
+            // The file grew while it was read: still within max?
+            if (cap > max) {
+                free(buf);
+                close(fd);
+                *len = got;
+                return EFBIG;
+            }
+            size_t ncap = cap * 2 > max + 1 ? max + 1 : cap * 2;
+            char* nb = (char*)realloc(buf, ncap);
+            if (!nb) {
+                free(buf);
+                close(fd);
+                return ENOMEM;
+            }
+            buf = nb;
+            cap = ncap;
+        }
+        ssize_t n = read(fd, buf + got, cap - 1 - got);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            int e = errno;
+            free(buf);
+            close(fd);
+            return e;
+        }
+        if (n == 0)
+            break;
+        got += (size_t)n;
+    }
+    close(fd);
+    buf[got] = '\0';
+    *out = buf;
+    *len = got;
+    return 0;
+}
+
+int plat_file_identity(const char* path, PlatFileIdentity* out)
+{
+    if (!out)
+        return EINVAL;
+    *out = PlatFileIdentity{};
+    struct stat st;
+    if (!path || !path[0])
+        return ENOENT;
+    if (stat(path, &st) != 0)
+        return errno;
+    out->valid = 1;
+    out->device = (uint64_t)st.st_dev;
+    out->inode = (uint64_t)st.st_ino;
+    out->size = (uint64_t)st.st_size;
+    out->mtime_ns = (int64_t)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    return 0;
+}
+
+bool plat_file_identity_equal(const PlatFileIdentity* a, const PlatFileIdentity* b)
+{
+    return a && b && a->valid == b->valid && a->device == b->device && a->inode == b->inode &&
+           a->size == b->size && a->mtime_ns == b->mtime_ns;
+}
+
+int plat_file_rename_noreplace(const char* from, const char* to)
+{
+    if (!from || !to)
+        return EINVAL;
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    return errno;
+}
