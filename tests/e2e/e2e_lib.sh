@@ -64,3 +64,54 @@ e2e_term() {
 e2e_gone() {
   ! kill -0 "$1" 2>/dev/null || [ "$(sed -E 's/.*\) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" = Z ]
 }
+
+# ---------------------------------------------------------------------------
+# Window manager, window geometry, screenshots and CPU time
+# ---------------------------------------------------------------------------
+
+# e2e_wm_start LOG -> starts openbox on $DISPLAY and waits until it manages the
+# screen (its check window on the root); sets E2E_WM_PID. 1 when it did not come up.
+e2e_wm_start() {
+  openbox --sm-disable >"$1" 2>&1 &
+  E2E_WM_PID=$!
+  e2e_poll 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' && return 0
+  e2e_wm_stop
+  return 1
+}
+e2e_wm_stop() {
+  [ -n "${E2E_WM_PID:-}" ] || return 0
+  kill -TERM "$E2E_WM_PID" 2>/dev/null
+  wait "$E2E_WM_PID" 2>/dev/null
+  E2E_WM_PID=
+}
+
+# e2e_geometry WID -> "X Y W H" of the window as xdotool reads it.
+e2e_geometry() {
+  local X= Y= WIDTH= HEIGHT=
+  eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+  [ -n "$WIDTH" ] || return 1
+  echo "$X $Y $WIDTH $HEIGHT"
+}
+
+# e2e_inside "X Y W H" SCREEN_W SCREEN_H -> 0 when the rectangle lies on the screen.
+e2e_inside() {
+  local x y w h
+  read -r x y w h <<<"$1"
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$2" ] && [ $((y + h)) -le "$3" ]
+}
+
+# e2e_screenshot OUT -> asks the program for a screenshot through the request file
+# ($TMPDIR) and copies the picture to OUT; 1 when none came within 10 s.
+e2e_screenshot() {
+  rm -f "$TMPDIR/tessel_screenshot.bmp"
+  touch "$TMPDIR/tessel_screenshot_request"
+  e2e_poll 10 test ! -e "$TMPDIR/tessel_screenshot_request" || return 1
+  e2e_poll 10 test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
+  sleep 0.3   # written within the frame that deleted the request
+  cp "$TMPDIR/tessel_screenshot.bmp" "$1"
+}
+
+# e2e_cpu_ticks PID -> user + system CPU time of the process in clock ticks.
+e2e_cpu_ticks() {
+  sed -E 's/.*\) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'
+}
