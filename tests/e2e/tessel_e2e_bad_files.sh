@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# tessel_e2e_bad_files.sh PROGRAM BMP_PROBE XDND_DROP
+# Files that cannot be played, named on the command line and dropped on the window,
+# each show the red "CAN'T PLAY THAT" toast (seen in the screenshot: pixels of the
+# toast's red where the toast box sits), and the loop recorded before them is still
+# there: exported afterwards it is as long as it was recorded, and not silent.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
+. "$here/../../tools/jack-server.sh"
+
+# toast_seen -> 0 when a screenshot within 3 s shows the failure toast. The library
+# panel is open (600 units left of the main view), which places the main view.
+toast_seen() {
+  local i out w h n
+  for i in $(seq 10); do
+    e2e_screenshot "$T/shot.bmp" || return 1
+    read -r w h < <("$PROBE" "$T/shot.bmp" | head -1)
+    # The toast box: 30 units high from y = 452, centred on x = 320 of the main view.
+    out=$(awk -v W="$w" -v H="$h" 'BEGIN { f = 1240; s = W / f < H / 1080 ? W / f : H / 1080;
+      ox = (W - s * f) / 2 + 600 * s; oy = (H - 1080 * s) / 2;
+      printf "%d %d %d %d", ox + 150 * s, oy + 440 * s, 340 * s, 54 * s }')
+    n=$("$PROBE" "$T/shot.bmp" --count 235 66 77 40 $out | tail -1)
+    [ "$n" -ge 150 ] && { echo "$n"; return 0; }
+    sleep 0.2
+  done
+  echo "${n:-0}"
+  return 1
+}
+
+if [ "${1:-}" = --session ]; then
+  cd "$T"
+  "$BIN" "$T/bad/random.wav" >/dev/null 2>"$T/app.log" &
+  apid=$!
+  echo "$apid" >"$T/app.pid"
+  wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; kill -KILL "$apid"; exit 1; }
+  n=$(toast_seen) || { echo "no toast for random bytes named on the command line ($n red pixels)" >"$T/fail"; exit 1; }
+  echo "tessel_e2e_bad_files: first argument random.wav: toast ($n red pixels)"
+
+  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' || {
+    echo "no tessel:in_0/in_1 ports on the JACK server" >"$T/fail"; exit 1; }
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
+    timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || { echo "jack_connect failed" >"$T/fail"; exit 1; }
+  timeout 10 xdotool windowfocus --sync "$wid"
+  sleep 0.3
+  xdotool key r
+  t1=$(e2e_now)
+  sleep 1.0
+  xdotool key r
+  awk -v a="$t1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f\n", b - a }' >"$T/gap"
+  # The loop is closed and overdubbed; a third press ends the overdub.
+  sleep 0.5
+  xdotool key r
+  sleep 2.5   # the first toast has gone
+
+  for f in "$T"/bad/*; do
+    name=$(basename "$f")
+    "$DROP" "$wid" "$f" || { echo "$name: the drop was not taken" >"$T/fail"; exit 1; }
+    n=$(toast_seen) || { echo "$name: no failure toast ($n red pixels)" >"$T/fail"; cp "$T/shot.bmp" "$T/fail.bmp"; exit 1; }
+    echo "tessel_e2e_bad_files: dropped $name: toast ($n red pixels)"
+    sleep 2.5
+  done
+
+  timeout 10 xdotool windowfocus --sync "$wid"
+  xdotool key e
+  sleep 0.5
+  e2e_screenshot "$T/last.bmp"
+  e2e_term "$apid" >"$T/term"
+  exit 0
+fi
+
+BIN=$1 PROBE=$2 DROP=$3
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox
+
+T=$(mktemp -d "${TMPDIR:-/tmp}/tessel-bad.XXXXXX")
+export T BIN PROBE DROP
+export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
+unset APPDATA XDG_MUSIC_DIR
+mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR" "$T/bad"
+
+JACK_SERVER_PID=
+spid=
+status=1
+finish() {
+  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
+  [ -n "$spid" ] && kill -TERM "$spid" 2>/dev/null
+  jack_server_stop
+  wait 2>/dev/null
+  if [ $status -ne 0 ]; then
+    echo "--- program's standard error:" >&2
+    cat "$T/app.log" >&2 2>/dev/null
+  fi
+  rm -rf "$T"
+}
+trap finish EXIT
+fail() { echo "tessel_e2e_bad_files: $*" >&2; exit 1; }
+
+# wav_header CHANNELS RATE BITS DATA_BYTES -> a 44-byte PCM header on stdout.
+wav_header() {
+  local ch=$1 rate=$2 bits=$3 size=$4 align=$(($1 * $3 / 8))
+  le() { local v=$1 n=$2 i; for ((i = 0; i < n; i++)); do printf "\\x$(printf %02x $(((v >> (8 * i)) & 255)))"; done; }
+  printf 'RIFF'; le $(((size + 36) & 0xFFFFFFFF)) 4; printf 'WAVEfmt '; le 16 4; le 1 2; le "$ch" 2
+  le "$rate" 4; le $((rate * align)) 4; le "$align" 2; le "$bits" 2; printf 'data'; le "$size" 4
+}
+B=$T/bad
+mkdir "$B/folder.wav"
+mkfifo "$B/fifo.wav"
+printf 'not audio\n' >"$B/notes.txt"
+: >"$B/empty.wav"
+# Cut inside its format chunk. (A file cut inside its samples plays what it holds.)
+wav_header 2 48000 16 1048576 | head -c 30 >"$B/cut.wav"
+head -c 65536 /dev/urandom >"$B/random.wav"
+head -c 65536 /dev/urandom >"$B/random.mp3"
+# Four gigabytes of samples promised, less than one frame there.
+{ wav_header 2 48000 16 4294967280; printf 'ab'; } >"$B/huge.wav"
+{ wav_header 0 48000 16 4000; head -c 4000 /dev/urandom; } >"$B/no-channels.wav"
+{ wav_header 2 48000 4 4000; head -c 4000 /dev/urandom; } >"$B/four-bit.wav"
+# Named, never made.
+ln -s "$B/nothing-here.wav" "$B/missing.wav"
+
+jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
+export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
+jack_simple_client >/dev/null 2>&1 &
+spid=$!
+e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
+
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+[ -e "$T/fail" ] && fail "$(cat "$T/fail")"
+read -r rc secs <"$T/term" || fail "no exit status"
+[ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
+
+# The loop recorded before the bad files, exported after them.
+shopt -s nullglob
+files=("$HOME"/Music/tessel/tessel-loop-*.wav)
+[ ${#files[@]} -eq 1 ] || fail "expected one exported loop, found ${#files[@]}"
+gap=$(cat "$T/gap")
+read -r len rms < <(sox "${files[0]}" -n stat 2>&1 |
+  awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }')
+echo "tessel_e2e_bad_files: the loop after the bad files: ${len} s (recorded ${gap} s), RMS ${rms}"
+awk -v l="$len" -v g="$gap" 'BEGIN { d = l - g; exit !(d > -0.25 && d < 0.25) }' ||
+  fail "the loop is ${len} s long, recorded for ${gap} s"
+awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || fail "the loop is silent (RMS ${rms})"
+status=0
+exit 0
