@@ -115,3 +115,98 @@ e2e_screenshot() {
 e2e_cpu_ticks() {
   sed -E 's/.*\) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'
 }
+
+# ---------------------------------------------------------------------------
+# A tone on a private JACK server (needs tools/jack-server.sh sourced)
+# ---------------------------------------------------------------------------
+
+# e2e_tone_start LOG -> a JACK dummy server (48 kHz, blocks of 1024: without
+# real-time scheduling short blocks miss their deadlines on a busy machine) with
+# jack_simple_client playing into it; exports JACK_DEFAULT_SERVER and sets
+# E2E_TONE_PID. 1 with a reason on standard error when either did not come up.
+e2e_tone_start() {
+  E2E_TONE_PID=
+  jack_server_start 48000 1024 2 2 "$1" || { echo "the JACK server did not start" >&2; return 1; }
+  export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
+  jack_simple_client >/dev/null 2>&1 &
+  E2E_TONE_PID=$!
+  e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' ||
+    { echo "no tone client" >&2; return 1; }
+}
+# e2e_tone_stop -> ends the tone client and the server (each by its pid).
+e2e_tone_stop() {
+  [ -n "${E2E_TONE_PID:-}" ] && kill -TERM "$E2E_TONE_PID" 2>/dev/null
+  E2E_TONE_PID=
+  jack_server_stop
+}
+# e2e_tone_connect -> waits for the program's ports and connects the tone to
+# tessel:in_0 and in_1. 1 with the reason in $T/fail.
+e2e_tone_connect() {
+  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' ||
+    { echo "no tessel:in_0/in_1 ports on the JACK server" >"$T/fail"; return 1; }
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
+    timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 ||
+    { echo "jack_connect failed" >"$T/fail"; return 1; }
+}
+
+# e2e_wav_stats FILE -> "LENGTH_SECONDS RMS" of a sound file, from sox.
+e2e_wav_stats() {
+  sox "$1" -n stat 2>&1 | awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }'
+}
+
+# e2e_record_loop WID SECONDS GAP_FILE -> focuses the window and records a loop: r,
+# SECONDS, r. The time between the presses (both taken after xdotool returns, so its
+# start-up is on both sides) goes to GAP_FILE.
+e2e_record_loop() {
+  local t1
+  timeout 10 xdotool windowfocus --sync "$1"
+  sleep 0.3
+  xdotool key r
+  t1=$(e2e_now)
+  sleep "$2"
+  xdotool key r
+  awk -v a="$t1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f\n", b - a }' >"$3"
+}
+
+# ---------------------------------------------------------------------------
+# A scratch home for one test run
+# ---------------------------------------------------------------------------
+
+# e2e_scratch NAME -> $T, a fresh folder holding the run's home, configuration
+# folder and TMPDIR (all exported; the program's data, takes and screenshots land
+# there). e2e_cleanup runs at exit: it kills a program whose pid is in $T/app.pid,
+# stops the tone and its server, shows the program's standard error ($T/app.log)
+# unless E2E_STATUS is 0, and removes $T.
+e2e_scratch() {
+  T=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  export T HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
+  unset APPDATA XDG_MUSIC_DIR
+  mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
+  E2E_STATUS=1
+  trap e2e_cleanup EXIT
+}
+e2e_cleanup() {
+  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
+  declare -F e2e_tone_stop >/dev/null && declare -F jack_server_stop >/dev/null && e2e_tone_stop
+  wait 2>/dev/null
+  if [ "${E2E_STATUS:-1}" -ne 0 ] && [ -s "$T/app.log" ]; then
+    echo "--- program's standard error:" >&2
+    cat "$T/app.log" >&2
+  fi
+  rm -rf "$T"
+}
+
+# e2e_loop_file_ok WHAT FILE... -> 0 when exactly one FILE is given, as long as the
+# time between the presses in $T/gap (within a quarter second: key delivery, frame
+# timing and 1024-frame blocks) and not silent (RMS above 0.05). Says what it found.
+e2e_loop_file_ok() {
+  local what=$1 gap len rms
+  shift
+  [ $# -eq 1 ] && [ -e "$1" ] || { echo "expected one $what, found $#" >&2; return 1; }
+  gap=$(cat "$T/gap")
+  read -r len rms < <(e2e_wav_stats "$1")
+  echo "$what $(basename "$1"): ${len} s (recorded ${gap} s), RMS ${rms}"
+  awk -v l="$len" -v g="$gap" 'BEGIN { d = l - g; exit !(d > -0.25 && d < 0.25) }' ||
+    { echo "the $what is ${len} s long, recorded for ${gap} s" >&2; return 1; }
+  awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || { echo "the $what is silent (RMS ${rms})" >&2; return 1; }
+}

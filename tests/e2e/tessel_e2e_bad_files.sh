@@ -37,17 +37,8 @@ if [ "${1:-}" = --session ]; then
   n=$(toast_seen) || { echo "no toast for random bytes named on the command line ($n red pixels)" >"$T/fail"; exit 1; }
   echo "tessel_e2e_bad_files: first argument random.wav: toast ($n red pixels)"
 
-  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' || {
-    echo "no tessel:in_0/in_1 ports on the JACK server" >"$T/fail"; exit 1; }
-  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
-    timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || { echo "jack_connect failed" >"$T/fail"; exit 1; }
-  timeout 10 xdotool windowfocus --sync "$wid"
-  sleep 0.3
-  xdotool key r
-  t1=$(e2e_now)
-  sleep 1.0
-  xdotool key r
-  awk -v a="$t1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f\n", b - a }' >"$T/gap"
+  e2e_tone_connect || exit 1
+  e2e_record_loop "$wid" 1.0 "$T/gap"
   # The loop is closed and overdubbed; a third press ends the overdub.
   sleep 0.5
   xdotool key r
@@ -72,27 +63,9 @@ fi
 BIN=$1 PROBE=$2 DROP=$3
 e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox
 
-T=$(mktemp -d "${TMPDIR:-/tmp}/tessel-bad.XXXXXX")
-export T BIN PROBE DROP
-export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
-unset APPDATA XDG_MUSIC_DIR
-mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR" "$T/bad"
-
-JACK_SERVER_PID=
-spid=
-status=1
-finish() {
-  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  [ -n "$spid" ] && kill -TERM "$spid" 2>/dev/null
-  jack_server_stop
-  wait 2>/dev/null
-  if [ $status -ne 0 ]; then
-    echo "--- program's standard error:" >&2
-    cat "$T/app.log" >&2 2>/dev/null
-  fi
-  rm -rf "$T"
-}
-trap finish EXIT
+e2e_scratch tessel-bad
+export BIN PROBE DROP
+mkdir -p "$T/bad"
 fail() { echo "tessel_e2e_bad_files: $*" >&2; exit 1; }
 
 # wav_header CHANNELS RATE BITS DATA_BYTES -> a 44-byte PCM header on stdout.
@@ -118,11 +91,7 @@ head -c 65536 /dev/urandom >"$B/random.mp3"
 # Named, never made.
 ln -s "$B/nothing-here.wav" "$B/missing.wav"
 
-jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
-export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-jack_simple_client >/dev/null 2>&1 &
-spid=$!
-e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
+e2e_tone_start "$T/jackd.log" || fail "no tone on a JACK server"
 
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
@@ -131,14 +100,6 @@ read -r rc secs <"$T/term" || fail "no exit status"
 
 # The loop recorded before the bad files, exported after them.
 shopt -s nullglob
-files=("$HOME"/Music/tessel/tessel-loop-*.wav)
-[ ${#files[@]} -eq 1 ] || fail "expected one exported loop, found ${#files[@]}"
-gap=$(cat "$T/gap")
-read -r len rms < <(sox "${files[0]}" -n stat 2>&1 |
-  awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }')
-echo "tessel_e2e_bad_files: the loop after the bad files: ${len} s (recorded ${gap} s), RMS ${rms}"
-awk -v l="$len" -v g="$gap" 'BEGIN { d = l - g; exit !(d > -0.25 && d < 0.25) }' ||
-  fail "the loop is ${len} s long, recorded for ${gap} s"
-awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || fail "the loop is silent (RMS ${rms})"
-status=0
+e2e_loop_file_ok "exported loop" "$HOME"/Music/tessel/tessel-loop-*.wav || fail "the loop did not survive"
+E2E_STATUS=0
 exit 0

@@ -72,25 +72,13 @@ fi
 
 BIN=$1 DROP=$2
 e2e_need xvfb-run xdotool xprop openbox sox
-T=$(mktemp -d "${TMPDIR:-/tmp}/tessel-window.XXXXXX")
-export T BIN DROP
-export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
-unset APPDATA
-mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
+e2e_scratch tessel-window
+export BIN DROP
 # No audio server: the window is what counts here.
 export JACK_DEFAULT_SERVER="tessel-absent-$$-$RANDOM" JACK_NO_START_SERVER=1
-finish() {
-  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  rm -rf "$T"
-}
-trap finish EXIT
 sox -n -r 48000 -c 2 "$T/tone.wav" synth 1 sine 440 2>/dev/null
 
 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -nolisten tcp" "$0" --session
-if [ -e "$T/fail" ]; then
-  echo "tessel_e2e_window: $(cat "$T/fail")" >&2
-  echo "--- program's standard error:" >&2
-  cat "$T/app.log" >&2
-  exit 1
-fi
+[ -e "$T/fail" ] && { echo "tessel_e2e_window: $(cat "$T/fail")" >&2; exit 1; }
+E2E_STATUS=0
 exit 0
