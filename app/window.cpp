@@ -166,8 +166,8 @@ WindowGeometry window_fit_start(const WindowGeometry* usable, int32_t want_w, in
     int32_t w = want_w, h = want_h;
     if (usable->w > 0 && usable->h > 0 && want_w > 0 && want_h > 0 && (want_w > usable->w || want_h > usable->h)) {
         double s = std::min((double)usable->w / want_w, (double)usable->h / want_h);
-        w = std::max(1, (int32_t)(want_w * s));
-        h = std::max(1, (int32_t)(want_h * s));
+        w = std::clamp((int32_t)(want_w * s + 0.5), 1, usable->w);
+        h = std::clamp((int32_t)(want_h * s + 0.5), 1, usable->h);
     }
     return WindowGeometry{usable->x + (usable->w - w) / 2, usable->y + (usable->h - h) / 2, w, h};
 }
