@@ -388,42 +388,6 @@ TEST_F(ShellTest, ALongFrameAdvancesTheSlideByTheCappedStepAndTheWindowWidens)
     EXPECT_EQ(x, x0);
 }
 
-TEST_F(ShellTest, AFileDroppedWithTheLibraryClosedWidensTheWindowFromItsOwnSizeAndSaysItCannotPlay)
-{
-    frame();
-    int x0 = 0, y0 = 0, w0 = 0, h0 = 0;
-    SDL_GetWindowPosition(sh.window, &x0, &y0);
-    SDL_GetWindowSize(sh.window, &w0, &h0);
-    int l = (int)(sh.kit.scale * 600.0f + 0.5f);
-
-    // Four bytes of a WAV file: the library takes it, its reader cannot.
-    fs::path take = root / "dropped.wav";
-    touch(take, "RIFF");
-    SDL_Event drop{};
-    drop.type = SDL_DROPFILE;
-    drop.drop.file = SDL_strdup(take.c_str());
-    push(drop);
-    frames(20);
-    ASSERT_EQ(sh.app->library_open, 1);
-    int x = 0, y = 0, w = 0, h = 0;
-    SDL_GetWindowSize(sh.window, &w, &h);
-    SDL_GetWindowPosition(sh.window, &x, &y);
-    EXPECT_EQ(w, w0 + l);
-    EXPECT_EQ(x, x0 - l);
-    for (int i = 0; i < 400 && !has_toast(sh.app, "CAN'T PLAY THAT"); i++) {
-        SDL_Delay(5);
-        frame();
-    }
-    EXPECT_TRUE(has_toast(sh.app, "CAN'T PLAY THAT"));
-
-    press(SDLK_l);
-    frames(20);
-    SDL_GetWindowSize(sh.window, &w, &h);
-    SDL_GetWindowPosition(sh.window, &x, &y);
-    EXPECT_EQ(w, w0);
-    EXPECT_EQ(x, x0);
-}
-
 // ---------------------------------------------------------------------------
 // The musician's road: record, close the loop, export
 // ---------------------------------------------------------------------------

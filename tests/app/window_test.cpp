@@ -128,47 +128,6 @@ TEST(WindowBase, SideWidthsAreRoundedHalfUpBeforeTheyComeOff)
     EXPECT_EQ(r.width, 620);
 }
 
-TEST(WindowFit, TheFirstWindowKeepsItsSizeWhereItFitsElseTheLargestOfItsAspectCentred)
-{
-    struct Case {
-        WindowGeometry usable;
-        WindowGeometry want;   // x, y, w, h
-    } cases[] = {
-        {{0, 0, 1920, 1200}, {650, 95, 620, 1010}},      // holds it: centred, own size
-        {{0, 0, 1366, 768}, {447, 0, 471, 768}},         // too short: 768 / 1010 of the size
-        {{0, 0, 500, 1200}, {0, 192, 500, 815}},          // too narrow
-        {{100, 30, 1280, 690}, {528, 30, 424, 690}},      // a panel above: inside the bounds
-        {{0, 0, 620, 1010}, {0, 0, 620, 1010}},           // exactly
-    };
-    for (const Case& c : cases) {
-        WindowGeometry g = window_fit_start(&c.usable, WINDOW_START_WIDTH, WINDOW_START_HEIGHT);
-        EXPECT_EQ(g.x, c.want.x) << c.usable.w << "x" << c.usable.h;
-        EXPECT_EQ(g.y, c.want.y) << c.usable.w << "x" << c.usable.h;
-        EXPECT_EQ(g.w, c.want.w) << c.usable.w << "x" << c.usable.h;
-        EXPECT_EQ(g.h, c.want.h) << c.usable.w << "x" << c.usable.h;
-    }
-}
-
-TEST(WindowFit, AWidenedWindowIsKeptInsideTheUsableBounds)
-{
-    const WindowGeometry screen{0, 0, 1366, 768};
-    struct Case {
-        WindowGeometry in, want;
-    } cases[] = {
-        {{20, 0, 898, 768}, {20, 0, 898, 768}},          // inside: untouched
-        {{-114, 0, 1032, 768}, {0, 0, 1032, 768}},       // widened past the left edge
-        {{900, 10, 620, 700}, {746, 10, 620, 700}},      // past the right edge
-        {{300, -121, 620, 1010}, {300, 0, 620, 768}},    // taller than the screen
-        {{-300, 0, 2000, 768}, {0, 0, 1366, 768}},       // wider than the screen
-    };
-    for (const Case& c : cases) {
-        WindowGeometry g = window_keep_inside(c.in, &screen);
-        EXPECT_TRUE(g.x == c.want.x && g.y == c.want.y && g.w == c.want.w && g.h == c.want.h)
-            << c.in.x << "," << c.in.y << " " << c.in.w << "x" << c.in.h << " -> " << g.x << "," << g.y << " "
-            << g.w << "x" << g.h;
-    }
-}
-
 TEST(WindowBase, PanelsWidenTheWindowToTheLeftAndRightOfTheBase)
 {
     WindowBaseRect base{620, 330, 0.935f};
