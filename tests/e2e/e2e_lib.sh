@@ -70,11 +70,20 @@ e2e_gone() {
 # ---------------------------------------------------------------------------
 
 # e2e_wm_start LOG -> starts openbox on $DISPLAY and waits until it manages the
-# screen (its check window on the root); sets E2E_WM_PID. 1 when it did not come up.
+# screen (its check window on the root); sets E2E_WM_PID. An openbox that ended at
+# once is started a second time. 1, with its last words, when it did not come up.
 e2e_wm_start() {
-  openbox --sm-disable >"$1" 2>&1 &
-  E2E_WM_PID=$!
-  e2e_poll 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' && return 0
+  local try
+  for try in 1 2; do
+    openbox --sm-disable >"$1" 2>&1 &
+    E2E_WM_PID=$!
+    e2e_poll 20 sh -c "kill -0 $E2E_WM_PID 2>/dev/null || exit 0
+      xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" || break
+    kill -0 "$E2E_WM_PID" 2>/dev/null && return 0
+    wait "$E2E_WM_PID" 2>/dev/null
+  done
+  echo "openbox:" >&2
+  tail -5 "$1" >&2
   e2e_wm_stop
   return 1
 }
