@@ -251,6 +251,7 @@ struct AppState {
     int32_t segment_press_index;
     float segment_scroll;               // the strip's scroll in units
     Library* library;
+    uint32_t library_failures_seen;     // the library's failed loads already told
     PreviewPlayer* preview;
     float library_gain;
     float library_zoom;

@@ -68,21 +68,39 @@ static SDL_Renderer* shell_make_renderer(SDL_Window* window, bool* vsync)
     return r;
 }
 
-// Open side panels at start: the base rectangle from the window, the slides already
-// at their ends, and the window widened for them.
+// The base rectangle is taken from the first window whether or not a panel is open:
+// a panel opened later by any road (a toggle, a dropped file) widens it from there.
+// Open side panels at start: the slides already at their ends, and the window
+// widened for them.
 static void shell_open_panels(ShellCtx* sh)
 {
     AppState* app = sh->app;
-    if (!app->inputs_open && !app->library_open && !app->video_open)
-        return;
     int w = 0, h = 0;
     SDL_GetWindowSize(sh->window, &w, &h);
     float scale = std::min((float)w / DRAW_REF_WIDTH, (float)h / DRAW_REF_HEIGHT);
     window_save_rect(&sh->base, sh->window, 0.0f, 0.0f, scale);
+    sh->granted = window_geometry(sh->window);
+    sh->panels_seen[0] = app->inputs_open;
+    sh->panels_seen[1] = app->library_open;
+    sh->panels_seen[2] = app->video_open;
+    if (!app->inputs_open && !app->library_open && !app->video_open)
+        return;
     sh->slides = PanelSlides{app->inputs_open ? 1.0f : 0.0f, app->library_open ? 1.0f : 0.0f,
                              app->video_open ? 1.0f : 0.0f};
     float left = WINDOW_LIBRARY_UNITS * sh->slides.library + WINDOW_INPUTS_UNITS * sh->slides.inputs;
-    window_apply_panels(&sh->base, sh->window, left, WINDOW_VIDEO_UNITS * sh->slides.video);
+    window_apply_panels(&sh->base, sh->window, left, WINDOW_VIDEO_UNITS * sh->slides.video, &sh->granted);
+}
+
+// The first window: its own size when the screen's usable area holds it, else the
+// largest of the same aspect that does; centred in that area. A window larger than
+// the screen would put its drag strip and buttons where nothing can reach them.
+static WindowGeometry shell_first_window(void)
+{
+    WindowGeometry usable;
+    if (!window_usable_bounds(nullptr, &usable))
+        return WindowGeometry{(int32_t)SDL_WINDOWPOS_CENTERED, (int32_t)SDL_WINDOWPOS_CENTERED, WINDOW_START_WIDTH,
+                              WINDOW_START_HEIGHT};
+    return window_fit_start(&usable, WINDOW_START_WIDTH, WINDOW_START_HEIGHT);
 }
 
 int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options)
@@ -99,8 +117,8 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
         return shell_fail(sh, "SDL init failed", SDL_GetError());
     sh->made |= MADE_SDL;
 
-    sh->window = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, WINDOW_START_WIDTH,
-                                  WINDOW_START_HEIGHT,
+    WindowGeometry first = shell_first_window();
+    sh->window = SDL_CreateWindow(kTitle, first.x, first.y, first.w, first.h,
                                   SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!sh->window)
         return shell_fail(sh, "window failed", SDL_GetError());

@@ -35,6 +35,9 @@ struct ShellCtx {
     AppState* app;
     Folders folders;
     WindowBaseRect base;
+    WindowGeometry granted;     // the window after the shell's own last change to it
+    double settle_until;        // until then the window manager's late answers count too
+    uint8_t panels_seen[3];     // inputs, library, video open at the last frame
     PanelSlides slides;
     double (*clock)(void);
     double prev_time;           // the clock at the previous frame
@@ -42,6 +45,7 @@ struct ShellCtx {
     bool quit;
     bool fullscreen;            // F11: desktop fullscreen
     bool screenshot_pending;    // F12 or the request file: taken before the next present
+    bool unseen;                // minimised or hidden at the last frame: nothing is drawn
     uint32_t made;              // what start-up has made, for a clean way out
     ShellRigs rigs;             // the rig session and the inputs panel
 };
@@ -60,3 +64,5 @@ int shell_stop(ShellCtx* shell);
 // The screenshot request file is looked for on frames divisible by this.
 constexpr uint32_t SHELL_REQUEST_PERIOD = 16;
 constexpr float SHELL_MAX_DT = 0.05f;
+// While the window cannot be seen the loop waits this long for an event per frame.
+constexpr int SHELL_UNSEEN_WAIT_MS = 50;

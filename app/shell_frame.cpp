@@ -91,11 +91,26 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
 // Side panels
 // ---------------------------------------------------------------------------
 
-// The base rectangle again, from the window less the side widths it shows now.
+// How long after the shell's own change the window manager's answers are taken as
+// its grant rather than the user's move.
+static const double kSettleSeconds = 0.5;
+
+static bool geometry_same(const WindowGeometry& a, const WindowGeometry& b)
+{
+    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+}
+
+// The base rectangle again, from the window less the side widths it shows now. A
+// window still where the shell last put it keeps the base it has: taken again from a
+// window the screen's edges squeezed, the base would shrink with every toggle.
 static void shell_retake_base(ShellCtx* sh)
 {
+    WindowGeometry now = window_geometry(sh->window);
+    if (geometry_same(now, sh->granted))
+        return;
     window_save_rect(&sh->base, sh->window, sh->kit.left_w * sh->kit.scale, sh->kit.right_w * sh->kit.scale,
                      sh->kit.scale);
+    sh->granted = now;
 }
 
 // The panel toggles asked for since the last frame. The settings are saved after a
@@ -125,15 +140,26 @@ static void shell_panel_toggles(ShellCtx* sh)
     }
 }
 
-static void shell_slides(ShellCtx* sh, float dt)
+static void shell_slides(ShellCtx* sh, float dt, double t)
 {
     AppState* app = sh->app;
+    // A panel opened or closed by another road than its toggle (a dropped file opens
+    // the library) starts from the window as it stands, like a toggle.
+    uint8_t open[3] = {app->inputs_open, app->library_open, app->video_open};
+    if (open[0] != sh->panels_seen[0] || open[1] != sh->panels_seen[1] || open[2] != sh->panels_seen[2])
+        shell_retake_base(sh);
+    std::copy(open, open + 3, sh->panels_seen);
+
     PanelWidths w{};
     bool moving = window_slides_step(&sh->slides, app->inputs_open, app->library_open, app->video_open, dt, &w);
     sh->kit.left_w = w.left;
     sh->kit.right_w = w.right;
-    if (moving)
-        window_apply_panels(&sh->base, sh->window, w.left, w.right);
+    if (moving) {
+        window_apply_panels(&sh->base, sh->window, w.left, w.right, &sh->granted);
+        sh->settle_until = t + kSettleSeconds;
+    } else if (t < sh->settle_until) {
+        sh->granted = window_geometry(sh->window);
+    }
     app->video_x = APP_MAIN_VIEW_WIDTH;
     app->video_shown = sh->slides.video > 0.0f;
     app->library_x = w.library_x;
@@ -159,6 +185,10 @@ bool shell_frame(ShellCtx* sh)
     double work_start = perf_seconds();
 
     SDL_Event ev;
+    // A window nobody can see is not drawn: the frame waits for an event, or for the
+    // wait's end, where it would otherwise wait for the present.
+    if (sh->unseen && SDL_WaitEventTimeout(&ev, SHELL_UNSEEN_WAIT_MS))
+        shell_event(sh, &ev);
     while (SDL_PollEvent(&ev))
         shell_event(sh, &ev);
     if (app->close_request)
@@ -176,8 +206,14 @@ bool shell_frame(ShellCtx* sh)
     shell_rigs_tick(sh, t);
 
     shell_panel_toggles(sh);
-    shell_slides(sh, dt);
+    shell_slides(sh, dt, t);
     shell_editors_idle(sh->engine);
+
+    // The update above still ran: the session take and the settings are saved while
+    // the window is minimised or hidden.
+    sh->unseen = (SDL_GetWindowFlags(sh->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0;
+    if (sh->unseen)
+        return !sh->quit;
 
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(sh->renderer, &w, &h);

@@ -213,6 +213,12 @@ void take_load_finish(AppState* app, float dt)
     if (app->library) {
         library_set_option_c(app->library, app->reduced_motion);
         library_update(app->library, app->ui_time, dt);
+        // A file the user chose for the player that turned out unplayable (its reader
+        // failed, or it decoded to nothing): the player keeps the take it had.
+        if (app->library->load_failures != app->library_failures_seen) {
+            app->library_failures_seen = app->library->load_failures;
+            toast_show(app, "CAN'T PLAY THAT", TOAST_RED);
+        }
     }
     int32_t state = take_load_state();
     app->take_loading = state == 1;

@@ -133,21 +133,74 @@ bool window_panels_target(const WindowBaseRect* rect, float left_units, float ri
     return *want_w != cur_w || *want_x != cur_x;
 }
 
-void window_apply_panels(const WindowBaseRect* rect, SDL_Window* window, float left_units, float right_units)
+void window_apply_panels(const WindowBaseRect* rect, SDL_Window* window, float left_units, float right_units,
+                         WindowGeometry* granted)
 {
     if (!rect || !window)
         return;
+    WindowGeometry cur = window_geometry(window);
+    if (granted)
+        *granted = cur;
     Uint32 flags = SDL_GetWindowFlags(window);
     if (flags & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_MAXIMIZED))
         return;
-    int x = 0, y = 0, w = 0, h = 0;
-    SDL_GetWindowPosition(window, &x, &y);
-    SDL_GetWindowSize(window, &w, &h);
-    int32_t want_x = 0, want_w = 0;
-    if (!window_panels_target(rect, left_units, right_units, x, w, &want_x, &want_w))
+    WindowGeometry want = cur;
+    window_panels_target(rect, left_units, right_units, cur.x, cur.w, &want.x, &want.w);
+    WindowGeometry usable;
+    if (window_usable_bounds(window, &usable))
+        want = window_keep_inside(want, &usable);
+    if (want.x == cur.x && want.y == cur.y && want.w == cur.w && want.h == cur.h)
         return;
-    SDL_SetWindowSize(window, want_w, h);
-    SDL_SetWindowPosition(window, want_x, y);
+    if (want.w != cur.w || want.h != cur.h)
+        SDL_SetWindowSize(window, want.w, want.h);
+    if (want.x != cur.x || want.y != cur.y)
+        SDL_SetWindowPosition(window, want.x, want.y);
+    // A window manager may give something else (a minimum size, its own placement):
+    // what counts from here on is what the window has.
+    if (granted)
+        *granted = window_geometry(window);
+}
+
+WindowGeometry window_fit_start(const WindowGeometry* usable, int32_t want_w, int32_t want_h)
+{
+    int32_t w = want_w, h = want_h;
+    if (usable->w > 0 && usable->h > 0 && want_w > 0 && want_h > 0 && (want_w > usable->w || want_h > usable->h)) {
+        double s = std::min((double)usable->w / want_w, (double)usable->h / want_h);
+        w = std::clamp((int32_t)(want_w * s + 0.5), 1, usable->w);
+        h = std::clamp((int32_t)(want_h * s + 0.5), 1, usable->h);
+    }
+    return WindowGeometry{usable->x + (usable->w - w) / 2, usable->y + (usable->h - h) / 2, w, h};
+}
+
+WindowGeometry window_keep_inside(WindowGeometry g, const WindowGeometry* bounds)
+{
+    if (bounds->w < 1 || bounds->h < 1)
+        return g;
+    g.w = std::min(g.w, bounds->w);
+    g.h = std::min(g.h, bounds->h);
+    g.x = std::clamp(g.x, bounds->x, bounds->x + bounds->w - g.w);
+    g.y = std::clamp(g.y, bounds->y, bounds->y + bounds->h - g.h);
+    return g;
+}
+
+bool window_usable_bounds(SDL_Window* window, WindowGeometry* out)
+{
+    int index = window ? SDL_GetWindowDisplayIndex(window) : 0;
+    SDL_Rect r;
+    if (index < 0 || SDL_GetDisplayUsableBounds(index, &r) != 0 || r.w < 1 || r.h < 1)
+        return false;
+    *out = WindowGeometry{r.x, r.y, r.w, r.h};
+    return true;
+}
+
+WindowGeometry window_geometry(SDL_Window* window)
+{
+    WindowGeometry g{};
+    if (!window)
+        return g;
+    SDL_GetWindowPosition(window, &g.x, &g.y);
+    SDL_GetWindowSize(window, &g.w, &g.h);
+    return g;
 }
 
 // ---------------------------------------------------------------------------

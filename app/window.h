@@ -14,8 +14,8 @@ struct DrawKit;
 struct SDL_Window;
 struct SDL_Point;
 
-constexpr int32_t WINDOW_START_WIDTH = 620;     // pixels, centred at start
-constexpr int32_t WINDOW_START_HEIGHT = 1010;
+constexpr int32_t WINDOW_START_WIDTH = 620;     // pixels, centred at start when the
+constexpr int32_t WINDOW_START_HEIGHT = 1010;   // screen's usable area holds it
 constexpr int32_t WINDOW_BORDER = 6;            // resize border, pixels
 constexpr int32_t WINDOW_DRAG_HEIGHT = 48;      // the drag strip: the top 48 pixels ...
 constexpr int32_t WINDOW_DRAG_RIGHT_GAP = 84;   // ... less the rightmost 84
@@ -36,6 +36,11 @@ enum WindowHit {
     WINDOW_HIT_BOTTOM = 7,
     WINDOW_HIT_BOTTOM_LEFT = 8,
     WINDOW_HIT_LEFT = 9,
+};
+
+// A window's place and size, screen pixels.
+struct WindowGeometry {
+    int32_t x, y, w, h;
 };
 
 // The part of the window that shows the 640-unit main view, without the side panels.
@@ -87,6 +92,17 @@ void window_set_hit_rects(const WindowHitRects* rects);
 // kit's scale and origin.
 WindowHitRects window_hit_rects_from(const AppState* app, const DrawKit* kit);
 
+// The first window: want_w x want_h when the usable bounds hold it, else the largest
+// size of the same aspect that fits them; centred in them either way.
+WindowGeometry window_fit_start(const WindowGeometry* usable, int32_t want_w, int32_t want_h);
+// g made no larger than the bounds, then moved inside them.
+WindowGeometry window_keep_inside(WindowGeometry g, const WindowGeometry* bounds);
+// The usable bounds (without task bars and docks) of the display that holds the
+// window, or of the first display for a null window. False when SDL cannot say.
+bool window_usable_bounds(SDL_Window* window, WindowGeometry* out);
+// The window's position and size as SDL knows them now.
+WindowGeometry window_geometry(SDL_Window* window);
+
 // x = window x + round(left), width = window width - round(right) - round(left), the
 // scale kept; left and right in pixels, round = +0.5 then truncation.
 WindowBaseRect window_base_from(int32_t window_x, int32_t window_w, float left, float right, float scale);
@@ -95,9 +111,12 @@ void window_save_rect(WindowBaseRect* rect, SDL_Window* window, float left, floa
 // rectangle: width = base + l + r, x = base x - l. False when it already is there.
 bool window_panels_target(const WindowBaseRect* rect, float left_units, float right_units, int32_t cur_x,
                           int32_t cur_w, int32_t* want_x, int32_t* want_w);
-// Resizes, then moves, the window to the target; nothing while maximised or
-// fullscreen, where the panels slide within the window.
-void window_apply_panels(const WindowBaseRect* rect, SDL_Window* window, float left_units, float right_units);
+// Resizes, then moves, the window to the target, kept inside the display's usable
+// bounds; nothing while maximised or fullscreen, where the panels slide within the
+// window. *granted (may be null) receives what the window manager gave: the window's
+// geometry read back afterwards.
+void window_apply_panels(const WindowBaseRect* rect, SDL_Window* window, float left_units, float right_units,
+                         WindowGeometry* granted);
 
 // One slide step towards 1 (open) or 0 by dt / 0.18, clamped to 0..1.
 float slide_step(float value, bool open, float dt);

@@ -208,6 +208,13 @@ int wav_read(const char* path, AudioSink* sink, const std::atomic<int32_t>* canc
         word = "TRUNCATED";
         result = WAV_FAILED;
     }
+    // Integer samples narrower than a byte are packed several to a byte: read a byte
+    // each they are noise. The general decoder reads them the same wrong way, so the
+    // file is refused here rather than handed on.
+    if (result == WAV_OK && h.format == 1 && h.bits < 8) {
+        word = "SAMPLE SIZE NOT SUPPORTED";
+        result = WAV_FAILED;
+    }
     if (result == WAV_OK) {
         if (!audiofile_sink_begin(sink, h.channels, (double)h.sample_rate, frames)) {
             word = sink->buffer ? "OUT OF MEMORY" : "";

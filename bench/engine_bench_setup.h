@@ -1,7 +1,8 @@
 // engine_bench_setup.h - what bench_engine measures on: a silent audio library behind
 // the engine, the input signals, and the neutral engine state every case starts from.
 // Threads: the benchmark's one thread (it calls the audio callback itself).
-// Included by bench_engine.cpp only; everything here is inline.
+// Included by bench_engine.cpp (and by bench_frame.cpp for the silent audio
+// library); everything here is inline.
 // Depends on: audio/engine.h, audio/engine_retire.h, audio/audio_backend.h.
 #pragma once
 #include <algorithm>

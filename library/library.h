@@ -98,6 +98,13 @@ struct Library {
     PreviewPlayer* player;
     char loaded_path[LIBRARY_PATH];   // empty when none
     uint8_t loading;
+    // The take the player held when a new one was asked for: it stays in the player
+    // (stopped) until the new one arrives, and is the loaded take again when the new
+    // one cannot be read. Empty when there was none.
+    char previous_path[LIBRARY_PATH];
+    uint8_t previous_waveform_ready;
+    uint32_t load_failures;           // takes asked for that could not be played; the
+                                      // shell says so when it rises
     double next_visual_time;          // band visualiser clock, 24 steps a second
 
     // Hooks (none installed by the application).

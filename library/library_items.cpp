@@ -170,9 +170,18 @@ bool library_add_file(Library* lib, const char* path, bool load)
 
 void library_play_item(Library* lib, LibraryItem* item)
 {
-    if (!lib || !item || item->kind != LIBRARY_KIND_LOCAL || item->failed || !lib->player)
+    if (!lib || !item || item->kind != LIBRARY_KIND_LOCAL || !lib->player)
         return;
+    if (item->failed) {
+        lib->load_failures++;
+        return;
+    }
     if (std::strcmp(item->path, lib->loaded_path) != 0 || lib->loading) {
+        // A take already in the player is kept until the new one has arrived.
+        if (!lib->loading) {
+            std::memcpy(lib->previous_path, lib->loaded_path, LIBRARY_PATH);
+            lib->previous_waveform_ready = lib->waveform_ready;
+        }
         preview_stop(lib->player);
         std::memcpy(lib->loaded_path, item->path, LIBRARY_PATH);
         lib->loading = 1;
@@ -195,6 +204,7 @@ void library_stop(Library* lib)
     if (lib->player)
         preview_stop(lib->player);
     lib->loaded_path[0] = '\0';
+    lib->previous_path[0] = '\0';
     lib->loading = 0;
     library_visual_clear(lib);
 }

@@ -259,7 +259,8 @@ static void reader_decode(LibraryReader* r, const ReadRequest* req, ReadResult* 
     AudioSink sink = audiofile_callback_sink(&cb);
     int rc = audiofile_load(req->path, &sink, &r->cancel, nullptr, 0);
     audiofile_sink_release(&sink);
-    if (rc != 0 || b->channels < 1) {
+    // A file that decodes to nothing cannot be played.
+    if (rc != 0 || b->channels < 1 || b->frames < 1) {
         sample_buffer_destroy(b);
         return;
     }

@@ -36,6 +36,25 @@ static void take_arrived(Library* lib, SampleBuffer* buffer)
         preview_set_region(lib->player, 0.0, 1.0, false);
     }
     lib->loading = 0;
+    lib->previous_path[0] = '\0';
+}
+
+// The take asked for cannot be played: the one the player held before is the loaded
+// take again (still in the player, stopped), and the failure is counted for the shell.
+static void take_failed(Library* lib)
+{
+    lib->load_failures++;
+    lib->loading = 0;
+    if (lib->previous_path[0] && library_find_item(lib, lib->previous_path) >= 0) {
+        std::memcpy(lib->loaded_path, lib->previous_path, LIBRARY_PATH);
+        lib->waveform_ready = lib->previous_waveform_ready;
+        lib->take_dirty = 1;
+    } else {
+        if (lib->previous_path[0] && lib->player)
+            preview_stop(lib->player);
+        lib->loaded_path[0] = '\0';
+    }
+    lib->previous_path[0] = '\0';
 }
 
 static void apply_result(Library* lib, ReadResult* r)
@@ -63,10 +82,8 @@ static void apply_result(Library* lib, ReadResult* r)
     }
     sample_buffer_destroy(r->buffer);
     r->buffer = nullptr;
-    if (current) {
-        lib->loaded_path[0] = '\0';
-        lib->loading = 0;
-    }
+    if (current)
+        take_failed(lib);
 }
 
 void library_update(Library* lib, double now, float dt)

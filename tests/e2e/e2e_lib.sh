@@ -87,3 +87,142 @@ e2e_tone_connect() {
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
     timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || { echo "jack_connect failed"; return 1; }
 }
+
+# ---------------------------------------------------------------------------
+# Window manager, window geometry, screenshots and CPU time
+# ---------------------------------------------------------------------------
+
+# e2e_wm_start LOG -> starts openbox on $DISPLAY and waits until it manages the
+# screen (its check window on the root); sets E2E_WM_PID. An openbox that ended at
+# once is started a second time. 1, with its last words, when it did not come up.
+e2e_wm_start() {
+  local try
+  for try in 1 2; do
+    openbox --sm-disable >"$1" 2>&1 &
+    E2E_WM_PID=$!
+    e2e_poll 20 sh -c "kill -0 $E2E_WM_PID 2>/dev/null || exit 0
+      xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" || break
+    kill -0 "$E2E_WM_PID" 2>/dev/null && return 0
+    wait "$E2E_WM_PID" 2>/dev/null
+  done
+  echo "openbox:" >&2
+  tail -5 "$1" >&2
+  e2e_wm_stop
+  return 1
+}
+e2e_wm_stop() {
+  [ -n "${E2E_WM_PID:-}" ] || return 0
+  kill -TERM "$E2E_WM_PID" 2>/dev/null
+  wait "$E2E_WM_PID" 2>/dev/null
+  E2E_WM_PID=
+}
+
+# e2e_geometry WID -> "X Y W H" of the window as xdotool reads it.
+e2e_geometry() {
+  local X= Y= WIDTH= HEIGHT=
+  eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+  [ -n "$WIDTH" ] || return 1
+  echo "$X $Y $WIDTH $HEIGHT"
+}
+
+# e2e_inside "X Y W H" SCREEN_W SCREEN_H -> 0 when the rectangle lies on the screen.
+e2e_inside() {
+  local x y w h
+  read -r x y w h <<<"$1"
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$2" ] && [ $((y + h)) -le "$3" ]
+}
+
+# e2e_screenshot OUT -> asks the program for a screenshot through the request file
+# ($TMPDIR) and copies the picture to OUT; 1 when none came within 10 s.
+e2e_screenshot() {
+  rm -f "$TMPDIR/tessel_screenshot.bmp"
+  touch "$TMPDIR/tessel_screenshot_request"
+  e2e_poll 10 test ! -e "$TMPDIR/tessel_screenshot_request" || return 1
+  e2e_poll 10 test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
+  sleep 0.3   # written within the frame that deleted the request
+  cp "$TMPDIR/tessel_screenshot.bmp" "$1"
+}
+
+# e2e_cpu_ticks PID -> user + system CPU time of the process in clock ticks.
+e2e_cpu_ticks() {
+  sed -E 's/.*\) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'
+}
+
+# ---------------------------------------------------------------------------
+# A tone on a private JACK server (needs tools/jack-server.sh sourced)
+# ---------------------------------------------------------------------------
+
+# e2e_tone_start LOG -> e2e_tone_server, its reasons on standard error; sets
+# E2E_TONE_PID for e2e_tone_stop.
+e2e_tone_start() {
+  E2E_TONE_PID=
+  e2e_tone_server "$1" >&2 || return 1
+  E2E_TONE_PID=$spid
+}
+# e2e_tone_stop -> ends the tone client and the server (each by its pid).
+e2e_tone_stop() {
+  [ -n "${E2E_TONE_PID:-}" ] && kill -TERM "$E2E_TONE_PID" 2>/dev/null
+  E2E_TONE_PID=
+  jack_server_stop
+}
+# e2e_wav_stats FILE -> "LENGTH_SECONDS RMS" of a sound file, from sox.
+e2e_wav_stats() {
+  sox "$1" -n stat 2>&1 | awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }'
+}
+
+# e2e_record_loop WID SECONDS GAP_FILE -> focuses the window and records a loop: r,
+# SECONDS, r. The time between the presses (both taken after xdotool returns, so its
+# start-up is on both sides) goes to GAP_FILE.
+e2e_record_loop() {
+  local t1
+  timeout 10 xdotool windowfocus --sync "$1"
+  sleep 0.3
+  xdotool key r
+  t1=$(e2e_now)
+  sleep "$2"
+  xdotool key r
+  awk -v a="$t1" -v b="$(e2e_now)" 'BEGIN { printf "%.3f\n", b - a }' >"$3"
+}
+
+# ---------------------------------------------------------------------------
+# A scratch home for one test run
+# ---------------------------------------------------------------------------
+
+# e2e_scratch NAME -> $T, a fresh folder holding the run's home, configuration
+# folder and TMPDIR (all exported; the program's data, takes and screenshots land
+# there). e2e_cleanup runs at exit: it kills a program whose pid is in $T/app.pid,
+# stops the tone and its server, shows the program's standard error ($T/app.log)
+# unless E2E_STATUS is 0, and removes $T.
+e2e_scratch() {
+  T=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  export T HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
+  unset APPDATA XDG_MUSIC_DIR
+  mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
+  E2E_STATUS=1
+  trap e2e_cleanup EXIT
+}
+e2e_cleanup() {
+  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
+  declare -F e2e_tone_stop >/dev/null && declare -F jack_server_stop >/dev/null && e2e_tone_stop
+  wait 2>/dev/null
+  if [ "${E2E_STATUS:-1}" -ne 0 ] && [ -s "$T/app.log" ]; then
+    echo "--- program's standard error:" >&2
+    cat "$T/app.log" >&2
+  fi
+  rm -rf "$T"
+}
+
+# e2e_loop_file_ok WHAT FILE... -> 0 when exactly one FILE is given, as long as the
+# time between the presses in $T/gap (within a quarter second: key delivery, frame
+# timing and 1024-frame blocks) and not silent (RMS above 0.05). Says what it found.
+e2e_loop_file_ok() {
+  local what=$1 gap len rms
+  shift
+  [ $# -eq 1 ] && [ -e "$1" ] || { echo "expected one $what, found $#" >&2; return 1; }
+  gap=$(cat "$T/gap")
+  read -r len rms < <(e2e_wav_stats "$1")
+  echo "$what $(basename "$1"): ${len} s (recorded ${gap} s), RMS ${rms}"
+  awk -v l="$len" -v g="$gap" 'BEGIN { d = l - g; exit !(d > -0.25 && d < 0.25) }' ||
+    { echo "the $what is ${len} s long, recorded for ${gap} s" >&2; return 1; }
+  awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || { echo "the $what is silent (RMS ${rms})" >&2; return 1; }
+}

@@ -224,6 +224,70 @@ TEST_F(LibraryTest, AFailedOrOversizedLoadUnloadsTheTake)
     EXPECT_TRUE(item(big)->failed);
 }
 
+// A 44-byte PCM header: channels, bits and the data size it claims.
+std::string wav_header(int channels, int bits, uint32_t data_bytes)
+{
+    auto le = [](std::string& s, uint32_t v, int n) {
+        for (int i = 0; i < n; i++)
+            s.push_back((char)(v >> (8 * i) & 0xFF));
+    };
+    uint32_t align = (uint32_t)(channels * bits / 8);
+    std::string h = "RIFF";
+    le(h, data_bytes + 36, 4);
+    h += "WAVEfmt ";
+    le(h, 16, 4);
+    le(h, 1, 2);
+    le(h, (uint32_t)channels, 2);
+    le(h, 48000, 4);
+    le(h, 48000 * align, 4);
+    le(h, align, 2);
+    le(h, (uint32_t)bits, 2);
+    h += "data";
+    le(h, data_bytes, 4);
+    return h;
+}
+
+TEST_F(LibraryTest, ATakeThatCannotBePlayedIsCountedAndThePlayerKeepsTheTakeItHad)
+{
+    std::string good = kit.wav("good.wav", 4800);
+    ASSERT_TRUE(library_add_file(lib, good.c_str(), true));
+    ASSERT_TRUE(settle());
+    ASSERT_STREQ(lib->loaded_path, good.c_str());
+    // Nothing renders the player here: the take waits as its pending buffer.
+    SampleBuffer* held = player.pending.load();
+    ASSERT_NE(held, nullptr);
+
+    std::string noise(4000, '\x5a');
+    struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"empty.wav", ""},
+        {"cut.wav", wav_header(2, 16, 1 << 20).substr(0, 30)},
+        {"noise.wav", noise},
+        {"noise.mp3", noise},
+        {"huge.wav", wav_header(2, 16, 0xFFFFFFF0u) + "ab"},
+        {"no-channels.wav", wav_header(0, 16, 4000) + noise},
+        {"four-bit.wav", wav_header(2, 4, 4000) + noise},
+    };
+    uint32_t failures = lib->load_failures;
+    for (const Case& c : cases) {
+        std::string path = kit.text(c.name, c.bytes);
+        ASSERT_TRUE(library_add_file(lib, path.c_str(), true)) << c.name;
+        ASSERT_TRUE(settle()) << c.name;
+        EXPECT_EQ(lib->load_failures, ++failures) << c.name;
+        EXPECT_STREQ(lib->loaded_path, good.c_str()) << c.name;
+        EXPECT_EQ(player.pending.load(), held) << c.name;
+        // Asked for again, the failed file is counted again and nothing moves.
+        ASSERT_TRUE(library_add_file(lib, path.c_str(), true)) << c.name;
+        EXPECT_EQ(lib->load_failures, ++failures) << c.name;
+        EXPECT_STREQ(lib->loaded_path, good.c_str()) << c.name;
+    }
+    // The kept take still plays.
+    library_play_item(lib, library_loaded_item(lib));
+    EXPECT_TRUE(preview_is_playing(&player));
+}
+
 TEST_F(LibraryTest, TheNewTakeShowsTheReferenceLength)
 {
     std::string forty = kit.wav("forty.wav", 40 * 800, 1, 800.0);

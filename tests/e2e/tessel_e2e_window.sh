@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# tessel_e2e_window.sh PROGRAM XDND_DROP
+# The window on a small screen (1366 x 768, shorter than the window's own 1010
+# pixels): without a window manager and under openbox, the first window lies inside
+# the screen. Under openbox a file dropped on the window opens the library panel
+# (the window widens, still inside the screen) and `l` closes it again; after ten
+# rounds the window has its first size and position. Exit 77 without openbox.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
+SCREEN_W=1366 SCREEN_H=768
+
+# start -> the program's pid in $apid and its window in $wid; 1 when no window came.
+start() {
+  "$BIN" >/dev/null 2>>"$T/app.log" &
+  apid=$!
+  echo "$apid" >"$T/app.pid"
+  wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; kill -KILL "$apid"; return 1; }
+}
+# settled WID -> the geometry once two reads 0.3 s apart agree.
+settled() {
+  local a b
+  a=$(e2e_geometry "$1")
+  for _ in $(seq 30); do
+    sleep 0.3
+    b=$(e2e_geometry "$1")
+    [ "$a" = "$b" ] && { echo "$b"; return 0; }
+    a=$b
+  done
+  echo "$b"
+}
+stop() {
+  e2e_term "$apid" >"$T/term"
+  read -r rc secs <"$T/term"
+  [ "$rc" = 0 ] || { echo "exit status $rc (${secs} s) after SIGTERM" >"$T/fail"; return 1; }
+}
+
+if [ "${1:-}" = --session ]; then
+  # Without a window manager.
+  start || exit 1
+  g=$(settled "$wid")
+  echo "tessel_e2e_window: no window manager: $g"
+  e2e_inside "$g" $SCREEN_W $SCREEN_H || { echo "the first window ($g) leaves the screen" >"$T/fail"; exit 1; }
+  stop || exit 1
+
+  # Under openbox.
+  e2e_wm_start "$T/wm.log" || { echo "openbox did not start" >"$T/fail"; exit 1; }
+  start || { e2e_wm_stop; exit 1; }
+  g0=$(settled "$wid")
+  echo "tessel_e2e_window: openbox: first $g0"
+  e2e_inside "$g0" $SCREEN_W $SCREEN_H || { echo "the first window ($g0) leaves the screen" >"$T/fail"; exit 1; }
+  read -r _ _ w0 _ <<<"$g0"
+  timeout 10 xdotool windowactivate --sync "$wid" 2>/dev/null || timeout 10 xdotool windowfocus --sync "$wid"
+  for round in $(seq 10); do
+    "$DROP" "$wid" "$T/tone.wav" || { echo "round $round: the drop was not taken" >"$T/fail"; break; }
+    e2e_poll 10 sh -c "[ \$(xdotool getwindowgeometry --shell $wid | sed -n 's/^WIDTH=//p') -gt $w0 ]" ||
+      { echo "round $round: the dropped file did not open the panel ($(e2e_geometry "$wid"))" >"$T/fail"; break; }
+    g=$(settled "$wid")
+    e2e_inside "$g" $SCREEN_W $SCREEN_H || { echo "round $round: with the panel open ($g) the window leaves the screen" >"$T/fail"; break; }
+    xdotool key l
+    e2e_poll 10 sh -c "[ \"\$(xdotool getwindowgeometry --shell $wid | grep -E '^(X|Y|WIDTH|HEIGHT)=' | cut -d= -f2 | tr '\n' ' ')\" = '$g0 ' ]" ||
+      { echo "round $round: closed, the window is at $(e2e_geometry "$wid"), first at $g0" >"$T/fail"; break; }
+    echo "tessel_e2e_window: round $round: open $g, closed $(e2e_geometry "$wid")"
+  done
+  [ -e "$T/fail" ] && { kill -KILL "$apid"; e2e_wm_stop; exit 1; }
+  g=$(settled "$wid")
+  [ "$g" = "$g0" ] || echo "after ten rounds the window is at $g, first at $g0" >"$T/fail"
+  stop
+  e2e_wm_stop
+  exit 0
+fi
+
+BIN=$1 DROP=$2
+e2e_need xvfb-run xdotool xprop openbox sox
+e2e_scratch tessel-window
+export BIN DROP
+# No audio server: the window is what counts here.
+export JACK_DEFAULT_SERVER="tessel-absent-$$-$RANDOM" JACK_NO_START_SERVER=1
+sox -n -r 48000 -c 2 "$T/tone.wav" synth 1 sine 440 2>/dev/null
+
+xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -nolisten tcp" "$0" --session
+[ -e "$T/fail" ] && { echo "tessel_e2e_window: $(cat "$T/fail")" >&2; exit 1; }
+E2E_STATUS=0
+exit 0
