@@ -1,7 +1,6 @@
 // The plug-in picker drawn on the GL renderer: title per target, tabs, search field,
 // IDENTIFY against STOP with the progress bar, the error and hint lines, selected and
 // hovered rows, names and kind tags, and the rows that fit with and without hints.
-#include "app/view.h"
 #include "tests/app/panel_view_kit.h"
 
 namespace {
