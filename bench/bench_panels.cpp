@@ -3,6 +3,7 @@
 //   panels picker_draw    the plug-in picker with 256 entries of mixed kinds, the
 //                         pointer over a row
 //   panels settings_draw  the settings list with its device list open on 16 devices
+//   panels empty_frame    the clear and the read-back alone, for comparison
 // Each frame is the painter's own calls plus a one-pixel read-back, so the figure
 // holds the GPU's work too. Prints "panels <case> <µs> us/frame (<frames> frames)"
 // and exits 1 when the renderer cannot be made.
@@ -181,6 +182,8 @@ int main()
     app->canvas = canvas_create(o.renderer);
     app->text = app->canvas ? text_renderer_create(o.renderer) : nullptr;
 
+    double empty_us = time_frames(&o, [] {});
+    printf("panels empty_frame %.1f us/frame (%d frames)\n", empty_us, kFrames);
     picker_state(app);
     double picker_us = time_frames(&o, [&] { view_vst_picker(app, &kit); });
     printf("panels picker_draw %.1f us/frame (%d frames)\n", picker_us, kFrames);
