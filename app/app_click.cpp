@@ -27,7 +27,6 @@
 
 static const auto rl = std::memory_order_relaxed;
 
-static const float kDeviceRowHeight = 38.0f;
 static const float kTakePlayColumn = 48.0f;     // the take rows' play buttons lie left of it
 static const float kTrimInset = 10.0f;          // the trim bar from the video panel's x
 static const float kTrimWidth = 500.0f;
@@ -71,16 +70,24 @@ static void click_picker(AppState* app, float x, float y, int button)
         vst_picker_choose(app, p->filtered[row]);
 }
 
+int32_t app_device_entry_at(const AppState* app, float x, float y)
+{
+    if (!app || !app->device_list_open)
+        return -1;
+    const HitRect& top = app->settings_rows[0];
+    float y0 = top.y + top.h;
+    if (!(top.w > 0.0f) || !(x >= top.x && x < top.x + top.w) || !(y >= y0))
+        return -1;
+    int32_t k = (int32_t)std::floor((y - y0) / APP_DEVICE_ROW_HEIGHT);
+    return k >= 0 && k < app->device_count ? k : -1;
+}
+
 static void click_device_list(AppState* app, float x, float y)
 {
     Engine* e = app->engine;
+    int32_t k = app_device_entry_at(app, x, y);
     app->device_list_open = 0;
-    const HitRect& top = app->settings_rows[0];
-    float y0 = top.y + top.h;
-    if (!(x >= top.x && x < top.x + top.w) || !(y >= y0))
-        return;
-    int k = (int)std::floor((y - y0) / kDeviceRowHeight);
-    if (k < 0 || k >= app->device_count)
+    if (k < 0)
         return;
     engine_set_input_device(e, app->device_indices[k]);
     if (!e->running)
@@ -96,7 +103,7 @@ static void click_settings(AppState* app, float x, float y, int button)
         return;
     }
     if (!app_rect_has(APP_SETTINGS_PANEL, x, y)) {
-        app->settings_open = 0;
+        app_settings_set_open(app, false);
         return;
     }
     int step = is_right(button) ? -1 : 1;
@@ -340,9 +347,8 @@ void app_handle_click(AppState* app, float x, float y, int button, int clicks)
 
     // 1-3: the logo, then the modal picker and settings list.
     if (button == SDL_BUTTON_LEFT && app_rect_has(app->logo_rect, x, y)) {
-        app->settings_open = 1;
-        app->picker.open = 0;
-        app->device_list_open = 0;
+        if (app_settings_set_open(app, true))
+            app->picker.open = 0;
         return;
     }
     if (app->picker.open) {

@@ -2,6 +2,7 @@
 // picker's keys and search text, the wheel, and mouse buttons and motion.
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/app_events.h"
@@ -26,6 +27,21 @@ void app_units_from_pixels(const DrawKit* kit, float px, float py, float* x, flo
     float tx = kit ? kit->translate_x : 0.0f, ty = kit ? kit->translate_y : 0.0f;
     *x = (px - ox) / scale - tx;
     *y = (py - oy) / scale - ty;
+}
+
+bool app_settings_set_open(AppState* app, bool open)
+{
+    if (!app)
+        return false;
+    app->device_list_open = 0;
+    if (open && (!app->canvas || !app->text)) {
+        app->settings_open = 0;
+        fprintf(stderr, "settings: no %s, the settings list stays closed\n",
+                app->canvas ? "text renderer" : "canvas");
+        return false;
+    }
+    app->settings_open = open ? 1 : 0;
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -124,9 +140,8 @@ static void key_down(AppState* app, const SDL_KeyboardEvent* k)
         return;
     SDL_Keycode sym = k->keysym.sym;
     if (sym == SDLK_COMMA && (k->keysym.mod & KMOD_CTRL)) {
-        app->picker.open = 0;
-        app->settings_open = app->settings_open ? 0 : 1;
-        app->device_list_open = 0;
+        if (app_settings_set_open(app, !app->settings_open))
+            app->picker.open = 0;
         return;
     }
     if (app->picker.open) {

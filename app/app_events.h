@@ -81,6 +81,15 @@ int32_t app_take_row_at(AppState* app, float y);
 bool app_on_trim_bar(AppState* app, float x, float y);
 
 int app_cursor_kind(AppState* app);
+
+// The settings list's device entries: entry k of the open list lies under the INPUT
+// row, 38 units high, across the row's width. The entry under the point, or -1.
+constexpr float APP_DEVICE_ROW_HEIGHT = 38.0f;
+int32_t app_device_entry_at(const AppState* app, float x, float y);
+// Opens (open) or closes the settings list; closing also closes its device list. The
+// list is drawn on the canvas with the text renderer: while either is missing it
+// stays closed, one line on standard error says why, and the result is false.
+bool app_settings_set_open(AppState* app, bool open);
 // The take rows the library panel shows: floor((bottom - 92) / 36), at least 1; the
 // bottom is 976, or 782 while a take is loaded in the library player.
 int32_t app_library_rows(AppState* app);

@@ -5,7 +5,8 @@
 // Threads: UI thread only. The Engine's counters and meters are read without a lock;
 //          the clip flags are the only Engine fields app_update writes (it clears them).
 // Depends on: audio/engine.h, audio/looper.h, audio/vst.h (VstPickerEntry), ui/spring.h, ui/particles.h,
-//             ui/hitregion.h (HitRect), app/toast.h, app/meter.h, app/standins.h.
+//             ui/hitregion.h (HitRect), ui/widget.h (WidgetTable), app/toast.h, app/meter.h,
+//             app/standins.h.
 #pragma once
 #include <cstdint>
 #include <type_traits>
@@ -14,6 +15,7 @@
 #include "ui/hitregion.h"
 #include "ui/particles.h"
 #include "ui/spring.h"
+#include "ui/widget.h"
 
 struct Engine;
 struct SDL_Window;
@@ -294,6 +296,7 @@ struct AppState {
     // Toolkit objects
     Canvas* canvas;
     TextRenderer* text;
+    WidgetTable widgets;                // the main screen's widget animation (settings rows)
     float backdrop_stars[APP_BACKDROP_STARS][5];
     float backdrop_colours[2][4];
     double ui_time;                     // UI clock in seconds, set by the frame loop

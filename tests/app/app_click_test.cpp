@@ -123,6 +123,7 @@ TEST_F(EventTest, AClickAtTheCentreOfEveryDrawnRectangleRunsItsCommand)
 TEST_F(EventTest, ThePointInsideTwoRectanglesGoesToTheFirstInTheOrder)
 {
     // The logo comes before everything.
+    with_overlays();
     app->logo_rect = HitRect{0, 0, 200, 70};
     app->picker.open = 1;
     click(app->layout.library_switch);

@@ -225,6 +225,7 @@ TEST_F(EventTest, TabStepsThePadModeAndEscFreesALockedPad)
 
 TEST_F(EventTest, CtrlCommaFlipsTheSettingsListFromTheEventsOwnModifiers)
 {
+    with_overlays();
     app->picker.open = 1;
     press(SDLK_COMMA, KMOD_RCTRL);
     EXPECT_EQ(app->picker.open, 0);

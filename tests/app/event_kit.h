@@ -7,7 +7,9 @@
 #include "app/app_draw.h"
 #include "app/app_events.h"
 #include "tests/app/app_test.h"
+#include "ui/canvas.h"
 #include "ui/drawkit.h"
+#include "ui/text.h"
 
 inline SDL_Event ev_key(SDL_Keycode sym, bool down = true, uint16_t mod = KMOD_NONE, uint8_t repeat = 0)
 {
@@ -80,12 +82,38 @@ inline float centre_y(HitRect r)
 class EventTest : public AppTest {
 protected:
     DrawKit kit{};
+    SDL_Surface* overlay_surface = nullptr;
+    SDL_Renderer* overlay_renderer = nullptr;
 
     void SetUp() override
     {
         AppTest::SetUp();
         draw_frame_layout(&kit, DRAW_REF_WIDTH, DRAW_REF_HEIGHT);
         app_layout_write(app);
+    }
+    void TearDown() override
+    {
+        text_renderer_destroy(app->text);
+        canvas_destroy(app->canvas);
+        app->text = nullptr;
+        app->canvas = nullptr;
+        if (overlay_renderer)
+            SDL_DestroyRenderer(overlay_renderer);
+        SDL_FreeSurface(overlay_surface);
+        AppTest::TearDown();
+    }
+    // A canvas and a text renderer on a software renderer, without which the settings
+    // list does not open.
+    void with_overlays()
+    {
+        overlay_surface = SDL_CreateRGBSurfaceWithFormat(0, 64, 64, 32, SDL_PIXELFORMAT_ARGB8888);
+        ASSERT_NE(overlay_surface, nullptr);
+        overlay_renderer = SDL_CreateSoftwareRenderer(overlay_surface);
+        ASSERT_NE(overlay_renderer, nullptr);
+        app->canvas = canvas_create(overlay_renderer);
+        app->text = text_renderer_create(overlay_renderer);
+        ASSERT_NE(app->canvas, nullptr);
+        ASSERT_NE(app->text, nullptr);
     }
     void send(const SDL_Event& ev) { app_handle_event(app, &kit, &ev); }
     void press(SDL_Keycode sym, uint16_t mod = KMOD_NONE)

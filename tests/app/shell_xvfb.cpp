@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@
 #include "rig/views/inputs_panel.h"
 #include "support/draw_fixture.h"
 #include "tests/app/event_kit.h"
+#include "ui/hitregion.h"
+#include "ui/text.h"
 
 namespace {
 
@@ -53,6 +56,9 @@ protected:
     fs::path root;
     fs::path tmp;
     bool running = false;
+    // The audio library's script and host API roles for the next start.
+    std::function<void()> script_audio = [] {};
+    const PlatHostApiPolicy* policy = plat_host_api_policy_windows();
 
     void SetUp() override
     {
@@ -80,8 +86,9 @@ protected:
     void start(std::vector<const char*> args)
     {
         fake_audio_reset();
+        script_audio();
         standin_reset();
-        engine_use_backend(fake_audio_backend(), plat_host_api_policy_windows());
+        engine_use_backend(fake_audio_backend(), policy);
         ShellOptions options{test_clock};
         ASSERT_EQ(shell_start(&sh, (int)args.size(), const_cast<char**>(args.data()), &options), 0);
         running = true;
@@ -497,6 +504,108 @@ TEST_F(ShellTest, WhenPresentsDoNotWaitFastFramesSleepRatherThanSpin)
     frames(100);
     double seconds = (double)(SDL_GetPerformanceCounter() - t0) / (double)SDL_GetPerformanceFrequency();
     EXPECT_GE(seconds, 0.09);
+}
+
+// ---------------------------------------------------------------------------
+// The overlays' canvas and text renderer, and the settings list
+// ---------------------------------------------------------------------------
+
+// One JACK device on this platform's host API roles: the stream opens and runs.
+class ShellPanels : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        policy = plat_host_api_policy();
+        script_audio = [] {
+            FakeAudio& fa = fake_audio();
+            fa.apis = {{12, "JACK Audio Connection Kit", 0, 0}};
+            fa.devices = {{"system", 0, 2, 2, 48000.0, 0.005, 0.005}};
+        };
+        ShellTest::SetUp();
+    }
+    void ctrl_comma()
+    {
+        push(ev_key(SDLK_COMMA, true, KMOD_LCTRL));
+        push(ev_key(SDLK_COMMA, false, KMOD_LCTRL));
+    }
+    // A row's centre in window pixels.
+    void row_centre(int i, float* x, float* y)
+    {
+        HitRect r = sh.app->settings_rows[i];
+        draw_map_point(&sh.kit, r.x + r.w / 2, r.y + r.h / 2, x, y);
+    }
+};
+
+TEST_F(ShellPanels, TheOverlaysLiveFromStartToStopAndTheSettingsRowsKeepAnsweringHitQueries)
+{
+    ASSERT_EQ(sh.engine->running, 1);
+    ASSERT_NE(sh.app->canvas, nullptr);
+    ASSERT_NE(sh.app->text, nullptr);
+    ctrl_comma();
+    frames(2000);
+    ASSERT_EQ(sh.app->settings_open, 1);
+    HitMap map = hitregion_map_kit(&sh.kit);
+    for (int i : {0, 4, 8}) {
+        float x = 0, y = 0;
+        row_centre(i, &x, &y);
+        ASSERT_NE(hitregion_find(x, y), nullptr) << "row " << i;
+        EXPECT_TRUE(hitregion_same(&map, x, y, sh.app->settings_rows[i])) << "row " << i;
+    }
+
+    // A renderer reset empties the line cache; the next frame draws the rows again.
+    int lines = text_renderer_line_count(sh.app->text);
+    EXPECT_GT(lines, 9);
+    sh.engine->buffer_frames = 512;   // one more value text
+    frame();
+    EXPECT_EQ(text_renderer_line_count(sh.app->text), lines + 1);
+    SDL_Event reset{};
+    reset.type = SDL_RENDER_TARGETS_RESET;
+    push(reset);
+    frame();
+    EXPECT_EQ(text_renderer_line_count(sh.app->text), lines);
+    EXPECT_GT(sh.app->settings_rows[8].w, 0.0f);
+
+    // Closed, its lines are trimmed once they have gone undrawn long enough.
+    press(SDLK_ESCAPE);
+    frames(130);
+    EXPECT_EQ(sh.app->settings_rows[0].w, 0.0f);
+    EXPECT_EQ(text_renderer_line_count(sh.app->text), 0);
+
+    stop();
+    EXPECT_EQ(sh.app->canvas, nullptr);
+    EXPECT_EQ(sh.app->text, nullptr);
+}
+
+TEST_F(ShellPanels, AClickOnTheDrawnBufferRowReopensTheStreamAndSavesTheSize)
+{
+    ctrl_comma();
+    frames(2);
+    float x = 0, y = 0;
+    row_centre(1, &x, &y);
+    push(ev_button(x + 0.5f, y + 0.5f));
+    push(ev_button(x + 0.5f, y + 0.5f, false));
+    frame();
+    ASSERT_FALSE(fake_audio().opens.empty());
+    EXPECT_EQ(fake_audio().opens.back().frames, 256u);
+    EXPECT_EQ(sh.engine->running, 1);
+    std::string ini = read_text(fs::path(sh.app->data_folder) / "tessel.ini");
+    EXPECT_NE(ini.find("\nbuffer=256\n"), std::string::npos) << ini;
+}
+
+TEST_F(ShellPanels, WithoutACanvasTheSettingsListStaysClosedAndTheNextKeyActs)
+{
+    Canvas* canvas = sh.app->canvas;
+    sh.app->canvas = nullptr;
+    frame();
+    ::testing::internal::CaptureStderr();
+    ctrl_comma();
+    press(SDLK_l);
+    frames(2);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    sh.app->canvas = canvas;
+    EXPECT_EQ(sh.app->settings_open, 0);
+    EXPECT_EQ(sh.app->library_open, 1);
+    EXPECT_NE(err.find("settings: no canvas"), std::string::npos) << err;
 }
 
 }  // namespace
