@@ -328,7 +328,7 @@ float keys_help_light_level(const KeysHelp* help, const char* label, double t)
     int32_t key = 0;
     uint16_t mods = 0;
     bool has_key = keyboard_label_to_key(label, &key, &mods) != 0;
-    if (g_held(has_key ? key : 0, mods))
+    if (g_held(has_key ? key : 0, keys_both_sides(mods)))
         return 1.0f;
     float level = 0.0f;
     for (int32_t i = 0; i < help->lit_count; i++)

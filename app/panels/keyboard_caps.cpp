@@ -180,19 +180,22 @@ void keyboard_dither_rects(const CanvasRect* r, float ox, float oy, int32_t step
         if (y1 <= y0)
             continue;
         int32_t row = keycap_mod(cy, DITHER_SIZE) * DITHER_SIZE;
-        int32_t run = -1;
+        int32_t run = 0;
+        bool in_run = false;   // cell columns may be negative: no sentinel value
         for (int32_t cx = cx0; cx <= cx1; cx++) {
             bool filled = cx < cx1 && dither_rank(row + keycap_mod(cx, DITHER_SIZE)) >= keep;
-            if (filled && run < 0)
+            if (filled && !in_run) {
                 run = cx;
-            if (!filled && run >= 0) {
+                in_run = true;
+            }
+            if (!filled && in_run) {
                 float x0 = std::max(r->x, ox + 2.0f * (float)run);
                 float x1 = std::min(r->x + r->w, ox + 2.0f * (float)cx);
                 if (x1 > x0) {
                     CanvasRect out{x0, y0, x1 - x0, y1 - y0};
                     emit(ctx, &out);
                 }
-                run = -1;
+                in_run = false;
             }
         }
     }
