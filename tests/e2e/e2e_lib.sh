@@ -31,11 +31,18 @@ e2e_poll() {
 
 # e2e_window PID -> prints the program's window id once it is mapped; 1 when the
 # program died or no window came within 60 s.
-e2e_window() {
+e2e_window() { e2e_window_search "$1" --name "^TESSEL VIVID$"; }
+# e2e_window_of PID -> the same for the window of that one process (for several
+# running copies).
+e2e_window_of() { e2e_window_search "$1" --pid "$1"; }
+# e2e_window_search PID SEARCH... -> the first visible window `xdotool search SEARCH`
+# finds while PID lives.
+e2e_window_search() {
   local pid=$1 wid start
+  shift
   start=$(e2e_now)
   while kill -0 "$pid" 2>/dev/null; do
-    wid=$(xdotool search --onlyvisible --name "^TESSEL VIVID$" 2>/dev/null | head -1)
+    wid=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
     [ -n "$wid" ] && { echo "$wid"; return 0; }
     awk -v e="$(e2e_elapsed "$start")" 'BEGIN { exit !(e > 60) }' && return 1
     sleep 0.1
@@ -63,4 +70,14 @@ e2e_term() {
 # Ended: no such process, or one that died and waits to be reaped (state Z).
 e2e_gone() {
   ! kill -0 "$1" 2>/dev/null || [ "$(sed -E 's/.*\) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" = Z ]
+}
+
+# e2e_shot DEST -> asks the running program for a screenshot through the request
+# file and copies it to DEST; 1 when none came within 30 s.
+e2e_shot() {
+  rm -f "$TMPDIR/tessel_screenshot.bmp"
+  touch "$TMPDIR/tessel_screenshot_request"
+  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
+  sleep 0.2
+  cp "$TMPDIR/tessel_screenshot.bmp" "$1"
 }
