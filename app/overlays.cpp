@@ -64,13 +64,16 @@ static bool overlays_mouse(const SDL_Event* ev)
 bool overlays_event_keys(Overlays* o, AppState* app, const SDL_Event* ev, double t)
 {
     bool taken = false;
+    // Without a canvas and a text renderer the panel is never drawn, so it takes no
+    // click: the mouse then still reaches the main view.
+    bool drawn = app->canvas && app->text;
     if (ev->type == SDL_KEYDOWN && !ev->key.repeat && ev->key.keysym.sym != SDLK_F11 &&
         ev->key.keysym.sym != SDLK_F12 && !app->picker.open && keys_help_is_toggle_key(ev, 1)) {
         keys_help_toggle(&o->keys, t);
         taken = true;
-    } else if (app->canvas && app->text && keyboard_panel_handle_event(&o->keys, ev, 1.0f, t)) {
+    } else if (drawn && keyboard_panel_handle_event(&o->keys, ev, 1.0f, t)) {
         taken = true;
-    } else if (keys_help_is_open(&o->keys) && overlays_mouse(ev)) {
+    } else if (drawn && keys_help_is_open(&o->keys) && overlays_mouse(ev)) {
         taken = true;
     }
     if (taken)
