@@ -174,7 +174,8 @@ static bool keys_label_listed(const KeysHelp* help, const char* label)
         const KeysHelpSection& sec = help->sections[s];
         for (int32_t e = 0; e < keys_shown(sec); e++) {
             bool found = false;
-            keys_for_each_label(sec.entries[e].keys, [&](int32_t, const char* l) { found = found || keys_label_equal(l, label); });
+            keys_for_each_label(sec.entries[e].keys,
+                                [&](int32_t, const char* l) { found = found || keys_label_equal(l, label); });
             if (found)
                 return true;
         }
@@ -300,7 +301,8 @@ static void keys_draw_keyboard(Canvas* c, TextRenderer* tr, KeysHelp* help, cons
     keyboard_cap_state(0.0f, 0.0f);
     for (int32_t r = 0; r < KEYBOARD_ROWS; r++) {
         float e = r == 0 ? 5.0f : 0.0f;
-        CanvasRect row{px + 16.0f, top + 5.0f + (float)r * (help->key_h + 3.0f) - e, pw - 32.0f, help->key_h + 3.0f + e};
+        float y = top + 5.0f + (float)r * (help->key_h + 3.0f) - e;
+        CanvasRect row{px + 16.0f, y, pw - 32.0f, help->key_h + 3.0f + e};
         keys_cover(rv, row, n * 0.045 + 0.04 + r * 0.012, pal->colours[1]);
     }
 }

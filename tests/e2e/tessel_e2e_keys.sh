@@ -1,26 +1,18 @@
 #!/usr/bin/env bash
 # tessel_e2e_keys.sh PROGRAM KEYS_HELP_RECTS
-# The keys help as a user reaches it: on a private X server, in a 640 x 1080 window,
-# shift+slash opens it (a screenshot is kept beside the test as
-# tessel_e2e_keys.bmp); clicks on the caps of V, Tab and M of its keyboard, then on
-# the "?" cap of the APP entry, which closes it; SIGTERM. The settings file then
-# holds the same vidopen, padmode, monitor and keysheet as after a second run that
-# typed v, Tab and m. Where the caps are comes from KEYS_HELP_RECTS, which links the
-# panel's layout, asked again whenever the window's size changed.
+# In a 640 x 1080 window on a private X server, shift+slash opens the keys help (the
+# screenshot is kept as tessel_e2e_keys.bmp); clicks on its V, Tab and M keys and the
+# "?" cap of APP; SIGTERM. tessel.ini then holds the vidopen, padmode, monitor and
+# keysheet of a run that typed v, Tab and m. KEYS_HELP_RECTS links the panel's layout
+# and says where the caps are, asked anew in the window's current size.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
 
-# e2e_keys_size WID -> "width height" of the window.
-e2e_keys_size() {
-  xdotool getwindowgeometry "$1" 2>/dev/null | awk '/Geometry:/ { split($2, a, "x"); print a[1], a[2] }'
-}
-
-# Clicks the centre of what KEYS_HELP_RECTS reports for a request, in the window's
-# current size.
+# Clicks the centre of what KEYS_HELP_RECTS reports for a request.
 e2e_keys_click() {
   local wid=$1 what=$2 w h name x y
-  read -r w h < <(e2e_keys_size "$wid")
+  read -r w h < <(xdotool getwindowgeometry "$wid" | awk '/Geometry:/ { split($2, a, "x"); print a[1], a[2] }')
   read -r name x y < <("$RECTS" "$w" "$h" "$what") || return 1
   xdotool mousemove --window "$wid" "$x" "$y" click 1
   # The sent key arrives a frame later; a side panel may then slide the window wider.

@@ -1,16 +1,11 @@
 #!/usr/bin/env bash
 # tessel_e2e_popup.sh PROGRAM BMP_PROBE
-# The training and version-notes popup in the running program, on a private X server
-# in a 640 x 1080 window:
-# - "vividkit.ini" says version 1.5.1 was seen: the popup is open at start (its
-#   magenta top edge in the screenshot, kept beside the test as
-#   tessel_e2e_popup.bmp) and takes keys (v leaves vidopen 0); Escape stores 1.5.2;
-#   the next start shows no popup.
-# - A damaged file (binary bytes, a 5,000-byte line with "=" in it, CR LF lines,
-#   valid entries): the program starts, and after a discovery (l opens the library)
-#   every valid entry is still there and the long line's tail is no entry.
-# - Two copies on one data folder: A opens the settings (ctrl+comma), then B the
-#   library (l); afterwards the file holds version_seen 1.5.2 and both steps done.
+# The popup in 640 x 1080 windows on a private X server:
+# - seen 1.5.1: open at start (its magenta edge in the screenshot, kept as
+#   tessel_e2e_popup.bmp), takes keys (v leaves vidopen 0), Escape stores 1.5.2, and
+#   the next start shows nothing;
+# - a damaged "vividkit.ini": after a discovery (l) every valid entry is still there;
+# - two copies: A opens the settings, then B the library: both steps are stored.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
