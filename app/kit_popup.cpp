@@ -354,7 +354,8 @@ bool kit_popup_handle_event(VividKitPopup* p, const SDL_Event* ev, float scale, 
             kit_popup_open(p, (ev->key.keysym.mod & KMOD_SHIFT) ? KIT_PAGE_NOTES : KIT_PAGE_TRAINING, t);
         return true;
     }
-    if (!p->open)
+    // An open popup that cannot be drawn must not swallow the program's input.
+    if (!p->open || p->undrawable)
         return false;
     float s = scale > 0.0f ? scale : 1.0f;
     switch (ev->type) {

@@ -55,6 +55,7 @@ struct VividKitPopup {
     Canvas* canvas;
     TextRenderer* text;
     uint32_t window_id;                // 0 until drawn: events of every window count
+    uint8_t undrawable;                // the last draw could not be made: no input taken
     WidgetTable widgets;
     CanvasRect buttons[KIT_BUTTONS];
     CanvasRect panel;

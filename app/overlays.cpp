@@ -49,7 +49,9 @@ void overlays_after_settings(Overlays* o, AppState* app)
 
 bool overlays_event_popup(Overlays* o, AppState* app, const SDL_Event* ev, double t)
 {
-    if (!kit_popup_handle_event(o->popup, ev, 1.0f, t))
+    // The popup is drawn only with the overlays' canvas and text renderer; without
+    // them it takes nothing.
+    if (!app->canvas || !app->text || !kit_popup_handle_event(o->popup, ev, 1.0f, t))
         return false;
     app_event_swallowed(app, ev);
     return true;
@@ -73,7 +75,7 @@ bool overlays_event_keys(Overlays* o, AppState* app, const SDL_Event* ev, double
         taken = true;
     } else if (drawn && keyboard_panel_handle_event(&o->keys, ev, 1.0f, t)) {
         taken = true;
-    } else if (drawn && keys_help_is_open(&o->keys) && overlays_mouse(ev)) {
+    } else if (drawn && keys_help_is_open(&o->keys) && o->keys.layout_valid && overlays_mouse(ev)) {
         taken = true;
     }
     if (taken)

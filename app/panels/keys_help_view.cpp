@@ -443,8 +443,8 @@ static void keys_press(KeysHelp* help, float x, float y, double t)
 
 bool keyboard_panel_handle_event(KeysHelp* help, const SDL_Event* ev, float scale, double t)
 {
-    if (!help || !ev || !help->open)
-        return false;
+    if (!help || !ev || !help->open || !help->layout_valid)
+        return false;   // closed, or too narrow to be drawn
     float s = scale > 0.0f ? scale : 1.0f;
     switch (ev->type) {
     case SDL_KEYDOWN: {

@@ -209,6 +209,9 @@ void kit_popup_draw(VividKitPopup* p, SDL_Renderer* renderer, int32_t width, int
         float k = (float)((t - p->closed_at) / 0.16);
         alpha = 1.0f - k * k;
     }
+    for (CanvasRect& r : p->buttons)
+        r = CanvasRect{};
+    p->undrawable = 1;
     if (!kit_popup_ensure_drawing(p, renderer))
         return;
     if (p->open && p->shown_at < 0.0)
@@ -228,6 +231,7 @@ void kit_popup_draw(VividKitPopup* p, SDL_Renderer* renderer, int32_t width, int
     float pw = std::min(w - 48.0f, kPanelMaxW), ph = std::min(h - 64.0f, kPanelMaxH);
     if (pw < 200.0f || ph < 240.0f)
         return;
+    p->undrawable = 0;
     float px = (w - pw) / 2.0f, py = (h - ph) / 2.0f + dy;
     p->panel = kit_px(CanvasRect{px, py, pw, ph}, s);
     bool instant = reduced_motion;

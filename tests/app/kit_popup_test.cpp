@@ -275,5 +275,10 @@ TEST_F(KitPopupDrawTest, PicturesOfBothPages)
                  (int)(got.y + got.h / 2)};
     EXPECT_TRUE(kit_popup_handle_event(p, &ev, 1.0f, 2.0));
     EXPECT_FALSE(kit_popup_is_open(p));
+    // Open in a window too small to draw it: it takes no input.
+    kit_popup_open(p, KIT_PAGE_NOTES, 3.0);
+    kit_popup_draw(p, fx.renderer, 150, 150, 1.0f, 0, 0, 3.5, 0.016f, false);
+    SDL_Event esc = key(SDLK_ESCAPE);
+    EXPECT_FALSE(kit_popup_handle_event(p, &esc, 1.0f, 3.6));
     kit_popup_destroy(p);
 }
