@@ -93,3 +93,15 @@ bool folders_make_data(const Folders* f)
 {
     return f && (f->portable || plat_dir_make(f->data));
 }
+
+static char g_data_folder[512];
+
+const char* folders_data(void)
+{
+    return g_data_folder;
+}
+
+void folders_set_data(const char* path)
+{
+    snprintf(g_data_folder, sizeof g_data_folder, "%s", path ? path : "");
+}

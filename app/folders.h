@@ -28,3 +28,9 @@ bool folders_settle(Folders* out, const char* program, char* err, size_t err_cap
 
 // Makes the data folder with its parents unless portable; false when it cannot be made.
 bool folders_make_data(const Folders* f);
+
+// The program's one data folder, set by the shell once the folders are settled (tests
+// point it at a temporary folder); "" until then. Every store that keeps files in the
+// data folder asks here, portable mode included.
+const char* folders_data(void);
+void folders_set_data(const char* path);

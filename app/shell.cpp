@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/folders.h"
+#include "app/overlays.h"
 #include "app/settings.h"
 #include "app/session_take.h"
 #include "app/standins.h"
@@ -159,6 +160,9 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     folders_make_data(&sh->folders);   // a folder that cannot be made fails its writers later
     snprintf(app->data_folder, sizeof app->data_folder, "%s", sh->folders.data);
     snprintf(app->takes_folder, sizeof app->takes_folder, "%s", sh->folders.takes);
+    folders_set_data(sh->folders.data);
+    // The popup reads the preferences in the data folder; the keys help is set up.
+    overlays_start(overlays_instance(), app);
 
     // The session's router goes into the engine before the first stream opens.
     shell_rigs_start(sh);
@@ -175,6 +179,7 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
         app->video_toggle = 0;
     }
     shell_open_panels(sh);
+    overlays_after_settings(overlays_instance(), app);
 
     sh->prev_time = sh->clock();
     return 0;
@@ -189,6 +194,7 @@ int shell_stop(ShellCtx* sh)
     settings_save(app);
     shell_rigs_flush(sh);
     app_shutdown(app);
+    overlays_stop(overlays_instance());
     text_renderer_destroy(app->text);
     canvas_destroy(app->canvas);
     app->text = nullptr;

@@ -6,9 +6,9 @@
 //             app/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
 //             app/screenshot.h, app/settings.h, app/standins.h.
 //
-// Systems still to come (canvas and text renderer, library, station and firewall helper, training popup, keys help,
-// cursor, video) are absent at run time: the loop skips them, and the stand-ins
-// answer in their place.
+// Systems still to come (library, station and firewall helper, cursor, video) are
+// absent at run time: the loop skips them, and the stand-ins answer in their place.
+// The overlays (app/overlays.h) take part in start-up, events, the frame and shutdown.
 #pragma once
 #include <cstdint>
 

@@ -7,6 +7,7 @@
 #include "app/app_draw.h"
 #include "app/app_events.h"
 #include "app/app_state.h"
+#include "app/overlays.h"
 #include "app/screenshot.h"
 #include "app/shell.h"
 #include "app/settings.h"
@@ -44,6 +45,9 @@ static void shell_fullscreen_toggle(ShellCtx* sh)
 static void shell_event(ShellCtx* sh, SDL_Event* ev)
 {
     AppState* app = sh->app;
+    Overlays* o = overlays_instance();
+    if (overlays_event_popup(o, app, ev, sh->clock()))
+        return;
     switch (ev->type) {
     case SDL_QUIT:
         sh->quit = true;
@@ -65,6 +69,12 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
             return;
         }
         break;
+    default:
+        break;
+    }
+    if (overlays_event_keys(o, app, ev, sh->clock()))
+        return;
+    switch (ev->type) {
     case SDL_RENDER_DEVICE_RESET:
         inputs_panel_reset_textures(sh->rigs.panel);
         // Every texture went with the device, the kit's white one too.
@@ -177,6 +187,16 @@ static void shell_editors_idle(Engine* e)
 // The frame
 // ---------------------------------------------------------------------------
 
+// The pointer in window pixels: the global position less the window's.
+static void shell_pointer(ShellCtx* sh, float* x, float* y)
+{
+    int gx = 0, gy = 0, wx = 0, wy = 0;
+    SDL_GetGlobalMouseState(&gx, &gy);
+    SDL_GetWindowPosition(sh->window, &wx, &wy);
+    *x = (float)(gx - wx);
+    *y = (float)(gy - wy);
+}
+
 bool shell_frame(ShellCtx* sh)
 {
     if (!sh || !sh->app || sh->quit)
@@ -226,9 +246,16 @@ bool shell_frame(ShellCtx* sh)
     WindowHitRects rects = window_hit_rects_from(app, &sh->kit);
     shell_rigs_hit_rects(sh, &rects);
     window_set_hit_rects(&rects);
-    // Overlays go here, drawn last; then the text lines not drawn for a while go.
-    if (app->canvas && app->text)
+    Overlays* o = overlays_instance();
+    overlays_frame(o, app, t);
+    window_set_overlays(overlays_popup_open(o), overlays_keys_open(o));
+    // Overlays are drawn last; then the text lines not drawn for a while go.
+    if (app->canvas && app->text) {
+        float mx = 0.0f, my = 0.0f;
+        shell_pointer(sh, &mx, &my);
+        overlays_draw(o, app, sh->renderer, sh->kit.window_w, sh->kit.window_h, mx, my, t, dt);
         text_renderer_trim(app->text);
+    }
 
     // The picture is read back before the present: afterwards the back buffer's
     // contents are undefined.

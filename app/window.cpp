@@ -12,6 +12,8 @@
 
 // Handed over by the frame loop after each frame's drawing; read by the hit test.
 static WindowHitRects g_hit_rects;
+static bool g_popup_open;
+static bool g_keys_help_open;
 
 static bool rect_holds(const HitRect& r, float x, float y)
 {
@@ -19,7 +21,7 @@ static bool rect_holds(const HitRect& r, float x, float y)
 }
 
 int window_hit_classify(int32_t width, int32_t height, bool fullscreen, const WindowHitRects* rects,
-                        int32_t px, int32_t py)
+                        int32_t px, int32_t py, bool popup_open, bool keys_help_open)
 {
     if (fullscreen)
         return WINDOW_HIT_NORMAL;
@@ -41,6 +43,8 @@ int window_hit_classify(int32_t width, int32_t height, bool fullscreen, const Wi
         return WINDOW_HIT_LEFT;
     if (right)
         return WINDOW_HIT_RIGHT;
+    if (popup_open)
+        return WINDOW_HIT_NORMAL;
     if (py >= WINDOW_DRAG_HEIGHT || px >= width - WINDOW_DRAG_RIGHT_GAP)
         return WINDOW_HIT_NORMAL;
     if (rects) {
@@ -51,6 +55,8 @@ int window_hit_classify(int32_t width, int32_t height, bool fullscreen, const Wi
             if (rect_holds(*r, x, y))
                 return WINDOW_HIT_NORMAL;
     }
+    if (keys_help_open)
+        return WINDOW_HIT_NORMAL;
     return WINDOW_HIT_DRAG;
 }
 
@@ -61,7 +67,8 @@ int window_hit_test(SDL_Window* window, const SDL_Point* point, void* data)
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
     bool fullscreen = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0;   // either kind
-    return window_hit_classify(w, h, fullscreen, &g_hit_rects, point->x, point->y);
+    return window_hit_classify(w, h, fullscreen, &g_hit_rects, point->x, point->y, g_popup_open,
+                               g_keys_help_open);
 }
 
 static SDL_HitTestResult window_hit_test_sdl(SDL_Window* window, const SDL_Point* point, void* data)
@@ -72,6 +79,12 @@ static SDL_HitTestResult window_hit_test_sdl(SDL_Window* window, const SDL_Point
 bool window_install_hit_test(SDL_Window* window)
 {
     return window && SDL_SetWindowHitTest(window, window_hit_test_sdl, nullptr) == 0;
+}
+
+void window_set_overlays(bool popup_open, bool keys_help_open)
+{
+    g_popup_open = popup_open;
+    g_keys_help_open = keys_help_open;
 }
 
 void window_set_hit_rects(const WindowHitRects* rects)

@@ -80,14 +80,18 @@ struct PanelWidths {
 // The hit test for a window of width x height: normal while fullscreen; corners
 // (within the border of two edges), then edges; normal below the drag strip, in its
 // right gap and inside any rectangle; otherwise draggable.
+// While the popup or the keys help is open the whole window answers normal below the
+// borders: the overlays take every click.
 int window_hit_classify(int32_t width, int32_t height, bool fullscreen, const WindowHitRects* rects,
-                        int32_t px, int32_t py);
+                        int32_t px, int32_t py, bool popup_open = false, bool keys_help_open = false);
 // SDL's hit-test answer over the rectangles last handed over (data unused).
 int window_hit_test(SDL_Window* window, const SDL_Point* point, void* data);
 // Makes window_hit_test the window's hit test; false where the video driver has none
 // (the window then has no drag strip or resize borders of its own).
 bool window_install_hit_test(SDL_Window* window);
 void window_set_hit_rects(const WindowHitRects* rects);
+// Whether the popup and the keys help are open, handed over once per frame.
+void window_set_overlays(bool popup_open, bool keys_help_open);
 // This frame's rectangles from the app's layout and the shown panels, through the
 // kit's scale and origin.
 WindowHitRects window_hit_rects_from(const AppState* app, const DrawKit* kit);

@@ -31,11 +31,18 @@ e2e_poll() {
 
 # e2e_window PID -> prints the program's window id once it is mapped; 1 when the
 # program died or no window came within 60 s.
-e2e_window() {
+e2e_window() { e2e_window_search "$1" --name "^TESSEL VIVID$"; }
+# e2e_window_of PID -> the same for the window of that one process (for several
+# running copies).
+e2e_window_of() { e2e_window_search "$1" --pid "$1"; }
+# e2e_window_search PID SEARCH... -> the first visible window `xdotool search SEARCH`
+# finds while PID lives.
+e2e_window_search() {
   local pid=$1 wid start
+  shift
   start=$(e2e_now)
   while kill -0 "$pid" 2>/dev/null; do
-    wid=$(xdotool search --onlyvisible --name "^TESSEL VIVID$" 2>/dev/null | head -1)
+    wid=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
     [ -n "$wid" ] && { echo "$wid"; return 0; }
     awk -v e="$(e2e_elapsed "$start")" 'BEGIN { exit !(e > 60) }' && return 1
     sleep 0.1
@@ -133,12 +140,12 @@ e2e_inside() {
 }
 
 # e2e_screenshot OUT -> asks the program for a screenshot through the request file
-# ($TMPDIR) and copies the picture to OUT; 1 when none came within 10 s.
+# ($TMPDIR) and copies the picture to OUT; 1 when none came within 30 s.
 e2e_screenshot() {
   rm -f "$TMPDIR/tessel_screenshot.bmp"
   touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 10 test ! -e "$TMPDIR/tessel_screenshot_request" || return 1
-  e2e_poll 10 test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
+  e2e_poll 30 test ! -e "$TMPDIR/tessel_screenshot_request" || return 1
+  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
   sleep 0.3   # written within the frame that deleted the request
   cp "$TMPDIR/tessel_screenshot.bmp" "$1"
 }
@@ -226,3 +233,6 @@ e2e_loop_file_ok() {
     { echo "the $what is ${len} s long, recorded for ${gap} s" >&2; return 1; }
   awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || { echo "the $what is silent (RMS ${rms})" >&2; return 1; }
 }
+
+# e2e_shot DEST -> e2e_screenshot under the name the overlay tests use.
+e2e_shot() { e2e_screenshot "$1"; }
