@@ -168,7 +168,10 @@ e2e_tone_start() {
 }
 # e2e_tone_stop -> ends the tone client and the server (each by its pid).
 e2e_tone_stop() {
-  [ -n "${E2E_TONE_PID:-}" ] && kill -TERM "$E2E_TONE_PID" 2>/dev/null
+  if [ -n "${E2E_TONE_PID:-}" ]; then
+    kill -TERM "$E2E_TONE_PID" 2>/dev/null
+    e2e_poll 3 e2e_gone "$E2E_TONE_PID" || kill -KILL "$E2E_TONE_PID" 2>/dev/null
+  fi
   E2E_TONE_PID=
   jack_server_stop
 }
@@ -208,10 +211,19 @@ e2e_scratch() {
   E2E_STATUS=1
   trap e2e_cleanup EXIT
 }
+# e2e_reap -> waits for the script's own background children, killing any still
+# there after 5 s: a client stuck on a dead server must not hang the test.
+e2e_reap() {
+  local p
+  for p in $(jobs -p); do
+    e2e_poll 5 e2e_gone "$p" || kill -KILL "$p" 2>/dev/null
+  done
+  wait 2>/dev/null
+}
 e2e_cleanup() {
   [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
   declare -F e2e_tone_stop >/dev/null && declare -F jack_server_stop >/dev/null && e2e_tone_stop
-  wait 2>/dev/null
+  e2e_reap
   if [ "${E2E_STATUS:-1}" -ne 0 ] && [ -s "$T/app.log" ]; then
     echo "--- program's standard error:" >&2
     cat "$T/app.log" >&2
