@@ -6,15 +6,15 @@
 //             app/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
 //             app/screenshot.h, app/settings.h, app/standins.h.
 //
-// Systems still to come (canvas and text renderer, rig session and
-// inputs panel, library, station and firewall helper, training popup, keys help,
-// cursor, video) are absent at run time: the loop skips them, and the stand-ins
+// Systems still to come (rig session and inputs panel, library, station and
+// firewall helper, training popup, keys help, video) are absent at run time: the loop skips them, and the stand-ins
 // answer in their place.
 #pragma once
 #include <cstdint>
 
 #include "app/folders.h"
 #include "app/window.h"
+#include "ui/cursor.h"
 #include "ui/drawkit.h"
 
 struct SDL_Window;
@@ -43,6 +43,7 @@ struct ShellCtx {
     bool fullscreen;            // F11: desktop fullscreen
     bool screenshot_pending;    // F12 or the request file: taken before the next present
     uint32_t made;              // what start-up has made, for a clean way out
+    CustomCursor cursor;        // drawn over everything while the canvas exists
 };
 
 // Starts everything in order. 0: the loop may run. 1: one failure line went to

@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/screenshot.h"
 #include "app/shell.h"
+#include "app/shell_cursor.h"
 #include "app/settings.h"
 #include "app/session_take.h"
 #include "app/standins.h"
@@ -17,6 +18,7 @@
 #include "audio/engine.h"
 #include "audio/vst.h"
 #include "ui/canvas.h"
+#include "ui/cursor.h"
 #include "ui/hitregion.h"
 #include "ui/text.h"
 
@@ -178,9 +180,18 @@ bool shell_frame(ShellCtx* sh)
     app_draw(app, &sh->kit, dt);
     WindowHitRects rects = window_hit_rects_from(app, &sh->kit);
     window_set_hit_rects(&rects);
-    // Overlays go here, drawn last; then the text lines not drawn for a while go.
-    if (app->canvas && app->text)
+    float pointer_x = 0.0f, pointer_y = 0.0f;
+    uint32_t kind = shell_cursor_kind(sh, &pointer_x, &pointer_y);
+    // Overlays go here, drawn last, the cursor last of all; then the text lines not
+    // drawn for a while go.
+    if (app->canvas && app->text) {
+        shell_cursor_update(sh, kind, pointer_x, pointer_y, t, dt);
+        canvas_begin(app->canvas, 0.0f, 0.0f, 1.0f);
+        cursor_draw_busy_gem(app->canvas, &sh->cursor, pointer_x, pointer_y, t, app->reduced_motion);
+        canvas_end(app->canvas);
+        cursor_draw(sh->renderer, &sh->cursor, pointer_x / CURSOR_UNIT, pointer_y / CURSOR_UNIT, CURSOR_UNIT, t);
         text_renderer_trim(app->text);
+    }
 
     // The picture is read back before the present: afterwards the back buffer's
     // contents are undefined.

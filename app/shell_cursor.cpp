@@ -1,0 +1,50 @@
+// shell_cursor.cpp - the cursor kind of the pointer and the custom cursor's overlay.
+#include "app/shell_cursor.h"
+
+#include <SDL.h>
+
+#include "app/app_events.h"
+#include "app/app_state.h"
+#include "app/shell.h"
+#include "app/window.h"
+#include "ui/cursor.h"
+
+// Mode 3: the system's own pointer (resize borders, the drag strip, outside).
+static const uint32_t kSystemPointer = 3;
+
+// The window buttons' zone, window pixels: y 6..32, x from width - 80 to width - 6.
+static bool in_button_zone(float x, float y, int32_t w)
+{
+    return y >= 6.0f && y <= 32.0f && x >= (float)w - 80.0f && x <= (float)w - 6.0f;
+}
+
+uint32_t shell_cursor_kind(ShellCtx* sh, float* window_x, float* window_y)
+{
+    int gx = 0, gy = 0, wx = 0, wy = 0, w = 0, h = 0;
+    SDL_GetGlobalMouseState(&gx, &gy);
+    SDL_GetWindowPosition(sh->window, &wx, &wy);
+    SDL_GetWindowSize(sh->window, &w, &h);
+    int x = gx - wx, y = gy - wy;
+    *window_x = (float)x;
+    *window_y = (float)y;
+    bool inside = x >= 0 && x < w && y >= 0 && y < h;
+    if (SDL_GetMouseFocus() != sh->window || !inside)
+        return kSystemPointer;
+    SDL_Point p{x, y};
+    if (window_hit_test(sh->window, &p, nullptr) != WINDOW_HIT_NORMAL)
+        return kSystemPointer;
+    if (in_button_zone((float)x, (float)y, w))
+        return CURSOR_HAND;
+    return (uint32_t)app_cursor_kind(sh->app);
+}
+
+void shell_cursor_update(ShellCtx* sh, uint32_t kind, float window_x, float window_y, double t, float dt)
+{
+    AppState* app = sh->app;
+    CustomCursor* cur = &sh->cursor;
+    uint32_t buttons = SDL_GetGlobalMouseState(nullptr, nullptr);
+    cursor_set_pressed(cur, (buttons & SDL_BUTTON_LMASK) ? 1 : 0);
+    cursor_set_busy(cur, app->session_saving || app->take_loading ? 1 : 0);
+    cursor_update(cur, dt, kind, 1.0f, 0.0f, 0.5f, window_x / CURSOR_UNIT, window_y / CURSOR_UNIT, t,
+                  app->reduced_motion);
+}
