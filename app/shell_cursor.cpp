@@ -18,13 +18,27 @@ static bool in_button_zone(float x, float y, int32_t w)
     return y >= 6.0f && y <= 32.0f && x >= (float)w - 80.0f && x <= (float)w - 6.0f;
 }
 
+// SDL on X11 keeps the global pointer position from input-extension motion, which a
+// warped pointer does not send; while the pointer is over our window its event-fed
+// window position is exact, so that is used, and the global one otherwise.
+static void pointer_position(SDL_Window* window, int* x, int* y)
+{
+    if (SDL_GetMouseFocus() == window) {
+        SDL_GetMouseState(x, y);
+        return;
+    }
+    int gx = 0, gy = 0, wx = 0, wy = 0;
+    SDL_GetGlobalMouseState(&gx, &gy);
+    SDL_GetWindowPosition(window, &wx, &wy);
+    *x = gx - wx;
+    *y = gy - wy;
+}
+
 uint32_t shell_cursor_kind(ShellCtx* sh, float* window_x, float* window_y)
 {
-    int gx = 0, gy = 0, wx = 0, wy = 0, w = 0, h = 0;
-    SDL_GetGlobalMouseState(&gx, &gy);
-    SDL_GetWindowPosition(sh->window, &wx, &wy);
+    int x = 0, y = 0, w = 0, h = 0;
+    pointer_position(sh->window, &x, &y);
     SDL_GetWindowSize(sh->window, &w, &h);
-    int x = gx - wx, y = gy - wy;
     *window_x = (float)x;
     *window_y = (float)y;
     bool inside = x >= 0 && x < w && y >= 0 && y < h;
@@ -42,7 +56,7 @@ void shell_cursor_update(ShellCtx* sh, uint32_t kind, float window_x, float wind
 {
     AppState* app = sh->app;
     CustomCursor* cur = &sh->cursor;
-    uint32_t buttons = SDL_GetGlobalMouseState(nullptr, nullptr);
+    uint32_t buttons = SDL_GetGlobalMouseState(nullptr, nullptr) | SDL_GetMouseState(nullptr, nullptr);
     cursor_set_pressed(cur, (buttons & SDL_BUTTON_LMASK) ? 1 : 0);
     cursor_set_busy(cur, app->session_saving || app->take_loading ? 1 : 0);
     cursor_update(cur, dt, kind, 1.0f, 0.0f, 0.5f, window_x / CURSOR_UNIT, window_y / CURSOR_UNIT, t,
