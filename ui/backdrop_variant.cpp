@@ -54,7 +54,7 @@ static LaneRock lane_rock(int32_t i, float w, float h, float s, float t)
     float margin = rock.radius + 4.0f;
     rock.x = -margin + frac(p) * (w + 2.0f * margin);
     rock.y = range(rock.key, 41, 0.04f, 0.96f) * h;
-    rock.rotation = kTwoPi * backdrop_draw_of(rock.key, 42) + 0.05f * t * (backdrop_draw_of(rock.key, 43) - 0.5f);
+    rock.rotation = kTwoPi * backdrop_draw_of(rock.key, 42);
     rock.sides = 5 + (int32_t)(backdrop_hash32(rock.key + 44u) % 4u);
     return rock;
 }
@@ -320,7 +320,8 @@ static void comets_and_flashes(Canvas* c, const BackdropState* g, float s, float
         if (!cm.live || cm.trail_count < 2)
             continue;
         for (int32_t k = 1; k < cm.trail_count; k++) {
-            float w0 = (1.0f - (float)(k - 1) / 29.0f) * 1.3f * s, w1 = (1.0f - (float)k / 29.0f) * 1.3f * s;
+            // Half widths: the trail tapers from 1.3 s wide behind the head to nothing.
+            float w0 = (1.0f - (float)(k - 1) / 29.0f) * 0.65f * s, w1 = (1.0f - (float)k / 29.0f) * 0.65f * s;
             float x0 = cm.trail_x[k - 1] + ox, y0 = cm.trail_y[k - 1] + oy;
             float x1 = cm.trail_x[k] + ox, y1 = cm.trail_y[k] + oy;
             float dx = x1 - x0, dy = y1 - y0, len = std::sqrt(dx * dx + dy * dy);
