@@ -106,16 +106,20 @@ void overlays_frame(Overlays* o, AppState* app, double t)
     o->prev_settings = app->settings_open;
 }
 
-void overlays_draw(Overlays* o, AppState* app, SDL_Renderer* renderer, int32_t width, int32_t height,
-                   float mouse_x, float mouse_y, double t, float dt)
+void overlays_draw_keys(Overlays* o, AppState* app, int32_t width, int32_t height, double t, float dt)
 {
     if (!app->canvas || !app->text)
         return;
-    bool reduced = app->reduced_motion != 0;
-    canvas_begin(app->canvas, 0.0f, 0.0f, 1.0f);
-    keyboard_panel_draw(app->canvas, app->text, &o->keys, &o->palette, (float)width, (float)height, t, dt, reduced);
-    canvas_end(app->canvas);
-    kit_popup_draw(o->popup, renderer, width, height, 1.0f, mouse_x, mouse_y, t, dt, reduced);
+    keyboard_panel_draw(app->canvas, app->text, &o->keys, &o->palette, (float)width, (float)height, t, dt,
+                        app->reduced_motion != 0);
+}
+
+void overlays_draw_popup(Overlays* o, AppState* app, SDL_Renderer* renderer, int32_t width, int32_t height,
+                         float mouse_x, float mouse_y, double t, float dt)
+{
+    if (!app->canvas || !app->text)
+        return;
+    kit_popup_draw(o->popup, renderer, width, height, 1.0f, mouse_x, mouse_y, t, dt, app->reduced_motion != 0);
 }
 
 bool overlays_popup_open(const Overlays* o)

@@ -39,9 +39,11 @@ bool overlays_event_popup(Overlays* o, AppState* app, const SDL_Event* event, do
 bool overlays_event_keys(Overlays* o, AppState* app, const SDL_Event* event, double t);
 // Frame steps 15 and 16: the toggle request and "keysheet", then the discoveries.
 void overlays_frame(Overlays* o, AppState* app, double t);
-// Frame step 18: the keyboard panel in one canvas pass, then the popup.
-void overlays_draw(Overlays* o, AppState* app, SDL_Renderer* renderer, int32_t width, int32_t height,
-                   float mouse_x, float mouse_y, double t, float dt);
+// The overlays' drawing, last in the frame: the keyboard panel inside the caller's
+// canvas pass (which the busy gem shares), then the popup on its own.
+void overlays_draw_keys(Overlays* o, AppState* app, int32_t width, int32_t height, double t, float dt);
+void overlays_draw_popup(Overlays* o, AppState* app, SDL_Renderer* renderer, int32_t width, int32_t height,
+                         float mouse_x, float mouse_y, double t, float dt);
 bool overlays_popup_open(const Overlays* o);
 bool overlays_keys_open(const Overlays* o);
 // Whether a point (window units at scale 1) lies on the drawn keys-help panel.

@@ -15,7 +15,9 @@
 #include "app/takes.h"
 #include "app/window.h"
 #include "audio/engine.h"
+#include "ui/backdrop.h"
 #include "ui/canvas.h"
+#include "ui/cursor.h"
 #include "ui/text.h"
 
 // What start-up has made, so a failure releases exactly that.
@@ -154,6 +156,15 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     app->canvas = canvas_create(sh->renderer);
     app->text = app->canvas ? text_renderer_create(sh->renderer) : nullptr;
     app->window = sh->window;
+    // The backdrop's stars and colours, then the cursor.
+    backdrop_init(app->backdrop_stars);
+    backdrop_default_colors(app->backdrop_colours);
+    const float kBackdropPair[2][4] = {{46 / 255.0f, 199 / 255.0f, 184 / 255.0f, 1.0f},
+                                       {107 / 255.0f, 230 / 255.0f, 224 / 255.0f, 1.0f}};
+    for (int i = 0; i < 2; i++)
+        for (int k = 0; k < 4; k++)
+            app->backdrop_colours[i][k] = kBackdropPair[i][k];
+    cursor_init(&sh->cursor);
 
     if (!folders_settle(&sh->folders, program, err, sizeof err))
         return shell_fail(sh, "folders failed", err);
@@ -195,6 +206,7 @@ int shell_stop(ShellCtx* sh)
     shell_rigs_flush(sh);
     app_shutdown(app);
     overlays_stop(overlays_instance());
+    cursor_release(&sh->cursor);
     text_renderer_destroy(app->text);
     canvas_destroy(app->canvas);
     app->text = nullptr;

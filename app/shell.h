@@ -6,15 +6,16 @@
 //             app/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
 //             app/screenshot.h, app/settings.h, app/standins.h.
 //
-// Systems still to come (library, station and firewall helper, cursor, video) are
-// absent at run time: the loop skips them, and the stand-ins answer in their place.
-// The overlays (app/overlays.h) take part in start-up, events, the frame and shutdown.
+// Systems still to come (library, station and firewall helper, video) are absent at
+// run time: the loop skips them, and the stand-ins answer in their place. The
+// overlays (app/overlays.h) take part in start-up, events, the frame and shutdown.
 #pragma once
 #include <cstdint>
 
 #include "app/folders.h"
 #include "app/shell_rigs.h"
 #include "app/window.h"
+#include "ui/cursor.h"
 #include "ui/drawkit.h"
 
 struct SDL_Window;
@@ -48,6 +49,7 @@ struct ShellCtx {
     bool unseen;                // minimised or hidden at the last frame: nothing is drawn
     uint32_t made;              // what start-up has made, for a clean way out
     ShellRigs rigs;             // the rig session and the inputs panel
+    CustomCursor cursor;        // drawn over everything while the canvas exists
 };
 
 // Starts everything in order. 0: the loop may run. 1: one failure line went to

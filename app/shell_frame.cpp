@@ -10,6 +10,7 @@
 #include "app/overlays.h"
 #include "app/screenshot.h"
 #include "app/shell.h"
+#include "app/shell_cursor.h"
 #include "app/settings.h"
 #include "app/session_take.h"
 #include "app/standins.h"
@@ -19,6 +20,7 @@
 #include "audio/vst.h"
 #include "rig/views/inputs_panel.h"
 #include "ui/canvas.h"
+#include "ui/cursor.h"
 #include "ui/hitregion.h"
 #include "ui/text.h"
 
@@ -188,15 +190,6 @@ static void shell_editors_idle(Engine* e)
 // ---------------------------------------------------------------------------
 
 // The pointer in window pixels: the global position less the window's.
-static void shell_pointer(ShellCtx* sh, float* x, float* y)
-{
-    int gx = 0, gy = 0, wx = 0, wy = 0;
-    SDL_GetGlobalMouseState(&gx, &gy);
-    SDL_GetWindowPosition(sh->window, &wx, &wy);
-    *x = (float)(gx - wx);
-    *y = (float)(gy - wy);
-}
-
 bool shell_frame(ShellCtx* sh)
 {
     if (!sh || !sh->app || sh->quit)
@@ -249,11 +242,18 @@ bool shell_frame(ShellCtx* sh)
     Overlays* o = overlays_instance();
     overlays_frame(o, app, t);
     window_set_overlays(overlays_popup_open(o), overlays_keys_open(o));
-    // Overlays are drawn last; then the text lines not drawn for a while go.
+    float pointer_x = 0.0f, pointer_y = 0.0f;
+    uint32_t kind = shell_cursor_kind(sh, &pointer_x, &pointer_y);
+    // Overlays are drawn last: the keys help and the busy gem in one canvas pass, the
+    // popup, the cursor last of all; then the text lines not drawn for a while go.
     if (app->canvas && app->text) {
-        float mx = 0.0f, my = 0.0f;
-        shell_pointer(sh, &mx, &my);
-        overlays_draw(o, app, sh->renderer, sh->kit.window_w, sh->kit.window_h, mx, my, t, dt);
+        shell_cursor_update(sh, kind, pointer_x, pointer_y, t, dt);
+        canvas_begin(app->canvas, 0.0f, 0.0f, 1.0f);
+        overlays_draw_keys(o, app, sh->kit.window_w, sh->kit.window_h, t, dt);
+        cursor_draw_busy_gem(app->canvas, &sh->cursor, pointer_x, pointer_y, t, app->reduced_motion);
+        canvas_end(app->canvas);
+        overlays_draw_popup(o, app, sh->renderer, sh->kit.window_w, sh->kit.window_h, pointer_x, pointer_y, t, dt);
+        cursor_draw(sh->renderer, &sh->cursor, pointer_x / CURSOR_UNIT, pointer_y / CURSOR_UNIT, CURSOR_UNIT, t);
         text_renderer_trim(app->text);
     }
 

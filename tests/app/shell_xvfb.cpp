@@ -2,7 +2,8 @@
 // (xvfb-run, see CMakeLists.txt), with a clock the test moves and an engine without a
 // stream whose callback the test runs itself: the screenshot request and F12, desktop
 // fullscreen, the panel toggles and slides, a loop recorded through the keyboard to
-// its exact length and exported, dropped files and quitting.
+// its exact length and exported, dropped files, quitting, and the custom cursor's
+// mode under the pointer.
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -487,6 +488,51 @@ TEST_F(ShellTest, QuitEventsAndTheCloseButtonEndTheLoop)
     EXPECT_TRUE(frame());
     sh.app->close_request = 1;
     EXPECT_FALSE(frame());
+}
+
+// ---------------------------------------------------------------------------
+// Cursor
+// ---------------------------------------------------------------------------
+
+// The pointer warped over the main view's controls, the drag strip, a resize border,
+// the window buttons and outside the window picks the custom cursor's mode; the
+// system pointer shows only in mode 3.
+class CursorShell : public ShellTest {};
+
+TEST_F(CursorShell, TheModeFollowsWhatLiesUnderThePointer)
+{
+    frames(3);
+    ASSERT_TRUE(sh.app->canvas && sh.app->text);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sh.window, &w, &h);
+    // Places in main-view units or window pixels; the drag strip between the library
+    // switch and the logo.
+    struct Case {
+        const char* what;
+        float x, y;
+        bool units;
+        uint32_t mode;
+    } cases[] = {{"record pad", 117, 382, true, 2},       {"loop display", 320, 221, true, 1},
+                 {"input slider", 21, 256, true, 6},      {"knob", 320, 795, true, 5},
+                 {"drag strip", 70, 20, true, 3},         {"resize border", (float)w - 2, 500, false, 3},
+                 {"window buttons", (float)w - 60, 18, false, 2}, {"outside", -1, -1, false, 3}};
+    for (const Case& c : cases) {
+        float x = c.x, y = c.y;
+        if (c.units)
+            draw_map_point(&sh.kit, c.x, c.y, &x, &y);
+        if (c.x < 0)
+            SDL_WarpMouseGlobal(5, 5);
+        else
+            SDL_WarpMouseInWindow(sh.window, (int)x, (int)y);
+        // The server's motion, enter and leave events come back through the loop.
+        for (int i = 0; i < 40 && sh.cursor.mode != c.mode; i++) {
+            SDL_Delay(5);
+            frame();
+        }
+        frames(2);
+        EXPECT_EQ(sh.cursor.mode, c.mode) << c.what;
+        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), c.mode == 3 ? SDL_ENABLE : SDL_DISABLE) << c.what;
+    }
 }
 
 // ---------------------------------------------------------------------------
