@@ -196,20 +196,18 @@ bool loop_load_wav(Engine* e, const char* path)
     if (!f)
         return false;
     // Everything about the file is settled before the hold, so a refusal leaves the
-    // loop as it was.
+    // loop as it was. A data size of 0 or 0xFFFFFFFF means up to the end of the
+    // file, as wav_read takes it; the header walk measures that and refuses a file
+    // with no frame at all.
     WavFormat h;
-    int head = wav_read_header(f, &h, nullptr);
-    // A data chunk declared empty gives an empty loop (frame_bytes is set once the walk
-    // reached the data chunk with a usable format).
-    bool empty = h.frame_bytes > 0 && h.data_declared == 0 && wav_sample_size_ok(&h);
-    if (head != WAV_OK && !empty) {
+    if (wav_read_header(f, &h, nullptr) != WAV_OK) {
         fclose(f);
         return false;
     }
-    int64_t frames = empty ? 0 : h.data_bytes / h.frame_bytes;
+    int64_t frames = h.data_bytes / h.frame_bytes;
     // Data declared but cut before its first whole frame: nothing to load, and the
     // loop is not to be emptied for it (wav_read calls this TRUNCATED).
-    if (!empty && frames < 1) {
+    if (frames < 1) {
         fclose(f);
         return false;
     }

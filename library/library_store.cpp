@@ -11,21 +11,30 @@ bool library_text_read(const char* path, bool (*visit)(void* ctx, char* line), v
     FILE* f = plat_file_open_read(path);
     if (!f)
         return false;
+    // A line fits when its bytes, its line feed included, leave room for the NUL.
+    // Lines are measured by the bytes read, so a NUL inside one cuts only that line's
+    // text and never makes it look longer or shorter than it is.
+    const size_t room = LIBRARY_TEXT_LINE - 1;
     char line[LIBRARY_TEXT_LINE];
-    bool skipping = false;
-    while (std::fgets(line, sizeof line, f)) {
-        size_t len = std::strlen(line);
-        bool whole = len > 0 && line[len - 1] == '\n';
-        if (!whole && !std::feof(f)) {
-            skipping = true;       // the rest of this line follows: drop all of it
+    size_t n = 0;
+    for (;;) {
+        int c = std::getc(f);
+        if (c != EOF && c != '\n') {
+            if (n < room)
+                line[n] = (char)c;
+            n++;
             continue;
         }
-        if (skipping) {
-            skipping = false;
-            continue;
+        if (c == EOF && n == 0)
+            break;
+        if (n + (c == '\n' ? 1 : 0) <= room) {
+            line[n] = '\0';
+            line[std::strcspn(line, "\r\n")] = '\0';
+            if (!visit(ctx, line))
+                break;
         }
-        line[std::strcspn(line, "\r\n")] = '\0';
-        if (!visit(ctx, line))
+        n = 0;
+        if (c == EOF)
             break;
     }
     std::fclose(f);

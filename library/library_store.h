@@ -10,8 +10,9 @@
 
 enum { LIBRARY_TEXT_LINE = 800 };   // bytes of a line with its end and the NUL
 
-// Calls visit with each line, its CR and LF removed; a line that does not fit is
-// skipped whole (never read as two). visit returns false to stop. False when the file
+// Calls visit with each line, its CR and LF removed; a line that does not fit (more
+// than LIBRARY_TEXT_LINE - 1 bytes with its line feed) is skipped whole, never read as
+// two. A NUL ends the text of the line it is in and nothing more. visit returns false to stop. False when the file
 // cannot be opened (a missing file, or anything but a regular file).
 bool library_text_read(const char* path, bool (*visit)(void* ctx, char* line), void* ctx);
 

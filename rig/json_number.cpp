@@ -333,7 +333,9 @@ bool slow_path(const Decimal* d, int mant_bits, int min_exp, double* out)
     if (!big_mul_pow10(&den, -e))
         return false;
     // Scale so that the quotient has mant_bits bits, but never finer than the
-    // smallest subnormal of the type.
+    // smallest subnormal of the type. The estimate gives mant_bits or one more; one
+    // more is always refined, even at the subnormal limit, since rounding it here
+    // and again on the conversion to double would round twice.
     const int shift_max = mant_bits - min_exp - 1;
     int shift = mant_bits + big_bits(&den) - big_bits(&num);
     uint64_t q = 0;
@@ -344,7 +346,7 @@ bool slow_path(const Decimal* d, int mant_bits, int min_exp, double* out)
         if (!(shift >= 0 ? big_shl(&n, shift) : big_shl(&dd, -shift)) ||
             !big_divide(&n, &dd, &scratch, &q))
             return false;
-        if (q < ((uint64_t)1 << mant_bits) || shift == shift_max) {
+        if (q < ((uint64_t)1 << mant_bits)) {
             // Twice the remainder against the denominator: round up when greater,
             // to even when equal.
             if (!big_shl(&n, 1))

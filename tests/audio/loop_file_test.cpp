@@ -86,12 +86,14 @@ TEST(LoopLoadWav, CutFileSetsTheLengthToTheFramesPresent)
     ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "cut.wav", full).c_str()));
     EXPECT_EQ(eng.e->length.load(), 1234);
 
-    // A data chunk declared empty gives an empty loop.
+    // A data size of 0 (as a writer leaves it before it knows the size) means up to
+    // the end of the file.
     WavSpec zero;
     zero.data_size = 0;
     ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "z.wav", fixture::wav(zero, std::vector<uint8_t>(400, 1))).c_str()));
-    EXPECT_EQ(eng.e->length.load(), 0);
+    EXPECT_EQ(eng.e->length.load(), 100);
     EXPECT_EQ(eng.e->position.load(), 0);
+    EXPECT_EQ(eng.e->loop_right[99], 257.0f / 32768.0f);
 }
 
 TEST(LoopLoadWav, LongFileIsCutAtTheLoopCapacity)
@@ -182,8 +184,12 @@ TEST(LoopLoadWav, UnusableFilesLeaveTheLoopAsItWas)
     // 4,800 bytes of data declared, and the file cut before its first whole frame.
     WavSpec cut;
     cut.data_size = 4800;
+    // A data size of 0 and no frames after it.
+    WavSpec zero;
+    zero.data_size = 0;
     std::string bad[] = {
         put(dir, "cut.wav", fixture::wav(cut, {0x12, 0x34})),
+        put(dir, "zero.wav", fixture::wav(zero, {0x12, 0x34})),
         adpcm,
         put(dir, "f24.wav", fixture::wav(f24, std::vector<uint8_t>(60, 0))),
         put(dir, "short.wav", short_fmt.v),

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "audio/preview.h"
 #include "library/library.h"
+#include "library/library_store.h"
 #include "platform/plat_file.h"
 #include "support/library_kit.h"
 #include "tests/audio/preview_kit.h"
@@ -195,6 +197,36 @@ TEST_F(MarksTest, AFailedWriteLeavesThePreviousFileWhole)
     // The lists keep what was set, and the next write that can succeed carries it.
     EXPECT_TRUE(library_save_marks(lib));
     EXPECT_NE(slurp(marks_file()).find("new-take"), std::string::npos);
+}
+
+TEST(LibraryText, LinesAreMeasuredByTheBytesReadAndANulEndsOnlyItsLine)
+{
+    const std::string x797(797, 'x'), x798(798, 'x'), x799(799, 'x'), x800(800, 'x');
+    const struct {
+        std::string file;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {std::string("0.1 0.2\t/a\0tail\n0.3 0.4\t/b.wav\n", 30), {"0.1 0.2\t/a", "0.3 0.4\t/b.wav"}},
+        {std::string("\0\n", 2) + "next", {"", "next"}},
+        {x799, {x799}},                          // unterminated, just fits
+        {x797 + "\r\n" + x800, {x797}},           // 800 unterminated: too long
+        {x799 + "\nok", {"ok"}},                 // with its line feed: too long
+        {x798 + "\n" + x798 + "\n", {x798, x798}},
+    };
+    LibraryKit kit;
+    for (const auto& c : cases) {
+        std::string p = kit.path("lines.txt");
+        std::ofstream(p, std::ios::binary) << c.file;
+        std::vector<std::string> seen;
+        ASSERT_TRUE(library_text_read(
+            p.c_str(),
+            [](void* ctx, char* line) {
+                ((std::vector<std::string>*)ctx)->push_back(line);
+                return true;
+            },
+            &seen));
+        EXPECT_EQ(seen, c.lines) << c.file.size();
+    }
 }
 
 TEST(MarksPlace, WithoutAnyDataFolderTheFilesLiveInTheWorkingFolder)

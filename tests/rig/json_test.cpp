@@ -619,6 +619,64 @@ TEST(JsonNumbers, ConversionAgreesWithTheCLibraryOnRandomTexts)
     }
 }
 
+TEST(JsonNumbers, EveryBinadeAtBothEndsOfTheRangeIsCorrectlyRounded)
+{
+    // Texts of a value and of the midpoint to its upper neighbour, at many lengths,
+    // for every binade from the smallest subnormal up and from the largest down.
+    // Near the smallest normal the quotient of the division has one bit to spare.
+    struct Width {
+        int bits, lowest, top;   // mantissa bits, exponent of the smallest subnormal, of the largest binade
+    };
+    const Width widths[] = {{53, -1074, 1023}, {24, -149, 127}};
+    std::mt19937_64 rng(4101);
+    char text[128];
+    for (const Width& w : widths) {
+        for (int side = 0; side < 2; side++) {
+            for (int b = 0; b < 80; b++) {
+                const int exp2 = side == 0 ? w.lowest + b : w.top - b;
+                for (int i = 0; i < 12; i++) {
+                    long double x = std::ldexp(1.0L, exp2);
+                    const int frac_bits = std::min(w.bits - 1, exp2 - w.lowest);
+                    if (frac_bits > 0)
+                        x += std::ldexp((long double)(rng() >> (64 - frac_bits)), exp2 - frac_bits);
+                    const long double ulp = std::ldexp(1.0L, std::max(exp2 - (w.bits - 1), w.lowest));
+                    for (long double v : {x, x + ulp / 2}) {
+                        const int digits = (int)(rng() % 26);
+                        std::snprintf(text, sizeof text, "%.*Le", digits, v);
+                        bool ok = false;
+                        const double mine = to_double(text, w.bits, &ok);
+                        const double libc = w.bits == 53 ? std::strtod(text, nullptr)
+                                                         : (double)std::strtof(text, nullptr);
+                        if (std::isinf(libc))
+                            EXPECT_FALSE(ok) << text;
+                        else
+                            ASSERT_TRUE(ok && mine == libc) << text;
+                    }
+                }
+            }
+        }
+    }
+    // The values reported wrong, and their shortest texts, which must read back.
+    const struct {
+        const char* text;
+        int bits;
+        double want;
+    } reported[] = {
+        {"4.89892330418349e-308", 53, 0x1.19d0fc023f049p-1021},
+        {"5e-308", 53, std::strtod("5e-308", nullptr)},
+        {"7772e-311", 53, std::strtod("7772e-311", nullptr)},
+        {"4.046004e-38", 24, 0x1.b89222p-125},
+        {"3154383e-44", 24, (double)std::strtof("3154383e-44", nullptr)},
+    };
+    for (const auto& r : reported) {
+        EXPECT_EQ(to_double(r.text, r.bits), r.want) << r.text;
+        char out[JSON_NUMBER_TEXT_CAP];
+        json_format_number(r.want, r.bits == 53 ? 17 : 9, r.bits, r.bits == 53 ? -1022 : -126, out);
+        EXPECT_EQ(r.bits == 53 ? std::strtod(out, nullptr) : (double)std::strtof(out, nullptr), r.want)
+            << out;
+    }
+}
+
 TEST(JsonNumbers, WrittenInTheShortestForm)
 {
     EXPECT_EQ(written(write_float_as, 0.1), "0.1");
