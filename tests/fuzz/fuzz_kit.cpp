@@ -1,4 +1,5 @@
-// fuzz_kit.cpp - scratch folder, file writing and the UTF-8 check of the fuzz targets.
+// fuzz_kit.cpp - scratch folder, file writing, the engine and the UTF-8 check of the
+// fuzz targets.
 #include "fuzz_kit.h"
 
 #include <unistd.h>
@@ -6,6 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+
+#include "audio/engine.h"
+#include "platform/plat_audio_api.h"
+#include "support/fake_audio.h"
 
 namespace fs = std::filesystem;
 
@@ -74,4 +79,18 @@ bool fuzz_utf8_valid(const char* text, size_t len)
         i += (size_t)more + 1;
     }
     return true;
+}
+
+Engine* fuzz_engine(void)
+{
+    static Engine* e = [] {
+        fake_audio_reset();
+        engine_use_backend(fake_audio_backend(), plat_host_api_policy_windows());
+        Engine* x = engine_instance();
+        if (!engine_init(x))
+            fuzz_fail("engine_init", __FILE__, __LINE__);
+        x->sample_rate = 48000.0;
+        return x;
+    }();
+    return e;
 }

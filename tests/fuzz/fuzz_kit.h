@@ -48,6 +48,10 @@ struct FuzzCursor {
     }
 };
 
+// The engine on the scripted audio library at 48 kHz, made on first use, no stream.
+struct Engine;
+Engine* fuzz_engine(void);
+
 // True when text[0..len) is valid UTF-8 (no overlong forms, surrogates or values past
 // U+10FFFF).
 bool fuzz_utf8_valid(const char* text, size_t len);
