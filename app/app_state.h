@@ -83,13 +83,13 @@ struct PadSpring {
     Pulse pulse;
 };
 
-// One row of the take list: a session take in the takes folder.
+// One row of the take list: a session take in the takes folder. The name is whole
+// (a file name is at most 255 bytes), since loading and playing build the path from it.
 struct TakeEntry {
-    char name[80];
+    char name[256];
     float seconds;
     uint64_t write_time;  // last-write time, newest first
 };
-static_assert(sizeof(TakeEntry) == 96);
 static_assert((int)APP_PICKER_MAX == (int)VST_PICKER_MAX, "the picker keeps what the scan lists");
 
 // Plug-in picker state (app/vst_picker.h): the scan's entries with, per entry, the

@@ -257,7 +257,14 @@ void take_load_into_loop(AppState* app, int32_t index)
     if (!take_make_room(app))
         return;
     if (loop_load_wav(e, path)) {
-        snprintf(app->session_name, sizeof app->session_name, "%s", app->takes[index].name);
+        // Later session saves overwrite this take, by name: a name the session name
+        // cannot hold whole starts a new session take instead of overwriting a file
+        // whose name begins the same.
+        const char* name = app->takes[index].name;
+        if (std::strlen(name) < sizeof app->session_name)
+            snprintf(app->session_name, sizeof app->session_name, "%s", name);
+        else
+            app->session_name[0] = '\0';
         uint32_t gen = e->content_generation.load(rl);
         app->session_gen_seen = app->session_gen_saved = gen;
         app->overview_timer = 0.0f;
@@ -285,8 +292,12 @@ static bool scan_visit(void* ctx, const PlatDirEntry* entry)
     if (!entry->is_file || !has_wav_extension(entry->name))
         return true;
     TakeEntry* t = &app->takes[app->take_count];
+    char path[sizeof app->takes_folder + sizeof t->name + 1];
+    // A name the list cannot hold whole is left out rather than listed cut, since a
+    // cut name opens another file or none.
+    if (std::strlen(entry->name) >= sizeof t->name)
+        return true;
     snprintf(t->name, sizeof t->name, "%s", entry->name);
-    char path[sizeof app->takes_folder + 300];
     snprintf(path, sizeof path, "%s/%s", app->takes_folder, entry->name);
     PlatFileInfo info{};
     plat_file_info(path, &info);

@@ -75,10 +75,12 @@ void vst_editor_idle(VstPlugin* plugin);
 
 // Lists the plug-in libraries of the standard folders: TESSEL_VST_PATH (when 1 to 511
 // characters long), ~/.vst, ~/.lxvst, /usr/local/lib/vst, /usr/local/lib/lxvst,
-// /usr/lib/vst, /usr/lib/lxvst. Returns the count (at most max).
+// /usr/lib/vst, /usr/lib/lxvst. Returns the count (at most max). Each folder is listed
+// once however many links or roots lead to it.
 int vst_scan_folders(VstPickerEntry* entries, int max);
 // Adds the ".so" files of folder and its subfolders (skipping names that begin with a
-// dot, and folders deeper than VST_SCAN_MAX_DEPTH) to entries until max are listed.
+// dot, folders deeper than VST_SCAN_MAX_DEPTH and folders already listed in this call,
+// such as links back to a parent) to entries until max are listed.
 void vst_scan_folder(const char* folder, int depth, VstPickerEntry* entries, int max, int* count);
 
 // The host callback handed to every plug-in.

@@ -9,13 +9,47 @@
 #include "platform/plat_dir.h"
 #include "rig/rig_device.h"
 
+// The folders listed so far in one scan, by identity: links back to a folder already
+// listed (its own, a parent's) or a second way to one are not followed again.
+struct ScanVisited {
+    PlatDirId* ids;
+    int count, capacity;
+};
+
 struct ScanState {
     const char* folder;
     int depth;
     VstPickerEntry* entries;
     int max;
     int* count;
+    ScanVisited* visited;
 };
+
+static bool visited_has(const ScanVisited* v, PlatDirId id)
+{
+    for (int i = 0; i < v->count; i++)
+        if (v->ids[i].device == id.device && v->ids[i].inode == id.inode)
+            return true;
+    return false;
+}
+
+// Remembers id; a list that cannot grow forgets nothing it had and the depth limit
+// still ends the walk.
+static void visited_add(ScanVisited* v, PlatDirId id)
+{
+    if (v->count == v->capacity) {
+        int capacity = v->capacity ? v->capacity * 2 : 64;
+        PlatDirId* ids = (PlatDirId*)std::realloc(v->ids, sizeof(PlatDirId) * (size_t)capacity);
+        if (!ids)
+            return;
+        v->ids = ids;
+        v->capacity = capacity;
+    }
+    v->ids[v->count++] = id;
+}
+
+static void scan_walk(const char* folder, int depth, VstPickerEntry* entries, int max, int* count,
+                      ScanVisited* visited);
 
 // ".so" in any case, after at least one character.
 static bool is_library_name(const char* name, size_t len)
@@ -38,7 +72,8 @@ static bool scan_visit(void* ctx, const PlatDirEntry* e)
     if (n < 0 || (size_t)n >= sizeof path)
         return true;   // a cut path would name another file
     if (e->is_dir) {
-        vst_scan_folder(path, s->depth + 1, s->entries, s->max, s->count);
+        if (!visited_has(s->visited, e->id))
+            scan_walk(path, s->depth + 1, s->entries, s->max, s->count, s->visited);
         return *s->count < s->max;
     }
     size_t len = strlen(e->name);
@@ -55,12 +90,24 @@ static bool scan_visit(void* ctx, const PlatDirEntry* e)
     return *s->count < s->max;
 }
 
-void vst_scan_folder(const char* folder, int depth, VstPickerEntry* entries, int max, int* count)
+static void scan_walk(const char* folder, int depth, VstPickerEntry* entries, int max, int* count,
+                      ScanVisited* visited)
 {
     if (!folder || !folder[0] || !entries || !count || *count >= max || depth > VST_SCAN_MAX_DEPTH)
         return;
-    ScanState s = {folder, depth, entries, max, count};
+    PlatDirId id;
+    if (!plat_dir_id(folder, &id) || visited_has(visited, id))
+        return;
+    visited_add(visited, id);
+    ScanState s = {folder, depth, entries, max, count, visited};
     plat_dir_list(folder, scan_visit, &s);
+}
+
+void vst_scan_folder(const char* folder, int depth, VstPickerEntry* entries, int max, int* count)
+{
+    ScanVisited visited = {nullptr, 0, 0};
+    scan_walk(folder, depth, entries, max, count, &visited);
+    std::free(visited.ids);
 }
 
 int vst_scan_folders(VstPickerEntry* entries, int max)
@@ -68,9 +115,12 @@ int vst_scan_folders(VstPickerEntry* entries, int max)
     int count = 0;
     if (!entries || max <= 0)
         return 0;
+    // One memory of visited folders for every root, so a folder reached from two of
+    // them (a link in ~/.vst to /usr/lib/vst) is listed once.
+    ScanVisited visited = {nullptr, 0, 0};
     const char* custom = getenv("TESSEL_VST_PATH");
     if (custom && custom[0] && strlen(custom) < 512)
-        vst_scan_folder(custom, 0, entries, max, &count);
+        scan_walk(custom, 0, entries, max, &count, &visited);
     const char* home = getenv("HOME");
     if (home && home[0]) {
         char folder[512];
@@ -78,11 +128,12 @@ int vst_scan_folders(VstPickerEntry* entries, int max)
         for (const char* sub : below_home) {
             int n = snprintf(folder, sizeof folder, "%s/%s", home, sub);
             if (n > 0 && (size_t)n < sizeof folder)
-                vst_scan_folder(folder, 0, entries, max, &count);
+                scan_walk(folder, 0, entries, max, &count, &visited);
         }
     }
     const char* system_folders[4] = {"/usr/local/lib/vst", "/usr/local/lib/lxvst", "/usr/lib/vst", "/usr/lib/lxvst"};
     for (const char* f : system_folders)
-        vst_scan_folder(f, 0, entries, max, &count);
+        scan_walk(f, 0, entries, max, &count, &visited);
+    std::free(visited.ids);
     return count;
 }

@@ -1,6 +1,7 @@
 // bars.cpp - the bar grid's shift in beats per file, kept in bars.ini.
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,14 +11,20 @@
 
 static const int32_t kFirstEntries = 64;
 
+// The shifts as a keyed list; *array stands in for lib->bars during the call.
+static KeyedList bars_list(Library* lib, void** array)
+{
+    *array = lib->bars;
+    return KeyedList{array, &lib->bars_count, &lib->bars_capacity, sizeof(BarsEntry),
+                     offsetof(BarsEntry, path), &lib->bars_index};
+}
+
 int32_t library_find_bars(const Library* lib, const char* path)
 {
     if (!lib || !path)
         return -1;
-    for (int32_t i = 0; i < lib->bars_count; i++)
-        if (std::strcmp(lib->bars[i].path, path) == 0)
-            return i;
-    return -1;
+    void* array;
+    return library_keyed_find(bars_list((Library*)lib, &array), path);
 }
 
 static BarsEntry* bars_append(Library* lib, const char* path)
@@ -25,14 +32,19 @@ static BarsEntry* bars_append(Library* lib, const char* path)
     size_t len = std::strlen(path);
     if (len == 0 || len >= LIBRARY_PATH)
         return nullptr;
-    void* array = lib->bars;
-    if (!library_grow(&array, &lib->bars_capacity, lib->bars_count, sizeof(BarsEntry), kFirstEntries))
-        return nullptr;
+    void* array;
+    BarsEntry* e = (BarsEntry*)library_keyed_append(bars_list(lib, &array), path, kFirstEntries);
     lib->bars = (BarsEntry*)array;
-    BarsEntry* e = &lib->bars[lib->bars_count++];
-    std::memcpy(e->path, path, len + 1);
-    e->shift = 0;
     return e;
+}
+
+void library_free_bars(Library* lib)
+{
+    if (!lib)
+        return;
+    void* array;
+    library_keyed_free(bars_list(lib, &array));
+    lib->bars = nullptr;
 }
 
 // "<shift>\t<path>": an integer first, the path after the first tab.

@@ -15,6 +15,7 @@
 
 #include "library/library_reader.h"
 #include "library/marks.h"
+#include "library/path_index.h"
 #include "ui/spring.h"
 
 struct PreviewPlayer;
@@ -125,9 +126,11 @@ struct Library {
     // Marks and bar shifts (marks.h).
     MarksEntry* marks;
     int32_t marks_count, marks_capacity;
+    PathIndex marks_index;
     char marks_path[260];             // empty: no marks file
     BarsEntry* bars;
     int32_t bars_count, bars_capacity;
+    PathIndex bars_index;
     char bars_path[260];              // empty: no bars file
 
     // Reader and progress ("READING done / queued").

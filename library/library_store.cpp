@@ -60,3 +60,60 @@ bool library_grow(void** array, int32_t* capacity, int32_t count, size_t element
     *capacity = cap;
     return true;
 }
+
+static PathArray keyed_paths(KeyedList l)
+{
+    return PathArray{*l.array, l.size, l.path_offset};
+}
+
+static char** keyed_path_of(KeyedList l, int32_t i)
+{
+    return (char**)((char*)*l.array + (size_t)i * l.size + l.path_offset);
+}
+
+int32_t library_keyed_find(KeyedList l, const char* path)
+{
+    return path_index_find(l.index, keyed_paths(l), path);
+}
+
+void* library_keyed_append(KeyedList l, const char* path, int32_t first)
+{
+    size_t len = std::strlen(path);
+    char* copy = (char*)std::malloc(len + 1);
+    if (!copy || !library_grow(l.array, l.capacity, *l.count, l.size, first)) {
+        std::free(copy);
+        return nullptr;
+    }
+    std::memcpy(copy, path, len + 1);
+    int32_t i = *l.count;
+    char* entry = (char*)*l.array + (size_t)i * l.size;
+    std::memset(entry, 0, l.size);
+    std::memcpy(entry + l.path_offset, &copy, sizeof copy);
+    if (!path_index_add(l.index, keyed_paths(l), i)) {
+        std::free(copy);
+        return nullptr;
+    }
+    (*l.count)++;
+    return entry;
+}
+
+void library_keyed_remove(KeyedList l, int32_t i)
+{
+    if (i < 0 || i >= *l.count)
+        return;
+    std::free(*keyed_path_of(l, i));
+    char* entry = (char*)*l.array + (size_t)i * l.size;
+    std::memmove(entry, entry + l.size, l.size * (size_t)(*l.count - i - 1));
+    (*l.count)--;
+    path_index_rebuild(l.index, keyed_paths(l), *l.count);
+}
+
+void library_keyed_free(KeyedList l)
+{
+    for (int32_t i = 0; i < *l.count; i++)
+        std::free(*keyed_path_of(l, i));
+    std::free(*l.array);
+    *l.array = nullptr;
+    *l.count = *l.capacity = 0;
+    path_index_free(l.index);
+}

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "library/path_index.h"
+
 enum { LIBRARY_TEXT_LINE = 800 };   // bytes of a line with its end and the NUL
 
 // Calls visit with each line, its CR and LF removed; a line that does not fit (more
@@ -24,3 +26,24 @@ bool library_text_write(const char* path, bool (*write)(void* ctx, FILE* f), voi
 // first elements at the first growth, then doubling. False (array unchanged) when it
 // cannot grow.
 bool library_grow(void** array, int32_t* capacity, int32_t count, size_t element_size, int32_t first);
+
+// A keyed list: an array of entries of `size` bytes whose member at `path_offset` is a
+// `char*` owning the entry's path, with a PathIndex over the paths.
+struct KeyedList {
+    void** array;
+    int32_t* count;
+    int32_t* capacity;
+    size_t size;
+    size_t path_offset;
+    PathIndex* index;
+};
+
+// Position of path's entry, -1 when none.
+int32_t library_keyed_find(KeyedList l, const char* path);
+// Appends a zeroed entry holding a copy of path (first entries at the first growth,
+// then doubling). Null, with nothing changed, when it cannot grow.
+void* library_keyed_append(KeyedList l, const char* path, int32_t first);
+// Removes entry i; later entries move up.
+void library_keyed_remove(KeyedList l, int32_t i);
+// Frees every path, the array and the index.
+void library_keyed_free(KeyedList l);

@@ -1,6 +1,7 @@
 // marks.cpp - in and out marks per file: where the file lives, reading and rewriting
 // it, setting and clearing marks with the loaded take's region following.
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,14 +62,20 @@ static bool marks_normalise(float* in, float* out)
     return true;
 }
 
+// The marks as a keyed list; *array stands in for lib->marks during the call.
+static KeyedList marks_list(Library* lib, void** array)
+{
+    *array = lib->marks;
+    return KeyedList{array, &lib->marks_count, &lib->marks_capacity, sizeof(MarksEntry),
+                     offsetof(MarksEntry, path), &lib->marks_index};
+}
+
 int32_t library_find_marks(const Library* lib, const char* path)
 {
     if (!lib || !path)
         return -1;
-    for (int32_t i = 0; i < lib->marks_count; i++)
-        if (std::strcmp(lib->marks[i].path, path) == 0)
-            return i;
-    return -1;
+    void* array;
+    return library_keyed_find(marks_list((Library*)lib, &array), path);
 }
 
 // Appends an entry for path; null when the list cannot grow or the path does not fit.
@@ -77,12 +84,11 @@ static MarksEntry* marks_append(Library* lib, const char* path)
     size_t len = std::strlen(path);
     if (len == 0 || len >= LIBRARY_PATH)
         return nullptr;
-    void* array = lib->marks;
-    if (!library_grow(&array, &lib->marks_capacity, lib->marks_count, sizeof(MarksEntry), kFirstEntries))
-        return nullptr;
+    void* array;
+    MarksEntry* e = (MarksEntry*)library_keyed_append(marks_list(lib, &array), path, kFirstEntries);
     lib->marks = (MarksEntry*)array;
-    MarksEntry* e = &lib->marks[lib->marks_count++];
-    std::memcpy(e->path, path, len + 1);
+    if (!e)
+        return nullptr;
     e->mark_in = 0.0f;
     e->mark_out = 1.0f;
     return e;
@@ -92,12 +98,10 @@ void library_free_marks(Library* lib)
 {
     if (!lib)
         return;
-    std::free(lib->marks);
+    void* array;
+    library_keyed_free(marks_list(lib, &array));
     lib->marks = nullptr;
-    lib->marks_count = lib->marks_capacity = 0;
-    std::free(lib->bars);
-    lib->bars = nullptr;
-    lib->bars_count = lib->bars_capacity = 0;
+    library_free_bars(lib);
 }
 
 // ---------------------------------------------------------------------------
@@ -224,8 +228,8 @@ void library_clear_marks(Library* lib, const LibraryItem* item)
         return;
     int32_t i = library_find_marks(lib, item->path);
     if (i >= 0) {
-        std::memmove(&lib->marks[i], &lib->marks[i + 1], sizeof(MarksEntry) * (size_t)(lib->marks_count - i - 1));
-        lib->marks_count--;
+        void* array;
+        library_keyed_remove(marks_list(lib, &array), i);
     }
     int32_t index = library_find_item(lib, item->path);
     if (index >= 0) {

@@ -17,13 +17,16 @@
 struct Library;
 struct LibraryItem;
 
+// Each entry owns its path (at most LIBRARY_PATH - 1 bytes), held at its own length
+// so that a list takes memory in proportion to its file; the library keeps a hash
+// index over each list's paths.
 struct MarksEntry {
-    char path[LIBRARY_PATH];
+    char* path;
     float mark_in, mark_out;          // fractions 0..1
 };
 
 struct BarsEntry {
-    char path[LIBRARY_PATH];
+    char* path;
     int32_t shift;                    // beats
 };
 
@@ -53,5 +56,6 @@ int32_t library_find_bars(const Library* lib, const char* path);    // -1 none
 void library_set_grid_shift(Library* lib, const char* path, int32_t beats);
 bool library_save_bars(Library* lib);
 
-// Frees the lists.
+// Frees the lists (library_free_bars the shifts alone).
 void library_free_marks(Library* lib);
+void library_free_bars(Library* lib);

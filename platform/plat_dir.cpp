@@ -35,14 +35,24 @@ bool plat_dir_list(const char* folder, PlatDirVisit visit, void* ctx)
         // stat (not lstat, not d_type): follows links and works on file systems
         // that report DT_UNKNOWN.
         struct stat st;
-        PlatDirEntry entry = {name.c_str(), false, false};
+        PlatDirEntry entry = {name.c_str(), false, false, {0, 0}};
         if (stat(path.c_str(), &st) == 0) {
             entry.is_dir = S_ISDIR(st.st_mode);
             entry.is_file = S_ISREG(st.st_mode);
+            entry.id = PlatDirId{(uint64_t)st.st_dev, (uint64_t)st.st_ino};
         }
         if (!visit(ctx, &entry))
             break;
     }
+    return true;
+}
+
+bool plat_dir_id(const char* folder, PlatDirId* out)
+{
+    struct stat st;
+    if (!folder || !out || stat(folder, &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    *out = PlatDirId{(uint64_t)st.st_dev, (uint64_t)st.st_ino};
     return true;
 }
 

@@ -1,4 +1,5 @@
 // Take loading, the take list and the session take written through a temporary name.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -179,6 +180,35 @@ TEST_F(TakesTest, TheTakeListIsNewestFirstAndAListedTakeLoadsIntoTheLoop)
     take_load_into_loop(app, 0);
     EXPECT_STREQ(toast_text(), "CANT LOAD");
     EXPECT_EQ(app->session_name[0], '\0');
+}
+
+TEST_F(TakesTest, ListedTakesWithLongNamesLoadTheirOwnFile)
+{
+    // Two names alike in their first 138 bytes; a cut at 79 bytes would also split a
+    // two-byte character.
+    std::string common;
+    for (int i = 0; i < 30; i++)
+        common += "\xC3\xA9";   // é
+    common = "take-" + std::string(73, 'x') + common;
+    const struct {
+        std::string name;
+        int frames;
+    } cases[] = {{common + "-first.wav", 4800}, {common + "-second.wav", 9600}, {"short.wav", 2400}};
+    for (const auto& c : cases)
+        wav(c.name.c_str(), 2, c.frames, 48000.0);
+    app_library_scan(app);
+    ASSERT_EQ(app->take_count, 3);
+    for (int i = 0; i < 3; i++) {
+        const auto* c = std::find_if(std::begin(cases), std::end(cases),
+                                     [&](const auto& k) { return k.name == app->takes[i].name; });
+        ASSERT_NE(c, std::end(cases)) << app->takes[i].name;
+        take_load_into_loop(app, i);
+        EXPECT_STREQ(toast_text(), "LOADED") << c->name;
+        EXPECT_EQ(e->length.load(), c->frames) << c->name;
+        // A session name that cannot hold the take's name starts a new session take
+        // rather than overwrite a file named like its beginning.
+        EXPECT_STREQ(app->session_name, c->name.size() < sizeof app->session_name ? c->name.c_str() : "");
+    }
 }
 
 TEST(TakeNames, VideosAndOpenableFiles)

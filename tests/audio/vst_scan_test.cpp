@@ -78,13 +78,19 @@ TEST(VstScan, StopsAtTheListsSizeAndEndsOnLinkLoops)
     vst_scan_folder(t.root.c_str(), 0, entries.data(), VST_PICKER_MAX, &count);
     EXPECT_EQ(count, VST_PICKER_MAX);
 
-    // A link back to its own folder: the depth limit ends the walk.
+    // Links back to their own folder or to a parent: every folder is visited once,
+    // so each plug-in is listed once and the walk ends at once.
     TempTree loop;
     loop.file("one.so");
-    fs::create_directory_symlink(loop.root, loop.root / "again");
+    loop.file("sub/two.so");
+    for (int i = 0; i < 50; i++)
+        fs::create_directory_symlink(loop.root, loop.root / ("again" + std::to_string(i)));
+    fs::create_directory_symlink(loop.root, loop.root / "sub" / "up");
     count = 0;
     vst_scan_folder(loop.root.c_str(), 0, entries.data(), VST_PICKER_MAX, &count);
-    EXPECT_EQ(count, 4);   // one.so, again/one.so, again/again/one.so, again/again/again/one.so
+    EXPECT_EQ(relative_paths(entries, count, loop.root),
+              (std::set<std::string>{"one.so = one", "sub/two.so = two"}));
+    EXPECT_EQ(count, 2);
 }
 
 TEST(VstScan, TheCustomFolderComesFirstAndPathsTooLongAreLeftOut)

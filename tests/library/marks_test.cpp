@@ -2,6 +2,7 @@
 // setting marks, the loaded take's region, and files that survive failed writes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -166,6 +167,38 @@ TEST_F(MarksTest, TheLoadedTakesRegionFollowsItsMarks)
     library_destroy(lib);
     lib = nullptr;
     preview_kit_empty(&player);
+}
+
+TEST_F(MarksTest, MegabyteFilesLoadInTimeInProportionToTheirSize)
+{
+    // About 1 MB each of distinct paths. Checking each line against every earlier
+    // entry takes tens of seconds here; a hashed lookup takes well under a second
+    // even on the slowest build.
+    std::string marks, bars;
+    char line[64];
+    for (int i = 0; marks.size() < (1 << 20); i++) {
+        snprintf(line, sizeof line, "0.1 0.2\t/t/%07d.wav\n", i);
+        marks += line;
+        snprintf(line, sizeof line, "%d\t/t/%07d.wav\n", i % 7 + 1, i);
+        bars += line;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    open_with(marks + "0.3 0.4\t/t/0000007.wav\n", bars);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 3.0);
+    const int32_t n = lib->marks_count;
+    ASSERT_GT(n, 40000);
+    EXPECT_EQ(lib->bars_count, n);
+    // Lookups stay right after an entry leaves and the rest move up.
+    LibraryItem gone = item_at("/t/0000007.wav");
+    EXPECT_FLOAT_EQ(lib->marks[library_find_marks(lib, gone.path)].mark_in, 0.1f);
+    library_clear_marks(lib, &gone);
+    EXPECT_EQ(library_find_marks(lib, gone.path), -1);
+    for (int i : {0, 6, 8, n - 1}) {
+        snprintf(line, sizeof line, "/t/%07d.wav", i);
+        EXPECT_EQ(library_find_marks(lib, line), i < 7 ? i : i - 1) << line;
+        EXPECT_EQ(library_find_bars(lib, line), i) << line;
+    }
 }
 
 TEST_F(MarksTest, ZeroShiftsLeaveTheBarsFile)
