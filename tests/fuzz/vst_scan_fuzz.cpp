@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -87,7 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(listed.insert(real).second);
     }
     if (count < max)
-        for (const std::string& w : wanted)
+        for (const std::string& w : wanted) {
+            if (listed.count(w) != 1)
+                std::fprintf(stderr, "not listed: %s\n", w.c_str() + root.size());
             FUZZ_CHECK(listed.count(w) == 1);
+        }
     return 0;
 }
