@@ -1,5 +1,5 @@
 // The JSON reader on any bytes. A text it accepts is walked whole: every view lies
-// inside the text, counts match the walks, numbers agree with strtod, strings decode
+// inside the text, counts match the walks, numbers agree with strtod and strtof, strings decode
 // to valid UTF-8 at every buffer size, and writing the walked document out again
 // gives a text that parses and writes out to the very same bytes. The tail of the
 // input is then read as a view that never came from the validator (a raw view): its
@@ -75,6 +75,10 @@ void walk(const Walk& k, JsonValue v, int depth)
         } else {
             json_write_raw(k.w, "0");
         }
+        float f = 0.0f, ref_f = std::strtof(text.c_str(), nullptr);
+        bool fok = json_get_float(v, &f);
+        FUZZ_CHECK(fok == std::isfinite(ref_f));
+        FUZZ_CHECK(!fok || f == ref_f);
         int64_t i = 0;
         if (json_get_int64(v, &i) && ok && std::fabs(ref) < 9.0e15)
             FUZZ_CHECK((double)i == ref);

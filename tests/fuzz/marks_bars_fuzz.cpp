@@ -1,6 +1,7 @@
 // marks.ini and bars.ini from any bytes (the same bytes as both files). What loads
-// holds one entry per path, marks within 0..1 and in order; saving it and loading the
-// saved file gives the same entries, and saving those gives the very same file.
+// holds one entry per path, marks within 0..1 and in order, in memory that grows with
+// the file; saving it and loading the saved file gives the same entries, and saving
+// those gives the very same file.
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -56,6 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     library_load_marks(a.lib);
     library_load_bars(a.lib);
     check_entries(a.lib);
+    // Memory in proportion to the file: the lists' arrays take at most a few dozen
+    // bytes per byte of the file, however short its lines.
+    FUZZ_CHECK((size_t)a.lib->marks_capacity * sizeof(MarksEntry) <= 8192 + 32 * size);
+    FUZZ_CHECK((size_t)a.lib->bars_capacity * sizeof(BarsEntry) <= 8192 + 32 * size);
 
     // Saved, loaded again and saved again: the second save is the first one's bytes.
     std::snprintf(a.lib->marks_path, sizeof a.lib->marks_path, "%s/marks.ini", second.c_str());
