@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "audio/engine.h"
 #include "audio/vst.h"
+#include "library/library.h"
 #include "platform/plat_file.h"
 
 static const auto rl = std::memory_order_relaxed;
@@ -68,6 +69,11 @@ size_t settings_format(AppState* app, char* buffer, size_t capacity)
     text_line(&t, "barsper=%d\n", app->bars_per_segment);
     text_line(&t, "playerloop=%d\n", app->player_loop ? 1 : 0);
     text_line(&t, "playertoin=%d\n", app->player_to_input ? 1 : 0);
+    // The library player's volume and reference length change in the library itself.
+    if (app->library) {
+        app->library_gain = library_get_volume(app->library);
+        app->library_zoom = library_reference_length(app->library);
+    }
     if (app->library_gain > 0.0f) {
         text_line(&t, "libgain=%.3f\n", app->library_gain);
         text_line(&t, "libzoom=%.3f\n", app->library_zoom);

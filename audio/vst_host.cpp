@@ -66,10 +66,30 @@ void vst_host_set_load_values(float sample_rate, int32_t block_size)
 // The callback
 // ---------------------------------------------------------------------------
 
-// Transport always playing at 120 BPM in 4/4 from the plug-in's load on.
+// The plug-in this thread is running vst_process for, if any. Trivial and constant-
+// initialised, so the audio thread's first use allocates nothing.
+static thread_local const VstPlugin* t_processing = nullptr;
+// The time record of every other request on this thread.
+static thread_local VstTimeInfo t_time_info;
+
+void vst_host_enter_process(const VstPlugin* p)
+{
+    t_processing = p;
+}
+
+void vst_host_leave_process(void)
+{
+    t_processing = nullptr;
+}
+
+// Transport always playing at 120 BPM in 4/4 from the plug-in's load on. A request
+// from inside the plug-in's processing (the audio thread) is answered in the
+// plug-in's own record, which only that thread writes; a request from any other
+// thread (an editor's, a plug-in's own) in a record of that thread, built from the
+// published position, so no two threads ever write one record.
 static VstTimeInfo* fill_time(VstPlugin* p)
 {
-    VstTimeInfo* t = &p->time_info;
+    VstTimeInfo* t = t_processing == p ? &p->time_info : &t_time_info;
     double pos = p->sample_pos.load(std::memory_order_relaxed);
     double rate = p->sample_rate > 0.0f ? p->sample_rate : 44100.0;
     std::memset(t, 0, sizeof *t);

@@ -38,7 +38,8 @@ struct VstPlugin {
     float** output_ptrs = nullptr;
     int32_t ptr_count = 0;
 
-    // Audio thread (and the time request, which comes on the audio thread).
+    // Audio thread. time_info answers the time requests made while vst_process runs;
+    // other threads are answered in records of their own (vst_host.cpp).
     VstMidiEvent midi_events[VST_MIDI_PER_BLOCK] = {};
     VstEventList<VST_MIDI_PER_BLOCK> event_list = {};
     VstTimeInfo time_info = {};
@@ -61,6 +62,10 @@ bool vst_attach(AEffect* effect, VstPlugin* p);     // false when the table is f
 void vst_detach(AEffect* effect);
 VstPlugin* vst_attached(AEffect* effect);
 void vst_host_set_load_values(float sample_rate, int32_t block_size);
+// [RT] Brackets vst_process on the audio thread, so that the plug-in's time requests
+// from inside it are told apart from those of its other threads.
+void vst_host_enter_process(const VstPlugin* p);
+void vst_host_leave_process(void);
 
 // Editor (vst_editor.cpp).
 void vst_editor_close(VstPlugin* p);                 // UI thread; closed is ignored

@@ -24,6 +24,7 @@ void vst_process(VstPlugin* p, float* left, float* right, int frames)
     if (ins > p->ptr_count || outs > p->ptr_count)
         return;
 
+    vst_host_enter_process(p);
     vst_midi_deliver(p);
 
     size_t bytes = sizeof(float) * (size_t)frames;
@@ -34,6 +35,7 @@ void vst_process(VstPlugin* p, float* left, float* right, int frames)
     std::memset(p->outputs[1], 0, bytes);
 
     fx->process_replacing(fx, p->input_ptrs, p->output_ptrs, frames);
+    vst_host_leave_process();
     p->sample_pos.store(p->sample_pos.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
 
     if (outs >= 2) {

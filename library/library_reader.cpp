@@ -68,6 +68,10 @@ struct LibraryReader {
     SummaryStream summary;
 };
 
+// Records made and not yet freed: a reader stopped without waiting frees its own
+// when its decode ends.
+static std::atomic<int32_t> g_readers_alive{0};
+
 static void reader_unref(LibraryReader* r)
 {
     if (r->references.fetch_sub(1, std::memory_order_acq_rel) != 1)
@@ -75,6 +79,12 @@ static void reader_unref(LibraryReader* r)
     for (int32_t i = 0; i < r->result_count; i++)
         sample_buffer_destroy(r->results[i].buffer);
     delete r;
+    g_readers_alive.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+int32_t library_reader_alive(void)
+{
+    return g_readers_alive.load(std::memory_order_acquire);
 }
 
 static bool cancelled(const std::atomic<int32_t>* cancel)
@@ -309,8 +319,10 @@ LibraryReader* library_reader_start(void)
     LibraryReader* r = new (std::nothrow) LibraryReader();
     if (!r)
         return nullptr;
+    g_readers_alive.fetch_add(1, std::memory_order_acq_rel);
     if (!plat_thread_start_detached(reader_thread, r)) {
         delete r;
+        g_readers_alive.fetch_sub(1, std::memory_order_acq_rel);
         return nullptr;
     }
     return r;

@@ -54,6 +54,9 @@ int32_t library_reader_take(LibraryReader* r, ReadResult* out, int32_t cap);
 // Asks the thread to stop, cancels its decode, waits up to wait_ms for it to end and
 // lets go of the record. True when the thread had ended. [blocks]
 bool library_reader_stop(LibraryReader* r, int wait_ms);
+// Reader records not freed yet, in the whole process (a reader stopped without
+// waiting keeps its record until its thread ends).
+int32_t library_reader_alive(void);
 // Tests: the playback size limit in samples (default LIBRARY_LOAD_SAMPLE_LIMIT).
 void library_reader_set_load_limit(LibraryReader* r, int64_t samples);
 

@@ -45,41 +45,24 @@ static void widget_slot_rest(WidgetAnim* s, uint32_t id)
     s->zeta = PRESS_ZETA;
 }
 
-// The slot of id, taking over a free or the least recently used one on a miss. A slot
-// already used in this frame by an earlier widget with the same id sends the search on
-// to a derived id, so duplicates keep slots of their own. Null when every slot is in
-// use this frame.
+// The slot of id: one linear search that also remembers the slot with the smallest
+// last frame (the first on ties). On a miss a free slot is taken, else that oldest
+// one, even when it was used in this frame. Widgets with equal ids share a slot.
 static WidgetAnim* widget_find(WidgetTable* t, uint32_t id)
 {
-    for (int32_t tries = 0; tries < WIDGET_SLOTS; ++tries) {
-        WidgetAnim* hit = nullptr;
-        WidgetAnim* oldest = nullptr;
-        WidgetAnim* free_slot = nullptr;
-        for (WidgetAnim& s : t->slots) {
-            if (s.id == id) {
-                hit = &s;
-                break;
-            }
-            if (s.id == 0 && !free_slot)
-                free_slot = &s;
-            if (!oldest || s.last_frame < oldest->last_frame)
-                oldest = &s;
-        }
-        bool used_now = t->frame != 0;
-        if (hit) {
-            if (used_now && hit->last_frame == t->frame) {
-                id = widget_id(nullptr, id ^ 0x9E3779B9u);   // a duplicate: try its own id
-                continue;
-            }
-            return hit;
-        }
-        WidgetAnim* s = free_slot ? free_slot : oldest;
-        if (used_now && s->id != 0 && s->last_frame == t->frame)
-            return nullptr;   // the table is full this frame
-        widget_slot_rest(s, id);
-        return s;
+    WidgetAnim* oldest = nullptr;
+    WidgetAnim* free_slot = nullptr;
+    for (WidgetAnim& s : t->slots) {
+        if (s.id == id)
+            return &s;
+        if (s.id == 0 && !free_slot)
+            free_slot = &s;
+        if (!oldest || s.last_frame < oldest->last_frame)
+            oldest = &s;
     }
-    return nullptr;
+    WidgetAnim* s = free_slot ? free_slot : oldest;
+    widget_slot_rest(s, id);
+    return s;
 }
 
 static float widget_clamp_dt(float dt)
@@ -97,11 +80,6 @@ WidgetAnim* widget_state(WidgetTable* t, uint32_t id, uint8_t hovered, uint8_t p
     if (id == 0)
         id = 1;   // 0 marks a free slot
     WidgetAnim* s = widget_find(t, id);
-    if (!s) {
-        widget_slot_rest(&t->spare, id);
-        t->spare.last_frame = t->frame;
-        return &t->spare;
-    }
     s->last_frame = t->frame;
     dt = widget_clamp_dt(dt);
 

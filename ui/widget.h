@@ -6,11 +6,10 @@
 //
 // Widgets are drawn every frame; only the animation lives in a WidgetTable. Call
 // widget_frame once per frame on each table before its widgets. Ids come from
-// widget_id(label, seed); pass a seed where two widgets share a caption. Should two
-// widgets still use one id in a frame, the second and later uses get slots of their
-// own (in drawing order), so neither disturbs the other's animation.
-// A table whose 160 slots are all in use this frame gives further widgets its spare
-// slot, always at rest, rather than stealing a slot a visible widget is using.
+// widget_id(label, seed); widgets with equal ids share one slot, so pass a seed where
+// two widgets with one caption need animation of their own. A new id takes a free
+// slot, else the one with the oldest last frame, even one used in this frame: a slot
+// lives until 160 other ids have been used more recently.
 // Rectangles are (x, y, w, h) in canvas units; colours RGBA floats 0..1. Hit regions
 // are registered in the canvas's current units (its origin and scale).
 #pragma once
@@ -39,7 +38,6 @@ struct WidgetAnim {
 struct WidgetTable {
     WidgetAnim slots[WIDGET_SLOTS];
     uint32_t frame;
-    WidgetAnim spare;      // handed out at rest when every slot is in use this frame
 };
 
 // Idle fill, hover fill (its alpha is the hover mix weight), selected fill, idle text,

@@ -9,10 +9,12 @@
 #include <string>
 
 #include "app/settings.h"
+#include "app/takes.h"
 #include "audio/engine_retire.h"
 #include "audio/fx.h"
 #include "audio/loop_file.h"
 #include "audio/vst.h"
+#include "library/library.h"
 #include "platform/plat_file.h"
 #include "tests/app/app_test.h"
 #include "tests/audio/vst_test_support.h"
@@ -182,6 +184,20 @@ TEST_F(SettingsTest, EverySettingComesBackAfterARestart)
     EXPECT_EQ(e->playing.load(), 0);
     EXPECT_EQ(app->session_gen_saved, e->content_generation.load());
     EXPECT_EQ(app->session_gen_seen, e->content_generation.load());
+}
+
+TEST_F(SettingsTest, TheLibrarysOwnVolumeAndReferenceLengthAreWritten)
+{
+    // Without a library the stored values are written; with one, its current ones.
+    app->library_gain = 0.5f;
+    app->library_zoom = 12.5f;
+    EXPECT_NE(format().find("libgain=0.500\nlibzoom=12.500\n"), std::string::npos);
+    app_player_ensure(app);
+    ASSERT_NE(app->library, nullptr);
+    library_set_volume(app->library, 0.25f);
+    library_set_reference_length(app->library, 30.0f);
+    EXPECT_NE(format().find("libgain=0.250\nlibzoom=30.000\n"), std::string::npos) << format();
+    restart();   // app_init closes the library
 }
 
 TEST_F(SettingsTest, AMissingFileOrNoDataFolderChangesNothing)

@@ -480,11 +480,18 @@ TEST_F(Looper, WaveformOfAFullLengthLoopStaysInsideTheArrays)
     e->length = ENGINE_LOOP_CAPACITY;   // the column of the last frame is sampled with a stride
     float wl[180], wr[180];
     loop_waveform(e, wl, wr, 180);
-    for (int j = 0; j < 180; j++)
-        EXPECT_GE(wl[j], 0.0f);
-    e->loop_left[ENGINE_LOOP_CAPACITY - 96000] = 0.5f;
+    // Columns of 96,000 frames read every 1,500th: the last frame is passed over, and
+    // the silent rest reads as silence, column by column.
+    for (int j = 0; j < 180; j++) {
+        EXPECT_EQ(wl[j], 0.0f) << j;
+        EXPECT_EQ(wr[j], 0.0f) << j;
+    }
+    e->loop_left[ENGINE_LOOP_CAPACITY - 96000] = -0.5f;   // the last column's first frame
+    e->loop_right[ENGINE_LOOP_CAPACITY - 96000 - 1500] = 0.25f;   // the one before's last read
     loop_waveform(e, wl, wr, 180);
-    EXPECT_GT(wl[179], 0.0f);
+    EXPECT_EQ(wl[179], 0.5f);
+    EXPECT_EQ(wr[178], 0.25f);
+    EXPECT_EQ(wl[178] + wr[179] + wl[177] + wr[177], 0.0f);
 }
 
 }  // namespace

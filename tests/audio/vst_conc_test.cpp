@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -182,4 +183,44 @@ TEST(VstEngine, EveryMidiMessageCrossesToTheAudioThread)
     EXPECT_TRUE(engine_retire_plugin(pe.e, &pe.e->instrument));
     EXPECT_EQ(g_vst_mock.stats.last_midi[0], 0x80);
     EXPECT_EQ(g_vst_mock.stats.last_midi[1], (total - 1) / 2 % 128);
+}
+
+TEST(VstEngine, TimeAskedByAnEditorThreadWhileTheAudioThreadAsksIsConsistent)
+{
+    // The plug-in asks for the time in every block on the audio thread while its
+    // editor thread asks too: each gets a whole record of its own, no data race.
+    vst_mock_reset();
+    g_vst_mock.config.ask_time = true;
+    PumpedEngine pe;
+    VstPlugin* p = load_mock("timed");
+    ASSERT_NE(p, nullptr);
+    AEffect* fx = g_vst_mock.stats.last_effect;
+    engine_publish_plugin(pe.e, &pe.e->slots[0].plugin, p);
+    pe.run_audio_thread();
+
+    int bad = 0, asked = 0;
+    const int32_t calls_before = g_vst_mock.stats.process_calls.load();
+    std::thread editor([&] {
+        double last = -1.0;
+        for (; asked < 3000 || g_vst_mock.stats.process_calls.load() < calls_before + 20; asked++) {
+            const VstTimeInfo* t = (const VstTimeInfo*)g_vst_mock_host(fx, VST_HOST_GET_TIME, 0, 0, nullptr, 0.0f);
+            if (!t) {
+                bad++;
+                continue;
+            }
+            VstTimeInfo seen = *t;
+            bad += seen.sample_rate != 48000.0 || seen.ppq_pos != seen.sample_pos / 48000.0 * 2.0 ||
+                   seen.tempo != 120.0 || seen.flags != (VST_TIME_TRANSPORT_PLAYING | VST_TIME_TEMPO_VALID) ||
+                   seen.sample_pos < last || std::fmod(seen.sample_pos, kFrames) != 0.0;
+            last = seen.sample_pos;
+        }
+    });
+    editor.join();
+    pe.stop.store(true);
+    pe.audio.join();
+    EXPECT_EQ(bad, 0) << "of " << asked;
+    const VstTimeInfo& heard = g_vst_mock.stats.last_time;   // the audio thread's last answer
+    EXPECT_EQ(heard.sample_rate, 48000.0);
+    EXPECT_EQ(heard.ppq_pos, heard.sample_pos / 48000.0 * 2.0);
+    EXPECT_GT(g_vst_mock.stats.time_requests, 20);
 }

@@ -1,6 +1,6 @@
 // Widget animation and the stock widgets: slot lookup and recycling, hover and press
-// animation, the faults a careless caller can cause (a full table, bad frame times,
-// shared ids), and the pill, button, chip and edge glow by the pixels they leave.
+// animation, a full table, bad frame times, shared ids, and the pill, button, chip and
+// edge glow by the pixels they leave.
 #include <cmath>
 
 #include "support/draw_probe.h"
@@ -83,7 +83,7 @@ TEST(WidgetTable, HoverEasesPressSpringsAndPulsesOnce)
     EXPECT_EQ(s->held, 1);
 }
 
-TEST(WidgetTable, RecyclesTheOldestAndNeverStealsASlotInUseThisFrame)
+TEST(WidgetTable, RecyclesTheOldestEvenWhenEverySlotIsInUseThisFrame)
 {
     WidgetTable* t = fresh_table();
     widget_frame(t);
@@ -99,22 +99,23 @@ TEST(WidgetTable, RecyclesTheOldestAndNeverStealsASlotInUseThisFrame)
     EXPECT_EQ(s->hover, 0);
     EXPECT_EQ(s->press, 1);
 
-    // Every slot in use this frame: a 161st widget is drawn at rest from the spare slot
-    // and the others keep their animation, held presses pulse only once.
-    for (int f = 0; f < 3; ++f) {
-        widget_frame(t);
-        for (uint32_t id = 1; id <= WIDGET_SLOTS; ++id) {
-            WidgetAnim* a = widget_state(t, id, 1, 1, 0.05f, 0);
-            ASSERT_NE(a, &t->spare);
-            if (f > 0) {
-                ASSERT_LT(a->pulse, 1.0f) << id;
-            }
-        }
-        WidgetAnim* extra = widget_state(t, 9999, 1, 1, 0.05f, 0);
-        ASSERT_EQ(extra, &t->spare);
-        EXPECT_EQ(extra->press, 1);
-        EXPECT_EQ(extra->pulse, 0);
-    }
+    // Every slot in use this frame: the 161st id takes over the slot with the oldest
+    // last frame, the first of them on ties, from rest; the others keep theirs.
+    widget_frame(t);
+    for (uint32_t id = 1; id <= WIDGET_SLOTS; ++id)
+        widget_state(t, id + 1000, 1, 1, 0.05f, 0);
+    widget_frame(t);
+    for (uint32_t id = 1; id <= WIDGET_SLOTS; ++id)
+        if (id != 77)
+            widget_state(t, id + 1000, 1, 1, 0.05f, 0);
+    WidgetAnim* extra = widget_state(t, 9999, 1, 1, 0.05f, 0);
+    EXPECT_EQ(extra, &t->slots[76]);   // 1077's, one frame older than the rest
+    EXPECT_EQ(extra->id, 9999u);
+    EXPECT_NEAR(extra->pulse, 0.8f, 1e-6);   // a new press on a fresh slot, one step on
+    WidgetAnim* next = widget_state(t, 10000, 1, 0, 0.05f, 0);
+    EXPECT_EQ(next, &t->slots[0]);     // all used this frame: the first
+    EXPECT_EQ(next->id, 10000u);
+    EXPECT_EQ(next->press, 1);
 
     // A table nobody advances still gives different widgets different slots.
     t = fresh_table();
@@ -148,24 +149,24 @@ TEST(WidgetTable, BadFrameTimesLeaveTheAnimationFinite)
     EXPECT_EQ(widget_fade_factor(&flat, 5), 1);
 }
 
-TEST(WidgetTable, WidgetsSharingAnIdKeepTheirOwnAnimation)
+TEST(WidgetTable, EqualIdsShareOneSlotAndSeedsKeepWidgetsApart)
 {
-    // Two "OK" buttons with the same id: one held, one hovered only. Without separate
-    // slots the held one would see a new press every frame and pulse forever.
+    // Two "OK" buttons with one id share a slot; given seeds of their own, one held
+    // and one hovered only keep their own animation (the held one pulses once).
     WidgetTable* t = fresh_table();
+    widget_frame(t);
     uint32_t id = widget_id("OK", 0);
+    EXPECT_EQ(widget_state(t, id, 1, 0, 0.016f, 0), widget_state(t, id, 0, 0, 0.016f, 0));
     WidgetAnim *first = nullptr, *second = nullptr;
     for (int f = 0; f < 40; ++f) {
         widget_frame(t);
-        first = widget_state(t, id, 1, 1, 0.016f, 0);
-        second = widget_state(t, id, 1, 0, 0.016f, 0);
+        first = widget_state(t, widget_id("OK", 1), 1, 1, 0.016f, 0);
+        second = widget_state(t, widget_id("OK", 2), 1, 0, 0.016f, 0);
         ASSERT_NE(first, second);
-        // Stable across frames: the same slots in drawing order.
         if (f > 0) {
             ASSERT_LT(first->pulse, 1.0f);
         }
     }
-    EXPECT_EQ(first->id, id);
     EXPECT_NEAR(first->press, 0.95f, 1e-3);
     EXPECT_NEAR(second->press, 1, 1e-3);
     EXPECT_EQ(second->pulse, 0);
