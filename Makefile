@@ -1,9 +1,12 @@
 # Tessel: `make run` builds and starts the program, `make test` builds and runs
-# every test, `make bench` runs the benchmarks. Each installs what is missing.
+# every test, `make bench` runs the benchmarks, `make fuzz` runs every fuzz target for
+# FUZZ_SECONDS (FUZZ_JOBS at a time). Each installs what is missing.
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= 1
 
-.PHONY: run build test tsan-test bench deps clean
+.PHONY: run build test tsan-test bench fuzz deps clean
 
 deps:
 	@tools/setup-deps.sh
@@ -31,6 +34,9 @@ tsan-test: deps
 
 bench: build
 	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) JOBS=$(JOBS) CMAKE_ARGS="$(CMAKE_ARGS)" tools/fuzz.sh
 
 clean:
 	rm -rf build

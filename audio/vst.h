@@ -79,8 +79,9 @@ void vst_editor_idle(VstPlugin* plugin);
 // once however many links or roots lead to it.
 int vst_scan_folders(VstPickerEntry* entries, int max);
 // Adds the ".so" files of folder and its subfolders (skipping names that begin with a
-// dot, folders deeper than VST_SCAN_MAX_DEPTH and folders already listed in this call,
-// such as links back to a parent) to entries until max are listed.
+// dot, folders deeper than VST_SCAN_MAX_DEPTH and folders already listed in this call
+// at the same level or higher up, such as links back to a parent) to entries until max
+// are listed; each file once.
 void vst_scan_folder(const char* folder, int depth, VstPickerEntry* entries, int max, int* count);
 
 // The host callback handed to every plug-in.

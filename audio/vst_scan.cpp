@@ -9,10 +9,14 @@
 #include "platform/plat_dir.h"
 #include "rig/rig_device.h"
 
-// The folders listed so far in one scan, by identity: links back to a folder already
-// listed (its own, a parent's) or a second way to one are not followed again.
+// The folders listed so far in one scan, by identity, with the shallowest depth each
+// was listed at: links back to a folder already listed (its own, a parent's) or a
+// second way to one are not followed again, unless the new way reaches it higher up.
+// A folder first reached deep down through a link then has its subfolders walked
+// from the higher place, as far as the depth limit allows from there.
 struct ScanVisited {
     PlatDirId* ids;
+    int* depths;
     int count, capacity;
 };
 
@@ -23,29 +27,36 @@ struct ScanState {
     int max;
     int* count;
     ScanVisited* visited;
+    bool folders_only;       // the folder's files are listed already: only walk on
 };
 
-static bool visited_has(const ScanVisited* v, PlatDirId id)
+// Place of id in the list, or -1.
+static int visited_find(const ScanVisited* v, PlatDirId id)
 {
     for (int i = 0; i < v->count; i++)
         if (v->ids[i].device == id.device && v->ids[i].inode == id.inode)
-            return true;
-    return false;
+            return i;
+    return -1;
 }
 
-// Remembers id; a list that cannot grow forgets nothing it had and the depth limit
-// still ends the walk.
-static void visited_add(ScanVisited* v, PlatDirId id)
+// Remembers id at depth; a list that cannot grow forgets nothing it had and the depth
+// limit still ends the walk.
+static void visited_add(ScanVisited* v, PlatDirId id, int depth)
 {
     if (v->count == v->capacity) {
         int capacity = v->capacity ? v->capacity * 2 : 64;
         PlatDirId* ids = (PlatDirId*)std::realloc(v->ids, sizeof(PlatDirId) * (size_t)capacity);
-        if (!ids)
+        if (ids)
+            v->ids = ids;
+        int* depths = ids ? (int*)std::realloc(v->depths, sizeof(int) * (size_t)capacity) : nullptr;
+        if (depths)
+            v->depths = depths;
+        if (!ids || !depths)
             return;
-        v->ids = ids;
         v->capacity = capacity;
     }
-    v->ids[v->count++] = id;
+    v->ids[v->count] = id;
+    v->depths[v->count++] = depth;
 }
 
 static void scan_walk(const char* folder, int depth, VstPickerEntry* entries, int max, int* count,
@@ -72,12 +83,13 @@ static bool scan_visit(void* ctx, const PlatDirEntry* e)
     if (n < 0 || (size_t)n >= sizeof path)
         return true;   // a cut path would name another file
     if (e->is_dir) {
-        if (!visited_has(s->visited, e->id))
+        int seen = visited_find(s->visited, e->id);
+        if (seen < 0 || s->visited->depths[seen] > s->depth + 1)
             scan_walk(path, s->depth + 1, s->entries, s->max, s->count, s->visited);
         return *s->count < s->max;
     }
     size_t len = strlen(e->name);
-    if (!e->is_file || !is_library_name(e->name, len))
+    if (s->folders_only || !e->is_file || !is_library_name(e->name, len))
         return true;
     VstPickerEntry* out = &s->entries[(*s->count)++];
     snprintf(out->path, sizeof out->path, "%s", path);
@@ -96,18 +108,27 @@ static void scan_walk(const char* folder, int depth, VstPickerEntry* entries, in
     if (!folder || !folder[0] || !entries || !count || *count >= max || depth > VST_SCAN_MAX_DEPTH)
         return;
     PlatDirId id;
-    if (!plat_dir_id(folder, &id) || visited_has(visited, id))
+    if (!plat_dir_id(folder, &id))
         return;
-    visited_add(visited, id);
-    ScanState s = {folder, depth, entries, max, count, visited};
+    // Each walk of a folder seen before starts strictly higher up, so a folder is
+    // walked at most once per level and link loops end.
+    int seen = visited_find(visited, id);
+    if (seen >= 0 && visited->depths[seen] <= depth)
+        return;
+    if (seen >= 0)
+        visited->depths[seen] = depth;
+    else
+        visited_add(visited, id, depth);
+    ScanState s = {folder, depth, entries, max, count, visited, seen >= 0};
     plat_dir_list(folder, scan_visit, &s);
 }
 
 void vst_scan_folder(const char* folder, int depth, VstPickerEntry* entries, int max, int* count)
 {
-    ScanVisited visited = {nullptr, 0, 0};
+    ScanVisited visited = {nullptr, nullptr, 0, 0};
     scan_walk(folder, depth, entries, max, count, &visited);
     std::free(visited.ids);
+    std::free(visited.depths);
 }
 
 int vst_scan_folders(VstPickerEntry* entries, int max)
@@ -117,7 +138,7 @@ int vst_scan_folders(VstPickerEntry* entries, int max)
         return 0;
     // One memory of visited folders for every root, so a folder reached from two of
     // them (a link in ~/.vst to /usr/lib/vst) is listed once.
-    ScanVisited visited = {nullptr, 0, 0};
+    ScanVisited visited = {nullptr, nullptr, 0, 0};
     const char* custom = getenv("TESSEL_VST_PATH");
     if (custom && custom[0] && strlen(custom) < 512)
         scan_walk(custom, 0, entries, max, &count, &visited);
@@ -135,5 +156,6 @@ int vst_scan_folders(VstPickerEntry* entries, int max)
     for (const char* f : system_folders)
         scan_walk(f, 0, entries, max, &count, &visited);
     std::free(visited.ids);
+    std::free(visited.depths);
     return count;
 }

@@ -7,10 +7,17 @@
 #include <cstdint>
 
 struct Station;
+struct StationListener;
 
 // The station thread's body: serves listeners while running is 1, then says BYE to
 // each, closes every socket it owns and clears thread_active. [station thread]
 void tcstream_thread_main(void* station);
+
+// Handles every whole frame in the listener's received bytes (a greeting names it, a
+// PING is answered with a PONG ahead of its queue) and keeps the rest for later.
+// False when the listener announced a frame longer than any it may send: it is then
+// to be dropped. [station thread]
+bool tcstream_take_frames(Station* station, StationListener* listener);
 
 // Fixes the station id for this run into station->sid. [UI, from tcstream_init]
 void tcstream_station_id(Station* station, const char* dir);

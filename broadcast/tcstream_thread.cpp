@@ -115,12 +115,19 @@ static bool receive(Station* s, StationListener* l)
     }
     if (got > 0)
         l->rx_len += (int32_t)got;
+    if (!tcstream_take_frames(s, l)) {
+        drop_listener(s, l);
+        return false;
+    }
+    return true;
+}
+
+bool tcstream_take_frames(Station* s, StationListener* l)
+{
     while (l->rx_len >= 4) {
         uint32_t n = tcstream_get_u32(l->rx);
-        if (n > TCSTREAM_MAX_RX_BODY) {
-            drop_listener(s, l);
+        if (n > TCSTREAM_MAX_RX_BODY)
             return false;
-        }
         int32_t whole = (int32_t)n + 4;
         if (l->rx_len < whole)
             break;

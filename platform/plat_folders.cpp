@@ -123,6 +123,27 @@ static PlatPathResult music_line(const char* line, const char* home, char* out, 
     return path_format(out, cap, "%s", value);
 }
 
+// Reads one line of f, without its line feed, into line (cap bytes with the NUL).
+// Lines are measured by the bytes read: a NUL in one ends only that line's text, and
+// *fits is false when its bytes do not fit (its beginning is kept). False at the end.
+static bool read_line(FILE* f, char* line, size_t cap, bool* fits)
+{
+    size_t n = 0;
+    int c = EOF;
+    bool any = false;
+    while ((c = fgetc(f)) != EOF) {
+        any = true;
+        if (c == '\n')
+            break;
+        if (n + 1 < cap)
+            line[n] = (char)c;
+        n++;
+    }
+    *fits = n + 1 <= cap;
+    line[*fits ? n : cap - 1] = '\0';
+    return any;
+}
+
 // XDG_MUSIC_DIR from user-dirs.dirs: OK, NONE when the file or the entry is missing,
 // TOO_LONG when the entry does not fit.
 static PlatPathResult music_from_user_dirs(const char* home, char* out, size_t cap)
@@ -138,22 +159,11 @@ static PlatPathResult music_from_user_dirs(const char* home, char* out, size_t c
         return PLAT_PATH_NONE;
     PlatPathResult result = PLAT_PATH_NONE;
     char line[kLineMax];
-    while (fgets(line, sizeof line, f)) {
-        size_t len = strlen(line);
-        bool whole = len > 0 && line[len - 1] == '\n';
-        if (whole)
-            line[--len] = '\0';
-        if (!whole && !feof(f)) {
-            // A line longer than the buffer: skip the rest of it, and answer TOO_LONG
-            // when it was the music entry.
-            if (is_music_line(line))
-                result = PLAT_PATH_TOO_LONG;
-            int c;
-            while ((c = fgetc(f)) != EOF && c != '\n') {
-            }
-            continue;
-        }
-        PlatPathResult r = music_line(line, home, out, cap);
+    bool fits = true;
+    while (read_line(f, line, sizeof line, &fits)) {
+        // A line longer than the buffer answers TOO_LONG when it is the music entry.
+        PlatPathResult r = !fits ? (is_music_line(line) ? PLAT_PATH_TOO_LONG : PLAT_PATH_NONE)
+                                 : music_line(line, home, out, cap);
         if (r != PLAT_PATH_NONE)
             result = r;    // the last entry wins, as the shell reading the file would
     }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tessel's build, program and tests need, only those
-# missing. Safe to run again and again.
+# missing, and any further packages named as arguments (make fuzz names its
+# compiler). Safe to run again and again.
 set -eu
 pkgs=(
   build-essential cmake pkg-config
@@ -13,6 +14,7 @@ pkgs=(
   libx11-dev libasound2-dev libavahi-client-dev
   libfreetype-dev libfontconfig-dev woff2 fonts-dejavu-core
   dragonfly-reverb-vst dpf-plugins-vst lsp-plugins-vst
+  "$@"
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -54,7 +54,7 @@ protected:
     {
         FILE* out = fopen((home / ".config" / "user-dirs.dirs").c_str(), "w");
         ASSERT_NE(out, nullptr);
-        fputs(text.c_str(), out);
+        fwrite(text.data(), 1, text.size(), out);
         fclose(out);
     }
     bool settle() { return folders_settle(&f, program.c_str(), err, sizeof err); }
@@ -115,6 +115,14 @@ TEST_F(FoldersTest, TheMusicFolderComesFromUserDirsWithHomeExpanded)
     user_dirs("XDG_MUSIC_DIR=\"music\"\nXDG_MUSIC_DIR=\n");
     ASSERT_TRUE(settle()) << err;
     EXPECT_EQ(std::string(f.takes), (home / "Music/tessel").string());
+}
+
+TEST_F(FoldersTest, AUserDirsLineHoldingANulEndsOnlyThatLine)
+{
+    // The damaged line is not an entry, and the music entry after it still counts.
+    user_dirs(std::string("XDG_MUSIC_DIR=\"/a\0b\"\n", 21) + "XDG_MUSIC_DIR=\"/srv/music\"\n");
+    ASSERT_TRUE(settle()) << err;
+    EXPECT_EQ(std::string(f.takes), "/srv/music/tessel");
 }
 
 TEST_F(FoldersTest, AUserDirsFileThatIsAFifoIsNotWaitedFor)

@@ -91,6 +91,19 @@ TEST(VstScan, StopsAtTheListsSizeAndEndsOnLinkLoops)
     EXPECT_EQ(relative_paths(entries, count, loop.root),
               (std::set<std::string>{"one.so = one", "sub/two.so = two"}));
     EXPECT_EQ(count, 2);
+
+    // A link three levels down reaches "z" before the walk gets to it at the top: "z"
+    // is listed there at its last level, and from the top its subfolder is reached too.
+    TempTree deep;
+    deep.file("z/top.so");
+    deep.file("z/sub/low.so");
+    fs::create_directories(deep.root / "a" / "b");
+    fs::create_directory_symlink(deep.root / "z", deep.root / "a" / "b" / "link");
+    count = 0;
+    vst_scan_folder(deep.root.c_str(), 0, entries.data(), VST_PICKER_MAX, &count);
+    EXPECT_EQ(relative_paths(entries, count, deep.root),
+              (std::set<std::string>{"a/b/link/top.so = top", "z/sub/low.so = low"}));
+    EXPECT_EQ(count, 2);
 }
 
 TEST(VstScan, TheCustomFolderComesFirstAndPathsTooLongAreLeftOut)
