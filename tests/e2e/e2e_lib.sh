@@ -166,7 +166,9 @@ e2e_tone_start() {
   e2e_tone_server "$1" >&2 || return 1
   E2E_TONE_PID=$spid
 }
-# e2e_tone_stop -> ends the tone client and the server (each by its pid).
+# e2e_tone_stop -> ends the tone client and then the server (each by its pid). The
+# client goes first and is killed when it lingers: one whose server goes while it
+# closes can wait on it for ever.
 e2e_tone_stop() {
   if [ -n "${E2E_TONE_PID:-}" ]; then
     kill -TERM "$E2E_TONE_PID" 2>/dev/null

@@ -55,10 +55,9 @@ spid=
 status=1
 finish() {
   [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  [ -n "$spid" ] && kill -TERM "$spid" 2>/dev/null
-  # The server may wait seconds for a client that stopped answering: killed after 5 s.
-  jack_server_stop
-  wait 2>/dev/null
+  E2E_TONE_PID=$spid
+  e2e_tone_stop
+  e2e_reap
   if [ $status -ne 0 ]; then
     echo "--- program's standard error:" >&2
     cat "$T/app.log" >&2 2>/dev/null

@@ -129,7 +129,7 @@ status=1
 finish() {
   [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
   jack_server_stop
-  wait 2>/dev/null
+  e2e_reap
   if [ $status -ne 0 ]; then
     echo "--- at step: $(cat "$T/step" 2>/dev/null)" >&2
     echo "--- program's standard error:" >&2
