@@ -62,6 +62,7 @@ struct Engine {
     std::atomic<uint32_t> loop_set_count{0};
     std::atomic<uint32_t> callback_count{0};
     std::atomic<uint32_t> content_generation{0};
+    std::atomic<int32_t> block_frames{0};     // frames of the latest callback
 
     // Callback-only state.
     float record_ramp = 0.0f;
@@ -97,6 +98,11 @@ struct Engine {
     RigRouter* router = nullptr;              // set once by the shell
     RigDeviceInfo opened_device = {};
     uint32_t stream_stamp = 0;
+    void* stream_tag = nullptr;               // the open stream's EngineStreamTag
+    uint32_t streams_abandoned = 0;           // streams whose stop never returned
+    uint32_t watch_count = 0;                 // callback count at the last watch that saw it move
+    double watch_time = 0.0;                  // when it last moved (seconds)
+    uint8_t callbacks_seen = 0;               // the stream has called back (its block size reported)
 
     // Hooks: UI stores the context first, then the function (release), and clears
     // the function first (seq_cst); callback loads the function (seq_cst), then the
@@ -139,7 +145,13 @@ void engine_set_client_name(const char* name);
 bool engine_init(Engine* e);                  // defaults, arrays, slots, audio library
 void engine_shutdown(Engine* e);              // stops the stream, frees everything
 bool engine_start(Engine* e);                 // (re)opens and starts the stream
-void engine_stop(Engine* e);                  // stops and closes the stream
+// Stops and closes the stream. Returns within about 2 s: a stop the audio library
+// does not finish in time is left on its worker and the stream abandoned.
+void engine_stop(Engine* e);
+// Once a frame: notices a stream that stopped without being asked (it ended, its
+// server went away, or no callback came for 1 s while running) and closes it; the
+// engine is then in the no-stream state. Loop and settings are untouched.
+void engine_watch(Engine* e);
 void engine_set_input_device(Engine* e, int device);
 bool engine_set_exclusive(Engine* e, int flag);
 void engine_cycle_buffer_size(Engine* e, int direction);      // 64..1024, wraps
