@@ -54,6 +54,8 @@ static std::atomic<uint64_t> g_entered{0};           // process writes, UI reads
 static std::atomic<uint64_t> g_left{0};
 static int g_user_latency_set = -1;                  // -1 unknown, else whether the user set it
 
+static bool jack_wait_closed(double limit);
+
 // ---------------------------------------------------------------------------
 // The process thread
 // ---------------------------------------------------------------------------
@@ -227,6 +229,10 @@ bool plat_jack_connect(const char* client_name, int frames, char* err, size_t er
     if (g_jack && !g_lost.load(std::memory_order_acquire))
         return true;
     plat_jack_disconnect();
+    if (!jack_wait_closed(0.0)) {
+        snprintf(err, err_cap, "the last JACK client is still closing");
+        return false;
+    }
     jack_ask_block_size(frames);
     JackClientState* s = new (std::nothrow) JackClientState();
     if (!s) {
@@ -261,10 +267,27 @@ bool plat_jack_connect(const char* client_name, int frames, char* err, size_t er
     return true;
 }
 
+// A worker closing a client whose server has gone; 1 while it runs.
+static std::atomic<uint8_t> g_closing{0};
+
 static void jack_close_worker(void* arg)
 {
     JackClientState* s = (JackClientState*)arg;
     jack_client_close(s->client);
+    g_closing.store(0, std::memory_order_release);
+}
+
+// Waits up to `limit` for a closing worker; the client library is not safe to open
+// a client in while another one is being closed.
+static bool jack_wait_closed(double limit)
+{
+    double deadline = plat_time_seconds() + limit;
+    while (g_closing.load(std::memory_order_acquire)) {
+        if (plat_time_seconds() > deadline)
+            return false;
+        plat_sleep_ms(2);
+    }
+    return true;
 }
 
 void plat_jack_disconnect(void)
@@ -281,11 +304,16 @@ void plat_jack_disconnect(void)
         delete s;
         return;
     }
-    // The server has gone: closing the client may wait on a socket nobody answers, so
-    // it runs on a worker the UI does not wait for. The client's record (a few
-    // kilobytes) is never freed: a library call that does not return could still
-    // read it. One record per lost server.
-    plat_thread_start_detached(jack_close_worker, s);
+    // The server has gone: the close usually fails at once, but it talks to a socket
+    // nobody answers, so it runs on a worker and is waited for only up to a bound.
+    // The client's record (a few kilobytes) is never freed: a close that does not
+    // return could still read it. One record per lost server.
+    g_closing.store(1, std::memory_order_release);
+    if (!plat_thread_start_detached(jack_close_worker, s)) {
+        g_closing.store(0, std::memory_order_release);
+        return;
+    }
+    jack_wait_closed(kStopWaitSeconds);
 }
 
 bool plat_jack_connected(void)
