@@ -28,7 +28,8 @@
 
 enum { kAdapterFrames = ENGINE_MAX_BLOCK };
 
-static const char* g_client_name = "tessel";
+// Without a name from the program, the audio library's own.
+static const char* g_client_name = "PortAudio";
 
 // The JACK devices and host API as PortAudio records, rebuilt at each rescan.
 static PaDeviceInfo g_jack_infos[PLAT_JACK_MAX_DEVICES];
