@@ -47,10 +47,39 @@ e2e_window() {
 # "<exit status> <seconds>"; the status is "timeout" (and the program killed) when it
 # did not end in time.
 e2e_term() {
-  local pid=$1 start rc
+  e2e_term_within "$1" 2.0
+}
+# Ended: no such process, or one that died and waits to be reaped (state Z).
+e2e_gone() {
+  ! kill -0 "$1" 2>/dev/null || [ "$(sed -E 's/.*\) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" = Z ]
+}
+
+# --- Screenshots, clicks, exits within a limit (audio server tests) -----------
+
+# e2e_shot OUT [SECONDS] -> asks the program for a screenshot through the request file
+# in $TMPDIR and copies it to OUT once served; 1 when not served within SECONDS (30).
+e2e_shot() {
+  local out=$1 limit=${2:-30}
+  rm -f "$TMPDIR/tessel_screenshot.bmp"
+  touch "$TMPDIR/tessel_screenshot_request"
+  e2e_poll "$limit" e2e_shot_served || return 1
+  cp "$TMPDIR/tessel_screenshot.bmp" "$out"
+}
+e2e_shot_served() {
+  [ ! -e "$TMPDIR/tessel_screenshot_request" ] && [ -s "$TMPDIR/tessel_screenshot.bmp" ]
+}
+
+# e2e_click WID X Y [BUTTON] -> a click at window coordinates.
+e2e_click() {
+  xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"
+}
+
+# e2e_term_within PID SECONDS -> e2e_term with its own limit.
+e2e_term_within() {
+  local pid=$1 limit=$2 start rc
   start=$(e2e_now)
   kill -TERM "$pid" 2>/dev/null
-  if ! e2e_poll 2.0 e2e_gone "$pid"; then
+  if ! e2e_poll "$limit" e2e_gone "$pid"; then
     kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
     echo "timeout $(e2e_elapsed "$start")"
@@ -60,7 +89,18 @@ e2e_term() {
   rc=$?
   echo "$rc $(e2e_elapsed "$start")"
 }
-# Ended: no such process, or one that died and waits to be reaped (state Z).
-e2e_gone() {
-  ! kill -0 "$1" 2>/dev/null || [ "$(sed -E 's/.*\) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" = Z ]
+
+# e2e_wav_stat FILE -> "<seconds> <RMS amplitude>" of a sound file (sox).
+e2e_wav_stat() {
+  sox "$1" -n stat 2>&1 | awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }'
+}
+
+# e2e_private_home PREFIX -> makes the test's folder $T under $TMPDIR and a home,
+# configuration and scratch folder of its own inside; exports T, HOME,
+# XDG_CONFIG_HOME and TMPDIR (the screenshot request's folder).
+e2e_private_home() {
+  T=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  export T HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
+  unset APPDATA XDG_MUSIC_DIR
+  mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
 }
