@@ -104,3 +104,44 @@ e2e_private_home() {
   unset APPDATA XDG_MUSIC_DIR
   mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
 }
+
+# --- The program and a JACK server with a tone (audio server tests) -----------
+# Both need tools/jack-server.sh sourced.
+
+# e2e_program_start -> inside the X session: starts $BIN, its output in $T/app.out and
+# $T/app.log and its pid in $T/app.pid; sets apid and wid. 1 (the program killed)
+# when no window comes.
+e2e_program_start() {
+  "$BIN" "$@" >"$T/app.out" 2>"$T/app.log" &
+  apid=$!
+  echo "$apid" >"$T/app.pid"
+  wid=$(e2e_window "$apid") || { kill -KILL "$apid" 2>/dev/null; return 1; }
+}
+
+# e2e_jack_port PORT [SECONDS] -> waits (30 s) until PORT is on the server; 1 if not.
+e2e_jack_port() { e2e_poll "${2:-30}" e2e_jack_has_port "$1"; }
+e2e_jack_has_port() { timeout 10 jack_lsp 2>/dev/null | grep -qx "$1"; }
+
+# e2e_jack_tone RATE FRAMES -> a private JACK dummy server (2 in, 2 out; its log in
+# $T/jackd.log) that the program and the JACK tools use, with jack_simple_client's
+# tone on it; sets spid. 1 when either does not come up.
+e2e_jack_tone() {
+  jack_server_start "$1" "$2" 2 2 "$T/jackd.log" || return 1
+  export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1 JACK_SERVER_NAME JACK_SERVER_PID
+  jack_simple_client >/dev/null 2>&1 &
+  spid=$!
+  e2e_jack_port jack_simple_client:output2 20
+}
+
+# e2e_finish_common -> the common part of a test's exit trap: kills the program,
+# the tone and the server; shows the program's standard error when $status is not 0.
+e2e_finish_common() {
+  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
+  [ -n "${spid:-}" ] && kill -TERM "$spid" 2>/dev/null
+  jack_server_stop
+  wait 2>/dev/null
+  if [ "${status:-1}" -ne 0 ]; then
+    echo "--- program's standard error:" >&2
+    grep -v "^jack: " "$T/app.log" >&2 2>/dev/null
+  fi
+}

@@ -22,11 +22,8 @@ session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
 
 if [ "${1:-}" = --session ]; then
   cd "$T"
-  "$BIN" >"$T/app.out" 2>"$T/app.log" &
-  apid=$!
-  echo "$apid" >"$T/app.pid"
-  wid=$(e2e_window "$apid") || session_fail "no window"
-  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:out_1$"' || session_fail "no tessel ports"
+  e2e_program_start || session_fail "no window"
+  e2e_jack_port tessel:out_1 || session_fail "no tessel ports"
   patch >"$T/first"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
     timeout 10 jack_disconnect system:capture_1 tessel:in_0 &&
@@ -58,24 +55,13 @@ JACK_SERVER_PID=
 spid=
 status=1
 finish() {
-  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  [ -n "$spid" ] && kill -TERM "$spid" 2>/dev/null
-  jack_server_stop
-  wait 2>/dev/null
-  if [ $status -ne 0 ]; then
-    echo "--- program's standard error:" >&2
-    grep -v "^jack: " "$T/app.log" >&2 2>/dev/null
-  fi
+  e2e_finish_common
   rm -rf "$T"
 }
 trap finish EXIT
 fail() { echo "tessel_e2e_jack_patch: $*" >&2; exit 1; }
 
-jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
-export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-jack_simple_client >/dev/null 2>&1 &
-spid=$!
-e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
+e2e_jack_tone 48000 1024 || fail "no JACK server with a tone"
 
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"

@@ -32,11 +32,8 @@ session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
 
 if [ "${1:-}" = --session ]; then
   cd "$T"
-  "$BIN" >"$T/app.out" 2>"$T/app.log" &
-  apid=$!
-  echo "$apid" >"$T/app.pid"
-  wid=$(e2e_window "$apid") || session_fail "no window"
-  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_1$"' || session_fail "no tessel ports"
+  e2e_program_start || session_fail "no window"
+  e2e_jack_port tessel:in_1 || session_fail "no tessel ports"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.3
@@ -70,11 +67,9 @@ if [ "${1:-}" = --session ]; then
     echo "$JACK_SERVER_PID" >"$T/jack2.pid"
     jack_simple_client >/dev/null 2>&1 &
     echo $! >"$T/tone2.pid"
-    e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output1$"' ||
-      session_fail "no tone client on the second server"
+    e2e_jack_port jack_simple_client:output1 20 || session_fail "no tone client on the second server"
     e2e_click "$wid" $DEVICE_X $STATUS_Y
-    e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:in_0$"' ||
-      session_fail "the device click opened no stream on the second server"
+    e2e_jack_port tessel:in_0 20 || session_fail "the device click opened no stream on the second server"
     # The click steps to the next device, which may be the tone itself: then the
     # connection is already there.
     timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 2>/dev/null
@@ -108,31 +103,16 @@ JACK_SERVER_PID=
 spid=
 status=1
 finish() {
-  local p
-  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  [ -n "$spid" ] && kill -TERM "$spid" 2>/dev/null
   [ -s "$T/tone2.pid" ] && kill -TERM "$(cat "$T/tone2.pid")" 2>/dev/null
-  if [ -s "$T/jack2.pid" ]; then
-    p=$(cat "$T/jack2.pid")
-    kill -TERM "$p" 2>/dev/null
-    e2e_poll 5 e2e_gone "$p" || kill -KILL "$p" 2>/dev/null
-  fi
-  jack_server_stop
-  wait 2>/dev/null
-  if [ $status -ne 0 ]; then
-    echo "--- program's standard error:" >&2
-    grep -v "^jack: " "$T/app.log" >&2 2>/dev/null
-  fi
-  [ -n "${E2E_KEEP:-}" ] || rm -rf "$T"
+  # The second server, when one was started: stopped by its pid like the first.
+  [ -s "$T/jack2.pid" ] && JACK_SERVER_PID=$(cat "$T/jack2.pid")
+  e2e_finish_common
+  rm -rf "$T"
 }
 trap finish EXIT
 fail() { echo "tessel_e2e_server_loss: $*" >&2; exit 1; }
 
-jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
-export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1 JACK_SERVER_NAME JACK_SERVER_PID
-jack_simple_client >/dev/null 2>&1 &
-spid=$!
-e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^jack_simple_client:output2$"' || fail "no tone client"
+e2e_jack_tone 48000 1024 || fail "no JACK server with a tone"
 
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/notes" ] && sed 's/^/tessel_e2e_server_loss: /' "$T/notes"
