@@ -326,6 +326,7 @@ static void c_rescan(int frames)
         plat_jack_connect(g_client_name, frames, err, sizeof err);
         plat_audio_quiet_end();
     }
+    plat_jack_ask_block_size(frames);
     jack_build_infos();
 }
 

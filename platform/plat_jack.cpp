@@ -24,6 +24,7 @@ static const double kPipeWireRate = 48000.0;
 struct JackClientState {
     jack_client_t* client = nullptr;
     bool pipewire = false;
+    int asked_frames = 0;                // block size last forced on PipeWire
     double rate = 0.0;
     int period = 0;
     char own_prefix[80] = {};            // "<our client name>:"
@@ -158,6 +159,7 @@ static void jack_list_devices(JackClientState* s)
         if (!d)
             continue;
         bool physical = (flags & JackPortIsPhysical) != 0;
+        d->physical_any = d->physical_any || physical;
         if ((flags & JackPortIsOutput) && !jack_is_monitor(name)) {
             if (d->inputs++ == 0)
                 d->input_latency = jack_port_latency(s->client, name, JackCaptureLatency, s->rate);
@@ -169,13 +171,24 @@ static void jack_list_devices(JackClientState* s)
         }
     }
     jack_free(ports);
+    int device_like = -1;
     for (int i = 0; i < s->device_count; i++) {
-        const PlatJackDevice& d = s->devices[i];
+        PlatJackDevice& d = s->devices[i];
+        // A virtual source (PipeWire's) takes what it records through physical input
+        // ports: they feed the recording, they are no place to play into.
+        if (d.inputs > 0 && !d.physical_capture && d.physical_playback) {
+            d.outputs = 0;
+            d.physical_playback = false;
+        }
         if (s->default_input < 0 && d.inputs > 0 && d.physical_capture)
             s->default_input = i;
+        if (device_like < 0 && d.inputs > 0 && d.physical_any)
+            device_like = i;
         if (s->default_output < 0 && d.outputs > 0 && d.physical_playback)
             s->default_output = i;
     }
+    if (s->default_input < 0)
+        s->default_input = device_like;
 }
 
 // The ports of a device a stream side connects to: its recordable (non-monitor output)
@@ -316,6 +329,17 @@ void plat_jack_disconnect(void)
     jack_wait_closed(kStopWaitSeconds);
 }
 
+void plat_jack_ask_block_size(int frames)
+{
+    JackClientState* s = g_jack;
+    if (!s || !s->pipewire || frames <= 0 || frames == s->asked_frames || g_lost.load(std::memory_order_acquire))
+        return;
+    // PipeWire keeps a running graph's block size while its JACK clients run; a
+    // client's buffer size request forces it (for as long as this client lives).
+    if (jack_set_buffer_size(s->client, (jack_nframes_t)frames) == 0)
+        s->asked_frames = frames;
+}
+
 bool plat_jack_connected(void)
 {
     return g_jack != nullptr && !g_lost.load(std::memory_order_acquire);
@@ -338,7 +362,12 @@ double plat_jack_rate(void)
 
 int plat_jack_period(void)
 {
-    return g_jack && !g_lost.load(std::memory_order_acquire) ? (int)jack_get_buffer_size(g_jack->client) : 0;
+    if (!g_jack || g_lost.load(std::memory_order_acquire))
+        return 0;
+    // A size forced on PipeWire's graph takes effect a cycle or two later.
+    if (g_jack->asked_frames > 0)
+        return g_jack->asked_frames;
+    return (int)jack_get_buffer_size(g_jack->client);
 }
 
 int plat_jack_device_count(void)
@@ -478,7 +507,8 @@ bool plat_jack_stream_running(void)
 
 static char g_saved_server[256];
 static char g_saved_no_start[16];
-static bool g_had_server = false, g_had_no_start = false;
+static char g_saved_nojack[16];
+static bool g_had_server = false, g_had_no_start = false, g_had_nojack = false;
 
 static void jack_save_env(const char* name, char* buf, size_t cap, bool* had)
 {
@@ -503,10 +533,14 @@ void plat_jack_hide_server_begin(void)
     snprintf(name, sizeof name, "tessel-no-server-%ld", (long)getpid());
     setenv("JACK_DEFAULT_SERVER", name, 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
+    // PipeWire's JACK library ignores the server name; this keeps it from connecting.
+    jack_save_env("PIPEWIRE_NOJACK", g_saved_nojack, sizeof g_saved_nojack, &g_had_nojack);
+    setenv("PIPEWIRE_NOJACK", "1", 1);
 }
 
 void plat_jack_hide_server_end(void)
 {
     jack_restore_env("JACK_DEFAULT_SERVER", g_saved_server, g_had_server);
     jack_restore_env("JACK_NO_START_SERVER", g_saved_no_start, g_had_no_start);
+    jack_restore_env("PIPEWIRE_NOJACK", g_saved_nojack, g_had_nojack);
 }

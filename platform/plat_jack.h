@@ -24,6 +24,7 @@ struct PlatJackDevice {
     int outputs;                 // its input ports we can play into
     bool physical_capture;       // its recordable ports are physical
     bool physical_playback;      // its playable ports are physical
+    bool physical_any;           // any of its ports is physical (a device, not a program)
     double input_latency;        // seconds, its capture latency
     double output_latency;       // seconds, its playback latency
 };
@@ -44,12 +45,18 @@ bool plat_jack_connected(void);
 bool plat_jack_server_lost(void);
 // The server is PipeWire's JACK layer.
 bool plat_jack_is_pipewire(void);
+// On PipeWire, asks the graph for blocks of `frames` (a running graph otherwise keeps
+// the size it has); jackd's period belongs to its user and is left alone.
+void plat_jack_ask_block_size(int frames);
 
 double plat_jack_rate(void);                   // the server's sample rate, 0 unconnected
 int plat_jack_period(void);                    // frames per server cycle
 int plat_jack_device_count(void);
 const PlatJackDevice* plat_jack_device(int index);   // null out of range
-// The client with physical capture ports (never a monitor, never this program), else -1.
+// The client with physical capture ports, else the first device-like client (one
+// with any physical port: PipeWire's virtual sources) with recordable ports; never a
+// monitor, never a program that only plays (a synth, a tone), never this program.
+// Else -1.
 int plat_jack_default_input(void);
 // The client with physical playback ports, else -1.
 int plat_jack_default_output(void);
