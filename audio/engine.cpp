@@ -523,6 +523,7 @@ static bool engine_start_sequence(Engine* e)
     e->watch_count = e->callback_count.load(std::memory_order_relaxed);
     e->watch_time = plat_time_seconds();
     e->callbacks_seen = 0;
+    e->block_reported = 0;
     fprintf(stderr, "engine: %s stream, input \"%s\", %.0f Hz, %d frames asked, latency %.1f ms\n", e->host_label,
             e->input_name, e->sample_rate, e->buffer_frames, e->latency_ms);
     return true;
@@ -624,10 +625,12 @@ void engine_watch(Engine* e)
     if (count != e->watch_count) {
         e->watch_count = count;
         e->watch_time = now;
-        if (!e->callbacks_seen) {
-            e->callbacks_seen = 1;
-            fprintf(stderr, "engine: the callback gets blocks of %d frames\n",
-                    (int)e->block_frames.load(std::memory_order_relaxed));
+        e->callbacks_seen = 1;
+        // A server may run its own block size, and change it while the stream runs.
+        int32_t block = e->block_frames.load(std::memory_order_relaxed);
+        if (block != e->block_reported) {
+            e->block_reported = block;
+            fprintf(stderr, "engine: the callback gets blocks of %d frames\n", (int)block);
         }
     }
     const EngineStreamTag* tag = (const EngineStreamTag*)e->stream_tag;

@@ -102,7 +102,8 @@ struct Engine {
     uint32_t streams_abandoned = 0;           // streams whose stop never returned
     uint32_t watch_count = 0;                 // callback count at the last watch that saw it move
     double watch_time = 0.0;                  // when it last moved (seconds)
-    uint8_t callbacks_seen = 0;               // the stream has called back (its block size reported)
+    uint8_t callbacks_seen = 0;               // the stream has called back
+    int32_t block_reported = 0;               // the callback's block size last reported
 
     // Hooks: UI stores the context first, then the function (release), and clears
     // the function first (seq_cst); callback loads the function (seq_cst), then the

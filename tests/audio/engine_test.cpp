@@ -3,11 +3,7 @@
 // WASAPI = 13, MME = 2), so the rules are checked as the engine states them.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
-
-#include "audio/audio_backend.h"
-#include "audio/looper.h"
 
 #include "audio/engine.h"
 #include "platform/plat_audio_api.h"
@@ -294,67 +290,6 @@ TEST_F(EngineOpen, InitFailureOfTheAudioLibraryIsReported)
     fa.init_fails = true;
     EXPECT_FALSE(engine_init(e));
     EXPECT_STREQ(e->error_text, "PortAudio init failed");
-}
-
-// A server's latency that is no latency (PipeWire's wrapped values) is replaced by
-// the buffer's own; a plausible one is kept.
-TEST_F(EngineOpen, ImpossibleLatenciesBecomeTheBuffersOwn)
-{
-    const double buffer_ms = 128 * 2000.0 / 48000.0;
-    struct { double in, out, ms; } cases[] = {{0.004, 0.006, 10.0},      {-0.001, 0.0, buffer_ms},
-                                              {NAN, 0.006, buffer_ms},     {INFINITY, 0.0, buffer_ms},
-                                              {178956.9307, 0.0, buffer_ms}};
-    wasapi_with_input(2);
-    init();
-    for (const auto& c : cases) {
-        fa.info_input_latency = c.in;
-        fa.info_output_latency = c.out;
-        ASSERT_TRUE(engine_start(e));
-        EXPECT_NEAR(e->latency_ms, c.ms, 1e-9) << c.in;
-    }
-}
-
-// JACK's capture and playback may be different clients: a direct-API input without
-// outputs of its own still wins when its host API has an output.
-TEST_F(EngineOpen, DirectInputPlaysOnItsHostApisOutput)
-{
-    fa.apis.push_back({kAsio, "ASIO", 0, 1});
-    fa.apis.push_back({kWasapi, "Windows WASAPI", -1, 2});
-    fa.devices.push_back({"source", 0, 2, 0, 48000.0, 0.0, 0.0});
-    fa.devices.push_back({"sink", 0, 0, 2, 48000.0, 0.0, 0.0});
-    fa.devices.push_back({"Speakers", 1, 0, 2, 48000.0, 0.003, 0.010});
-    init();
-    ASSERT_TRUE(engine_start(e));
-    EXPECT_EQ(fa.opens.back().in_device, 0);
-    EXPECT_EQ(fa.opens.back().out_device, 1);
-}
-
-// A stream that stops without being asked (it ended, its server went away, no
-// callback for a second) leaves the engine in the no-stream state, loop untouched;
-// a stream whose callbacks move is left alone.
-TEST_F(EngineOpen, AStreamThatStoppedOnItsOwnEndsOffline)
-{
-    enum Cause { kNone, kFinished, kInactive, kSilent };
-    wasapi_with_input(2);
-    init();
-    for (Cause cause : {kNone, kFinished, kInactive, kSilent}) {
-        fa.active = 1;
-        ASSERT_TRUE(engine_start(e));
-        e->length.store(4800);
-        float in[256] = {}, out[256];
-        fake_audio_pump(in, out, 128);
-        engine_watch(e);
-        if (cause == kFinished)
-            ((EngineStreamTag*)fa.user)->finished.store(1);
-        if (cause == kInactive)
-            fa.active = 0;
-        if (cause == kSilent)
-            e->watch_time -= 1.5;
-        engine_watch(e);
-        EXPECT_EQ(e->running, cause == kNone ? 1 : 0) << cause;
-        EXPECT_EQ(e->stream == nullptr, cause != kNone) << cause;
-        EXPECT_EQ(e->length.load(), 4800) << cause;
-    }
 }
 
 }  // namespace

@@ -43,18 +43,29 @@ e2e_window() {
   return 1
 }
 
-# e2e_term PID -> sends SIGTERM and waits at most 2 s for the exit. Prints
-# "<exit status> <seconds>"; the status is "timeout" (and the program killed) when it
-# did not end in time.
+# e2e_term PID [SECONDS] -> sends SIGTERM and waits at most SECONDS (2) for the exit.
+# Prints "<exit status> <seconds>"; the status is "timeout" (and the program killed)
+# when it did not end in time.
 e2e_term() {
-  e2e_term_within "$1" 2.0
+  local pid=$1 limit=${2:-2.0} start rc
+  start=$(e2e_now)
+  kill -TERM "$pid" 2>/dev/null
+  if ! e2e_poll "$limit" e2e_gone "$pid"; then
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    echo "timeout $(e2e_elapsed "$start")"
+    return
+  fi
+  wait "$pid"
+  rc=$?
+  echo "$rc $(e2e_elapsed "$start")"
 }
 # Ended: no such process, or one that died and waits to be reaped (state Z).
 e2e_gone() {
   ! kill -0 "$1" 2>/dev/null || [ "$(sed -E 's/.*\) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" = Z ]
 }
 
-# --- Screenshots, clicks, exits within a limit (audio server tests) -----------
+# --- Screenshots and clicks (audio server tests) --------------------------------
 
 # e2e_shot OUT [SECONDS] -> asks the program for a screenshot through the request file
 # in $TMPDIR and copies it to OUT once served; 1 when not served within SECONDS (30).
@@ -72,27 +83,6 @@ e2e_shot_served() {
 # e2e_click WID X Y [BUTTON] -> a click at window coordinates.
 e2e_click() {
   xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"
-}
-
-# e2e_term_within PID SECONDS -> e2e_term with its own limit.
-e2e_term_within() {
-  local pid=$1 limit=$2 start rc
-  start=$(e2e_now)
-  kill -TERM "$pid" 2>/dev/null
-  if ! e2e_poll "$limit" e2e_gone "$pid"; then
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    echo "timeout $(e2e_elapsed "$start")"
-    return
-  fi
-  wait "$pid"
-  rc=$?
-  echo "$rc $(e2e_elapsed "$start")"
-}
-
-# e2e_wav_stat FILE -> "<seconds> <RMS amplitude>" of a sound file (sox).
-e2e_wav_stat() {
-  sox "$1" -n stat 2>&1 | awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }'
 }
 
 # e2e_private_home PREFIX -> makes the test's folder $T under $TMPDIR and a home,
@@ -121,6 +111,11 @@ e2e_program_start() {
 # e2e_jack_port PORT [SECONDS] -> waits (30 s) until PORT is on the server; 1 if not.
 e2e_jack_port() { e2e_poll "${2:-30}" e2e_jack_has_port "$1"; }
 e2e_jack_has_port() { timeout 10 jack_lsp 2>/dev/null | grep -qx "$1"; }
+
+# e2e_connections PORT FILE -> the ports PORT is connected to in a `jack_lsp -c` listing.
+e2e_connections() {
+  awk -v p="$1" '/^[^ \t]/ { on = ($0 == p); next } on { gsub(/^[ \t]+/, ""); print }' "$2"
+}
 
 # e2e_jack_tone RATE FRAMES -> a private JACK dummy server (2 in, 2 out; its log in
 # $T/jackd.log) that the program and the JACK tools use, with jack_simple_client's

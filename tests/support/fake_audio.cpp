@@ -136,10 +136,8 @@ static const PaStreamInfo* f_info(PaStream*)
     return &g_stream_info;
 }
 
-static int f_active(PaStream*) { return g_fake.active; }
-
 static const EngineBackend g_backend = {f_init, f_term,  f_count, f_device, f_api,  f_type_to_index, f_def_in,
-                                        f_def_out, f_open, f_start, f_stop, f_close, f_info, f_active, nullptr};
+                                        f_def_out, f_open, f_start, f_stop, f_close, f_info, nullptr, nullptr};
 
 const EngineBackend* fake_audio_backend(void)
 {

@@ -51,7 +51,6 @@ struct FakeAudio {
     double info_input_latency = 0.004;
     double info_output_latency = 0.006;
 
-    int active = 1;                       // what stream_active answers
     std::function<void()> on_stop;        // runs inside stop (may block: a dead server)
     int terminates = 0;
 
