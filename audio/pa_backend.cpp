@@ -320,7 +320,9 @@ static int c_active(PaStream* s)
 
 static void c_rescan(int frames)
 {
-    if (!plat_jack_connected()) {
+    if (plat_jack_connected()) {
+        plat_jack_refresh_devices();
+    } else {
         char err[96];
         plat_audio_quiet_begin();
         plat_jack_connect(g_client_name, frames, err, sizeof err);

@@ -329,6 +329,12 @@ void plat_jack_disconnect(void)
     jack_wait_closed(kStopWaitSeconds);
 }
 
+void plat_jack_refresh_devices(void)
+{
+    if (g_jack && !g_lost.load(std::memory_order_acquire))
+        jack_list_devices(g_jack);
+}
+
 void plat_jack_ask_block_size(int frames)
 {
     JackClientState* s = g_jack;

@@ -49,6 +49,8 @@ bool plat_jack_is_pipewire(void);
 // the size it has); jackd's period belongs to its user and is left alone.
 void plat_jack_ask_block_size(int frames);
 
+// Lists the server's clients again (programs come and go); indices may change.
+void plat_jack_refresh_devices(void);
 double plat_jack_rate(void);                   // the server's sample rate, 0 unconnected
 int plat_jack_period(void);                    // frames per server cycle
 int plat_jack_device_count(void);
