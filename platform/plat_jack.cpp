@@ -26,7 +26,6 @@ struct JackClientState {
     bool pipewire = false;
     int asked_frames = 0;                // block size last forced on PipeWire
     double rate = 0.0;
-    int period = 0;
     char own_prefix[80] = {};            // "<our client name>:"
 
     PlatJackDevice devices[PLAT_JACK_MAX_DEVICES] = {};
@@ -263,10 +262,13 @@ bool plat_jack_connect(const char* client_name, int frames, char* err, size_t er
     g_lost.store(0, std::memory_order_release);
     g_ports_ready.store(0, std::memory_order_seq_cst);
     g_active.store(0, std::memory_order_seq_cst);
+    // A cycle cut off by a server that died never left: the counts start again with
+    // this client (nothing runs them until it is activated below).
+    g_entered.store(0, std::memory_order_seq_cst);
+    g_left.store(0, std::memory_order_seq_cst);
     const char* version = jack_get_version_string();
     s->pipewire = version && std::strstr(version, "PipeWire");
     s->rate = (double)jack_get_sample_rate(s->client);
-    s->period = (int)jack_get_buffer_size(s->client);
     snprintf(s->own_prefix, sizeof s->own_prefix, "%s:", jack_get_client_name(s->client));
     jack_on_info_shutdown(s->client, jack_shutdown_notice, nullptr);
     if (jack_set_process_callback(s->client, jack_process, s) != 0 || jack_activate(s->client) != 0) {
