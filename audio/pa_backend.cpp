@@ -27,6 +27,9 @@
 // ---------------------------------------------------------------------------
 
 enum { kAdapterFrames = ENGINE_MAX_BLOCK };
+// A JACK server that runs no cycle of the client for this long is taken as gone
+// (longer than the longest period a server runs: 8192 frames at 48 kHz).
+static const double kServerAnswerSeconds = 0.3;
 
 // Without a name from the program, the audio library's own.
 static const char* g_client_name = "PortAudio";
@@ -320,7 +323,7 @@ static int c_active(PaStream* s)
 
 static void c_rescan(int frames)
 {
-    if (plat_jack_connected()) {
+    if (plat_jack_connected() && plat_jack_server_answers(kServerAnswerSeconds)) {
         plat_jack_refresh_devices();
     } else {
         char err[96];

@@ -348,6 +348,24 @@ void plat_jack_ask_block_size(int frames)
         s->asked_frames = frames;
 }
 
+bool plat_jack_server_answers(double limit)
+{
+    if (!g_jack || g_lost.load(std::memory_order_acquire))
+        return false;
+    uint64_t entered = g_entered.load(std::memory_order_acquire);
+    double deadline = plat_time_seconds() + limit;
+    while (g_entered.load(std::memory_order_acquire) == entered) {
+        if (plat_time_seconds() > deadline) {
+            // No cycle at all: a server that died without a word (PipeWire's JACK
+            // layer does not always send one) is treated as gone.
+            g_lost.store(1, std::memory_order_release);
+            return false;
+        }
+        plat_sleep_ms(2);
+    }
+    return true;
+}
+
 bool plat_jack_connected(void)
 {
     return g_jack != nullptr && !g_lost.load(std::memory_order_acquire);

@@ -43,6 +43,9 @@ void plat_jack_disconnect(void);
 bool plat_jack_connected(void);
 // The server went away (its shutdown notice came); the client must be reconnected.
 bool plat_jack_server_lost(void);
+// Whether the server still runs the client's cycles (waits up to `limit` seconds for
+// one); a server that ran none is taken as gone, as if its notice had come.
+bool plat_jack_server_answers(double limit);
 // The server is PipeWire's JACK layer.
 bool plat_jack_is_pipewire(void);
 // On PipeWire, asks the graph for blocks of `frames` (a running graph otherwise keeps
