@@ -453,18 +453,31 @@ bool engine_open_stream(Engine* e, int device, double rate, int channels)
 
 // Looks for audio servers again before an open: a JACK server that went away is
 // dropped, one that came back is reached. The chosen device is found again by its
-// name and label, since its index may have moved; gone, the choice is automatic.
+// name and label, since its index may have moved. While it is gone the choice is
+// automatic, but it is kept (and saved) and taken again once its server is back.
 static void engine_rescan(Engine* e)
 {
     if (!be()->rescan)
         return;
-    char name[128] = "", label[32] = "";
-    bool chosen = e->chosen_input_device >= 0;
-    if (chosen)
-        engine_device_label(e, e->chosen_input_device, name, sizeof name, label, sizeof label);
+    char name[128], label[32];
+    engine_chosen_device_label(e, name, sizeof name, label, sizeof label);
     be()->rescan(e->buffer_frames);
-    if (chosen)
-        e->chosen_input_device = engine_find_input_device(e, name, label);
+    if (!name[0])
+        return;
+    e->chosen_input_device = engine_find_input_device(e, name, label);
+    bool missing = e->chosen_input_device < 0;
+    snprintf(e->missing_name, sizeof e->missing_name, "%s", missing ? name : "");
+    snprintf(e->missing_label, sizeof e->missing_label, "%s", missing ? label : "");
+}
+
+void engine_chosen_device_label(Engine* e, char* name, int name_size, char* label, int label_size)
+{
+    if (e && e->chosen_input_device >= 0) {
+        engine_device_label(e, e->chosen_input_device, name, name_size, label, label_size);
+        return;
+    }
+    snprintf(name, (size_t)name_size, "%s", e ? e->missing_name : "");
+    snprintf(label, (size_t)label_size, "%s", e ? e->missing_label : "");
 }
 
 // The open sequence shared by every restart.
@@ -654,6 +667,7 @@ void engine_set_input_device(Engine* e, int device)
     if (!e)
         return;
     e->chosen_input_device = device;
+    e->missing_name[0] = e->missing_label[0] = '\0';
     engine_start(e);
 }
 
@@ -703,5 +717,6 @@ void engine_cycle_input_device(Engine* e, int direction)
             place = i;
     place = ((place + direction) % count + count) % count;
     e->chosen_input_device = list[place];
+    e->missing_name[0] = e->missing_label[0] = '\0';
     engine_start(e);
 }

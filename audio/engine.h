@@ -86,6 +86,8 @@ struct Engine {
     int32_t buffer_frames = 128;
     int32_t input_channels = 0;               // 0 = output-only stream
     int32_t chosen_input_device = -1;         // -1 = automatic
+    char missing_name[128] = {};              // a chosen device whose server has gone
+    char missing_label[32] = {};              // (empty: none), chosen again when back
     uint8_t exclusive_wanted = 0;
     uint8_t exclusive_granted = 0;
     double latency_ms = 0.0;
@@ -160,6 +162,9 @@ void engine_cycle_input_device(Engine* e, int direction);     // every host API,
 int engine_pick_input_device(Engine* e);                       // automatic choice or -1
 int engine_list_input_devices(Engine* e, int* out, int max);   // direct API, then system API
 int engine_find_input_device(Engine* e, const char* name, const char* label);   // or -1
+// The chosen input device's name and label for the settings: also while its server
+// is gone; empty texts when the choice is automatic.
+void engine_chosen_device_label(Engine* e, char* name, int name_size, char* label, int label_size);
 void engine_device_label(Engine* e, int device, char* name, int name_size, char* label,
                          int label_size);
 bool engine_open_stream(Engine* e, int device, double rate, int channels);

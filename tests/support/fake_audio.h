@@ -52,6 +52,7 @@ struct FakeAudio {
     double info_output_latency = 0.006;
 
     std::function<void()> on_stop;        // runs inside stop (may block: a dead server)
+    std::function<void()> on_rescan;      // runs when the engine looks for servers again
     int terminates = 0;
 
     std::vector<FakeOpenCall> opens;      // every open attempt, granted or not
