@@ -85,9 +85,9 @@ size_t settings_format(AppState* app, char* buffer, size_t capacity)
     text_line(&t, "rigopen=%d\n", app->inputs_open ? 1 : 0);
     text_line(&t, "rigscroll=%f\n", app->inputs_scroll);
     text_line(&t, "rigsel=%d\n", app->inputs_selected);
-    if (e && e->chosen_input_device >= 0) {
+    if (e) {
         char name[128], label[32];
-        engine_device_label(e, e->chosen_input_device, name, sizeof name, label, sizeof label);
+        engine_chosen_device_label(e, name, sizeof name, label, sizeof label);
         if (name[0]) {
             text_line(&t, "indev=%s\n", name);
             text_line(&t, "inapi=%s\n", label);

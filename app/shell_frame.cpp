@@ -215,6 +215,7 @@ bool shell_frame(ShellCtx* sh)
     float dt = (float)std::clamp(t - sh->prev_time, 0.0, (double)SHELL_MAX_DT);
     sh->prev_time = t;
     app->ui_time = t;
+    engine_watch(sh->engine);
     app_update(app, dt);
     shell_rigs_tick(sh, t);
 

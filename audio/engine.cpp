@@ -3,6 +3,8 @@
 // Threads: UI thread only.
 #include "audio/engine.h"
 
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include "platform/plat_audio_api.h"
 #include "platform/plat_audio_quiet.h"
 #include "platform/plat_mem.h"
+#include "platform/plat_thread.h"
 #include "platform/plat_time.h"
 #include "rig/router.h"
 
@@ -24,6 +27,12 @@
 static const int kBufferSizes[5] = {64, 128, 256, 512, 1024};
 static const double kPreferredRate = 48000.0;
 static const int kLoaderShutdownMs = 500;
+// A stop or close of the audio library that takes longer is given up (see engine_stop).
+static const double kStopBoundSeconds = 2.0;
+// A running stream whose callback has not run for this long has stopped.
+static const double kSilentStreamSeconds = 1.0;
+// Latencies beyond this are a server's garbage, not a latency.
+static const double kMaxLatencySeconds = 10.0;
 
 static Engine g_engine;
 static const EngineBackend* g_backend = nullptr;
@@ -134,7 +143,11 @@ void engine_shutdown(Engine* e)
     audiofile_loader_shutdown(kLoaderShutdownMs);
     engine_stop(e);
     e->running = 0;
-    be()->terminate();
+    // The library's shutdown closes every stream it still knows, and so would wait
+    // for the stream we gave up on: then the library is left as it is for the
+    // process's exit to reclaim.
+    if (e->streams_abandoned == 0)
+        be()->terminate();
     for (int s = 0; s < ENGINE_SLOTS; s++)
         fx_free(&e->slots[s]);
     engine_free_arrays(e);
@@ -231,8 +244,12 @@ int engine_pick_input_device(Engine* e)
     (void)e;
     const PaHostApiInfo* direct = engine_api_of_type(policy()->direct_type);
     if (direct && direct->defaultInputDevice >= 0) {
+        // The output side runs on the same device, or on the direct host API's own
+        // output (JACK's capture and playback ports may belong to different clients).
         const PaDeviceInfo* di = engine_device(direct->defaultInputDevice);
-        if (di && di->maxInputChannels >= 1 && di->maxOutputChannels >= 2)
+        const PaDeviceInfo* dout = engine_device(direct->defaultOutputDevice);
+        bool outputs = (di && di->maxOutputChannels >= 2) || (dout && dout->maxOutputChannels >= 2);
+        if (di && di->maxInputChannels >= 1 && outputs)
             return direct->defaultInputDevice;
     }
     const PaHostApiInfo* sys = engine_api_of_type(policy()->system_type);
@@ -380,6 +397,10 @@ bool engine_open_stream(Engine* e, int device, double rate, int channels)
         out_p.suggestedLatency = one_buffer;
     }
 
+    EngineStreamTag* tag = new (std::nothrow) EngineStreamTag();
+    if (!tag)
+        return false;
+    tag->engine = e;
     PaStream* stream = nullptr;
     PaError err = paInternalError;
     e->exclusive_granted = 0;
@@ -388,7 +409,7 @@ bool engine_open_stream(Engine* e, int device, double rate, int channels)
         xin.suggestedLatency = one_buffer;
         xout.suggestedLatency = one_buffer;
         err = be()->open_stream(&stream, use_input ? &xin : nullptr, &xout, rate,
-                                (unsigned long)e->buffer_frames, paNoFlag, engine_stream_callback, e, 1);
+                                (unsigned long)e->buffer_frames, paNoFlag, engine_stream_callback, tag, 1);
         if (err == paNoError)
             e->exclusive_granted = 1;
         else
@@ -396,19 +417,23 @@ bool engine_open_stream(Engine* e, int device, double rate, int channels)
     }
     if (!e->exclusive_granted) {
         err = be()->open_stream(&stream, use_input ? &in_p : nullptr, &out_p, rate,
-                                (unsigned long)e->buffer_frames, paNoFlag, engine_stream_callback, e, 0);
+                                (unsigned long)e->buffer_frames, paNoFlag, engine_stream_callback, tag, 0);
         if (err != paNoError) {
             e->stream = nullptr;
+            delete tag;
             return false;
         }
     }
     e->stream = stream;
+    e->stream_tag = tag;
 
     const PaStreamInfo* info = be()->stream_info(stream);
-    if (info)
-        e->latency_ms = (info->inputLatency + info->outputLatency) * 1000.0;
-    else
-        e->latency_ms = e->buffer_frames * 2000.0 / rate;
+    double latency = info ? info->inputLatency + info->outputLatency : -1.0;
+    // Some servers report port latencies of 0 and a stream latency that wrapped
+    // around: a latency that is no latency is replaced by the buffer's own.
+    if (!std::isfinite(latency) || latency < 0.0 || latency > kMaxLatencySeconds)
+        latency = e->buffer_frames * 2.0 / rate;
+    e->latency_ms = latency * 1000.0;
 
     e->sample_rate = rate;
     e->input_channels = use_input ? channels : 0;
@@ -426,10 +451,40 @@ bool engine_open_stream(Engine* e, int device, double rate, int channels)
     return true;
 }
 
+// Looks for audio servers again before an open: a JACK server that went away is
+// dropped, one that came back is reached. The chosen device is found again by its
+// name and label, since its index may have moved. While it is gone the choice is
+// automatic, but it is kept (and saved) and taken again once its server is back.
+static void engine_rescan(Engine* e)
+{
+    if (!be()->rescan)
+        return;
+    char name[128], label[32];
+    engine_chosen_device_label(e, name, sizeof name, label, sizeof label);
+    be()->rescan(e->buffer_frames);
+    if (!name[0])
+        return;
+    e->chosen_input_device = engine_find_input_device(e, name, label);
+    bool missing = e->chosen_input_device < 0;
+    snprintf(e->missing_name, sizeof e->missing_name, "%s", missing ? name : "");
+    snprintf(e->missing_label, sizeof e->missing_label, "%s", missing ? label : "");
+}
+
+void engine_chosen_device_label(Engine* e, char* name, int name_size, char* label, int label_size)
+{
+    if (e && e->chosen_input_device >= 0) {
+        engine_device_label(e, e->chosen_input_device, name, name_size, label, label_size);
+        return;
+    }
+    snprintf(name, (size_t)name_size, "%s", e ? e->missing_name : "");
+    snprintf(label, (size_t)label_size, "%s", e ? e->missing_label : "");
+}
+
 // The open sequence shared by every restart.
 static bool engine_start_sequence(Engine* e)
 {
     engine_stop(e);
+    engine_rescan(e);
 
     int device = e->chosen_input_device >= 0 ? e->chosen_input_device : engine_pick_input_device(e);
     const PaDeviceInfo* di = engine_device(device);
@@ -469,15 +524,21 @@ static bool engine_start_sequence(Engine* e)
     }
 
     e->stream_stamp++;
+    e->block_frames.store(0, std::memory_order_relaxed);
 
     if (be()->start_stream((PaStream*)e->stream) != paNoError) {
+        engine_stop(e);
         engine_set_error(e, "stream start failed");
-        be()->close_stream((PaStream*)e->stream);
-        e->stream = nullptr;
         return false;
     }
     e->running = 1;
     e->error_text[0] = '\0';
+    e->watch_count = e->callback_count.load(std::memory_order_relaxed);
+    e->watch_time = plat_time_seconds();
+    e->callbacks_seen = 0;
+    e->block_reported = 0;
+    fprintf(stderr, "engine: %s stream, input \"%s\", %.0f Hz, %d frames asked, latency %.1f ms\n", e->host_label,
+            e->input_name, e->sample_rate, e->buffer_frames, e->latency_ms);
     return true;
 }
 
@@ -488,16 +549,117 @@ bool engine_start(Engine* e)
     return engine_start_sequence(e);
 }
 
+// One stream's stop and close on a worker. The worker and the UI each own the record;
+// the last to let go frees it and the stream's tag. A worker whose library call never
+// returns keeps both for good.
+struct EngineCloser {
+    const EngineBackend* backend = nullptr;
+    PaStream* stream = nullptr;
+    EngineStreamTag* tag = nullptr;
+    std::atomic<int> owners{2};
+    std::atomic<uint8_t> done{0};
+};
+
+static void engine_closer_release(EngineCloser* c)
+{
+    if (c->owners.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        delete c->tag;
+        delete c;
+    }
+}
+
+static void engine_closer_run(void* arg)
+{
+    EngineCloser* c = (EngineCloser*)arg;
+    c->backend->stop_stream(c->stream);
+    c->backend->close_stream(c->stream);
+    c->done.store(1, std::memory_order_release);
+    engine_closer_release(c);
+}
+
+// Stops and closes a stream, waiting at most kStopBoundSeconds. A library whose
+// server has gone may never return from the stop (PortAudio waits for a server cycle
+// that never comes). Then the stream is abandoned: its tag is marked dead so a
+// callback it might still make plays silence and leaves the loop alone, and the
+// worker thread, the stream and its tag are leaked. Leaking is the safe choice: the
+// worker is blocked inside the library holding the stream, so freeing either could
+// only crash it, and killing the thread would leave the library's locks held.
+static void engine_close_bounded(Engine* e, PaStream* stream, EngineStreamTag* tag)
+{
+    EngineCloser* c = new (std::nothrow) EngineCloser();
+    if (c) {
+        c->backend = be();
+        c->stream = stream;
+        c->tag = tag;
+    }
+    if (!c || !plat_thread_start_detached(engine_closer_run, c)) {
+        // No worker to be had: the calls run here.
+        be()->stop_stream(stream);
+        be()->close_stream(stream);
+        delete tag;
+        delete c;
+        return;
+    }
+    double deadline = plat_time_seconds() + kStopBoundSeconds;
+    while (!c->done.load(std::memory_order_acquire) && plat_time_seconds() < deadline)
+        plat_sleep_ms(2);
+    if (!c->done.load(std::memory_order_acquire)) {
+        if (tag)
+            tag->live.store(0, std::memory_order_release);
+        e->streams_abandoned++;
+        fprintf(stderr, "engine: the audio library did not stop the stream within %.0f s; it is left behind\n",
+                kStopBoundSeconds);
+        // A block of the abandoned stream that read the tag before it died ends first.
+        engine_wait_blocks_passed(e, 200);
+    }
+    engine_closer_release(c);
+}
+
 void engine_stop(Engine* e)
 {
     if (!e)
         return;
     if (e->stream) {
-        be()->stop_stream((PaStream*)e->stream);
-        be()->close_stream((PaStream*)e->stream);
+        PaStream* stream = (PaStream*)e->stream;
+        EngineStreamTag* tag = (EngineStreamTag*)e->stream_tag;
         e->stream = nullptr;
+        e->stream_tag = nullptr;
+        engine_close_bounded(e, stream, tag);
     }
     e->running = 0;
+}
+
+void engine_watch(Engine* e)
+{
+    if (!e || !e->running || !e->stream)
+        return;
+    double now = plat_time_seconds();
+    uint32_t count = e->callback_count.load(std::memory_order_relaxed);
+    if (count != e->watch_count) {
+        e->watch_count = count;
+        e->watch_time = now;
+        e->callbacks_seen = 1;
+        // A server may run its own block size, and change it while the stream runs.
+        int32_t block = e->block_frames.load(std::memory_order_relaxed);
+        if (block != e->block_reported) {
+            e->block_reported = block;
+            fprintf(stderr, "engine: the callback gets blocks of %d frames\n", (int)block);
+        }
+    }
+    const EngineStreamTag* tag = (const EngineStreamTag*)e->stream_tag;
+    const char* why = nullptr;
+    if (tag && tag->finished.load(std::memory_order_acquire))
+        why = "the stream ended";
+    else if (be()->stream_active && !be()->stream_active((PaStream*)e->stream))
+        why = "its server went away";
+    else if (e->callbacks_seen && now - e->watch_time >= kSilentStreamSeconds)
+        why = "no callback for 1 s";
+    if (!why)
+        return;
+    fprintf(stderr, "engine: the audio stream stopped (%s): audio offline\n", why);
+    engine_stop(e);
+    e->open_input_device = -1;
+    engine_set_error(e, "audio stream lost");
 }
 
 void engine_set_input_device(Engine* e, int device)
@@ -505,6 +667,7 @@ void engine_set_input_device(Engine* e, int device)
     if (!e)
         return;
     e->chosen_input_device = device;
+    e->missing_name[0] = e->missing_label[0] = '\0';
     engine_start(e);
 }
 
@@ -533,6 +696,8 @@ void engine_cycle_input_device(Engine* e, int direction)
 {
     if (!e)
         return;
+    // A server that came back brings its devices into the cycle.
+    engine_rescan(e);
     int list[64];
     int count = 0;
     int n = be()->device_count();
@@ -552,5 +717,6 @@ void engine_cycle_input_device(Engine* e, int direction)
             place = i;
     place = ((place + direction) % count + count) % count;
     e->chosen_input_device = list[place];
+    e->missing_name[0] = e->missing_label[0] = '\0';
     engine_start(e);
 }

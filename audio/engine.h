@@ -62,6 +62,7 @@ struct Engine {
     std::atomic<uint32_t> loop_set_count{0};
     std::atomic<uint32_t> callback_count{0};
     std::atomic<uint32_t> content_generation{0};
+    std::atomic<int32_t> block_frames{0};     // frames of the latest callback
 
     // Callback-only state.
     float record_ramp = 0.0f;
@@ -85,6 +86,8 @@ struct Engine {
     int32_t buffer_frames = 128;
     int32_t input_channels = 0;               // 0 = output-only stream
     int32_t chosen_input_device = -1;         // -1 = automatic
+    char missing_name[128] = {};              // a chosen device whose server has gone
+    char missing_label[32] = {};              // (empty: none), chosen again when back
     uint8_t exclusive_wanted = 0;
     uint8_t exclusive_granted = 0;
     double latency_ms = 0.0;
@@ -97,6 +100,12 @@ struct Engine {
     RigRouter* router = nullptr;              // set once by the shell
     RigDeviceInfo opened_device = {};
     uint32_t stream_stamp = 0;
+    void* stream_tag = nullptr;               // the open stream's EngineStreamTag
+    uint32_t streams_abandoned = 0;           // streams whose stop never returned
+    uint32_t watch_count = 0;                 // callback count at the last watch that saw it move
+    double watch_time = 0.0;                  // when it last moved (seconds)
+    uint8_t callbacks_seen = 0;               // the stream has called back
+    int32_t block_reported = 0;               // the callback's block size last reported
 
     // Hooks: UI stores the context first, then the function (release), and clears
     // the function first (seq_cst); callback loads the function (seq_cst), then the
@@ -139,7 +148,13 @@ void engine_set_client_name(const char* name);
 bool engine_init(Engine* e);                  // defaults, arrays, slots, audio library
 void engine_shutdown(Engine* e);              // stops the stream, frees everything
 bool engine_start(Engine* e);                 // (re)opens and starts the stream
-void engine_stop(Engine* e);                  // stops and closes the stream
+// Stops and closes the stream. Returns within about 2 s: a stop the audio library
+// does not finish in time is left on its worker and the stream abandoned.
+void engine_stop(Engine* e);
+// Once a frame: notices a stream that stopped without being asked (it ended, its
+// server went away, or no callback came for 1 s while running) and closes it; the
+// engine is then in the no-stream state. Loop and settings are untouched.
+void engine_watch(Engine* e);
 void engine_set_input_device(Engine* e, int device);
 bool engine_set_exclusive(Engine* e, int flag);
 void engine_cycle_buffer_size(Engine* e, int direction);      // 64..1024, wraps
@@ -147,6 +162,9 @@ void engine_cycle_input_device(Engine* e, int direction);     // every host API,
 int engine_pick_input_device(Engine* e);                       // automatic choice or -1
 int engine_list_input_devices(Engine* e, int* out, int max);   // direct API, then system API
 int engine_find_input_device(Engine* e, const char* name, const char* label);   // or -1
+// The chosen input device's name and label for the settings: also while its server
+// is gone; empty texts when the choice is automatic.
+void engine_chosen_device_label(Engine* e, char* name, int name_size, char* label, int label_size);
 void engine_device_label(Engine* e, int device, char* name, int name_size, char* label,
                          int label_size);
 bool engine_open_stream(Engine* e, int device, double rate, int channels);

@@ -396,6 +396,7 @@ int engine_audio_callback(const void* input, void* output, unsigned long frames,
 #endif
     e->blocks_entered.fetch_add(1, std::memory_order_seq_cst);
     e->callback_count.fetch_add(1, std::memory_order_relaxed);
+    e->block_frames.store((int32_t)frames, std::memory_order_relaxed);
     bool held = e->loop_hold.load(std::memory_order_seq_cst) != 0;
 
     const float* in = (const float*)input;

@@ -3,6 +3,7 @@
 
 #include <new>
 #include <pthread.h>
+#include <sched.h>
 
 struct PlatThreadStart {
     void (*fn)(void*);
@@ -38,4 +39,22 @@ bool plat_thread_start_detached(void (*fn)(void*), void* arg)
         return false;
     }
     return true;
+}
+
+static void* plat_thread_try_fifo(void* out)
+{
+    sched_param sp = {};
+    sp.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    *(int*)out = pthread_setschedparam(pthread_self(), SCHED_FIFO, &sp);
+    return nullptr;
+}
+
+bool plat_thread_realtime_allowed(void)
+{
+    int result = -1;
+    pthread_t t;
+    if (pthread_create(&t, nullptr, plat_thread_try_fifo, &result) != 0)
+        return false;
+    pthread_join(t, nullptr);
+    return result == 0;
 }

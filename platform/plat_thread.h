@@ -5,3 +5,7 @@
 
 // Starts fn(arg) on a new detached thread. False when the thread cannot be made.
 bool plat_thread_start_detached(void (*fn)(void*), void* arg);
+
+// Whether this process may run a thread with real-time (FIFO) scheduling: a
+// short-lived thread asks for it and reports. [slow: starts and joins a thread]
+bool plat_thread_realtime_allowed(void);

@@ -10,6 +10,7 @@
 #
 #   jack_server_start RATE FRAMES INPUTS OUTPUTS LOG   sets JACK_SERVER_NAME, JACK_SERVER_PID
 #   jack_server_stop                                   TERM, then KILL after 5 s
+#   jack_server_again RATE FRAMES INPUTS OUTPUTS LOG   the same name again
 
 jack_server_running() {
   jack_wait -c -s "$1" 2>/dev/null | grep -qx running
@@ -49,4 +50,21 @@ jack_server_stop() {
   fi
   wait "$JACK_SERVER_PID" 2>/dev/null
   JACK_SERVER_PID=
+}
+
+# jack_server_again RATE FRAMES INPUTS OUTPUTS LOG: a server under the name the last
+# jack_server_start chose (after that one has gone), as a user starts the same server
+# again; sets JACK_SERVER_PID.
+jack_server_again() {
+  local rate=$1 frames=$2 cin=$3 cout=$4 log=$5 i
+  jackd --no-realtime -n "$JACK_SERVER_NAME" -d dummy -r "$rate" -p "$frames" \
+    -C "$cin" -P "$cout" >"$log" 2>&1 &
+  JACK_SERVER_PID=$!
+  for i in $(seq 100); do
+    jack_server_running "$JACK_SERVER_NAME" && return 0
+    kill -0 "$JACK_SERVER_PID" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  jack_server_stop
+  return 1
 }

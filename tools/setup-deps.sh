@@ -14,6 +14,7 @@ pkgs=(
   libx11-dev libasound2-dev libavahi-client-dev
   libfreetype-dev libfontconfig-dev woff2 fonts-dejavu-core
   dragonfly-reverb-vst dpf-plugins-vst lsp-plugins-vst
+  pipewire pipewire-jack pipewire-alsa wireplumber dbus
   "$@"
 )
 missing=()

@@ -292,4 +292,25 @@ TEST_F(EngineOpen, InitFailureOfTheAudioLibraryIsReported)
     EXPECT_STREQ(e->error_text, "PortAudio init failed");
 }
 
+// A chosen device whose server goes away stays chosen (and saved) while the stream
+// runs without it, and is taken again once it is back.
+TEST_F(EngineOpen, AChosenDeviceThatWentAwayIsKeptAndTakenAgain)
+{
+    wasapi_with_input(2);
+    init();
+    engine_set_input_device(e, 1);
+    ASSERT_EQ(e->open_input_device, 1);
+    FakeDevice mic = fa.devices[1];
+    fa.on_rescan = [&] { fa.devices.pop_back(); };
+    engine_start(e);
+    char name[128], label[32];
+    engine_chosen_device_label(e, name, sizeof name, label, sizeof label);
+    EXPECT_STREQ(name, "Mic (USB Audio)");
+    EXPECT_STREQ(label, "WASAPI");
+    EXPECT_EQ(e->input_channels, 0);
+    fa.on_rescan = [&] { fa.devices.push_back(mic); };
+    engine_start(e);
+    EXPECT_EQ(e->open_input_device, 1);
+}
+
 }  // namespace

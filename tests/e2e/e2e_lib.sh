@@ -50,14 +50,14 @@ e2e_window_search() {
   return 1
 }
 
-# e2e_term PID -> sends SIGTERM and waits at most 2 s for the exit. Prints
-# "<exit status> <seconds>"; the status is "timeout" (and the program killed) when it
-# did not end in time.
+# e2e_term PID [SECONDS] -> sends SIGTERM and waits at most SECONDS (2) for the exit.
+# Prints "<exit status> <seconds>"; the status is "timeout" (and the program killed)
+# when it did not end in time.
 e2e_term() {
-  local pid=$1 start rc
+  local pid=$1 limit=${2:-2.0} start rc
   start=$(e2e_now)
   kill -TERM "$pid" 2>/dev/null
-  if ! e2e_poll 2.0 e2e_gone "$pid"; then
+  if ! e2e_poll "$limit" e2e_gone "$pid"; then
     kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
     echo "timeout $(e2e_elapsed "$start")"
@@ -200,16 +200,43 @@ e2e_record_loop() {
 # A scratch home for one test run
 # ---------------------------------------------------------------------------
 
+# --- Screenshots and clicks (audio server tests) --------------------------------
+
+# e2e_shot OUT [SECONDS] -> asks the program for a screenshot through the request file
+# in $TMPDIR and copies it to OUT once served; 1 when not served within SECONDS (30).
+e2e_shot() {
+  local out=$1 limit=${2:-30}
+  rm -f "$TMPDIR/tessel_screenshot.bmp"
+  touch "$TMPDIR/tessel_screenshot_request"
+  e2e_poll "$limit" e2e_shot_served || return 1
+  cp "$TMPDIR/tessel_screenshot.bmp" "$out"
+}
+e2e_shot_served() {
+  [ ! -e "$TMPDIR/tessel_screenshot_request" ] && [ -s "$TMPDIR/tessel_screenshot.bmp" ]
+}
+
+# e2e_click WID X Y [BUTTON] -> a click at window coordinates.
+e2e_click() {
+  xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"
+}
+
+# e2e_private_home PREFIX -> makes the test's folder $T under $TMPDIR and a home,
+# configuration and scratch folder of its own inside; exports T, HOME,
+# XDG_CONFIG_HOME and TMPDIR (the screenshot request's folder).
+e2e_private_home() {
+  T=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  export T HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
+  unset APPDATA XDG_MUSIC_DIR
+  mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
+}
+
 # e2e_scratch NAME -> $T, a fresh folder holding the run's home, configuration
 # folder and TMPDIR (all exported; the program's data, takes and screenshots land
 # there). e2e_cleanup runs at exit: it kills a program whose pid is in $T/app.pid,
 # stops the tone and its server, shows the program's standard error ($T/app.log)
 # unless E2E_STATUS is 0, and removes $T.
 e2e_scratch() {
-  T=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
-  export T HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
-  unset APPDATA XDG_MUSIC_DIR
-  mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
+  e2e_private_home "$1"
   E2E_STATUS=1
   trap e2e_cleanup EXIT
 }
@@ -248,5 +275,48 @@ e2e_loop_file_ok() {
   awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || { echo "the $what is silent (RMS ${rms})" >&2; return 1; }
 }
 
-# e2e_shot DEST -> e2e_screenshot under the name the overlay tests use.
-e2e_shot() { e2e_screenshot "$1"; }
+# --- The program and a JACK server with a tone (audio server tests) -----------
+# Both need tools/jack-server.sh sourced.
+
+# e2e_program_start -> inside the X session: starts $BIN, its output in $T/app.out and
+# $T/app.log and its pid in $T/app.pid; sets apid and wid. 1 (the program killed)
+# when no window comes.
+e2e_program_start() {
+  "$BIN" "$@" >"$T/app.out" 2>"$T/app.log" &
+  apid=$!
+  echo "$apid" >"$T/app.pid"
+  wid=$(e2e_window "$apid") || { kill -KILL "$apid" 2>/dev/null; return 1; }
+}
+
+# e2e_jack_port PORT [SECONDS] -> waits (30 s) until PORT is on the server; 1 if not.
+e2e_jack_port() { e2e_poll "${2:-30}" e2e_jack_has_port "$1"; }
+e2e_jack_has_port() { timeout 10 jack_lsp 2>/dev/null | grep -qx "$1"; }
+
+# e2e_connections PORT FILE -> the ports PORT is connected to in a `jack_lsp -c` listing.
+e2e_connections() {
+  awk -v p="$1" '/^[^ \t]/ { on = ($0 == p); next } on { gsub(/^[ \t]+/, ""); print }' "$2"
+}
+
+# e2e_jack_tone RATE FRAMES -> a private JACK dummy server (2 in, 2 out; its log in
+# $T/jackd.log) that the program and the JACK tools use, with jack_simple_client's
+# tone on it; sets spid. 1 when either does not come up.
+e2e_jack_tone() {
+  jack_server_start "$1" "$2" 2 2 "$T/jackd.log" || return 1
+  export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1 JACK_SERVER_NAME JACK_SERVER_PID
+  jack_simple_client >/dev/null 2>&1 &
+  spid=$!
+  e2e_jack_port jack_simple_client:output2 20
+}
+
+# e2e_finish_common -> the common part of a test's exit trap: kills the program,
+# the tone and the server; shows the program's standard error when $status is not 0.
+e2e_finish_common() {
+  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
+  E2E_TONE_PID=${spid:-}
+  e2e_tone_stop
+  e2e_reap
+  if [ "${status:-1}" -ne 0 ]; then
+    echo "--- program's standard error:" >&2
+    grep -v "^jack: " "$T/app.log" >&2 2>/dev/null
+  fi
+}

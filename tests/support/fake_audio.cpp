@@ -23,7 +23,11 @@ void fake_audio_reset(void)
 }
 
 static PaError f_init(void) { return g_fake.init_fails ? paNotInitialized : paNoError; }
-static PaError f_term(void) { return paNoError; }
+static PaError f_term(void)
+{
+    g_fake.terminates++;
+    return paNoError;
+}
 static PaDeviceIndex f_count(void) { return (PaDeviceIndex)g_fake.devices.size(); }
 
 static const PaDeviceInfo* f_device(PaDeviceIndex d)
@@ -106,7 +110,13 @@ static PaError f_open(PaStream** stream, const PaStreamParameters* in, const PaS
 }
 
 static PaError f_start(PaStream*) { g_fake.starts++; return g_fake.start_result; }
-static PaError f_stop(PaStream*) { g_fake.stops++; return paNoError; }
+static PaError f_stop(PaStream*)
+{
+    if (g_fake.on_stop)
+        g_fake.on_stop();
+    g_fake.stops++;
+    return paNoError;
+}
 static PaError f_close(PaStream*)
 {
     g_fake.closes++;
@@ -126,8 +136,14 @@ static const PaStreamInfo* f_info(PaStream*)
     return &g_stream_info;
 }
 
-static const EngineBackend g_backend = {f_init, f_term, f_count, f_device, f_api, f_type_to_index, f_def_in,
-                                        f_def_out, f_open, f_start, f_stop, f_close, f_info};
+static void f_rescan(int)
+{
+    if (g_fake.on_rescan)
+        g_fake.on_rescan();
+}
+
+static const EngineBackend g_backend = {f_init, f_term,  f_count, f_device, f_api,  f_type_to_index, f_def_in,
+                                        f_def_out, f_open, f_start, f_stop, f_close, f_info, nullptr, f_rescan};
 
 const EngineBackend* fake_audio_backend(void)
 {

@@ -2,6 +2,7 @@
 // refusals, start failures and stream information, with a record of every open and a
 // pump that runs the registered callback deterministically.
 #pragma once
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -50,11 +51,16 @@ struct FakeAudio {
     double info_input_latency = 0.004;
     double info_output_latency = 0.006;
 
+    std::function<void()> on_stop;        // runs inside stop (may block: a dead server)
+    std::function<void()> on_rescan;      // runs when the engine looks for servers again
+    int terminates = 0;
+
     std::vector<FakeOpenCall> opens;      // every open attempt, granted or not
-    int starts = 0, stops = 0, closes = 0;
+    // Stop and close run on the engine's worker threads.
+    std::atomic<int> starts{0}, stops{0}, closes{0};
     PaStreamCallback* callback = nullptr;
     void* user = nullptr;
-    bool stream_open = false;
+    std::atomic<bool> stream_open{false};
 };
 
 FakeAudio& fake_audio(void);              // the one fake

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# tessel_e2e_jack.sh loss|back|dead|patch PROGRAM BMP_PROBE - the program on a private
+# JACK dummy server carrying jack_simple_client's tone.
+# back/dead: a loop of the tone is recorded, the server killed: red "AUDIO OFFLINE"
+#   within 2 s. back: the window answers a buffer click, the server again under its
+#   name and a device click bring the stream back (an overdub reaches the session
+#   take). SIGTERM (dead: with no server): exit 0 in 3 s, the take holds the loop.
+#   loss: back, then dead.
+# patch: a patch made by hand survives two buffer clicks and x (`jack_lsp -c`).
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
+. "$here/../../tools/jack-server.sh"
+
+# At the window's start size of 620 x 1010: the status line's device and buffer text.
+DEVICE_X=100 BUFFER_X=420 STATUS_Y=950
+
+take_sum() { cat "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | md5sum | cut -c1-32; }
+take_changed() { [ "$(take_sum)" != "$1" ]; }
+# Red pixels where the device text is drawn (a grid over its first 130 columns).
+OFFLINE_GRID=$(for y in 944 948 952; do for x in $(seq 18 2 150); do echo -n " $x $y"; done; done)
+offline_shown() {
+  e2e_shot "$T/offline.bmp" 1 && "$PROBE" "$T/offline.bmp" $OFFLINE_GRID | tail -n +2 |
+    awk '{ n += ($1 - 235) ^ 2 + ($2 - 66) ^ 2 + ($3 - 77) ^ 2 < 4800 } END { exit !(n > 10) }'
+}
+streams() { grep -c "^engine: JACK stream" "$T/app.log"; }
+streams_above() { [ "$(streams)" -gt "$1" ]; }
+note() { echo "$*" >>"$T/notes"; }
+session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
+
+loop_and_loss() {
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
+  timeout 10 xdotool windowfocus --sync "$wid"
+  sleep 0.3
+  # With overdub on (the default) the first pass goes on as an overdub: r ends it.
+  xdotool key r && sleep 1.0 && xdotool key r && sleep 0.2 && xdotool key r
+  empty=$(echo -n | md5sum | cut -c1-32)
+  e2e_poll 20 take_changed "$empty" || session_fail "no session take after the loop"
+  sleep 0.3
+  first=$(take_sum)
+  kill -TERM "$JACK_SERVER_PID"
+  t0=$(e2e_now)
+  e2e_poll 2.0 offline_shown || session_fail "no red AUDIO OFFLINE within 2 s of the server's end"
+  note "offline shown $(e2e_elapsed "$t0") s after the server's end"
+  e2e_poll 10 e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
+  [ "$MODE" = back ] || return 0
+  t1=$(e2e_now)
+  e2e_click "$wid" $BUFFER_X $STATUS_Y
+  e2e_shot "$T/after-click.bmp" 1.0 || session_fail "no screenshot within 1 s of the buffer click"
+  note "screenshot served $(e2e_elapsed "$t1") s after the buffer click"
+  jack_server_again 48000 1024 2 2 "$T/jackd2.log" || session_fail "the second JACK server did not start"
+  echo "$JACK_SERVER_PID" >"$T/jack2.pid"
+  jack_simple_client >/dev/null 2>&1 &
+  echo $! >"$T/tone2.pid"
+  e2e_jack_port jack_simple_client:output1 20 || session_fail "no tone client on the second server"
+  e2e_click "$wid" $DEVICE_X $STATUS_Y
+  e2e_jack_port tessel:in_0 20 || session_fail "the device click opened no stream on the second server"
+  # The click steps to the next device, which may be the tone itself (then connected).
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 2>/dev/null
+  timeout 10 jack_lsp -c tessel:in_0 | grep -q jack_simple_client:output1 || session_fail "second jack_connect failed"
+  offline_shown && session_fail "still AUDIO OFFLINE after the device click"
+  timeout 10 xdotool windowfocus --sync "$wid"
+  sleep 0.5
+  xdotool key r && sleep 0.6 && xdotool key r
+  e2e_poll 20 take_changed "$first" || session_fail "the overdub on the new stream never reached the session take"
+  note "an overdub on the new stream rewrote the session take"
+}
+
+patch_and_restarts() {
+  timeout 10 jack_lsp -c >"$T/first"
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
+    timeout 10 jack_disconnect system:capture_1 tessel:in_0 &&
+    timeout 10 jack_connect tessel:out_0 system:playback_2 || session_fail "the user's patch could not be made"
+  timeout 10 jack_lsp -c >"$T/before"
+  for step in click click key; do
+    n=$(streams)
+    if [ $step = click ]; then
+      e2e_click "$wid" $BUFFER_X $STATUS_Y
+    else
+      timeout 10 xdotool windowfocus --sync "$wid"
+      xdotool key x
+    fi
+    e2e_poll 20 streams_above "$n" || session_fail "no stream restart after the $step"
+  done
+  sleep 0.5
+  timeout 10 jack_lsp -c >"$T/after"
+}
+
+if [ "${1:-}" = --session ]; then
+  cd "$T"
+  e2e_program_start || session_fail "no window"
+  e2e_jack_port tessel:out_1 || session_fail "no tessel ports"
+  if [ "$MODE" = patch ]; then patch_and_restarts; else loop_and_loss; fi
+  e2e_term "$apid" 3 >"$T/term"
+  exit 0
+fi
+
+MODE=$1 BIN=$2 PROBE=$3
+if [ "$MODE" = loss ]; then
+  "$0" back "$BIN" "$PROBE" || exit $?
+  exec "$0" dead "$BIN" "$PROBE"
+fi
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp xvfb-run xdotool sox md5sum
+e2e_private_home tessel-jack
+export BIN PROBE MODE
+JACK_SERVER_PID=
+status=1
+finish() {
+  [ -s "$T/tone2.pid" ] && kill -TERM "$(cat "$T/tone2.pid")" 2>/dev/null
+  # The second server, when one was started: stopped by its pid like the first.
+  [ -s "$T/jack2.pid" ] && JACK_SERVER_PID=$(cat "$T/jack2.pid")
+  e2e_finish_common
+  rm -rf "$T"
+}
+trap finish EXIT
+fail() { echo "tessel_e2e_jack $MODE: $*" >&2; exit 1; }
+
+e2e_jack_tone 48000 1024 || fail "no JACK server with a tone"
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+[ -e "$T/notes" ] && sed "s/^/tessel_e2e_jack $MODE: /" "$T/notes"
+[ -e "$T/fail" ] && fail "$(cat "$T/fail")"
+[ "$MODE" = patch ] || JACK_SERVER_PID=   # the first server has gone
+read -r rc secs <"$T/term" || fail "no exit status"
+[ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
+echo "tessel_e2e_jack $MODE: exited 0 ${secs} s after SIGTERM"
+
+if [ "$MODE" = patch ]; then
+  [ "$(e2e_connections tessel:in_0 "$T/first")" = system:capture_1 ] || fail "the first stream was not on system:capture_1"
+  diff "$T/before" "$T/after" >&2 || fail "the patch changed across the restarts"
+  [ "$(e2e_connections tessel:in_0 "$T/after")" = jack_simple_client:output1 ] || fail "tessel:in_0 lost its patch"
+  [ "$(e2e_connections tessel:out_0 "$T/after" | sort | tr '\n' ' ')" = "system:playback_1 system:playback_2 " ] ||
+    fail "tessel:out_0 lost its patch"
+  grep "^tessel:" "$T/after" | sed "s/^/tessel_e2e_jack patch: port /"
+else
+  f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
+  [ -n "$f" ] || fail "no session take"
+  read -r len rms < <(sox "$f" -n stat 2>&1 | awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }')
+  echo "tessel_e2e_jack $MODE: $(basename "$f"): ${len} s, RMS ${rms}"
+  awk -v l="$len" -v r="$rms" 'BEGIN { exit !(l > 0.7 && l < 1.6 && r > 0.05) }' ||
+    fail "the session take (${len} s, RMS ${rms}) is not the loop"
+fi
+status=0
+exit 0
