@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "app/view.h"
+#include "audio/preview.h"
 #include "library/folder_tree.h"
 #include "library/library.h"
 #include "library/user_stores.h"
@@ -340,6 +342,146 @@ TEST_F(LibraryPanel, SwitchTabsRowsEmptyNoFilesViewAndTheLoadingBar)
     shot("no-files-view");
     EXPECT_TRUE(draw_box_has(&fx, 26, 104, 120, 116, pix(VIEW_MUTED)));
     app->canvas = saved;
+}
+
+}  // namespace
+
+namespace {
+
+// The library view at its own rectangle with real files, as a user would drive it.
+class LibraryInProcess : public LibraryDraw {
+protected:
+    LibraryKit kit;
+    std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    void SetUp() override
+    {
+        LibraryDraw::SetUp();
+        std::string bin = kit.path("bin");
+        fs::create_directories(bin);
+        std::ofstream(bin + "/xdg-open") << "#!/bin/sh\necho \"$@\" >> \"" << kit.path("opened") << "\"\n";
+        fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
+        setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+        setenv("XDG_DATA_HOME", kit.path("share").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        setenv("PATH", old_path.c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
+        LibraryDraw::TearDown();
+    }
+};
+
+bool press(Library* lib, int button, float x, float y, double now)
+{
+    SDL_Event e{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.button = (uint8_t)button;
+    bool used = library_handle_event(lib, &e, x, y, nullptr, now);
+    e.type = SDL_MOUSEBUTTONUP;
+    library_handle_event(lib, &e, x, y, nullptr, now);
+    return used;
+}
+
+TEST_F(LibraryInProcess, DroppedFilesPlayMenusTrashAndFilter)
+{
+    if (std::system("command -v sox >/dev/null && command -v ffmpeg >/dev/null") != 0)
+        GTEST_SKIP() << "sox and ffmpeg make the files";
+    std::string d = kit.path("drop");
+    fs::create_directories(d);
+    std::string make = "cd '" + d + "' && sox -n -r 44100 -c 2 -b 16 tone.wav synth 1 sine 440 vol 0.5 && " +
+                       "sox -n -r 48000 -c 1 tone.flac synth 1 sine 660 vol 0.5 && " +
+                       "ffmpeg -loglevel error -f lavfi -i sine=frequency=330:duration=1 -c:a libmp3lame tone.mp3 && " +
+                       "head -c 30 tone.wav > cut.wav && : > empty.wav && echo text > text.mp3";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    LibraryWithPlayer with;
+    Library* lib = with.lib;
+    for (const char* f : {"tone.wav", "tone.flac", "tone.mp3", "cut.wav", "empty.wav", "text.mp3"})
+        ASSERT_TRUE(library_add_file(lib, (d + "/" + f).c_str(), false));
+    lib->state.source = LIBRARY_SOURCE_ALL;
+    lib->dirty = 1;
+    library_set_option_c(lib, 1);
+    CanvasRect r{0, 0, 580, 700};
+    ASSERT_TRUE(library_kit_pump(lib, [&] { return lib->queued == 0; }));
+    begin();
+    library_draw(c, nullptr, lib, &r, nullptr, nullptr, 1.0);
+    end();
+    shot("six");
+    ASSERT_EQ(lib->view_count, 6);
+    int ready = 0, failed = 0;
+    for (int i = 0; i < lib->count; i++) {
+        ready += lib->items[i].ready;
+        failed += lib->items[i].failed;
+    }
+    EXPECT_EQ(ready, 3);
+    EXPECT_EQ(failed, 3);
+    const CanvasRect l = lib->ui->list;
+    auto card_y = [&](int pos) { return l.y + 96.0f * (float)pos; };
+    int wav_pos = -1;
+    for (int p = 0; p < 6; p++)
+        if (std::strcmp(lib->items[lib->view[p]].path, (d + "/tone.wav").c_str()) == 0)
+            wav_pos = p;
+    ASSERT_GE(wav_pos, 0);
+    // The play button plays it through the preview player.
+    press(lib, SDL_BUTTON_LEFT, l.x + 20, card_y(wav_pos) + 30, 2.0);
+    ASSERT_TRUE(library_kit_pump(lib, [&] { return !lib->loading; }));
+    EXPECT_NEAR(preview_duration(&with.player), 1.0, 0.01);
+    EXPECT_TRUE(preview_is_playing(&with.player));
+    // Right-click: the menu at the pointer; SHOW IN EXPLORER hands over the folder.
+    press(lib, SDL_BUTTON_RIGHT, 300, card_y(wav_pos) + 20, 3.0);
+    ASSERT_TRUE(library_popup_open(lib));
+    begin();
+    library_draw(c, nullptr, lib, &r, nullptr, nullptr, 3.0);
+    end();
+    shot("menu");
+    EXPECT_FLOAT_EQ(lib->ui->menu.x, 300.0f);
+    // Down four times skips the disabled SHOW IN QUILL; up once is SHOW IN EXPLORER.
+    SDL_Event k{};
+    k.type = SDL_KEYDOWN;
+    for (SDL_Keycode sym : {SDLK_DOWN, SDLK_DOWN, SDLK_DOWN, SDLK_RETURN}) {
+        k.key.keysym.sym = sym;
+        library_handle_event(lib, &k, 0, 0, nullptr, 3.0);
+    }
+    EXPECT_FALSE(library_popup_open(lib));
+    for (int i = 0; i < 200 && !fs::exists(kit.path("opened")); i++)
+        SDL_Delay(10);
+    SDL_Delay(50);
+    std::ifstream opened(kit.path("opened"));
+    std::string line;
+    std::getline(opened, line);
+    EXPECT_EQ(line, d);
+    // DELETE... then the confirm area: into the trash, and back byte for byte.
+    std::string wav = d + "/tone.wav";
+    std::ifstream in(wav, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    library_card_action(lib, 4);
+    for (int i = 0; i < 60; i++)
+        library_update(lib, 4.0 + i / 60.0, 1.0f / 60.0f);
+    press(lib, SDL_BUTTON_LEFT, l.x + l.w - 28, card_y(wav_pos) + 40, 5.0);
+    EXPECT_FALSE(fs::exists(wav));
+    std::string trashed = kit.path("share/Trash/files/tone.wav");
+    ASSERT_TRUE(fs::exists(trashed));
+    std::ifstream info(kit.path("share/Trash/info/tone.wav.trashinfo"));
+    std::string text((std::istreambuf_iterator<char>(info)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Path=" + wav), std::string::npos) << text;
+    fs::rename(trashed, wav);
+    std::ifstream back(wav, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(back)), std::istreambuf_iterator<char>()), bytes);
+    // The filter narrows the cards as typed.
+    lib->ui->filter_focused = 1;
+    SDL_Event t{};
+    t.type = SDL_TEXTINPUT;
+    std::strcpy(t.text.text, "t");
+    library_handle_event(lib, &t, 0, 0, nullptr, 6.0);
+    library_rebuild_view(lib);
+    EXPECT_EQ(lib->view_count, 5);   // all but the trashed one have a "t"
+    std::strcpy(t.text.text, "ext");
+    library_handle_event(lib, &t, 0, 0, nullptr, 6.0);
+    library_rebuild_view(lib);
+    EXPECT_EQ(lib->view_count, 1);
+    begin();
+    library_draw(c, nullptr, lib, &r, nullptr, nullptr, 6.0);
+    end();
+    shot("filtered");
 }
 
 }  // namespace
