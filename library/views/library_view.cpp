@@ -466,7 +466,9 @@ void library_draw(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r
     const float(*k)[4] = ui->colours;
     if (lib->dirty)
         library_rebuild_view(lib);
-    canvas_fill_rect(c, r->x, r->y, r->w, r->h, k[0]);
+    // On BROWSE the tree and the favourites cover the body: only the header is filled.
+    bool browse = !lib->player_only && lib->state.source == LIBRARY_SOURCE_BROWSE && lib->tree;
+    canvas_fill_rect(c, r->x, r->y, r->w, browse ? kHeader : r->h, k[0]);
 
     if (lib->player_only) {
         ui->openness = 1.0f;
