@@ -128,15 +128,19 @@ note "after a restart: favourite row shown, $amber amber tag pixels on tone.flac
 
 start 2b
 w3=$wid
+# Side by side, so each click lands on the copy it is meant for.
+xdotool windowmove --sync "$w3" 1300 0
+sleep 0.5
 # The second copy tags tone.mp3 with 5; the first makes "second" a favourite.
 at $TX "$(row_y 6)"
 xdotool click 1
+sleep 0.2
 xdotool key 5
 wid=$w2
-xdotool windowraise "$wid"
 timeout 10 xdotool windowfocus --sync "$wid"
 at $TX "$(row_y 9)"
 xdotool click 1
+sleep 0.2
 xdotool key f
 sleep 1
 for n in 2 2b; do
@@ -145,7 +149,6 @@ for n in 2 2b; do
   [ "$rc" = 0 ] || stop "app $n: exit status $rc"
   rm -f "$T/app$n.pid"
 done
-: "$w3"
 
 # -- Third run: the six files dropped on the window -----------------------------------
 start 3

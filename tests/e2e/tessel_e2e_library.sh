@@ -65,7 +65,7 @@ fail() { echo "tessel_e2e_library: $*" >&2; exit 1; }
 jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
 export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
 
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session ||
+xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp" "$0" --session ||
   { [ -e "$T/fail" ] || echo "the session ended early" >"$T/fail"; }
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 cat "$T/report" 2>/dev/null
