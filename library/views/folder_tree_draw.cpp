@@ -92,7 +92,7 @@ void foldertree_draw(Canvas* c, TextRenderer* tr, FolderTree* t, const CanvasRec
                 int32_t count = foldertree_preview_refresh(t, n->path, dt, &points);
                 if (count > 0 && points) {
                     float ink[4];
-                    lv_alpha(p[6], 0.55f * t->shown_fade, ink);
+                    lv_alpha(p[6], 0.3f * t->shown_fade, ink);   // faint: the texts stay readable
                     float x0 = indent + 16.0f;
                     CanvasRect strip{x0, top + 2.0f, (r->x + r->w - 16.0f - x0) * (float)count / FOLDER_TREE_POINTS,
                                      FOLDER_TREE_ROW - 4.0f};
