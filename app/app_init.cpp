@@ -85,6 +85,15 @@ void app_shutdown(AppState* app)
     // The preview renders through the hook: take it back before the player goes.
     bool hook_free = !e || engine_clear_render_hook(e, kHookRetireMs);
 
+    // One line on what the library held: how many files it read and how many failed.
+    if (app->library) {
+        int32_t ready = 0, failed = 0;
+        for (int32_t i = 0; i < app->library->count; i++) {
+            ready += app->library->items[i].ready;
+            failed += app->library->items[i].failed;
+        }
+        fprintf(stderr, "library: %d items, %d ready, %d failed\n", app->library->count, ready, failed);
+    }
     library_destroy(app->library);
     app->library = nullptr;
     app->folder_tree = nullptr;

@@ -264,6 +264,7 @@ struct AppState {
     FavouritesPanel* favourites;
     char folder_tree_state[2048];
     char favourites_state[600];
+    float library_colours[9][4];        // the library view's colour set
 
     // Video
     uint8_t take_loading;

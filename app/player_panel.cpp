@@ -12,6 +12,7 @@
 #include "app/standins.h"
 #include "audio/engine.h"
 #include "audio/preview.h"
+#include "library/views/library_view.h"
 
 static const float kDragThreshold = 6.0f;       // |dx| + |dy| that turns a press into a drag
 static const double kSeekLead = 0.003;          // seconds into the segment a click plays from
@@ -171,15 +172,21 @@ bool app_player_panel_event(AppState* app, DrawKit* kit, const SDL_Event* event)
     else if (event->type == SDL_MOUSEBUTTONDOWN || event->type == SDL_MOUSEBUTTONUP)
         app_units_from_pixels(kit, (float)event->button.x, (float)event->button.y, &x, &y);
     bool inside = app_rect_has(app->library_view_rect, x, y);
-    bool menu = library_popup_is_open(lib);
+    bool menu = library_popup_open(lib);
+    // While the filter has the focus every key and text is the library's, and a press
+    // elsewhere reaches it too (untaken) so the focus goes away.
+    bool typing = library_wants_keyboard(lib);
     double now = perf_seconds();
     switch (event->type) {
     case SDL_MOUSEMOTION:
         library_handle_event(lib, event, x, y, nullptr, now);
         return false;
     case SDL_MOUSEBUTTONDOWN:
-        if (!inside && !menu)
+        if (!inside && !menu) {
+            if (typing)
+                library_handle_event(lib, event, x, y, nullptr, now);
             return false;
+        }
         app->library_press_inside = inside;
         library_handle_event(lib, event, x, y, nullptr, now);
         return true;
@@ -192,7 +199,11 @@ bool app_player_panel_event(AppState* app, DrawKit* kit, const SDL_Event* event)
     case SDL_MOUSEWHEEL:
         return (inside || menu) && library_handle_event(lib, event, x, y, nullptr, now);
     case SDL_KEYDOWN:
+        if (typing)
+            return library_handle_event(lib, event, x, y, nullptr, now);
         return (inside || menu) && library_key(&event->key) && library_handle_event(lib, event, x, y, nullptr, now);
+    case SDL_TEXTINPUT:
+        return typing && library_handle_event(lib, event, x, y, nullptr, now);
     default:
         return false;
     }

@@ -9,7 +9,9 @@
 #include "app/app_state.h"
 #include "audio/engine.h"
 #include "audio/vst.h"
+#include "library/folder_tree.h"
 #include "library/library.h"
+#include "library/views/favourites_panel.h"
 #include "platform/plat_file.h"
 
 static const auto rl = std::memory_order_relaxed;
@@ -78,6 +80,12 @@ size_t settings_format(AppState* app, char* buffer, size_t capacity)
         text_line(&t, "libgain=%.3f\n", app->library_gain);
         text_line(&t, "libzoom=%.3f\n", app->library_zoom);
     }
+    // The browser's state texts are rendered now. Expanded folders that do not fit are
+    // left off the end; a root or selection that does not fit leaves the text empty.
+    if (app->folder_tree)
+        foldertree_state_string(app->folder_tree, app->folder_tree_state, sizeof app->folder_tree_state);
+    if (app->favourites)
+        favpanel_state_string(app->favourites, app->favourites_state, sizeof app->favourites_state);
     if (app->folder_tree_state[0])
         text_line(&t, "filesstate=%s\n", app->folder_tree_state);
     if (app->favourites_state[0])

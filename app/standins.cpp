@@ -38,22 +38,8 @@ void video_player_destroy(VideoPlayer* player)
 }
 
 // ---------------------------------------------------------------------------
-// Take list, library
+// Take view
 // ---------------------------------------------------------------------------
-
-bool library_handle_event(Library* library, const SDL_Event* event, float mouse_x, float mouse_y, void* cloud,
-                          double now)
-{
-    if (!library)
-        return false;
-    g_log.library_events++;
-    return g_log.library_takes_events;
-}
-
-bool library_popup_is_open(const Library* library)
-{
-    return library && g_log.library_popup_open;
-}
 
 bool take_beat_grid(AppState* app, TakeBeatGrid* grid)
 {

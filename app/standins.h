@@ -38,10 +38,7 @@ struct StandinLog {
     int32_t take_load_finishes;       // take_load_finish calls
     int32_t take_loads;               // take_load_into_loop calls
     int32_t take_loaded_index;
-    // Library.
-    int32_t library_events;
-    bool library_takes_events;        // script: library_handle_event's answer
-    bool library_popup_open;          // script
+    // Take view.
     bool have_grid;                   // script: take_beat_grid's answer ...
     TakeBeatGrid grid;                // ... and grid
     int32_t bars_to_loop;
@@ -59,10 +56,6 @@ void standin_reset(void);             // zeroes the log and the script
 void video_player_destroy(VideoPlayer* player);
 
 // -- Take list, take loader, library (replaced by take loading and the library) --
-// The library view's event handler (mouse in canvas units, no cloud client).
-bool library_handle_event(Library* library, const SDL_Event* event, float mouse_x, float mouse_y, void* cloud,
-                          double now);
-bool library_popup_is_open(const Library* library);  // the view's popup menu
 bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
 void take_bars_to_loop(AppState* app, int32_t segment);
 void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus and plus

@@ -22,7 +22,10 @@
 #include "audio/preview.h"
 #include "audio/sample_buffer.h"
 #include "audio/wav_read.h"
+#include "library/folder_tree.h"
 #include "library/library.h"
+#include "library/views/favourites_panel.h"
+#include "library/views/library_view.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_thread.h"
@@ -336,6 +339,16 @@ void app_player_render_hook(void* ctx, float* left, float* right, int32_t frames
     preview_render((PreviewPlayer*)ctx, left, right, frames, rate);
 }
 
+static bool tree_filter(const char* name, void* user)
+{
+    return take_is_openable(name);
+}
+
+static void tree_open(const FolderNode* node, void* user)
+{
+    take_load_start((AppState*)user, node->path);
+}
+
 void app_player_ensure(AppState* app)
 {
     if (!app || app->library)
@@ -360,6 +373,12 @@ void app_player_ensure(AppState* app)
     library_set_view_state(lib, &view);
     app->folder_tree = library_folder_tree(lib);
     app->favourites = library_favourites_panel(lib);
+    library_init_colours(app->library_colours);
+    // Only what the program can open is listed, and an opened file goes to the loop.
+    foldertree_set_file_filter(app->folder_tree, tree_filter, app);
+    foldertree_set_open_cb(app->folder_tree, tree_open, app);
+    foldertree_restore(app->folder_tree, app->folder_tree_state);
+    favpanel_restore(app->favourites, app->favourites_state);
     if (app->engine)
         engine_set_render_hook(app->engine, app_player_render_hook, &g_player);
 }

@@ -34,6 +34,8 @@ void view_transport(AppState* app, DrawKit* kit);
 void view_status_bar(AppState* app, DrawKit* kit);
 void view_keys_sheet(AppState* app, DrawKit* kit);
 void view_library_strip(AppState* app, DrawKit* kit, float dt);
+// The LOOPS list's text for a take file (a date for session and loop-export names).
+void library_panel_row_name(const char* file, char* out, size_t cap);
 void view_loop_panel(AppState* app, DrawKit* kit);
 void view_video_panel(AppState* app, DrawKit* kit);
 void view_vst_picker(AppState* app, DrawKit* kit);

@@ -4,7 +4,6 @@
 #include "app/view.h"
 #include "ui/drawkit.h"
 
-// Replaced by the side panels: library, loop player, video.
-void view_library_strip(AppState* app, DrawKit* kit, float dt) {}
+// Replaced by the side panels: loop player, video.
 void view_loop_panel(AppState* app, DrawKit* kit) {}
 void view_video_panel(AppState* app, DrawKit* kit) {}

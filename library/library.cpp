@@ -9,6 +9,7 @@
 
 #include "audio/preview.h"
 #include "library/library_seams.h"
+#include "library/views/library_view.h"
 #include "platform/plat_file.h"
 #include "platform/plat_folders.h"
 
@@ -24,7 +25,6 @@ Library* library_create(void)
         return nullptr;
     lib->selected = -1;
     lib->removing = -1;
-    lib->menu_item = -1;
     lib->pending_time = -1.0;
 
     library_locate_marks(lib);
@@ -40,7 +40,7 @@ Library* library_create(void)
     spring_init(&lib->removal, 0.0f, kRemovalStiffness, kRemovalDamping);
 
     lib->arrived = (ReadResult*)std::calloc(LIBRARY_RESULTS, sizeof(ReadResult));
-    lib->reader = lib->arrived ? library_reader_start() : nullptr;
+    lib->reader = lib->arrived && library_view_create(lib) ? library_reader_start() : nullptr;
     if (!lib->reader) {
         library_destroy(lib);
         return nullptr;
@@ -53,6 +53,7 @@ void library_destroy(Library* lib)
     if (!lib)
         return;
     library_browse_destroy(lib);
+    library_view_destroy(lib);
     library_free_marks(lib);
     // The reader is told to stop and cancel its decode; a thread that outlives the
     // wait keeps its own record alive and frees it, with any queued buffers, itself.

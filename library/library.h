@@ -21,6 +21,7 @@
 struct PreviewPlayer;
 struct FolderTree;
 struct FavouritesPanel;
+struct LibraryViewUi;
 
 enum : uint32_t {
     LIBRARY_KIND_CLOUD = 0,           // nothing makes these: the cloud client is absent
@@ -54,6 +55,7 @@ struct LibraryItem {
     float colour[4];                  // RGBA from library_item_colour
     float mark_in, mark_out;          // fractions of the file; 0 and 1 without marks
     uint8_t has_marks;
+    uint8_t requested;                // its summary read is queued or done
 };
 
 // The view state the shell keeps in its settings.
@@ -81,7 +83,6 @@ struct Library {
     int32_t selected;                 // index into items, -1 none
     int32_t removing;                 // item whose card slides out, -1 none
     Spring removal;                   // that card's slide (omega 28, zeta 0.9)
-    int32_t menu_item;                // item the card menu was opened on, -1 none
     uint8_t dirty;                    // rebuild the view before the next draw
 
     // BROWSE: the folder tree and favourites panel, absent until first enabled.
@@ -144,6 +145,9 @@ struct Library {
     LibraryReader* reader;
     ReadResult* arrived;              // LIBRARY_RESULTS results taken per frame
     int32_t queued, done;
+    int32_t unrequested;              // items whose summary request found the ring full
+
+    LibraryViewUi* ui;                // the view's own state (views/library_view.h)
 
     float dt;                         // the last frame time
 };
@@ -183,8 +187,12 @@ bool library_request_read(Library* lib, uint32_t kind, const LibraryItem* item, 
 void library_play_item(Library* lib, LibraryItem* item);    // load, or play/pause the loaded take
 void library_stop(Library* lib);
 LibraryItem* library_loaded_item(Library* lib);             // item of loaded_path, or null
-// Moves the file to the trash and removes the item whatever the trash said.
-void library_delete_item(Library* lib, int32_t index);
+// Moves the file to the trash and removes the item. When the trash refuses (another
+// file system, no trash folder) the item stays and its card springs back: false.
+bool library_delete_item(Library* lib, int32_t index);
+// Selects item index (the view's selection); _item also fires the selected hook.
+void library_select_index(Library* lib, int32_t index);
+void library_select_item(Library* lib, int32_t index);
 void library_remove_pending(Library* lib);                  // removes the transient item
 void library_open_transient(Library* lib, const char* path);
 // The folder tree's callbacks: a selection (picked files wait 0.15 s before they

@@ -1,6 +1,7 @@
 // library_items.cpp - items: adding and naming files, finding, removing and deleting
 // them, the transient item of tree picks, playing the loaded take, card colours.
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -96,6 +97,21 @@ static void select_index(Library* lib, int32_t index)
     std::memcpy(lib->state.selected_path, lib->items[index].path, LIBRARY_PATH);
 }
 
+void library_select_index(Library* lib, int32_t index)
+{
+    if (lib && index >= 0 && index < lib->count)
+        select_index(lib, index);
+}
+
+void library_select_item(Library* lib, int32_t index)
+{
+    if (!lib || index < 0 || index >= lib->count)
+        return;
+    select_index(lib, index);
+    if (lib->on_selected)
+        lib->on_selected(lib->hook_ctx, &lib->items[index]);
+}
+
 // Fills the naming fields of a new item from its path.
 static void name_item(LibraryItem* item, const char* path)
 {
@@ -158,8 +174,12 @@ bool library_add_file(Library* lib, const char* path, bool load)
         library_apply_marks(lib, item);
         lib->count++;
         lib->local_count++;
-        if (library_request_read(lib, LIBRARY_READ_SUMMARY, item, true))
+        // A full ring: asked for again as it drains (library_update).
+        item->requested = library_request_read(lib, LIBRARY_READ_SUMMARY, item, true) ? 1 : 0;
+        if (item->requested)
             lib->queued++;
+        else
+            lib->unrequested++;
         lib->dirty = 1;
         select_index(lib, index);
     }
@@ -245,18 +265,25 @@ void library_remove_pending(Library* lib)
     lib->transient_path[0] = '\0';
 }
 
-void library_delete_item(Library* lib, int32_t index)
+bool library_delete_item(Library* lib, int32_t index)
 {
     if (!lib || index < 0 || index >= lib->count || lib->items[index].kind != LIBRARY_KIND_LOCAL)
-        return;
+        return false;
     // The trash may refuse (another file system, no trash folder): the file then stays
-    // where it was, and the item leaves the library all the same.
-    bool moved = plat_trash_move(lib->items[index].path);
+    // where it was, so the item stays too and its card springs back.
+    if (!plat_trash_move(lib->items[index].path)) {
+        fprintf(stderr, "library: the trash refused a file; it stays in place\n");
+        lib->removal.target = 0.0f;
+        if (lib->on_deleted)
+            lib->on_deleted(lib->hook_ctx, lib->items[index].name, true);
+        return false;
+    }
     char name[sizeof lib->items[index].name];
     std::memcpy(name, lib->items[index].name, sizeof name);
     remove_item(lib, index);
     if (lib->on_deleted)
-        lib->on_deleted(lib->hook_ctx, name, !moved);
+        lib->on_deleted(lib->hook_ctx, name, false);
+    return true;
 }
 
 void library_open_transient(Library* lib, const char* path)

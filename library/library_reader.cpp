@@ -56,6 +56,7 @@ struct LibraryReader {
     int32_t result_count = 0;
     bool ended = false;                // the thread left its loop (under lock)
     std::condition_variable ended_cv;
+    std::condition_variable room;      // a result slot freed by the UI's take, or stop
 
     std::atomic<uint32_t> stop{0};
     std::atomic<int32_t> cancel{0};    // polled by the decoders
@@ -293,9 +294,14 @@ static void reader_thread(void* arg)
             r->count--;
         }
         reader_decode(r, &r->current, &r->result);
+        // A full result queue is waited out, never dropped: a dropped summary would
+        // leave its card without a strip and the progress count waiting for good.
         SampleBuffer* dropped = r->result.buffer;
         {
-            std::lock_guard<std::mutex> hold(r->lock);
+            std::unique_lock<std::mutex> hold(r->lock);
+            r->room.wait(hold, [r] {
+                return r->result_count < LIBRARY_RESULTS || r->stop.load(std::memory_order_acquire) != 0;
+            });
             if (r->result_count < LIBRARY_RESULTS) {
                 r->results[r->result_count++] = r->result;
                 dropped = nullptr;
@@ -362,11 +368,16 @@ int32_t library_reader_take(LibraryReader* r, ReadResult* out, int32_t cap)
 {
     if (!r || !out || cap < 1)
         return 0;
-    std::lock_guard<std::mutex> hold(r->lock);
-    int32_t n = r->result_count < cap ? r->result_count : cap;
-    std::memcpy(out, r->results, sizeof(ReadResult) * (size_t)n);
-    std::memmove(r->results, r->results + n, sizeof(ReadResult) * (size_t)(r->result_count - n));
-    r->result_count -= n;
+    int32_t n;
+    {
+        std::lock_guard<std::mutex> hold(r->lock);
+        n = r->result_count < cap ? r->result_count : cap;
+        std::memcpy(out, r->results, sizeof(ReadResult) * (size_t)n);
+        std::memmove(r->results, r->results + n, sizeof(ReadResult) * (size_t)(r->result_count - n));
+        r->result_count -= n;
+    }
+    if (n > 0)
+        r->room.notify_all();
     return n;
 }
 
@@ -381,6 +392,7 @@ bool library_reader_stop(LibraryReader* r, int wait_ms)
         std::unique_lock<std::mutex> hold(r->lock);
         r->wake = true;
         r->woken.notify_all();
+        r->room.notify_all();
         ended = r->ended_cv.wait_for(hold, std::chrono::milliseconds(wait_ms < 0 ? 0 : wait_ms),
                                      [r] { return r->ended; });
     }

@@ -1,28 +1,23 @@
-// library_seams.cpp - bodies for the seams of library_seams.h while the parts they
-// stand for are missing: each does nothing and reports that nothing was done.
+// library_seams.cpp - bodies for the take view's seams while it is missing: each does
+// nothing and reports that nothing was done.
 #include "library/library_seams.h"
 
 #include "library/library.h"
 
-void library_view_frame(Library* lib, float dt) {}
-void library_visual_clear(Library* lib) {}
-void library_visual_step(Library* lib, double position, const float* summary, double t) {}
 void library_update_analysis(Library* lib) {}
+void library_draw_take_view(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r, double now) {}
 
-bool library_browse_create(Library* lib, const char* root)
+bool library_take_view_press(Library* lib, const SDL_Event* e, float x, float y)
 {
     return false;
 }
 
-void library_browse_destroy(Library* lib)
+bool library_take_view_motion(Library* lib, const SDL_Event* e, float x, float y)
 {
-    if (lib) {
-        lib->tree = nullptr;
-        lib->favourites = nullptr;
-    }
+    return false;
 }
 
-bool library_shell_open(const char* path)
+bool library_take_view_release(Library* lib, const SDL_Event* e, float x, float y)
 {
     return false;
 }

@@ -1,13 +1,17 @@
 // library_seams.h - the calls the library model makes into the parts built around it:
 // the library view (per-frame input, band visualiser), the take view (its per-frame
-// step), the folder tree and favourites panel of the BROWSE source, and the desktop's
-// "open" for files that are not audio. Until those parts exist, library_seams.cpp
-// gives each a body that does nothing; each part replaces its own.
+// step, drawing and mouse), the folder tree and favourites panel of the BROWSE source,
+// and the desktop's "open" for files that are not audio. The take view is still to
+// come: library_seams.cpp gives its calls bodies that do nothing.
 // Threads: UI thread only.
 // Depends on: library.h.
 #pragma once
 
+union SDL_Event;
+struct Canvas;
+struct CanvasRect;
 struct Library;
+struct TextRenderer;
 
 // Library view: sample the mouse button and advance the widget table for this frame.
 void library_view_frame(Library* lib, float dt);
@@ -17,8 +21,13 @@ void library_visual_clear(Library* lib);
 // when ready, else null; t: the step's time in seconds.
 void library_visual_step(Library* lib, double position, const float* summary, double t);
 
-// Take view: its per-frame step (region loop, tempo and key analysis).
+// Take view: its per-frame step (region loop, tempo and key analysis), its drawing in
+// a rectangle, and its mouse (true when used).
 void library_update_analysis(Library* lib);
+void library_draw_take_view(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r, double now);
+bool library_take_view_press(Library* lib, const SDL_Event* e, float x, float y);
+bool library_take_view_motion(Library* lib, const SDL_Event* e, float x, float y);
+bool library_take_view_release(Library* lib, const SDL_Event* e, float x, float y);
 
 // Folder tree and favourites panel: made when BROWSE is first enabled, opened on
 // root, wired to library_on_tree_select and library_open_with_shell. False when they

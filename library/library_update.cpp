@@ -97,6 +97,22 @@ void library_update(Library* lib, double now, float dt)
     int32_t n = library_reader_take(lib->reader, lib->arrived, LIBRARY_RESULTS);
     for (int32_t i = 0; i < n; i++)
         apply_result(lib, &lib->arrived[i]);
+    // Items whose summary request found the ring full are asked for again as it drains.
+    if (lib->unrequested > 0) {
+        int32_t left = 0;
+        for (int32_t i = 0; i < lib->count; i++) {
+            LibraryItem* item = &lib->items[i];
+            if (item->requested || item->kind != LIBRARY_KIND_LOCAL)
+                continue;
+            if (left == 0 && library_request_read(lib, LIBRARY_READ_SUMMARY, item, false)) {
+                item->requested = 1;
+                lib->queued++;
+            } else {
+                left++;
+            }
+        }
+        lib->unrequested = left;
+    }
     if (lib->done >= lib->queued) {
         lib->done = 0;
         lib->queued = 0;
@@ -122,6 +138,10 @@ void library_update(Library* lib, double now, float dt)
     float ease = 18.0f * lib->dt;
     lib->state.scroll += (ease < 1.0f ? ease : 1.0f) * (lib->scroll_target - lib->state.scroll);
     spring_step(&lib->removal, lib->dt > 0.0f ? lib->dt : 0.0f);
+    // A card sprung back (a cancel, a refused trash) is no longer the removing one.
+    if (lib->removing >= 0 && lib->removal.target == 0.0f && std::fabs(lib->removal.value) < 0.5f &&
+        std::fabs(lib->removal.velocity) < 1.0f)
+        lib->removing = -1;
 
     // The band visualiser runs at a fixed 24 steps a second whatever the frame rate.
     if (lib->next_visual_time <= 0.0)

@@ -85,21 +85,21 @@ PlatPathResult plat_config_folder(char* out, size_t cap)
     return xdg_config_home(out, cap);
 }
 
-static const char kMusicKey[] = "XDG_MUSIC_DIR=";
-
-// The rest of the line after "XDG_MUSIC_DIR=" (leading blanks skipped), or null.
-static const char* is_music_line(const char* line)
+// The rest of the line after "XDG_<key>_DIR=" (leading blanks skipped), or null.
+static const char* is_key_line(const char* line, const char* key)
 {
     while (*line == ' ' || *line == '\t')
         line++;
-    return strncmp(line, kMusicKey, sizeof kMusicKey - 1) == 0 ? line + sizeof kMusicKey - 1 : nullptr;
+    char prefix[64];
+    int n = snprintf(prefix, sizeof prefix, "XDG_%s_DIR=", key);
+    return n > 0 && strncmp(line, prefix, (size_t)n) == 0 ? line + n : nullptr;
 }
 
 // The value of an XDG_MUSIC_DIR="..." line: quotes removed, backslash escapes taken
 // literally, a leading "$HOME" replaced. NONE when the line is not that entry.
-static PlatPathResult music_line(const char* line, const char* home, char* out, size_t cap)
+static PlatPathResult key_line(const char* line, const char* key, const char* home, char* out, size_t cap)
 {
-    const char* v = is_music_line(line);
+    const char* v = is_key_line(line, key);
     if (!v || *v != '"')
         return PLAT_PATH_NONE;
     v++;
@@ -146,7 +146,7 @@ static bool read_line(FILE* f, char* line, size_t cap, bool* fits)
 
 // XDG_MUSIC_DIR from user-dirs.dirs: OK, NONE when the file or the entry is missing,
 // TOO_LONG when the entry does not fit.
-static PlatPathResult music_from_user_dirs(const char* home, char* out, size_t cap)
+static PlatPathResult key_from_user_dirs(const char* key, const char* home, char* out, size_t cap)
 {
     char config[1024];
     if (xdg_config_home(config, sizeof config) != PLAT_PATH_OK)
@@ -161,9 +161,9 @@ static PlatPathResult music_from_user_dirs(const char* home, char* out, size_t c
     char line[kLineMax];
     bool fits = true;
     while (read_line(f, line, sizeof line, &fits)) {
-        // A line longer than the buffer answers TOO_LONG when it is the music entry.
-        PlatPathResult r = !fits ? (is_music_line(line) ? PLAT_PATH_TOO_LONG : PLAT_PATH_NONE)
-                                 : music_line(line, home, out, cap);
+        // A line longer than the buffer answers TOO_LONG when it is the entry asked for.
+        PlatPathResult r = !fits ? (is_key_line(line, key) ? PLAT_PATH_TOO_LONG : PLAT_PATH_NONE)
+                                 : key_line(line, key, home, out, cap);
         if (r != PLAT_PATH_NONE)
             result = r;    // the last entry wins, as the shell reading the file would
     }
@@ -171,15 +171,20 @@ static PlatPathResult music_from_user_dirs(const char* home, char* out, size_t c
     return path_result(out, cap, result);
 }
 
-PlatPathResult plat_music_folder(char* out, size_t cap)
+PlatPathResult plat_user_folder(const char* key, const char* fallback, char* out, size_t cap)
 {
     const char* home = env_value("HOME");
-    PlatPathResult r = music_from_user_dirs(home, out, cap);
+    PlatPathResult r = key_from_user_dirs(key, home, out, cap);
     if (r != PLAT_PATH_NONE)
         return r;
     if (!home)
         return path_result(out, cap, PLAT_PATH_NONE);
-    return path_format(out, cap, "%s/Music", home);
+    return path_format(out, cap, "%s/%s", home, fallback);
+}
+
+PlatPathResult plat_music_folder(char* out, size_t cap)
+{
+    return plat_user_folder("MUSIC", "Music", out, cap);
 }
 
 PlatPathResult plat_home_folder(char* out, size_t cap)

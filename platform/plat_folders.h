@@ -22,6 +22,9 @@ PlatPathResult plat_config_folder(char* out, size_t cap);
 // The XDG music folder: XDG_MUSIC_DIR of "user-dirs.dirs" in the configuration folder
 // ("$HOME" expanded), else "$HOME/Music".
 PlatPathResult plat_music_folder(char* out, size_t cap);
+// Any XDG user folder by its key ("DESKTOP", "DOCUMENTS", "DOWNLOAD", "MUSIC"), else
+// "$HOME/<fallback>".
+PlatPathResult plat_user_folder(const char* key, const char* fallback, char* out, size_t cap);
 // HOME when it is set and an absolute path.
 PlatPathResult plat_home_folder(char* out, size_t cap);
 // TMPDIR when set and not empty, else "/tmp".

@@ -28,12 +28,25 @@ void plat_sleep_ms(int ms)
 
 bool plat_local_time(PlatLocalTime* out)
 {
+    return plat_local_time_of((double)time(nullptr), out);
+}
+
+double plat_wall_ms(void)
+{
+    struct timespec ts;
+    if (clock_gettime(CLOCK_REALTIME, &ts) != 0)
+        return 0.0;
+    return (double)ts.tv_sec * 1000.0 + (double)ts.tv_nsec / 1e6;
+}
+
+bool plat_local_time_of(double seconds, PlatLocalTime* out)
+{
     if (!out)
         return false;
     *out = PlatLocalTime{};
-    time_t now = time(nullptr);
+    time_t now = (time_t)seconds;
     struct tm tm;
-    if (now == (time_t)-1 || !localtime_r(&now, &tm))
+    if (!(seconds >= 0.0) || !localtime_r(&now, &tm))
         return false;
     out->year = tm.tm_year + 1900;
     out->month = tm.tm_mon + 1;

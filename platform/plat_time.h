@@ -17,3 +17,7 @@ struct PlatLocalTime {
 };
 // False (out zeroed) when the local time cannot be had.
 bool plat_local_time(PlatLocalTime* out);
+// The same for a time given in seconds since 1970 UTC.
+bool plat_local_time_of(double seconds, PlatLocalTime* out);
+// The wall clock: milliseconds since 1970 UTC (0 when unknown).
+double plat_wall_ms(void);

@@ -47,7 +47,7 @@ if [ "${1:-}" = --session ]; then
 
   for f in "$T"/bad/*; do
     name=$(basename "$f")
-    "$DROP" "$wid" "$f" || { echo "$name: the drop was not taken" >"$T/fail"; exit 1; }
+    "$DROP" "$wid" 300 500 "$f" || { echo "$name: the drop was not taken" >"$T/fail"; exit 1; }
     n=$(toast_seen) || { echo "$name: no failure toast ($n red pixels)" >"$T/fail"; cp "$T/shot.bmp" "$T/fail.bmp"; exit 1; }
     echo "tessel_e2e_bad_files: dropped $name: toast ($n red pixels)"
     sleep 2.5

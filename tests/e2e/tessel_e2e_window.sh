@@ -52,7 +52,7 @@ if [ "${1:-}" = --session ]; then
   read -r _ _ w0 _ <<<"$g0"
   timeout 10 xdotool windowactivate --sync "$wid" 2>/dev/null || timeout 10 xdotool windowfocus --sync "$wid"
   for round in $(seq 10); do
-    "$DROP" "$wid" "$T/tone.wav" || { echo "round $round: the drop was not taken" >"$T/fail"; break; }
+    "$DROP" "$wid" 200 400 "$T/tone.wav" || { echo "round $round: the drop was not taken" >"$T/fail"; break; }
     e2e_poll 10 sh -c "[ \$(xdotool getwindowgeometry --shell $wid | sed -n 's/^WIDTH=//p') -gt $w0 ]" ||
       { echo "round $round: the dropped file did not open the panel ($(e2e_geometry "$wid"))" >"$T/fail"; break; }
     g=$(settled "$wid")

@@ -1,0 +1,61 @@
+// lv_draw.cpp - hit regions, mixes and fitted texts for the library's views.
+#include "library/views/lv_draw.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "ui/canvas.h"
+#include "ui/hitregion.h"
+
+void lv_hit(Canvas* c, float x, float y, float w, float h, uint32_t cursor)
+{
+    if (!c)
+        return;
+    HitMap map = hitregion_map_canvas(c->level.origin_x, c->level.origin_y, c->level.scale);
+    hitregion_add(&map, HitRect{x, y, w, h}, cursor);
+}
+
+void lv_mix(const float* a, const float* b, float t, float out[4])
+{
+    for (int i = 0; i < 4; i++)
+        out[i] = a[i] + (b[i] - a[i]) * t;
+}
+
+void lv_alpha(const float* a, float alpha, float out[4])
+{
+    out[0] = a[0];
+    out[1] = a[1];
+    out[2] = a[2];
+    out[3] = a[3] * alpha;
+}
+
+void lv_utf8_cut(char* text, size_t max_bytes)
+{
+    size_t len = std::strlen(text);
+    if (len <= max_bytes)
+        return;
+    size_t end = max_bytes;
+    while (end > 0 && ((unsigned char)text[end] & 0xC0) == 0x80)
+        end--;
+    text[end] = '\0';
+}
+
+void lv_fit_pixel(const Canvas* c, const char* text, float size, float max_w, char* out, size_t cap)
+{
+    if (!out || cap == 0)
+        return;
+    std::snprintf(out, cap, "%s", text ? text : "");
+    lv_utf8_cut(out, cap - 1);
+    if (canvas_pixel_text_width(c, out, size) <= max_w)
+        return;
+    size_t len = std::strlen(out);
+    while (len > 1) {
+        len--;
+        while (len > 0 && ((unsigned char)out[len] & 0xC0) == 0x80)
+            len--;
+        out[len] = '.';
+        out[len + 1] = '\0';
+        if (canvas_pixel_text_width(c, out, size) <= max_w)
+            return;
+    }
+}

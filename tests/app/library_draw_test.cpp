@@ -1,0 +1,487 @@
+// The library's pictures on the GL renderer: the waveform strip, the folder tree, the
+// favourites panel, the popup menu, the cards, the prism and the side panel.
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "app/view.h"
+#include "audio/preview.h"
+#include "library/folder_tree.h"
+#include "library/library.h"
+#include "library/user_stores.h"
+#include "library/views/favourites_panel.h"
+#include "library/views/library_view.h"
+#include "library/views/popup_menu.h"
+#include "library/views/wavestrip.h"
+#include "platform/plat_dir.h"
+#include "support/library_kit.h"
+#include "tests/app/view_draw_probe.h"
+#include "ui/canvas.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+DrawPixel rgb(const float* c)
+{
+    return draw_pixel_rgb((uint8_t)std::lround(c[0] * 255), (uint8_t)std::lround(c[1] * 255),
+                          (uint8_t)std::lround(c[2] * 255));
+}
+
+class LibraryDraw : public DrawTest {
+protected:
+    Canvas* c = nullptr;
+    void SetUp() override
+    {
+        DrawTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        c = canvas_create(fx.renderer);
+        ASSERT_NE(c, nullptr);
+    }
+    void TearDown() override
+    {
+        canvas_destroy(c);
+        DrawTest::TearDown();
+    }
+    void begin()
+    {
+        draw_fixture_clear(&fx, 0, 0, 0);
+        canvas_begin(c, 0, 0, 1.0f);
+    }
+    void end()
+    {
+        canvas_end(c);
+        read();
+    }
+    std::vector<uint32_t> pixels()
+    {
+        std::vector<uint32_t> v;
+        for (int y = 0; y < 200; y++)
+            for (int x = 0; x < 640; x++) {
+                DrawPixel p = draw_fixture_pixel(&fx, x, y);
+                v.push_back((uint32_t)p.r | (uint32_t)p.g << 8 | (uint32_t)p.b << 16);
+            }
+        return v;
+    }
+    std::vector<uint32_t> strip_of(std::vector<float> pts, float h = 40.0f)
+    {
+        begin();
+        CanvasRect r{20, 20, 400, h};
+        const float ink[4] = {1, 1, 1, 1};
+        wavestrip_draw(c, &r, pts.data(), (int)pts.size(), nullptr, 0.0f, nullptr, 0, -1.0f, ink);
+        end();
+        return pixels();
+    }
+};
+
+TEST_F(LibraryDraw, StripDrawsNaNAndNegativesAsSilenceAndClampsAboveOne)
+{
+    const float nan = std::nanf("");
+    auto zeros = strip_of({0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(strip_of({nan, -1, nan, -0.5f, nan, nan, -3, 0}), zeros);
+    auto ones = strip_of({1, 1, 1, 1, 1, 1, 1, 1});
+    shot("ones");
+    EXPECT_NE(ones, zeros);
+    EXPECT_EQ(strip_of({2, 5, 1, 9, 1, 1, 3, 1}), ones);
+    EXPECT_EQ(strip_of({1, 1, 1, 1, 1, 1, 1, 1}, 0.0f), zeros);   // no height: nothing
+}
+
+TEST_F(LibraryDraw, PrismStandsStillWithReducedMotionAndOverflowsASmallTile)
+{
+    const float colour[4] = {0.2f, 0.7f, 0.9f, 1.0f};
+    auto prism = [&](double t, float tile_h) {
+        begin();
+        CanvasRect tile{100, 100, 40, tile_h};
+        emblem_draw(c, &tile, colour, 0.0f, t, 5.0, 1);
+        end();
+        return pixels();
+    };
+    auto a = prism(0.3, 40), b = prism(2.9, 40);
+    shot("prism");
+    EXPECT_EQ(a, b);
+    // A 10-unit tile still draws a 14-unit emblem, clipped to the tile.
+    prism(0.0, 10);
+    shot("small-tile");
+    EXPECT_TRUE(draw_box_has(&fx, 100, 100, 139, 109, rgb(colour)) ||
+                std::any_of(pixels().begin(), pixels().end(), [](uint32_t p) { return p != 0; }));
+    for (int x = 90; x < 150; x++)
+        EXPECT_TRUE(draw_probe(&fx, x, 112, draw_pixel_rgb(0, 0, 0))) << x;   // nothing below the tile
+}
+
+TEST_F(LibraryDraw, TreeRowsFillsSizesTagsParentAndPreview)
+{
+    LibraryKit kit;
+    plat_dir_make(kit.data_dir().c_str());
+    folders_use_data_path(kit.data_dir().c_str());
+    fs::create_directories(kit.path("root/sub"));
+    std::string wav = kit.wav("root/a.wav", 48000);
+    kit.text("root/b.wav", std::string(2048, 'x'));
+    FolderTree* t = foldertree_create();
+    ASSERT_TRUE(foldertree_set_root(t, kit.path("root").c_str()));
+    tags_set(kit.path("root/b.wav").c_str(), 7);
+    foldertree_set_highlight(t, wav.c_str());   // row 1
+    foldertree_select(t, 2);                    // b.wav
+    foldertree_set_reduced_motion(t, 1);
+    CanvasRect r{0, 0, 400, 300};
+    // Hover a.wav until its preview is read.
+    t->hovering = 1;
+    t->pointer_x = 200;
+    t->pointer_y = 26 * 2 + 13;
+    for (int i = 0; i < 300; i++) {
+        begin();
+        foldertree_draw(c, nullptr, t, &r, nullptr, 1.0f / 60.0f);
+        end();
+        const FolderTreePreview* p = foldertree_preview_find(t, wav.c_str());
+        if (p && p->ready)
+            break;
+        SDL_Delay(10);
+    }
+    begin();
+    foldertree_draw(c, nullptr, t, &r, nullptr, 1.0f / 60.0f);
+    end();
+    shot();
+    // Rows: the parent row, sub, a.wav (highlighted, hovered), b.wav (selected).
+    EXPECT_TRUE(draw_probe(&fx, 3, 26 * 3 + 3, rgb(t->palette[5])));                 // selection fill
+    EXPECT_TRUE(draw_box_has(&fx, 20, 0, 60, 25, rgb(t->palette[2])));               // ".."
+    // The size ends 16 units from the right; the tag digit lies left of it.
+    std::vector<int> size_ink = draw_row_hits(&fx, 300, 399, 26 * 3 + 13, rgb(t->palette[4]));
+    ASSERT_FALSE(size_ink.empty());
+    EXPECT_LE(size_ink.back(), 400 - 16);
+    EXPECT_GE(size_ink.back(), 400 - 18);
+    EXPECT_TRUE(draw_box_has(&fx, 250, 26 * 3, 370, 26 * 4, rgb(t->palette[8])));   // the digit 7
+    // The hovered file shows its preview strip and duration "0:01".
+    ASSERT_NE(foldertree_preview_find(t, wav.c_str()), nullptr);
+    EXPECT_TRUE(foldertree_preview_find(t, wav.c_str())->ready);
+    foldertree_destroy(t);
+}
+
+TEST_F(LibraryDraw, FavouritesRowsAndTheDragGap)
+{
+    LibraryKit kit;
+    plat_dir_make(kit.data_dir().c_str());
+    kit.text("data/TideCoil/favs.ini", "/one\n/two\n/three\n");
+    folders_use_data_path(kit.data_dir().c_str());
+    FavouritesPanel* p = favpanel_create();
+    favpanel_set_marked(p, "/two");
+    CanvasRect r{0, 0, 176, 200};
+    begin();
+    favpanel_draw(c, nullptr, p, &r, nullptr);
+    end();
+    shot("rows");
+    float marked[4] = {p->colours[1][0], p->colours[1][1], p->colours[1][2], 0.10f};
+    DrawPixel fill = draw_expect_blend(rgb(p->colours[0]), DrawPixel{(uint8_t)std::lround(marked[0] * 255),
+                                                                      (uint8_t)std::lround(marked[1] * 255),
+                                                                      (uint8_t)std::lround(marked[2] * 255), 26});
+    EXPECT_TRUE(draw_probe(&fx, 170, 8 + 26 + 2, fill));        // row 1 at y + 8 + 26
+    EXPECT_TRUE(draw_probe(&fx, 170, 8 + 2, rgb(p->colours[0])));
+    // Dragging row 0 down to row 2: row 1's label moves up into row 0's place.
+    p->pressed = 0;
+    p->button_held = 1;
+    p->press_y = 21;
+    p->pointer_y = 8 + 26 * 2 + 13;
+    begin();
+    favpanel_draw(c, nullptr, p, &r, nullptr);
+    end();
+    shot("drag");
+    EXPECT_TRUE(p->dragging);
+    EXPECT_EQ(p->target, 2);
+    EXPECT_TRUE(draw_probe(&fx, 170, 8 + 2, fill));   // "/two" now first
+    favpanel_free(p);
+}
+
+TEST_F(LibraryDraw, PopupAtTheAnchorFlippedInsideWithHoverFills)
+{
+    PopupMenu m;
+    popup_menu_init(&m);
+    PopupMenuItem items[2] = {};
+    std::strcpy(items[0].label, "OPEN");
+    std::strcpy(items[1].label, "DELETE...");
+    items[1].id = 1;
+    items[1].danger = 1;
+    CanvasRect bounds{0, 0, 640, 400};
+    struct Case {
+        float ax, ay, x, y;
+        int hover;
+        const float* colour;
+        float alpha;
+    };
+    const Case cases[] = {{100, 50, 100, 50, 0, m.colours[2], 0.18f}, {630, 390, 480, 326, 1, m.colours[5], 0.26f}};
+    for (const Case& k : cases) {
+        popup_menu_open(&m, k.ax, k.ay, items, 2, 0.0);
+        m.hover = k.hover;
+        for (int f = 0; f < 30; f++) {   // the hover eases in
+            begin();
+            popup_menu_draw(c, &m, &bounds, 1.0 + f, 1.0f / 30.0f, 1);
+            end();
+        }
+        shot(k.hover ? "flipped" : "anchor");
+        EXPECT_FLOAT_EQ(m.x, k.x);
+        EXPECT_FLOAT_EQ(m.y, k.y);
+        DrawPixel row = draw_expect_blend(rgb(m.colours[0]), DrawPixel{(uint8_t)std::lround(k.colour[0] * 255),
+                                                                        (uint8_t)std::lround(k.colour[1] * 255),
+                                                                        (uint8_t)std::lround(k.colour[2] * 255),
+                                                                        (uint8_t)(k.alpha * 255)});
+        int ry = (int)m.y + 4 + 28 * k.hover;
+        EXPECT_TRUE(draw_probe(&fx, (int)(m.x + m.w) - 10, ry + 3, row, 3));
+        EXPECT_TRUE(draw_probe(&fx, (int)(m.x + m.w) - 10, (int)m.y + 4 + 28 * (1 - k.hover) + 3, rgb(m.colours[0])));
+    }
+    popup_menu_free(&m);
+}
+
+TEST_F(LibraryDraw, CardsEvery96WithStripsOnceReadAndFailedItemsDimmed)
+{
+    LibraryKit kit;
+    LibraryWithPlayer with;
+    Library* lib = with.lib;
+    std::string good = kit.wav("good.wav", 48000);
+    std::string bad = kit.text("bad.wav", "not audio");
+    fs::last_write_time(bad, fs::file_time_type::clock::now() - std::chrono::seconds(100));
+    ASSERT_TRUE(library_add_file(lib, good.c_str(), false));
+    ASSERT_TRUE(library_add_file(lib, bad.c_str(), false));
+    lib->state.source = LIBRARY_SOURCE_ALL;
+    lib->dirty = 1;
+    library_set_option_c(lib, 1);
+    CanvasRect r{0, 0, 580, 600};
+    begin();
+    library_draw(c, nullptr, lib, &r, nullptr, nullptr, 1.0);
+    end();
+    shot("reading");
+    const float(*k)[4] = lib->ui->colours;
+    const CanvasRect& l = lib->ui->list;
+    // Before the summaries: the glyph in each strip.
+    EXPECT_TRUE(draw_box_has(&fx, (int)l.x + 60, (int)l.y + 50, (int)(l.x + l.w) - 80, (int)l.y + 74,
+                             draw_expect_blend(rgb(k[1]), DrawPixel{(uint8_t)std::lround(k[8][0] * 255),
+                                                                     (uint8_t)std::lround(k[8][1] * 255),
+                                                                     (uint8_t)std::lround(k[8][2] * 255), 114})));
+    ASSERT_TRUE(library_kit_pump(lib, [&] { return lib->queued == 0; }));
+    lib->selected = -1;
+    lib->state.selected_path[0] = '\0';
+    lib->dirty = 1;
+    begin();
+    library_draw(c, nullptr, lib, &r, nullptr, nullptr, 2.0);
+    end();
+    shot("ready");
+    // Cards 96 apart: both bodies at their rows, the gap between in the background.
+    EXPECT_TRUE(draw_probe(&fx, (int)l.x + 48, (int)l.y + 4, rgb(k[1])));
+    EXPECT_TRUE(draw_probe(&fx, (int)l.x + 48, (int)l.y + 96 + 4, rgb(k[1])));
+    EXPECT_TRUE(draw_probe(&fx, (int)l.x + 48, (int)l.y + 88, rgb(k[0])));
+    // The failed card's play triangle at alpha 0.3 over its button.
+    int failed = lib->items[lib->view[1]].failed ? 1 : 0;
+    ASSERT_TRUE(lib->items[lib->view[failed]].failed);
+    float btn[4];
+    std::memcpy(btn, k[6], sizeof btn);
+    DrawPixel under = draw_expect_blend(rgb(k[1]), DrawPixel{(uint8_t)std::lround(btn[0] * 255),
+                                                              (uint8_t)std::lround(btn[1] * 255),
+                                                              (uint8_t)std::lround(btn[2] * 255), 46});
+    DrawPixel tri = draw_expect_blend(under, DrawPixel{(uint8_t)std::lround(btn[0] * 255),
+                                                        (uint8_t)std::lround(btn[1] * 255),
+                                                        (uint8_t)std::lround(btn[2] * 255), 77});
+    EXPECT_TRUE(draw_probe(&fx, (int)l.x + 24, (int)l.y + 96 * failed + 41, tri, 3));
+    // The good card's strip: bars of its colour in the strip band.
+    int good_pos = 1 - failed;
+    const LibraryItem& g = lib->items[lib->view[good_pos]];
+    EXPECT_TRUE(g.ready);
+    std::vector<int> bars = draw_row_hits(&fx, (int)l.x + 52, (int)(l.x + l.w) - 70, (int)l.y + 96 * good_pos + 62,
+                                          rgb(k[1]));
+    EXPECT_LT(bars.size(), (size_t)(l.w - 130));   // something covers the body there
+}
+
+class LibraryPanel : public MainViewTest {
+protected:
+    void draw_part() override { view_library_strip(app, &kit, 1.0f / 60.0f); }
+};
+
+TEST_F(LibraryPanel, SwitchTabsRowsEmptyNoFilesViewAndTheLoadingBar)
+{
+    app->library_open = 1;
+    app->library_shown = 1;
+    app->library_x = 0;   // on screen for the picture: L = 4
+    app->reduced_motion = 1;
+    app->take_loading = 1;
+    app->library_tab = 0;
+    draw_fixture_clear(&fx, 13, 17, 17);
+    draw_part();
+    read();
+    shot("empty");
+    const DrawPixel bg = pix(VIEW_BACKGROUND);
+    DrawPixel panel = draw_expect_blend(bg, pix(draw_rgba(23, 29, 29, 150)));
+    // The switch lit (12, 12, 36, 36) between its bars.
+    EXPECT_TRUE(draw_probe(&fx, 14, 14, pix(0xFF50111Bu), 40) || !draw_probe(&fx, 14, 14, bg));
+    // The loading bar at L + 4 + 520 x 0.35 = L + 186.
+    EXPECT_TRUE(draw_probe(&fx, 4 + 186 + 2, 85, pix(VIEW_LIGHT_TEAL)));
+    EXPECT_FALSE(draw_probe(&fx, 4 + 186 - 3, 85, pix(VIEW_LIGHT_TEAL)));
+    EXPECT_TRUE(draw_box_has(&fx, 26, 104, 80, 116, pix(VIEW_MUTED)));   // "EMPTY"
+    // Rows of takes.
+    app->take_count = 2;
+    std::strcpy(app->takes[0].name, "tessel-20250102-030405.wav");
+    app->takes[0].seconds = 125.9f;
+    std::strcpy(app->takes[1].name, "drums.wav");
+    std::strcpy(app->session_name, "drums.wav");
+    draw_fixture_clear(&fx, 13, 17, 17);
+    draw_part();
+    read();
+    shot("rows");
+    DrawPixel session = draw_expect_blend(panel, pix(draw_rgba(13, 17, 17, 150)));
+    (void)session;
+    EXPECT_FALSE(draw_probe(&fx, 10, 92 + 36 + 2, draw_expect_blend(panel, pix(draw_rgba(13, 17, 17, 150)))));
+    char name[64];
+    library_panel_row_name("tessel-20250102-030405.wav", name, sizeof name);
+    EXPECT_STREQ(name, "2025-01-02  03:04:05");
+    library_panel_row_name("tessel-2025-1-2-3-4-5.wav", name, sizeof name);
+    EXPECT_STREQ(name, "tessel-2025-1-2-3-4-5");
+    // FILES without a canvas: "NO FILES VIEW".
+    app->library_tab = 1;
+    Canvas* saved = app->canvas;
+    app->canvas = nullptr;
+    draw_fixture_clear(&fx, 13, 17, 17);
+    draw_part();
+    read();
+    shot("no-files-view");
+    EXPECT_TRUE(draw_box_has(&fx, 26, 104, 120, 116, pix(VIEW_MUTED)));
+    app->canvas = saved;
+}
+
+}  // namespace
+
+namespace {
+
+// The library view at its own rectangle with real files, as a user would drive it.
+class LibraryInProcess : public LibraryDraw {
+protected:
+    LibraryKit kit;
+    std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    void SetUp() override
+    {
+        LibraryDraw::SetUp();
+        std::string bin = kit.path("bin");
+        fs::create_directories(bin);
+        std::ofstream(bin + "/xdg-open") << "#!/bin/sh\necho \"$@\" >> \"" << kit.path("opened") << "\"\n";
+        fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
+        setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+        setenv("XDG_DATA_HOME", kit.path("share").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        setenv("PATH", old_path.c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
+        LibraryDraw::TearDown();
+    }
+};
+
+bool press(Library* lib, int button, float x, float y, double now)
+{
+    SDL_Event e{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.button = (uint8_t)button;
+    bool used = library_handle_event(lib, &e, x, y, nullptr, now);
+    e.type = SDL_MOUSEBUTTONUP;
+    library_handle_event(lib, &e, x, y, nullptr, now);
+    return used;
+}
+
+TEST_F(LibraryInProcess, DroppedFilesPlayMenusTrashAndFilter)
+{
+    if (std::system("command -v sox >/dev/null && command -v ffmpeg >/dev/null") != 0)
+        GTEST_SKIP() << "sox and ffmpeg make the files";
+    std::string d = kit.path("drop");
+    fs::create_directories(d);
+    std::string make = "cd '" + d + "' && sox -n -r 44100 -c 2 -b 16 tone.wav synth 1 sine 440 vol 0.5 && " +
+                       "sox -n -r 48000 -c 1 tone.flac synth 1 sine 660 vol 0.5 && " +
+                       "ffmpeg -loglevel error -f lavfi -i sine=frequency=330:duration=1 -c:a libmp3lame tone.mp3 && " +
+                       "head -c 30 tone.wav > cut.wav && : > empty.wav && echo text > text.mp3";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    LibraryWithPlayer with;
+    Library* lib = with.lib;
+    for (const char* f : {"tone.wav", "tone.flac", "tone.mp3", "cut.wav", "empty.wav", "text.mp3"})
+        ASSERT_TRUE(library_add_file(lib, (d + "/" + f).c_str(), false));
+    lib->state.source = LIBRARY_SOURCE_ALL;
+    lib->dirty = 1;
+    library_set_option_c(lib, 1);
+    CanvasRect r{0, 0, 580, 700};
+    ASSERT_TRUE(library_kit_pump(lib, [&] { return lib->queued == 0; }));
+    begin();
+    library_draw(c, nullptr, lib, &r, nullptr, nullptr, 1.0);
+    end();
+    shot("six");
+    ASSERT_EQ(lib->view_count, 6);
+    int ready = 0, failed = 0;
+    for (int i = 0; i < lib->count; i++) {
+        ready += lib->items[i].ready;
+        failed += lib->items[i].failed;
+    }
+    EXPECT_EQ(ready, 3);
+    EXPECT_EQ(failed, 3);
+    const CanvasRect l = lib->ui->list;
+    auto card_y = [&](int pos) { return l.y + 96.0f * (float)pos; };
+    int wav_pos = -1;
+    for (int p = 0; p < 6; p++)
+        if (std::strcmp(lib->items[lib->view[p]].path, (d + "/tone.wav").c_str()) == 0)
+            wav_pos = p;
+    ASSERT_GE(wav_pos, 0);
+    // The play button plays it through the preview player.
+    press(lib, SDL_BUTTON_LEFT, l.x + 20, card_y(wav_pos) + 30, 2.0);
+    ASSERT_TRUE(library_kit_pump(lib, [&] { return !lib->loading; }));
+    EXPECT_NEAR(preview_duration(&with.player), 1.0, 0.01);
+    EXPECT_TRUE(preview_is_playing(&with.player));
+    // Right-click: the menu at the pointer; SHOW IN EXPLORER hands over the folder.
+    press(lib, SDL_BUTTON_RIGHT, 300, card_y(wav_pos) + 20, 3.0);
+    ASSERT_TRUE(library_popup_open(lib));
+    begin();
+    library_draw(c, nullptr, lib, &r, nullptr, nullptr, 3.0);
+    end();
+    shot("menu");
+    EXPECT_FLOAT_EQ(lib->ui->menu.x, 300.0f);
+    // Down four times skips the disabled SHOW IN QUILL; up once is SHOW IN EXPLORER.
+    SDL_Event k{};
+    k.type = SDL_KEYDOWN;
+    for (SDL_Keycode sym : {SDLK_DOWN, SDLK_DOWN, SDLK_DOWN, SDLK_RETURN}) {
+        k.key.keysym.sym = sym;
+        library_handle_event(lib, &k, 0, 0, nullptr, 3.0);
+    }
+    EXPECT_FALSE(library_popup_open(lib));
+    for (int i = 0; i < 200 && !fs::exists(kit.path("opened")); i++)
+        SDL_Delay(10);
+    SDL_Delay(50);
+    std::ifstream opened(kit.path("opened"));
+    std::string line;
+    std::getline(opened, line);
+    EXPECT_EQ(line, d);
+    // DELETE... then the confirm area: into the trash, and back byte for byte.
+    std::string wav = d + "/tone.wav";
+    std::ifstream in(wav, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    library_card_action(lib, 4);
+    for (int i = 0; i < 60; i++)
+        library_update(lib, 4.0 + i / 60.0, 1.0f / 60.0f);
+    press(lib, SDL_BUTTON_LEFT, l.x + l.w - 28, card_y(wav_pos) + 40, 5.0);
+    EXPECT_FALSE(fs::exists(wav));
+    std::string trashed = kit.path("share/Trash/files/tone.wav");
+    ASSERT_TRUE(fs::exists(trashed));
+    std::ifstream info(kit.path("share/Trash/info/tone.wav.trashinfo"));
+    std::string text((std::istreambuf_iterator<char>(info)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Path=" + wav), std::string::npos) << text;
+    fs::rename(trashed, wav);
+    std::ifstream back(wav, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(back)), std::istreambuf_iterator<char>()), bytes);
+    // The filter narrows the cards as typed.
+    lib->ui->filter_focused = 1;
+    SDL_Event t{};
+    t.type = SDL_TEXTINPUT;
+    std::strcpy(t.text.text, "t");
+    library_handle_event(lib, &t, 0, 0, nullptr, 6.0);
+    library_rebuild_view(lib);
+    EXPECT_EQ(lib->view_count, 5);   // all but the trashed one have a "t"
+    std::strcpy(t.text.text, "ext");
+    library_handle_event(lib, &t, 0, 0, nullptr, 6.0);
+    library_rebuild_view(lib);
+    EXPECT_EQ(lib->view_count, 1);
+    begin();
+    library_draw(c, nullptr, lib, &r, nullptr, nullptr, 6.0);
+    end();
+    shot("filtered");
+}
+
+}  // namespace

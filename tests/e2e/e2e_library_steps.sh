@@ -1,0 +1,162 @@
+# e2e_library_steps.sh - the session of tessel_e2e_library.sh inside xvfb-run (sourced).
+# Pictures and recordings go to $T; a failure is written to $T/fail.
+
+stop() { echo "$1" >"$T/fail"; for f in "$T"/app*.pid; do kill -KILL "$(cat "$f")" 2>/dev/null; done; exit 1; }
+
+# start N -> runs the program as app N; sets wid.
+start() {
+  "$BIN" >"$T/app$1.out" 2>"$T/app$1.log" &
+  echo $! >"$T/app$1.pid"
+  local pid=$!
+  wid=""
+  for _ in $(seq 1 600); do
+    kill -0 "$pid" 2>/dev/null || stop "app $1 ended by itself"
+    wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
+    [ -n "$wid" ] && break
+    sleep 0.1
+  done
+  [ -n "$wid" ] || stop "no window for app $1"
+  xdotool windowraise "$wid"
+  timeout 10 xdotool windowfocus --sync "$wid"
+  sleep 0.5
+}
+# Window pixels of layout units, from the window's size (the library panel open).
+geom() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  S=$(awk -v w="$WIDTH" -v h="$HEIGHT" 'BEGIN { s = w / 1240; if (h / 1080 < s) s = h / 1080; print s }')
+  OX=$(awk -v w="$WIDTH" -v s="$S" 'BEGIN { print (w - 1240 * s) / 2 }')
+  OY=$(awk -v h="$HEIGHT" -v s="$S" 'BEGIN { print (h - 1080 * s) / 2 }')
+}
+px() { awk -v u="$1" -v s="$S" -v o="$OX" 'BEGIN { printf "%d", (u + 600) * s + o }'; }
+py() { awk -v u="$1" -v s="$S" -v o="$OY" 'BEGIN { printf "%d", u * s + o }'; }
+at() { xdotool mousemove --window "$wid" "$(px "$1")" "$(py "$2")"; }
+# Tree rows (row 0: the parent row) and favourites rows, in units.
+TX=-300
+row_y() { echo $((88 + 26 * $1 + 13)); }
+fav_y() { echo $((88 + 8 + 26 * $1 + 13)); }
+shot() {
+  rm -f "$TMPDIR/tessel_screenshot.bmp"
+  touch "$TMPDIR/tessel_screenshot_request"
+  e2e_poll 20 test -s "$TMPDIR/tessel_screenshot.bmp" || stop "no screenshot $1"
+  sleep 0.3
+  cp "$TMPDIR/tessel_screenshot.bmp" "$T/$1.bmp"
+}
+# ink PICTURE UY UX0 UX1 -> how many pixels along the line are light (text, strips).
+ink() {
+  local args="" x
+  for x in $(seq "$(px "$3")" "$(px "$4")"); do args="$args $x $(py "$2")"; done
+  # shellcheck disable=SC2086
+  "$PROBE" "$T/$1.bmp" $args | tail -n +2 | awk '$1 + $2 + $3 > 150 { n++ } END { print n + 0 }'
+}
+note() { echo "tessel_e2e_library: $*" >>"$T/report"; }
+
+# -- First run: the browser, a preview, opening files, a favourite and a tag ----------
+start 1
+xdotool key l
+sleep 0.8
+geom "$wid"
+at -155 68
+xdotool click 1
+sleep 1
+shot files
+[ "$(ink files "$(fav_y 1)" -580 -420)" -gt 3 ] || stop "no favourites listed"
+[ "$(ink files "$(row_y 1)" -390 -200)" -gt 3 ] || stop "the tree does not list the music folder"
+at $TX "$(row_y 1)"
+xdotool click 1   # fixtures
+sleep 0.8
+at 100 500
+sleep 0.3
+shot expanded
+for r in 2 3 4 5 6 7; do
+  [ "$(ink expanded "$(row_y $r)" -390 -250)" -gt 3 ] || stop "fixture row $r has no name"
+done
+for r in 2 4 5 6 7; do
+  [ "$(ink expanded "$(row_y $r)" -80 -26)" -gt 2 ] || stop "fixture row $r has no size"
+done
+note "six fixtures listed, five sizes shown (the 0-byte file has none)"
+before=$(ink expanded "$(row_y 7)" -380 -100)
+at $TX "$(row_y 7)"
+sleep 2
+shot hover
+after=$(ink hover "$(row_y 7)" -380 -100)
+note "hovered WAV row: $before light pixels before, $after with its preview"
+[ "$after" -gt $((before + 40)) ] || stop "the hovered WAV shows no preview strip ($before -> $after)"
+
+xdotool click --repeat 2 --delay 60 1
+e2e_poll 20 sh -c 'timeout 5 jack_lsp 2>/dev/null | grep -q "^tessel:out_1$"' || stop "no tessel:out ports"
+sleep 3
+timeout 20 jack_rec -f "$T/rec.wav" -d 2 tessel:out_0 tessel:out_1 >/dev/null 2>&1 || stop "jack_rec failed"
+for r in 2 3 4; do
+  at $TX "$(row_y $r)"
+  xdotool click --repeat 2 --delay 60 1
+  sleep 1
+done
+kill -0 "$(cat "$T/app1.pid")" 2>/dev/null || stop "the program ended after the bad files"
+timeout 20 jack_rec -f "$T/rec2.wav" -d 2 tessel:out_0 tessel:out_1 >/dev/null 2>&1 || stop "jack_rec failed"
+
+at $TX "$(row_y 8)"
+xdotool click 1   # other: selected (and expanded)
+sleep 0.3
+xdotool key f
+sleep 0.3
+at $TX "$(row_y 5)"
+xdotool click 1   # tone.flac
+sleep 0.3
+xdotool key 3
+sleep 0.5
+shot tagged
+e2e_term "$(cat "$T/app1.pid")" >"$T/term1"
+read -r rc _ <"$T/term1"
+[ "$rc" = 0 ] || stop "first run: exit status $rc"
+rm -f "$T/app1.pid"
+
+# -- Second run: both shown again; a second copy beside it ----------------------------
+start 2
+geom "$wid"
+w2=$wid
+sleep 1
+shot restored
+[ "$(ink restored "$(fav_y 3)" -580 -420)" -gt 3 ] || stop "the new favourite is not shown after a restart"
+args=""
+for dy in -3 -2 -1 0 1 2 3; do
+  for x in $(seq "$(px -200)" "$(px -26)"); do args="$args $x $(py $(($(row_y 5) + dy)))"; done
+done
+# shellcheck disable=SC2086
+amber=$("$PROBE" "$T/restored.bmp" $args | tail -n +2 | awk '$1 > 150 && $2 > 100 && $3 < 120 { n++ } END { print n + 0 }')
+note "after a restart: favourite row shown, $amber amber tag pixels on tone.flac"
+[ "$amber" -gt 2 ] || stop "the tag digit is not shown after a restart"
+
+start 2b
+w3=$wid
+# Side by side, so each click lands on the copy it is meant for.
+xdotool windowmove --sync "$w3" 1300 0
+sleep 0.5
+# The second copy tags tone.mp3 with 5; the first makes "second" a favourite.
+at $TX "$(row_y 6)"
+xdotool click 1
+sleep 0.2
+xdotool key 5
+wid=$w2
+timeout 10 xdotool windowfocus --sync "$wid"
+at $TX "$(row_y 9)"
+xdotool click 1
+sleep 0.2
+xdotool key f
+sleep 1
+for n in 2 2b; do
+  e2e_term "$(cat "$T/app$n.pid")" >"$T/term$n"
+  read -r rc _ <"$T/term$n"
+  [ "$rc" = 0 ] || stop "app $n: exit status $rc"
+  rm -f "$T/app$n.pid"
+done
+
+# -- Third run: the six files dropped on the window -----------------------------------
+start 3
+geom "$wid"
+"$DROP" "$wid" 300 500 "$F/tone.wav" "$F/tone.flac" "$F/tone.mp3" "$F/cut.wav" "$F/empty.wav" "$F/text.mp3" ||
+  stop "the drop was not taken"
+sleep 4
+shot dropped
+kill -0 "$(cat "$T/app3.pid")" 2>/dev/null || stop "the program ended after the drop"
+e2e_term "$(cat "$T/app3.pid")" >"$T/term3"
+rm -f "$T/app3.pid"
