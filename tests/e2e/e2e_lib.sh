@@ -175,7 +175,7 @@ e2e_tone_stop() {
     e2e_poll 3 e2e_gone "$E2E_TONE_PID" || kill -KILL "$E2E_TONE_PID" 2>/dev/null
   fi
   E2E_TONE_PID=
-  jack_server_stop
+  ! declare -F jack_server_stop >/dev/null || jack_server_stop
 }
 # e2e_wav_stats FILE -> "LENGTH_SECONDS RMS" of a sound file, from sox.
 e2e_wav_stats() {
