@@ -18,9 +18,8 @@ void view_background(AppState* app, DrawKit* kit, double t)
 void view_logo(AppState* app, DrawKit* kit) {}
 void view_window_chrome(AppState* app, DrawKit* kit) {}
 
-// Replaced by the side panels: library, loop player, video, plug-in picker, settings.
+// Replaced by the side panels: library, loop player, plug-in picker, settings.
 void view_library_strip(AppState* app, DrawKit* kit, float dt) {}
 void view_loop_panel(AppState* app, DrawKit* kit) {}
-void view_video_panel(AppState* app, DrawKit* kit) {}
 void view_vst_picker(AppState* app, DrawKit* kit) {}
 void view_settings(AppState* app, DrawKit* kit, float dt) {}
