@@ -49,11 +49,12 @@ static double panel_rate(const AppState* app)
     return rate > 0.0 ? rate : VIDEO_DEFAULT_RATE;
 }
 
-// Once per opening: the duration, and the trim made to fit it.
-static void panel_take_ready(AppState* app)
+void video_panel_take_duration(AppState* app, double duration)
 {
+    if (!app)
+        return;
     app->video_ready = 1;
-    app->video_duration = video_player_duration(app->video_player);
+    app->video_duration = duration;
     if (!(app->video_trim_restored && app->video_in < app->video_out)) {
         app->video_in = 0.0;
         app->video_out = app->video_duration;
@@ -73,7 +74,7 @@ void video_panel_update(AppState* app)
     if (video_player_state(app->video_player) != VIDEO_READY)
         app->video_ready = 0;
     else if (!app->video_ready)
-        panel_take_ready(app);
+        video_panel_take_duration(app, video_player_duration(app->video_player));
 
     double shown = app->video_in;
     if (app->drag_mode == DRAG_VIDEO_TRIM) {

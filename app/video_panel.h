@@ -22,6 +22,10 @@ void video_panel_open(AppState* app, const char* path, bool keep_trim);
 // Moves the dragged handle (1 in, 2 out) to the track position under mouse_x, the
 // stretch kept between 0.25 s and 360 s.
 void video_panel_trim_drag(AppState* app, float mouse_x);
+// Once per opening, when the player is ready: ready set, the duration taken, and the
+// trim made the whole video unless a restored in < out is kept; then cut to the
+// duration and to at most 360 s.
+void video_panel_take_duration(AppState* app, double duration);
 // Every frame while a player exists: takes the duration and settles the trim once per
 // opening, works out the shown time and, while the panel is shown, seeks the player.
 void video_panel_update(AppState* app);

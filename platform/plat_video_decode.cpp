@@ -48,7 +48,7 @@ struct PlatVideoReader {
 static void video_quiet_logging(void)
 {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
 static bool video_interrupted(const PlatVideoReader* r)
@@ -310,7 +310,7 @@ bool plat_video_convert(PlatVideoReader* r, uint8_t* dst, int32_t width, int32_t
         width != r->sws_out_w || height != r->sws_out_h) {
         sws_freeContext(r->sws);
         r->sws = sws_getContext(f->width, f->height, (AVPixelFormat)f->format, width, height, AV_PIX_FMT_BGR0,
-                                SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!r->sws) {
             r->sws_fmt = -1;
             return false;
