@@ -166,23 +166,16 @@ TEST_F(VideoPanelTest, ALaterOpenWinsOverOneStillOpening)
 // The painter
 // ---------------------------------------------------------------------------
 
-class VideoPanelView : public DrawTest {
+class VideoPanelView : public MainViewTest {
 protected:
-    VideoPanelView() : DrawTest(1160, 1080) {}
-    Engine* e = engine_instance();
-    AppState* app = app_instance();
-    DrawKit kit{};
+    VideoPanelView() : MainViewTest(1160) {}
     std::string dir;
 
     void SetUp() override
     {
-        DrawTest::SetUp();
+        MainViewTest::SetUp();
         if (HasFatalFailure())
             return;
-        ASSERT_TRUE(app_test_engine_start(e));
-        app_init(app, e, ".");
-        app_layout_write(app);
-        ASSERT_TRUE(draw_init(&kit, fx.renderer));
         kit.right_w = WINDOW_VIDEO_UNITS;
         draw_frame_layout(&kit, 1160, 1080);
         app->video_open = app->video_shown = 1;
@@ -194,16 +187,15 @@ protected:
         app_reset_textures(app);
         video_player_destroy(app->video_player);
         app->video_player = nullptr;
-        draw_shutdown(&kit);
-        app_test_engine_stop(e);
-        DrawTest::TearDown();
+        MainViewTest::TearDown();
     }
-    void draw()
+    void draw_part() override
     {
         draw_fixture_clear(&fx, 0, 0, 0);
         view_video_panel(app, &kit);
         read();
     }
+    void draw() { draw_part(); }
     // Draws until the texture's frame has been still for 150 ms.
     void draw_settled()
     {
