@@ -21,6 +21,7 @@
 #include "rig/rigsession.h"
 #include "rig/views/inputs_panel.h"
 #include "support/draw_fixture.h"
+#include "support/video_fixtures.h"
 #include "tests/app/event_kit.h"
 
 namespace {
@@ -497,6 +498,94 @@ TEST_F(ShellTest, WhenPresentsDoNotWaitFastFramesSleepRatherThanSpin)
     frames(100);
     double seconds = (double)(SDL_GetPerformanceCounter() - t0) / (double)SDL_GetPerformanceFrequency();
     EXPECT_GE(seconds, 0.09);
+}
+
+// ---------------------------------------------------------------------------
+// The video panel in time, read from the screen
+// ---------------------------------------------------------------------------
+
+// A video named on the command line plays in the panel at 1160 x 1080 (one unit per
+// pixel); the loop position and rate are set by the test. Once the worker has settled
+// the strip read from the screenshot gives the frame at the shown time, within one
+// frame at 30 fps.
+class VideoPanelInTime : public ShellTest {
+protected:
+    std::string dir = video_fixture_dir();
+
+    void open(const char* name)
+    {
+        stop();
+        std::string path = dir + "/" + name;
+        start({"tessel", path.c_str()});
+        SDL_SetWindowSize(sh.window, 1160, 1080);
+        frames(30);
+        ASSERT_EQ(sh.app->video_open, 1);
+    }
+    // Frames until the picture has stayed the same for 150 ms, then a screenshot.
+    SDL_Surface* settled_shot()
+    {
+        uint32_t last = 0;
+        Uint64 still = SDL_GetTicks64(), until = still + 10000;
+        while (SDL_GetTicks64() < until && SDL_GetTicks64() - still < 150) {
+            frame();
+            if (!sh.app->video_ready || sh.app->video_texture_serial != last)
+                still = SDL_GetTicks64();
+            last = sh.app->video_texture_serial;
+            SDL_Delay(4);
+        }
+        fs::remove(bmp());
+        sh.screenshot_pending = true;
+        frame();
+        SDL_Surface* raw = SDL_LoadBMP(bmp().c_str());
+        SDL_Surface* s = raw ? SDL_ConvertSurfaceFormat(raw, SDL_PIXELFORMAT_ARGB8888, 0) : nullptr;
+        SDL_FreeSurface(raw);
+        return s;
+    }
+    // The frame number on the screen at loop position seconds, and the one expected.
+    void expect_in_time(double seconds, int fw, int fh, int q = 0)
+    {
+        sh.engine->position.store((int32_t)std::lround(seconds * 48000));
+        SDL_Surface* s = settled_shot();
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->w, 1160);
+        auto mean = [s](double x, double y) {
+            Uint32 p = ((const Uint32*)((const Uint8*)s->pixels + (int)y * s->pitch))[(int)x];
+            return ((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF)) / 3.0;
+        };
+        int32_t got = video_strip_read_panel(mean, fw, fh, q);
+        SDL_FreeSurface(s);
+        double want = std::floor(sh.app->video_shown_time * 30.0 + 1e-6);
+        EXPECT_NEAR(got, want, 1.0) << "loop at " << seconds << " s, shown " << sh.app->video_shown_time << " s";
+    }
+};
+
+TEST_F(VideoPanelInTime, ThePictureFollowsTheLoopStepsWrapsTrimsAndAMissingRate)
+{
+    if (dir.empty())
+        GTEST_SKIP() << "no ffmpeg";
+    const struct {
+        const char* name;
+        int w, h;
+    } files[] = {{"ffv1.mkv", 320, 180}, {"h264.mp4", 640, 360}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        open(f.name);
+        sh.engine->sample_rate = 48000;
+        for (int k = 0; k <= 12; k++)
+            expect_in_time(1.5 + k / 60.0, f.w, f.h);
+        expect_in_time(4.5, f.w, f.h);          // the second pass
+        sh.app->video_in = 1.0;
+        sh.app->video_out = 2.5;
+        expect_in_time(0.2, f.w, f.h);
+        expect_in_time(1.7, f.w, f.h);          // wraps to 1.2
+        sh.engine->sample_rate = 0;
+        expect_in_time(1.0, f.w, f.h);          // timed at 48,000: 2.0
+        sh.engine->sample_rate = 48000;
+    }
+    // Turned a quarter counter-clockwise: the strip runs up the left edge.
+    open("rot90.mp4");
+    expect_in_time(0.5, 640, 360, 3);
+    expect_in_time(2.25, 640, 360, 3);
 }
 
 }  // namespace

@@ -209,26 +209,14 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
-    // The strip read from the screen, with the picture of fw x fh turned q quarter
-    // turns clockwise and fitted into the picture area as the panel draws it.
+    // The strip read from the screen, with the picture of fw x fh turned q quarter turns.
     int32_t screen_strip(int32_t fw, int32_t fh, int q)
     {
-        double w = q & 1 ? fh : fw, h = q & 1 ? fw : fh;
-        double s = std::min(500.0 / w, 903.0 / h);
-        double qx = 650 + (500 - s * w) / 2, qy = 56 + (903 - s * h) / 2;
-        auto mean = [&](double px, double py) {
-            double u = px / fw, v = py / fh, X = u, Y = v;
-            if (q == 1)
-                X = 1 - v, Y = u;
-            else if (q == 2)
-                X = 1 - u, Y = 1 - v;
-            else if (q == 3)
-                X = v, Y = 1 - u;
-            DrawPixel p = draw_fixture_pixel(&fx, (int)(qx + X * s * w), (int)(qy + Y * s * h));
+        auto mean = [&](double x, double y) {
+            DrawPixel p = draw_fixture_pixel(&fx, (int)x, (int)y);
             return (p.r + p.g + p.b) / 3.0;
         };
-        double c = std::floor(fw / 16.0);
-        return video_strip_read(mean, 0, c / 2, c, 0);
+        return video_strip_read_panel(mean, fw, fh, q);
     }
     bool has_text_colour(uint32_t colour)
     {

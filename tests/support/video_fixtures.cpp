@@ -1,6 +1,7 @@
 // video_fixtures.cpp - making the video fixtures once per build tree, reading strips.
 #include "support/video_fixtures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -38,4 +39,24 @@ int32_t video_strip_read_frame(const uint8_t* bgr0, int32_t width, int32_t heigh
         return (p[0] + p[1] + p[2]) / 3.0;
     };
     return video_strip_read(mean, 0.0, c / 2, c, 0.0);
+}
+
+int32_t video_strip_read_panel(const VideoMeanAt& screen_mean, int32_t fw, int32_t fh, int q)
+{
+    double w = q & 1 ? fh : fw, h = q & 1 ? fw : fh;
+    double s = std::min(500.0 / w, 903.0 / h);
+    double qx = 650 + (500 - s * w) / 2, qy = 56 + (903 - s * h) / 2;
+    // A point of the frame (u, v in 0..1) lands at (X, Y) of the turned picture.
+    auto mean = [&](double px, double py) {
+        double u = px / fw, v = py / fh, X = u, Y = v;
+        if (q == 1)
+            X = 1 - v, Y = u;
+        else if (q == 2)
+            X = 1 - u, Y = 1 - v;
+        else if (q == 3)
+            X = v, Y = 1 - u;
+        return screen_mean(std::floor(qx + X * s * w), std::floor(qy + Y * s * h));
+    };
+    double c = std::floor(fw / 16.0);
+    return video_strip_read(mean, 0, c / 2, c, 0);
 }

@@ -19,3 +19,7 @@ int32_t video_strip_read(const VideoMeanAt& mean, double origin_x, double origin
                          double step_y);
 // The same from a BGR0 frame of the player (cells C = width / 16 square on top).
 int32_t video_strip_read_frame(const uint8_t* bgr0, int32_t width, int32_t height);
+// The strip of a fw x fh frame as the video panel shows it on a screen of one unit per
+// pixel: turned q quarter turns clockwise and fitted into the picture area (650, 56,
+// 500, 903). screen_mean gives the mean of R, G, B at a screen position.
+int32_t video_strip_read_panel(const VideoMeanAt& screen_mean, int32_t fw, int32_t fh, int q);
