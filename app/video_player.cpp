@@ -16,6 +16,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/plat_mem.h"
 #include "platform/plat_video_decode.h"
 
 static const int kIdleWaitMs = 200;        // no file open
@@ -85,13 +86,14 @@ static void worker_wait(VideoPlayer* p, int ms)
 
 static void worker_free_back(VideoWorker* w)
 {
-    free(w->back);
+    plat_pages_free(w->back, w->back_size);
     w->back = nullptr;
     w->back_size = 0;
 }
 
 // Converts the frame just decoded into the worker's buffer, then swaps it with the
-// shared one, unless a newer request makes it stale.
+// shared one, unless a newer request makes it stale. Frame buffers are whole pages
+// from the OS, so a closed video's frames go back at once.
 static void worker_publish(VideoWorker* w)
 {
     int32_t fw = 0, fh = 0;
@@ -100,7 +102,7 @@ static void worker_publish(VideoWorker* w)
     size_t need = (size_t)fw * (size_t)fh * 4u;
     if (w->back_size != need) {
         worker_free_back(w);
-        w->back = (uint8_t*)malloc(need);
+        w->back = (uint8_t*)plat_pages_alloc(need);
         if (!w->back)
             return;
         w->back_size = need;
@@ -133,7 +135,7 @@ static void worker_switch(VideoWorker* w, bool open)
     worker_free_back(w);
     {
         std::lock_guard<std::mutex> g(p->lock);
-        free(p->pixels);
+        plat_pages_free(p->pixels, p->pixels_size);
         p->pixels = nullptr;
         p->pixels_size = 0;
         p->width = p->height = 0;
@@ -299,7 +301,7 @@ void video_player_destroy(VideoPlayer* player)
     // step it takes checks the request count.
     if (player->thread.joinable())
         player->thread.join();
-    free(player->pixels);
+    plat_pages_free(player->pixels, player->pixels_size);
     delete player;
 }
 
