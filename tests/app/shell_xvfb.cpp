@@ -18,6 +18,7 @@
 #include "app/screenshot.h"
 #include "app/shell.h"
 #include "app/toast.h"
+#include "app/video_player.h"
 #include "rig/rigsession.h"
 #include "rig/views/inputs_panel.h"
 #include "support/draw_fixture.h"
@@ -586,6 +587,23 @@ TEST_F(VideoPanelInTime, ThePictureFollowsTheLoopStepsWrapsTrimsAndAMissingRate)
     open("rot90.mp4");
     expect_in_time(0.5, 640, 360, 3);
     expect_in_time(2.25, 640, 360, 3);
+}
+
+// A FIFO restored as the video holds up neither start-up nor shutdown.
+TEST_F(VideoPanelInTime, AFifoRestoredAsTheVideoHangsNothing)
+{
+    if (dir.empty())
+        GTEST_SKIP() << "no ffmpeg";
+    stop();
+    fs::path ini = root / "home/.config/TideCoil/tessel.ini";
+    fs::create_directories(ini.parent_path());
+    touch(ini, ("vidopen=1\nvidpath=" + dir + "/fifo.mp4\n").c_str());
+    Uint64 t0 = SDL_GetTicks64();
+    start({"tessel"});
+    frames(20);
+    EXPECT_EQ(video_player_state(sh.app->video_player), VIDEO_FAILED);
+    stop();
+    EXPECT_LT(SDL_GetTicks64() - t0, 5000u);
 }
 
 }  // namespace
