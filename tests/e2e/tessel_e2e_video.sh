@@ -113,7 +113,7 @@ frame_of() {
   done
   "$PROBE" "$T/$1.bmp" "${args[@]}" | awk 'NR == 1 { next }
     { m = ($1 + $2 + $3) / 3; if (m > 170) n += 2 ^ (NR - 2); else if (m > 85) bad = 1 }
-    END { if (bad) print "none"; else print n }'
+    END { if (bad) print "none"; else print n + 0 }'
 }
 
 e2e_tone_server "$T/jackd.log" >"$T/why" || fail "$(cat "$T/why")"
