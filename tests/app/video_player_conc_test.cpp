@@ -26,39 +26,31 @@ using Clock = std::chrono::steady_clock;
 
 class VideoPlayerConc : public ::testing::Test {
 protected:
-    std::string dir;
+    std::string dir = video_fixture_dir();
     void SetUp() override
     {
-        dir = video_fixture_dir();
         if (dir.empty())
             GTEST_SKIP() << "no ffmpeg to make the video files";
     }
-    std::string file(const char* name) const { return dir + "/" + name; }
 };
 
 // The join waits for the worker, which cuts an open or a search short: no use of freed
 // memory (AddressSanitizer) and no long wait.
 TEST_F(VideoPlayerConc, DestroyDuringAnOpenOrASearchIsPromptAndClean)
 {
-    for (int i = 0; i < 20; i++) {
+    for (int i = 0; i < 40; i++) {
+        bool search = i % 2;
         VideoPlayer* p = video_player_create();
         ASSERT_NE(p, nullptr);
-        video_player_open(p, file(i % 2 ? "h264.mp4" : "vp9.webm").c_str());
-        std::this_thread::sleep_for(std::chrono::microseconds(200 * i));
+        video_player_open(p, (dir + (search || i % 4 ? "/h264.mp4" : "/vp9.webm")).c_str());
+        while (search && video_player_state(p) == VIDEO_OPENING)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // 1.95 s: the last frame before a key frame, the longest search the file has.
+        video_player_seek(p, search ? 1.95 : 0.0);
+        std::this_thread::sleep_for(std::chrono::microseconds(150 * i));
         auto start = Clock::now();
         video_player_destroy(p);
-        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << "during the open, round " << i;
-
-        p = video_player_create();
-        video_player_open(p, file("h264.mp4").c_str());
-        while (video_player_state(p) == VIDEO_OPENING)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        // The last frame before a key frame: the longest search the file has.
-        video_player_seek(p, 1.95);
-        std::this_thread::sleep_for(std::chrono::microseconds(300 * i));
-        start = Clock::now();
-        video_player_destroy(p);
-        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << "during the search, round " << i;
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << (search ? "search " : "open ") << i;
     }
 }
 
@@ -68,7 +60,7 @@ TEST_F(VideoPlayerConc, SeekSpamAndFrameLocksDuringDecoding)
 {
     VideoPlayer* p = video_player_create();
     ASSERT_NE(p, nullptr);
-    video_player_open(p, file("h264.mp4").c_str());
+    video_player_open(p, (dir + "/h264.mp4").c_str());
     std::atomic<bool> stop{false};
     std::thread spammer([&] {
         for (uint32_t k = 1; !stop.load(); k++) {
@@ -78,11 +70,9 @@ TEST_F(VideoPlayerConc, SeekSpamAndFrameLocksDuringDecoding)
         }
     });
     int frames = 0, torn = 0;
-    uint32_t last = 0;
-    auto until = Clock::now() + std::chrono::milliseconds(1500);
-    while (Clock::now() < until) {
+    uint32_t last = 0, serial = 0;
+    for (auto until = Clock::now() + std::chrono::milliseconds(1500); Clock::now() < until;) {
         int32_t w = 0, h = 0;
-        uint32_t serial = 0;
         const uint8_t* px = video_player_lock_frame(p, &w, &h, nullptr, &serial);
         if (px && serial != last) {
             frames++;

@@ -6,39 +6,34 @@
 #include <cstdlib>
 #include <filesystem>
 
-std::string video_fixture_dir(bool with_hd)
+std::string video_fixture_dir()
 {
     std::string dir = std::string(TESSEL_SHOTS_DIR) + "/../video-fixtures";
-    std::string cmd = std::string("\"") + TESSEL_SOURCE_ROOT + "/tests/app/make_video_fixtures.sh\" \"" + dir +
-                      "\"" + (with_hd ? " --hd" : "") + " >/dev/null";
-    if (std::system(cmd.c_str()) != 0)
-        return std::string();
-    return std::filesystem::canonical(dir).string();
+    std::string cmd = std::string(TESSEL_SOURCE_ROOT) + "/tests/app/make_video_fixtures.sh '" + dir + "' >/dev/null";
+    return std::system(cmd.c_str()) == 0 ? std::filesystem::canonical(dir).string() : std::string();
 }
 
-int32_t video_strip_read(const VideoMeanAt& mean, double origin_x, double origin_y, double step_x, double step_y)
+int32_t video_strip_read(const VideoMeanAt& mean, int32_t fw)
 {
+    double c = std::floor(fw / 16.0);
     int32_t n = 0;
     for (int i = 0; i < 16; i++) {
-        double m = mean(origin_x + (i + 0.5) * step_x, origin_y + (i + 0.5) * step_y);
-        if (m > 170.0)
-            n |= 1 << i;
-        else if (m > 85.0)
+        double m = mean((i + 0.5) * c, c / 2);
+        if (m > 85.0 && m <= 170.0)
             return -1;
+        n |= (m > 170.0) << i;
     }
     return n;
 }
 
 int32_t video_strip_read_frame(const uint8_t* bgr0, int32_t width, int32_t height)
 {
-    if (!bgr0 || width < 16 || height < 1)
+    if (!bgr0 || width < 16 || height < width / 16)
         return -1;
-    double c = std::floor(width / 16.0);
-    auto mean = [&](double x, double y) {
+    return video_strip_read([&](double x, double y) {
         const uint8_t* p = bgr0 + ((size_t)y * width + (size_t)x) * 4;
         return (p[0] + p[1] + p[2]) / 3.0;
-    };
-    return video_strip_read(mean, 0.0, c / 2, c, 0.0);
+    }, width);
 }
 
 int32_t video_strip_read_panel(const VideoMeanAt& screen_mean, int32_t fw, int32_t fh, int q)
@@ -46,17 +41,11 @@ int32_t video_strip_read_panel(const VideoMeanAt& screen_mean, int32_t fw, int32
     double w = q & 1 ? fh : fw, h = q & 1 ? fw : fh;
     double s = std::min(500.0 / w, 903.0 / h);
     double qx = 650 + (500 - s * w) / 2, qy = 56 + (903 - s * h) / 2;
-    // A point of the frame (u, v in 0..1) lands at (X, Y) of the turned picture.
-    auto mean = [&](double px, double py) {
-        double u = px / fw, v = py / fh, X = u, Y = v;
-        if (q == 1)
-            X = 1 - v, Y = u;
-        else if (q == 2)
-            X = 1 - u, Y = 1 - v;
-        else if (q == 3)
-            X = v, Y = 1 - u;
+    // A frame point (u, v of 0..1) lands at (X, Y) of the turned picture.
+    return video_strip_read([&](double px, double py) {
+        double u = px / fw, v = py / fh;
+        double X = q == 0 ? u : q == 1 ? 1 - v : q == 2 ? 1 - u : v;
+        double Y = q == 0 ? v : q == 1 ? u : q == 2 ? 1 - v : 1 - u;
         return screen_mean(std::floor(qx + X * s * w), std::floor(qy + Y * s * h));
-    };
-    double c = std::floor(fw / 16.0);
-    return video_strip_read(mean, 0, c / 2, c, 0);
+    }, fw);
 }
