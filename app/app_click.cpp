@@ -18,6 +18,8 @@
 #include "app/toast.h"
 #include "app/transport.h"
 #include "app/vst_picker.h"
+#include "app/video_panel.h"
+#include "app/video_player.h"
 #include "app/vst_picker_rows.h"
 #include "audio/engine.h"
 #include "audio/fx.h"

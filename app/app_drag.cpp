@@ -11,6 +11,7 @@
 #include "app/standins.h"
 #include "app/toast.h"
 #include "app/transport.h"
+#include "app/video_panel.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
 #include "audio/vst.h"
@@ -170,8 +171,10 @@ void app_handle_release(AppState* app)
     }
     if (app->drag_mode == DRAG_VIDEO_TRIM && app->video_ready && app->video_out > app->video_in) {
         double rate = app->engine->sample_rate > 0.0 ? app->engine->sample_rate : kVideoDefaultRate;
-        double seconds = app->video_out - app->video_in;
-        loop_resize(app->engine, (int32_t)std::lround(seconds * rate));
+        int32_t frames = video_panel_trim_frames(app);
+        loop_resize(app->engine, frames);
+        // The loop holds at most its capacity: the toast says the length it gets.
+        double seconds = std::min(frames, (int32_t)ENGINE_LOOP_CAPACITY) / rate;
         char text[APP_TOAST_TEXT];
         snprintf(text, sizeof text, "LOOP %.2f S", seconds);
         toast_show(app, text, TOAST_TEAL);

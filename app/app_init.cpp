@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/standins.h"
 #include "app/session_take.h"
+#include "app/video_player.h"
 #include "library/library.h"
 #include "audio/engine.h"
 #include "audio/engine_retire.h"

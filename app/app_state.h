@@ -274,6 +274,10 @@ struct AppState {
     float video_x;
     VideoPlayer* video_player;
     SDL_Texture* video_texture;
+    int32_t video_texture_w, video_texture_h;
+    int32_t video_rotation;             // clockwise degrees of the frame in the texture
+    uint32_t video_texture_serial;      // the frame's serial in the texture
+    uint8_t video_texture_fresh;        // the texture holds video_texture_serial's frame
     char video_path[1024];
     double video_in, video_out;
     double video_duration;

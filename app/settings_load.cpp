@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/settings.h"
 #include "app/standins.h"
+#include "app/video_panel.h"
 #include "audio/engine.h"
 #include "audio/engine_retire.h"
 #include "audio/fx.h"

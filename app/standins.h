@@ -11,7 +11,6 @@
 
 struct AppState;
 struct Library;
-struct VideoPlayer;
 union SDL_Event;
 
 // The beat grid of the take in the library player (take loading owns it).
@@ -28,7 +27,6 @@ struct TakeBeatGrid {
 
 // What the stand-ins were asked to do, and how tests script them.
 struct StandinLog {
-    int32_t video_destroys;
     // Calls into take loading and the session take, counted for the shell's tests.
     int32_t session_saves;            // session_wav_save calls that started a write
     int32_t session_saves_waited;     // ... of them with wait
@@ -44,29 +42,13 @@ struct StandinLog {
     int32_t bars_to_loop;
     int32_t bars_segment;             // the segment last sent to the loop
     int32_t grid_shift;               // beats, summed
-    // Video.
-    int32_t video_closes;
 };
 
 StandinLog* standin_log(void);
 void standin_reset(void);             // zeroes the log and the script
 
 
-// -- Video player (replaced by the video player) --------------------------------
-void video_player_destroy(VideoPlayer* player);
-
-// -- Take list, take loader, library (replaced by take loading and the library) --
+// -- The beat grid (replaced by the take view's grid) --
 bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
 void take_bars_to_loop(AppState* app, int32_t segment);
 void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus and plus
-
-// -- Video panel (replaced by the video player) ----------------------------------
-void video_player_close(VideoPlayer* player);
-// Opens path in the video panel: the path copied, keep_trim as the trim-restored flag,
-// ready and duration cleared, in and out cleared unless keep_trim. The stand-in has no
-// player to ask, so no video opens.
-void video_panel_open(AppState* app, const char* path, bool keep_trim);
-// Moves the dragged trim handle to the pointer: in within max(0, out - 360) ..
-// out - 0.25, out within in + 0.25 .. min(duration, in + 360).
-void video_panel_trim_drag(AppState* app, float mouse_x);
-

@@ -15,6 +15,7 @@
 #include "app/settings.h"
 #include "app/standins.h"
 #include "app/toast.h"
+#include "app/video_panel.h"
 #include "audio/audiofile.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"

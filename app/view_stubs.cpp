@@ -4,6 +4,5 @@
 #include "app/view.h"
 #include "ui/drawkit.h"
 
-// Replaced by the side panels: loop player, video.
+// Replaced by the loop player panel.
 void view_loop_panel(AppState* app, DrawKit* kit) {}
-void view_video_panel(AppState* app, DrawKit* kit) {}

@@ -1,5 +1,7 @@
-// plat_mem.cpp - aligned allocation over aligned_alloc.
+// plat_mem.cpp - aligned allocation over aligned_alloc; whole pages over mmap.
 #include "platform/plat_mem.h"
+
+#include <sys/mman.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -24,4 +26,18 @@ void* plat_aligned_alloc(size_t alignment, size_t size)
 void plat_aligned_free(void* p)
 {
     std::free(p);
+}
+
+void* plat_pages_alloc(size_t size)
+{
+    if (size == 0)
+        return nullptr;
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void plat_pages_free(void* p, size_t size)
+{
+    if (p && size)
+        munmap(p, size);
 }

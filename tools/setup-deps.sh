@@ -9,7 +9,7 @@ pkgs=(
   jackd2 libjack-jackd2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils sox jq openbox twm xdg-utils
-  ffmpeg libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  ffmpeg libavformat-dev libavcodec-dev libswresample-dev libswscale-dev libavutil-dev
   libegl1 libgl1 libegl-mesa0 libgl1-mesa-dri
   libx11-dev libasound2-dev libavahi-client-dev
   libfreetype-dev libfontconfig-dev woff2 fonts-dejavu-core

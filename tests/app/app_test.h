@@ -15,6 +15,7 @@
 #include "app/session_take.h"
 #include "app/standins.h"
 #include "app/takes.h"
+#include "app/video_player.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
 #include "platform/plat_audio_api.h"
@@ -83,6 +84,9 @@ protected:
     }
     void TearDown() override
     {
+        // A restored or opened video started a worker.
+        video_player_destroy(app->video_player);
+        app->video_player = nullptr;
         session_wav_test_hold(false);
         session_wav_wait(SESSION_WAIT_MS);
         app_test_engine_stop(e);

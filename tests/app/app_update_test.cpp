@@ -492,7 +492,8 @@ TEST_F(AppTest, ShutdownRetiresPluginsTheRenderHookAndTheLibrary)
     }
     ASSERT_NE(player.retired.load(), nullptr);
     app->preview = &player;
-    app->video_player = (VideoPlayer*)&fake;
+    app->video_player = video_player_create();
+    ASSERT_NE(app->video_player, nullptr);
     engine_set_render_hook(e, [](void*, float*, float*, int32_t, double) {}, app);
 
     app_shutdown(app);
@@ -506,8 +507,7 @@ TEST_F(AppTest, ShutdownRetiresPluginsTheRenderHookAndTheLibrary)
     EXPECT_EQ(app->library, nullptr);
     EXPECT_EQ(app->folder_tree, nullptr);
     EXPECT_EQ(app->favourites, nullptr);
-    EXPECT_EQ(log->video_destroys, 1);
-    EXPECT_EQ(app->video_player, nullptr);
+    EXPECT_EQ(app->video_player, nullptr);   // destroyed: the leak check names a player left
     EXPECT_FALSE(preview_is_playing(&player));
     EXPECT_EQ(player.current.load(), nullptr);
     EXPECT_EQ(player.pending.load(), nullptr);

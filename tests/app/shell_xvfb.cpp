@@ -15,6 +15,7 @@
 #include <functional>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/screenshot.h"
@@ -23,6 +24,7 @@
 #include "rig/rigsession.h"
 #include "rig/views/inputs_panel.h"
 #include "support/draw_fixture.h"
+#include "support/video_fixtures.h"
 #include "tests/app/event_kit.h"
 #include "ui/hitregion.h"
 #include "ui/text.h"
@@ -655,6 +657,76 @@ TEST_F(ShellPanels, WithoutACanvasTheSettingsListStaysClosedAndTheNextKeyActs)
     EXPECT_EQ(sh.app->settings_open, 0);
     EXPECT_EQ(sh.app->library_open, 1);
     EXPECT_NE(err.find("settings: no canvas"), std::string::npos) << err;
+// The video panel in time, read from the screen
+// ---------------------------------------------------------------------------
+
+// A video named on the command line plays in the panel at 1160 x 1080 (one unit per
+// pixel); the loop position and rate are set by the test. Once the worker has settled
+// the strip read from the screenshot gives the frame at the shown time, within one
+// frame at 30 fps.
+class VideoPanelInTime : public ShellTest {
+protected:
+    std::string dir = video_fixture_dir();
+
+    void open(const char* name)
+    {
+        stop();
+        start({"tessel", (dir + "/" + name).c_str()});
+        SDL_SetWindowSize(sh.window, 1160, 1080);
+        frames(30);
+        ASSERT_EQ(sh.app->video_open, 1);
+    }
+    // At a loop position: frames until the picture has stayed the same for 150 ms, then
+    // the number read from a screenshot against the frame at the shown time.
+    void expect_in_time(double seconds, int fw, int fh, int q = 0)
+    {
+        sh.engine->position.store((int32_t)std::lround(seconds * 48000));
+        uint32_t last = 0;
+        for (Uint64 still = SDL_GetTicks64(), until = still + 10000;
+             SDL_GetTicks64() < until && SDL_GetTicks64() - still < 150; SDL_Delay(4)) {
+            frame();
+            if (!sh.app->video_ready || sh.app->video_texture_serial != last)
+                still = SDL_GetTicks64();
+            last = sh.app->video_texture_serial;
+        }
+        fs::remove(bmp());
+        sh.screenshot_pending = true;
+        frame();
+        SDL_Surface* raw = SDL_LoadBMP(bmp().c_str());
+        SDL_Surface* s = raw ? SDL_ConvertSurfaceFormat(raw, SDL_PIXELFORMAT_ARGB8888, 0) : nullptr;
+        SDL_FreeSurface(raw);
+        ASSERT_TRUE(s && s->w == 1160);
+        int32_t got = video_strip_read_panel([s](double x, double y) {
+            Uint32 p = ((const Uint32*)((const Uint8*)s->pixels + (int)y * s->pitch))[(int)x];
+            return ((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF)) / 3.0;
+        }, fw, fh, q);
+        SDL_FreeSurface(s);
+        double want = std::floor(sh.app->video_shown_time * 30.0 + 1e-6);
+        EXPECT_NEAR(got, want, 1.0) << "loop at " << seconds << " s, shown " << sh.app->video_shown_time << " s";
+    }
+};
+
+TEST_F(VideoPanelInTime, ThePictureFollowsTheLoopStepsWrapsTrimsAndAMissingRate)
+{
+    if (dir.empty())
+        GTEST_SKIP() << "no ffmpeg";
+    for (auto [name, w, h] : {std::tuple{"ffv1.mkv", 320, 180}, {"h264.mp4", 640, 360}}) {
+        SCOPED_TRACE(name);
+        open(name);
+        for (int k = 0; k <= 12; k++)
+            expect_in_time(1.5 + k / 60.0, w, h);
+        expect_in_time(4.5, w, h);              // the second pass
+        sh.app->video_in = 1.0;
+        sh.app->video_out = 2.5;
+        expect_in_time(0.2, w, h);
+        expect_in_time(1.7, w, h);              // wraps to 1.2
+        sh.engine->sample_rate = 0;
+        expect_in_time(1.0, w, h);              // timed at 48,000: 2.0
+    }
+    // Turned a quarter counter-clockwise: the strip runs up the left edge.
+    open("rot90.mp4");
+    expect_in_time(0.5, 640, 360, 3);
+    expect_in_time(2.25, 640, 360, 3);
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ inline DrawPixel glowed(DrawPixel under, uint32_t colour, float intensity)
 // and a kit on the layout. A plug-in published into plugin_field is retired at the end.
 class MainViewTest : public DrawTest {
 protected:
+    explicit MainViewTest(int32_t w = DRAW_REF_WIDTH) : DrawTest(w, DRAW_REF_HEIGHT) {}
     Engine* e = engine_instance();
     AppState* app = app_instance();
     DrawKit kit{};

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# tessel_e2e_video.sh PROGRAM BMP_PROBE FIXTURE_DIR
+# The video panel as a user meets it: Tessel started with a 4-second H.264 video on a
+# private X server, a tone from jack_simple_client on its first inputs, the window at
+# 1160 x 1080 (one unit per pixel with the panel open). A loop is recorded (r, about a
+# second, r); two screenshots apart show two different frames of the file (each frame
+# carries its number in a strip of 16 cells on top); the out handle dragged to the
+# middle of the track halves the stretch: the loop becomes 2 s and exports at that
+# length; the remove button, then SIGTERM: exit 0 and no "vidpath" in tessel.ini.
+# Started with an audio-only .mp4 the panel says "CAN'T PLAY THAT" and the program
+# runs on.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
+. "$here/../../tools/jack-server.sh"
+
+shot() {  # shot NAME -> the program's next screenshot copied to $T/NAME.bmp
+  rm -f "$TMPDIR/tessel_screenshot.bmp"
+  touch "$TMPDIR/tessel_screenshot_request"
+  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" || { echo "no screenshot $1" >"$T/fail"; return 1; }
+  sleep 0.2
+  cp "$TMPDIR/tessel_screenshot.bmp" "$T/$1.bmp"
+}
+
+if [ "${1:-}" = --session ]; then
+  cd "$T"
+  "$BIN" "$FX/h264.mp4" >"$T/app.out" 2>"$T/app.log" &
+  apid=$!
+  echo "$apid" >"$T/app.pid"
+  wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; kill -KILL "$apid"; exit 1; }
+  e2e_tone_connect >"$T/fail" || { kill -KILL "$apid"; exit 1; }
+  rm -f "$T/fail"
+  timeout 10 xdotool windowfocus --sync "$wid"
+  xdotool windowsize --sync "$wid" 1160 1080
+  sleep 1.0
+  xdotool key r
+  sleep 1.0
+  xdotool key r
+  sleep 1.0
+  # The next picture comes about 0.3 s later: far from a whole loop of about 1 s.
+  shot playing1 || exit 1
+  shot playing2 || exit 1
+  # The out handle (x 1150: the end of the 4-second track) to the middle (x 900).
+  xdotool mousemove --window "$wid" 1150 994 mousedown 1
+  sleep 0.2
+  xdotool mousemove --window "$wid" 1000 994
+  sleep 0.1
+  xdotool mousemove --window "$wid" 900 994
+  sleep 0.2
+  xdotool mouseup 1
+  sleep 0.5
+  shot trimmed || exit 1
+  cp "$XDG_CONFIG_HOME/TideCoil/tessel.ini" "$T/trimmed.ini" 2>/dev/null
+  xdotool key e
+  sleep 1.0
+  xdotool mousemove --window "$wid" 756 30 click 1
+  sleep 0.5
+  shot removed || exit 1
+  e2e_term "$apid" >"$T/term"
+  cp "$XDG_CONFIG_HOME/TideCoil/tessel.ini" "$T/removed.ini" 2>/dev/null
+
+  "$BIN" "$FX/audio_only.mp4" >"$T/app2.out" 2>"$T/app2.log" &
+  apid=$!
+  echo "$apid" >"$T/app.pid"
+  wid=$(e2e_window "$apid") || { echo "no second window" >"$T/fail"; kill -KILL "$apid"; exit 1; }
+  # Sized once the program has widened its window for the panel.
+  sleep 1.0
+  xdotool windowsize --sync "$wid" 1160 1080
+  sleep 1.0
+  shot failed || exit 1
+  kill -0 "$apid" 2>/dev/null && echo alive >"$T/alive2"
+  e2e_term "$apid" >"$T/term2"
+  exit 0
+fi
+
+BIN=$1 PROBE=$2 FX=$3
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox ffmpeg
+"$here/../app/make_video_fixtures.sh" "$FX" >/dev/null || exit $?
+
+T=$(mktemp -d "${TMPDIR:-/tmp}/tessel-e2e.XXXXXX")
+export T BIN FX
+export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
+unset APPDATA XDG_MUSIC_DIR
+mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
+SHOTS=${TESSEL_E2E_SHOTS:-}
+
+JACK_SERVER_PID=
+spid=
+status=1
+finish() {
+  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
+  # The tone client may hang on its way out of a busy server: killed after 5 s.
+  if [ -n "$spid" ]; then
+    kill -TERM "$spid" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$spid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$spid" 2>/dev/null
+  fi
+  jack_server_stop
+  wait 2>/dev/null
+  [ -n "$SHOTS" ] && mkdir -p "$SHOTS" && cp "$T"/*.bmp "$SHOTS"/ 2>/dev/null
+  if [ $status -ne 0 ]; then
+    echo "--- program's standard error:" >&2
+    cat "$T/app.log" "$T/app2.log" >&2 2>/dev/null
+    echo "--- jackd:" >&2
+    tail -20 "$T/jackd.log" >&2
+  fi
+  rm -rf "$T"
+}
+trap finish EXIT
+fail() { echo "tessel_e2e_video: $*" >&2; exit 1; }
+
+# frame_of SHOT -> the frame number in the strip of the 640 x 360 picture fitted into
+# the panel (500 x 281.25 at (650, 366.875), cells 31.25 units), or "none".
+frame_of() {
+  local args=() i
+  for i in $(seq 0 15); do
+    args+=("$(awk -v i="$i" 'BEGIN { printf "%d", 650 + (i + 0.5) * 31.25 }')" 382)
+  done
+  "$PROBE" "$T/$1.bmp" "${args[@]}" | awk 'NR == 1 { next }
+    { m = ($1 + $2 + $3) / 3; if (m > 170) n += 2 ^ (NR - 2); else if (m > 85) bad = 1 }
+    END { if (bad) print "none"; else print n + 0 }'
+}
+
+e2e_tone_server "$T/jackd.log" >"$T/why" || fail "$(cat "$T/why")"
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+[ -e "$T/fail" ] && fail "$(cat "$T/fail")"
+
+f1=$(frame_of playing1) f2=$(frame_of playing2)
+echo "tessel_e2e_video: frames on screen ${f1} then ${f2}"
+awk -v a="$f1" -v b="$f2" 'BEGIN { exit !(a ~ /^[0-9]+$/ && b ~ /^[0-9]+$/ && a < 120 && b < 120 && a != b) }' ||
+  fail "the panel does not show two different frames of the file (${f1}, ${f2})"
+
+read -r rc secs <"$T/term" || fail "no exit status"
+[ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
+[ -s "$T/removed.ini" ] || fail "no tessel.ini"
+grep -q "^vidpath" "$T/removed.ini" && fail "tessel.ini still names the removed video"
+out=$(sed -n 's/^vidout=//p' "$T/trimmed.ini")
+awk -v o="$out" 'BEGIN { exit !(o > 2 - 1 / 30 && o < 2 + 1 / 30) }' || fail "the out point was saved at ${out:-nothing}, not 2 s"
+
+shopt -s nullglob
+files=("$HOME"/Music/tessel/tessel-loop-*.wav)
+[ ${#files[@]} -eq 1 ] || fail "expected one exported loop, found ${#files[@]}"
+len=$(sox --i -D "${files[0]}")
+echo "tessel_e2e_video: the trimmed loop exports ${len} s"
+awk -v l="$len" 'BEGIN { d = l - 2.0; exit !(d > -1024 / 48000 && d < 1024 / 48000) }' ||
+  fail "the exported loop is ${len} s, not 2 s"
+
+# "CAN'T PLAY THAT" in red across the picture area's middle, and the program alive.
+[ -e "$T/alive2" ] || fail "the program ended with the audio-only file"
+points=()
+for x in $(seq 780 4 1020); do
+  for y in 500 503 506; do points+=("$x" "$y"); done
+done
+red=$("$PROBE" "$T/failed.bmp" "${points[@]}" |
+  awk 'NR > 1 && ($1 - 235) ^ 2 + ($2 - 66) ^ 2 + ($3 - 77) ^ 2 < 30 { n++ } END { print n + 0 }')
+echo "tessel_e2e_video: ${red} red text pixels with the audio-only file"
+[ "$red" -gt 5 ] || fail "no CAN'T PLAY THAT"
+read -r rc secs <"$T/term2" || fail "no second exit status"
+[ "$rc" = 0 ] || fail "exit status $rc after SIGTERM with the audio-only file"
+status=0
+exit 0
