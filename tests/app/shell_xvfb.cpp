@@ -657,6 +657,9 @@ TEST_F(ShellPanels, WithoutACanvasTheSettingsListStaysClosedAndTheNextKeyActs)
     EXPECT_EQ(sh.app->settings_open, 0);
     EXPECT_EQ(sh.app->library_open, 1);
     EXPECT_NE(err.find("settings: no canvas"), std::string::npos) << err;
+}
+
+// ---------------------------------------------------------------------------
 // The video panel in time, read from the screen
 // ---------------------------------------------------------------------------
 
