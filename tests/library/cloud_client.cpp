@@ -1,0 +1,641 @@
+// cloud_client.cpp - the cloud client against a local stand-in service (HTTPS with a
+// certificate made for the run, and plain HTTP) and a stand-in browser run by
+// xdg-open. Exits 77 when openssl, /usr/bin/python3 or xdg-open is missing.
+//
+// Interface functions and the cases that call them: cloud_sign_in, cloud_state,
+// cloud_status_text, cloud_user_text (sign-in cases); cloud_refresh (refresh cases);
+// cloud_sign_out (sign-out cases); cloud_is_busy (every case); cloud_progress,
+// cloud_start_job, cloud_post_result, cloud_http_request (a second job is refused);
+// cloud_format_path, cloud_url_encode, cloud_error_text (formatting).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "library/cloud.h"
+#include "platform/plat_http.h"
+#include "platform/plat_net.h"
+#include "rig/json_read.h"
+#include "support/test_proc.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+static std::string g_dir, g_cert;
+static int g_https = 0, g_plain = 0, g_scenario_id = 0;
+static uint16_t g_callback_port = 0;   // of the client made last
+
+static double ms_since(Clock::time_point t)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+static std::string read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+static std::string fill(std::string text)
+{
+    const std::pair<const char*, int> ports[] = {{"{HTTPS}", g_https}, {"{PLAIN}", g_plain}};
+    for (auto& p : ports)
+        for (size_t at; (at = text.find(p.first)) != std::string::npos;)
+            text.replace(at, std::strlen(p.first), std::to_string(p.second));
+    return text;
+}
+
+// A new scenario; the browser log and the service's logs start empty.
+static void scenario(const std::string& routes, bool silent = false)
+{
+    std::ofstream(g_dir + "/scenario.json") << "{\"id\":" << ++g_scenario_id << ",\"silent\":"
+                                            << (silent ? "true" : "false") << ",\"routes\":[" << fill(routes) << "]}";
+    for (const char* log : {"/https.log", "/plain.log", "/browser.log"})
+        fs::remove(g_dir + log);
+}
+
+struct Logged {
+    std::string kind, method, path, body;
+};
+
+static std::vector<Logged> service_log(const char* name = "https.log")
+{
+    std::vector<Logged> out;
+    std::istringstream lines(read_file(g_dir + "/" + name));
+    for (std::string line; std::getline(lines, line);) {
+        JsonValue doc, v;
+        if (!json_parse(line.data(), line.size(), &doc, nullptr, 0))
+            continue;
+        Logged l;
+        char buf[65536];
+        for (auto [key, field] : {std::pair{"kind", &l.kind}, {"method", &l.method}, {"path", &l.path},
+                                  {"body", &l.body}})
+            if (json_find_member(doc, key, &v) && json_get_string(v, buf, sizeof buf, nullptr))
+                *field = buf;
+        out.push_back(l);
+    }
+    return out;
+}
+
+static uint16_t free_port()
+{
+    PlatSocket s;
+    uint16_t port = 0;
+    plat_net_listen_loopback(0, 1, &s, &port, nullptr);
+    plat_net_close(s);
+    return port;
+}
+
+static CloudClient* make_client(const char* api = "k+/=")
+{
+    CloudClient* c = cloud_create("iCloud.test", "development", api, (g_dir + "/home/data").c_str());
+    cloud_set_endpoint(c, ("https://127.0.0.1:" + std::to_string(g_https)).c_str());
+    cloud_set_ca_file(c, g_cert.c_str());
+    g_callback_port = free_port();
+    cloud_set_callback_port(c, g_callback_port);
+    return c;
+}
+
+static bool wait_idle(CloudClient* c, int ms = 15000)
+{
+    auto t = Clock::now();
+    while (cloud_is_busy(c))
+        if (ms_since(t) > ms)
+            return false;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return true;
+}
+
+// The redirect to the sign-in page, which sends the browser on to the callback.
+static std::string browser_routes(const std::string& callback_tail, const char* token_check)
+{
+    return fill(R"({"path":"users/current","lacks":["ckWebAuthToken"],"replies":[{"status":421,
+        "json":{"redirectURL":"https://127.0.0.1:{HTTPS}/signin"}}]},
+      {"path":"/signin","replies":[{"status":302,"headers":{"Location":"http://127.0.0.1:CB)" +
+                callback_tail + R"("}}]},
+      {"path":"users/current","has":[")" + token_check + R"("],"replies":[{"json":{"userRecordName":"_u1"}}]})");
+}
+
+static void sign_in_through_browser(CloudClient* c, const std::string& tail, const std::string& check)
+{
+    std::string routes = browser_routes(tail, check.c_str());
+    routes.replace(routes.find("CB"), 2, std::to_string(g_callback_port));
+    scenario(routes);
+}
+
+// ---- Formatting -------------------------------------------------------------------
+
+TEST(CloudClient, FormatsPathsEncodingsAndErrorTexts)
+{
+    char out[256];
+    EXPECT_EQ(cloud_url_encode("a+b/c=d e~", out, sizeof out), 18u);
+    EXPECT_STREQ(out, "a%2Bb%2Fc%3Dd%20e~");
+    EXPECT_EQ(cloud_url_encode("a/b", out, 5), 5u);
+    EXPECT_STREQ(out, "a%2F");                       // whole escapes only
+    EXPECT_EQ(cloud_url_encode("a/b", out, 3), 5u);
+    EXPECT_STREQ(out, "a");
+
+    struct { const char* body; const char* text; } errors[] = {
+        {R"({"serverErrorCode":"INTERNAL_ERROR","reason":"boom"})", "HTTP 500  INTERNAL_ERROR: BOOM"},
+        {"<html>oops</html>", "HTTP 500"},
+    };
+    for (auto& e : errors) {
+        cloud_error_text(e.body, std::strlen(e.body), 500, out, sizeof out);
+        EXPECT_STREQ(out, e.text);
+    }
+
+    // The failure table, by library codes alone: no lookup is made.
+    struct { long code; bool too_big; const char* text; } codes[] = {
+        {7, false, "CANNOT CONNECT"},      {28, false, "TIMED OUT"},          {6, false, "NO DNS"},
+        {52, false, "NO RESPONSE (52)"},   {56, false, "NO RESPONSE (56)"},   {18, false, "NO RESPONSE (18)"},
+        {23, true, "RESPONSE TOO BIG"},    {27, false, "OUT OF MEMORY"},      {1, false, "REQUEST FAILED (1)"},
+        {35, false, "SEND FAILED (35)"},   {60, false, "SEND FAILED (60)"},
+    };
+    for (auto& k : codes) {
+        cloud_transfer_error_text(plat_http_failure_of(k.code, k.too_big, false), k.code, out, sizeof out);
+        EXPECT_STREQ(out, k.text) << k.code;
+    }
+
+    // Both tokens in a path, after a sign-in that hands over "w+/=".
+    CloudClient* c = make_client();
+    sign_in_through_browser(c, "/ck?ckWebAuthToken=w%2B%2F%3D", "ckWebAuthToken=w%2B%2F%3D");
+    ASSERT_TRUE(cloud_sign_in(c));
+    ASSERT_TRUE(wait_idle(c));
+    ASSERT_TRUE(cloud_format_path(c, "private", "zones/list", true, out, sizeof out));
+    EXPECT_STREQ(out, "/database/1/iCloud.test/development/private/zones/list?ckAPIToken=k%2B%2F%3D"
+                      "&ckWebAuthToken=w%2B%2F%3D");
+    ASSERT_TRUE(cloud_format_path(c, "shared", "zones/list", false, out, sizeof out));
+    EXPECT_STREQ(out, "/database/1/iCloud.test/development/shared/zones/list?ckAPIToken=k%2B%2F%3D");
+    EXPECT_FALSE(cloud_format_path(c, "private", "zones/list", true, out, 40));
+    EXPECT_STREQ(out, "");
+    cloud_destroy(c);
+}
+
+// ---- Sign-in ----------------------------------------------------------------------
+
+TEST(CloudClient, SignsInThroughTheBrowser)
+{
+    std::string long_token(1300, 'x');
+    struct {
+        const char* name;
+        std::string tail, server_sees;
+        bool preconnect;
+        const char* browser_saw;
+    } cases[] = {
+        {"query, decoded then encoded again", "/ck?ckWebAuthToken=a%2Bb+c", "ckWebAuthToken=a%2Bb%20c", false,
+         "favicon 404"},
+        {"token in the fragment", "/ck#ckWebAuthToken=frag1", "ckWebAuthToken=frag1", false, "script 200"},
+        {"an idle preconnect first", "/ck?ckWebAuthToken=pre1", "ckWebAuthToken=pre1", true, "callback 200"},
+        {"a 1,300-byte token", "/?ckWebAuthToken=" + long_token, "ckWebAuthToken=" + long_token, false,
+         "callback 200"},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        CloudClient* c = make_client();
+        sign_in_through_browser(c, k.tail, k.server_sees);
+        if (k.preconnect)
+            setenv("FAKE_BROWSER_PRECONNECT", "1", 1);
+        EXPECT_EQ(cloud_state(c), CLOUD_STATE_READY);
+        ASSERT_TRUE(cloud_sign_in(c));
+        ASSERT_TRUE(wait_idle(c));
+        unsetenv("FAKE_BROWSER_PRECONNECT");
+        EXPECT_STREQ(cloud_status_text(c), "SIGNED IN");
+        EXPECT_STREQ(cloud_user_text(c), "_u1");
+        EXPECT_EQ(cloud_state(c), CLOUD_STATE_SIGNED_IN);
+        auto log = service_log();
+        ASSERT_EQ(log.size(), 3u);       // users/current, the sign-in page, users/current with the token
+        EXPECT_TRUE(log[2].path.ends_with(k.server_sees)) << log[2].path.substr(0, 200);
+        EXPECT_NE(read_file(g_dir + "/browser.log").find(k.browser_saw), std::string::npos);
+        cloud_destroy(c);
+    }
+}
+
+TEST(CloudClient, SignInAnswersWithoutABrowser)
+{
+    struct { const char* reply; const char* status; int state; const char* user; } cases[] = {
+        {R"({"json":{"userRecordName":"_u0"}})", "SIGNED IN", CLOUD_STATE_READY, "_u0"},
+        {R"({"status":401,"text":""})", "API TOKEN REFUSED", CLOUD_STATE_READY, ""},
+        {R"({"status":403,"text":""})", "API TOKEN REFUSED", CLOUD_STATE_READY, ""},
+        {R"({"status":421,"json":{}})", "NO SIGN-IN URL", CLOUD_STATE_READY, ""},
+        {R"({"status":421,"text":"{\"redirectURL\":"})", "NO SIGN-IN URL", CLOUD_STATE_READY, ""},
+        {R"({"status":421,"json":{"redirectURL":"file:///etc/passwd"}})", "NO SIGN-IN URL", CLOUD_STATE_READY, ""},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(k.reply);
+        scenario(std::string(R"({"path":"users/current","replies":[)") + k.reply + "]}");
+        CloudClient* c = make_client();
+        ASSERT_TRUE(cloud_sign_in(c));
+        ASSERT_TRUE(wait_idle(c));
+        EXPECT_STREQ(cloud_status_text(c), k.status);
+        EXPECT_EQ(cloud_state(c), k.state);
+        EXPECT_STREQ(cloud_user_text(c), k.user);
+        cloud_destroy(c);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(fs::exists(g_dir + "/browser.log"));   // the file:// address was never opened
+
+    CloudClient* none = make_client("");
+    EXPECT_FALSE(cloud_sign_in(none));
+    EXPECT_STREQ(cloud_status_text(none), "NO API TOKEN");
+    EXPECT_EQ(cloud_state(none), CLOUD_STATE_NO_API_TOKEN);
+    cloud_destroy(none);
+
+    // The callback port already taken.
+    PlatSocket taken;
+    uint16_t port = 0;
+    ASSERT_EQ(plat_net_listen_loopback(0, 1, &taken, &port, nullptr), 0);
+    scenario(browser_routes("/ck?ckWebAuthToken=t", "t"));
+    CloudClient* c = make_client();
+    cloud_set_callback_port(c, port);
+    ASSERT_TRUE(cloud_sign_in(c));
+    ASSERT_TRUE(wait_idle(c));
+    EXPECT_EQ(std::string(cloud_status_text(c)), "CALLBACK PORT " + std::to_string(port) + " BUSY");
+    plat_net_close(taken);
+    cloud_destroy(c);
+}
+
+TEST(CloudClient, SignOutDuringTheCallbackWaitCancelsAtOnce)
+{
+    scenario(R"({"path":"users/current","replies":[{"status":421,
+        "json":{"redirectURL":"https://127.0.0.1:{HTTPS}/signin"}}]}, {"path":"/signin","replies":[{"text":"wait"}]})");
+    CloudClient* c = make_client();
+    ASSERT_TRUE(cloud_sign_in(c));
+    auto t = Clock::now();
+    while (std::string(cloud_status_text(c)) != "SIGN IN IN THE BROWSER..." && ms_since(t) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    uint16_t port = cloud_callback_port(c);
+    ASSERT_NE(port, 0);
+    t = Clock::now();
+    cloud_sign_out(c);
+    ASSERT_TRUE(wait_idle(c, 1000));
+    double took = ms_since(t);
+    EXPECT_LE(took, 300.0);
+    EXPECT_STREQ(cloud_status_text(c), "SIGN-IN CANCELLED");
+    EXPECT_EQ(cloud_state(c), CLOUD_STATE_READY);
+    PlatSocket again;
+    EXPECT_EQ(plat_net_listen_loopback(port, 1, &again, nullptr, nullptr), 0);
+    plat_net_close(again);
+    cloud_destroy(c);
+}
+
+// ---- Refresh ----------------------------------------------------------------------
+
+static std::string zones_reply(const char* database, const char* zones)
+{
+    return std::string(R"({"path":"/)") + database + R"(/zones/list","replies":[{"json":{"zones":[)" + zones +
+           "]}}]}";
+}
+
+static std::string changes(const char* database, const char* replies)
+{
+    return std::string(R"({"path":"/)") + database + R"(/changes/zone","replies":[)" + replies + "]}";
+}
+
+static std::vector<Logged> requests_to(const char* part)
+{
+    std::vector<Logged> out;
+    for (auto& l : service_log())
+        if (l.path.find(part) != std::string::npos)
+            out.push_back(l);
+    return out;
+}
+
+static CloudRecord record(CloudClient* c, int i)
+{
+    CloudRecord r = {};
+    cloud_record_at(c, i, &r);
+    return r;
+}
+
+TEST(CloudClient, RefreshReadsZonesAndRecords)
+{
+    CloudClient* c = make_client();
+    sign_in_through_browser(c, "/ck?ckWebAuthToken=tok", "ckWebAuthToken=tok");
+    ASSERT_TRUE(cloud_sign_in(c));
+    ASSERT_TRUE(wait_idle(c));
+    ASSERT_EQ(cloud_state(c), CLOUD_STATE_SIGNED_IN);
+
+    const char* one_zone = R"({"zoneID":{"zoneName":"Z1"}})";
+    const std::string records = R"({"json":{"zones":[{"records":[
+        {"recordName":"r1","fields":{"slug":{"type":"STRING","value":"S"},"title":{"type":"STRING","value":"T"}}},
+        {"recordName":"r2","fields":{"other":{"type":"STRING","value":"O"},"label":{"type":"STRING","value":"L"}}},
+        {"recordName":"r3","fields":{"other":{"type":"STRING","value":"O"},"more":{"type":"STRING","value":"M"}}},
+        {"recordName":"r4","deleted":true,"fields":{"name":{"type":"STRING","value":"gone"}}},
+        {"recordName":"r5","recordType":"Take","modified":{"timestamp":1700000000123},
+         "fields":{"n":{"type":"INT64","value":5},"file":{"type":"ASSETID",
+         "value":{"size":1234,"downloadURL":"https://dl/a"}}}},
+        7,
+        {"recordName":"r6","fields":{"displayName":{"type":"STRING","value":"D"},
+         "fileName":{"type":"STRING","value":"F"}}}]}]}})";
+    struct Case {
+        const char* name;
+        std::string routes;
+        const char* status;
+        std::function<void()> check;
+    } cases[] = {
+        {"private zones, the default zone skipped",
+         zones_reply("private", R"({"zoneID":{"zoneName":"Z1"}},{"zoneID":{"zoneName":"_defaultZone"}},
+                                    {"zoneID":{"zoneName":"Z2"}})") + "," +
+             changes("private", R"({"json":{"zones":[{"records":[{"recordName":"a"}]}]}})") +
+             R"(,{"path":"/shared/","replies":[{"status":404,"text":""}]})",
+         "SIGNED IN",
+         [&] {
+             char name[40];
+             ASSERT_EQ(cloud_zone_count(c), 2);
+             cloud_zone_name(c, 1, name, sizeof name);
+             EXPECT_STREQ(name, "Z2");
+             EXPECT_EQ(cloud_record_count(c), 2);
+         }},
+        {"shared zones name their owner", zones_reply("private", "") + "," +
+             zones_reply("shared", R"({"zoneID":{"zoneName":"S1","ownerRecordName":"_o1"}})") + "," +
+             changes("shared", R"({"json":{"zones":[{"records":[{"recordName":"s"}]}]}})"),
+         "SIGNED IN",
+         [&] {
+             auto posts = requests_to("/shared/changes/zone");
+             ASSERT_EQ(posts.size(), 1u);
+             EXPECT_EQ(posts[0].body, R"({"zones":[{"zoneID":{"zoneName":"S1","ownerRecordName":"_o1"},"resultsLimit":200}]})");
+             EXPECT_EQ(record(c, 0).shared, 1);
+         }},
+        {"pages follow moreComing and the sync token",
+         zones_reply("private", R"({"zoneID":{"zoneName":"a\"b\\c"}})") + "," +
+             changes("private", R"({"json":{"zones":[{"records":[{"recordName":"p1"}],"moreComing":true,"syncToken":"s1"}]}},
+                                   {"json":{"zones":[{"records":[{"recordName":"p2"}],"moreComing":false}]}})"),
+         "SIGNED IN",
+         [&] {
+             auto posts = requests_to("/private/changes/zone");
+             ASSERT_EQ(posts.size(), 2u);
+             EXPECT_EQ(posts[0].body, R"({"zones":[{"zoneID":{"zoneName":"a\"b\\c"},"resultsLimit":200}]})");
+             EXPECT_EQ(posts[1].body, R"({"zones":[{"zoneID":{"zoneName":"a\"b\\c"},"resultsLimit":200,"syncToken":"s1"}]})");
+             EXPECT_STREQ(record(c, 1).record_name, "p2");
+         }},
+        {"a missing zone is quiet", zones_reply("private", one_zone) + "," +
+             changes("private", R"({"json":{"zones":[{"serverErrorCode":"ZONE_NOT_FOUND"}]}})"),
+         "SIGNED IN", [&] { EXPECT_EQ(cloud_record_count(c), 0); }},
+        {"another zone error names the zone", zones_reply("private", one_zone) + "," +
+             changes("private", R"({"json":{"zones":[{"serverErrorCode":"BAD_REQUEST"}]}})"),
+         "Z1: BAD_REQUEST", [] {}},
+        {"records: deleted skipped, display names, assets",
+         zones_reply("private", one_zone) + "," + changes("private", records.c_str()), "SIGNED IN",
+         [&] {
+             const char* names[] = {"T", "L", "O", "r5", "F"};
+             ASSERT_EQ(cloud_record_count(c), 5);
+             for (int i = 0; i < 5; i++)
+                 EXPECT_STREQ(record(c, i).display_name, names[i]);
+             CloudRecord r = record(c, 3);
+             EXPECT_EQ(r.asset_size, 1234);
+             EXPECT_STREQ(r.asset_url, "https://dl/a");
+             EXPECT_STREQ(r.record_type, "Take");
+             EXPECT_DOUBLE_EQ(r.modified, 1700000000123.0);
+         }},
+        {"4,096 records over 21 pages", zones_reply("private", one_zone) + "," +
+             changes("private", R"({"gen":"pages","total":4096})"),
+         "SIGNED IN",
+         [&] {
+             EXPECT_EQ(cloud_record_count(c), 4096);
+             EXPECT_EQ(requests_to("/changes/zone").size(), 21u);
+         }},
+        {"at most 200 pages", zones_reply("private", one_zone) + "," +
+             changes("private", R"({"gen":"pages","total":0,"always_more":true})"),
+         "SIGNED IN",
+         [&] {
+             EXPECT_EQ(cloud_record_count(c), 4096);
+             EXPECT_EQ(requests_to("/changes/zone").size(), 200u);
+         }},
+        {"421", R"({"path":"zones/list","replies":[{"status":421,"text":""}]})", "SESSION EXPIRED - SIGN IN", [] {}},
+        {"authentication required", R"({"path":"zones/list","replies":[{"status":401,
+             "json":{"serverErrorCode":"AUTHENTICATION_REQUIRED"}}]})", "SESSION EXPIRED - SIGN IN", [] {}},
+        {"a failing shared database is ignored", zones_reply("private", "") +
+             R"(,{"path":"/shared/","replies":[{"status":500,"text":""}]})", "SIGNED IN", [] {}},
+        {"zones/list not JSON", R"({"path":"zones/list","replies":[{"text":"<html>"}]})", "BAD RESPONSE", [] {}},
+        {"zones/list without zones", R"({"path":"zones/list","replies":[{"json":{"zone":[]}}]})", "BAD RESPONSE",
+         [] {}},
+        {"changes/zone without zones", zones_reply("private", one_zone) + "," +
+             changes("private", R"({"json":{"records":[]}})"), "BAD RESPONSE", [] {}},
+        {"a redirect to plain HTTP is not followed",
+         R"({"path":"zones/list","replies":[{"status":302,"headers":{"Location":"http://127.0.0.1:{PLAIN}/x"}}]})",
+         "HTTP 302", [] {}},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        scenario(k.routes);
+        auto t = Clock::now();
+        ASSERT_TRUE(cloud_refresh(c));
+        ASSERT_TRUE(wait_idle(c, 20000));
+        if (std::strcmp(k.name, "4,096 records over 21 pages") == 0)
+            std::printf("[ figure ] a refresh of 4,096 records over 21 pages: %.0f ms\n", ms_since(t));
+        EXPECT_STREQ(cloud_status_text(c), k.status);
+        k.check();
+    }
+    EXPECT_FALSE(cloud_set_endpoint(c, ("http://127.0.0.1:" + std::to_string(g_plain)).c_str()));
+    EXPECT_FALSE(fs::exists(g_dir + "/plain.log"));
+    cloud_destroy(c);
+}
+
+// ---- Failures -------------------------------------------------------------------
+
+static size_t status_kb(const char* key)
+{
+    std::istringstream lines(read_file("/proc/self/status"));
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::strtoul(line.c_str() + std::strlen(key), nullptr, 10);
+    return 0;
+}
+
+TEST(CloudClient, EachFailureHasItsTextAndNothingStaysRunning)
+{
+    struct { const char* name; std::string reply; const char* text; } cases[] = {
+        {"closed port", "", "CANNOT CONNECT"},
+        {"silent", "silent", "TIMED OUT"},
+        {"closed unanswered", R"({"action":"close"})", "NO RESPONSE (52)"},
+        {"short of Content-Length", R"({"action":"short"})", "NO RESPONSE (18)"},
+        {"reset in mid-body", R"({"action":"reset"})", "NO RESPONSE (56)"},
+        {"untrusted certificate", R"({"json":{}})", "SEND FAILED (60)"},
+        {"17 MiB", R"({"action":"big","size":17825792})", "RESPONSE TOO BIG"},
+        {"endless chunked body", R"({"action":"endless"})", "RESPONSE TOO BIG"},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        scenario(k.reply.empty() || k.reply == "silent" ? "" : R"({"path":"users/current","replies":[)" + k.reply + "]}",
+                 k.reply == "silent");
+        CloudClient* c = make_client();
+        if (k.reply.empty())
+            cloud_set_endpoint(c, ("https://127.0.0.1:" + std::to_string(free_port())).c_str());
+        if (k.reply == "silent")
+            cloud_set_timeouts(c, 1000, 1000);
+        if (std::strcmp(k.name, "untrusted certificate") == 0)
+            cloud_set_ca_file(c, "");
+        bool endless = std::strcmp(k.name, "endless chunked body") == 0;
+        if (endless) {
+            plat_http_reset_peak();
+            std::ofstream("/proc/self/clear_refs") << "5";
+        }
+        size_t rss_before = status_kb("VmRSS:");
+        auto t = Clock::now();
+        ASSERT_TRUE(cloud_sign_in(c));
+        ASSERT_TRUE(wait_idle(c, 10000));
+        EXPECT_STREQ(cloud_status_text(c), k.text);
+        if (endless) {
+            EXPECT_LE(ms_since(t), 5000.0);
+            EXPECT_LE(plat_http_peak_capacity(), 16777472u);
+            std::printf("[ figure ] peak RSS growth during the endless body: %zu KiB\n",
+                        status_kb("VmHWM:") - std::min(rss_before, status_kb("VmHWM:")));
+            bool closed = false;
+            for (int i = 0; i < 200 && !closed; i++, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+                for (auto& l : service_log())
+                    closed = closed || l.kind == "closed";
+            EXPECT_TRUE(closed);
+        }
+        if (std::strcmp(k.name, "untrusted certificate") == 0) {
+            EXPECT_TRUE(service_log().empty());
+        }
+        cloud_destroy(c);
+    }
+}
+
+// ---- Lifecycle ------------------------------------------------------------------
+
+static void stalled_request(CloudClient* c)
+{
+    char path[512], err[160];
+    cloud_format_path(c, "private", "users/current", false, path, sizeof path);
+    char* body = nullptr;
+    size_t len = 0;
+    int status = cloud_http_request(c, "GET", path, nullptr, &body, &len, err, sizeof err);
+    std::free(body);
+    cloud_post_result(c, status == 200, status ? "ANSWERED" : err);
+}
+
+TEST(CloudClient, OneJobAtATimeAndDestroyStopsARequestInFlight)
+{
+    scenario(R"({"path":"users/current","replies":[{"action":"stall"}]})");
+    CloudClient* c = make_client();
+    ASSERT_TRUE(cloud_start_job(c, CLOUD_JOB_SIGN_IN, stalled_request));
+    EXPECT_FALSE(cloud_sign_in(c));
+    EXPECT_FALSE(cloud_start_job(c, CLOUD_JOB_REFRESH, stalled_request));
+    EXPECT_EQ(cloud_state(c), CLOUD_STATE_BUSY);
+    EXPECT_EQ(cloud_progress(c), -1.0f);
+    for (int i = 0; i < 200 && service_log().empty(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto t = Clock::now();
+    cloud_destroy(c);
+    EXPECT_LE(ms_since(t), 1000.0);
+}
+
+TEST(CloudClient, ListsReadWhileARefreshWritesThem)
+{
+    CloudClient* c = make_client();
+    sign_in_through_browser(c, "/ck?ckWebAuthToken=tok", "ckWebAuthToken=tok");
+    ASSERT_TRUE(cloud_sign_in(c));
+    ASSERT_TRUE(wait_idle(c));
+    scenario(zones_reply("private", R"({"zoneID":{"zoneName":"Z1"}})") + "," +
+             changes("private", R"({"gen":"pages","total":4096})"));
+    ASSERT_TRUE(cloud_refresh(c));
+    std::atomic<bool> stop{false};
+    long seen = 0;
+    std::thread reader([&] {
+        CloudRecord r;
+        char name[40];
+        while (!stop.load()) {
+            int32_t n = cloud_record_count(c);
+            if (n > 0 && cloud_record_at(c, n - 1, &r) && r.record_name[0] == 'r')
+                seen++;
+            cloud_zone_name(c, 0, name, sizeof name);
+            cloud_status_text(c);
+        }
+    });
+    EXPECT_TRUE(wait_idle(c, 20000));
+    stop = true;
+    reader.join();
+    EXPECT_EQ(cloud_record_count(c), 4096);
+    EXPECT_GT(seen, 0);
+    cloud_destroy(c);
+}
+
+TEST(CloudClient, SignOutWritesAnEmptySessionAndNoTokenReachesTheDisk)
+{
+    CloudClient* c = make_client();
+    std::string token = "secret-token-4f1a9c";
+    sign_in_through_browser(c, "/ck?ckWebAuthToken=" + token, "ckWebAuthToken=" + token);
+    ASSERT_TRUE(cloud_sign_in(c));
+    ASSERT_TRUE(wait_idle(c));
+    ASSERT_EQ(cloud_state(c), CLOUD_STATE_SIGNED_IN);
+    for (auto& e : fs::recursive_directory_iterator(g_dir + "/home"))
+        if (e.is_regular_file()) {
+            EXPECT_EQ(read_file(e.path()).find(token), std::string::npos) << e.path();
+        }
+    cloud_sign_out(c);
+    EXPECT_STREQ(cloud_status_text(c), "SIGN IN");
+    EXPECT_STREQ(cloud_user_text(c), "");
+    EXPECT_EQ(cloud_state(c), CLOUD_STATE_READY);
+    EXPECT_FALSE(cloud_refresh(c));
+    std::string session = g_dir + "/home/data/cloud-session.ini";
+    EXPECT_EQ(read_file(session), "token=\nuser=\n");
+    struct stat st;
+    ASSERT_EQ(stat(session.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    cloud_destroy(c);
+}
+
+// ---- The stand-ins ------------------------------------------------------------
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!testproc_available("openssl") || !testproc_available("xdg-open") || access("/usr/bin/python3", X_OK) != 0) {
+        std::printf("cloud_client: openssl, /usr/bin/python3 or xdg-open is missing; skipped\n");
+        return 77;
+    }
+    char tmpl[] = "/tmp/tessel-cloud-XXXXXX";
+    if (!mkdtemp(tmpl))
+        return 1;
+    g_dir = tmpl;
+    g_cert = g_dir + "/cert.pem";
+    std::string key = g_dir + "/key.pem";
+    for (const char* sub : {"/home/data", "/home/.config", "/home/.local/share", "/home/.cache"})
+        fs::create_directories(g_dir + sub);
+    const char* req[] = {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                         "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                         "-keyout", key.c_str(), "-out", g_cert.c_str(), nullptr};
+    if (testproc_run(req, 30000) != 0)
+        return 1;
+    const char* clear[] = {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                           "GNOME_DESKTOP_SESSION_ID", "http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY",
+                           "ALL_PROXY", "all_proxy", "NO_PROXY", "no_proxy", "FAKE_BROWSER_PRECONNECT"};
+    for (const char* name : clear)
+        unsetenv(name);
+    std::string scripts = TESSEL_CLOUD_SCRIPTS;
+    setenv("HOME", (g_dir + "/home").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (g_dir + "/home/.config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (g_dir + "/home/.local/share").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (g_dir + "/home/.cache").c_str(), 1);
+    setenv("BROWSER", (scripts + "/fake_browser.py").c_str(), 1);
+    setenv("FAKE_BROWSER_CA", g_cert.c_str(), 1);
+    setenv("FAKE_BROWSER_LOG", (g_dir + "/browser.log").c_str(), 1);
+    std::string server_script = scripts + "/cloud_fake_server.py";
+    const char* server[] = {"/usr/bin/python3", server_script.c_str(), g_dir.c_str(), g_cert.c_str(), key.c_str(),
+                            nullptr};
+    TestChild child(server);
+    for (int i = 0; i < 1000 && !fs::exists(g_dir + "/ports"); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (std::sscanf(read_file(g_dir + "/ports").c_str(), "%d %d", &g_https, &g_plain) != 2)
+        return 1;
+    int rc = RUN_ALL_TESTS();
+    fs::remove_all(g_dir);
+    return rc;
+}
