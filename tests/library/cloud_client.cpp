@@ -52,19 +52,20 @@ static std::string read_file(const std::string& path)
 
 static std::string fill(std::string text)
 {
-    const std::pair<const char*, int> ports[] = {{"{HTTPS}", g_https}, {"{PLAIN}", g_plain}};
+    const std::pair<const char*, int> ports[] = {{"{HTTPS}", g_https}, {"{PLAIN}", g_plain}, {"{CB}", g_callback_port}};
     for (auto& p : ports)
         for (size_t at; (at = text.find(p.first)) != std::string::npos;)
             text.replace(at, std::strlen(p.first), std::to_string(p.second));
     return text;
 }
 
-// A new scenario; the browser log and the service's logs start empty.
+// A new scenario; the browser's and the HTTPS port's logs start empty. The plain
+// port's log is never emptied: it must stay absent all through the run.
 static void scenario(const std::string& routes, bool silent = false)
 {
     std::ofstream(g_dir + "/scenario.json") << "{\"id\":" << ++g_scenario_id << ",\"silent\":"
                                             << (silent ? "true" : "false") << ",\"routes\":[" << fill(routes) << "]}";
-    for (const char* log : {"/https.log", "/plain.log", "/browser.log"})
+    for (const char* log : {"/https.log", "/browser.log"})
         fs::remove(g_dir + log);
 }
 
@@ -121,21 +122,24 @@ static bool wait_idle(CloudClient* c, int ms = 15000)
     return true;
 }
 
-// The redirect to the sign-in page, which sends the browser on to the callback.
-static std::string browser_routes(const std::string& callback_tail, const char* token_check)
+// The redirect to the sign-in page, which sends the browser on to the callback
+// address ending in tail; users/current with a query holding check then answers.
+static void browser_scenario(const std::string& tail, const std::string& check)
 {
-    return fill(R"({"path":"users/current","lacks":["ckWebAuthToken"],"replies":[{"status":421,
+    scenario(R"({"path":"users/current","lacks":["ckWebAuthToken"],"replies":[{"status":421,
         "json":{"redirectURL":"https://127.0.0.1:{HTTPS}/signin"}}]},
-      {"path":"/signin","replies":[{"status":302,"headers":{"Location":"http://127.0.0.1:CB)" +
-                callback_tail + R"("}}]},
-      {"path":"users/current","has":[")" + token_check + R"("],"replies":[{"json":{"userRecordName":"_u1"}}]})");
+      {"path":"/signin","replies":[{"status":302,"headers":{"Location":"http://127.0.0.1:{CB})" + tail + R"("}}]},
+      {"path":"users/current","has":[")" + check + R"("],"replies":[{"json":{"userRecordName":"_u1"}}]})");
 }
 
-static void sign_in_through_browser(CloudClient* c, const std::string& tail, const std::string& check)
+static CloudClient* signed_in_client(const std::string& token)
 {
-    std::string routes = browser_routes(tail, check.c_str());
-    routes.replace(routes.find("CB"), 2, std::to_string(g_callback_port));
-    scenario(routes);
+    CloudClient* c = make_client();
+    browser_scenario("/ck?ckWebAuthToken=" + token, "ckWebAuthToken=" + token);
+    EXPECT_TRUE(cloud_sign_in(c));
+    EXPECT_TRUE(wait_idle(c));
+    EXPECT_EQ(cloud_state(c), CLOUD_STATE_SIGNED_IN);
+    return c;
 }
 
 // ---- Formatting -------------------------------------------------------------------
@@ -172,10 +176,7 @@ TEST(CloudClient, FormatsPathsEncodingsAndErrorTexts)
     }
 
     // Both tokens in a path, after a sign-in that hands over "w+/=".
-    CloudClient* c = make_client();
-    sign_in_through_browser(c, "/ck?ckWebAuthToken=w%2B%2F%3D", "ckWebAuthToken=w%2B%2F%3D");
-    ASSERT_TRUE(cloud_sign_in(c));
-    ASSERT_TRUE(wait_idle(c));
+    CloudClient* c = signed_in_client("w%2B%2F%3D");
     ASSERT_TRUE(cloud_format_path(c, "private", "zones/list", true, out, sizeof out));
     EXPECT_STREQ(out, "/database/1/iCloud.test/development/private/zones/list?ckAPIToken=k%2B%2F%3D"
                       "&ckWebAuthToken=w%2B%2F%3D");
@@ -207,7 +208,7 @@ TEST(CloudClient, SignsInThroughTheBrowser)
     for (auto& k : cases) {
         SCOPED_TRACE(k.name);
         CloudClient* c = make_client();
-        sign_in_through_browser(c, k.tail, k.server_sees);
+        browser_scenario(k.tail, k.server_sees);
         if (k.preconnect)
             setenv("FAKE_BROWSER_PRECONNECT", "1", 1);
         EXPECT_EQ(cloud_state(c), CLOUD_STATE_READY);
@@ -259,8 +260,8 @@ TEST(CloudClient, SignInAnswersWithoutABrowser)
     PlatSocket taken;
     uint16_t port = 0;
     ASSERT_EQ(plat_net_listen_loopback(0, 1, &taken, &port, nullptr), 0);
-    scenario(browser_routes("/ck?ckWebAuthToken=t", "t"));
     CloudClient* c = make_client();
+    browser_scenario("/ck?ckWebAuthToken=t", "t");
     cloud_set_callback_port(c, port);
     ASSERT_TRUE(cloud_sign_in(c));
     ASSERT_TRUE(wait_idle(c));
@@ -324,11 +325,7 @@ static CloudRecord record(CloudClient* c, int i)
 
 TEST(CloudClient, RefreshReadsZonesAndRecords)
 {
-    CloudClient* c = make_client();
-    sign_in_through_browser(c, "/ck?ckWebAuthToken=tok", "ckWebAuthToken=tok");
-    ASSERT_TRUE(cloud_sign_in(c));
-    ASSERT_TRUE(wait_idle(c));
-    ASSERT_EQ(cloud_state(c), CLOUD_STATE_SIGNED_IN);
+    CloudClient* c = signed_in_client("tok");
 
     const char* one_zone = R"({"zoneID":{"zoneName":"Z1"}})";
     const std::string records = R"({"json":{"zones":[{"records":[
@@ -539,10 +536,7 @@ TEST(CloudClient, OneJobAtATimeAndDestroyStopsARequestInFlight)
 
 TEST(CloudClient, ListsReadWhileARefreshWritesThem)
 {
-    CloudClient* c = make_client();
-    sign_in_through_browser(c, "/ck?ckWebAuthToken=tok", "ckWebAuthToken=tok");
-    ASSERT_TRUE(cloud_sign_in(c));
-    ASSERT_TRUE(wait_idle(c));
+    CloudClient* c = signed_in_client("tok");
     scenario(zones_reply("private", R"({"zoneID":{"zoneName":"Z1"}})") + "," +
              changes("private", R"({"gen":"pages","total":4096})"));
     ASSERT_TRUE(cloud_refresh(c));
@@ -569,12 +563,8 @@ TEST(CloudClient, ListsReadWhileARefreshWritesThem)
 
 TEST(CloudClient, SignOutWritesAnEmptySessionAndNoTokenReachesTheDisk)
 {
-    CloudClient* c = make_client();
     std::string token = "secret-token-4f1a9c";
-    sign_in_through_browser(c, "/ck?ckWebAuthToken=" + token, "ckWebAuthToken=" + token);
-    ASSERT_TRUE(cloud_sign_in(c));
-    ASSERT_TRUE(wait_idle(c));
-    ASSERT_EQ(cloud_state(c), CLOUD_STATE_SIGNED_IN);
+    CloudClient* c = signed_in_client(token);
     for (auto& e : fs::recursive_directory_iterator(g_dir + "/home"))
         if (e.is_regular_file()) {
             EXPECT_EQ(read_file(e.path()).find(token), std::string::npos) << e.path();
