@@ -16,7 +16,8 @@ enum {
 };
 
 static const char NOT_FOUND[] = "HTTP/1.1 404 Not Found\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
-static const char PAGE_HEAD[] = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n\r\n";
+static const char PAGE_HEAD[] =
+    "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n\r\n";
 // When the token came in the address fragment, the browser never sent it: the page's
 // script asks again with the fragment as the query.
 static const char PAGE[] =
