@@ -53,34 +53,37 @@ static int net_listen_v6(uint16_t port)
     return fd;
 }
 
-int plat_net_listen_tcp(uint16_t port, int backlog, PlatSocket* out, uint16_t* bound_port, int* error)
+// An IPv4 socket bound to addr:port; -1 (error set) when none can be made, -2 when
+// the address cannot be bound.
+static int net_bind_v4(uint32_t addr_host, uint16_t port, int* error)
 {
-    if (out)
-        *out = PLAT_SOCKET_INVALID;
-    if (error)
-        *error = 0;
-    int fd = net_listen_v6(port);
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            if (error)
-                *error = errno;
-            return -1;
-        }
-        int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in addr;
-        std::memset(&addr, 0, sizeof addr);
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_ANY);
-        addr.sin_port = htons(port);
-        if (bind(fd, (sockaddr*)&addr, sizeof addr) != 0) {
-            if (error)
-                *error = errno;
-            close(fd);
-            return -2;
-        }
+        if (error)
+            *error = errno;
+        return -1;
     }
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(addr_host);
+    addr.sin_port = htons(port);
+    if (bind(fd, (sockaddr*)&addr, sizeof addr) != 0) {
+        if (error)
+            *error = errno;
+        close(fd);
+        return -2;
+    }
+    return fd;
+}
+
+// Listens on a bound socket, non-blocking; the status of plat_net_listen_tcp.
+static int net_finish_listen(int fd, int backlog, PlatSocket* out, uint16_t* bound_port, int* error)
+{
+    if (fd < 0)
+        return fd;
     if (listen(fd, backlog) != 0 || !net_set_nonblocking(fd)) {
         if (error)
             *error = errno;
@@ -92,6 +95,27 @@ int plat_net_listen_tcp(uint16_t port, int backlog, PlatSocket* out, uint16_t* b
     if (out)
         *out = fd;
     return 0;
+}
+
+int plat_net_listen_tcp(uint16_t port, int backlog, PlatSocket* out, uint16_t* bound_port, int* error)
+{
+    if (out)
+        *out = PLAT_SOCKET_INVALID;
+    if (error)
+        *error = 0;
+    int fd = net_listen_v6(port);
+    if (fd < 0)
+        fd = net_bind_v4(INADDR_ANY, port, error);
+    return net_finish_listen(fd, backlog, out, bound_port, error);
+}
+
+int plat_net_listen_loopback(uint16_t port, int backlog, PlatSocket* out, uint16_t* bound_port, int* error)
+{
+    if (out)
+        *out = PLAT_SOCKET_INVALID;
+    if (error)
+        *error = 0;
+    return net_finish_listen(net_bind_v4(INADDR_LOOPBACK, port, error), backlog, out, bound_port, error);
 }
 
 PlatSocket plat_net_accept(PlatSocket listener)
@@ -142,6 +166,12 @@ long plat_net_recv(PlatSocket s, void* data, size_t len)
             continue;
         return (errno == EAGAIN || errno == EWOULDBLOCK) ? PLAT_NET_WOULD_BLOCK : PLAT_NET_FAILED;
     }
+}
+
+void plat_net_shutdown_send(PlatSocket s)
+{
+    if (s >= 0)
+        shutdown(s, SHUT_WR);
 }
 
 void plat_net_close(PlatSocket s)

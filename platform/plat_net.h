@@ -23,6 +23,9 @@ enum {
 // null) then holds the system's error number.
 int plat_net_listen_tcp(uint16_t port, int backlog, PlatSocket* out, uint16_t* bound_port, int* error);
 
+// The same listener on 127.0.0.1 alone, unreachable from other computers.
+int plat_net_listen_loopback(uint16_t port, int backlog, PlatSocket* out, uint16_t* bound_port, int* error);
+
 // Takes one pending connection, non-blocking and close-on-exec. PLAT_SOCKET_INVALID
 // when none is pending (or the accept failed).
 PlatSocket plat_net_accept(PlatSocket listener);
@@ -36,6 +39,7 @@ long plat_net_send(PlatSocket s, const void* data, size_t len);
 // peer closed, PLAT_NET_WOULD_BLOCK or PLAT_NET_FAILED.
 long plat_net_recv(PlatSocket s, void* data, size_t len);
 
+void plat_net_shutdown_send(PlatSocket s);     // sends the end of the stream (FIN)
 void plat_net_close(PlatSocket s);              // PLAT_SOCKET_INVALID is ignored
 
 // Waits at most timeout_ms for any of count sockets to become readable (a closed or

@@ -60,6 +60,9 @@ bool json_iter_next(JsonIter* it, JsonValue* out);
 // Next object member: the key as a string view (quotation marks included) and its
 // value. False at the end or at a member that is not well formed.
 bool json_iter_next_member(JsonIter* it, JsonValue* key, JsonValue* value);
+// The value of an object's first member called name. False for a missing member or a
+// view that is no object (out then left alone).
+bool json_find_member(JsonValue obj, const char* name, JsonValue* out);
 // Items of an array or members of an object; 0 for other kinds.
 int32_t json_count(JsonValue v);
 

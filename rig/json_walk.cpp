@@ -125,6 +125,22 @@ bool json_iter_next_member(JsonIter* it, JsonValue* key, JsonValue* value)
     return true;
 }
 
+bool json_find_member(JsonValue obj, const char* name, JsonValue* out)
+{
+    JsonIter it;
+    JsonValue key, value;
+    if (obj.kind != JSON_OBJECT || !name)
+        return false;
+    json_iter_begin(&it, obj);
+    while (json_iter_next_member(&it, &key, &value))
+        if (json_string_equals(key, name)) {
+            if (out)
+                *out = value;
+            return true;
+        }
+    return false;
+}
+
 int32_t json_count(JsonValue v)
 {
     JsonIter it;

@@ -112,13 +112,7 @@ int next_known(Decoder* d, MemberWalk* w, JsonValue* value)
 // The first member called name, if any.
 bool find_member(JsonValue obj, const char* name, JsonValue* out)
 {
-    JsonIter it;
-    JsonValue key;
-    json_iter_begin(&it, obj);
-    while (json_iter_next_member(&it, &key, out))
-        if (json_string_equals(key, name))
-            return true;
-    return false;
+    return json_find_member(obj, name, out);
 }
 
 // ---- Fields ----------------------------------------------------------------------
