@@ -13,7 +13,7 @@ pkgs=(
   libegl1 libgl1 libegl-mesa0 libgl1-mesa-dri
   libx11-dev libasound2-dev libavahi-client-dev
   libfreetype-dev libfontconfig-dev woff2 fonts-dejavu-core
-  libcurl4-openssl-dev xdg-utils python3
+  libcurl4-openssl-dev python3
   dragonfly-reverb-vst dpf-plugins-vst lsp-plugins-vst
   pipewire pipewire-jack pipewire-alsa wireplumber dbus
   "$@"
