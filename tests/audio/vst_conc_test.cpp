@@ -222,5 +222,5 @@ TEST(VstEngine, TimeAskedByAnEditorThreadWhileTheAudioThreadAsksIsConsistent)
     const VstTimeInfo& heard = g_vst_mock.stats.last_time;   // the audio thread's last answer
     EXPECT_EQ(heard.sample_rate, 48000.0);
     EXPECT_EQ(heard.ppq_pos, heard.sample_pos / 48000.0 * 2.0);
-    EXPECT_GT(g_vst_mock.stats.time_requests, 20);
+    EXPECT_GE(g_vst_mock.stats.time_requests, 20);   // at least the 20 blocks the editor waited for
 }
