@@ -216,6 +216,12 @@ bool loop_load_wav(Engine* e, const char* path)
     int64_t out_frames = ratio == 1.0 ? frames : (int64_t)((double)frames / ratio);
     if (out_frames > ENGINE_LOOP_CAPACITY)
         out_frames = ENGINE_LOOP_CAPACITY;
+    // A file at a rate so far above the engine's that it comes to less than one loop
+    // frame has nothing to give the loop: refused, the loop kept.
+    if (out_frames < 1) {
+        fclose(f);
+        return false;
+    }
     LoopSource src;
     if (!source_open(&src, f, &h, frames)) {
         source_close(&src);
