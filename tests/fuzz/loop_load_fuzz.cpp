@@ -1,7 +1,7 @@
 // Loading any bytes into the loop, against the WAV reader: the loop takes a file
-// exactly when the reader reads at least one frame from it; at the engine's rate the
-// loop holds the file's first channel left and its second right (a mono file on
-// both), up to the loop's capacity. A refused file leaves the loop as it was.
+// exactly when the reader reads frames that come to at least one loop frame; at the
+// engine's rate the loop holds the file's first channel left and its second right (a
+// mono file on both), up to the loop's capacity. A refused file leaves the loop as it was.
 #include <cstring>
 #include <string>
 
