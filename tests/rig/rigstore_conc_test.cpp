@@ -16,6 +16,9 @@ TEST(RigStoreConc, TwoStoresSaveAndWatchOneFileWhileTheirOwnersPoll)
     rigstore_watch(a.get(), "alsa:Stress");
     rigstore_watch(b.get(), "alsa:Stress");
     int saved = 0;
+    auto take_results = [&] {
+        take_results();
+    };
     for (int i = 0; i < 60; i++) {
         da->scenes[0].inputs[0].gain = 0.01f * (float)(i + 1);
         db->scenes[0].inputs[1].gain = 0.01f * (float)(i + 1);
@@ -25,25 +28,13 @@ TEST(RigStoreConc, TwoStoresSaveAndWatchOneFileWhileTheirOwnersPoll)
         double age = 0;
         rigstore_pending_age(a.get(), &age);
         EXPECT_GE(age, 0.0);
-        for (RigStore* s : {a.get(), b.get()}) {
-            Result r;
-            while (rigstore_take_result(s, &r)) {
-                saved += r.status == RIGSTORE_SAVED;
-                rigstore_result_free(&r);
-            }
-        }
+        take_results();
     }
     EXPECT_TRUE(rigstore_wait_idle(a.get(), 10000));
     EXPECT_TRUE(rigstore_wait_idle(b.get(), 10000));
     // On a busy machine every save may still be queued during the loop: the results
     // are taken again once both stores are idle.
-    for (RigStore* s : {a.get(), b.get()}) {
-        Result r;
-        while (rigstore_take_result(s, &r)) {
-            saved += r.status == RIGSTORE_SAVED;
-            rigstore_result_free(&r);
-        }
-    }
+    take_results();
     Doc disk = disk_doc(t.file("alsa:Stress"));
     ASSERT_TRUE(disk);
     EXPECT_FLOAT_EQ(disk->scenes[0].inputs[0].gain, 0.6f);
