@@ -104,7 +104,7 @@ bool session_wav_save(AppState* app, bool wait)
         standin_log()->session_saves_waited++;
     g_writer.busy.exchange(1, std::memory_order_acq_rel);
     uint32_t failed = session_wav_writes_failed();
-    if (!wait && plat_thread_start_detached(session_wav_thread, &g_writer))
+    if (!wait && plat_thread_start_detached(session_wav_thread, &g_writer, "tessel-session"))
         return true;
     session_wav_thread(&g_writer);
     return session_wav_writes_failed() == failed;

@@ -175,7 +175,7 @@ void take_load_start(AppState* app, const char* path)
     g_job.left = g_job.right = nullptr;
     g_job.length = 0;
     g_job.state.exchange(1, std::memory_order_acq_rel);
-    if (!plat_thread_start_detached(take_load_thread, &g_job)) {
+    if (!plat_thread_start_detached(take_load_thread, &g_job, "tessel-takeload")) {
         g_job.state.exchange(0, std::memory_order_acq_rel);
         toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
         return;

@@ -146,7 +146,7 @@ int tcstream_start(Station* s)
 
     s->thread_active.store(1, std::memory_order_relaxed);
     s->running.store(1, std::memory_order_release);
-    if (!plat_thread_start_detached(tcstream_thread_main, s)) {
+    if (!plat_thread_start_detached(tcstream_thread_main, s, "tessel-station")) {
         s->running.store(0, std::memory_order_relaxed);
         s->thread_active.store(0, std::memory_order_relaxed);
         plat_net_close(s->listen_socket);
