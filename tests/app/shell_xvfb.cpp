@@ -569,13 +569,15 @@ TEST_F(ShellTest, WhenPresentsDoNotWaitFastFramesSleepRatherThanSpin)
 // One JACK device on this platform's host API roles: the stream opens and runs.
 class ShellPanels : public ShellTest {
 protected:
+    bool stream_info = true;   // the stream reports its latency
     void SetUp() override
     {
         policy = plat_host_api_policy();
-        script_audio = [] {
+        script_audio = [this] {
             FakeAudio& fa = fake_audio();
             fa.apis = {{12, "JACK Audio Connection Kit", 0, 0}};
             fa.devices = {{"system", 0, 2, 2, 48000.0, 0.005, 0.005}};
+            fa.have_stream_info = stream_info;
         };
         ShellTest::SetUp();
     }
@@ -711,17 +713,7 @@ bool port_free()
 // One JACK device: the stream opens and runs, and its latency follows the buffer.
 class ShellAir : public ShellPanels {
 protected:
-    void SetUp() override
-    {
-        policy = plat_host_api_policy();
-        script_audio = [] {
-            FakeAudio& fa = fake_audio();
-            fa.apis = {{12, "JACK Audio Connection Kit", 0, 0}};
-            fa.devices = {{"system", 0, 2, 2, 48000.0, 0.005, 0.005}};
-            fa.have_stream_info = false;   // the latency is the buffer's: 2 x frames / rate
-        };
-        ShellTest::SetUp();
-    }
+    ShellAir() { stream_info = false; }   // the latency is the buffer's: 2 x frames / rate
     Station* station() { return sh.app->station; }
     void on_air()
     {
