@@ -1,8 +1,8 @@
-// standins.h - stand-ins for functions that modules still to come own, called by the
-// shell under their final names so the call sites stay as they are when the real
-// ones arrive. Each does the least its caller relies on and counts its calls, so
-// tests can watch the shell drive them. Delete each one (and its counter) when the
-// module named beside it lands.
+// standins.h - the last stand-ins, for the take view and the video panel, which are
+// being written beside this code. Each keeps its final name, so the call sites stay
+// as they are when the real one arrives, and does the least its caller relies on;
+// the take view's answer can be scripted by tests. Delete each section when its
+// module lands, and this file with the last.
 // Threads: UI thread only.
 // Depends on: app/app_state.h.
 #pragma once
@@ -10,9 +10,11 @@
 #include <cstdint>
 
 struct AppState;
-struct Library;
 struct VideoPlayer;
-union SDL_Event;
+
+// ===========================================================================
+// Take view (goes when the take view lands)
+// ===========================================================================
 
 // The beat grid of the take in the library player (take loading owns it).
 struct TakeBeatGrid {
@@ -26,41 +28,15 @@ struct TakeBeatGrid {
     float pixels_per_segment;
 };
 
-// What the stand-ins were asked to do, and how tests script them.
-struct StandinLog {
-    int32_t video_destroys;
-    // Calls into take loading and the session take, counted for the shell's tests.
-    int32_t session_saves;            // session_wav_save calls that started a write
-    int32_t session_saves_waited;     // ... of them with wait
-    int32_t opened_paths;             // app_open_path calls
-    char opened_path[600];            // the path last opened
-    int32_t library_scans;            // app_library_scan calls
-    int32_t take_load_finishes;       // take_load_finish calls
-    int32_t take_loads;               // take_load_into_loop calls
-    int32_t take_loaded_index;
-    // Take view.
-    bool have_grid;                   // script: take_beat_grid's answer ...
-    TakeBeatGrid grid;                // ... and grid
-    int32_t bars_to_loop;
-    int32_t bars_segment;             // the segment last sent to the loop
-    int32_t grid_shift;               // beats, summed
-    // Video.
-    int32_t video_closes;
-};
-
-StandinLog* standin_log(void);
-void standin_reset(void);             // zeroes the log and the script
-
-
-// -- Video player (replaced by the video player) --------------------------------
-void video_player_destroy(VideoPlayer* player);
-
-// -- Take list, take loader, library (replaced by take loading and the library) --
 bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
 void take_bars_to_loop(AppState* app, int32_t segment);
 void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus and plus
 
-// -- Video panel (replaced by the video player) ----------------------------------
+// ===========================================================================
+// Video panel and player (go when the video panel lands)
+// ===========================================================================
+
+void video_player_destroy(VideoPlayer* player);
 void video_player_close(VideoPlayer* player);
 // Opens path in the video panel: the path copied, keep_trim as the trim-restored flag,
 // ready and duration cleared, in and out cleared unless keep_trim. The stand-in has no
@@ -70,3 +46,21 @@ void video_panel_open(AppState* app, const char* path, bool keep_trim);
 // out - 0.25, out within in + 0.25 .. min(duration, in + 360).
 void video_panel_trim_drag(AppState* app, float mouse_x);
 
+// ===========================================================================
+// What the stand-ins were asked, and how tests script them
+// ===========================================================================
+
+struct StandinLog {
+    // Take view.
+    bool have_grid;                   // script: take_beat_grid's answer ...
+    TakeBeatGrid grid;                // ... and grid
+    int32_t bars_to_loop;
+    int32_t bars_segment;             // the segment last sent to the loop
+    int32_t grid_shift;               // beats, summed
+    // Video.
+    int32_t video_destroys;
+    int32_t video_closes;
+};
+
+StandinLog* standin_log(void);
+void standin_reset(void);             // zeroes the log and the script

@@ -76,8 +76,6 @@ static void open_video(AppState* app, const char* path)
 
 void app_open_path(AppState* app, const char* path)
 {
-    standin_log()->opened_paths++;
-    snprintf(standin_log()->opened_path, sizeof standin_log()->opened_path, "%s", path ? path : "");
     if (!app || !path)
         return;
     if (is_video_file_name(path)) {
@@ -210,7 +208,6 @@ static bool take_make_room(AppState* app)
 
 void take_load_finish(AppState* app, float dt)
 {
-    standin_log()->take_load_finishes++;
     if (!app)
         return;
     if (app->library) {
@@ -256,8 +253,6 @@ void take_load_finish(AppState* app, float dt)
 
 void take_load_into_loop(AppState* app, int32_t index)
 {
-    standin_log()->take_loads++;
-    standin_log()->take_loaded_index = index;
     if (!app || !app->engine || index < 0 || index >= app->take_count)
         return;
     Engine* e = app->engine;
@@ -318,7 +313,6 @@ static bool scan_visit(void* ctx, const PlatDirEntry* entry)
 
 void app_library_scan(AppState* app)
 {
-    standin_log()->library_scans++;
     if (!app)
         return;
     app->take_count = 0;

@@ -81,6 +81,8 @@ protected:
         snprintf(app->takes_folder, sizeof app->takes_folder, "%s", takes.path.c_str());
         saves_before = settings_save_count();
     }
+    // The loop as it stands went to the session take's writer.
+    bool saved() const { return app->session_gen_saved == e->content_generation.load(); }
     void TearDown() override
     {
         session_wav_test_hold(false);
