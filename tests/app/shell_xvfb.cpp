@@ -756,6 +756,8 @@ TEST_F(ShellAir, StartUpAndShutdownRunTheirStepsInOrderWithinTheirBounds)
         "tcstream_shutdown", "inputs_panel_destroy", "rigsession_destroy", "engine_shutdown",
         "draw_shutdown",    "SDL_DestroyRenderer", "SDL_DestroyWindow", "SDL_Quit"};
     EXPECT_EQ(step_names(sh, started, sh.step_count), stop_steps);
+    for (int i = started; i < sh.step_count; i++)
+        printf("figure shutdown %-22s %8.3f ms\n", sh.steps[i].name, sh.steps[i].seconds * 1000.0);
     // The rig flush waits at most 1000 ms, the station's stop 2000 ms.
     EXPECT_LT(step_seconds(sh, "rigsession_flush"), 1.1);
     EXPECT_LT(step_seconds(sh, "tcstream_shutdown"), 2.1);
