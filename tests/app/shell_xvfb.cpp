@@ -865,10 +865,12 @@ TEST_F(ShellAir, EachSideSystemLeftOutIsSkippedAndTheProgramRuns)
             EXPECT_EQ(sh.app->inputs_open, 0);
             EXPECT_EQ(sh.app->inputs_toggle, 0);
         }
-        if (c.leave == SHELL_LEAVE_SESSION)
+        if (c.leave == SHELL_LEAVE_SESSION) {
             EXPECT_EQ(sh.engine->router, nullptr);
-        if (c.leave == SHELL_LEAVE_POPUP)
+        }
+        if (c.leave == SHELL_LEAVE_POPUP) {
             EXPECT_EQ(overlays_instance()->popup, nullptr);
+        }
         stop();
         std::vector<std::string> all = step_names(sh, 0, sh.step_count);
         EXPECT_EQ(std::count(all.begin(), all.end(), std::string(c.skipped)), 0);
