@@ -3,7 +3,6 @@
 
 #include "app/app_events.h"
 #include "app/app_state.h"
-#include "app/standins.h"
 #include "library/library.h"
 
 static const HitRect kPickerSearch = {60, 202, 382, 34};   // 202 <= y < 236, x < 442

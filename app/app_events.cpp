@@ -8,7 +8,6 @@
 #include "app/app_events.h"
 #include "app/app_state.h"
 #include "app/musical_typing.h"
-#include "app/standins.h"
 #include "app/toast.h"
 #include "app/transport.h"
 #include "app/vst_picker.h"

@@ -3,7 +3,7 @@
 // loop player panel's mouse handling and the pointer's cursor kind.
 // Threads: UI thread only.
 // Depends on: app/app_state.h, app/transport.h, app/musical_typing.h,
-//             app/vst_picker_rows.h, app/standins.h, app/window.h, ui/drawkit.h, SDL2 events.
+//             app/vst_picker_rows.h, app/window.h, ui/drawkit.h, SDL2 events.
 #pragma once
 #include <cstdint>
 

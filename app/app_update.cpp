@@ -10,7 +10,6 @@
 #include "app/meter.h"
 #include "app/settings.h"
 #include "app/session_take.h"
-#include "app/standins.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/vst_picker.h"

@@ -4,7 +4,6 @@
 
 #include "app/app_state.h"
 #include "app/session_take.h"
-#include "app/standins.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/transport.h"

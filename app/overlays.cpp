@@ -21,9 +21,14 @@ Overlays* overlays_instance(void)
     return &o;
 }
 
-void overlays_start(Overlays* o, AppState* app)
+void overlays_keys_start(Overlays* o)
 {
-    (void)app;
+    keyboard_palette_init(&o->palette);
+    keys_help_init(&o->keys, kKeysHelpSections, KEYS_HELP_SECTIONS, nullptr, nullptr);
+}
+
+void overlays_popup_start(Overlays* o)
+{
     KitAppInfo info{};
     info.program_id = kProgramId;
     info.title = kTitle;
@@ -33,14 +38,16 @@ void overlays_start(Overlays* o, AppState* app)
     info.notes = kTesselNotes;
     info.note_count = TESSEL_NOTE_COUNT;
     o->popup = kit_popup_create(&info);
-    keyboard_palette_init(&o->palette);
-    keys_help_init(&o->keys, kKeysHelpSections, KEYS_HELP_SECTIONS, nullptr, nullptr);
 }
 
 void overlays_after_settings(Overlays* o, AppState* app)
 {
     if (app->keys_help_open)
         keys_help_open(&o->keys, -10.0);
+}
+
+void overlays_take_previous(Overlays* o, AppState* app)
+{
     o->prev_loop_sets = app->engine ? app->engine->loop_set_count.load(std::memory_order_relaxed) : 0;
     o->prev_library = app->library_open;
     o->prev_inputs = app->inputs_open;

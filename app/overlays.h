@@ -26,12 +26,14 @@ struct Overlays {
 
 Overlays* overlays_instance(void);
 
-// Once the data folder is settled: the popup (reading the preferences), the key-cap
-// palette and the keys help.
-void overlays_start(Overlays* o, AppState* app);
-// After the settings are loaded: the keys help opens when it was left open, and the
-// discoveries start from the state as loaded.
+// Start-up: the key-cap palette and the keys help; then, once the data folder is
+// settled, the popup (it reads the preferences there).
+void overlays_keys_start(Overlays* o);
+void overlays_popup_start(Overlays* o);
+// After the settings are loaded: the keys help opens when it was left open.
 void overlays_after_settings(Overlays* o, AppState* app);
+// Last of start-up: the discoveries start from the state as it stands.
+void overlays_take_previous(Overlays* o, AppState* app);
 // Event sub-step 1: the popup sees every event first. True: the event ends here.
 bool overlays_event_popup(Overlays* o, AppState* app, const SDL_Event* event, double t);
 // Event sub-steps 4 to 6, after the shell's own F11 and F12: the keys-help toggle key,

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/standins.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
 #include "platform/plat_dir.h"
@@ -99,12 +98,9 @@ bool session_wav_save(AppState* app, bool wait)
     // Taken before writing: a change made while the file is written is saved next time.
     app->session_gen_saved = e->content_generation.load(rl);
     g_writer.engine = e;
-    standin_log()->session_saves++;
-    if (wait)
-        standin_log()->session_saves_waited++;
     g_writer.busy.exchange(1, std::memory_order_acq_rel);
     uint32_t failed = session_wav_writes_failed();
-    if (!wait && plat_thread_start_detached(session_wav_thread, &g_writer))
+    if (!wait && plat_thread_start_detached(session_wav_thread, &g_writer, "tessel-session"))
         return true;
     session_wav_thread(&g_writer);
     return session_wav_writes_failed() == failed;

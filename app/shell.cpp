@@ -11,7 +11,6 @@
 #include "app/overlays.h"
 #include "app/settings.h"
 #include "app/session_take.h"
-#include "app/standins.h"
 #include "app/takes.h"
 #include "app/window.h"
 #include "audio/engine.h"
@@ -33,18 +32,31 @@ static const char kTitle[] = "TESSEL VIVID";
 // The audio server shows the program under this name (JACK ports "tessel:in_0" ...).
 static const char kClientName[] = "tessel";
 
+static double shell_step(ShellCtx* sh, const char* name, double t0);
+
 static void shell_release(ShellCtx* sh)
 {
-    if (sh->made & MADE_ENGINE)
+    double t = perf_seconds();
+    if (sh->made & MADE_ENGINE) {
         engine_shutdown(sh->engine);
-    if (sh->made & MADE_KIT)
+        t = shell_step(sh, "engine_shutdown", t);
+    }
+    if (sh->made & MADE_KIT) {
         draw_shutdown(&sh->kit);
-    if (sh->made & MADE_RENDERER)
+        t = shell_step(sh, "draw_shutdown", t);
+    }
+    if (sh->made & MADE_RENDERER) {
         SDL_DestroyRenderer(sh->renderer);
-    if (sh->made & MADE_WINDOW)
+        t = shell_step(sh, "SDL_DestroyRenderer", t);
+    }
+    if (sh->made & MADE_WINDOW) {
         SDL_DestroyWindow(sh->window);
-    if (sh->made & MADE_SDL)
+        t = shell_step(sh, "SDL_DestroyWindow", t);
+    }
+    if (sh->made & MADE_SDL) {
         SDL_Quit();
+        shell_step(sh, "SDL_Quit", t);
+    }
     sh->made = 0;
     sh->renderer = nullptr;
     sh->window = nullptr;
@@ -106,57 +118,19 @@ static WindowGeometry shell_first_window(void)
     return window_fit_start(&usable, WINDOW_START_WIDTH, WINDOW_START_HEIGHT);
 }
 
-int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options)
+// Records one step: its name and the time since t0. Returns the time now, the next
+// step's start.
+static double shell_step(ShellCtx* sh, const char* name, double t0)
 {
-    *sh = ShellCtx{};
-    sh->clock = options && options->clock ? options->clock : perf_seconds;
-    sh->engine = engine_instance();
-    sh->app = app_instance();
+    double now = perf_seconds();
+    if (sh->step_count < SHELL_MAX_STEPS)
+        sh->steps[sh->step_count++] = ShellStep{name, now - t0};
+    return now;
+}
 
-    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
-    // A driver named by hint leaves SDL's batching off unless it is asked for.
-    SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) != 0)
-        return shell_fail(sh, "SDL init failed", SDL_GetError());
-    sh->made |= MADE_SDL;
-
-    WindowGeometry first = shell_first_window();
-    sh->window = SDL_CreateWindow(kTitle, first.x, first.y, first.w, first.h,
-                                  SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
-    if (!sh->window)
-        return shell_fail(sh, "window failed", SDL_GetError());
-    sh->made |= MADE_WINDOW;
-    window_install_hit_test(sh->window);
-    window_set_icon(sh->window);
-
-    sh->renderer = shell_make_renderer(sh->window, &sh->vsync);
-    if (!sh->renderer)
-        return shell_fail(sh, "renderer failed", SDL_GetError());
-    sh->made |= MADE_RENDERER;
-
-    sh->made |= MADE_KIT;   // draw_shutdown is safe on a half-made kit
-    if (!draw_init(&sh->kit, sh->renderer))
-        return shell_fail(sh, "draw init failed", nullptr);
-
-    engine_set_client_name(kClientName);
-    // A failed engine_init has already released what it made.
-    if (!engine_init(sh->engine))
-        return shell_fail(sh, "engine init failed",
-                          sh->engine->error_text[0] ? sh->engine->error_text : "out of memory");
-    sh->made |= MADE_ENGINE;
-
-    char err[128] = "";
-    char program[sizeof sh->folders.program];
-    if (!folders_program(program, sizeof program, err, sizeof err))
-        return shell_fail(sh, "folders failed", err);
-    AppState* app = sh->app;
-    app_init(app, sh->engine, program);
-    // The overlays' canvas and text renderer. Either may be missing (no GL context,
-    // no fonts): the panels that need them then stay closed for the whole run.
-    app->canvas = canvas_create(sh->renderer);
-    app->text = app->canvas ? text_renderer_create(sh->renderer) : nullptr;
-    app->window = sh->window;
-    // The backdrop's stars and colours, then the cursor.
+// The backdrop's stars and colours.
+static void shell_backdrop(AppState* app)
+{
     backdrop_init(app->backdrop_stars);
     backdrop_default_colors(app->backdrop_colours);
     const float kBackdropPair[2][4] = {{46 / 255.0f, 199 / 255.0f, 184 / 255.0f, 1.0f},
@@ -164,7 +138,79 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     for (int i = 0; i < 2; i++)
         for (int k = 0; k < 4; k++)
             app->backdrop_colours[i][k] = kBackdropPair[i][k];
+}
+
+int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options)
+{
+    *sh = ShellCtx{};
+    sh->clock = options && options->clock ? options->clock : perf_seconds;
+    sh->leave_out = options ? options->leave_out : 0;
+    sh->engine = engine_instance();
+    sh->app = app_instance();
+    double t = perf_seconds();
+
+    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
+    // A driver named by hint leaves SDL's batching off unless it is asked for.
+    SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) != 0)
+        return shell_fail(sh, "SDL init failed", SDL_GetError());
+    sh->made |= MADE_SDL;
+    t = shell_step(sh, "SDL_Init", t);
+
+    WindowGeometry first = shell_first_window();
+    sh->window = SDL_CreateWindow(kTitle, first.x, first.y, first.w, first.h,
+                                  SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    if (!sh->window)
+        return shell_fail(sh, "window failed", SDL_GetError());
+    sh->made |= MADE_WINDOW;
+    t = shell_step(sh, "SDL_CreateWindow", t);
+    window_install_hit_test(sh->window);
+    t = shell_step(sh, "window_hit_test", t);
+    window_set_icon(sh->window);
+    t = shell_step(sh, "window_set_icon", t);
+
+    sh->renderer = shell_make_renderer(sh->window, &sh->vsync);
+    if (!sh->renderer)
+        return shell_fail(sh, "renderer failed", SDL_GetError());
+    sh->made |= MADE_RENDERER;
+    t = shell_step(sh, "SDL_CreateRenderer", t);
+
+    sh->made |= MADE_KIT;   // draw_shutdown is safe on a half-made kit
+    if (!draw_init(&sh->kit, sh->renderer))
+        return shell_fail(sh, "draw init failed", nullptr);
+    t = shell_step(sh, "draw_init", t);
+
+    engine_set_client_name(kClientName);
+    // A failed engine_init has already released what it made.
+    if (!engine_init(sh->engine))
+        return shell_fail(sh, "engine init failed",
+                          sh->engine->error_text[0] ? sh->engine->error_text : "out of memory");
+    sh->made |= MADE_ENGINE;
+    t = shell_step(sh, "engine_init", t);
+
+    char err[128] = "";
+    char program[sizeof sh->folders.program];
+    if (!folders_program(program, sizeof program, err, sizeof err))
+        return shell_fail(sh, "folders failed", err);
+    t = shell_step(sh, "folders_program", t);
+    AppState* app = sh->app;
+    app_init(app, sh->engine, program);
+    t = shell_step(sh, "app_init", t);
+    // The overlays' canvas and text renderer. Either may be missing (no GL context,
+    // no fonts): the panels that need them then stay closed for the whole run.
+    app->canvas = canvas_create(sh->renderer);
+    app->text = app->canvas ? text_renderer_create(sh->renderer) : nullptr;
+    t = shell_step(sh, "canvas_create", t);
+    shell_backdrop(app);
+    t = shell_step(sh, "backdrop_init", t);
     cursor_init(&sh->cursor);
+    t = shell_step(sh, "cursor_init", t);
+    // The popup reads the preferences in the data folder, so it is made once the
+    // folders are settled below; the keys help is set up here.
+    Overlays* o = overlays_instance();
+    overlays_keys_start(o);
+    t = shell_step(sh, "keys_help_init", t);
+    app->window = sh->window;
 
     if (!folders_settle(&sh->folders, program, err, sizeof err))
         return shell_fail(sh, "folders failed", err);
@@ -172,27 +218,50 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     snprintf(app->data_folder, sizeof app->data_folder, "%s", sh->folders.data);
     snprintf(app->takes_folder, sizeof app->takes_folder, "%s", sh->folders.takes);
     folders_set_data(sh->folders.data);
-    // The popup reads the preferences in the data folder; the keys help is set up.
-    overlays_start(overlays_instance(), app);
+    t = shell_step(sh, "folders_settle", t);
+    if (!(sh->leave_out & SHELL_LEAVE_POPUP)) {
+        overlays_popup_start(o);
+        t = shell_step(sh, "kit_popup_create", t);
+    }
 
     // The session's router goes into the engine before the first stream opens.
-    shell_rigs_start(sh);
+    shell_rigs_folder(sh);
+    t = shell_step(sh, "rigstore_folder_path", t);
+    if (!(sh->leave_out & SHELL_LEAVE_SESSION)) {
+        shell_rigs_start(sh);
+        t = shell_step(sh, "rigsession_create", t);
+    }
     // Without a device the program runs on, showing the audio offline.
     engine_start(sh->engine);
+    t = shell_step(sh, "engine_start", t);
     settings_load(app);
-    shell_rigs_panel_start(sh);
+    overlays_after_settings(o, app);
+    t = shell_step(sh, "settings_load", t);
+    if (!(sh->leave_out & SHELL_LEAVE_PANEL))
+        shell_rigs_panel_start(sh);
+    else
+        app->inputs_open = 0;
+    t = shell_step(sh, "inputs_panel_create", t);
     if (app->library_open)
         app_library_scan(app);
+    t = shell_step(sh, "app_library_scan", t);
     if (argc > 1 && argv[1] && argv[1][0])
         app_open_path(app, argv[1]);
+    t = shell_step(sh, "app_open_path", t);
     if (app->video_toggle) {
         app->video_open = 1;
         app->video_toggle = 0;
     }
     shell_open_panels(sh);
-    overlays_after_settings(overlays_instance(), app);
+    t = shell_step(sh, "window_apply_panels", t);
+    if (!(sh->leave_out & SHELL_LEAVE_STATION)) {
+        shell_station_start(sh);
+        t = shell_step(sh, "tcstream_init", t);
+    }
+    overlays_take_previous(o, app);
 
     sh->prev_time = sh->clock();
+    shell_step(sh, "perf_seconds", t);
     return 0;
 }
 
@@ -201,18 +270,40 @@ int shell_stop(ShellCtx* sh)
     AppState* app = sh->app;
     if (!app || !sh->made)
         return 0;
+    double t = perf_seconds();
     app_save_on_exit(app);
+    t = shell_step(sh, "app_save_on_exit", t);
     settings_save(app);
-    shell_rigs_flush(sh);
+    t = shell_step(sh, "settings_save", t);
+    if (sh->rigs.session) {
+        shell_rigs_flush(sh);
+        t = shell_step(sh, "rigsession_flush", t);
+    }
     app_shutdown(app);
-    overlays_stop(overlays_instance());
+    t = shell_step(sh, "app_shutdown", t);
+    if (overlays_instance()->popup) {
+        overlays_stop(overlays_instance());
+        t = shell_step(sh, "kit_popup_destroy", t);
+    }
     cursor_release(&sh->cursor);
+    t = shell_step(sh, "cursor_release", t);
     text_renderer_destroy(app->text);
     canvas_destroy(app->canvas);
     app->text = nullptr;
     app->canvas = nullptr;
+    t = shell_step(sh, "canvas_destroy", t);
     engine_stop(sh->engine);
+    t = shell_step(sh, "engine_stop", t);
+    if (sh->station.ready) {
+        shell_station_stop(sh);
+        t = shell_step(sh, "tcstream_shutdown", t);
+    }
+    if (sh->rigs.panel) {
+        shell_rigs_panel_stop(sh);
+        t = shell_step(sh, "inputs_panel_destroy", t);
+    }
     shell_rigs_stop(sh);
+    t = shell_step(sh, "rigsession_destroy", t);
     // engine_shutdown, draw_shutdown, the renderer, the window, SDL.
     shell_release(sh);
     return 0;

@@ -4,16 +4,19 @@
 //          SIGINT into a quit event, so both end through shell_stop.
 // Depends on: SDL2, ui/drawkit.h, audio/engine.h, audio/vst.h, app/app_state.h,
 //             app/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
-//             app/screenshot.h, app/settings.h, app/standins.h.
+//             app/screenshot.h, app/settings.h.
 //
-// Systems still to come (library, station and firewall helper, video) are absent at
-// run time: the loop skips them, and the stand-ins answer in their place. The
-// overlays (app/overlays.h) take part in start-up, events, the frame and shutdown.
+// The side systems (the rig session and inputs panel, app/shell_rigs.h; the station
+// and firewall check, app/shell_station.h; the popup and keys help, app/overlays.h;
+// the cursor, app/shell_cursor.h) take part in start-up, events, the frame and
+// shutdown at fixed places. Each is optional: one that cannot be made is skipped for
+// the whole run.
 #pragma once
 #include <cstdint>
 
 #include "app/folders.h"
 #include "app/shell_rigs.h"
+#include "app/shell_station.h"
 #include "app/window.h"
 #include "ui/cursor.h"
 #include "ui/drawkit.h"
@@ -23,9 +26,25 @@ struct SDL_Renderer;
 struct AppState;
 struct Engine;
 
+// Side systems a run can do without, as if their create had failed.
+enum : uint32_t {
+    SHELL_LEAVE_STATION = 1u << 0,   // no station: no tap, no live flag, w answers "no broadcast"
+    SHELL_LEAVE_SESSION = 1u << 1,   // no rig session: no router, no inputs panel
+    SHELL_LEAVE_PANEL = 1u << 2,     // a session, but no inputs panel or badge
+    SHELL_LEAVE_POPUP = 1u << 3,     // no training popup
+};
+
 struct ShellOptions {
     double (*clock)(void);      // monotonic seconds for dt and the UI clock; null = SDL's counter
+    uint32_t leave_out;         // SHELL_LEAVE_* bits
 };
+
+// One start-up or shutdown step as it ran: the call's name and how long it took.
+struct ShellStep {
+    const char* name;
+    double seconds;
+};
+constexpr int SHELL_MAX_STEPS = 64;
 
 struct ShellCtx {
     SDL_Window* window;
@@ -48,7 +67,11 @@ struct ShellCtx {
     bool screenshot_pending;    // F12 or the request file: taken before the next present
     bool unseen;                // minimised or hidden at the last frame: nothing is drawn
     uint32_t made;              // what start-up has made, for a clean way out
+    uint32_t leave_out;         // SHELL_LEAVE_* bits of the options
     ShellRigs rigs;             // the rig session and the inputs panel
+    ShellStation station;       // the broadcast station
+    ShellStep steps[SHELL_MAX_STEPS];   // start-up's steps, then shutdown's, in order
+    int32_t step_count;
     CustomCursor cursor;        // drawn over everything while the canvas exists
 };
 

@@ -8,6 +8,7 @@
 #include "app/overlays.h"
 #include "app/shell.h"
 #include "app/window.h"
+#include "rig/views/inputs_panel.h"
 #include "ui/cursor.h"
 
 // Mode 3: the system's own pointer (resize borders, the drag strip, outside).
@@ -55,7 +56,12 @@ uint32_t shell_cursor_kind(ShellCtx* sh, float* window_x, float* window_y)
         return CURSOR_HAND;
     if (overlays_keys_open(o))
         return overlays_keys_panel_has(o, (float)x, (float)y) ? CURSOR_HAND : CURSOR_ARROW;
-    if (in_button_zone((float)x, (float)y, w))
+    InputsPanel* panel = sh->rigs.panel;
+    if (panel && inputs_panel_is_open(panel) && inputs_panel_hit_test(panel, (float)x, (float)y))
+        return (uint32_t)inputs_panel_cursor_mode(panel);
+    const HitRect& b = sh->rigs.badge;
+    bool on_badge = x >= b.x && x < b.x + b.w && y >= b.y && y < b.y + b.h;
+    if (on_badge || in_button_zone((float)x, (float)y, w))
         return CURSOR_HAND;
     return (uint32_t)app_cursor_kind(sh->app);
 }

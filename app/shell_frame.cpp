@@ -13,7 +13,7 @@
 #include "app/shell_cursor.h"
 #include "app/settings.h"
 #include "app/session_take.h"
-#include "app/standins.h"
+#include "app/shell_station.h"
 #include "app/takes.h"
 #include "app/window.h"
 #include "audio/engine.h"
@@ -206,6 +206,7 @@ bool shell_frame(ShellCtx* sh)
         shell_event(sh, &ev);
     if (app->close_request)
         sh->quit = true;
+    shell_station_live(sh);
     if (app->minimise_request) {
         app->minimise_request = 0;
         SDL_MinimizeWindow(sh->window);
@@ -217,6 +218,8 @@ bool shell_frame(ShellCtx* sh)
     app->ui_time = t;
     engine_watch(sh->engine);
     app_update(app, dt);
+    shell_station_firewall(sh, t);
+    shell_station_follow_stream(sh);
     shell_rigs_tick(sh, t);
 
     shell_panel_toggles(sh);

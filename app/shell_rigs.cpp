@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/app_events.h"
 #include "app/app_state.h"
 #include "app/shell.h"
 #include "app/toast.h"
@@ -49,12 +50,17 @@ void window_inputs_panel_place(InputsPanelFrame* out, InputsPanel* panel, const 
     out->focus_mask = key_mask;
 }
 
-void shell_rigs_start(ShellCtx* sh)
+void shell_rigs_folder(ShellCtx* sh)
 {
     ShellRigs* r = &sh->rigs;
     bool portable = strcmp(sh->folders.data, sh->folders.program) == 0;
     if (rigstore_folder_path(portable, sh->folders.program, r->folder, (int)sizeof r->folder) != 0)
         r->folder[0] = '\0';
+}
+
+void shell_rigs_start(ShellCtx* sh)
+{
+    ShellRigs* r = &sh->rigs;
     RigSessionConfig cfg{};
     cfg.app = kApp;
     cfg.version = kVersion;
@@ -122,14 +128,17 @@ bool shell_rigs_event(ShellCtx* sh, SDL_Event* ev)
             r->dragging = dragging;
             SDL_CaptureMouse(dragging ? SDL_TRUE : SDL_FALSE);
         }
-        if (taken)
+        if (taken) {
+            app_event_swallowed(sh->app, ev);
             return true;
+        }
     }
     if (r->panel && ev->type == SDL_MOUSEBUTTONDOWN && ev->button.button == SDL_BUTTON_LEFT) {
         float x = (float)ev->button.x, y = (float)ev->button.y;
         const HitRect& b = r->badge;
         if (x >= b.x && x < b.x + b.w && y >= b.y && y < b.y + b.h) {
             sh->app->inputs_toggle = 1;
+            app_event_swallowed(sh->app, ev);
             return true;
         }
     }
@@ -229,11 +238,16 @@ void shell_rigs_flush(ShellCtx* sh)
         rigsession_flush(sh->rigs.session, 1000);
 }
 
+void shell_rigs_panel_stop(ShellCtx* sh)
+{
+    inputs_panel_destroy(sh->rigs.panel);
+    sh->rigs.panel = nullptr;
+}
+
 void shell_rigs_stop(ShellCtx* sh)
 {
     ShellRigs* r = &sh->rigs;
-    inputs_panel_destroy(r->panel);
-    r->panel = nullptr;
+    shell_rigs_panel_stop(sh);
     sh->engine->router = nullptr;
     rigsession_destroy(r->session);
     r->session = nullptr;

@@ -43,8 +43,9 @@ void window_inputs_panel_place(InputsPanelFrame* out, InputsPanel* panel, const 
 // with the program's colours in slots 0, 1, 3, 4, 5, 6 and 9.
 void shell_rigs_palette(InputsPanelPalette* out);
 
-// Start-up: the rigs folder and the session, its router into the engine (before the
-// stream starts).
+// Start-up: the rigs folder; then the session, its router into the engine (before
+// the stream starts).
+void shell_rigs_folder(ShellCtx* sh);
 void shell_rigs_start(ShellCtx* sh);
 // Start-up, after the settings were read: the panel, its saved scroll, and opening it
 // when the settings left it open.
@@ -63,4 +64,5 @@ void shell_rigs_hit_rects(const ShellCtx* sh, WindowHitRects* rects);
 // Shutdown: pending rig edits saved (after the settings), then everything freed
 // (after the engine stopped, before it is shut down).
 void shell_rigs_flush(ShellCtx* sh);
+void shell_rigs_panel_stop(ShellCtx* sh);
 void shell_rigs_stop(ShellCtx* sh);

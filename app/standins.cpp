@@ -1,17 +1,11 @@
-// standins.cpp - the stand-ins of standins.h. Nothing here touches files, threads
-// or plug-in libraries.
-#include "app/settings.h"
+// standins.cpp - the stand-ins of standins.h, in its sections. Nothing here touches
+// files, threads or plug-in libraries.
 #include "app/standins.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "app/app_state.h"
-#include "app/toast.h"
-#include "audio/audiofile.h"
-#include "audio/engine.h"
-#include "library/library.h"
 
 static StandinLog g_log;
 
@@ -23,7 +17,6 @@ StandinLog* standin_log(void)
 void standin_reset(void)
 {
     g_log = StandinLog{};
-    g_log.take_loaded_index = -1;
     g_log.bars_segment = -1;
 }
 

@@ -1,8 +1,8 @@
-// standins.h - stand-ins for functions that modules still to come own, called by the
-// shell under their final names so the call sites stay as they are when the real
-// ones arrive. Each does the least its caller relies on and counts its calls, so
-// tests can watch the shell drive them. Delete each one (and its counter) when the
-// module named beside it lands.
+// standins.h - the last stand-ins, for the take view, which is
+// being written beside this code. Each keeps its final name, so the call sites stay
+// as they are when the real one arrives, and does the least its caller relies on;
+// the take view's answer can be scripted by tests. Delete each section when its
+// module lands, and this file with the last.
 // Threads: UI thread only.
 // Depends on: app/app_state.h.
 #pragma once
@@ -10,8 +10,10 @@
 #include <cstdint>
 
 struct AppState;
-struct Library;
-union SDL_Event;
+
+// ===========================================================================
+// Take view (goes when the take view lands)
+// ===========================================================================
 
 // The beat grid of the take in the library player (take loading owns it).
 struct TakeBeatGrid {
@@ -25,17 +27,15 @@ struct TakeBeatGrid {
     float pixels_per_segment;
 };
 
-// What the stand-ins were asked to do, and how tests script them.
+bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
+void take_bars_to_loop(AppState* app, int32_t segment);
+void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus and plus
+
+// ===========================================================================
+// What the stand-ins were asked, and how tests script them
+// ===========================================================================
+
 struct StandinLog {
-    // Calls into take loading and the session take, counted for the shell's tests.
-    int32_t session_saves;            // session_wav_save calls that started a write
-    int32_t session_saves_waited;     // ... of them with wait
-    int32_t opened_paths;             // app_open_path calls
-    char opened_path[600];            // the path last opened
-    int32_t library_scans;            // app_library_scan calls
-    int32_t take_load_finishes;       // take_load_finish calls
-    int32_t take_loads;               // take_load_into_loop calls
-    int32_t take_loaded_index;
     // Take view.
     bool have_grid;                   // script: take_beat_grid's answer ...
     TakeBeatGrid grid;                // ... and grid
@@ -46,9 +46,3 @@ struct StandinLog {
 
 StandinLog* standin_log(void);
 void standin_reset(void);             // zeroes the log and the script
-
-
-// -- The beat grid (replaced by the take view's grid) --
-bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
-void take_bars_to_loop(AppState* app, int32_t segment);
-void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus and plus

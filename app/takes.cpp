@@ -77,8 +77,6 @@ static void open_video(AppState* app, const char* path)
 
 void app_open_path(AppState* app, const char* path)
 {
-    standin_log()->opened_paths++;
-    snprintf(standin_log()->opened_path, sizeof standin_log()->opened_path, "%s", path ? path : "");
     if (!app || !path)
         return;
     if (is_video_file_name(path)) {
@@ -176,7 +174,7 @@ void take_load_start(AppState* app, const char* path)
     g_job.left = g_job.right = nullptr;
     g_job.length = 0;
     g_job.state.exchange(1, std::memory_order_acq_rel);
-    if (!plat_thread_start_detached(take_load_thread, &g_job)) {
+    if (!plat_thread_start_detached(take_load_thread, &g_job, "tessel-takeload")) {
         g_job.state.exchange(0, std::memory_order_acq_rel);
         toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
         return;
@@ -211,7 +209,6 @@ static bool take_make_room(AppState* app)
 
 void take_load_finish(AppState* app, float dt)
 {
-    standin_log()->take_load_finishes++;
     if (!app)
         return;
     if (app->library) {
@@ -257,8 +254,6 @@ void take_load_finish(AppState* app, float dt)
 
 void take_load_into_loop(AppState* app, int32_t index)
 {
-    standin_log()->take_loads++;
-    standin_log()->take_loaded_index = index;
     if (!app || !app->engine || index < 0 || index >= app->take_count)
         return;
     Engine* e = app->engine;
@@ -319,7 +314,6 @@ static bool scan_visit(void* ctx, const PlatDirEntry* entry)
 
 void app_library_scan(AppState* app)
 {
-    standin_log()->library_scans++;
     if (!app)
         return;
     app->take_count = 0;

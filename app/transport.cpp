@@ -7,7 +7,6 @@
 #include "app/app_state.h"
 #include "app/musical_typing.h"
 #include "app/session_take.h"
-#include "app/standins.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "audio/engine.h"

@@ -3,7 +3,7 @@
 // mode, broadcast, plug-in removal), each with its toast, bounce, flash or burst.
 // Threads: UI thread only. Engine flags and requests are single relaxed stores the
 // callback reads at its next block; plug-ins leave through the host's retire.
-// Depends on: app/app_state.h, app/toast.h, app/musical_typing.h, app/standins.h,
+// Depends on: app/app_state.h, app/toast.h, app/musical_typing.h,
 //             audio/engine.h, audio/engine_retire.h, audio/looper.h, audio/loop_file.h,
 //             broadcast/tcstream.h.
 #pragma once

@@ -3,7 +3,7 @@
 // view_transport, view_status_bar and view_keys_sheet are declared in app/view.h).
 // Threads: UI thread only.
 // Depends on: audio/engine.h, audio/vst.h (read with relaxed loads),
-//             broadcast/tcstream.h (on air, listeners), app/standins.h (firewall words).
+//             broadcast/tcstream.h (on air, listeners), broadcast/firewall.h (firewall words).
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/standins.h"
 #include "app/view.h"
 #include "app/view_palette.h"
 #include "app/view_status.h"

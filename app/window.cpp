@@ -49,13 +49,16 @@ int window_hit_classify(int32_t width, int32_t height, bool fullscreen, const Wi
         return WINDOW_HIT_NORMAL;
     if (rects) {
         float x = (float)px, y = (float)py;
-        const HitRect* order[] = {&rects->inputs_badge, &rects->inputs_panel, &rects->library_switch, &rects->library_panel, &rects->new_session,
-                                  &rects->video_switch, &rects->video_panel, &rects->logo};
+        const HitRect* order[] = {&rects->inputs_badge, &rects->library_switch, &rects->library_panel,
+                                  &rects->new_session,  &rects->video_switch,   &rects->video_panel,
+                                  &rects->inputs_panel};
         for (const HitRect* r : order)
             if (rect_holds(*r, x, y))
                 return WINDOW_HIT_NORMAL;
     }
     if (keys_help_open)
+        return WINDOW_HIT_NORMAL;
+    if (rects && rect_holds(rects->logo, (float)px, (float)py))
         return WINDOW_HIT_NORMAL;
     return WINDOW_HIT_DRAG;
 }

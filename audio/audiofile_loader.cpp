@@ -206,7 +206,7 @@ AudioLoadJob* audiofile_loader_start(const char* path)
     job->references.store(2, std::memory_order_relaxed);
     LoaderRegistry* reg = registry();
     std::lock_guard<std::mutex> hold(reg->lock);
-    if (!plat_thread_start_detached(loader_thread, job)) {
+    if (!plat_thread_start_detached(loader_thread, job, "tessel-fileload")) {
         delete job;
         return nullptr;
     }

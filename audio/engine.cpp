@@ -592,7 +592,7 @@ static void engine_close_bounded(Engine* e, PaStream* stream, EngineStreamTag* t
         c->stream = stream;
         c->tag = tag;
     }
-    if (!c || !plat_thread_start_detached(engine_closer_run, c)) {
+    if (!c || !plat_thread_start_detached(engine_closer_run, c, "tessel-closer")) {
         // No worker to be had: the calls run here.
         be()->stop_stream(stream);
         be()->close_stream(stream);

@@ -129,12 +129,9 @@ int tcstream_start(Station* s)
     s->consumed_at_start = s->written.load(std::memory_order_acquire);
     s->consumed.store(s->consumed_at_start, std::memory_order_release);
     s->overflow.store(0, std::memory_order_relaxed);
-    s->window_start_ns = 0;
-    s->window_frames = 0;
-    s->prev_window_rate = 0.0;
-    s->windows = 0;
-    s->locked_rate = 0.0f;
-    s->window_nominal = 0.0;
+    // A block of the last on-air period may still be measuring on the audio thread:
+    // the tracker is cleared there, at the next block, not here.
+    s->tracker_restart.store(1, std::memory_order_relaxed);
     s->last_sent_live = s->live.load(std::memory_order_relaxed);
     // Starting paused: the pause is taken to begin now, so the first change to live
     // advances the frame index by the time spent paused on this run only.
@@ -149,7 +146,7 @@ int tcstream_start(Station* s)
 
     s->thread_active.store(1, std::memory_order_relaxed);
     s->running.store(1, std::memory_order_release);
-    if (!plat_thread_start_detached(tcstream_thread_main, s)) {
+    if (!plat_thread_start_detached(tcstream_thread_main, s, "tessel-station")) {
         s->running.store(0, std::memory_order_relaxed);
         s->thread_active.store(0, std::memory_order_relaxed);
         plat_net_close(s->listen_socket);

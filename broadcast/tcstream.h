@@ -91,6 +91,10 @@ struct Station {
                                            // station thread takes by exchange)
     std::atomic<int64_t> lat_ns;           // output latency added to packet times (UI)
 
+    // A new on-air period asks the feed to start its rate tracker afresh: the UI sets
+    // this before running (release), the audio thread takes it by exchange before it
+    // measures, so the tracker fields below are never written by two threads.
+    std::atomic<uint8_t> tracker_restart;
     // Rate tracking and conversion to 48 kHz: the audio thread's alone.
     float* scratch;                        // TCSTREAM_SCRATCH_FRAMES stereo frames
     double phase;

@@ -54,7 +54,7 @@ void tcstream_txt_build(const Station* s, StationTxt* t)
     static const char* const keys[TCSTREAM_TXT_PAIRS] = {"tc",  "v",   "app",   "an", "kind", "dev",
                                                          "sid", "codec", "ch", "rate", "os"};
     const char* values[TCSTREAM_TXT_PAIRS] = {"1",   "1",     s->app, s->an,   s->kind,  s->dev,
-                                              s->sid, "pcm16", "2",    "48000", "windows"};
+                                              s->sid, "pcm16", "2",    "48000", "linux"};
     for (int i = 0; i < TCSTREAM_TXT_PAIRS; i++) {
         tcstream_txt_value(keys[i], values[i], t->values[i], sizeof t->values[i]);
         t->keys[i] = keys[i];

@@ -246,6 +246,10 @@ void tcstream_feed_at(Station* s, const float* samples, int32_t frames, double n
         return;
     // A rate that is no number, or below what any device runs at, is as good as unknown.
     double nominal = std::isfinite(nominal_rate) && nominal_rate > STALLED_RATE ? nominal_rate : 0.0;
+    if (s->tracker_restart.exchange(0, std::memory_order_acquire)) {
+        tracker_reset(s);
+        s->window_nominal = 0.0;
+    }
     double rate = track_rate(s, frames, now_ns, nominal);
     if (rate <= 0.0 || (rate > 47999.0 && rate < 48001.0)) {
         tcstream_push(s, samples, frames);

@@ -69,7 +69,7 @@ int tcstream_hello_json(const Station* s, char* out, size_t out_size)
     json_write_raw(&w, ",\"codec\":\"pcm16\",\"ch\":2,\"rate\":48000,\"frames\":480,\"tref\":");
     json_write_string(&w, s->tref, sizeof s->tref);
     char numbers[96];
-    snprintf(numbers, sizeof numbers, ",\"latNs\":%lld,\"idx\":%llu,\"os\":\"windows\"}",
+    snprintf(numbers, sizeof numbers, ",\"latNs\":%lld,\"idx\":%llu,\"os\":\"linux\"}",
              (long long)s->lat_ns.load(std::memory_order_relaxed), (unsigned long long)s->last_idx);
     json_write_raw(&w, numbers);
     uint64_t needed = json_writer_finish(&w);

@@ -327,7 +327,7 @@ LibraryReader* library_reader_start(void)
     if (!r)
         return nullptr;
     g_readers_alive.fetch_add(1, std::memory_order_acq_rel);
-    if (!plat_thread_start_detached(reader_thread, r)) {
+    if (!plat_thread_start_detached(reader_thread, r, "tessel-libread")) {
         delete r;
         g_readers_alive.fetch_sub(1, std::memory_order_acq_rel);
         return nullptr;

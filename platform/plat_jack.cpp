@@ -324,7 +324,7 @@ void plat_jack_disconnect(void)
     // The client's record (a few kilobytes) is never freed: a close that does not
     // return could still read it. One record per lost server.
     g_closing.store(1, std::memory_order_release);
-    if (!plat_thread_start_detached(jack_close_worker, s)) {
+    if (!plat_thread_start_detached(jack_close_worker, s, "tessel-jackend")) {
         g_closing.store(0, std::memory_order_release);
         return;
     }

@@ -29,7 +29,7 @@ bool plat_spawn(const char* const argv[], bool path_lookup)
                          : posix_spawn(&pid, argv[0], nullptr, nullptr, args, environ);
     if (rc != 0)
         return false;
-    if (!plat_thread_start_detached(reap, (void*)(intptr_t)pid)) {
+    if (!plat_thread_start_detached(reap, (void*)(intptr_t)pid, "tessel-reap")) {
         int status = 0;
         waitpid(pid, &status, WNOHANG);
     }

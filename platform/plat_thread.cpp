@@ -1,6 +1,7 @@
 // plat_thread.cpp - detached POSIX threads.
 #include "platform/plat_thread.h"
 
+#include <cstdio>
 #include <new>
 #include <pthread.h>
 #include <sched.h>
@@ -8,21 +9,34 @@
 struct PlatThreadStart {
     void (*fn)(void*);
     void* arg;
+    char name[16];
 };
+
+void plat_thread_name_self(const char* name)
+{
+    if (!name || !name[0])
+        return;
+    char cut[16];
+    snprintf(cut, sizeof cut, "%s", name);
+    pthread_setname_np(pthread_self(), cut);
+}
 
 static void* plat_thread_main(void* p)
 {
     PlatThreadStart start = *(PlatThreadStart*)p;
     delete (PlatThreadStart*)p;
+    plat_thread_name_self(start.name);
     start.fn(start.arg);
     return nullptr;
 }
 
-bool plat_thread_start_detached(void (*fn)(void*), void* arg)
+bool plat_thread_start_detached(void (*fn)(void*), void* arg, const char* name)
 {
     if (!fn)
         return false;
-    PlatThreadStart* start = new (std::nothrow) PlatThreadStart{fn, arg};
+    PlatThreadStart* start = new (std::nothrow) PlatThreadStart{fn, arg, {}};
+    if (start && name)
+        snprintf(start->name, sizeof start->name, "%s", name);
     if (!start)
         return false;
     pthread_attr_t attr;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/plat_dir_watch.h"
+#include "platform/plat_thread.h"
 #include "platform/plat_time.h"
 #include "rig/rigstore_internal.h"
 
@@ -66,6 +67,7 @@ static void worker_loop(RigStore* s)
 
 void rigstore_thread_main(RigStore* s)
 {
+    plat_thread_name_self("tessel-rigstore");
     int err = 0;
     if (!rigstore_ensure_folder(s, &err))
         rigstore_log(s, "rig: can't create the rigs folder %s - rigs stay in memory until it can be made", s->folder);

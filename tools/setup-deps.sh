@@ -16,6 +16,7 @@ pkgs=(
   libcurl4-openssl-dev python3
   dragonfly-reverb-vst dpf-plugins-vst lsp-plugins-vst
   pipewire pipewire-jack pipewire-alsa wireplumber dbus
+  avahi-daemon avahi-utils iproute2 python3
   "$@"
 )
 missing=()
@@ -30,5 +31,14 @@ echo "setup: installing ${missing[*]}"
 run=()
 [ "$(id -u)" -eq 0 ] || run=(sudo -E)
 export DEBIAN_FRONTEND=noninteractive
+# No service the packages bring may start: avahi-daemon runs only inside the DNS-SD
+# test's own network namespace, so mDNS never leaves the machine. A machine without
+# a policy of its own gets one that refuses every start for the install's length.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${run[@]}" tee "$policy" >/dev/null
+  "${run[@]}" chmod 755 "$policy"
+  trap '"${run[@]}" rm -f "$policy"' EXIT
+fi
 "${run[@]}" apt-get update -qq
 "${run[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -469,10 +469,18 @@ TEST_F(EventTest, TakeRowsLoadOrPlayOnlyWhenTheyAreShown)
     for (int i = 0; i < 30; i++)
         snprintf(app->takes[i].name, sizeof app->takes[i].name, "take-%d.wav", i);
     app->take_scroll = 2;
-    click(-300, 92 + 36 * 3 + 5);
-    EXPECT_EQ(log->take_loaded_index, 5);
-    click(-300, 92 + 36 * 24 + 5);   // below the 24 shown rows
-    EXPECT_EQ(log->take_loads, 1);
+    {
+        // Only the fourth shown row's take (index 5) is a file: it becomes the loop.
+        LibraryKit files;
+        std::strcpy(app->takes_folder, files.dir().c_str());
+        files.wav("take-5.wav", 4805);
+        click(-300, 92 + 36 * 3 + 5);
+        EXPECT_EQ(e->length.load(), 4805);
+        EXPECT_STREQ(app->session_name, "take-5.wav");
+        click(-300, 92 + 36 * 24 + 5);   // below the 24 shown rows: no other load
+        EXPECT_STREQ(last_toast().text, "LOADED");
+        EXPECT_STREQ(app->session_name, "take-5.wav");
+    }
 
     // The play column hands the take to the library player: added and loaded, then
     // paused by a second click; a take that is gone cannot play.

@@ -196,16 +196,20 @@ TEST_F(EventTest, NewSessionSavesAChangedLoopThenClearsAndForgetsTheName)
     e->length = 4800;
     e->content_generation = 5;
     std::strcpy(app->session_name, "tessel-20250101-000000.wav");
+    uint32_t written = session_wav_writes_completed();
     press(SDLK_n);
-    EXPECT_EQ(log->session_saves_waited, 1);
+    // Written before the key returned, under its name, and listed.
+    EXPECT_EQ(session_wav_writes_completed(), written + 1);
+    EXPECT_TRUE(std::filesystem::exists(takes.path / "tessel-20250101-000000.wav"));
     EXPECT_EQ(e->clear_request.load(), 1);
     EXPECT_EQ(app->session_name[0], '\0');
-    EXPECT_EQ(log->library_scans, 1);
+    EXPECT_EQ(app->take_count, 1);
     EXPECT_STREQ(last_toast().text, "NEW");
 
     // Unchanged since the last take: nothing to save.
     press(SDLK_n);
-    EXPECT_EQ(log->session_saves, 1);
+    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    EXPECT_EQ(session_wav_writes_completed(), written + 1);
 }
 
 TEST_F(EventTest, TabStepsThePadModeAndEscFreesALockedPad)

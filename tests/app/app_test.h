@@ -82,6 +82,8 @@ protected:
         snprintf(app->takes_folder, sizeof app->takes_folder, "%s", takes.path.c_str());
         saves_before = settings_save_count();
     }
+    // The loop as it stands went to the session take's writer.
+    bool saved() const { return app->session_gen_saved == e->content_generation.load(); }
     void TearDown() override
     {
         // A restored or opened video started a worker.

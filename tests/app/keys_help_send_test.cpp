@@ -108,8 +108,10 @@ protected:
         app->text = text_renderer_create_in(fx.renderer, TESSEL_FONT_FOLDER);
         ASSERT_TRUE(app->canvas && app->text);
         o = Overlays{};
-        overlays_start(&o, app);
+        overlays_keys_start(&o);
+        overlays_popup_start(&o);
         overlays_after_settings(&o, app);
+        overlays_take_previous(&o, app);
         keys_help_open(&o.keys, t - 5);
         ASSERT_TRUE(keys_help_layout(&o.keys, app->canvas, app->text, 640, 1080));
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);

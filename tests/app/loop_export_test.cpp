@@ -68,7 +68,7 @@ TEST_F(ExportTest, TheLoopIsWrittenAs16BitStereoWithExactlyItsFrames)
     EXPECT_STREQ(last_toast().text, "EXPORTED WAV");
     EXPECT_EQ(last_toast().colour, TOAST_TEAL);
     EXPECT_EQ(app->flashes[FLASH_EXPORTED].value, 1.0f);
-    EXPECT_EQ(log->library_scans, 1);
+    EXPECT_EQ(app->take_count, 1);   // the take list was read again
 
     std::vector<std::string> names = takes();
     ASSERT_EQ(names.size(), 1u);
@@ -116,7 +116,7 @@ TEST_F(ExportTest, AnEmptyLoopHasNothingToExportAndMakesNoFolder)
     EXPECT_STREQ(last_toast().text, "NOTHING TO EXPORT");
     EXPECT_EQ(last_toast().colour, TOAST_RED);
     EXPECT_FALSE(fs::exists(app->takes_folder));
-    EXPECT_EQ(log->library_scans, 0);
+    EXPECT_EQ(app->take_count, 0);
 }
 
 TEST_F(ExportTest, AFileWhereTheTakesFolderShouldBeFailsTheExport)

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -19,7 +20,16 @@
 #include <vector>
 
 #include "app/screenshot.h"
+#include "app/overlays.h"
+#include "app/kit_popup.h"
+#include "app/panels/keys_help_view.h"
+#include "app/panels/settings_panel.h"
 #include "app/shell.h"
+#include "app/view_status.h"
+#include "broadcast/firewall.h"
+#include "broadcast/tcstream.h"
+#include "support/fake_firewall.h"
+#include "support/tc_client.h"
 #include "app/toast.h"
 #include "rig/rigsession.h"
 #include "rig/views/inputs_panel.h"
@@ -27,6 +37,7 @@
 #include "support/video_fixtures.h"
 #include "tests/app/event_kit.h"
 #include "ui/hitregion.h"
+#include "library/library.h"
 #include "ui/text.h"
 
 namespace {
@@ -90,7 +101,6 @@ protected:
     {
         fake_audio_reset();
         script_audio();
-        standin_reset();
         engine_use_backend(fake_audio_backend(), policy);
         ShellOptions options{test_clock};
         ASSERT_EQ(shell_start(&sh, (int)args.size(), const_cast<char**>(args.data()), &options), 0);
@@ -179,6 +189,9 @@ TEST_F(ShellTest, StartsWithTheWindowTheFoldersAndTheAudioOffline)
 
 TEST_F(ShellTest, TheSettingsFileIsRestoredAtStartAndWrittenBackAtExit)
 {
+    // A take in the takes folder, for the scan at start to find.
+    fs::create_directories(sh.folders.takes);
+    touch(fs::path(sh.folders.takes) / "take-1.wav", "RIFF");
     stop();
     fs::path ini = root / "home/.config/TideCoil/tessel.ini";
     fs::create_directories(ini.parent_path());
@@ -200,7 +213,7 @@ TEST_F(ShellTest, TheSettingsFileIsRestoredAtStartAndWrittenBackAtExit)
     // was left.
     EXPECT_EQ(app->library_open, 1);
     EXPECT_EQ(sh.slides.library, 1.0f);
-    EXPECT_EQ(standin_log()->library_scans, 1);
+    EXPECT_EQ(app->take_count, 1);
     EXPECT_EQ(app->inputs_open, 1);
     EXPECT_TRUE(inputs_panel_is_open(sh.rigs.panel));
     EXPECT_EQ(sh.slides.inputs, 1.0f);
@@ -219,24 +232,29 @@ TEST_F(ShellTest, TheFirstArgumentAndDroppedFilesAreOpened)
     fs::path take = root / "take.wav";
     touch(take, "RIFF");
     start({"tessel", take.c_str()});
-    StandinLog* log = standin_log();
-    EXPECT_EQ(log->opened_paths, 1);
-    EXPECT_EQ(std::string(log->opened_path), take.string());
     // The player is made on first use and the library takes the file.
-    EXPECT_NE(sh.app->library, nullptr);
+    ASSERT_NE(sh.app->library, nullptr);
+    EXPECT_GE(library_find_item(sh.app->library, take.c_str()), 0);
 
     SDL_Event drop{};
     drop.type = SDL_DROPFILE;
     drop.drop.file = SDL_strdup("/music/dropped.flac");
     push(drop);
     frame();
-    EXPECT_EQ(log->opened_paths, 2);
-    EXPECT_STREQ(log->opened_path, "/music/dropped.flac");
+    // A dropped file that is not there cannot play: it is said so, and not listed.
+    EXPECT_TRUE(has_toast(sh.app, "CAN'T PLAY THAT"));
+    EXPECT_LT(library_find_item(sh.app->library, "/music/dropped.flac"), 0);
+    fs::path dropped = root / "dropped.wav";
+    touch(dropped, "RIFF");
+    drop.drop.file = SDL_strdup(dropped.c_str());
+    push(drop);
+    frame();
+    EXPECT_GE(library_find_item(sh.app->library, dropped.c_str()), 0);
 
-    // An empty first argument is not a file.
+    // An empty first argument is not a file: nothing is opened.
     stop();
     start({"tessel", ""});
-    EXPECT_EQ(standin_log()->opened_paths, 0);
+    EXPECT_EQ(sh.app->library, nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -342,7 +360,8 @@ TEST_F(ShellTest, F11TogglesDesktopFullscreenIgnoresRepeatsAndKeepsTheSizeForPan
 
 TEST_F(ShellTest, SettingsAreSavedWhenAPanelToggleFiresNotEveryFrame)
 {
-    StandinLog* log = standin_log();
+    fs::create_directories(sh.folders.takes);
+    touch(fs::path(sh.folders.takes) / "take-1.wav", "RIFF");
     frames(60);   // the update's own autosave writes the first settings text
     uint32_t before = settings_save_count();
     auto saves = [&] { return (int)(settings_save_count() - before); };
@@ -353,7 +372,7 @@ TEST_F(ShellTest, SettingsAreSavedWhenAPanelToggleFiresNotEveryFrame)
     frame();
     EXPECT_EQ(sh.app->library_open, 1);
     EXPECT_EQ(saves(), 1);
-    EXPECT_EQ(log->library_scans, 1);
+    EXPECT_EQ(sh.app->take_count, 1);   // opening it read the takes folder
     frames(30);
     EXPECT_EQ(saves(), 1);
 
@@ -561,13 +580,15 @@ TEST_F(ShellTest, WhenPresentsDoNotWaitFastFramesSleepRatherThanSpin)
 // One JACK device on this platform's host API roles: the stream opens and runs.
 class ShellPanels : public ShellTest {
 protected:
+    bool stream_info = true;   // the stream reports its latency
     void SetUp() override
     {
         policy = plat_host_api_policy();
-        script_audio = [] {
+        script_audio = [this] {
             FakeAudio& fa = fake_audio();
             fa.apis = {{12, "JACK Audio Connection Kit", 0, 0}};
             fa.devices = {{"system", 0, 2, 2, 48000.0, 0.005, 0.005}};
+            fa.have_stream_info = stream_info;
         };
         ShellTest::SetUp();
     }
@@ -730,6 +751,356 @@ TEST_F(VideoPanelInTime, ThePictureFollowsTheLoopStepsWrapsTrimsAndAMissingRate)
     open("rot90.mp4");
     expect_in_time(0.5, 640, 360, 3);
     expect_in_time(2.25, 640, 360, 3);
+
+// ---------------------------------------------------------------------------
+// Side systems: their steps, their events, the station and the firewall
+// ---------------------------------------------------------------------------
+
+std::vector<std::string> step_names(const ShellCtx& sh, int from, int to)
+{
+    std::vector<std::string> out;
+    for (int i = from; i < to; i++)
+        out.push_back(sh.steps[i].name);
+    return out;
+}
+
+double step_seconds(const ShellCtx& sh, const char* name)
+{
+    for (int i = 0; i < sh.step_count; i++)
+        if (std::string(sh.steps[i].name) == name)
+            return sh.steps[i].seconds;
+    return -1.0;
+}
+
+// Threads of this process whose names the program gave them.
+std::vector<std::string> program_threads()
+{
+    std::vector<std::string> out;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::string comm = read_text(task.path() / "comm");
+        if (comm.rfind("tessel-", 0) == 0)
+            out.push_back(comm);
+    }
+    return out;
+}
+
+// The station's port is the program's own: a test that goes on air skips, naming
+// the holder, when something else has it.
+bool port_free()
+{
+    TcClient probe(TCSTREAM_PORT);
+    return !probe.connected();
+}
+
+// One JACK device: the stream opens and runs, and its latency follows the buffer.
+class ShellAir : public ShellPanels {
+protected:
+    ShellAir() { stream_info = false; }   // the latency is the buffer's: 2 x frames / rate
+    Station* station() { return sh.app->station; }
+    void on_air()
+    {
+        if (!port_free())
+            GTEST_SKIP() << "port " << TCSTREAM_PORT << " is held by another program";
+        press(SDLK_w);
+        frame();
+        ASSERT_TRUE(tcstream_on_air(station()));
+    }
+};
+
+TEST_F(ShellAir, StartUpAndShutdownRunTheirStepsInOrderWithinTheirBounds)
+{
+    std::vector<std::string> start_steps = {
+        "SDL_Init",          "SDL_CreateWindow",     "window_hit_test",     "window_set_icon",
+        "SDL_CreateRenderer", "draw_init",           "engine_init",         "folders_program",
+        "app_init",          "canvas_create",        "backdrop_init",       "cursor_init",
+        "keys_help_init",    "folders_settle",       "kit_popup_create",    "rigstore_folder_path",
+        "rigsession_create", "engine_start",         "settings_load",       "inputs_panel_create",
+        "app_library_scan",  "app_open_path",        "window_apply_panels", "tcstream_init",
+        "perf_seconds"};
+    EXPECT_EQ(step_names(sh, 0, sh.step_count), start_steps);
+    on_air();
+    // Every worker of the program at once: the station and the session take's writer.
+    sine_blocks(100, 128);
+    int started = sh.step_count;
+    stop();
+    std::vector<std::string> stop_steps = {
+        "app_save_on_exit", "settings_save",   "rigsession_flush",   "app_shutdown",
+        "kit_popup_destroy", "cursor_release",  "canvas_destroy",     "engine_stop",
+        "tcstream_shutdown", "inputs_panel_destroy", "rigsession_destroy", "engine_shutdown",
+        "draw_shutdown",    "SDL_DestroyRenderer", "SDL_DestroyWindow", "SDL_Quit"};
+    EXPECT_EQ(step_names(sh, started, sh.step_count), stop_steps);
+    for (int i = started; i < sh.step_count; i++)
+        printf("figure shutdown %-22s %8.3f ms\n", sh.steps[i].name, sh.steps[i].seconds * 1000.0);
+    // The rig flush waits at most 1000 ms, the station's stop 2000 ms.
+    EXPECT_LT(step_seconds(sh, "rigsession_flush"), 1.1);
+    EXPECT_LT(step_seconds(sh, "tcstream_shutdown"), 2.1);
+    EXPECT_LT(step_seconds(sh, "app_save_on_exit"), 5.1);
+    std::vector<std::string> alive = program_threads();
+    for (int i = 0; i < 100 && !alive.empty(); i++) {
+        SDL_Delay(10);
+        alive = program_threads();
+    }
+    EXPECT_TRUE(alive.empty()) << alive.front();
+}
+
+TEST_F(ShellAir, TheEventsASideSystemTakesEndThereAndStillEndTheMainViewsGestures)
+{
+    frames(3);
+    Overlays* o = overlays_instance();
+    ASSERT_TRUE(o->popup);
+    // An open popup takes r: no recording starts.
+    kit_popup_open(o->popup, 0, g_now);
+    frames(2);
+    press(SDLK_r);
+    frames(2);
+    EXPECT_EQ(sh.engine->record.load(), 0);
+    kit_popup_close(o->popup, g_now);
+    frames(40);
+    ASSERT_FALSE(overlays_popup_open(o));
+
+    // The keys-help key toggles it, except while the picker is open.
+    struct {
+        bool picker;
+        bool opens;
+    } toggles[] = {{true, false}, {false, true}};
+    for (const auto& c : toggles) {
+        sh.app->picker.open = c.picker ? 1 : 0;
+        push(ev_key(SDLK_SLASH, true, KMOD_LSHIFT));
+        push(ev_key(SDLK_SLASH, false, KMOD_LSHIFT));
+        frames(2);
+        EXPECT_EQ(overlays_keys_open(o), c.opens) << "picker " << c.picker;
+    }
+    sh.app->picker.open = 0;
+    frames(10);
+
+    // Open: a click on the record pad does nothing; a key it does not take still acts.
+    float x = 0, y = 0;
+    draw_map_point(&sh.kit, 117, 382, &x, &y);
+    push(ev_button(x, y));
+    push(ev_button(x, y, false));
+    frames(2);
+    EXPECT_EQ(sh.engine->record.load(), 0);
+    press(SDLK_l);
+    frames(2);
+    EXPECT_EQ(sh.app->library_open, 1);
+    press(SDLK_l);
+    push(ev_key(SDLK_SLASH, true, KMOD_LSHIFT));
+    push(ev_key(SDLK_SLASH, false, KMOD_LSHIFT));
+    frames(40);
+    ASSERT_FALSE(overlays_keys_open(o));
+
+    // A gain drag begun before the keys help opened ends on the release it swallowed.
+    draw_map_point(&sh.kit, 21, 300, &x, &y);
+    push(ev_button(x, y));
+    frames(2);
+    ASSERT_EQ(sh.app->drag_mode, DRAG_GAIN);
+    push(ev_key(SDLK_SLASH, true, KMOD_LSHIFT));
+    push(ev_key(SDLK_SLASH, false, KMOD_LSHIFT));
+    frames(3);
+    ASSERT_TRUE(overlays_keys_open(o));
+    push(ev_button(x, y, false));
+    frames(2);
+    EXPECT_EQ(sh.app->drag_mode, DRAG_NONE);
+}
+
+TEST_F(ShellAir, EachSideSystemLeftOutIsSkippedAndTheProgramRuns)
+{
+    struct Case {
+        uint32_t leave;
+        const char* skipped;
+    } cases[] = {{SHELL_LEAVE_STATION, "tcstream_init"},
+                 {SHELL_LEAVE_SESSION, "rigsession_create"},
+                 {SHELL_LEAVE_PANEL, "inputs_panel_destroy"},
+                 {SHELL_LEAVE_POPUP, "kit_popup_create"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.skipped);
+        stop();
+        fake_audio_reset();
+        script_audio();
+        engine_use_backend(fake_audio_backend(), policy);
+        ShellOptions options{test_clock, c.leave};
+        ASSERT_EQ(shell_start(&sh, 1, const_cast<char**>(std::vector<const char*>{"tessel"}.data()), &options), 0);
+        running = true;
+        press(SDLK_w);
+        press(SDLK_a);
+        frames(5);
+        if (c.leave == SHELL_LEAVE_STATION) {
+            EXPECT_EQ(sh.app->station, nullptr);
+            EXPECT_EQ(sh.engine->output_tap.load(), nullptr);
+            EXPECT_TRUE(has_toast(sh.app, "NO BROADCAST IN THIS BUILD"));
+        } else {
+            tcstream_stop(sh.app->station);   // w may have found the port taken
+            sh.app->broadcast = 0;
+        }
+        if (c.leave & (SHELL_LEAVE_SESSION | SHELL_LEAVE_PANEL)) {
+            EXPECT_EQ(sh.rigs.panel, nullptr);
+            EXPECT_EQ(sh.rigs.badge.w, 0.0f);
+            EXPECT_EQ(sh.app->inputs_open, 0);
+            EXPECT_EQ(sh.app->inputs_toggle, 0);
+        }
+        if (c.leave == SHELL_LEAVE_SESSION) {
+            EXPECT_EQ(sh.engine->router, nullptr);
+        }
+        if (c.leave == SHELL_LEAVE_POPUP) {
+            EXPECT_EQ(overlays_instance()->popup, nullptr);
+        }
+        stop();
+        std::vector<std::string> all = step_names(sh, 0, sh.step_count);
+        EXPECT_EQ(std::count(all.begin(), all.end(), std::string(c.skipped)), 0);
+        EXPECT_EQ(all.back(), "SDL_Quit");
+    }
+    start({"tessel"});
+}
+
+TEST_F(ShellAir, WPutsItOnAirItsLiveFlagFollowsTheEngineAndANewStreamSetsItsLatency)
+{
+    ASSERT_NE(station(), nullptr);
+    EXPECT_EQ((void*)sh.engine->output_tap.load(), (void*)app_broadcast_tap);
+    EXPECT_EQ(sh.engine->output_tap_ctx.load(), (void*)station());
+    on_air();
+    EXPECT_TRUE(has_toast(sh.app, "ON AIR"));
+    char text[128];
+    view_status_left_text(sh.app, text, sizeof text);
+    EXPECT_NE(std::string(text).find("ON AIR"), std::string::npos) << text;
+
+    // The live flag follows the running flag frame by frame.
+    for (uint8_t running : {0, 1, 0, 1}) {
+        sh.engine->running = running;
+        frame();
+        EXPECT_EQ(station()->live.load(), running);
+    }
+
+    // The latency follows the stream: the buffer row reopens it at 256 frames.
+    double before_ms = sh.engine->latency_ms;
+    {
+        TcClient c(station()->port);
+        TcFrame hello;
+        ASSERT_TRUE(c.wait_for(TCSTREAM_HELLO, &hello, 3000));
+        std::string json((const char*)hello.body(), hello.bytes.size() - 8);
+        EXPECT_NE(json.find("\"latNs\":" + std::to_string((int64_t)(before_ms * 1e6))), std::string::npos)
+            << json;
+    }
+    ctrl_comma();
+    frames(2);
+    float x = 0, y = 0;
+    row_centre(1, &x, &y);
+    for (int click = 0; click < 3; click++) {   // 128 -> 256 -> 512 -> 1024 frames
+        push(ev_button(x + 0.5f, y + 0.5f));
+        push(ev_button(x + 0.5f, y + 0.5f, false));
+        frames(2);
+    }
+    ASSERT_EQ(fake_audio().opens.back().frames, 1024u);
+    double after_ms = sh.engine->latency_ms;
+    ASSERT_NEAR(after_ms - before_ms, (1024 - 128) * 2000.0 / 48000.0, 0.01);
+    TcClient c(station()->port);
+    TcFrame hello;
+    ASSERT_TRUE(c.wait_for(TCSTREAM_HELLO, &hello, 3000));
+    std::string json((const char*)hello.body(), hello.bytes.size() - 8);
+    int64_t lat_ns = (int64_t)(after_ms * 1e6);
+    EXPECT_NE(json.find("\"latNs\":" + std::to_string(lat_ns)), std::string::npos) << json;
+    // The first packet of one pushed block is dated at its push plus the new latency.
+    int64_t t0 = tcstream_now_ns(station());
+    sine_blocks(1, 1024);
+    int64_t t1 = tcstream_now_ns(station());
+    TcFrame audio;
+    ASSERT_TRUE(c.wait_for(TCSTREAM_AUDIO, &audio, 3000));
+    int64_t ts = (int64_t)audio.u64_at(28);
+    EXPECT_GE(ts - lat_ns, t0);
+    EXPECT_LE(ts - lat_ns, t1);
+}
+
+TEST_F(ShellAir, TheFirewallIsCheckedOncePerOnAirPeriodAndABlockShowsInTheRowAndTheStatusLine)
+{
+    FakeFirewall fake;
+    fake_firewall_install(&fake);
+    fake_firewall_rule(&fake, "v2.10|Action=Block|Active=TRUE|Dir=In|Protocol=6|LPort=47000-48000|");
+    fake.launch = PLAT_FW_LAUNCH_DECLINED;
+    frames(3);
+    EXPECT_EQ(fake.checks, 0);
+    on_air();
+    frames(3);
+    EXPECT_EQ(fake.checks, 1);
+    EXPECT_EQ(fw_state()->result, FW_BLOCKED);
+    char text[128];
+    bool warning = false;
+    for (int i = 0; i < 9; i++) {
+        if (std::string(settings_row_label(i)) == "BROADCAST") {
+            settings_row_value(sh.app, i, text, sizeof text, &warning);
+            EXPECT_STREQ(text, "BLOCKED");
+        }
+    }
+    view_status_left_text(sh.app, text, sizeof text);
+    EXPECT_NE(std::string(text).find(fw_status_text()), std::string::npos) << text;
+    press(SDLK_w);
+    frames(2);
+    EXPECT_FALSE(fw_was_checked());
+    press(SDLK_w);
+    frames(2);
+    EXPECT_EQ(fake.checks, 2);
+    tcstream_stop(station());
+    fake_firewall_remove();
+}
+
+// Cursor kinds of the side systems, in the order they are asked.
+TEST_F(CursorShell, TheSideSystemsPickTheCursorBeforeTheMainView)
+{
+    frames(3);
+    Overlays* o = overlays_instance();
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sh.window, &w, &h);
+    auto settle = [&](int x, int y, uint32_t mode) {
+        SDL_WarpMouseInWindow(sh.window, x, y);
+        for (int i = 0; i < 40 && sh.cursor.mode != mode; i++) {
+            SDL_Delay(5);
+            frame();
+        }
+        frames(2);
+    };
+    float rx = 0, ry = 0;
+    draw_map_point(&sh.kit, 117, 382, &rx, &ry);   // the record pad
+    HitRect b = sh.rigs.badge;
+    ASSERT_GT(b.w, 0.0f);
+    struct Case {
+        const char* what;
+        int x, y;
+        int state;   // 0 none, 1 popup open
+        uint32_t mode;
+    } cases[] = {
+        {"border under the popup", w - 2, 500, 1, 3},
+        {"popup", (int)rx, (int)ry, 1, 2},
+        {"badge", (int)(b.x + b.w / 2), (int)(b.y + b.h / 2), 0, 2},
+        {"window buttons", w - 60, 18, 0, 2},
+        {"record pad", (int)rx, (int)ry, 0, 2},
+    };
+    for (const Case& c : cases) {
+        if (c.state == 1)
+            kit_popup_open(o->popup, 0, g_now);
+        settle(c.x, c.y, c.mode);
+        EXPECT_EQ(sh.cursor.mode, c.mode) << c.what;
+        if (c.state == 1) {
+            kit_popup_close(o->popup, g_now);
+            frames(40);
+        }
+    }
+    // The keys help: a hand on its panel, the arrow beside it, even over the record pad.
+    sh.app->keys_help_toggle = 1;
+    frames(30);
+    ASSERT_TRUE(overlays_keys_open(o));
+    CanvasRect kr{};
+    ASSERT_TRUE(keys_help_panel_rect(&o->keys, &kr));
+    settle((int)(kr.x + kr.w / 2), (int)(kr.y + kr.h / 2), 2);
+    EXPECT_EQ(sh.cursor.mode, 2u) << "keys help panel";
+    settle((int)(kr.x + kr.w / 2), (int)(kr.y - 20), 0);
+    EXPECT_EQ(sh.cursor.mode, 0u) << "beside the keys help";
+    sh.app->keys_help_toggle = 1;
+    frames(40);
+    // The open inputs panel's own mode on it.
+    press(SDLK_a);
+    frames(40);
+    ASSERT_TRUE(inputs_panel_is_open(sh.rigs.panel));
+    HitRect pr = sh.rigs.panel_rect;
+    settle((int)(pr.x + pr.w / 2), (int)(pr.y + pr.h / 2), (uint32_t)inputs_panel_cursor_mode(sh.rigs.panel));
+    EXPECT_EQ(sh.cursor.mode, (uint32_t)inputs_panel_cursor_mode(sh.rigs.panel)) << "inputs panel";
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ TEST(StationAnnounce, TxtRecordRepeatsTheGreetingsFactsInOrder)
     for (int i = 0; i < TCSTREAM_TXT_PAIRS; i++)
         record += std::string(t.keys[i]) + "=" + t.values[i] + ";";
     EXPECT_EQ(record, "tc=1;v=1;app=tessel;an=Tessel;kind=output;dev=studio-pc;sid=0123abcd;codec=pcm16;ch=2;"
-                      "rate=48000;os=windows;");
+                      "rate=48000;os=linux;");
     tcstream_shutdown(s.get());
 }
 

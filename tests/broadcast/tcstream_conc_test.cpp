@@ -101,10 +101,21 @@ int signal_phase(int16_t left)
 
 TEST_F(StationTest, GoingOnAndOffAirWhileTheTapRunsNeverTearsAPacket)
 {
+    // Before each stop the tap is given a block the ring cannot take: it is measured
+    // and dropped, so nothing publishes what the measuring wrote. The request and its
+    // answer are relaxed on purpose: they order nothing, so a start that touched the
+    // feed's own state would race with that block every round, and the race detector
+    // would see it. The dropped block does not move the signal on.
     std::atomic<bool> done{false};
+    std::atomic<int> drop{0};
+    std::vector<float> too_big((size_t)(TCSTREAM_RING_FRAMES + 1) * 2, 0.1f);
     std::thread audio([&] {
         int64_t at = 0;
         while (!done.load()) {
+            if (drop.load(std::memory_order_relaxed) == 1) {
+                tcstream_feed(s, too_big.data(), TCSTREAM_RING_FRAMES + 1, 48000.0);
+                drop.store(2, std::memory_order_relaxed);
+            }
             std::vector<float> b = tc_test_block(at, 128);
             tcstream_feed(s, b.data(), 128, 48000.0);
             at += 128;
@@ -128,6 +139,10 @@ TEST_F(StationTest, GoingOnAndOffAirWhileTheTapRunsNeverTearsAPacket)
             ASSERT_GE(q, 0);
             EXPECT_TRUE(packet_matches(f, q)) << "round " << round << " packet " << k;
         }
+        drop.store(1, std::memory_order_relaxed);
+        while (drop.load(std::memory_order_relaxed) != 2)
+            std::this_thread::yield();
+        drop.store(0, std::memory_order_relaxed);
         tcstream_stop(s);
         EXPECT_TRUE(c.wait_closed(5000));
     }

@@ -107,7 +107,7 @@ TEST_F(TcstreamHello, GreetingIsCompactJsonInItsFixedOrder)
     const std::string json =
         "{\"app\":\"tessel\",\"an\":\"Tessel\",\"kind\":\"output\",\"dev\":\"studio-pc\",\"sid\":\"0123abcd\","
         "\"codec\":\"pcm16\",\"ch\":2,\"rate\":48000,\"frames\":480,\"tref\":\"out\",\"latNs\":-5,"
-        "\"idx\":18446744073709551615,\"os\":\"windows\"}";
+        "\"idx\":18446744073709551615,\"os\":\"linux\"}";
     ASSERT_EQ(len, (int)json.size() + 8);
     EXPECT_EQ(tcstream_get_u32(out), json.size() + 4);
     EXPECT_EQ(out[7], TCSTREAM_HELLO);
