@@ -751,6 +751,7 @@ TEST_F(VideoPanelInTime, ThePictureFollowsTheLoopStepsWrapsTrimsAndAMissingRate)
     open("rot90.mp4");
     expect_in_time(0.5, 640, 360, 3);
     expect_in_time(2.25, 640, 360, 3);
+}
 
 // ---------------------------------------------------------------------------
 // Side systems: their steps, their events, the station and the firewall
