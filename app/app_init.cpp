@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/standins.h"
+#include "app/take_grid.h"
 #include "app/session_take.h"
 #include "library/library.h"
 #include "audio/engine.h"
@@ -81,6 +82,8 @@ void app_shutdown(AppState* app)
     }
     video_player_destroy(app->video_player);
     app->video_player = nullptr;
+
+    take_grid_free(app);
 
     // The preview renders through the hook: take it back before the player goes.
     bool hook_free = !e || engine_clear_render_hook(e, kHookRetireMs);

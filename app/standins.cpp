@@ -24,7 +24,6 @@ void standin_reset(void)
 {
     g_log = StandinLog{};
     g_log.take_loaded_index = -1;
-    g_log.bars_segment = -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -35,30 +34,6 @@ void video_player_destroy(VideoPlayer* player)
 {
     if (player)
         g_log.video_destroys++;
-}
-
-// ---------------------------------------------------------------------------
-// Take view
-// ---------------------------------------------------------------------------
-
-bool take_beat_grid(AppState* app, TakeBeatGrid* grid)
-{
-    if (!g_log.have_grid)
-        return false;
-    if (grid)
-        *grid = g_log.grid;
-    return true;
-}
-
-void take_bars_to_loop(AppState* app, int32_t segment)
-{
-    g_log.bars_to_loop++;
-    g_log.bars_segment = segment;
-}
-
-void take_grid_shift(AppState* app, int32_t beats)
-{
-    g_log.grid_shift += beats;
 }
 
 // ---------------------------------------------------------------------------

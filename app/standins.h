@@ -14,18 +14,6 @@ struct Library;
 struct VideoPlayer;
 union SDL_Event;
 
-// The beat grid of the take in the library player (take loading owns it).
-struct TakeBeatGrid {
-    double start;               // seconds; 0 without a partial first segment
-    double segment_length;      // seconds
-    double beat;                // seconds
-    double duration;            // seconds
-    double pixels_per_second;
-    int32_t count;              // segments
-    int32_t partial;            // 1: segment 0 covers 0..start
-    float pixels_per_segment;
-};
-
 // What the stand-ins were asked to do, and how tests script them.
 struct StandinLog {
     int32_t video_destroys;
@@ -38,12 +26,6 @@ struct StandinLog {
     int32_t take_load_finishes;       // take_load_finish calls
     int32_t take_loads;               // take_load_into_loop calls
     int32_t take_loaded_index;
-    // Take view.
-    bool have_grid;                   // script: take_beat_grid's answer ...
-    TakeBeatGrid grid;                // ... and grid
-    int32_t bars_to_loop;
-    int32_t bars_segment;             // the segment last sent to the loop
-    int32_t grid_shift;               // beats, summed
     // Video.
     int32_t video_closes;
 };
@@ -54,11 +36,6 @@ void standin_reset(void);             // zeroes the log and the script
 
 // -- Video player (replaced by the video player) --------------------------------
 void video_player_destroy(VideoPlayer* player);
-
-// -- Take list, take loader, library (replaced by take loading and the library) --
-bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
-void take_bars_to_loop(AppState* app, int32_t segment);
-void take_grid_shift(AppState* app, int32_t beats);  // the loop panel's minus and plus
 
 // -- Video panel (replaced by the video player) ----------------------------------
 void video_player_close(VideoPlayer* player);

@@ -1,5 +1,6 @@
 // takes.cpp - take loading, the take list and the library player (see takes.h).
 #include "app/takes.h"
+#include "app/take_grid.h"
 
 #include <algorithm>
 #include <atomic>
@@ -192,7 +193,7 @@ void take_load_start(AppState* app, const char* path)
 // Before a take replaces the loop: the engine stopped and the changed loop saved.
 // False when the old loop could not be saved (a stuck or failed writer): the caller
 // then keeps it, since replacing it would lose the take.
-static bool take_make_room(AppState* app)
+bool take_make_room(AppState* app)
 {
     Engine* e = app->engine;
     e->record.store(0, rl);
@@ -216,6 +217,7 @@ void take_load_finish(AppState* app, float dt)
     if (app->library) {
         library_set_option_c(app->library, app->reduced_motion);
         library_update(app->library, app->ui_time, dt);
+        take_beat_analysis(app);
         // A file the user chose for the player that turned out unplayable (its reader
         // failed, or it decoded to nothing): the player keeps the take it had.
         if (app->library->load_failures != app->library_failures_seen) {
