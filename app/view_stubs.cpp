@@ -4,6 +4,5 @@
 #include "app/view.h"
 #include "ui/drawkit.h"
 
-// Replaced by the side panels: loop player, video.
-void view_loop_panel(AppState* app, DrawKit* kit) {}
+// Replaced by the video panel.
 void view_video_panel(AppState* app, DrawKit* kit) {}
