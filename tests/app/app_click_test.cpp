@@ -12,6 +12,7 @@
 #include "audio/vst.h"
 #include "tests/app/event_kit.h"
 #include "tests/audio/preview_kit.h"
+#include "tests/app/take_grid_kit.h"
 #include "tests/audio/vst_mock_impl.h"
 #include "library/library.h"
 #include "support/library_kit.h"
@@ -507,19 +508,7 @@ TEST_F(EventTest, ASegmentDraggedOutOfTheLoopPanelReplacesTheLoopOnlyOverTheMain
     // beat: at one bar a segment, segment 0 covers its first 500 frames.
     PreviewPlayer player;
     preview_init(&player);
-    preview_load(&player, preview_kit_buffer(1, 1000.0, 8500), false);
-    player.current.store(player.pending.exchange(nullptr));
-    app->preview = &player;
-    app->bars_per_segment = 1;
-    TakeGridState& st = app->take_grid;
-    st.buffer = player.current.load();
-    st.generation = player.generation.load();
-    st.frames = 8500;
-    st.rate = 1000.0;
-    st.has_result = 1;
-    st.bpm = 120.0f;
-    st.first_beat = 0.0;
-    st.shift = 1;
+    take_grid_kit_load(app, &player);
     float pps = 568 / 8.5f;
 
     // Released outside the main view: the loop stays.

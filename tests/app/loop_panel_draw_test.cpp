@@ -7,7 +7,7 @@
 #include "app/view.h"
 #include "audio/preview.h"
 #include "tests/app/view_draw_probe.h"
-#include "tests/audio/preview_kit.h"
+#include "tests/app/take_grid_kit.h"
 
 namespace {
 
@@ -44,19 +44,9 @@ protected:
     // beat late: a 0.5 s lead bar, four full bars. The envelope is 0.5 throughout.
     void grid()
     {
-        preview_load(&player, preview_kit_buffer(1, 1000.0, 8500), false);
-        player.current.store(player.pending.exchange(nullptr));
-        app->preview = &player;
-        app->bars_per_segment = 1;
+        take_grid_kit_load(app, &player);
         TakeGridState& st = app->take_grid;
-        st.buffer = player.current.load();
-        st.generation = player.generation.load();
-        st.frames = 8500;
-        st.rate = 1000.0;
-        st.has_result = 1;
-        st.bpm = 120.0f;
         st.key = 9;
-        st.shift = 1;
         st.envelope = (float*)std::malloc(100 * sizeof(float));
         for (int i = 0; i < 100; i++)
             st.envelope[i] = 0.5f;
