@@ -33,7 +33,7 @@ void app_init(AppState* app, Engine* engine, const char* program_folder)
 {
     if (!app)
         return;
-    std::memset(app, 0, sizeof *app);
+    std::memset((void*)app, 0, sizeof *app);
     app->engine = engine;
     // Writes finished before this state began are not news to it.
     app->session_writes_seen = session_wav_writes_completed();
