@@ -370,6 +370,10 @@ void app_player_ensure(AppState* app)
         library_set_reference_length(lib, app->library_zoom);
     library_set_option_b(lib, 1);
     library_enable_browse(lib, true);
+    // The take view's tempo row stays off unless the environment asks for it.
+    const char* row = std::getenv("TESSEL_TEMPO_ROW");
+    if (row && std::strcmp(row, "1") == 0)
+        library_set_tempo_row(lib, true);
     LibraryViewState view = library_get_view_state(lib);
     view.source = 3;
     library_set_view_state(lib, &view);
