@@ -13,6 +13,7 @@
 #include "audio/looper.h"
 #include "audio/preview.h"
 #include "audio/wav_read.h"
+#include "support/click_tracks.h"
 
 namespace fs = std::filesystem;
 
@@ -82,7 +83,7 @@ TEST(SegmentGrid, TheFormulasCutATakeIntoSegments)
 class ClickTrackTest : public AppTest {
 public:
     PreviewPlayer player;
-    static constexpr double kBeat97 = 29691.0 / 48000.0;
+    static constexpr double kBeat97 = CLICK_BEAT_97;
 
     void SetUp() override
     {
@@ -100,31 +101,8 @@ public:
         sample_buffer_destroy(cur);
         AppTest::TearDown();
     }
-    int sox(const std::string& args)
-    {
-        return std::system(("cd '" + takes.path.string() + "' && sox " + args + " 2>/dev/null").c_str());
-    }
-    fs::path make_c120()
-    {
-        EXPECT_EQ(sox("-n -r 48000 -c 2 -b 16 c120.wav synth 0.02 sine 1000 vol 0.5 fade 0 0.02 0.015 pad 0 0.48 "
-                      "repeat 39"),
-                  0);
-        return takes.path / "c120.wav";
-    }
-    fs::path make_c97()
-    {
-        char pad[32];
-        snprintf(pad, sizeof pad, "%.6f", kBeat97 - 0.02);
-        std::string p = pad;
-        EXPECT_EQ(sox("-n -r 48000 -c 2 -b 16 lo.wav synth 0.02 sine 1000 vol 0.5 fade 0 0.02 0.015 pad 0 " + p), 0);
-        EXPECT_EQ(sox("-n -r 48000 -c 2 -b 16 hi.wav synth 0.02 sine 1500 vol 0.7 fade 0 0.02 0.015 pad 0 " + p), 0);
-        EXPECT_EQ(sox("-n -r 48000 -c 2 -b 16 sil.wav trim 0 0.30"), 0);
-        std::string parts = "sil.wav lo.wav lo.wav";
-        for (int i = 0; i < 8; i++)
-            parts += " hi.wav lo.wav lo.wav lo.wav";
-        EXPECT_EQ(sox(parts + " c97.wav"), 0);
-        return takes.path / "c97.wav";
-    }
+    fs::path make_c120() { return click_track_c120(takes.path.string()); }
+    fs::path make_c97() { return click_track_c97(takes.path.string()); }
     // Decodes path into the player as its current buffer and analyses it.
     void analyse(const fs::path& path)
     {
