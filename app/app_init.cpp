@@ -41,6 +41,7 @@ void app_init(AppState* app, Engine* engine, const char* program_folder)
 
     app->overdub = 1;
     app->gain = 1.0f;
+    app->bars_per_segment = 4;
 
     for (PadSpring& p : app->pads)
         app_pad_spring_init(&p);
