@@ -14,6 +14,8 @@
 #include "audio/preview.h"
 #include "audio/wav_read.h"
 #include "support/click_tracks.h"
+#include "support/library_kit.h"
+#include "library/library.h"
 
 namespace fs = std::filesystem;
 
@@ -181,9 +183,55 @@ TEST_F(ClickTrackTest, TheShortTrackLeadsToItsFirstClickAndAShiftFindsTheAccent)
     ASSERT_TRUE(take_beat_grid(app, &g));
     EXPECT_NEAR(g.start, 0.30 + 2 * kBeat97, 0.02);   // the first accent, 1.537 s
 
-    // A new take resets the shift, and a swap while analysing never reads the old one.
+    // The take view's tempo row cuts the same segments at the same width.
+    LibraryKit kit;
+    LibraryWithPlayer with;
+    LibraryTake& t = with.lib->take;
+    const TakeGridState& st = app->take_grid;
+    t.buffer = st.buffer;
+    t.frames = st.frames;
+    t.rate = st.rate;
+    t.found = 1;
+    t.bpm = st.bpm;
+    t.first_beat = st.first_beat;
+    t.shift = st.shift;
+    t.wave.w = TAKE_GRID_STRIP_WIDTH;
+    with.lib->bars_per_segment = app->bars_per_segment;
+    SegmentGrid lg;
+    ASSERT_TRUE(library_segment_grid(with.lib, &lg));
+    ASSERT_EQ(lg.count, g.count);
+    for (int32_t k = 0; k < g.count; k++) {
+        double s0, e0;
+        LibrarySegment seg;
+        ASSERT_TRUE(segment_grid_bounds(&g, k, &s0, &e0));
+        ASSERT_TRUE(library_segment(with.lib, k, &seg));
+        EXPECT_DOUBLE_EQ(seg.start, s0);
+        EXPECT_DOUBLE_EQ(seg.length, e0 - s0);
+    }
+    t.buffer = nullptr;
+
+    // A new take resets the shift.
     analyse(make_c97());
     EXPECT_EQ(app->take_grid.shift, 0);
+}
+
+TEST_F(ClickTrackTest, ATakeSwappedWhileAnalysingIsNeverReadAgain)
+{
+    fs::path c120 = make_c120();
+    for (int swap = 0; swap < 3; swap++) {
+        SampleBuffer* old = nullptr;
+        preview_detach_buffers(&player, &old, nullptr);
+        sample_buffer_destroy(old);   // freed between two frames, as the library does
+        SampleBuffer* b = sample_buffer_create();
+        char err[128];
+        ASSERT_EQ(audiofile_load_into(c120.c_str(), b, nullptr, err, sizeof err), 0);
+        preview_load(&player, b, false);
+        player.current.store(player.pending.exchange(nullptr));
+        for (int i = 0; i < 3; i++)
+            take_beat_analysis(app);
+        EXPECT_EQ(app->take_grid.buffer, b);
+        EXPECT_FALSE(app->take_grid.has_result);
+    }
 }
 
 
