@@ -82,6 +82,8 @@ void library_draw_tempo(Canvas* c, TextRenderer* tr, Library* lib, const CanvasR
 bool library_tempo_press(Library* lib, float x, float y, double now);
 void library_tempo_motion(Library* lib, float x, float y, double now);
 bool library_tempo_release(Library* lib, float x, float y);
+// The wheel over the segment strip scrolls it a segment a notch; false elsewhere.
+bool library_take_wheel(Library* lib, float x, float y, int32_t notches);
 
 // Writes segment index of the loaded take into the loops folder and drags it out of
 // the window; the outcome becomes the row's status for 3 s.

@@ -146,9 +146,9 @@ static void draw_wave(Canvas* c, Library* lib, const LibraryItem* item, float po
                                w.y + w.h / 2 - 3.5f, 1.0f, k[5], 1);
         return;
     }
-    int32_t first = std::clamp((int32_t)(lib->window_start * LIBRARY_WAVEFORM_COLUMNS), 0,
+    int32_t first = std::clamp((int32_t)(lib->window_start * (float)LIBRARY_WAVEFORM_COLUMNS), 0,
                                LIBRARY_WAVEFORM_COLUMNS - 1);
-    int32_t count = std::clamp((int32_t)std::ceil(lib->zoom * LIBRARY_WAVEFORM_COLUMNS), 1,
+    int32_t count = std::clamp((int32_t)std::ceil(lib->zoom * (float)LIBRARY_WAVEFORM_COLUMNS), 1,
                                LIBRARY_WAVEFORM_COLUMNS - first);
     WaveViewWave wave{};
     wave.points = lib->take_waveform + first;

@@ -214,3 +214,13 @@ bool library_tempo_release(Library* lib, float x, float y)
         preview_play(lib->player);
     return true;
 }
+
+bool library_take_wheel(Library* lib, float x, float y, int32_t notches)
+{
+    SegmentGrid g;
+    if (!lib || !lib->tempo_row || lib->player_only || !inside(lib->take.segments, x, y) ||
+        !library_segment_grid(lib, &g))
+        return false;
+    lib->take.segment_scroll -= (float)notches * g.segment_width;   // clamped when drawn
+    return true;
+}

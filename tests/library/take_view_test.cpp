@@ -82,8 +82,9 @@ TEST(TakeRange, PressesDragsAndReleases)
                          : st.what == 'm' ? take_range_motion(&r, &c.s, c.w, 20, st.x, st.y, &a)
                                           : take_range_release(&r, c.w, st.left, st.x, &a);
             EXPECT_TRUE(taken) << st.what;
-            if (first)
+            if (first) {
                 EXPECT_EQ(r.drag, c.drag);
+            }
             first = false;
             EXPECT_EQ(a.kind, st.action) << st.what << " " << st.x;
             if (st.action && st.action != TAKE_ACTION_END) {
