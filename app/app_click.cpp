@@ -13,7 +13,6 @@
 #include "app/musical_typing.h"
 #include "app/settings.h"
 #include "app/session_take.h"
-#include "app/standins.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/transport.h"

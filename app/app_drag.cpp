@@ -8,7 +8,6 @@
 #include "app/app_state.h"
 #include "app/musical_typing.h"
 #include "app/settings.h"
-#include "app/standins.h"
 #include "app/toast.h"
 #include "app/transport.h"
 #include "app/video_panel.h"

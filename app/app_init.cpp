@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/standins.h"
+#include "app/take_grid.h"
 #include "app/session_take.h"
 #include "app/video_player.h"
 #include "library/library.h"
@@ -33,7 +33,7 @@ void app_init(AppState* app, Engine* engine, const char* program_folder)
 {
     if (!app)
         return;
-    std::memset(app, 0, sizeof *app);
+    std::memset((void*)app, 0, sizeof *app);
     app->engine = engine;
     // Writes finished before this state began are not news to it.
     app->session_writes_seen = session_wav_writes_completed();
@@ -41,6 +41,7 @@ void app_init(AppState* app, Engine* engine, const char* program_folder)
 
     app->overdub = 1;
     app->gain = 1.0f;
+    app->bars_per_segment = 4;
 
     for (PadSpring& p : app->pads)
         app_pad_spring_init(&p);
@@ -82,6 +83,8 @@ void app_shutdown(AppState* app)
     }
     video_player_destroy(app->video_player);
     app->video_player = nullptr;
+
+    take_grid_free(app);
 
     // The preview renders through the hook: take it back before the player goes.
     bool hook_free = !e || engine_clear_render_hook(e, kHookRetireMs);

@@ -6,11 +6,12 @@
 //          the clip flags are the only Engine fields app_update writes (it clears them).
 // Depends on: audio/engine.h, audio/looper.h, audio/vst.h (VstPickerEntry), ui/spring.h, ui/particles.h,
 //             ui/hitregion.h (HitRect), ui/widget.h (WidgetTable), app/toast.h, app/meter.h,
-//             app/standins.h.
+//             app/take_grid.h.
 #pragma once
 #include <cstdint>
 #include <type_traits>
 
+#include "app/take_grid.h"
 #include "audio/vst.h"
 #include "ui/hitregion.h"
 #include "ui/particles.h"
@@ -252,6 +253,7 @@ struct AppState {
     float segment_press_x, segment_press_y;
     int32_t segment_press_index;
     float segment_scroll;               // the strip's scroll in units
+    TakeGridState take_grid;            // the beat grid of the take in the player
     Library* library;
     uint32_t library_failures_seen;     // the library's failed loads already told
     PreviewPlayer* preview;

@@ -9,7 +9,7 @@
 #include "app/app_events.h"
 #include "app/app_state.h"
 #include "app/settings.h"
-#include "app/standins.h"
+#include "app/take_grid.h"
 #include "audio/engine.h"
 #include "audio/preview.h"
 #include "library/views/library_view.h"
@@ -17,31 +17,6 @@
 static const float kDragThreshold = 6.0f;       // |dx| + |dy| that turns a press into a drag
 static const double kSeekLead = 0.003;          // seconds into the segment a click plays from
 static const int32_t kBarChoices[4] = {1, 2, 4, 8};
-
-// The segment of the grid at time t (seconds), or -1 before a grid without a partial
-// first segment.
-static int32_t segment_at(const TakeBeatGrid& g, double t)
-{
-    if (t < g.start)
-        return g.partial ? 0 : -1;
-    if (!(g.segment_length > 0.0))
-        return -1;
-    int32_t k = (int32_t)std::floor((t - g.start) / g.segment_length) + (g.partial ? 1 : 0);
-    return std::min(k, g.count - 1);
-}
-
-static void segment_bounds(const TakeBeatGrid& g, int32_t k, double* start, double* end)
-{
-    if (k == 0 && g.partial) {
-        *start = 0.0;
-        *end = g.start;
-    } else {
-        *start = g.start + (k - (g.partial ? 1 : 0)) * g.segment_length;
-        *end = *start + g.segment_length;
-    }
-    *start = std::min(*start, g.duration);
-    *end = std::min(*end, g.duration);
-}
 
 static void loop_panel_press(AppState* app, float x, float y)
 {
@@ -63,7 +38,7 @@ static void loop_panel_press(AppState* app, float x, float y)
         if (!take_beat_grid(app, &g) || !(g.pixels_per_second > 0.0))
             return;
         double t = (x - r.strip.x + app->segment_scroll) / g.pixels_per_second;
-        int32_t k = t >= 0.0 && t < g.duration ? segment_at(g, t) : -1;
+        int32_t k = t < g.duration ? segment_grid_at(&g, t) : -1;
         if (k >= 0) {
             app->segment_press = 1;
             app->segment_press_x = x;
@@ -99,10 +74,9 @@ static void loop_panel_release(AppState* app, float x)
         return;
     }
     TakeBeatGrid g{};
-    if (!take_beat_grid(app, &g) || !(g.duration > 0.0) || k < 0 || k >= g.count)
-        return;
     double start, end;
-    segment_bounds(g, k, &start, &end);
+    if (!take_beat_grid(app, &g) || !segment_grid_bounds(&g, k, &start, &end))
+        return;
     if (app->player_loop)
         preview_set_region(app->preview, start / g.duration, end / g.duration, true);
     preview_seek(app->preview, (start + kSeekLead) / g.duration);
@@ -121,7 +95,7 @@ bool app_loop_panel_event(AppState* app, DrawKit* kit, const SDL_Event* event)
         if (!app_rect_has(r.panel, x, y))
             return false;
         TakeBeatGrid g{};
-        float per_segment = take_beat_grid(app, &g) ? g.pixels_per_segment : 0.0f;
+        float per_segment = take_beat_grid(app, &g) ? g.segment_width : 0.0f;
         app->segment_scroll -= (float)(event->wheel.y - event->wheel.x) * per_segment;
         return true;
     }

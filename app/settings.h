@@ -4,7 +4,7 @@
 // the instrument, the audio device and buffer, panels, the take player, video, session).
 // Threads: UI thread only. Plug-ins reach the audio thread only through
 //          engine_publish_plugin; engine fields are the relaxed stores the UI always makes.
-// Depends on: app/app_state.h, app/standins.h (video panel), audio/engine.h,
+// Depends on: app/app_state.h, app/video_panel.h, audio/engine.h,
 //             audio/engine_retire.h, audio/fx.h, audio/vst.h, audio/loop_file.h,
 //             platform/plat_file.h.
 #pragma once

@@ -8,7 +8,6 @@
 
 #include "app/app_state.h"
 #include "app/settings.h"
-#include "app/standins.h"
 #include "app/video_panel.h"
 #include "audio/engine.h"
 #include "audio/engine_retire.h"

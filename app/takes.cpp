@@ -1,5 +1,6 @@
 // takes.cpp - take loading, the take list and the library player (see takes.h).
 #include "app/takes.h"
+#include "app/take_grid.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +14,6 @@
 #include "app/app_events.h"
 #include "app/session_take.h"
 #include "app/settings.h"
-#include "app/standins.h"
 #include "app/toast.h"
 #include "app/video_panel.h"
 #include "audio/audiofile.h"
@@ -191,7 +191,7 @@ void take_load_start(AppState* app, const char* path)
 // Before a take replaces the loop: the engine stopped and the changed loop saved.
 // False when the old loop could not be saved (a stuck or failed writer): the caller
 // then keeps it, since replacing it would lose the take.
-static bool take_make_room(AppState* app)
+bool take_make_room(AppState* app)
 {
     Engine* e = app->engine;
     e->record.store(0, rl);
@@ -214,6 +214,7 @@ void take_load_finish(AppState* app, float dt)
     if (app->library) {
         library_set_option_c(app->library, app->reduced_motion);
         library_update(app->library, app->ui_time, dt);
+        take_beat_analysis(app);
         // A file the user chose for the player that turned out unplayable (its reader
         // failed, or it decoded to nothing): the player keeps the take it had.
         if (app->library->load_failures != app->library_failures_seen) {
@@ -363,6 +364,10 @@ void app_player_ensure(AppState* app)
         library_set_reference_length(lib, app->library_zoom);
     library_set_option_b(lib, 1);
     library_enable_browse(lib, true);
+    // The take view's tempo row stays off unless the environment asks for it.
+    const char* row = std::getenv("TESSEL_TEMPO_ROW");
+    if (row && std::strcmp(row, "1") == 0)
+        library_set_tempo_row(lib, true);
     LibraryViewState view = library_get_view_state(lib);
     view.source = 3;
     library_set_view_state(lib, &view);

@@ -26,6 +26,9 @@ void take_load_start(AppState* app, const char* path);
 void take_load_finish(AppState* app, float dt);
 // Loads take-list entry index into the loop (left stopped).
 void take_load_into_loop(AppState* app, int32_t index);
+// Before a take replaces the loop: the engine stopped and a changed loop saved (with
+// wait). False, with a toast, when it could not be saved: the caller keeps the loop.
+bool take_make_room(AppState* app);
 // Rebuilds the take list from the takes folder, newest first.
 void app_library_scan(AppState* app);
 // Makes the library player when there is none.

@@ -53,6 +53,7 @@ void library_destroy(Library* lib)
     if (!lib)
         return;
     library_browse_destroy(lib);
+    library_take_free(lib);
     library_view_destroy(lib);
     library_free_marks(lib);
     // The reader is told to stop and cancel its decode; a thread that outlives the

@@ -16,6 +16,7 @@
 #include "library/library_reader.h"
 #include "library/marks.h"
 #include "library/path_index.h"
+#include "library/take_view.h"
 #include "ui/spring.h"
 
 struct PreviewPlayer;
@@ -130,6 +131,8 @@ struct Library {
     uint8_t tempo_row;                // tempo row and analysis: off, nothing sets it
     int32_t bars_per_segment;
     float volume;                     // 0..1, the player's gain
+    LibraryTake take;                 // the take view's input and the tempo row
+    uint8_t marks_deferred;           // a mark drag: marks.ini is written on release
 
     // Marks and bar shifts (marks.h).
     MarksEntry* marks;

@@ -1,8 +1,7 @@
 // library_seams.h - the calls the library model makes into the parts built around it:
 // the library view (per-frame input, band visualiser), the take view (its per-frame
 // step, drawing and mouse), the folder tree and favourites panel of the BROWSE source,
-// and the desktop's "open" for files that are not audio. The take view is still to
-// come: library_seams.cpp gives its calls bodies that do nothing.
+// and the desktop's "open" for files that are not audio.
 // Threads: UI thread only.
 // Depends on: library.h.
 #pragma once

@@ -1,6 +1,7 @@
 // library_update.cpp - the library's frame: results of the reader applied to items and
 // to the player, the pending tree pick, the retired buffer, easing and the band
 // visualiser's clock.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -26,6 +27,8 @@ static void take_arrived(Library* lib, SampleBuffer* buffer)
     float zoom = lib->reference_length > 0.0f && duration > 0.0 ? (float)(lib->reference_length / duration)
                                                                : kInitialZoom;
     lib->zoom = zoom < kMinZoom ? kMinZoom : zoom > 1.0f ? 1.0f : zoom;
+    // The window keeps its start from the last take, inside this one.
+    lib->window_start = std::clamp(lib->window_start, 0.0f, 1.0f - lib->zoom);
 
     preview_load(lib->player, buffer, true);
     const LibraryItem* item = library_loaded_item(lib);

@@ -187,7 +187,8 @@ static bool is_loaded_take(const Library* lib, const char* path)
 
 static void marks_changed(Library* lib, const LibraryItem* item, float in, float out, bool has)
 {
-    library_save_marks(lib);
+    if (!lib->marks_deferred)
+        library_save_marks(lib);
     if (lib->on_marks)
         lib->on_marks(lib->hook_ctx, item, in, out, has);
 }

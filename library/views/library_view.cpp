@@ -487,7 +487,7 @@ void library_draw(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r
     if (ui->filter.w > 0.0f)
         lv_hit(c, ui->filter.x, ui->filter.y, ui->filter.w, ui->filter.h, 4);
     step_openness(lib);
-    float take_h = kTakeHeight * ui->openness;
+    float take_h = (kTakeHeight + (lib->tempo_row ? TAKE_TEMPO_ROW_HEIGHT : 0.0f)) * ui->openness;
     ui->take = CanvasRect{r->x, r->y + r->h - take_h, r->w, take_h};
     float body_top = r->y + kHeader;
     float body_h = std::fmax(40.0f, r->h - kHeader - take_h);

@@ -196,6 +196,8 @@ static bool browse_event(Library* lib, const SDL_Event* e, float x, float y, dou
     if (e->type == SDL_MOUSEBUTTONDOWN && in_take)
         return library_take_view_press(lib, e, x, y);
     if (e->type == SDL_MOUSEWHEEL && in_take) {
+        if (library_take_wheel(lib, x, y, e->wheel.y))
+            return true;
         library_set_volume(lib, lib->volume + 0.05f * (float)e->wheel.y);
         return true;
     }
@@ -493,6 +495,8 @@ bool library_handle_event(Library* lib, const SDL_Event* e, float x, float y, vo
         return inside;
     case SDL_MOUSEWHEEL:
         if (ui->openness > 0.5f && inside_rect(ui->take, x, y)) {
+            if (library_take_wheel(lib, x, y, e->wheel.y))
+                return true;
             library_set_volume(lib, lib->volume + 0.05f * (float)e->wheel.y);
             return true;
         }

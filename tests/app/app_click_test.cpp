@@ -12,6 +12,7 @@
 #include "audio/vst.h"
 #include "tests/app/event_kit.h"
 #include "tests/audio/preview_kit.h"
+#include "tests/app/take_grid_kit.h"
 #include "tests/audio/vst_mock_impl.h"
 #include "library/library.h"
 #include "support/library_kit.h"
@@ -511,8 +512,11 @@ TEST_F(EventTest, ASegmentDraggedOutOfTheLoopPanelReplacesTheLoopOnlyOverTheMain
     app->library_x = -600;
     app->player_rects.panel = HitRect{-590, 986, 580, 78};
     app->player_rects.strip = HitRect{-584, 1014, 568, 44};
-    log->have_grid = true;
-    log->grid = TakeBeatGrid{0.5, 2.0, 0.5, 8.5, 568 / 8.5, 5, 1, (float)(2.0 * 568 / 8.5)};
+    // An 8.5 s take at 1 kHz in the player, analysed at 120 BPM, its grid shifted by a
+    // beat: at one bar a segment, segment 0 covers its first 500 frames.
+    PreviewPlayer player;
+    preview_init(&player);
+    take_grid_kit_load(app, &player);
     float pps = 568 / 8.5f;
 
     // Released outside the main view: the loop stays.
@@ -523,21 +527,16 @@ TEST_F(EventTest, ASegmentDraggedOutOfTheLoopPanelReplacesTheLoopOnlyOverTheMain
     EXPECT_EQ(app->segment_press, 2);
     EXPECT_EQ(app_cursor_kind(app), CURSOR_SEGMENT);
     send(ev_button(-100, 1030, false));
-    EXPECT_EQ(log->bars_to_loop, 0);
+    EXPECT_EQ(app->engine->length.load(), 0);
 
     send(ev_button(-584 + 3.0f * pps, 1030));
     send(ev_motion(300, 200));
     EXPECT_EQ(app_cursor_kind(app), CURSOR_SEGMENT_DROP);
     send(ev_button(300, 200, false));
-    EXPECT_EQ(log->bars_segment, 2);
+    EXPECT_EQ(app->engine->length.load(), 96000);   // 2 s at the engine's 48 kHz
     EXPECT_EQ(app->segment_press, 0);
 
-    // A click plays the segment from its start, looping it when player-loop is on:
-    // an 8.5 s take at 1 kHz, the partial segment 0 covering its first 500 frames.
-    PreviewPlayer player;
-    preview_init(&player);
-    preview_load(&player, preview_kit_buffer(1, 1000.0, 8500), false);
-    app->preview = &player;
+    // A click plays the segment from its start, looping it when player-loop is on.
     app->player_loop = 1;
     click(-584 + 0.2f * pps, 1030);   // before the grid start: the partial segment 0
     EXPECT_TRUE(preview_region_active(&player));
@@ -546,6 +545,8 @@ TEST_F(EventTest, ASegmentDraggedOutOfTheLoopPanelReplacesTheLoopOnlyOverTheMain
     EXPECT_NEAR(player.seek_target.load(), 3.0, 1e-9);
     EXPECT_TRUE(preview_is_playing(&player));
     app->preview = nullptr;
+    take_grid_free(app);
+    app->take_grid = TakeGridState{};
     preview_kit_empty(&player);
 }
 

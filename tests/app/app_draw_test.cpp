@@ -58,20 +58,20 @@ TEST_F(AppView, TheLayoutIsRewrittenEveryFrameInsideTheMainView)
 
 TEST_F(AppView, WhileTheLibraryIsHiddenTheLoopPlayerPanelAndStripAreZero)
 {
-    const HitRect some{5, 986, 580, 78};
-    app->player_rects.panel = some;
-    app->player_rects.strip = some;
-    app->player_rects.loop_switch = some;
+    // Shown, the panel's painter writes its rectangles where the library panel is.
+    app->library_x = -5;
     app->library_shown = 1;
     app_draw(app, &kit, 1.0f / 60);
-    EXPECT_TRUE(same_rect(app->player_rects.panel, some));
-    EXPECT_TRUE(same_rect(app->player_rects.strip, some));
+    EXPECT_TRUE(same_rect(app->player_rects.panel, HitRect{5, 986, 580, 78}));
+    EXPECT_TRUE(same_rect(app->player_rects.strip, HitRect{11, 1014, 568, 44}));
+    const HitRect loop_switch{519, 991, 62, 18};
+    EXPECT_TRUE(same_rect(app->player_rects.loop_switch, loop_switch));
 
     app->library_shown = 0;
     app_draw(app, &kit, 1.0f / 60);
     EXPECT_TRUE(same_rect(app->player_rects.panel, HitRect{}));
     EXPECT_TRUE(same_rect(app->player_rects.strip, HitRect{}));
-    EXPECT_TRUE(same_rect(app->player_rects.loop_switch, some));
+    EXPECT_TRUE(same_rect(app->player_rects.loop_switch, loop_switch));
 }
 
 TEST_F(AppView, NoShakeLeavesTheKitUnmovedAndTheGeneratorStepsTwicePerFrame)

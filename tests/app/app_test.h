@@ -13,7 +13,6 @@
 #include "app/app_state.h"
 #include "app/settings.h"
 #include "app/session_take.h"
-#include "app/standins.h"
 #include "app/takes.h"
 #include "app/video_player.h"
 #include "audio/engine.h"
@@ -26,7 +25,6 @@
 inline bool app_test_engine_start(Engine* e)
 {
     fake_audio_reset();
-    standin_reset();
     engine_use_backend(fake_audio_backend(), plat_host_api_policy_windows());
     if (!engine_init(e))
         return false;
@@ -71,7 +69,6 @@ class AppTest : public ::testing::Test {
 protected:
     Engine* e = engine_instance();
     AppState* app = app_instance();
-    StandinLog* log = standin_log();
     uint32_t saves_before = 0;
     AppTestFolder takes;
 
