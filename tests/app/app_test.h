@@ -1,6 +1,6 @@
 // app_test.h - an AppState over an Engine from engine_init with the scripted audio
 // library (no stream): tests set the engine's counters and flags or run its callback
-// by hand, and read what the stand-ins were asked to do.
+// by hand.
 #pragma once
 #include <gtest/gtest.h>
 
