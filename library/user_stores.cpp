@@ -295,7 +295,18 @@ static bool edit_begin(Edit* e, bool tags)
                                             &e->lock, &err);
     if (r != PLAT_LOCK_TAKEN)
         fprintf(stderr, "library: %s written without its lock\n", tags ? "tags.ini" : "favs.ini");
-    poll_file(tags);
+    // Read whenever the file is there, not only when its stamp changed: another copy's
+    // write can carry our last stamp (a freed inode reused, the same size, within one
+    // tick of the file system's clock), and our list would then be written over it.
+    StoreFile* file = tags ? &g.tags_file : &g.favs_file;
+    PlatFileStamp now;
+    plat_file_stamp(file->path, &now);
+    if (!poll_file(tags) && now.exists) {
+        if (tags)
+            load_tags();
+        else
+            load_favs();
+    }
     if (!tags && g.refused) {
         fprintf(stderr, "library: favs.ini cannot be read; the change is not saved\n");
         plat_named_lock_release(&e->lock);

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "library/user_stores.h"
@@ -122,6 +124,45 @@ TEST_F(StoresTest, PathsTheFilesCannotHoldAreNeverWritten)
     EXPECT_EQ(slurp(file("favs.ini")), "/a\n");
     use();
     EXPECT_EQ(tags_get("/etc"), 0);
+}
+
+// Another copy's write the file's stamp cannot tell from our own (the same inode reused,
+// the same size, within one tick of the file system's clock) is still read before an
+// edit, never written over with our older list.
+TEST_F(StoresTest, AnEditKeepsAWriteItsStampCannotTell)
+{
+    struct Case {
+        const char* name;
+        bool (*ours)(const char* path);
+        const char *first, *theirs, *second, *want;
+    };
+    const Case cases[] = {
+        {"favs.ini", [](const char* p) { return favs_toggle(p); }, "/mine1", "/othr1\n", "/mine2",
+         "/othr1\n/mine2\n"},
+        {"tags.ini", [](const char* p) { return tags_set(p, 3); }, "/t-a", "2|/t-b\n", "/t-c",
+         "2|/t-b\n3|/t-c\n"},
+    };
+    for (const Case& c : cases) {
+        kit.text("data/TideCoil/favs.ini", "");
+        kit.text("data/TideCoil/tags.ini", "");
+        use();
+        ASSERT_TRUE(c.ours(c.first)) << c.name;
+        const std::string path = file(c.name);
+        struct stat before;
+        ASSERT_EQ(stat(path.c_str(), &before), 0);
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out << c.theirs;
+        }
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        struct stat after;
+        ASSERT_EQ(stat(path.c_str(), &after), 0);
+        ASSERT_EQ(after.st_ino, before.st_ino);
+        ASSERT_EQ(after.st_size, before.st_size) << c.name;
+        ASSERT_TRUE(c.ours(c.second)) << c.name;
+        EXPECT_EQ(slurp(path), c.want) << c.name;
+    }
 }
 
 // Two running copies edit at the same time: each child runs this with its role.
