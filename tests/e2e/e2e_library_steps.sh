@@ -132,17 +132,25 @@ w3=$wid
 xdotool windowmove --sync "$w3" 1300 0
 sleep 0.5
 # The second copy tags tone.mp3 with 5; the first makes "second" a favourite.
+# SDL drops a click its window gets within 10 ms of taking the focus (a copy busy
+# drawing sees both at once), and f then toggles the tree's root instead: the first
+# copy's row is clicked before its window takes the focus, and the key comes once the
+# focus has settled (SDL hands it over some 200 ms after the copy sees it).
+D=$XDG_CONFIG_HOME/TideCoil
 at $TX "$(row_y 6)"
 xdotool click 1
 sleep 0.2
 xdotool key 5
 wid=$w2
-timeout 10 xdotool windowfocus --sync "$wid"
 at $TX "$(row_y 9)"
 xdotool click 1
-sleep 0.2
+timeout 10 xdotool windowfocus --sync "$wid" || stop "the first copy's window took no focus"
+sleep 0.5
 xdotool key f
-sleep 1
+# A busy copy may write a good second after its key: each file is watched for its line.
+e2e_poll 10 grep -qx "5|$F/tone.mp3" "$D/tags.ini" || stop "the second copy's tag was never written"
+e2e_poll 10 grep -qx "$HOME/Music/second" "$D/favs.ini" || stop "the first copy's favourite was never written"
+sleep 0.6   # each copy's 500 ms poll sees the other's write before it ends
 for n in 2 2b; do
   e2e_term "$(cat "$T/app$n.pid")" >"$T/term$n"
   read -r rc _ <"$T/term$n"

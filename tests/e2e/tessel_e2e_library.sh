@@ -88,6 +88,7 @@ echo "tessel_e2e_library: favs.ini: $(tr '\n' ' ' <"$D/favs.ini")"
 echo "tessel_e2e_library: tags.ini: $(tr '\n' ' ' <"$D/tags.ini")"
 grep -qx "$HOME/Music/other" "$D/favs.ini" || fail "the favourite folder is not in favs.ini"
 grep -qx "$HOME/Music/second" "$D/favs.ini" || fail "the first copy's favourite is not in favs.ini"
+grep -qx "$HOME/Music" "$D/favs.ini" || fail "a favourite nobody removed is gone from favs.ini"
 grep -qx "3|$F/tone.flac" "$D/tags.ini" || fail "the tag is not in tags.ini"
 grep -qx "5|$F/tone.mp3" "$D/tags.ini" || fail "the second copy's tag is not in tags.ini"
 
