@@ -44,26 +44,14 @@ fi
 BIN=$1 PROBE=$2
 e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox
 
-T=$(mktemp -d "${TMPDIR:-/tmp}/tessel-e2e.XXXXXX")
-export T BIN
-export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
-unset APPDATA XDG_MUSIC_DIR
-mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
-
+e2e_private_home tessel-e2e
+export BIN
 JACK_SERVER_PID=
 spid=
 status=1
 finish() {
-  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  E2E_TONE_PID=$spid
-  e2e_tone_stop
-  e2e_reap
-  if [ $status -ne 0 ]; then
-    echo "--- program's standard error:" >&2
-    cat "$T/app.log" >&2 2>/dev/null
-    echo "--- jackd:" >&2
-    tail -20 "$T/jackd.log" >&2
-  fi
+  e2e_finish_common
+  [ $status -ne 0 ] && { echo "--- jackd:" >&2; tail -20 "$T/jackd.log" >&2; }
   rm -rf "$T"
 }
 trap finish EXIT

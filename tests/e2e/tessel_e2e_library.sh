@@ -50,7 +50,7 @@ status=1
 finish() {
   for f in "$T"/app*.pid; do [ -s "$f" ] && kill -KILL "$(cat "$f")" 2>/dev/null; done
   jack_server_stop
-  wait 2>/dev/null
+  e2e_reap
   if [ $status -ne 0 ]; then
     for f in "$T"/app*.log; do echo "--- $f:" >&2; grep -v '^Effects' "$f" | tail -20 >&2; done
     tail -5 "$T/jackd.log" >&2 2>/dev/null

@@ -86,21 +86,13 @@ fi
 BIN=$1
 e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox jq
 
-T=$(mktemp -d "${TMPDIR:-/tmp}/tessel-e2e-rigs.XXXXXX")
-export T BIN
-export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config TMPDIR=$T/scratch
-export RIGS=$XDG_CONFIG_HOME/TideCoil/rigs RIG
-unset APPDATA XDG_MUSIC_DIR
-mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR"
-
+e2e_private_home tessel-e2e-rigs
+export BIN RIGS=$XDG_CONFIG_HOME/TideCoil/rigs RIG
 JACK_SERVER_PID=
 spid=
 status=1
 finish() {
-  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  E2E_TONE_PID=$spid
-  e2e_tone_stop
-  e2e_reap
+  e2e_finish_common
   if [ $status -ne 0 ]; then
     for f in "$T"/app*.log; do echo "--- $(basename "$f"):" >&2; cat "$f" >&2; done
     echo "--- rig file:" >&2; cat "$RIGS/$RIG" >&2 2>/dev/null; echo >&2
