@@ -16,6 +16,10 @@ start() {
     sleep 0.1
   done
   [ -n "$wid" ] || stop "no window for app $1"
+  # A loaded copy may map its window again while it settles: ask once more.
+  sleep 0.5
+  wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | tail -1)
+  [ -n "$wid" ] || stop "no window for app $1"
   xdotool windowraise "$wid"
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.5
