@@ -222,6 +222,11 @@ static void motion(AppState* app, DrawKit* kit, const SDL_MouseMotionEvent* m)
     int hit = window_chrome_hit(app, (float)m->x, (float)m->y);
     for (int i = 0; i < 2; i++)
         app->window_button_hover[i] = hit == i ? 1.0f : 0.0f;
+    if (app->window) {
+        int wx = 0, wy = 0;
+        SDL_GetWindowPosition(app->window, &wx, &wy);
+        pointer_track_event(&app->pointer, wx + m->x, wy + m->y, m->timestamp);
+    }
     float x, y;
     app_units_from_pixels(kit, (float)m->x, (float)m->y, &x, &y);
     app_handle_drag(app, x, y);

@@ -154,6 +154,18 @@ struct AppPlayerRects {
     HitRect steppers[2];                // left, right
 };
 
+// The pointer's desktop position from two sources: the window position plus a
+// motion event's coordinates, and SDL's global position, which on some X servers
+// (Xvfb, remote desktops) moves only on raw input and so can stay stale for good.
+// Whichever changed last is followed.
+struct PointerTrack {
+    int32_t event_x, event_y;
+    uint32_t event_ms;
+    int32_t global_x, global_y;
+    uint32_t global_ms;
+    uint8_t have_event, have_global;
+};
+
 struct AppState {
     // Engine
     Engine* engine;
@@ -216,6 +228,7 @@ struct AppState {
     uint8_t pad_lock;
     uint8_t hold_dub_held;
     float mouse_x, mouse_y;             // main-view units
+    PointerTrack pointer;               // desktop position: motion events against the global value
 
     // Plug-in picker
     AppPicker picker;

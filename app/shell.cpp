@@ -204,6 +204,9 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     shell_backdrop(app);
     t = shell_step(sh, "backdrop_init", t);
     cursor_init(&sh->cursor);
+    // The drawn tile sits about 90 px below the hotspot and turns about it over
+    // controls; the system pointer stays shown so a click lands where it is seen.
+    sh->cursor.system_shown = 1;
     t = shell_step(sh, "cursor_init", t);
     // The popup reads the preferences in the data folder, so it is made once the
     // folders are settled below; the keys help is set up here.

@@ -42,6 +42,7 @@ struct TakeLoadJob {
     float* left;
     float* right;
     int32_t length;
+    bool capped;
 };
 
 static TakeLoadJob g_job;
@@ -99,10 +100,12 @@ void app_open_path(AppState* app, const char* path)
 // ---------------------------------------------------------------------------
 
 bool take_decode(const char* path, double target_rate, float volume, float** left, float** right,
-                 int32_t* frames)
+                 int32_t* frames, bool* capped)
 {
     *left = *right = nullptr;
     *frames = 0;
+    if (capped)
+        *capped = false;
     SampleBuffer b;
     char err[128];
     int rc = audiofile_load_into(path, &b, nullptr, err, sizeof err);
@@ -136,13 +139,27 @@ bool take_decode(const char* path, double target_rate, float volume, float** lef
     *left = l;
     *right = r;
     *frames = n;
+    if (capped)
+        *capped = want > (double)TAKE_LOAD_MAX_FRAMES;
     return true;
+}
+
+void take_toast_loaded(AppState* app, bool capped, int32_t frames, double rate)
+{
+    if (!capped) {
+        toast_show(app, "LOADED", TOAST_TEAL);
+        return;
+    }
+    char text[48];
+    snprintf(text, sizeof text, "LOADED, CUT TO %.1fS", (double)frames / (rate > 0.0 ? rate : 48000.0));
+    toast_show(app, text, TOAST_YELLOW);
 }
 
 static void take_load_thread(void* arg)
 {
     TakeLoadJob* job = (TakeLoadJob*)arg;
-    bool ok = take_decode(job->path, job->target_rate, job->volume, &job->left, &job->right, &job->length);
+    bool ok = take_decode(job->path, job->target_rate, job->volume, &job->left, &job->right, &job->length,
+                          &job->capped);
     job->state.exchange(ok ? 2 : 3, std::memory_order_acq_rel);
 }
 
@@ -173,6 +190,7 @@ void take_load_start(AppState* app, const char* path)
     g_job.volume = app->library ? library_get_volume(app->library) : 1.0f;
     g_job.left = g_job.right = nullptr;
     g_job.length = 0;
+    g_job.capped = false;
     g_job.state.exchange(1, std::memory_order_acq_rel);
     if (!plat_thread_start_detached(take_load_thread, &g_job, "tessel-takeload")) {
         g_job.state.exchange(0, std::memory_order_acq_rel);
@@ -236,7 +254,7 @@ void take_load_finish(AppState* app, float dt)
             app->session_gen_seen = e->content_generation.load(rl);
             app->overview_timer = 0.0f;
             e->playing.store(1, rl);
-            toast_show(app, "LOADED", TOAST_TEAL);
+            take_toast_loaded(app, g_job.capped, g_job.length, e->sample_rate);
         } else {
             toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
         }
@@ -262,7 +280,8 @@ void take_load_into_loop(AppState* app, int32_t index)
     snprintf(path, sizeof path, "%s/%s", app->takes_folder, app->takes[index].name);
     if (!take_make_room(app))
         return;
-    if (loop_load_wav(e, path)) {
+    bool capped = false;
+    if (loop_load_wav(e, path, &capped)) {
         // Later session saves overwrite this take, by name: a name the session name
         // cannot hold whole starts a new session take instead of overwriting a file
         // whose name begins the same.
@@ -274,7 +293,7 @@ void take_load_into_loop(AppState* app, int32_t index)
         uint32_t gen = e->content_generation.load(rl);
         app->session_gen_seen = app->session_gen_saved = gen;
         app->overview_timer = 0.0f;
-        toast_show(app, "LOADED", TOAST_TEAL);
+        take_toast_loaded(app, capped, e->length.load(rl), e->sample_rate);
     } else {
         app->session_name[0] = '\0';
         toast_show(app, "CANT LOAD", TOAST_RED);

@@ -38,8 +38,11 @@ void app_player_render_hook(void* ctx, float* left, float* right, int32_t frames
 
 // Decodes path and resamples it to target_rate times volume, at most
 // TAKE_LOAD_MAX_FRAMES frames (mono on both sides). False on any failure; on true
-// *left and *right are malloc'd arrays of *frames floats.
+// *left and *right are malloc'd arrays of *frames floats; *capped (may be null) tells
+// whether the file was longer than that.
 bool take_decode(const char* path, double target_rate, float volume, float** left, float** right,
-                 int32_t* frames);
+                 int32_t* frames, bool* capped = nullptr);
+// "LOADED", or when the file was longer than the loop holds, what was kept of it.
+void take_toast_loaded(AppState* app, bool capped, int32_t frames, double rate);
 // The loader's state: 0 idle, 1 loading, 2 done, 3 failed.
 int32_t take_load_state(void);

@@ -253,12 +253,35 @@ bool window_slides_step(PanelSlides* s, bool inputs_open, bool library_open, boo
 // Pointer and window buttons
 // ---------------------------------------------------------------------------
 
+void pointer_track_event(PointerTrack* t, int32_t x, int32_t y, uint32_t ms)
+{
+    t->event_x = x;
+    t->event_y = y;
+    t->event_ms = ms;
+    t->have_event = 1;
+}
+
+void pointer_track_pick(PointerTrack* t, int32_t global_x, int32_t global_y, uint32_t now_ms, int32_t* x,
+                        int32_t* y)
+{
+    if (!t->have_global || global_x != t->global_x || global_y != t->global_y) {
+        t->global_x = global_x;
+        t->global_y = global_y;
+        t->global_ms = now_ms;
+        t->have_global = 1;
+    }
+    bool event_newer = t->have_event && (int32_t)(t->event_ms - t->global_ms) >= 0;
+    *x = event_newer ? t->event_x : t->global_x;
+    *y = event_newer ? t->event_y : t->global_y;
+}
+
 void window_drag(AppState* app, DrawKit* kit)
 {
     if (!app || !kit || !app->pad_lock || !app->window || app->drag_mode != DRAG_NONE)
         return;
     int gx = 0, gy = 0, wx = 0, wy = 0, ww = 0, wh = 0;
     SDL_GetGlobalMouseState(&gx, &gy);
+    pointer_track_pick(&app->pointer, gx, gy, SDL_GetTicks(), &gx, &gy);
     SDL_GetWindowPosition(app->window, &wx, &wy);
     SDL_GetWindowSize(app->window, &ww, &wh);
     if (ww < 1 || wh < 1)

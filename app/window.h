@@ -10,6 +10,7 @@
 #include "ui/hitregion.h"
 
 struct AppState;
+struct PointerTrack;
 struct DrawKit;
 struct SDL_Window;
 struct SDL_Point;
@@ -131,8 +132,15 @@ float slide_ease(float s);
 bool window_slides_step(PanelSlides* s, bool inputs_open, bool library_open, bool video_open, float dt,
                         PanelWidths* out);
 
-// While the pad lock holds and no drag runs: the global pointer as main-view units
-// into the app's mouse position, and the pad follows it.
+// A motion event seen at ms: the pointer at (x, y) on the desktop.
+void pointer_track_event(PointerTrack* t, int32_t x, int32_t y, uint32_t ms);
+// The global value read at now_ms; gives the desktop position to follow: the global
+// one when it changed after the last motion event, else the event's.
+void pointer_track_pick(PointerTrack* t, int32_t global_x, int32_t global_y, uint32_t now_ms, int32_t* x,
+                        int32_t* y);
+
+// While the pad lock holds and no drag runs: the pointer (pointer_track_pick) as
+// main-view units into the app's mouse position, and the pad follows it.
 void window_drag(AppState* app, DrawKit* kit);
 
 // Which window button holds the point (window pixels): 0 minimise, 1 close, -1 none;

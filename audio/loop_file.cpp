@@ -188,8 +188,10 @@ static int32_t loop_fill(Engine* e, LoopSource* s, double ratio, int64_t out_fra
     return (int32_t)i;
 }
 
-bool loop_load_wav(Engine* e, const char* path)
+bool loop_load_wav(Engine* e, const char* path, bool* capped)
 {
+    if (capped)
+        *capped = false;
     if (!e || !path || !e->loop_left || !e->loop_right)
         return false;
     FILE* f = plat_file_open_read(path);
@@ -214,7 +216,8 @@ bool loop_load_wav(Engine* e, const char* path)
     double engine_rate = e->sample_rate > 0.0 ? e->sample_rate : 48000.0;
     double ratio = (double)h.sample_rate / engine_rate;
     int64_t out_frames = ratio == 1.0 ? frames : (int64_t)((double)frames / ratio);
-    if (out_frames > ENGINE_LOOP_CAPACITY)
+    bool over = out_frames > ENGINE_LOOP_CAPACITY;
+    if (over)
         out_frames = ENGINE_LOOP_CAPACITY;
     // A file at a rate so far above the engine's that it comes to less than one loop
     // frame has nothing to give the loop: refused, the loop kept.
@@ -240,6 +243,8 @@ bool loop_load_wav(Engine* e, const char* path)
     e->position.store(0, std::memory_order_relaxed);
     e->length.store(written, std::memory_order_relaxed);
     loop_end_write(e);
+    if (capped)
+        *capped = over && written == ENGINE_LOOP_CAPACITY;
 
     source_close(&src);
     fclose(f);

@@ -21,4 +21,5 @@ bool loop_write_wav_float(Engine* e, const char* path);
 // mono file on both), resampled linearly when its rate differs from the engine's, at
 // most the loop's capacity. A cut file loads the frames it holds. False, with the
 // loop untouched, when the file is not usable. The content generation is not raised.
-bool loop_load_wav(Engine* e, const char* path);
+// *capped (may be null) tells whether the file was longer than the loop holds.
+bool loop_load_wav(Engine* e, const char* path, bool* capped = nullptr);

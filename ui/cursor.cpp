@@ -36,7 +36,7 @@ void cursor_hide_system(CustomCursor* c, uint8_t hide)
     if (!c)
         return;
     if (hide) {
-        SDL_ShowCursor(SDL_DISABLE);
+        SDL_ShowCursor(c->system_shown ? SDL_ENABLE : SDL_DISABLE);
         g_hider = c;
         c->system_hidden = 1;
         return;

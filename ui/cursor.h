@@ -52,7 +52,9 @@ struct CustomCursor {
     float last_x, last_y;
     float trail_distance;
     uint8_t tracking;
-    uint8_t system_hidden;              // this cursor hid the system pointer
+    uint8_t system_hidden;              // this cursor took the pointer over from the system's
+    uint8_t system_shown;               // set by the owner: the system pointer stays visible under
+                                        // the tile, which sits away from the hotspot
     uint32_t mode;
     uint32_t trail_counter;
     CursorDot trail[CURSOR_TRAIL];      // oldest first
@@ -73,6 +75,8 @@ struct CustomCursor {
 void cursor_init(CustomCursor* c);
 // Shows the system pointer again if this cursor hid it.
 void cursor_release(CustomCursor* c);
+// hide: this cursor takes the pointer over (and hides the system's unless
+// system_shown is set); else the system's is shown again unless another cursor has it.
 void cursor_hide_system(CustomCursor* c, uint8_t hide);
 void cursor_set_pressed(CustomCursor* c, uint8_t pressed);
 void cursor_set_busy(CustomCursor* c, uint8_t busy);
@@ -81,7 +85,7 @@ void cursor_set_busy(CustomCursor* c, uint8_t busy);
 void cursor_update(CustomCursor* c, float dt, uint32_t mode, float tint_r, float tint_g, float tint_b,
                    float mouse_x, float mouse_y, double clock, uint8_t instant);
 // Draws with the renderer directly, each shape a pixel-snapped rectangle; restores the
-// draw blend mode and colour. Nothing unless this cursor hides the system pointer.
+// draw blend mode and colour. Nothing unless this cursor has taken the pointer over.
 void cursor_draw(SDL_Renderer* r, const CustomCursor* c, float mouse_x, float mouse_y, float scale, double clock);
 // The busy gem beside the pointer (mouse in window pixels), through the canvas.
 void cursor_draw_busy_gem(Canvas* canvas, const CustomCursor* c, float mouse_x, float mouse_y, double clock,

@@ -182,6 +182,23 @@ TEST_F(TakesTest, TheTakeListIsNewestFirstAndAListedTakeLoadsIntoTheLoop)
     EXPECT_EQ(app->session_name[0], '\0');
 }
 
+// A file longer than the loop holds is cut to it, and both ways of loading say so.
+TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
+{
+    const char* want = "LOADED, CUT TO 360.0S";
+    wav("long.wav", 1, 8000 * 361, 8000.0);
+    take_load_start(app, (takes.path / "long.wav").c_str());
+    finish_load();
+    EXPECT_EQ(e->length.load(), ENGINE_LOOP_CAPACITY);
+    EXPECT_STREQ(toast_text(), want);
+
+    app_library_scan(app);
+    ASSERT_EQ(app->take_count, 1);
+    take_load_into_loop(app, 0);
+    EXPECT_EQ(e->length.load(), ENGINE_LOOP_CAPACITY);
+    EXPECT_STREQ(toast_text(), want);
+}
+
 TEST_F(TakesTest, ListedTakesWithLongNamesLoadTheirOwnFile)
 {
     // Two names alike in their first 138 bytes; a cut at 79 bytes would also split a

@@ -149,6 +149,41 @@ TEST(WindowBase, PanelsWidenTheWindowToTheLeftAndRightOfTheBase)
 }
 
 // ---------------------------------------------------------------------------
+// Pointer
+// ---------------------------------------------------------------------------
+
+// A global value that never moves (X servers without raw input) must not pin the
+// pointer; one that moves after the last motion event (outside the window) wins.
+TEST(WindowPointer, TheSourceThatChangedLastIsFollowed)
+{
+    struct Step {
+        bool event;          // a motion event at (ex, ey) before the read
+        int ex, ey;
+        int gx, gy;          // the global value read
+        uint32_t ms;
+        int want_x, want_y;
+    };
+    const Step steps[] = {
+        {false, 0, 0, 740, 680, 100, 740, 680},   // only the global value so far
+        {true, 100, 120, 740, 680, 116, 100, 120}, // stale global: the event wins
+        {true, 190, 240, 740, 680, 132, 190, 240},
+        {false, 0, 0, 740, 680, 148, 190, 240},    // nothing new: stays put
+        {false, 0, 0, 900, 20, 164, 900, 20},      // the global one moved: it wins
+        {false, 0, 0, 900, 20, 180, 900, 20},
+        {true, 300, 310, 900, 20, 196, 300, 310},  // back over the window
+    };
+    PointerTrack t{};
+    for (const Step& s : steps) {
+        if (s.event)
+            pointer_track_event(&t, s.ex, s.ey, s.ms - 1);
+        int x = -1, y = -1;
+        pointer_track_pick(&t, s.gx, s.gy, s.ms, &x, &y);
+        EXPECT_EQ(x, s.want_x) << "at " << s.ms;
+        EXPECT_EQ(y, s.want_y) << "at " << s.ms;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Slides
 // ---------------------------------------------------------------------------
 

@@ -109,7 +109,9 @@ TEST(LoopLoadWav, LongFileIsCutAtTheLoopCapacity)
     std::vector<uint8_t> data((size_t)frames, 128);
     data[(size_t)ENGINE_LOOP_CAPACITY - 1] = 255;
     data[(size_t)ENGINE_LOOP_CAPACITY] = 0;
-    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "long.wav", fixture::wav(s, data)).c_str()));
+    bool capped = false;
+    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "long.wav", fixture::wav(s, data)).c_str(), &capped));
+    EXPECT_TRUE(capped);
     EXPECT_EQ(eng.e->length.load(), ENGINE_LOOP_CAPACITY);
     EXPECT_EQ(eng.e->loop_left[ENGINE_LOOP_CAPACITY - 1], 0.9921875f);
 }
