@@ -115,7 +115,7 @@ static void click_settings(AppState* app, float x, float y, int button)
     switch (row) {
     case 0:
         app->device_count = engine_list_input_devices(e, app->device_indices, APP_DEVICE_LIST_MAX);
-        app->device_list_open = app->device_count > 0;
+        app->device_list_open = 1;   // without devices: an empty list, closed by the next click
         return;
     case 1:
         engine_cycle_buffer_size(e, step);

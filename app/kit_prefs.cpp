@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/folders.h"
 #include "app/kit_training.h"
+#include "library/user_stores.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_named_lock.h"
@@ -26,7 +26,7 @@ bool kit_prefs_path(char* out, size_t out_size, const char* suffix)
 {
     if (!out || out_size < 1)
         return false;
-    const char* folder = folders_data();
+    const char* folder = folders_data_path();
     int n = snprintf(out, out_size, "%s/vividkit.ini%s", folder[0] ? folder : ".", suffix ? suffix : "");
     if (n < 0 || (size_t)n >= out_size) {
         out[0] = '\0';
@@ -137,7 +137,7 @@ static int kit_prefs_set(const char* key, const char* value, bool newer_only)
 {
     if (!kit_prefs_valid(key, value))
         return 0;
-    const char* folder = folders_data();
+    const char* folder = folders_data_path();
     if (!folder[0])
         folder = ".";
     char path[600];

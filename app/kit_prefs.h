@@ -3,7 +3,7 @@
 // under a named lock, starts from the file's current content (what another copy wrote
 // survives) and replaces the file whole; every read rereads the file.
 // Threads: UI thread only (the table is static).
-// Depends on: app/folders.h (the data folder), app/kit_training.h (version compare),
+// Depends on: library/user_stores.h (the data folder), app/kit_training.h (version compare),
 //             platform/plat_named_lock.h, platform/plat_file.h, platform/plat_dir.h.
 #pragma once
 #include <cstddef>

@@ -14,6 +14,7 @@
 #include "app/takes.h"
 #include "app/window.h"
 #include "audio/engine.h"
+#include "library/user_stores.h"
 #include "ui/backdrop.h"
 #include "ui/canvas.h"
 #include "ui/cursor.h"
@@ -221,6 +222,7 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     snprintf(app->data_folder, sizeof app->data_folder, "%s", sh->folders.data);
     snprintf(app->takes_folder, sizeof app->takes_folder, "%s", sh->folders.takes);
     folders_set_data(sh->folders.data);
+    folders_use_data_path(sh->folders.data);   // the library's stores and the preferences
     t = shell_step(sh, "folders_settle", t);
     if (!(sh->leave_out & SHELL_LEAVE_POPUP)) {
         overlays_popup_start(o);

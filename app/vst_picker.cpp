@@ -140,14 +140,11 @@ static void record_loaded(AppState* app, int32_t entry, const VstPlugin* plugin)
     vst_kinds_append(app, entry, p->kind[entry], p->label[entry]);
 }
 
-// The plug-in's name in capitals, as toasts are written.
+// The plug-in's name as the plug-in gives it: the shell's own toasts are capitals,
+// names are shown as they are.
 static void toast_name(AppState* app, const VstPlugin* plugin, uint32_t colour)
 {
-    char text[APP_TOAST_TEXT];
-    snprintf(text, sizeof text, "%s", vst_name(plugin));
-    for (char* c = text; *c; c++)
-        *c = (char)toupper((unsigned char)*c);
-    toast_show(app, text, colour);
+    toast_show(app, vst_name(plugin), colour);
 }
 
 void vst_picker_choose(AppState* app, int32_t entry)

@@ -57,6 +57,7 @@ struct LibraryReader {
     bool ended = false;                // the thread left its loop (under lock)
     std::condition_variable ended_cv;
     std::condition_variable room;      // a result slot freed by the UI's take, or stop
+    bool holding = false;              // a finished result waits for room (under lock)
 
     std::atomic<uint32_t> stop{0};
     std::atomic<int32_t> cancel{0};    // polled by the decoders
@@ -299,9 +300,11 @@ static void reader_thread(void* arg)
         SampleBuffer* dropped = r->result.buffer;
         {
             std::unique_lock<std::mutex> hold(r->lock);
+            r->holding = true;
             r->room.wait(hold, [r] {
                 return r->result_count < LIBRARY_RESULTS || r->stop.load(std::memory_order_acquire) != 0;
             });
+            r->holding = false;
             if (r->result_count < LIBRARY_RESULTS) {
                 r->results[r->result_count++] = r->result;
                 dropped = nullptr;
@@ -362,6 +365,16 @@ bool library_reader_request(LibraryReader* r, uint32_t kind, const char* path, b
     }
     r->woken.notify_one();
     return queued;
+}
+
+int32_t library_reader_waiting(LibraryReader* r, bool* holding)
+{
+    if (!r)
+        return 0;
+    std::lock_guard<std::mutex> hold(r->lock);
+    if (holding)
+        *holding = r->holding;
+    return r->result_count;
 }
 
 int32_t library_reader_take(LibraryReader* r, ReadResult* out, int32_t cap)

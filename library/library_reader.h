@@ -57,6 +57,9 @@ bool library_reader_stop(LibraryReader* r, int wait_ms);
 // Reader records not freed yet, in the whole process (a reader stopped without
 // waiting keeps its record until its thread ends).
 int32_t library_reader_alive(void);
+// Tests: results waiting to be taken, and whether the thread holds one more that
+// waits for room (dropped, its samples freed, when the reader stops).
+int32_t library_reader_waiting(LibraryReader* r, bool* holding);
 // Tests: the playback size limit in samples (default LIBRARY_LOAD_SAMPLE_LIMIT).
 void library_reader_set_load_limit(LibraryReader* r, int64_t samples);
 

@@ -227,7 +227,11 @@ const char* folders_data_path(void)
 
 void folders_use_data_path(const char* folder)
 {
-    ensure();
+    // Taking the folder as given: the per-user one is neither worked out nor made (in
+    // portable mode it must not appear on its own).
+    g.ready = true;
+    if (!g.clock)
+        g.clock = monotonic_ms;
     snprintf(g.data, sizeof g.data, "%s", folder && folder[0] ? folder : ".");
     place_files();
     g.fav_count = 0;

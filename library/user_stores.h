@@ -25,9 +25,10 @@ static const int64_t FOLDERS_READ_LIMIT = 4194304;   // larger files are not rea
 // The data folder (set up on the first call of anything here: the folder is made,
 // then both stores are loaded): "<config folder>/TideCoil", or "." without one.
 const char* folders_data_path(void);
-// Tests: the data folder to use from now on (both stores reloaded), and the clock of
-// the 500 ms poll (null: the monotonic clock).
+// The data folder to use from now on, both stores reloaded: the shell hands over the
+// folder it settled (beside the program in portable mode); tests pass their own.
 void folders_use_data_path(const char* folder);
+// Tests: the clock of the 500 ms poll (null: the monotonic clock).
 void folders_set_clock(uint64_t (*now_ms)(void));
 // The whole file as a NUL-terminated copy (the caller frees it), or null when it
 // cannot be opened, is not a regular file, is larger than FOLDERS_READ_LIMIT or cannot

@@ -19,6 +19,8 @@ pkgs=(
   avahi-daemon avahi-utils iproute2 python3
   "$@"
 )
+# tools/make-fonts.sh makes the display fonts with npm; a Node.js of its own may bring it.
+command -v npm >/dev/null || pkgs+=(npm)
 missing=()
 for p in "${pkgs[@]}"; do
   st=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)

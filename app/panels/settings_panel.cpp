@@ -34,6 +34,25 @@ static void settings_forget_rects(AppState* app)
         r = HitRect{};
 }
 
+// The device list's box: directly under the INPUT row, one entry high per device
+// (zero high without devices).
+static int32_t settings_list_count(const AppState* app)
+{
+    int32_t n = app->device_count < APP_DEVICE_LIST_MAX ? app->device_count : APP_DEVICE_LIST_MAX;
+    return n > 0 ? n : 0;
+}
+
+static HitRect settings_list_box(const AppState* app)
+{
+    HitRect top = settings_row_rect(0);
+    return HitRect{top.x, top.y + top.h, top.w, APP_DEVICE_ROW_HEIGHT * (float)settings_list_count(app)};
+}
+
+static bool settings_list_has(const AppState* app, float x, float y)
+{
+    return app->device_list_open && app_rect_has(settings_list_box(app), x, y);
+}
+
 static void settings_rows_pass(AppState* app, DrawKit* kit, float dt)
 {
     Canvas* c = app->canvas;
@@ -46,15 +65,16 @@ static void settings_rows_pass(AppState* app, DrawKit* kit, float dt)
     widget_draw_label_chip(c, app->text, &chip, "SETTINGS");
 
     bool left_down = (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) != 0;
-    // An open device list takes every click: no row reacts beneath it.
-    bool rows_live = !app->device_list_open;
+    // An open device list covers the rows beneath it: only a row it leaves bare shows
+    // the pointer over it.
+    bool over_list = settings_list_has(app, app->mouse_x, app->mouse_y);
     for (int i = 0; i < APP_SETTINGS_ROWS; i++) {
         HitRect r = settings_row_rect(i);
         app->settings_rows[i] = r;
         char value[SETTINGS_VALUE_TEXT];
         bool warning = false;
         settings_row_value(app, i, value, sizeof value, &warning);
-        bool hovered = rows_live && app_rect_has(r, app->mouse_x, app->mouse_y);
+        bool hovered = !over_list && app_rect_has(r, app->mouse_x, app->mouse_y);
         CanvasRect cr{r.x, r.y, r.w, r.h};
         widget_draw_button(c, app->text, &app->widgets, SETTINGS_WIDGET_ID + (uint32_t)i, &cr,
                            settings_row_label(i), value, 0, hovered, hovered && left_down, warning, dt,
@@ -65,15 +85,15 @@ static void settings_rows_pass(AppState* app, DrawKit* kit, float dt)
 
 static void settings_device_list(AppState* app, DrawKit* kit)
 {
-    if (!app->device_list_open || app->device_count <= 0)
+    if (!app->device_list_open)
         return;
     Engine* e = app->engine;
     const HitRect& top = app->settings_rows[0];
-    float y0 = top.y + top.h;
-    int32_t count = app->device_count < APP_DEVICE_LIST_MAX ? app->device_count : APP_DEVICE_LIST_MAX;
-    float h = APP_DEVICE_ROW_HEIGHT * (float)count;
-    draw_fill(kit, top.x, y0, top.w, h, kListFill);
-    draw_rect_outline(kit, top.x, y0, top.w, h, VIEW_MAGENTA);
+    HitRect box = settings_list_box(app);
+    float y0 = box.y;
+    int32_t count = settings_list_count(app);
+    draw_fill(kit, box.x, box.y, box.w, box.h, kListFill);
+    draw_rect_outline(kit, box.x, box.y, box.w, box.h, VIEW_MAGENTA);
 
     const char* direct = plat_host_api_policy()->direct_label;
     int32_t hovered = app_device_entry_at(app, app->mouse_x, app->mouse_y);

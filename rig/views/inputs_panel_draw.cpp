@@ -178,6 +178,36 @@ static void draw_master(InputsPanel* p)
         ink_centred(p, "\xE2\x96\xB2", w - 46, y + 26, 11 * p->bus_spring.value, p->pal[10]);
 }
 
+// The header's glyphs: they belong to the body layer, so they dissolve with the body.
+// While the rig loads with a save pending or on a fallback mix, "⏏" blinks by a clip
+// one glyph wide sweeping across it every 0.9 s: it comes in from the left, stands
+// whole at mid-period and leaves to the right.
+static void draw_header_glyphs(InputsPanel* p)
+{
+    Canvas* c = p->canvas;
+    float w = p->w;
+    bool blink = p->view.state == RIG_STATE_LOADING && (p->view.store_busy || p->view.fallback) && !p->reduced_motion;
+    float x0 = 0, x1 = 0;
+    if (blink && text_ink_bounds(p->text, c, 0, "\xE2\x8F\x8F", 14, 400, &x0, nullptr, &x1, nullptr)) {
+        float iw = x1 - x0;
+        double phase = std::fmod(p->now, 0.9) / 0.9;
+        if (phase < 0)
+            phase += 1;
+        CanvasRect sweep{219 - 1.5f * iw + 2 * iw * (float)phase, 24 - 16, iw, 32};
+        canvas_set_clip(c, &sweep);
+        ink_centred(p, "\xE2\x8F\x8F", 219, 24, 14, p->pal[4]);
+        canvas_set_clip(c, nullptr);
+    } else {
+        ink_centred(p, "\xE2\x8F\x8F", 219, 24, 14, p->pal[4]);
+    }
+    bool hc = p->hovering && p->hover_kind == IPH_CLOSE;
+    ink_centred(p, "\xC3\x97", w - 26, 26, 16, hc ? p->pal[3] : p->pal[4]);
+    if (p->option) {
+        bool ho = p->hovering && p->hover_kind == IPH_OPTION;
+        ink_centred(p, "\xE2\x86\x97", w - 58, 26, 14, ho ? p->pal[3] : p->pal[4]);
+    }
+}
+
 void ip_draw_body(InputsPanel* p)
 {
     Canvas* c = p->canvas;
@@ -201,8 +231,9 @@ void ip_draw_body(InputsPanel* p)
         ink_centred(p, glyph, bx + 22, 18, 18, gc);
         char num[16];
         snprintf(num, sizeof num, "%d", i + 1);
-        canvas_draw_pixel_text(c, num, bx + 22, 34, 1.0f, nc, 1);
+        canvas_draw_pixel_text(c, num, bx + 22, 30, 1.0f, nc, 1);
     }
+    draw_header_glyphs(p);
     // The list.
     CanvasRect clip{8, p->list_y, w - 16, p->list_h};
     float list_bg[4] = {p->pal[1][0], p->pal[1][1], p->pal[1][2], p->pal[1][3] * 0.5f};
@@ -309,18 +340,6 @@ void ip_draw_header(InputsPanel* p)
     header_line(p, line, sizeof line);
     if (line[0])
         text_draw_fit(p->text, c, 0, line, 232, 26, right - 232, 9, 400, p->pal[4]);
-    bool blink = p->view.state == RIG_STATE_LOADING && (p->view.store_busy || p->view.fallback) && !p->reduced_motion;
-    float op = c->level.opacity;
-    if (blink)
-        canvas_set_alpha(c, op * (0.35f + 0.65f * (float)(0.5 + 0.5 * std::cos(2 * kPi * p->now / 0.9))));
-    ink_centred(p, "\xE2\x8F\x8F", 219, 24, 14, p->pal[4]);
-    canvas_set_alpha(c, op);
-    bool hc = p->hovering && p->hover_kind == IPH_CLOSE;
-    ink_centred(p, "\xC3\x97", w - 26, 26, 16, hc ? p->pal[3] : p->pal[4]);
-    if (p->option) {
-        bool ho = p->hovering && p->hover_kind == IPH_OPTION;
-        ink_centred(p, "\xE2\x86\x97", w - 58, 26, 14, ho ? p->pal[3] : p->pal[4]);
-    }
     // Status line.
     InputsStatusInput in;
     fill_status(p, &in);

@@ -334,8 +334,11 @@ TEST_F(EventTest, SettingsRowsActAndSaveAndAClickOutsideCloses)
     EXPECT_EQ(settings_saves(), 1);
     click(app->settings_rows[6]);
     EXPECT_EQ(app->inputs_toggle, 1);
-    click(app->settings_rows[0]);   // no input devices: no list, no save
+    click(app->settings_rows[0]);   // no input devices: an empty list opens, no save
+    EXPECT_EQ(app->device_list_open, 1);
+    click(app->settings_rows[4]);   // and closes like any other, leaving the rows alone
     EXPECT_EQ(app->device_list_open, 0);
+    EXPECT_EQ(app->overdub, 0);
     EXPECT_EQ(settings_saves(), 2);
     click(app->settings_rows[8]);
     EXPECT_EQ(app->keys_help_toggle, 1);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/app_draw.h"
 #include "app/panels/background.h"
@@ -281,4 +282,34 @@ TEST_F(BackgroundTall, PictureOfTheWholeBackground)
     }
     read();
     shot();
+    // The whole 620 x 1010 window, not the layout's 640 x 1080: every dot of the 46-unit
+    // grid lifts the red over the point between it and the next; the sky (its nebula and
+    // stars) fills every quarter; the glow rises from the bottom edge.
+    auto px = [&](int x, int y) { return draw_fixture_pixel(&fx, x, y); };
+    int dots = 0, lifted = 0;
+    for (int y = 23; y < height; y += 46)
+        for (int x = 23; x < width; x += 46, dots++)
+            lifted += px(x, y).r >= px(x + 23 < width ? x + 23 : x - 23, y).r + 8;
+    EXPECT_EQ(dots, 13 * 22);
+    EXPECT_GE(lifted, dots - 4);
+    for (int q = 0; q < 4; q++) {
+        int x0 = q % 2 * width / 2, y0 = q / 2 * height / 2, stars = 0;
+        std::set<uint32_t> colours;
+        for (int y = y0; y < y0 + height / 2; y++)
+            for (int x = x0; x < x0 + width / 2; x++) {
+                DrawPixel p = px(x, y);
+                stars += p.r + p.g + p.b > 400;
+                colours.insert((uint32_t)p.r << 16 | (uint32_t)p.g << 8 | p.b);
+            }
+        EXPECT_GE(stars, 10) << "quarter " << q;
+        EXPECT_GE(colours.size(), 300u) << "quarter " << q;
+    }
+    auto red = [&](int y0) {
+        long sum = 0;
+        for (int y = y0; y < y0 + 20; y++)
+            for (int x = 0; x < width; x++)
+                sum += px(x, y).r;
+        return (double)sum / (20.0 * width);
+    };
+    EXPECT_GT(red(height - 20), red(height - 160) + 12);
 }

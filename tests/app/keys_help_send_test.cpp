@@ -11,6 +11,7 @@
 #include "app/kit_popup.h"
 #include "app/overlays.h"
 #include "app/panels/keys_help_view.h"
+#include "library/user_stores.h"
 #include "support/draw_fixture.h"
 #include "tests/app/event_kit.h"
 #include "ui/canvas.h"
@@ -77,14 +78,14 @@ protected:
     {
         char err[200];
         ASSERT_TRUE(draw_fixture_open(&fx, 640, 1080, err, sizeof err)) << err;
-        folders_set_data(data.path.c_str());
+        folders_use_data_path(data.path.c_str());
         EventTest::SetUp();
     }
     void TearDown() override
     {
         drop_overlays();
         EventTest::TearDown();
-        folders_set_data("");
+        folders_use_data_path("");
         draw_fixture_close(&fx);
     }
     void drop_overlays()

@@ -246,8 +246,8 @@ TEST_F(KitPopupTest, TwoRunningCopiesKeepEachOthersDiscoveries)
 class KitPopupDrawTest : public DrawTest {
 protected:
     AppTestFolder dir;
-    void SetUp() override { DrawTest::SetUp(); folders_set_data(dir.path.c_str()); }
-    void TearDown() override { folders_set_data(""); DrawTest::TearDown(); }
+    void SetUp() override { DrawTest::SetUp(); folders_use_data_path(dir.path.c_str()); }
+    void TearDown() override { folders_use_data_path(""); DrawTest::TearDown(); }
 };
 
 TEST_F(KitPopupDrawTest, PicturesOfBothPages)

@@ -94,23 +94,37 @@ TEST_F(LibraryDraw, StripDrawsNaNAndNegativesAsSilenceAndClampsAboveOne)
 TEST_F(LibraryDraw, PrismStandsStillWithReducedMotionAndOverflowsASmallTile)
 {
     const float colour[4] = {0.2f, 0.7f, 0.9f, 1.0f};
-    auto prism = [&](double t, float tile_h) {
+    auto prism = [&](double t, CanvasRect tile, float size, uint8_t reduced) {
         begin();
-        CanvasRect tile{100, 100, 40, tile_h};
-        emblem_draw(c, &tile, colour, 0.0f, t, 5.0, 1);
+        emblem_draw(c, &tile, colour, size, t, 5.0, reduced);
         end();
         return pixels();
     };
-    auto a = prism(0.3, 40), b = prism(2.9, 40);
+    const CanvasRect tile{100, 100, 40, 40};
+    auto a = prism(0.3, tile, 0, 1), b = prism(2.9, tile, 0, 1);
     shot("prism");
+    EXPECT_TRUE(draw_box_has(&fx, 100, 100, 139, 139, rgb(colour))) << "the prism in its own colour";
     EXPECT_EQ(a, b);
-    // A 10-unit tile still draws a 14-unit emblem, clipped to the tile.
-    prism(0.0, 10);
+    EXPECT_NE(prism(0.3, tile, 0, 0), prism(2.9, tile, 0, 0)) << "it turns without reduced motion";
+    // A 10-unit tile still draws a 14-unit emblem, clipped to the tile: inside the tile
+    // the picture of the same emblem unclipped (a taller tile with the same bottom).
+    auto whole = prism(0.0, CanvasRect{100, 90, 40, 20}, 14, 1);
+    auto small = prism(0.0, CanvasRect{100, 100, 40, 10}, 0, 1);
     shot("small-tile");
-    EXPECT_TRUE(draw_box_has(&fx, 100, 100, 139, 109, rgb(colour)) ||
-                std::any_of(pixels().begin(), pixels().end(), [](uint32_t p) { return p != 0; }));
-    for (int x = 90; x < 150; x++)
-        EXPECT_TRUE(draw_probe(&fx, x, 112, draw_pixel_rgb(0, 0, 0))) << x;   // nothing below the tile
+    auto row_lit = [](const std::vector<uint32_t>& v, int y) {
+        for (int x = 90; x < 150; x++)
+            if (v[(size_t)(y * 640 + x)] != 0)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(row_lit(whole, 97)) << "the emblem reaches above a 10-unit tile";
+    for (int y = 88; y < 114; y++) {
+        bool in_tile = y >= 100 && y < 110;
+        for (int x = 90; x < 150; x++) {
+            size_t i = (size_t)(y * 640 + x);
+            ASSERT_EQ(small[i], in_tile ? whole[i] : 0u) << x << ", " << y;
+        }
+    }
 }
 
 TEST_F(LibraryDraw, TreeRowsFillsSizesTagsParentAndPreview)
@@ -310,8 +324,9 @@ TEST_F(LibraryPanel, SwitchTabsRowsEmptyNoFilesViewAndTheLoadingBar)
     shot("empty");
     const DrawPixel bg = pix(VIEW_BACKGROUND);
     DrawPixel panel = draw_expect_blend(bg, pix(draw_rgba(23, 29, 29, 150)));
-    // The switch lit (12, 12, 36, 36) between its bars.
-    EXPECT_TRUE(draw_probe(&fx, 14, 14, pix(0xFF50111Bu), 40) || !draw_probe(&fx, 14, 14, bg));
+    // The switch lit (12, 12, 36, 36) between its bars, under the panel's fill.
+    EXPECT_TRUE(draw_probe(&fx, 14, 14, draw_expect_blend(pix(color_lerp(VIEW_PANEL, VIEW_MAGENTA, 0.55f)),
+                                                         pix(draw_rgba(23, 29, 29, 150)))));
     // The loading bar at L + 4 + 520 x 0.35 = L + 186.
     EXPECT_TRUE(draw_probe(&fx, 4 + 186 + 2, 85, pix(VIEW_LIGHT_TEAL)));
     EXPECT_FALSE(draw_probe(&fx, 4 + 186 - 3, 85, pix(VIEW_LIGHT_TEAL)));
@@ -326,9 +341,9 @@ TEST_F(LibraryPanel, SwitchTabsRowsEmptyNoFilesViewAndTheLoadingBar)
     draw_part();
     read();
     shot("rows");
-    DrawPixel session = draw_expect_blend(panel, pix(draw_rgba(13, 17, 17, 150)));
-    (void)session;
-    EXPECT_FALSE(draw_probe(&fx, 10, 92 + 36 + 2, draw_expect_blend(panel, pix(draw_rgba(13, 17, 17, 150)))));
+    // Row 0 on the list's fill; row 1, the session take, filled towards magenta (x from L + 8).
+    EXPECT_TRUE(draw_probe(&fx, 14, 92 + 2, draw_expect_blend(panel, pix(draw_rgba(13, 17, 17, 150)))));
+    EXPECT_TRUE(draw_probe(&fx, 14, 92 + 36 + 2, pix(color_lerp(VIEW_BACKGROUND, VIEW_MAGENTA, 0.4f))));
     char name[64];
     library_panel_row_name("tessel-20250102-030405.wav", name, sizeof name);
     EXPECT_STREQ(name, "2025-01-02  03:04:05");

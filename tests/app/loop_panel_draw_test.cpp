@@ -80,17 +80,21 @@ TEST_F(LoopPanel, StatusTextsAndTheProgressBarWhileAnalysing)
     app->take_grid.analysis = TempoAnalysis{};
 
     // Done: no tempo, then a tempo but a take too short for a grid.
+    // The two texts told apart by where their ink ends.
     const struct {
         float bpm;
         int64_t frames;
-    } ends[] = {{0.0f, 4}, {120.0f, 4}};
+        const char* text;
+    } ends[] = {{0.0f, 4, "NO STEADY PULSE"}, {120.0f, 4, "TOO SHORT"}};
     for (const auto& c : ends) {
         app->take_grid.has_result = 1;
         app->take_grid.bpm = c.bpm;
         app->take_grid.frames = c.frames;
         app->take_grid.rate = 1000.0;
         draw_part();
-        EXPECT_TRUE(text_at(18, 160, pix(VIEW_MUTED)));
+        int right = 18 + (int)draw_text_width(c.text, 1.2f);
+        EXPECT_TRUE(text_at(right - 6, right, pix(VIEW_MUTED))) << c.text;
+        EXPECT_FALSE(text_at(right + 2, right + 80, pix(VIEW_MUTED))) << c.text;
         EXPECT_TRUE(draw_probe(&fx, 300, 1050, strip));       // no bars
     }
     app->take_grid.buffer = nullptr;

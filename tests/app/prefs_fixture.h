@@ -11,6 +11,7 @@
 
 #include "app/folders.h"
 #include "app/kit_prefs.h"
+#include "library/user_stores.h"
 #include "tests/app/app_test.h"
 
 namespace prefs_fixture {
@@ -54,7 +55,7 @@ class PrefsTest : public ::testing::Test {
 protected:
     AppTestFolder dir;
     std::filesystem::path file = dir.path / "vividkit.ini";
-    void SetUp() override { folders_set_data(dir.path.c_str()); }
-    void TearDown() override { folders_set_data(""); }
+    void SetUp() override { folders_use_data_path(dir.path.c_str()); }
+    void TearDown() override { folders_use_data_path(""); }
     void seed(const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
 };

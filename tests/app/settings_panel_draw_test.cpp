@@ -81,6 +81,7 @@ TEST_F(SettingsView, TheDeviceListMarksTheOpenAndTheHoveredEntryAndCutsNames)
     app->device_count = 0;
     paint();
     EXPECT_TRUE(draw_probe(&fx, 70, 400, under, 0)) << "an empty list draws nothing";
+    EXPECT_TRUE(draw_box_has(&fx, 68, 372, 74, 377, pix(VIEW_MAGENTA))) << "but its zero-height box";
 
     app->device_count = 3;
     for (int k = 0; k < 3; k++)
@@ -97,6 +98,27 @@ TEST_F(SettingsView, TheDeviceListMarksTheOpenAndTheHoveredEntryAndCutsNames)
     EXPECT_TRUE(draw_probe(&fx, 64, (int)y0 + 60, pix(VIEW_MAGENTA)));
     EXPECT_NEAR(find(76, (int)y0 + 50, 560, (int)y0 + 62, pix(VIEW_LIGHT)).x1, 76 + 34 * 9 - 1.5, 5);
     EXPECT_NEAR(find(400, (int)y0 + 13, 575, (int)y0 + 24, pix(VIEW_LIGHT_TEAL)).x1, 563, 2);
+}
+
+TEST_F(SettingsView, ARowTheOpenListLeavesBareShowsItsHover)
+{
+    devices(kPaJack, {"Mic A", "Mic B"});
+    app->device_list_open = 1;
+    app->device_count = 2;   // the list covers 374.5 to 450.5: row 2 only in part
+    app->device_indices[0] = 0, app->device_indices[1] = 1;
+    app->mouse_x = app->mouse_y = -1000;
+    paint();
+    DrawPixel row6 = draw_fixture_pixel(&fx, 300, row_y(6) + 4), row2 = draw_fixture_pixel(&fx, 300, row_y(2) + 38);
+    app->mouse_x = 300;
+    app->mouse_y = (float)row_y(6) + 22;
+    paint();
+    EXPECT_FALSE(draw_probe(&fx, 300, row_y(6) + 4, row6, 1)) << "a bare row shows its hover";
+    app->mouse_y = (float)row_y(2) + 10;   // over the list, above row 2's bare strip
+    paint();
+    EXPECT_TRUE(draw_probe(&fx, 300, row_y(2) + 38, row2, 0)) << "a row under the pointer's list entry does not";
+    app->mouse_y = (float)row_y(2) + 38;
+    paint();
+    EXPECT_FALSE(draw_probe(&fx, 300, row_y(2) + 38, row2, 1)) << "its bare strip does";
 }
 
 TEST_F(SettingsView, RowValuesCoverTheEdgeCases)

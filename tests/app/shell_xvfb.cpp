@@ -28,6 +28,7 @@
 #include "app/view_status.h"
 #include "broadcast/firewall.h"
 #include "broadcast/tcstream.h"
+#include "library/user_stores.h"
 #include "support/fake_firewall.h"
 #include "support/tc_client.h"
 #include "app/toast.h"
@@ -185,6 +186,12 @@ TEST_F(ShellTest, StartsWithTheWindowTheFoldersAndTheAudioOffline)
     EXPECT_EQ(std::string(sh.app->takes_folder), (root / "home/Music/tessel").string());
     EXPECT_EQ(sh.engine->running, 0);
     EXPECT_TRUE(frame());
+    // Favourites, tags and preferences keep to the folder settled at start, here after a
+    // restart under another configuration folder.
+    stop();
+    setenv("XDG_CONFIG_HOME", (root / "other").c_str(), 1);
+    start({"tessel"});
+    EXPECT_EQ(std::string(folders_data_path()), (root / "other/TideCoil").string());
 }
 
 TEST_F(ShellTest, TheSettingsFileIsRestoredAtStartAndWrittenBackAtExit)

@@ -209,7 +209,7 @@ TEST_F(VstPickerTest, ChoosingInstallsInTheTargetOrExplainsWhyNot)
     ASSERT_NE(e->instrument.load(), nullptr);
     EXPECT_STREQ(vst_path(e->instrument.load()), synth.c_str());
     EXPECT_EQ(app->musical_typing, 1);
-    EXPECT_STREQ(app->toasts[0].text, "MOCK SYNTH");
+    EXPECT_STREQ(app->toasts[0].text, "Mock Synth");   // shown as the plug-in names itself
     EXPECT_EQ(app->toasts[0].colour, TOAST_LIGHT_TEAL);
     EXPECT_EQ(cache_text(), line(1, fx, "Mock Effect") + line(3, broken, "Gamma") + line(2, synth, "Mock Synth"));
 

@@ -161,6 +161,60 @@ TEST_F(PanelDrawTest, TheStatusLineInksItsBoxInItsColourAndStatesArePictured)
     }
 }
 
+DrawPixel opaque(const float* c)
+{
+    return draw_pixel_rgb((uint8_t)(c[0] * 255 + 0.5f), (uint8_t)(c[1] * 255 + 0.5f), (uint8_t)(c[2] * 255 + 0.5f));
+}
+
+TEST_F(PanelDrawTest, SceneNumbersStandAtY30AndTheHeaderGlyphsDissolveWithTheBody)
+{
+    FakeRig rig(4);
+    open(&rig);
+    // Scene 2's "2" in the accent colour (the panel has the scene keys' focus): rows 30 to 36.
+    DrawPixel accent = opaque(pal.c[8]);
+    EXPECT_TRUE(draw_box_has(&fx, 78, 30, 86, 31, accent));
+    EXPECT_FALSE(draw_box_has(&fx, 78, 37, 86, 42, accent));
+    // Closing: 0.17 s in, the header layer is gone (it leads by 0.07 s) and the body is at
+    // step 4 of 12; "⏏" and "×" still show through the body's dither.
+    inputs_panel_close(panel, now);
+    now += 0.17 - 1.0 / 60.0;
+    draw_fixture_clear(&fx, 0, 0, 0);
+    draw();
+    read();
+    shot("closing");
+    DrawPixel glyph = opaque(pal.c[4]);
+    EXPECT_TRUE(draw_box_has(&fx, 210, 14, 228, 34, glyph)) << "eject";
+    EXPECT_TRUE(draw_box_has(&fx, 396, 16, 416, 36, glyph)) << "close";
+    EXPECT_FALSE(draw_box_has(&fx, 232, 8, 300, 22, opaque(pal.c[3]))) << "the device name is in the header layer";
+}
+
+TEST_F(PanelDrawTest, TheEjectGlyphBlinksByASweepingClipWhileTheRigLoads)
+{
+    FakeRig rig(4);
+    rig.view.state = RIG_STATE_LOADING;
+    rig.view.fallback = 1;
+    rig.no_doc = true;
+    make(&rig, nullptr, &pal);
+    DrawPixel glyph = opaque(pal.c[4]);
+    // A quarter into the 0.9 s period the clip shows the left half, three quarters in the
+    // right half; with reduced motion the glyph stands whole.
+    const struct {
+        double phase;
+        uint8_t reduced;
+        bool left, right;
+    } cases[] = {{0.25, 0, true, false}, {0.75, 0, false, true}, {0.25, 1, true, true}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.phase + k.reduced);
+        frame.reduced_motion = k.reduced;
+        now = 9 * 0.9 + k.phase * 0.9 - 1.0 / 60.0;
+        draw_fixture_clear(&fx, 0, 0, 0);
+        draw();
+        read();
+        EXPECT_EQ(draw_box_has(&fx, 211, 14, 217, 34, glyph), k.left);
+        EXPECT_EQ(draw_box_has(&fx, 221, 14, 227, 34, glyph), k.right);
+    }
+}
+
 // ---- The status line's rules ---------------------------------------------------------
 
 const char* label_of(void* ctx, int input)

@@ -206,4 +206,28 @@ TEST_F(CursorTest, PicturesOfTheTileInThreeModesAndOfTheGemAndTheRendererStateKe
     canvas_end(c);
     read();
     shot("gem");
+    // A disc of radius 80 px around (120, 120) in the colour's four tones (dark, mid,
+    // itself, lifted towards white), lit from above: brighter at the top than below.
+    const DrawPixel bg = draw_pixel_rgb(13, 17, 17);
+    for (int k = 0; k < 4; k++) {
+        const float mul[4] = {0.24f, 0.58f, 1, 1}, lift[4] = {0, 0, 0, 0.62f};
+        DrawPixel tone;
+        uint8_t* ch[3] = {&tone.r, &tone.g, &tone.b};
+        for (int i = 0; i < 3; i++)
+            *ch[i] = (uint8_t)std::lround(255 * (gold[i] * mul[k] + (1 - gold[i]) * lift[k]));
+        EXPECT_TRUE(draw_box_has(&fx, 40, 40, 199, 199, tone)) << "tone " << k;
+    }
+    for (auto [x, y] : {std::pair{120, 37}, {203, 120}, {120, 203}, {37, 120}, {60, 60}, {180, 180}})
+        EXPECT_TRUE(draw_probe(&fx, x, y, bg)) << x << ", " << y;
+    EXPECT_FALSE(draw_probe(&fx, 120, 120, bg));
+    auto brightness = [&](int y0) {
+        int sum = 0;
+        for (int y = y0; y < y0 + 30; y++)
+            for (int x = 105; x < 135; x++) {
+                DrawPixel p = draw_fixture_pixel(&fx, x, y);
+                sum += p.r + p.g + p.b;
+            }
+        return sum;
+    };
+    EXPECT_GT(brightness(50), brightness(160));
 }
