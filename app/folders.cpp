@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/take_names.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_folders.h"
@@ -104,4 +105,29 @@ const char* folders_data(void)
 void folders_set_data(const char* path)
 {
     snprintf(g_data_folder, sizeof g_data_folder, "%s", path ? path : "");
+}
+
+// The files the program keeps in the data folder and writes through temporaries.
+static bool data_name_is_own(const char* name, void*)
+{
+    static const char* const kOwn[] = {"tessel.ini", "vividkit.ini", "favs.ini",          "tags.ini",
+                                       "marks.ini",  "bars.ini",     "cloud-session.ini", "vst-kinds.txt"};
+    for (const char* own : kOwn)
+        if (std::strcmp(name, own) == 0)
+            return true;
+    size_t len = std::strlen(name);
+    return std::strncmp(name, "stream.", 7) == 0 && len > 4 && std::strcmp(name + len - 4, ".sid") == 0;
+}
+
+static bool takes_name_is_own(const char* name, void*)
+{
+    return take_name_is_own(name);
+}
+
+int folders_sweep_temps(const Folders* f)
+{
+    if (!f)
+        return 0;
+    return plat_file_sweep_temps(f->takes, takes_name_is_own, nullptr) +
+           plat_file_sweep_temps(f->data, data_name_is_own, nullptr);
 }

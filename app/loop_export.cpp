@@ -1,9 +1,11 @@
 // loop_export.cpp - the loop exported as a 16-bit WAV into the takes folder under a
-// name no earlier export holds.
+// name no earlier export holds, put in place only when whole.
+#include <cerrno>
 #include <cstdio>
 
 #include "app/app_state.h"
 #include "app/session_take.h"
+#include "app/take_names.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/transport.h"
@@ -18,28 +20,31 @@ static const int kMaxSameSecond = 99;
 
 bool loop_export_name(const PlatLocalTime* t, int n, char* out, size_t out_cap)
 {
-    if (!t || !out || out_cap == 0)
-        return false;
-    char suffix[16] = "";
-    if (n > 1)
-        snprintf(suffix, sizeof suffix, "-%d", n);
-    int len = snprintf(out, out_cap, "tessel-loop-%04d%02d%02d-%02d%02d%02d%s.wav", t->year, t->month, t->day,
-                       t->hour, t->minute, t->second, suffix);
-    return len > 0 && (size_t)len < out_cap;
+    return take_name_stamped("tessel-loop-", t, n, out, out_cap);
 }
 
-// The first "<folder>/<name>" no file holds yet.
-static bool loop_export_free_path(const char* folder, const PlatLocalTime* t, char* path, size_t cap)
+static bool export_write(void* ctx, FILE* f)
+{
+    return loop_write_wav16_to((Engine*)ctx, f);
+}
+
+// Writes the loop under the first stamped name nothing holds, through a temporary
+// file renamed into place only when whole: a killed export leaves no torn take, and
+// a name another copy took meanwhile is passed over, never written over.
+static bool loop_export_write(Engine* e, const char* folder, const PlatLocalTime* t)
 {
     for (int n = 1; n <= kMaxSameSecond; n++) {
-        char name[80];
+        char name[80], path[1100];
         if (!loop_export_name(t, n, name, sizeof name))
             return false;
-        int len = snprintf(path, cap, "%s/%s", folder, name);
-        if (len < 0 || (size_t)len >= cap)
+        int len = snprintf(path, sizeof path, "%s/%s", folder, name);
+        if (len < 0 || (size_t)len >= sizeof path)
             return false;
-        if (!plat_path_exists(path))
-            return true;
+        if (take_name_taken(folder, name))
+            continue;
+        int err = plat_file_write_via_temp(path, false, export_write, e);
+        if (err != EEXIST)
+            return err == 0;
     }
     return false;
 }
@@ -54,9 +59,8 @@ void transport_export_wav(AppState* app)
         return;
     }
     PlatLocalTime now;
-    char path[sizeof app->takes_folder + 80];
     bool ok = app->takes_folder[0] && plat_dir_make(app->takes_folder) && plat_local_time(&now) &&
-              loop_export_free_path(app->takes_folder, &now, path, sizeof path) && loop_write_wav16(e, path);
+              loop_export_write(e, app->takes_folder, &now);
     if (!ok) {
         toast_show(app, "EXPORT FAILED", TOAST_RED);
         return;

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/take_names.h"
+#include "app/toast.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
 #include "platform/plat_dir.h"
@@ -22,24 +24,26 @@ struct SessionWriter {
     std::atomic<bool> hold{false};
     Engine* engine = nullptr;
     char path[700] = {};
+    char temp[1100] = {};       // its temporary file, watched at exit (set by the UI)
 };
 
 static SessionWriter g_writer;
+
+static bool session_write(void* ctx, FILE* f)
+{
+    return loop_write_wav_float_to((Engine*)ctx, f);
+}
 
 static void session_wav_thread(void* arg)
 {
     SessionWriter* w = (SessionWriter*)arg;
     while (w->hold.load(std::memory_order_acquire))
         plat_sleep_ms(1);
-    char temp[sizeof w->path + 8];
-    int n = snprintf(temp, sizeof temp, "%s.tmp", w->path);
-    bool ok = n > 0 && (size_t)n < sizeof temp && loop_write_wav_float(w->engine, temp);
-    if (ok)
-        ok = plat_file_replace(temp, w->path);
-    if (!ok) {
-        plat_file_remove_regular(temp);
+    bool ok = plat_file_write_via_temp(w->path, true, session_write, w->engine) == 0;
+    // The loop is no longer read: the engine may free it from here on.
+    engine_loop_reader_leave(w->engine);
+    if (!ok)
         w->failed.fetch_add(1, std::memory_order_release);
-    }
     w->completed.fetch_add(1, std::memory_order_release);
     w->busy.exchange(0, std::memory_order_acq_rel);
 }
@@ -85,19 +89,25 @@ bool session_wav_save(AppState* app, bool wait)
     Engine* e = app->engine;
     if (e->length.load(rl) < 1)
         return false;
-    if (app->session_name[0] == '\0') {
-        PlatLocalTime t{};
-        plat_local_time(&t);
-        snprintf(app->session_name, sizeof app->session_name, "tessel-%04d%02d%02d-%02d%02d%02d.wav", t.year,
-                 t.month, t.day, t.hour, t.minute, t.second);
-    }
     plat_dir_make(app->takes_folder);
+    // A new session's take never lands on a file that exists: another session's take
+    // of the same second, or one another running copy writes.
+    PlatLocalTime t{};
+    if (app->session_name[0] == '\0' &&
+        !(plat_local_time(&t) &&
+          take_name_free(app->takes_folder, "tessel-", &t, app->session_name, sizeof app->session_name))) {
+        app->session_name[0] = '\0';
+        return false;
+    }
     int n = snprintf(g_writer.path, sizeof g_writer.path, "%s/%s", app->takes_folder, app->session_name);
     if (n < 0 || (size_t)n >= sizeof g_writer.path)
+        return false;
+    if (!plat_file_temp_path(g_writer.path, g_writer.temp, sizeof g_writer.temp))
         return false;
     // Taken before writing: a change made while the file is written is saved next time.
     app->session_gen_saved = e->content_generation.load(rl);
     g_writer.engine = e;
+    engine_loop_reader_enter(e);
     g_writer.busy.exchange(1, std::memory_order_acq_rel);
     uint32_t failed = session_wav_writes_failed();
     if (!wait && plat_thread_start_detached(session_wav_thread, &g_writer, "tessel-session"))
@@ -106,11 +116,38 @@ bool session_wav_save(AppState* app, bool wait)
     return session_wav_writes_failed() == failed;
 }
 
+bool session_take_secure(AppState* app)
+{
+    bool saved = true;
+    if (app->engine->content_generation.load(rl) != app->session_gen_saved)
+        saved = session_wav_save(app, true);
+    if (!session_wav_wait(SESSION_WAIT_MS) || !saved) {
+        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
+        return false;
+    }
+    return true;
+}
+
+// The size of the temporary file being written; -1 when there is none (yet).
+static int64_t session_temp_size(void)
+{
+    PlatFileInfo info{};
+    return g_writer.temp[0] && plat_file_info(g_writer.temp, &info) ? info.size : -1;
+}
+
 void app_save_on_exit(AppState* app)
 {
     if (!app || !app->engine)
         return;
     if (app->engine->content_generation.load(rl) != app->session_gen_saved)
         session_wav_save(app, true);
-    session_wav_wait(SESSION_WAIT_MS);
+    // A long take on a slow disk is waited for as long as it grows; a writer stuck
+    // for SESSION_WAIT_MS is given up on (the engine then keeps the loop it reads).
+    int64_t seen = session_temp_size();
+    while (!session_wav_wait(SESSION_WAIT_MS)) {
+        int64_t size = session_temp_size();
+        if (size == seen)
+            return;
+        seen = size;
+    }
 }

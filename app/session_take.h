@@ -3,8 +3,9 @@
 // Threads: session_wav_save, session_wav_wait, app_save_on_exit: UI thread. The
 //          writer runs on its own detached thread (or the UI thread when asked to
 //          wait); the busy flag and counters are atomics.
-// Depends on: app/app_state.h, audio/engine.h, audio/loop_file.h, platform/plat_file.h,
-//             platform/plat_dir.h, platform/plat_thread.h, platform/plat_time.h.
+// Depends on: app/app_state.h, app/take_names.h, app/toast.h, audio/engine.h,
+//             audio/loop_file.h, platform/plat_file.h, platform/plat_dir.h,
+//             platform/plat_thread.h, platform/plat_time.h.
 #pragma once
 #include <cstdint>
 
@@ -28,8 +29,13 @@ bool session_wav_wait(int timeout_ms);
 uint32_t session_wav_writes_completed(void);
 // Raised after each failed write (the previous take file is left as it was).
 uint32_t session_wav_writes_failed(void);
+// Before the loop is cleared or replaced: writes the session take when the loop
+// changed and waits for the writer. False, with the toast "TAKE NOT SAVED", when the
+// take could not be saved: the caller must then keep the loop.
+bool session_take_secure(AppState* app);
 // At exit: writes the session take when the loop changed since the last one, then
-// waits (bounded) for the writer.
+// waits for the writer as long as its file grows, giving up only on a writer stuck
+// for SESSION_WAIT_MS.
 void app_save_on_exit(AppState* app);
 
 // Test hook: while held, a started writer waits before writing (a stuck disk).

@@ -223,6 +223,11 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     snprintf(app->takes_folder, sizeof app->takes_folder, "%s", sh->folders.takes);
     folders_set_data(sh->folders.data);
     folders_use_data_path(sh->folders.data);   // the library's stores and the preferences
+    // Temporaries of writes that a kill cut short go before anything writes anew.
+    int swept = folders_sweep_temps(&sh->folders);
+    if (swept > 0)
+        fprintf(stderr, "tessel: removed %d temporary file%s left by a write that never ended\n", swept,
+                swept == 1 ? "" : "s");
     t = shell_step(sh, "folders_settle", t);
     if (!(sh->leave_out & SHELL_LEAVE_POPUP)) {
         overlays_popup_start(o);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/app_events.h"
@@ -215,14 +216,7 @@ bool take_make_room(AppState* app)
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
     e->playing.store(0, rl);
-    bool saved = true;
-    if (e->content_generation.load(rl) != app->session_gen_saved)
-        saved = session_wav_save(app, true);
-    if (!session_wav_wait(SESSION_WAIT_MS) || !saved) {
-        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
-        return false;
-    }
-    return true;
+    return session_take_secure(app);
 }
 
 void take_load_finish(AppState* app, float dt)
@@ -300,10 +294,6 @@ void take_load_into_loop(AppState* app, int32_t index)
     }
 }
 
-struct ScanContext {
-    AppState* app;
-};
-
 static bool has_wav_extension(const char* name)
 {
     return strcasecmp(extension_of(name), ".wav") == 0;
@@ -311,25 +301,25 @@ static bool has_wav_extension(const char* name)
 
 static bool scan_visit(void* ctx, const PlatDirEntry* entry)
 {
-    AppState* app = ((ScanContext*)ctx)->app;
-    if (app->take_count >= APP_TAKES_MAX)
-        return false;
+    std::vector<TakeEntry>* found = (std::vector<TakeEntry>*)ctx;
     if (!entry->is_file || !has_wav_extension(entry->name))
         return true;
-    TakeEntry* t = &app->takes[app->take_count];
-    char path[sizeof app->takes_folder + sizeof t->name + 1];
+    TakeEntry t{};
     // A name the list cannot hold whole is left out rather than listed cut, since a
     // cut name opens another file or none.
-    if (std::strlen(entry->name) >= sizeof t->name)
+    if (std::strlen(entry->name) >= sizeof t.name)
         return true;
-    snprintf(t->name, sizeof t->name, "%s", entry->name);
-    snprintf(path, sizeof path, "%s/%s", app->takes_folder, entry->name);
-    PlatFileInfo info{};
-    plat_file_info(path, &info);
-    t->write_time = info.mtime_ms > 0.0 ? (uint64_t)info.mtime_ms : 0;
-    t->seconds = wav_duration_seconds(path);
-    app->take_count++;
+    snprintf(t.name, sizeof t.name, "%s", entry->name);
+    found->push_back(t);
     return true;
+}
+
+// Newest first; one time stamp shared by several takes is ordered by name.
+static bool take_newer(const TakeEntry& a, const TakeEntry& b)
+{
+    if (a.write_time != b.write_time)
+        return a.write_time > b.write_time;
+    return std::strcmp(a.name, b.name) < 0;
 }
 
 void app_library_scan(AppState* app)
@@ -337,10 +327,26 @@ void app_library_scan(AppState* app)
     if (!app)
         return;
     app->take_count = 0;
-    ScanContext ctx{app};
-    plat_dir_list(app->takes_folder, scan_visit, &ctx);
-    std::stable_sort(app->takes, app->takes + app->take_count,
-                     [](const TakeEntry& a, const TakeEntry& b) { return a.write_time > b.write_time; });
+    // Every take is looked at, so the list holds the newest whatever order the folder
+    // lists them in; only those kept have their headers read.
+    std::vector<TakeEntry> found;
+    plat_dir_list(app->takes_folder, scan_visit, &found);
+    char path[sizeof app->takes_folder + sizeof(TakeEntry::name) + 1];
+    for (TakeEntry& t : found) {
+        snprintf(path, sizeof path, "%s/%s", app->takes_folder, t.name);
+        PlatFileInfo info{};
+        plat_file_info(path, &info);
+        t.write_time = info.mtime_ms > 0.0 ? (uint64_t)info.mtime_ms : 0;
+    }
+    size_t keep = std::min(found.size(), (size_t)APP_TAKES_MAX);
+    std::partial_sort(found.begin(), found.begin() + (ptrdiff_t)keep, found.end(), take_newer);
+    for (size_t i = 0; i < keep; i++) {
+        TakeEntry* t = &app->takes[i];
+        *t = found[i];
+        snprintf(path, sizeof path, "%s/%s", app->takes_folder, t->name);
+        t->seconds = wav_duration_seconds(path);
+    }
+    app->take_count = (int32_t)keep;
     int32_t top = std::max(0, app->take_count - app_library_rows(app));
     app->take_scroll = std::clamp(app->take_scroll, 0, top);
 }

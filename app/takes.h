@@ -29,7 +29,8 @@ void take_load_into_loop(AppState* app, int32_t index);
 // Before a take replaces the loop: the engine stopped and a changed loop saved (with
 // wait). False, with a toast, when it could not be saved: the caller keeps the loop.
 bool take_make_room(AppState* app);
-// Rebuilds the take list from the takes folder, newest first.
+// Rebuilds the take list from the takes folder: its newest APP_TAKES_MAX WAV files,
+// newest first (one time stamp ordered by name), whatever order the folder lists.
 void app_library_scan(AppState* app);
 // Makes the library player when there is none.
 void app_player_ensure(AppState* app);

@@ -111,14 +111,10 @@ void transport_new_session(AppState* app)
     if (!app || !app->engine)
         return;
     Engine* e = app->engine;
-    if (e->content_generation.load(rl) != app->session_gen_saved)
-        session_wav_save(app, true);
-    // A stuck writer still reads the loop: clearing it under the writer would lose the
-    // take, so the old loop stays.
-    if (!session_wav_wait(SESSION_WAIT_MS)) {
-        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
+    // A take that could not be saved (a full disk, a stuck writer that still reads the
+    // loop) would be lost with the loop: the old loop stays.
+    if (!session_take_secure(app))
         return;
-    }
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
     app->hold_dub_held = 0;

@@ -205,7 +205,10 @@ bool vst_kinds_compact(const char* path)
     char temp[1100];
     if (!plat_file_temp_path(path, temp, sizeof temp))
         return false;
-    FILE* out = plat_file_create(temp);
+    // Made new: a stale one of this process's id goes first, and nothing planted under
+    // the name (a link, a FIFO) is written through.
+    plat_file_remove_regular(temp);
+    FILE* out = plat_file_create_new(temp);
     if (!out)
         return false;
     bool ok = true;

@@ -80,12 +80,27 @@ static float* engine_alloc_floats(size_t n)
 
 static void engine_free_arrays(Engine* e)
 {
-    float** arrays[8] = {&e->loop_left, &e->loop_right, &e->bus_left, &e->bus_right,
-                         &e->patch_a_left, &e->patch_a_right, &e->patch_b_left, &e->patch_b_right};
-    for (float** a : arrays) {
-        plat_aligned_free(*a);
-        *a = nullptr;
+    float** arrays[8] = {&e->bus_left, &e->bus_right, &e->patch_a_left, &e->patch_a_right,
+                         &e->patch_b_left, &e->patch_b_right, &e->loop_left, &e->loop_right};
+    // A writer still reading the loop (a take on a slow disk) would read freed
+    // memory: the loop is then left for the process's exit to reclaim.
+    int count = e->loop_readers.load(std::memory_order_acquire) > 0 ? 6 : 8;
+    for (int i = 0; i < count; i++) {
+        plat_aligned_free(*arrays[i]);
+        *arrays[i] = nullptr;
     }
+}
+
+void engine_loop_reader_enter(Engine* e)
+{
+    if (e)
+        e->loop_readers.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void engine_loop_reader_leave(Engine* e)
+{
+    if (e)
+        e->loop_readers.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 bool engine_init(Engine* e)
@@ -629,6 +644,27 @@ void engine_stop(Engine* e)
     e->running = 0;
 }
 
+// A first pass the lost stream cut off is closed at what was recorded, as a close
+// request would close it (a pass of 0.1 s or less is dropped), so the session take
+// keeps it. The stream is stopped: no callback runs to take a request, and none can
+// race these writes.
+static void engine_close_cut_pass(Engine* e)
+{
+    const auto rl = std::memory_order_relaxed;
+    if (e->length.load(rl) != 0 || !e->first_pass_was_recording)
+        return;
+    e->first_pass_was_recording = 0;
+    e->record.store(0, rl);
+    e->hold_dub.store(0, rl);
+    int32_t pos = e->position.load(rl);
+    if (pos > (int32_t)(e->sample_rate * 0.1)) {
+        e->length.store(pos, rl);
+        e->loop_set_count.fetch_add(1, rl);
+        e->content_generation.fetch_add(1, rl);
+    }
+    e->position.store(0, rl);
+}
+
 void engine_watch(Engine* e)
 {
     if (!e || !e->running || !e->stream)
@@ -660,6 +696,7 @@ void engine_watch(Engine* e)
     engine_stop(e);
     e->open_input_device = -1;
     engine_set_error(e, "audio stream lost");
+    engine_close_cut_pass(e);
 }
 
 void engine_set_input_device(Engine* e, int device)

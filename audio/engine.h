@@ -123,6 +123,10 @@ struct Engine {
     std::atomic<uint8_t> loop_hold{0};
     std::atomic<uint64_t> blocks_entered{0};
     std::atomic<uint64_t> blocks_left{0};
+
+    // Writers reading the loop off the UI thread (the session take): while any does,
+    // shutdown leaves the loop arrays for the process's exit to reclaim.
+    std::atomic<int32_t> loop_readers{0};
 };
 
 static_assert(std::atomic<uint8_t>::is_always_lock_free);
@@ -147,13 +151,20 @@ void engine_set_client_name(const char* name);
 
 bool engine_init(Engine* e);                  // defaults, arrays, slots, audio library
 void engine_shutdown(Engine* e);              // stops the stream, frees everything
+                                              // (the loop only when no writer reads it)
+// A thread that reads the loop arrays enters before it starts (on the UI thread, so
+// no shutdown can come between) and leaves when it no longer reads them.
+void engine_loop_reader_enter(Engine* e);
+void engine_loop_reader_leave(Engine* e);
 bool engine_start(Engine* e);                 // (re)opens and starts the stream
 // Stops and closes the stream. Returns within about 2 s: a stop the audio library
 // does not finish in time is left on its worker and the stream abandoned.
 void engine_stop(Engine* e);
 // Once a frame: notices a stream that stopped without being asked (it ended, its
 // server went away, or no callback came for 1 s while running) and closes it; the
-// engine is then in the no-stream state. Loop and settings are untouched.
+// engine is then in the no-stream state. A first pass it cut off is closed into the
+// loop as a close request would close it, and recording stops; otherwise loop and
+// settings are untouched.
 void engine_watch(Engine* e);
 void engine_set_input_device(Engine* e, int device);
 bool engine_set_exclusive(Engine* e, int flag);

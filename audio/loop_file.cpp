@@ -29,17 +29,14 @@ static int16_t loop_pcm16(float x)
     return (int16_t)(x * 32767.0f);
 }
 
-bool loop_write_wav16(Engine* e, const char* path)
+bool loop_write_wav16_to(Engine* e, FILE* f)
 {
-    if (!e || !path || !e->loop_left)
+    if (!e || !f || !e->loop_left)
         return false;
     // One snapshot of the length, so the header and the data agree.
     int32_t len = e->length.load(std::memory_order_relaxed);
     uint32_t rate = loop_file_rate(e);
     if (len < 1 || rate == 0)
-        return false;
-    FILE* f = plat_file_create(path);
-    if (!f)
         return false;
     uint8_t head[WAV_PCM16_HEADER];
     wav_header_pcm16(head, rate, (uint32_t)len * 4);
@@ -58,16 +55,12 @@ bool loop_write_wav16(Engine* e, const char* path)
         }
         ok = fwrite(buf, 4, (size_t)n, f) == (size_t)n;
     }
-    if (!ok) {
-        plat_file_discard(f, path);
-        return false;
-    }
-    return plat_file_finish(f, path);
+    return ok;
 }
 
-bool loop_write_wav_float(Engine* e, const char* path)
+bool loop_write_wav_float_to(Engine* e, FILE* f)
 {
-    if (!e || !path || !e->loop_left)
+    if (!e || !f || !e->loop_left)
         return false;
     int32_t len = e->length.load(std::memory_order_relaxed);
     uint32_t rate = loop_file_rate(e);
@@ -76,11 +69,6 @@ bool loop_write_wav_float(Engine* e, const char* path)
     float* buf = (float*)std::malloc(sizeof(float) * 2 * kWriteBlock);
     if (!buf)
         return false;
-    FILE* f = plat_file_create(path);
-    if (!f) {
-        std::free(buf);
-        return false;
-    }
     uint8_t head[WAV_FLOAT_HEADER];
     wav_header_float(head, rate, (uint32_t)len * 8);
     bool ok = fwrite(head, 1, sizeof head, f) == sizeof head;
@@ -93,11 +81,36 @@ bool loop_write_wav_float(Engine* e, const char* path)
         ok = fwrite(buf, sizeof(float) * 2, (size_t)n, f) == (size_t)n;
     }
     std::free(buf);
-    if (!ok) {
+    return ok;
+}
+
+// Creates path, runs one of the stream writers on it and finishes it; a partial file
+// is removed.
+static bool loop_write_path(Engine* e, const char* path, bool (*write)(Engine* e, FILE* f))
+{
+    if (!e || !path || !e->loop_left)
+        return false;
+    FILE* f = plat_file_create(path);
+    if (!f)
+        return false;
+    if (!write(e, f)) {
         plat_file_discard(f, path);
         return false;
     }
     return plat_file_finish(f, path);
+}
+
+bool loop_write_wav16(Engine* e, const char* path)
+{
+    // Nothing is made without a loop.
+    if (!e || e->length.load(std::memory_order_relaxed) < 1)
+        return false;
+    return loop_write_path(e, path, loop_write_wav16_to);
+}
+
+bool loop_write_wav_float(Engine* e, const char* path)
+{
+    return loop_write_path(e, path, loop_write_wav_float_to);
 }
 
 // ---------------------------------------------------------------------------

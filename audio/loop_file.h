@@ -7,6 +7,7 @@
 // Depends on: engine.h, looper.h, wav_read.h, wav_write.h, audiofile_sink.h,
 //             platform/plat_file.h.
 #pragma once
+#include <cstdio>
 
 struct Engine;
 
@@ -16,6 +17,11 @@ bool loop_write_wav16(Engine* e, const char* path);
 // 32-bit float stereo, the session take's layout. False when the file cannot be made
 // or any write or the close fails; a partial file is removed.
 bool loop_write_wav_float(Engine* e, const char* path);
+// The same two layouts written into an open file (nothing closed or removed): false
+// when there is nothing to write or a write fails. The program's takes go through a
+// temporary file this way (platform/plat_file.h, plat_file_write_via_temp).
+bool loop_write_wav16_to(Engine* e, FILE* f);
+bool loop_write_wav_float_to(Engine* e, FILE* f);
 
 // Reads a PCM or float WAV into the loop: the first channel left, the second right (a
 // mono file on both), resampled linearly when its rate differs from the engine's, at

@@ -42,6 +42,19 @@ bool plat_file_remove_regular(const char* path);     // unlinks only a regular f
 // False, with no temporary file left and the old file whole, when any step fails.
 bool plat_file_write_replacing(const char* path, bool (*write)(void* ctx, FILE* f), void* ctx);
 
+// The whole replacement for big files: "<path>.tmp.<pid>" made anew (never through a
+// link or onto a FIFO, 0644 before the umask) and locked (flock) until it is in
+// place; filled by write (false: failed), synced, then renamed onto path: over an
+// existing file with replace, else only while nothing has the name (EEXIST). 0, or an
+// errno; on failure no temporary file is left. The temporary file's name is
+// plat_file_temp_path's, so a caller can watch the write grow.
+int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void* ctx, FILE* f), void* ctx);
+// Removes, in folder, the temporaries "<final>.tmp.<pid>" (and the older
+// "<final>.tmp") that killed writers left: only regular files whose final name own
+// accepts, whose writer is no other running process and which no writer holds
+// locked. Returns how many went.
+int plat_file_sweep_temps(const char* folder, bool (*own)(const char* final_name, void* ctx), void* ctx);
+
 // True when something (a file, a folder, a link, even a dangling one) has this name.
 bool plat_path_exists(const char* path);
 

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "app/take_names.h"
 #include "app/toast.h"
 #include "app/transport.h"
 #include "audio/wav_read.h"
@@ -83,6 +84,13 @@ TEST_F(TakesTest, AFailedWriteKeepsTheOldTakeAndIsReported)
     EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
     frames(1);
     EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
+    // n on the full disk: the loop whose take could not be saved stays.
+    ASSERT_TRUE(plat_file_fake_size_limit(1000));
+    transport_new_session(app);
+    plat_file_fake_size_limit(-1);
+    EXPECT_EQ(e->clear_request.load(), 0);
+    EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
+    EXPECT_STRNE(app->session_name, "");
 
     // Once the disk has room again the take is written without the loop changing.
     frames(20);
@@ -90,6 +98,46 @@ TEST_F(TakesTest, AFailedWriteKeepsTheOldTakeAndIsReported)
     frames(130);
     ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
     EXPECT_GT(fs::file_size(file), before);
+}
+
+// Takes of the same second, or of another copy still writing one, keep their names.
+TEST_F(TakesTest, ANewSessionNeverNamesAFileThatExists)
+{
+    double now = plat_wall_ms() / 1000.0;
+    for (int k = -1; k < 10; k++) {   // the save may fall in any of the next seconds
+        PlatLocalTime t{};
+        ASSERT_TRUE(plat_local_time_of(now + k, &t));
+        char name[80];
+        ASSERT_TRUE(take_name_stamped("tessel-", &t, 1, name, sizeof name));
+        std::ofstream(takes.path / name) << "older take";
+        ASSERT_TRUE(take_name_stamped("tessel-", &t, 2, name, sizeof name));
+        std::ofstream(takes.path / (std::string(name) + ".tmp.1")) << "another copy writes";
+    }
+    e->length = 4800;
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(session_wav_save(app, true));
+    std::string name = app->session_name;
+    ASSERT_GT(name.size(), 10u);
+    EXPECT_EQ(name.substr(name.size() - 6), "-3.wav") << name;
+    for (const auto& f : fs::directory_iterator(takes.path))
+        if (f.path().filename() != name)
+            EXPECT_LT(fs::file_size(f.path()), 30u) << f.path();
+}
+
+// More takes than the list holds: the newest are listed, whatever their names.
+TEST_F(TakesTest, TheListHoldsTheNewestTakes)
+{
+    auto base = fs::file_time_type::clock::now() - std::chrono::hours(10);
+    for (int i = 0; i < APP_TAKES_MAX + 44; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "tessel-%03d.wav", i);   // names in the order of age
+        std::ofstream(takes.path / name) << "x";
+        fs::last_write_time(takes.path / name, base + std::chrono::seconds(i));
+    }
+    app_library_scan(app);
+    ASSERT_EQ(app->take_count, APP_TAKES_MAX);
+    EXPECT_STREQ(app->takes[0].name, "tessel-299.wav");
+    EXPECT_STREQ(app->takes[APP_TAKES_MAX - 1].name, "tessel-044.wav");
 }
 
 TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)

@@ -1,15 +1,36 @@
 #!/usr/bin/env bash
-# tessel_e2e.sh PROGRAM BMP_PROBE
+# tessel_e2e.sh PROGRAM BMP_PROBE SLOW_DISK
 # The whole program as a musician uses it: a tone from jack_simple_client on a private
 # JACK dummy server goes into Tessel's first inputs; on a private X server, r, about a
 # second, r, then e export the loop. The takes folder under the XDG music folder then
 # holds a 16-bit "tessel-loop-*.wav" as long as the time between the two presses and
 # not silent; a screenshot through the request file shows the main view; SIGTERM ends
 # the program with exit code 0 within 2 s.
+# Then, on a disk that drains slowly (SLOW_DISK, preloaded into the program), a second
+# loop's export is killed (-9) while it is written: no export is left torn under its
+# final name, and the next start sweeps the killed writers' temporary files.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
 . "$here/../../tools/jack-server.sh"
+
+export_temp() { ls "$HOME"/Music/tessel/tessel-loop-*.wav.tmp.* >/dev/null 2>&1; }
+kill_during_export() {
+  mv "$T/app.log" "$T/first.log"
+  LD_PRELOAD=$SLOW SLOW_DISK_BYTES_PER_S=100000 ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 \
+    e2e_program_start || { echo "no window on the slow disk" >"$T/fail"; return; }
+  e2e_tone_connect >/dev/null
+  timeout 10 xdotool windowfocus --sync "$wid"
+  sleep 0.3
+  xdotool key r && sleep 1.0 && xdotool key r && sleep 0.5 && xdotool key e
+  e2e_poll 20 export_temp || echo "no export being written" >"$T/fail"
+  kill -KILL "$apid"
+  wait "$apid" 2>/dev/null
+  ls -l "$HOME"/Music/tessel >"$T/after_kill"
+  # The next start, on a normal disk, sweeps what the killed writers left.
+  e2e_program_start || { echo "no window after the kill" >"$T/fail"; return; }
+  e2e_term "$apid" >"$T/term2"
+}
 
 if [ "${1:-}" = --session ]; then
   # Inside xvfb-run: everything the program is asked, and what it answered, goes to
@@ -38,14 +59,16 @@ if [ "${1:-}" = --session ]; then
   e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" || echo "no screenshot" >"$T/fail"
   cp "$TMPDIR/tessel_screenshot.bmp" "$T/shot.bmp" 2>/dev/null
   e2e_term "$apid" >"$T/term"
+  ls "$HOME"/Music/tessel/tessel-loop-*.wav >"$T/first_export" 2>/dev/null
+  kill_during_export
   exit 0
 fi
 
-BIN=$1 PROBE=$2
-e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox
+BIN=$1 PROBE=$2 SLOW=$3
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox od
 
 e2e_private_home tessel-e2e
-export BIN
+export BIN SLOW
 JACK_SERVER_PID=
 spid=
 status=1
@@ -72,9 +95,23 @@ echo "tessel_e2e: exited 0 ${secs} s after SIGTERM"
 # the presses (key delivery, frame timing and 1024-frame blocks allow a quarter
 # second), not silent.
 shopt -s nullglob
-files=("$HOME"/Music/tessel/tessel-loop-*.wav)
+files=($(cat "$T/first_export"))
 [ ${#files[@]} -eq 1 ] || fail "expected one tessel-loop-*.wav in $HOME/Music/tessel, found ${#files[@]}"
 f=${files[0]}
+
+# The killed export: nothing under a final name, or a whole file; no temporary file
+# once the program started again.
+read -r rc secs <"$T/term2" || fail "no exit status after the restart"
+[ "$rc" = 0 ] || fail "exit status $rc after SIGTERM on the restart"
+for g in "$HOME"/Music/tessel/tessel-loop-*.wav; do
+  [ "$g" = "$f" ] && continue
+  size=$(stat -c %s "$g")
+  data=$(od -An -tu4 -j40 -N4 "$g" | tr -d ' ')
+  [ "$((data + 44))" = "$size" ] || fail "$(basename "$g") is torn: $size bytes, header data $data"
+done
+left=("$HOME"/Music/tessel/*.tmp*)
+[ ${#left[@]} -eq 0 ] || fail "temporary files left after the restart: ${left[*]}"
+echo "tessel_e2e: the export killed while written: $(grep -c 'tmp' "$T/after_kill") temporary file(s), swept at the next start"
 sox --i "$f" | grep -q "16-bit Signed Integer PCM" || fail "$(basename "$f") is not 16-bit PCM"
 gap=$(cat "$T/gap")
 read -r len rms < <(sox "$f" -n stat 2>&1 |
@@ -88,7 +125,7 @@ awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || fail "the loop is silent (RMS ${
 # (the backdrop moves behind them, not over them; a spark of the record burst may
 # cross one probe, so two of three will do), and the request file gone.
 [ ! -e "$TMPDIR/tessel_screenshot_request" ] || fail "the request file is still there"
-grep -q "^screenshot: $TMPDIR/tessel_screenshot.bmp$" "$T/app.log" || fail "no screenshot line"
+grep -q "^screenshot: $TMPDIR/tessel_screenshot.bmp$" "$T/first.log" || fail "no screenshot line"
 probe=$("$PROBE" "$T/shot.bmp" 205 383 250 333 285 383) || fail "the screenshot is not a BMP picture"
 echo "tessel_e2e: screenshot $(echo "$probe" | tr '\n' ' ')"
 echo "$probe" | awk 'NR == 1 { ok = ($1 == 620 && $2 == 1010) }

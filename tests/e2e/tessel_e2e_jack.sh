@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# tessel_e2e_jack.sh loss|back|dead|patch PROGRAM BMP_PROBE - the program on a private
-# JACK dummy server carrying jack_simple_client's tone.
+# tessel_e2e_jack.sh loss|back|dead|cut|patch|slow PROGRAM BMP_PROBE [SLOW_DISK] - the
+# program on a private JACK dummy server carrying jack_simple_client's tone.
 # back/dead: a loop of the tone is recorded, the server killed: red "AUDIO OFFLINE"
 #   within 2 s. back: the window answers a buffer click, the server again under its
 #   name and a device click bring the stream back (an overdub reaches the session
 #   take). SIGTERM (dead: with no server): exit 0 in 3 s, the take holds the loop.
-#   loss: back, then dead.
+#   cut: the server killed during the first pass: the pass is closed at what was
+#   recorded and SIGTERM leaves it as the session take.
+#   loss: back, dead, then cut.
+# slow: a takes folder that drains at about 1 MB/s (SLOW_DISK, a preloaded library,
+#   slows every write into a temporary take file): a 12 s loop, SIGTERM while its
+#   session take is written: exit 0 once the take is whole.
 # patch: a patch made by hand survives two buffer clicks and x (`jack_lsp -c`).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -66,6 +71,29 @@ loop_and_loss() {
   note "an overdub on the new stream rewrote the session take"
 }
 
+first_pass_cut() {
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
+  timeout 10 xdotool windowfocus --sync "$wid"
+  sleep 0.3
+  xdotool key r && sleep 1.0
+  kill -TERM "$JACK_SERVER_PID"
+  e2e_poll 5 offline_shown || session_fail "no red AUDIO OFFLINE after the server's end"
+  e2e_poll 10 e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
+}
+
+temp_take() { ls "$HOME"/Music/tessel/tessel-[0-9]*.wav.tmp* >/dev/null 2>&1; }
+slow_take() {
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
+  timeout 10 xdotool windowfocus --sync "$wid"
+  sleep 0.3
+  # With overdub on (the default) the first pass goes on as an overdub: r ends it.
+  xdotool key r && sleep 12 && xdotool key r && sleep 0.2 && xdotool key r
+  # The quiet loop's session take is being written when the program is asked to end.
+  e2e_poll 20 temp_take || session_fail "no session take being written"
+  e2e_term "$apid" 60 >"$T/term"
+  note "exit $(cat "$T/term") after SIGTERM"
+}
+
 patch_and_restarts() {
   timeout 10 jack_lsp -c >"$T/first"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
@@ -88,9 +116,14 @@ patch_and_restarts() {
 
 if [ "${1:-}" = --session ]; then
   cd "$T"
-  e2e_program_start || session_fail "no window"
+  LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window"
   e2e_jack_port tessel:out_1 || session_fail "no tessel ports"
-  if [ "$MODE" = patch ]; then patch_and_restarts; else loop_and_loss; fi
+  case $MODE in
+    patch) patch_and_restarts ;;
+    cut) first_pass_cut ;;
+    slow) slow_take; exit 0 ;;
+    *) loop_and_loss ;;
+  esac
   e2e_term "$apid" 3 >"$T/term"
   exit 0
 fi
@@ -98,9 +131,14 @@ fi
 MODE=$1 BIN=$2 PROBE=$3
 if [ "$MODE" = loss ]; then
   "$0" back "$BIN" "$PROBE" || exit $?
-  exec "$0" dead "$BIN" "$PROBE"
+  "$0" dead "$BIN" "$PROBE" || exit $?
+  exec "$0" cut "$BIN" "$PROBE"
 fi
-e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp xvfb-run xdotool sox md5sum
+if [ "$MODE" = slow ]; then
+  # The sanitizer's runtime does not come first with another library preloaded.
+  export LD_PRELOAD=$4 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}:verify_asan_link_order=0
+fi
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp xvfb-run xdotool sox md5sum od
 e2e_private_home tessel-jack
 export BIN PROBE MODE
 JACK_SERVER_PID=
@@ -116,10 +154,14 @@ trap finish EXIT
 fail() { echo "tessel_e2e_jack $MODE: $*" >&2; exit 1; }
 
 e2e_jack_tone 48000 1024 || fail "no JACK server with a tone"
+# Only the program runs on the slow disk.
+SLOW_PRELOAD=${LD_PRELOAD:-}
+unset LD_PRELOAD
+export SLOW_PRELOAD
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/notes" ] && sed "s/^/tessel_e2e_jack $MODE: /" "$T/notes"
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
-[ "$MODE" = patch ] || JACK_SERVER_PID=   # the first server has gone
+case $MODE in patch | slow) ;; *) JACK_SERVER_PID= ;; esac   # the first server has gone
 read -r rc secs <"$T/term" || fail "no exit status"
 [ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
 echo "tessel_e2e_jack $MODE: exited 0 ${secs} s after SIGTERM"
@@ -131,6 +173,19 @@ if [ "$MODE" = patch ]; then
   [ "$(e2e_connections tessel:out_0 "$T/after" | sort | tr '\n' ' ')" = "system:playback_1 system:playback_2 " ] ||
     fail "tessel:out_0 lost its patch"
   grep "^tessel:" "$T/after" | sed "s/^/tessel_e2e_jack patch: port /"
+elif [ "$MODE" = slow ]; then
+  f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
+  [ -n "$f" ] || fail "no session take"
+  ! ls "$HOME"/Music/tessel/*.tmp* >/dev/null 2>&1 || fail "a temporary file was left"
+  # Whole: the header's sizes match the file's, and it holds the 12 s loop.
+  size=$(stat -c %s "$f")
+  data=$(od -An -tu4 -j42 -N4 "$f" | tr -d ' ')
+  riff=$(od -An -tu4 -j4 -N4 "$f" | tr -d ' ')
+  [ "$((data + 46))" = "$size" ] && [ "$((riff + 8))" = "$size" ] ||
+    fail "the take is torn: $size bytes, header data $data, RIFF $riff"
+  len=$(sox "$f" -n stat 2>&1 | awk '/Length \(seconds\)/ { print $3 }')
+  echo "tessel_e2e_jack slow: $(basename "$f"): ${len} s, $size bytes"
+  awk -v l="$len" 'BEGIN { exit !(l > 11 && l < 13.5) }' || fail "the session take (${len} s) is not the 12 s loop"
 else
   f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
   [ -n "$f" ] || fail "no session take"

@@ -136,6 +136,8 @@ static const PaStreamInfo* f_info(PaStream*)
     return &g_stream_info;
 }
 
+static int f_active(PaStream*) { return g_fake.server_gone ? 0 : 1; }
+
 static void f_rescan(int)
 {
     if (g_fake.on_rescan)
@@ -143,7 +145,7 @@ static void f_rescan(int)
 }
 
 static const EngineBackend g_backend = {f_init, f_term,  f_count, f_device, f_api,  f_type_to_index, f_def_in,
-                                        f_def_out, f_open, f_start, f_stop, f_close, f_info, nullptr, f_rescan};
+                                        f_def_out, f_open, f_start, f_stop, f_close, f_info, f_active, f_rescan};
 
 const EngineBackend* fake_audio_backend(void)
 {

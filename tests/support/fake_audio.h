@@ -53,6 +53,7 @@ struct FakeAudio {
 
     std::function<void()> on_stop;        // runs inside stop (may block: a dead server)
     std::function<void()> on_rescan;      // runs when the engine looks for servers again
+    bool server_gone = false;             // the open stream reads as no longer active
     int terminates = 0;
 
     std::vector<FakeOpenCall> opens;      // every open attempt, granted or not

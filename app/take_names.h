@@ -1,0 +1,21 @@
+// take_names.h - names of the files the program writes into the takes folder: a time
+// stamp, and "-2", "-3" ... when a file (or a temporary one being written) already
+// has the name, so no take is ever written over another.
+// Threads: UI thread.
+// Depends on: platform/plat_time.h, platform/plat_file.h, platform/plat_dir.h.
+#pragma once
+#include <cstddef>
+
+struct PlatLocalTime;
+
+// "<prefix>%04d%02d%02d-%02d%02d%02d.wav", with "-n" before ".wav" when n > 1. False
+// when it does not fit.
+bool take_name_stamped(const char* prefix, const PlatLocalTime* t, int n, char* out, size_t out_cap);
+// Whether folder holds something under name, or a temporary "<name>.tmp..." of a
+// write that has not been put in place yet.
+bool take_name_taken(const char* folder, const char* name);
+// The first stamped name (n = 1, 2 ... 99) that folder does not hold; false when
+// none is free or it does not fit.
+bool take_name_free(const char* folder, const char* prefix, const PlatLocalTime* t, char* out, size_t out_cap);
+// Whether a file name is one the program gives takes and exports ("tessel-*.wav").
+bool take_name_is_own(const char* name);
