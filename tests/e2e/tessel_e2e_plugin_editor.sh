@@ -16,12 +16,21 @@ here=$(cd "$(dirname "$0")" && pwd)
 # Each plug-in with its editor window's title.
 PLUGINS=("/usr/lib/vst/3BandEQ-vst.so|3 Band EQ" "/usr/lib/lxvst/DragonflyEarlyReflections-vst.so|Early Reflections")
 
-# shots NAME -> two screenshots, $T/NAME-1.bmp and $T/NAME-2.bmp, a moment apart.
+# The logo's pink ("TESSEL", 255 0 128 to 255 107 184) in the top strip: drawn by the
+# program, absent from a black or a plug-in's picture.
+pink() { "$PROBE" "$1" --count 255 50 150 60 150 0 340 90 | sed -n 2p; }
+# shots WHAT -> two screenshots a moment apart ($T/WHAT-1.bmp, -2.bmp) that differ
+# and show the logo; 1, the reason in $T/fail, otherwise.
 shots() {
+  local k
   e2e_shot "$T/$1-1.bmp" && sleep 0.3 && e2e_shot "$T/$1-2.bmp" || { echo "no screenshot $1" >"$T/fail"; return 1; }
+  ! cmp -s "$T/$1-1.bmp" "$T/$1-2.bmp" || { echo "$1: the picture stands still" >"$T/fail"; return 1; }
+  k=$(pink "$T/$1-2.bmp")
+  echo "tessel_e2e_plugin_editor: $1: the pictures differ, ${k} logo pixels"
+  [ "${k:-0}" -gt 200 ] || { echo "$1: no logo in the picture" >"$T/fail"; return 1; }
 }
 
-# one PATH TITLE N -> the program with PATH in slot 0: shots around its editor.
+# one PATH TITLE -> the program with PATH in slot 0: shots around its editor.
 one() {
   local name ewid
   name=$(basename "$1" -vst.so)
@@ -30,19 +39,19 @@ one() {
   e2e_program_start || { echo "$name: no window" >"$T/fail"; return 1; }
   timeout 10 xdotool windowactivate --sync "$wid" 2>/dev/null
   sleep 1.0
-  shots "$3-before" || return 1
+  shots "$name before the editor" || return 1
   # The first slot's name (42, 774, 206, 56 units) in the first window, 620 x 1010:
   # 0.935 pixels a unit, the view centred.
   e2e_click "$wid" 146 748
   ewid=$(e2e_window_search "$apid" --name "$2") || { echo "$name: no editor window after the click" >"$T/fail"; return 1; }
   sleep 1.0
-  shots "$3-during" || return 1
+  shots "$name with the editor open" || return 1
   timeout 10 xdotool windowactivate --sync "$ewid" 2>/dev/null
   xdotool key alt+F4
   e2e_poll 10 sh -c "! xdotool getwindowname $ewid >/dev/null 2>&1" ||
     { echo "$name: the editor window stays after Alt+F4" >"$T/fail"; return 1; }
   sleep 1.0
-  shots "$3-after" || return 1
+  shots "$name after the editor" || return 1
   e2e_term "$apid" >"$T/term"
   read -r rc secs <"$T/term"
   [ "$rc" = 0 ] || { echo "$name: exit status $rc (${secs} s) after SIGTERM" >"$T/fail"; return 1; }
@@ -50,10 +59,8 @@ one() {
 
 if [ "${1:-}" = --session ]; then
   e2e_wm_start "$T/wm.log" || { echo "openbox did not start" >"$T/fail"; exit 1; }
-  n=0
   for p in "${PLUGINS[@]}"; do
-    one "${p%%|*}" "${p#*|}" "$n" || break
-    n=$((n + 1))
+    one "${p%%|*}" "${p#*|}" || break
   done
   e2e_wm_stop
   exit 0
@@ -74,7 +81,7 @@ status=1
 finish() {
   e2e_finish_common
   # TESSEL_E2E_KEEP=folder keeps the screenshots for a person to look at.
-  [ -n "${TESSEL_E2E_KEEP:-}" ] && mkdir -p "$TESSEL_E2E_KEEP" && cp "$T"/*.bmp "$TESSEL_E2E_KEEP"/ 2>/dev/null
+  [ -n "${TESSEL_E2E_KEEP:-}" ] && mkdir -p "$TESSEL_E2E_KEEP" && cp "$T"/*.bmp "$TESSEL_E2E_KEEP"/
   rm -rf "$T"
 }
 trap finish EXIT
@@ -82,24 +89,9 @@ fail() { echo "tessel_e2e_plugin_editor: $*" >&2; exit 1; }
 
 jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
 export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp" "$0" --session | tee "$T/said"
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
+[ "$(grep -c "the pictures differ" "$T/said")" = $((3 * ${#PLUGINS[@]})) ] || fail "the session ended early"
 
-# The logo's pink ("TESSEL", 255 0 128 to 255 107 184) in the top strip: drawn by the
-# program, absent from a black or a plug-in's picture.
-pink() { "$PROBE" "$1" --count 255 50 150 60 150 0 340 90 | sed -n 2p; }
-n=0
-for p in "${PLUGINS[@]}"; do
-  p=${p%%|*}
-  for phase in before during after; do
-    a=$T/$n-$phase-1.bmp b=$T/$n-$phase-2.bmp
-    [ -s "$a" ] && [ -s "$b" ] || fail "$(basename "$p"): no screenshots $phase the editor"
-    cmp -s "$a" "$b" && fail "$(basename "$p"): the picture stands still $phase the editor"
-    k=$(pink "$a")
-    echo "tessel_e2e_plugin_editor: $(basename "$p") $phase: pictures differ, ${k} logo pixels"
-    [ "${k:-0}" -gt 200 ] || fail "$(basename "$p"): no logo in the picture $phase the editor"
-  done
-  n=$((n + 1))
-done
 status=0
 exit 0
