@@ -12,6 +12,7 @@ static const float kTrimInset = 10.0f;
 static const float kTrimWidth = 500.0f;
 static const float kTrimTop = 962.0f;
 static const float kTrimBottom = 1026.0f;
+static const float kTrimHandleGrab = 4.0f;   // units beyond either end of the bar
 
 int32_t app_library_rows(AppState* app)
 {
@@ -29,10 +30,15 @@ int32_t app_take_row_at(AppState* app, float y)
     return row < app_library_rows(app) && index >= 0 && index < app->take_count ? index : -1;
 }
 
-bool app_on_trim_bar(AppState* app, float x, float y)
+HitRect app_trim_bar_rect(const AppState* app)
 {
     float bar_x = app->video_x + kTrimInset;
-    return x >= bar_x && x < bar_x + kTrimWidth && y >= kTrimTop && y < kTrimBottom;
+    return HitRect{bar_x - kTrimHandleGrab, kTrimTop, kTrimWidth + 2 * kTrimHandleGrab, kTrimBottom - kTrimTop};
+}
+
+bool app_on_trim_bar(AppState* app, float x, float y)
+{
+    return app_rect_has(app_trim_bar_rect(app), x, y);
 }
 
 static bool any_has(const HitRect* r, int n, float x, float y)

@@ -76,8 +76,11 @@ int app_key_sheet_key(AppState* app, float x);
 
 // The take-list entry whose row is drawn at y on the library's LOOPS tab, or -1.
 int32_t app_take_row_at(AppState* app, float y);
-// Whether the point lies on the video panel's trim bar (x from the panel's x + 10
-// over 500 units, 962 <= y < 1026).
+// The video panel's trim bar as it takes clicks: x from the panel's x + 10 over 500
+// units, widened by the handles' grab (4 units each side) so that a handle at either
+// end is taken whole; 962 <= y < 1026.
+HitRect app_trim_bar_rect(const AppState* app);
+// Whether the point lies on that rectangle.
 bool app_on_trim_bar(AppState* app, float x, float y);
 
 int app_cursor_kind(AppState* app);

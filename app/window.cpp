@@ -25,6 +25,10 @@ int window_hit_classify(int32_t width, int32_t height, bool fullscreen, const Wi
 {
     if (fullscreen)
         return WINDOW_HIT_NORMAL;
+    if (rects)
+        for (const HitRect& r : rects->border_controls)
+            if (rect_holds(r, (float)px, (float)py))
+                return WINDOW_HIT_NORMAL;
     bool left = px < WINDOW_BORDER, right = px >= width - WINDOW_BORDER;
     bool top = py < WINDOW_BORDER, bottom = py >= height - WINDOW_BORDER;
     if (top && left)
@@ -108,8 +112,14 @@ WindowHitRects window_hit_rects_from(const AppState* app, const DrawKit* kit)
         r.library_panel = HitRect{app->library_x * s + ox, 0.0f, WINDOW_LIBRARY_UNITS * s, h};
     r.new_session = px(app->layout.new_session);
     r.video_switch = px(app->layout.video_switch);
-    if (app->video_shown)
+    if (app->video_shown) {
         r.video_panel = HitRect{APP_MAIN_VIEW_WIDTH * s + ox, 0.0f, WINDOW_VIDEO_UNITS * s, h};
+        // The trim bar takes clicks only while a video is ready; the remove button is
+        // empty without a video.
+        if (app->video_ready && app->video_duration > 0.0)
+            r.border_controls[0] = px(app_trim_bar_rect(app));
+        r.border_controls[1] = px(app->video_rects[APP_VIDEO_REMOVE]);
+    }
     r.logo = px(app->logo_rect);
     return r;
 }

@@ -62,6 +62,9 @@ struct WindowHitRects {
     HitRect video_panel;
     HitRect inputs_badge;
     HitRect inputs_panel;
+    // A panel's controls that may reach into the resize border at the window's edge
+    // (the video panel's trim bar and remove button): they take their clicks there.
+    HitRect border_controls[2];
 };
 
 // Slide values 0..1, each moving towards 1 while its panel is open.
@@ -78,8 +81,8 @@ struct PanelWidths {
     float library_x;   // -e(inputs) x 440 - 600
 };
 
-// The hit test for a window of width x height: normal while fullscreen; corners
-// (within the border of two edges), then edges; normal below the drag strip, in its
+// The hit test for a window of width x height: normal while fullscreen or on a
+// border control; corners (within the border of two edges), then edges; normal below the drag strip, in its
 // right gap and inside any rectangle; otherwise draggable.
 // While the popup or the keys help is open the whole window answers normal below the
 // borders: the overlays take every click.

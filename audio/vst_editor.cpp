@@ -7,6 +7,16 @@
 #include <cstring>
 
 #include "audio/vst_plugin.h"
+#include "platform/plat_gl_current.h"
+
+// Editors that draw with OpenGL make their own context current on this thread and
+// may leave it so (or leave none): the program's renderer would then draw into the
+// plug-in's window, or nowhere. Every call into an editor keeps the thread's context
+// and drawables as they were.
+struct GlKept {
+    PlatGlCurrent saved = plat_gl_current_save();
+    ~GlKept() { plat_gl_current_restore(&saved); }
+};
 
 // ---------------------------------------------------------------------------
 // Which window belongs to which plug-in (UI thread only)
@@ -91,6 +101,7 @@ bool vst_editor_open(VstPlugin* p)
 {
     if (!p || !p->effect || !(p->effect->flags & VST_FLAG_HAS_EDITOR))
         return false;
+    GlKept kept;
     PlatWindowId open = p->editor_window.load(std::memory_order_relaxed);
     if (p->editor_open && open) {
         plat_editor_window_raise(open);
@@ -138,6 +149,7 @@ void vst_editor_close(VstPlugin* p)
 {
     if (!p)
         return;
+    GlKept kept;
     PlatWindowId w = p->editor_window.load(std::memory_order_relaxed);
     if (p->editor_open) {
         p->editor_open = 0;
@@ -153,6 +165,7 @@ void vst_editor_close(VstPlugin* p)
 
 void vst_editor_idle(VstPlugin* p)
 {
+    GlKept kept;
     PlatWindowId closed[kEditorSlots];
     int n = plat_editor_poll_closed(closed, kEditorSlots);
     for (int i = 0; i < n; i++)

@@ -10,7 +10,7 @@ pkgs=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils sox jq openbox twm xdg-utils
   ffmpeg libavformat-dev libavcodec-dev libswresample-dev libswscale-dev libavutil-dev
-  libegl1 libgl1 libegl-mesa0 libgl1-mesa-dri
+  libegl1 libgl1 libgl-dev libegl-mesa0 libgl1-mesa-dri
   libx11-dev libasound2-dev libavahi-client-dev
   libfreetype-dev libfontconfig-dev woff2 fonts-dejavu-core
   libcurl4-openssl-dev python3

@@ -74,6 +74,12 @@ TEST(WindowHitTest, ControlsInTheStripStayClickableWithHalfOpenBounds)
     // The borders still win over a rectangle that reaches them.
     rects.library_switch = HitRect{0, 0, 60, 40};
     EXPECT_EQ(hit(2, 2, &rects), WINDOW_HIT_TOP_LEFT);
+    // ... but not over a panel's control that reaches into them (a trim handle at the
+    // right edge), and only over the control itself.
+    rects.border_controls[0] = HitRect{400, 900, W - 400 + 2.0f, 30};
+    EXPECT_EQ(hit(W - 1, 910, &rects), WINDOW_HIT_NORMAL);
+    EXPECT_EQ(hit(W - 1, 899, &rects), WINDOW_HIT_RIGHT);
+    EXPECT_EQ(hit(W - 1, 930, &rects), WINDOW_HIT_RIGHT);
 
     // An open side panel's strip is its own (a panel is all of the window's height).
     rects.library_panel = HitRect{120, 0, 180, (float)H};
@@ -111,6 +117,15 @@ TEST(WindowHitTest, RectanglesFollowTheKitsScaleAndOriginAndTheShownPanels)
     EXPECT_FLOAT_EQ(r.library_panel.h, 540.0f);
     EXPECT_FLOAT_EQ(r.video_panel.x, 640 * 0.5f + 300);
     EXPECT_FLOAT_EQ(r.video_panel.w, 260.0f);
+    // The trim bar (handles' grab included) beats the border only while it takes clicks.
+    EXPECT_FLOAT_EQ(r.border_controls[0].w, 0.0f);
+    app.video_x = 640.0f;
+    app.video_ready = 1;
+    app.video_duration = 4.0;
+    r = window_hit_rects_from(&app, &kit);
+    EXPECT_FLOAT_EQ(r.border_controls[0].x, 646 * 0.5f + 300);
+    EXPECT_FLOAT_EQ(r.border_controls[0].x + r.border_controls[0].w, 1154 * 0.5f + 300);
+    EXPECT_FLOAT_EQ(r.border_controls[0].y, 962 * 0.5f + 5);
 }
 
 // ---------------------------------------------------------------------------
