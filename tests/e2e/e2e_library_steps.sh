@@ -172,3 +172,25 @@ shot dropped
 kill -0 "$(cat "$T/app3.pid")" 2>/dev/null || stop "the program ended after the drop"
 e2e_term "$(cat "$T/app3.pid")" >"$T/term3"
 rm -f "$T/app3.pid"
+
+# -- Fourth run: Ctrl+Down makes the selected folder the tree's root, Ctrl+Up goes back --
+# The tree as the last run left it: row 1 fixtures (a folder, no size), row 9 second.
+start 4
+geom "$wid"
+at $TX "$(row_y 9)"
+xdotool click 1   # second: selected
+sleep 0.3
+xdotool key ctrl+Down
+sleep 0.8
+shot rooted
+[ "$(ink rooted "$(row_y 1)" -80 -26)" -gt 2 ] || stop "Ctrl+Down did not open the folder: no other.wav with its size"
+[ "$(ink rooted "$(row_y 9)" -390 -200)" -eq 0 ] || stop "Ctrl+Down left the music folder's rows"
+xdotool key ctrl+Up
+sleep 0.8
+shot unrooted
+[ "$(ink unrooted "$(row_y 1)" -80 -26)" -le 2 ] || stop "Ctrl+Up did not go back to the music folder"
+e2e_term "$(cat "$T/app4.pid")" >"$T/term4"
+rm -f "$T/app4.pid"
+grep -qE "^filesstate=$HOME/Music\|$HOME/Music/second(\||$)" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" ||
+  stop "after Ctrl+Up the tree is not back on the music folder with second selected"
+note "Ctrl+Down opened second as the tree's root; Ctrl+Up went back with second selected"

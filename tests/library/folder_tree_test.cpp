@@ -5,7 +5,9 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -154,6 +156,28 @@ TEST_F(TreeTest, KeysTagAndNavigateClicksSelectAndOpen)
     click(index_of("Alpha"), 1);   // a folder toggles at once
     EXPECT_EQ(names(), "Alpha x.wav alpha beta A.wav b.wav");
     EXPECT_EQ(foldertree_row_at(t, 10, 5), -2);
+}
+
+TEST_F(TreeTest, WithoutAnOpenCallbackAFileGoesToTheDesktop)
+{
+    std::string bin = kit.path("bin"), log = kit.path("opened");
+    fs::create_directories(bin);
+    std::ofstream(bin + "/xdg-open") << "#!/bin/sh\necho \"$@\" >> \"" << log << "\"\n";
+    fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
+    std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+    foldertree_set_open_cb(t, nullptr, nullptr);
+    foldertree_select(t, index_of("b.wav"));
+    key(SDLK_RETURN);
+    setenv("PATH", old_path.c_str(), 1);
+    std::string got;
+    for (int i = 0; i < 500 && got.empty(); i++) {   // the child is not waited for
+        std::ifstream in(log);
+        std::getline(in, got);
+        if (got.empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(got, root + "/b.wav");
 }
 
 TEST_F(TreeTest, PreviewRingAndARealFilesPreview)
