@@ -216,7 +216,7 @@ TEST_F(LibraryDraw, PopupAtTheAnchorFlippedInsideWithHoverFills)
         m.hover = k.hover;
         for (int f = 0; f < 30; f++) {   // the hover eases in
             begin();
-            popup_menu_draw(c, &m, &bounds, 1.0 + f, 1.0f / 30.0f, 1);
+            popup_menu_draw(c, nullptr, &m, &bounds, 1.0 + f, 1.0f / 30.0f, 1);
             end();
         }
         shot(k.hover ? "flipped" : "anchor");
@@ -230,6 +230,18 @@ TEST_F(LibraryDraw, PopupAtTheAnchorFlippedInsideWithHoverFills)
         EXPECT_TRUE(draw_probe(&fx, (int)(m.x + m.w) - 10, ry + 3, row, 3));
         EXPECT_TRUE(draw_probe(&fx, (int)(m.x + m.w) - 10, (int)m.y + 4 + 28 * (1 - k.hover) + 3, rgb(m.colours[0])));
     }
+    // A key hint is the keyboard's key cap, 19 high and right-aligned 10 inside the
+    // row: its face over 2 units of its base, in the keyboard's palette.
+    items[0].key_hint = "L";
+    popup_menu_open(&m, 100, 50, items, 1, 0.0);
+    begin();
+    popup_menu_draw(c, nullptr, &m, &bounds, 1.0, 1.0f / 30.0f, 1);
+    end();
+    shot("key");
+    int right = (int)(m.x + m.w) - 4 - 10, top = (int)m.y + 4 + 5;
+    EXPECT_TRUE(draw_probe(&fx, right - 2, top + 4, rgb(m.caps.colours[4])));
+    EXPECT_TRUE(draw_probe(&fx, right - 2, top + 17, rgb(m.caps.colours[5])));
+    EXPECT_TRUE(draw_probe(&fx, right + 2, top + 4, rgb(m.colours[0])));
     popup_menu_free(&m);
 }
 
