@@ -96,47 +96,33 @@ TEST_F(LibraryDraw, OverlayHeatGridHandlesWithGripsTheDraggedOutlineAndEdgeMarke
     float p[10][4];
     waveview_palette(p);
     const CanvasRect r{20, 20, 400, 40};
-    // A grid lane of 4 x 2 cells, 100 x 20 each, row 0 on top: 0.02 is left out, 0.85
-    // is the ramp's middle colour, 1 its top.
+    // 4 x 2 cells of 100 x 20, row 0 on top: 0.02 is left out, 0.85 is the ramp's middle
+    // colour, 1 its top.
     const float grid[8] = {0.02f, 0.85f, 1.0f, 0.0f, 0.85f, 0.0f, 0.0f, 1.0f};
     WaveViewLane lane{0.0f, 1.0f, nullptr, 0, grid, 4, 2};
-    WaveViewOverlay o{&lane, 1, 0.0f, 0.0f, 0, -1.0f, NAN, 0};
-    begin();
-    waveview_draw_overlay(c, nullptr, &r, &o);
-    end();
-    shot("grid");
-    DrawPixel bg = draw_expect_blend(draw_pixel_rgb(0, 0, 0), DrawPixel{28, 28, 28, 89});
-    const DrawPixel mid = draw_pixel_rgb(214, 166, 46), top = draw_pixel_rgb(255, 255, 255);
-    const DrawPixel cells[8] = {bg, mid, top, bg, mid, bg, bg, top};
-    for (int i = 0; i < 8; i++)
-        EXPECT_TRUE(draw_probe(&fx, 70 + 100 * (i % 4), 30 + 20 * (i / 4), cells[i])) << "cell " << i;
-
     // The range 0.25..0.75: handles 4 wide at 120 and 316, grip lines at rows 38, 40
-    // and 42; the edge markers just inside them, at 124 and 315.
-    const DrawPixel teal = rgb(p[4]), grip = draw_expect_blend(teal, DrawPixel{0, 0, 0, 140});
+    // and 42, the edge markers just inside the handles at 124 and 315.
+    const WaveViewOverlay cases[] = {{&lane, 1, 0, 0, 0, -1, NAN, 0}, {nullptr, 0, 0.25f, 0.75f, 0, -1, NAN, 0},
+                                     {nullptr, 0, 0.25f, 0.75f, 1, -1, 103.0f, 1}};
+    DrawPixel bg = draw_expect_blend(draw_pixel_rgb(0, 0, 0), DrawPixel{28, 28, 28, 89});
+    DrawPixel mid = draw_pixel_rgb(214, 166, 46), top = draw_pixel_rgb(255, 255, 255), teal = rgb(p[4]);
     DrawPixel inside = draw_expect_blend(bg, DrawPixel{235, 235, 235, 26});
     auto marker = [&](float a) { return draw_expect_blend(inside, DrawPixel{235, 235, 235, (uint8_t)(a * 255)}); };
-    struct Case {
-        uint8_t active;
-        float pointer;
-        int32_t dragged;
-        float left, right;   // the markers' alphas
-    };
-    const Case cases[] = {{0, NAN, 0, 0.3f, 0.3f}, {1, 103.0f, 1, 1.0f, 0.6f}, {1, 297.0f, 2, 0.6f, 1.0f}};
-    for (const Case& k : cases) {
-        WaveViewOverlay q{nullptr, 0, 0.25f, 0.75f, k.active, -1.0f, k.pointer, k.dragged};
+    for (const WaveViewOverlay& o : cases) {
         begin();
-        waveview_draw_overlay(c, nullptr, &r, &q);
+        waveview_draw_overlay(c, nullptr, &r, &o);
         end();
-        shot(k.dragged ? "dragged" : "range");
-        EXPECT_TRUE(draw_probe(&fx, 121, 40, grip));
-        EXPECT_TRUE(draw_probe(&fx, 121, 39, teal));
-        EXPECT_TRUE(draw_probe(&fx, 318, 42, grip));
-        EXPECT_TRUE(draw_probe(&fx, 124, 30, marker(k.left)));
-        EXPECT_TRUE(draw_probe(&fx, 315, 30, marker(k.right)));
-        // The dragged handle's outline on its inner column.
-        EXPECT_TRUE(draw_probe(&fx, 123, 30, k.dragged == 1 ? rgb(p[5]) : teal));
-        EXPECT_TRUE(draw_probe(&fx, 316, 30, k.dragged == 2 ? rgb(p[5]) : teal));
+        if (o.lanes) {
+            const DrawPixel cells[8] = {bg, mid, top, bg, mid, bg, bg, top};
+            for (int i = 0; i < 8; i++)
+                EXPECT_TRUE(draw_probe(&fx, 70 + 100 * (i % 4), 30 + 20 * (i / 4), cells[i])) << "cell " << i;
+            continue;
+        }
+        EXPECT_TRUE(draw_probe(&fx, 121, 40, draw_expect_blend(teal, DrawPixel{0, 0, 0, 140})));   // a grip
+        EXPECT_TRUE(draw_probe(&fx, 318, 42, draw_expect_blend(teal, DrawPixel{0, 0, 0, 140})));
+        EXPECT_TRUE(draw_probe(&fx, 124, 30, marker(o.range_active ? 1.0f : 0.3f)));   // the pointer's
+        EXPECT_TRUE(draw_probe(&fx, 315, 30, marker(o.range_active ? 0.6f : 0.3f)));
+        EXPECT_TRUE(draw_probe(&fx, 123, 30, o.drag_handle ? rgb(p[5]) : teal));   // the outline
     }
 }
 

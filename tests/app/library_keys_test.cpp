@@ -62,20 +62,17 @@ TEST_F(EventTest, CtrlUpAndDownMoveTheTreesRootAndOtherCtrlChordsStayTheShells)
     with_overlays();   // the settings open only with them
     LibraryKit files;
     LibraryWithPlayer with;
-    std::filesystem::create_directories(files.path("music/next/inner"));
-    std::string music = files.path("music");
-    ASSERT_TRUE(library_browse_create(with.lib, music.c_str()));
+    std::filesystem::create_directories(files.path("music/next"));
+    ASSERT_TRUE(library_browse_create(with.lib, files.path("music").c_str()));
     with.lib->state.source = LIBRARY_SOURCE_BROWSE;
     app->library = with.lib;
     app->library_shown = 1;
-    app->library_view_rect = HitRect{0, 88, 580, 892};
-    app->mouse_x = 200;   // the pointer over the library
-    app->mouse_y = 300;
-    foldertree_select(with.lib->tree, 0);
+    app->library_view_rect = HitRect{0, 88, 580, 892};   // under the pointer
+    app->mouse_x = app->mouse_y = 200;
     press(SDLK_DOWN, KMOD_LCTRL);
-    EXPECT_EQ(std::string(foldertree_root(with.lib->tree)), music + "/next");
+    EXPECT_EQ(std::string(foldertree_root(with.lib->tree)), files.path("music/next"));
     press(SDLK_UP, KMOD_RCTRL);
-    EXPECT_EQ(std::string(foldertree_root(with.lib->tree)), music);
+    EXPECT_EQ(std::string(foldertree_root(with.lib->tree)), files.path("music"));
     press(SDLK_COMMA, KMOD_LCTRL);
     EXPECT_TRUE(app->settings_open);
     app->library = nullptr;

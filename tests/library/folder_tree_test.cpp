@@ -160,23 +160,17 @@ TEST_F(TreeTest, KeysTagAndNavigateClicksSelectAndOpen)
 
 TEST_F(TreeTest, WithoutAnOpenCallbackAFileGoesToTheDesktop)
 {
-    std::string bin = kit.path("bin"), log = kit.path("opened");
-    fs::create_directories(bin);
-    std::ofstream(bin + "/xdg-open") << "#!/bin/sh\necho \"$@\" >> \"" << log << "\"\n";
-    fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
-    std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
-    setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "", log = kit.path("opened");
+    std::ofstream(kit.path("xdg-open")) << "#!/bin/sh\necho \"$@\" >> \"" << log << "\"\n";
+    fs::permissions(kit.path("xdg-open"), fs::perms::owner_all);
+    setenv("PATH", (kit.dir() + ":" + path).c_str(), 1);
     foldertree_set_open_cb(t, nullptr, nullptr);
     foldertree_select(t, index_of("b.wav"));
     key(SDLK_RETURN);
-    setenv("PATH", old_path.c_str(), 1);
+    setenv("PATH", path.c_str(), 1);
     std::string got;
-    for (int i = 0; i < 500 && got.empty(); i++) {   // the child is not waited for
-        std::ifstream in(log);
-        std::getline(in, got);
-        if (got.empty())
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    for (int i = 0; i < 500 && !std::getline(std::ifstream(log), got); i++)   // the child is not waited for
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(got, root + "/b.wav");
 }
 
