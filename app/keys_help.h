@@ -3,12 +3,11 @@
 // labels turned into key codes, chords sent to the program as synthetic key presses,
 // and the table of keys lit by recent presses.
 // Threads: UI thread only.
-// Depends on: SDL2 (events, key names, keyboard state).
+// Depends on: SDL2 (events, key names, keyboard state), ui/keyboard_caps.h.
 #pragma once
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
+
+#include "ui/keyboard_caps.h"   // keys_for_each_label
 
 struct Canvas;
 struct TextRenderer;
@@ -120,22 +119,3 @@ bool keys_label_equal(const char* a, const char* b);
 typedef bool (*KeysHeldFn)(int32_t key, uint16_t mods);
 void keys_help_set_held_fn(KeysHeldFn fn);   // null: SDL's keyboard state
 
-// Calls visit(index, label) for each label of a keys text: split at tabs, each cut to
-// 31 bytes, empty ones skipped.
-template <typename Visit>
-void keys_for_each_label(const char* keys_text, Visit visit)
-{
-    const char* p = keys_text ? keys_text : "";
-    int32_t i = 0;
-    while (*p) {
-        size_t n = strcspn(p, "\t");
-        if (n > 0) {
-            char label[32];
-            snprintf(label, sizeof label, "%.*s", (int)std::min(n, sizeof label - 1), p);
-            visit(i++, (const char*)label);
-        }
-        p += n;
-        if (*p == '\t')
-            p++;
-    }
-}

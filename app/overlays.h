@@ -3,12 +3,12 @@
 // start-up, the event order, the frame and shutdown.
 // Threads: UI thread only.
 // Depends on: app/kit_popup.h, app/keys_help.h, app/panels/keys_help_view.h,
-//             app/panels/keyboard_caps.h, app/app_state.h, app/app_events.h, SDL2.
+//             ui/keyboard_caps.h, app/app_state.h, app/app_events.h, SDL2.
 #pragma once
 #include <cstdint>
 
 #include "app/keys_help.h"
-#include "app/panels/keyboard_caps.h"
+#include "ui/keyboard_caps.h"
 
 struct AppState;
 struct VividKitPopup;

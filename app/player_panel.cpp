@@ -12,6 +12,7 @@
 #include "app/take_grid.h"
 #include "audio/engine.h"
 #include "audio/preview.h"
+#include "library/library.h"
 #include "library/views/library_view.h"
 
 static const float kDragThreshold = 6.0f;       // |dx| + |dy| that turns a press into a drag
@@ -124,11 +125,15 @@ bool app_loop_panel_event(AppState* app, DrawKit* kit, const SDL_Event* event)
 }
 
 // Keys the library view never sees: the shell's own library, Esc and Tab keys, and
-// chords with Ctrl or Alt.
-static bool library_key(const SDL_KeyboardEvent* k)
+// chords with Ctrl or Alt, but for Ctrl+Up and Ctrl+Down, which move the folder tree's
+// root while the tree is shown.
+static bool library_key(const Library* lib, const SDL_KeyboardEvent* k)
 {
     SDL_Keycode sym = k->keysym.sym;
-    return sym != SDLK_l && sym != SDLK_ESCAPE && sym != SDLK_TAB && !(k->keysym.mod & (KMOD_CTRL | KMOD_ALT));
+    uint16_t mod = k->keysym.mod;
+    if ((mod & KMOD_CTRL) && !(mod & KMOD_ALT) && (sym == SDLK_UP || sym == SDLK_DOWN))
+        return lib->tree && lib->state.source == LIBRARY_SOURCE_BROWSE && !lib->player_only;
+    return sym != SDLK_l && sym != SDLK_ESCAPE && sym != SDLK_TAB && !(mod & (KMOD_CTRL | KMOD_ALT));
 }
 
 bool app_player_panel_event(AppState* app, DrawKit* kit, const SDL_Event* event)
@@ -175,7 +180,7 @@ bool app_player_panel_event(AppState* app, DrawKit* kit, const SDL_Event* event)
     case SDL_KEYDOWN:
         if (typing)
             return library_handle_event(lib, event, x, y, nullptr, now);
-        return (inside || menu) && library_key(&event->key) && library_handle_event(lib, event, x, y, nullptr, now);
+        return (inside || menu) && library_key(lib, &event->key) && library_handle_event(lib, event, x, y, nullptr, now);
     case SDL_TEXTINPUT:
         return typing && library_handle_event(lib, event, x, y, nullptr, now);
     default:

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "library/user_stores.h"
 #include "platform/plat_file.h"
 #include "platform/plat_http.h"
 #include "rig/rig_device.h"
@@ -27,8 +28,7 @@ const char* cloud_idle_text(const CloudClient* c)
 
 // ---- Life -------------------------------------------------------------------------
 
-CloudClient* cloud_create(const char* container, const char* environment, const char* api_token,
-                          const char* data_folder)
+CloudClient* cloud_create(const char* container, const char* environment, const char* api_token)
 {
     plat_http_global_init();
     CloudClient* c = new (std::nothrow) CloudClient();
@@ -42,7 +42,6 @@ CloudClient* cloud_create(const char* container, const char* environment, const 
     cloud_copy_text(c->container, sizeof c->container, container);
     cloud_copy_text(c->environment, sizeof c->environment, environment);
     cloud_copy_text(c->api_token, sizeof c->api_token, api_token);
-    cloud_copy_text(c->data_folder, sizeof c->data_folder, data_folder);
     c->callback_port = CLOUD_DEFAULT_CALLBACK_PORT;
     c->connect_ms = 20000;
     c->stall_ms = 60000;
@@ -209,12 +208,10 @@ void cloud_sign_out(CloudClient* c)
         c->state = c->api_token[0] ? CLOUD_STATE_READY : CLOUD_STATE_NO_API_TOKEN;
         cloud_copy_text(c->status, sizeof c->status, cloud_idle_text(c));
     }
-    if (c->data_folder[0]) {
-        char path[600];
-        std::snprintf(path, sizeof path, "%s/%s", c->data_folder, SESSION_FILE);
-        if (!plat_file_write_replacing(path, write_empty_session, nullptr))
-            std::fprintf(stderr, "cloud: can't write %s\n", path);
-    }
+    char path[600];
+    folders_roaming_path(SESSION_FILE, path, sizeof path);
+    if (!plat_file_write_replacing(path, write_empty_session, nullptr))
+        std::fprintf(stderr, "cloud: can't write %s\n", path);
 }
 
 // ---- What the UI reads ------------------------------------------------------------

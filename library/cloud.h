@@ -6,7 +6,8 @@
 //          lists under the client's lock; the UI reads them through the copying
 //          accessors below. busy and cancel are atomic flags.
 // Depends on: rig/json_read.h, rig/json_write.h, platform/plat_http.h,
-//             platform/plat_net.h, platform/plat_file.h, platform/plat_open.h.
+//             platform/plat_net.h, platform/plat_file.h, platform/plat_open.h,
+//             user_stores.h (the roaming folder).
 //
 // No part of the program makes a client: the library's cloud source stays empty.
 #pragma once
@@ -48,10 +49,10 @@ struct CloudRecord {
 struct CloudClient;
 typedef void (*CloudWorker)(CloudClient* c);
 
-// State 0 "NO API TOKEN" without an API token, else 1 "SIGN IN". data_folder holds
-// "cloud-session.ini". Null when out of memory.
-CloudClient* cloud_create(const char* container, const char* environment, const char* api_token,
-                          const char* data_folder);
+// State 0 "NO API TOKEN" without an API token, else 1 "SIGN IN". Null when out of
+// memory. The session file "cloud-session.ini" lies in the roaming folder
+// (folders_roaming_path).
+CloudClient* cloud_create(const char* container, const char* environment, const char* api_token);
 // Cancels the running job, waits for its worker and frees. Null is accepted.
 void cloud_destroy(CloudClient* c);
 

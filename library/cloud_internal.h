@@ -25,7 +25,6 @@ struct CloudClient {
     char container[96];
     char environment[16];
     char api_token[128];
-    char data_folder[512];
 
     // Set by the UI before a job starts; read by the worker.
     char endpoint[256];

@@ -10,6 +10,7 @@
 #include "library/library_store.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
+#include "platform/plat_open.h"
 #include "ui/theme.h"
 
 static const int32_t kFirstNodes = 256;
@@ -461,7 +462,10 @@ void foldertree_open_with_shell(FolderTree* t, int32_t index)
     if (t->on_open) {
         FolderNode copy = *node;
         t->on_open(&copy, t->open_user);
+        return;
     }
+    if (!plat_open_with_desktop(node->path))
+        std::fprintf(stderr, "folder tree: xdg-open could not be started\n");
 }
 
 int32_t foldertree_row_at(const FolderTree* t, float x, float y)

@@ -4,7 +4,7 @@
 // Threads: UI thread only. Previews decode on loader threads (audio/audiofile_loader.h);
 //          the tree only starts, polls and releases their jobs.
 // Depends on: user_stores.h, audio/audiofile_loader.h, platform/plat_dir.h,
-//             platform/plat_file.h, views/ (drawing).
+//             platform/plat_file.h, platform/plat_open.h, views/ (drawing).
 //
 // Paths compare byte for byte; an entry whose path does not fit FOLDER_TREE_PATH is
 // left out (logged once), never cut. The sort ignores ASCII case, ties broken by the
@@ -99,6 +99,8 @@ int32_t foldertree_selected(const FolderTree* tree);
 bool foldertree_has_parent(const FolderTree* tree);
 void foldertree_set_reduced_motion(FolderTree* tree, uint8_t on);
 void foldertree_select(FolderTree* tree, int32_t index);
+// A folder toggles; a file goes to the open callback, or without one to the
+// desktop's "open" (xdg-open).
 void foldertree_open_with_shell(FolderTree* tree, int32_t index);
 void foldertree_expand(FolderTree* tree, int32_t index);
 void foldertree_collapse(FolderTree* tree, int32_t index);

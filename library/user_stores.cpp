@@ -225,6 +225,23 @@ const char* folders_data_path(void)
     return g.data;
 }
 
+void folders_roaming_path(const char* name, char* out, size_t size)
+{
+    if (!out || size == 0)
+        return;
+    const char* leaf = name ? name : "";
+    char base[FOLDERS_PATH], folder[FOLDERS_PATH];
+    int n = -1;
+    if (plat_config_folder(base, sizeof base) == PLAT_PATH_OK)
+        n = snprintf(folder, sizeof folder, "%s/TideCoil", base);
+    if (n > 0 && (size_t)n < sizeof folder && plat_dir_make(folder)) {
+        int m = snprintf(out, size, "%s/%s", folder, leaf);
+        if (m > 0 && (size_t)m < size)
+            return;
+    }
+    snprintf(out, size, "%s", leaf);
+}
+
 void folders_use_data_path(const char* folder)
 {
     // Taking the folder as given: the per-user one is neither worked out nor made (in

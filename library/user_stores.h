@@ -13,6 +13,7 @@
 // carriage return is never written (the file would gain lines), and one longer than
 // FOLDERS_PATH - 1 bytes is refused, never cut.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 enum {
@@ -25,6 +26,10 @@ static const int64_t FOLDERS_READ_LIMIT = 4194304;   // larger files are not rea
 // The data folder (set up on the first call of anything here: the folder is made,
 // then both stores are loaded): "<config folder>/TideCoil", or "." without one.
 const char* folders_data_path(void);
+// "<config folder>/TideCoil/<name>" in out (the "TideCoil" folder is made first): the
+// roaming folder, which neither portable mode nor folders_use_data_path moves; the
+// name alone when that folder cannot be had or the path does not fit.
+void folders_roaming_path(const char* name, char* out, size_t size);
 // The data folder to use from now on, both stores reloaded: the shell hands over the
 // folder it settled (beside the program in portable mode); tests pass their own.
 void folders_use_data_path(const char* folder);

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/panels/keyboard_caps.h"
+#include "ui/keyboard_caps.h"
 #include "ui/canvas.h"
 #include "ui/dither.h"
 #include "ui/text.h"

@@ -2,7 +2,7 @@
 // bar, the sections of keys, the on-screen keyboard, the opening reveal) and events
 // (hover, clicks that send keys, scrolling, closing).
 // Threads: UI thread only.
-// Depends on: app/keys_help.h, app/panels/keyboard_caps.h, ui/canvas.h, ui/text.h,
+// Depends on: app/keys_help.h, ui/keyboard_caps.h, ui/canvas.h, ui/text.h,
 //             ui/dither.h, SDL2 events.
 //
 // Units are canvas units of the caller's canvas pass: with the shell's scale of 1,

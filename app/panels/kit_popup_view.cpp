@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "app/kit_popup.h"
-#include "app/panels/keyboard_caps.h"
+#include "ui/keyboard_caps.h"
 #include "ui/canvas.h"
 #include "ui/text.h"
 #include "ui/theme.h"

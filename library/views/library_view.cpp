@@ -479,7 +479,7 @@ void library_draw(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r
         else
             canvas_draw_pixel_text(c, lib->loading ? "READING THE TAKE..." : "NO TAKE", r->x + 0.5f * r->w,
                                    r->y + 0.5f * r->h - 3.5f, 1.0f, k[5], 1);
-        popup_menu_draw(c, &ui->menu, r, perf_seconds, lib->dt, lib->reduced_motion);
+        popup_menu_draw(c, tr, &ui->menu, r, perf_seconds, lib->dt, lib->reduced_motion);
         return;
     }
     lv_hit(c, r->x, r->y, r->w, r->h, ui->filter_focused ? 4 : 2);
@@ -534,5 +534,5 @@ void library_draw(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r
         canvas_fill_rect(c, ui->take.x, ui->take.y, ui->take.w, ui->take.h, k[0]);
         library_draw_take_view(c, tr, lib, &ui->take, perf_seconds);
     }
-    popup_menu_draw(c, &ui->menu, r, perf_seconds, lib->dt, lib->reduced_motion);
+    popup_menu_draw(c, tr, &ui->menu, r, perf_seconds, lib->dt, lib->reduced_motion);
 }

@@ -11,6 +11,7 @@
 #include "ui/theme.h"
 
 static const float kRow = 28.0f;
+static const float kCapHeight = 19.0f;
 static const double kCloseSeconds = 0.24;
 static const double kCloseStep = 0.02;
 
@@ -29,6 +30,7 @@ void popup_menu_init(PopupMenu* m)
     lv_alpha(t->colours[7], 0.6f, m->colours[3]);
     std::memcpy(m->colours[4], t->colours[2], sizeof m->colours[4]);
     std::memcpy(m->colours[5], t->colours[9], sizeof m->colours[5]);
+    keyboard_palette_init(&m->caps);
 }
 
 void popup_menu_free(PopupMenu* m)
@@ -160,18 +162,18 @@ int32_t popup_menu_take_choice(PopupMenu* m)
     return id;
 }
 
-static float hint_width(const Canvas* c, const char* hint)
+static float hint_width(Canvas* c, TextRenderer* tr, const char* hint)
 {
-    return hint && hint[0] ? canvas_pixel_text_width(c, hint, 1.0f) + 10.0f : 0.0f;
+    return hint && hint[0] ? keyboard_keycaps_width(c, tr, kCapHeight, hint) : 0.0f;
 }
 
-void popup_menu_layout(PopupMenu* m, const Canvas* c, const CanvasRect* b)
+void popup_menu_layout(PopupMenu* m, Canvas* c, TextRenderer* tr, const CanvasRect* b)
 {
     if (!m || !b)
         return;
     float w = 150.0f;
     for (int32_t i = 0; i < m->count; i++) {
-        float hint = hint_width(c, m->items[i].key_hint);
+        float hint = hint_width(c, tr, m->items[i].key_hint);
         float iw = canvas_pixel_text_width(c, m->items[i].label, 1.0f) + 12.0f + (hint > 0.0f ? hint + 18.0f : 0.0f) +
                    14.0f + 8.0f;
         w = iw > w ? iw : w;
@@ -191,7 +193,8 @@ void popup_menu_layout(PopupMenu* m, const Canvas* c, const CanvasRect* b)
 }
 
 // The body at (ox, oy) (the menu's corner, or 0, 0 inside its layer).
-static void draw_body(Canvas* c, PopupMenu* m, float ox, float oy, double now, float dt, uint8_t reduced)
+static void draw_body(Canvas* c, TextRenderer* tr, PopupMenu* m, float ox, float oy, double now, float dt,
+                      uint8_t reduced)
 {
     canvas_fill_rect(c, ox, oy, m->w, m->h, m->colours[0]);
     canvas_stroke_rect(c, ox, oy, m->w, m->h, 1.0f, m->colours[1]);
@@ -229,22 +232,21 @@ static void draw_body(Canvas* c, PopupMenu* m, float ox, float oy, double now, f
         }
         label_col[3] *= alpha;
         canvas_draw_pixel_text(c, it->label, row.x + 12.0f + shift, row.y + 0.5f * (kRow - 7.0f), 1.0f, label_col, 0);
-        if (it->key_hint && it->key_hint[0]) {
-            float hw = hint_width(c, it->key_hint);
-            float hx = row.x + row.w - 10.0f - hw + shift, hy = row.y + 0.5f * (kRow - 19.0f);
-            canvas_stroke_rect(c, hx, hy, hw, 19.0f, 1.0f, m->colours[3]);
-            canvas_draw_pixel_text(c, it->key_hint, hx + 0.5f * hw, hy + 6.0f, 1.0f, label_col, 1);
-        }
+        float hw = hint_width(c, tr, it->key_hint);
+        if (hw > 0.0f)
+            keyboard_draw_keycap_lit(c, tr, &m->caps, row.x + row.w - 10.0f - hw + shift,
+                                     row.y + 0.5f * (kRow - kCapHeight), kCapHeight, it->key_hint, alpha, false);
     }
 }
 
-void popup_menu_draw(Canvas* c, PopupMenu* m, const CanvasRect* bounds, double now, float dt, uint8_t reduced)
+void popup_menu_draw(Canvas* c, TextRenderer* tr, PopupMenu* m, const CanvasRect* bounds, double now, float dt,
+                     uint8_t reduced)
 {
     if (!c || !m || !bounds)
         return;
     if (!m->open && now - m->close_time >= kCloseSeconds)
         return;
-    popup_menu_layout(m, c, bounds);
+    popup_menu_layout(m, c, tr, bounds);
     if (m->open)
         lv_hit(c, m->x, m->y, m->w, m->h, 2);
     widget_frame(&m->widgets);
@@ -262,11 +264,11 @@ void popup_menu_draw(Canvas* c, PopupMenu* m, const CanvasRect* bounds, double n
         canvas_target_ensure(c, &m->target, (int32_t)std::ceil(m->w * scale), (int32_t)std::ceil(m->h * scale)) == 0) {
         const float clear[4] = {0, 0, 0, 0};
         canvas_push_target(c, &m->target, clear);
-        draw_body(c, m, 0.0f, 0.0f, now, dt, reduced);
+        draw_body(c, tr, m, 0.0f, 0.0f, now, dt, reduced);
         canvas_pop_target(c);
         canvas_dissolve_target(c, &m->target, level, 2.0f);
         canvas_draw_target(c, &m->target, m->x, m->y);
         return;
     }
-    draw_body(c, m, m->x, m->y, now, dt, reduced);
+    draw_body(c, tr, m, m->x, m->y, now, dt, reduced);
 }

@@ -178,8 +178,11 @@ static void draw_strip(Canvas* c, TextRenderer* tr, Library* lib, const LibraryI
 {
     const CanvasRect& s = lib->take.strip;
     WaveViewLane lane{0.0f, 1.0f, lib->waveform_ready ? lib->take_waveform : nullptr, LIBRARY_WAVEFORM_COLUMNS};
+    const TakeRange& range = lib->take.range;
     WaveViewOverlay o{&lane, 1, lib->window_start, lib->window_start + lib->zoom,
-                      (uint8_t)(lib->take.range.drag != 0), pos, lib->take.mouse_x - s.x};
+                      (uint8_t)(range.drag >= TAKE_RANGE_LEFT_EDGE), pos,
+                      range.hovered || range.drag ? range.last_x : NAN,
+                      range.drag == TAKE_RANGE_LEFT_EDGE ? 1 : range.drag == TAKE_RANGE_RIGHT_EDGE ? 2 : 0};
     waveview_draw_overlay(c, tr, &s, &o);
     if (item->has_marks)
         for (float m : {item->mark_in, item->mark_out})

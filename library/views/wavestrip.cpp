@@ -215,6 +215,69 @@ void waveview_draw_wave(Canvas* c, const WaveViewWave* w, const WaveViewStyle* s
 
 // -- Overlay ------------------------------------------------------------------------------
 
+static const float kEdgeReach = 6.0f;   // how near the pointer lights an edge marker
+
+static void draw_grid(Canvas* c, const CanvasRect* lr, const WaveViewLane* lane)
+{
+    float cw = lr->w / (float)lane->columns, ch = lr->h / (float)lane->rows;
+    for (int32_t row = 0; row < lane->rows; row++)
+        for (int32_t col = 0; col < lane->columns; col++) {
+            float v = lane->grid[row * lane->columns + col];
+            if (!(v > 0.04f))
+                continue;
+            float heat[4];
+            waveview_heat(v, heat);
+            canvas_fill_rect(c, lr->x + cw * (float)col, lr->y + ch * (float)row, cw, ch, heat);
+        }
+}
+
+static void draw_lanes(Canvas* c, const CanvasRect* r, const WaveViewOverlay* o, const float (*p)[4])
+{
+    float band = r->h / (float)o->lane_count;
+    for (int32_t l = 0; l < o->lane_count; l++) {
+        const WaveViewLane* lane = &o->lanes[l];
+        float x0, x1;
+        if (!layout_clamp_range(lane->start, lane->end, r->w, &x0, &x1))
+            continue;
+        CanvasRect lr{r->x + x0, r->y + r->h - band * (float)(l + 1), x1 - x0, band};
+        if (lane->grid && lane->columns > 0 && lane->rows > 0)
+            draw_grid(c, &lr, lane);
+        else if (lane->peaks && lane->count > 0)
+            wavestrip_draw(c, &lr, lane->peaks, lane->count, nullptr, 0.0f, nullptr, 0, -1.0f, p[5]);
+    }
+}
+
+// The range between x0 and x1 (units from r's left): its fill and outline, a handle at
+// each end with grip lines, the dragged one outlined, then the two edge markers just
+// inside the handles.
+static void draw_range(Canvas* c, const CanvasRect* r, const WaveViewOverlay* o, float x0, float x1,
+                       const float (*p)[4])
+{
+    canvas_fill_rect(c, r->x + x0, r->y, x1 - x0, r->h, p[2]);
+    canvas_stroke_rect(c, r->x + x0, r->y, x1 - x0, r->h, 1.0f, p[3]);
+    float hw = std::fmin(4.0f, (x1 - x0) / 3.0f);
+    float mid = std::floor(r->y + 0.5f * r->h);
+    for (int32_t side = 0; side < 2; side++) {
+        float hx = side ? r->x + x1 - hw : r->x + x0;
+        canvas_fill_rect(c, hx, r->y, hw, r->h, p[4]);
+        if (hw >= 3.0f && r->h >= 9.0f)
+            for (int32_t k = -1; k <= 1; k++)
+                canvas_fill_rect(c, hx + 1.0f, mid + 2.0f * (float)k, hw - 2.0f, 1.0f, p[1]);
+        if (o->drag_handle == side + 1)
+            canvas_stroke_rect(c, hx, r->y, hw, r->h, 1.0f, p[5]);
+    }
+    // The edge the pointer is nearest, when within reach (NaN never is).
+    float d0 = std::fabs(o->pointer_x - x0), d1 = std::fabs(o->pointer_x - x1);
+    int32_t lit = d0 <= kEdgeReach && !(d1 < d0) ? 0 : d1 <= kEdgeReach ? 1 : -1;
+    for (int32_t side = 0; side < 2; side++) {
+        float mark[4];
+        std::memcpy(mark, p[5], sizeof mark);
+        mark[3] = side == lit ? 1.0f : o->range_active ? 0.6f : 0.3f;
+        float mx = side ? r->x + x1 - hw - 1.0f : r->x + x0 + hw;
+        canvas_fill_rect(c, mx, r->y, 1.0f, r->h, mark);
+    }
+}
+
 void waveview_draw_overlay(Canvas* c, TextRenderer* tr, const CanvasRect* r, const WaveViewOverlay* o)
 {
     if (!c || !r || !o || !(r->w > 2.0f) || !(r->h > 2.0f))
@@ -226,25 +289,11 @@ void waveview_draw_overlay(Canvas* c, TextRenderer* tr, const CanvasRect* r, con
     bool had = canvas_get_clip(c, &saved);
     canvas_set_clip(c, r);
     canvas_fill_rect(c, r->x, r->y, r->w, r->h, p[0]);
-    if (o->lanes && o->lane_count > 0) {
-        float band = r->h / (float)o->lane_count;
-        for (int32_t l = 0; l < o->lane_count; l++) {
-            const WaveViewLane* lane = &o->lanes[l];
-            float x0, x1;
-            if (!layout_clamp_range(lane->start, lane->end, r->w, &x0, &x1) || !lane->peaks || lane->count <= 0)
-                continue;
-            CanvasRect lr{r->x + x0, r->y + r->h - band * (float)(l + 1), x1 - x0, band};
-            wavestrip_draw(c, &lr, lane->peaks, lane->count, nullptr, 0.0f, nullptr, 0, -1.0f, p[5]);
-        }
-    }
+    if (o->lanes && o->lane_count > 0)
+        draw_lanes(c, r, o, p);
     float x0, x1;
-    if (layout_clamp_range(o->range_start, o->range_end, r->w, &x0, &x1)) {
-        canvas_fill_rect(c, r->x + x0, r->y, x1 - x0, r->h, p[2]);
-        canvas_stroke_rect(c, r->x + x0, r->y, x1 - x0, r->h, 1.0f, p[3]);
-        float hw = std::fmin(4.0f, (x1 - x0) / 3.0f);
-        canvas_fill_rect(c, r->x + x0, r->y, hw, r->h, p[4]);
-        canvas_fill_rect(c, r->x + x1 - hw, r->y, hw, r->h, p[4]);
-    }
+    if (layout_clamp_range(o->range_start, o->range_end, r->w, &x0, &x1))
+        draw_range(c, r, o, x0, x1, p);
     if (o->position >= 0.0f) {
         float x = r->x + clamp01(o->position) * r->w;
         canvas_fill_rect(c, x - 0.5f, r->y, 1.0f, r->h, p[5]);

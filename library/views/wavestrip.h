@@ -58,18 +58,24 @@ struct WaveViewWave {
 };
 void waveview_draw_wave(Canvas* c, const WaveViewWave* wave, const WaveViewStyle* style);
 
+// A lane draws its grid when it has one (each cell above 0.04 in the heat ramp), else
+// its peaks as bars.
 struct WaveViewLane {
     float start, end;                 // 0..1 of the width
     const float* peaks;
     int32_t count;
+    const float* grid;                // columns x rows values 0..1, row by row from the top; null: none
+    int32_t columns, rows;
 };
 struct WaveViewOverlay {
     const WaveViewLane* lanes;
     int32_t lane_count;
     float range_start, range_end;     // range_end <= range_start: none
-    uint8_t range_active;
+    uint8_t range_active;             // the range is being dragged: its edge markers brighten
     float position;                   // < 0: none
-    float pointer_x;
+    float pointer_x;                  // units from the left; the edge marker within 6 of it is
+                                      // brightest; NaN: the pointer is elsewhere
+    int32_t drag_handle;              // the handle being dragged, outlined: 0 none, 1 start, 2 end
 };
 void waveview_draw_overlay(Canvas* c, TextRenderer* tr, const CanvasRect* r, const WaveViewOverlay* overlay);
 // The heat ramp of grid lanes: 7 -> 8 up to 0.85, then 8 -> 9.

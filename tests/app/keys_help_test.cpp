@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/keys_help.h"
-#include "app/panels/keyboard_caps.h"
+#include "ui/keyboard_caps.h"
 #include "app/panels/keys_help_view.h"
 #include "support/draw_probe.h"
 #include "ui/canvas.h"

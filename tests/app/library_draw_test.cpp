@@ -91,6 +91,41 @@ TEST_F(LibraryDraw, StripDrawsNaNAndNegativesAsSilenceAndClampsAboveOne)
     EXPECT_EQ(strip_of({1, 1, 1, 1, 1, 1, 1, 1}, 0.0f), zeros);   // no height: nothing
 }
 
+TEST_F(LibraryDraw, OverlayHeatGridHandlesWithGripsTheDraggedOutlineAndEdgeMarkers)
+{
+    float p[10][4];
+    waveview_palette(p);
+    const CanvasRect r{20, 20, 400, 40};
+    // 4 x 2 cells of 100 x 20, row 0 on top: 0.02 is left out, 0.85 is the ramp's middle
+    // colour, 1 its top.
+    const float grid[8] = {0.02f, 0.85f, 1.0f, 0.0f, 0.85f, 0.0f, 0.0f, 1.0f};
+    WaveViewLane lane{0.0f, 1.0f, nullptr, 0, grid, 4, 2};
+    // The range 0.25..0.75: handles 4 wide at 120 and 316, grip lines at rows 38, 40
+    // and 42, the edge markers just inside the handles at 124 and 315.
+    const WaveViewOverlay cases[] = {{&lane, 1, 0, 0, 0, -1, NAN, 0}, {nullptr, 0, 0.25f, 0.75f, 0, -1, NAN, 0},
+                                     {nullptr, 0, 0.25f, 0.75f, 1, -1, 103.0f, 1}};
+    DrawPixel bg = draw_expect_blend(draw_pixel_rgb(0, 0, 0), DrawPixel{28, 28, 28, 89});
+    DrawPixel mid = draw_pixel_rgb(214, 166, 46), top = draw_pixel_rgb(255, 255, 255), teal = rgb(p[4]);
+    DrawPixel inside = draw_expect_blend(bg, DrawPixel{235, 235, 235, 26});
+    auto marker = [&](float a) { return draw_expect_blend(inside, DrawPixel{235, 235, 235, (uint8_t)(a * 255)}); };
+    for (const WaveViewOverlay& o : cases) {
+        begin();
+        waveview_draw_overlay(c, nullptr, &r, &o);
+        end();
+        if (o.lanes) {
+            const DrawPixel cells[8] = {bg, mid, top, bg, mid, bg, bg, top};
+            for (int i = 0; i < 8; i++)
+                EXPECT_TRUE(draw_probe(&fx, 70 + 100 * (i % 4), 30 + 20 * (i / 4), cells[i])) << "cell " << i;
+            continue;
+        }
+        EXPECT_TRUE(draw_probe(&fx, 121, 40, draw_expect_blend(teal, DrawPixel{0, 0, 0, 140})));   // a grip
+        EXPECT_TRUE(draw_probe(&fx, 318, 42, draw_expect_blend(teal, DrawPixel{0, 0, 0, 140})));
+        EXPECT_TRUE(draw_probe(&fx, 124, 30, marker(o.range_active ? 1.0f : 0.3f)));   // the pointer's
+        EXPECT_TRUE(draw_probe(&fx, 315, 30, marker(o.range_active ? 0.6f : 0.3f)));
+        EXPECT_TRUE(draw_probe(&fx, 123, 30, o.drag_handle ? rgb(p[5]) : teal));   // the outline
+    }
+}
+
 TEST_F(LibraryDraw, PrismStandsStillWithReducedMotionAndOverflowsASmallTile)
 {
     const float colour[4] = {0.2f, 0.7f, 0.9f, 1.0f};
@@ -230,7 +265,7 @@ TEST_F(LibraryDraw, PopupAtTheAnchorFlippedInsideWithHoverFills)
         m.hover = k.hover;
         for (int f = 0; f < 30; f++) {   // the hover eases in
             begin();
-            popup_menu_draw(c, &m, &bounds, 1.0 + f, 1.0f / 30.0f, 1);
+            popup_menu_draw(c, nullptr, &m, &bounds, 1.0 + f, 1.0f / 30.0f, 1);
             end();
         }
         shot(k.hover ? "flipped" : "anchor");
@@ -244,6 +279,18 @@ TEST_F(LibraryDraw, PopupAtTheAnchorFlippedInsideWithHoverFills)
         EXPECT_TRUE(draw_probe(&fx, (int)(m.x + m.w) - 10, ry + 3, row, 3));
         EXPECT_TRUE(draw_probe(&fx, (int)(m.x + m.w) - 10, (int)m.y + 4 + 28 * (1 - k.hover) + 3, rgb(m.colours[0])));
     }
+    // A key hint is the keyboard's key cap, 19 high and right-aligned 10 inside the
+    // row: its face over 2 units of its base, in the keyboard's palette.
+    items[0].key_hint = "L";
+    popup_menu_open(&m, 100, 50, items, 1, 0.0);
+    begin();
+    popup_menu_draw(c, nullptr, &m, &bounds, 1.0, 1.0f / 30.0f, 1);
+    end();
+    shot("key");
+    int right = (int)(m.x + m.w) - 4 - 10, top = (int)m.y + 4 + 5;
+    EXPECT_TRUE(draw_probe(&fx, right - 2, top + 4, rgb(m.caps.colours[4])));
+    EXPECT_TRUE(draw_probe(&fx, right - 2, top + 17, rgb(m.caps.colours[5])));
+    EXPECT_TRUE(draw_probe(&fx, right + 2, top + 4, rgb(m.colours[0])));
     popup_menu_free(&m);
 }
 

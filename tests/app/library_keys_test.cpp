@@ -1,8 +1,13 @@
-// The library's filter through the shell's event handler: while it has the focus it
-// takes every key and text, so an "r" meant for it never starts recording.
+// The library's keys through the shell's event handler: while the filter has the focus
+// it takes every key and text, so an "r" meant for it never starts recording; Ctrl+Up
+// and Ctrl+Down reach the folder tree, other Ctrl chords stay the shell's.
 #include <cstring>
+#include <filesystem>
+#include <string>
 
+#include "library/folder_tree.h"
 #include "library/library.h"
+#include "library/library_seams.h"
 #include "library/views/library_view.h"
 #include "support/library_kit.h"
 #include "tests/app/event_kit.h"
@@ -49,6 +54,27 @@ TEST_F(EventTest, AFocusedFilterTakesEveryKeyAndText)
     EXPECT_FALSE(library_wants_keyboard(with.lib));
     press(SDLK_r);
     EXPECT_EQ(e->record.load(), 1);
+    app->library = nullptr;
+}
+
+TEST_F(EventTest, CtrlUpAndDownMoveTheTreesRootAndOtherCtrlChordsStayTheShells)
+{
+    with_overlays();   // the settings open only with them
+    LibraryKit files;
+    LibraryWithPlayer with;
+    std::filesystem::create_directories(files.path("music/next"));
+    ASSERT_TRUE(library_browse_create(with.lib, files.path("music").c_str()));
+    with.lib->state.source = LIBRARY_SOURCE_BROWSE;
+    app->library = with.lib;
+    app->library_shown = 1;
+    app->library_view_rect = HitRect{0, 88, 580, 892};   // under the pointer
+    app->mouse_x = app->mouse_y = 200;
+    press(SDLK_DOWN, KMOD_LCTRL);
+    EXPECT_EQ(std::string(foldertree_root(with.lib->tree)), files.path("music/next"));
+    press(SDLK_UP, KMOD_RCTRL);
+    EXPECT_EQ(std::string(foldertree_root(with.lib->tree)), files.path("music"));
+    press(SDLK_COMMA, KMOD_LCTRL);
+    EXPECT_TRUE(app->settings_open);
     app->library = nullptr;
 }
 

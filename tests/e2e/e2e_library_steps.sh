@@ -172,3 +172,20 @@ shot dropped
 kill -0 "$(cat "$T/app3.pid")" 2>/dev/null || stop "the program ended after the drop"
 e2e_term "$(cat "$T/app3.pid")" >"$T/term3"
 rm -f "$T/app3.pid"
+
+# -- Fourth run: Ctrl+Down makes the selected folder the tree's root, Ctrl+Up goes back --
+# The tree as the last run left it: row 1 is the folder fixtures (no size), row 9 second.
+# sized NAME -> whether row 1 shows a file size, in a new picture; looked at for up to 5 s.
+sized() { shot "$1"; [ "$(ink "$1" "$(row_y 1)" -80 -26)" -gt 2 ]; }
+start 4
+geom "$wid"
+at $TX "$(row_y 9)"
+xdotool click 1   # second: selected
+sleep 0.3
+xdotool key ctrl+Down
+e2e_poll 5 sized rooted || stop "Ctrl+Down did not open the folder: no other.wav with its size on row 1"
+xdotool key ctrl+Up
+e2e_poll 5 eval '! sized unrooted' || stop "Ctrl+Up did not go back to the music folder"
+note "Ctrl+Down opened second as the tree's root, Ctrl+Up went back"
+e2e_term "$(cat "$T/app4.pid")" >"$T/term4"
+rm -f "$T/app4.pid"

@@ -11,7 +11,8 @@
 #  - f on a folder, 3 on a file; after SIGTERM and a new start both are shown;
 #  - a second copy tags another file while the first favourites another folder;
 #  - the six files dropped on the window (XDND): the library holds six items, three
-#    ready and three failed (the program's exit line).
+#    ready and three failed (the program's exit line);
+#  - Ctrl+Down on a folder makes it the tree's root, Ctrl+Up goes back.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"

@@ -103,7 +103,7 @@ static uint16_t free_port()
 
 static CloudClient* make_client(const char* api = "k+/=")
 {
-    CloudClient* c = cloud_create("iCloud.test", "development", api, (g_dir + "/home/data").c_str());
+    CloudClient* c = cloud_create("iCloud.test", "development", api);
     cloud_set_endpoint(c, ("https://127.0.0.1:" + std::to_string(g_https)).c_str());
     cloud_set_ca_file(c, g_cert.c_str());
     g_callback_port = free_port();
@@ -385,7 +385,7 @@ TEST(CloudClient, RefreshReadsZonesAndRecordsThenSignOutForgetsThem)
     EXPECT_STREQ(cloud_user_text(c), "");
     EXPECT_EQ(cloud_state(c), CLOUD_STATE_READY);
     EXPECT_FALSE(cloud_refresh(c));   // the token is gone
-    std::string session = g_dir + "/home/data/cloud-session.ini";
+    std::string session = g_dir + "/home/.config/TideCoil/cloud-session.ini";   // the roaming folder
     struct stat st;
     EXPECT_EQ(read_file(session), "token=\nuser=\n");
     EXPECT_TRUE(stat(session.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600);
@@ -518,7 +518,7 @@ int main(int argc, char** argv)
     g_dir = tmpl;
     g_cert = g_dir + "/cert.pem";
     std::string key = g_dir + "/key.pem";
-    for (const char* sub : {"/home/data", "/home/.config", "/home/.local/share", "/home/.cache"})
+    for (const char* sub : {"/home/.config", "/home/.local/share", "/home/.cache"})
         fs::create_directories(g_dir + sub);
     const char* req[] = {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
                          "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
@@ -527,7 +527,7 @@ int main(int argc, char** argv)
         return 1;
     const char* clear[] = {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
                            "GNOME_DESKTOP_SESSION_ID", "http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY",
-                           "ALL_PROXY", "all_proxy", "NO_PROXY", "no_proxy", "FAKE_BROWSER_PRECONNECT"};
+                           "ALL_PROXY", "all_proxy", "NO_PROXY", "no_proxy", "FAKE_BROWSER_PRECONNECT", "APPDATA"};
     for (const char* name : clear)
         unsetenv(name);
     std::string scripts = TESSEL_CLOUD_SCRIPTS;

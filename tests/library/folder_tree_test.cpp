@@ -5,7 +5,9 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -154,6 +156,22 @@ TEST_F(TreeTest, KeysTagAndNavigateClicksSelectAndOpen)
     click(index_of("Alpha"), 1);   // a folder toggles at once
     EXPECT_EQ(names(), "Alpha x.wav alpha beta A.wav b.wav");
     EXPECT_EQ(foldertree_row_at(t, 10, 5), -2);
+}
+
+TEST_F(TreeTest, WithoutAnOpenCallbackAFileGoesToTheDesktop)
+{
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "", log = kit.path("opened");
+    std::ofstream(kit.path("xdg-open")) << "#!/bin/sh\necho \"$@\" >> \"" << log << "\"\n";
+    fs::permissions(kit.path("xdg-open"), fs::perms::owner_all);
+    setenv("PATH", (kit.dir() + ":" + path).c_str(), 1);
+    foldertree_set_open_cb(t, nullptr, nullptr);
+    foldertree_select(t, index_of("b.wav"));
+    key(SDLK_RETURN);
+    setenv("PATH", path.c_str(), 1);
+    std::string got;
+    for (int i = 0; i < 500 && !std::getline(std::ifstream(log), got); i++)   // the child is not waited for
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(got, root + "/b.wav");
 }
 
 TEST_F(TreeTest, PreviewRingAndARealFilesPreview)

@@ -35,7 +35,7 @@ struct MenuTest : ::testing::Test {
         items[1].disabled = 1;
         popup_menu_open(&m, 100, 100, items, 3, 0.0);
         CanvasRect bounds{0, 0, 640, 1080};
-        popup_menu_layout(&m, nullptr, &bounds);
+        popup_menu_layout(&m, nullptr, nullptr, &bounds);
     }
     float row_y(int i) { return m.y + 4.0f + 28.0f * (float)i + 10.0f; }
 };
@@ -108,7 +108,7 @@ TEST_F(MenuTest, LayoutFlipsInsideTheBounds)
     for (const Case& c : cases) {
         m.anchor_x = c.x;
         m.anchor_y = c.y;
-        popup_menu_layout(&m, nullptr, &bounds);
+        popup_menu_layout(&m, nullptr, nullptr, &bounds);
         EXPECT_FLOAT_EQ(m.x, c.want_x);
         EXPECT_FLOAT_EQ(m.y, c.want_y);
         EXPECT_FLOAT_EQ(m.w, 150.0f);

@@ -165,6 +165,20 @@ TEST_F(StoresTest, AnEditKeepsAWriteItsStampCannotTell)
     }
 }
 
+TEST_F(StoresTest, TheRoamingFolderIsTideCoilUnderDotConfigElseTheNameAlone)
+{
+    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    unsetenv("APPDATA");   // the kit puts it back; XDG_CONFIG_HOME: the cloud client's test
+    unsetenv("XDG_CONFIG_HOME");
+    char out[600];
+    for (bool with_home : {true, false}) {
+        with_home ? (void)setenv("HOME", kit.dir().c_str(), 1) : (void)unsetenv("HOME");
+        folders_roaming_path("s.ini", out, sizeof out);
+        EXPECT_EQ(std::string(out), with_home ? kit.path(".config/TideCoil/s.ini") : "s.ini");
+    }
+    setenv("HOME", home.c_str(), 1);
+}
+
 // Two running copies edit at the same time: each child runs this with its role.
 TEST(StoresChild, Edits)
 {

@@ -1,10 +1,14 @@
 // keyboard_caps.h - key caps as the keys help and the popups draw them: the cap
 // palette from the theme, the width rule, one cap or a row of caps with a lit accent,
-// and the dither fill that covers parts of a panel while it is revealed.
+// the dither fill that covers parts of a panel while it is revealed, and the labels
+// of a keys text.
 // Threads: UI thread only (the pressed and hovered drawing values are module-wide).
 // Depends on: ui/canvas.h, ui/text.h, ui/theme.h, ui/dither.h.
 #pragma once
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 struct Canvas;
 struct CanvasRect;
@@ -37,3 +41,23 @@ void keyboard_dither_fill(Canvas* c, const CanvasRect* r, float ox, float oy, in
 // The rectangles keyboard_dither_fill fills, one per run of covered cells in a row.
 void keyboard_dither_rects(const CanvasRect* r, float ox, float oy, int32_t step,
                            void (*emit)(void* ctx, const CanvasRect* rect), void* ctx);
+
+// Calls visit(index, label) for each label of a keys text: split at tabs, each cut to
+// 31 bytes, empty ones skipped.
+template <typename Visit>
+void keys_for_each_label(const char* keys_text, Visit visit)
+{
+    const char* p = keys_text ? keys_text : "";
+    int32_t i = 0;
+    while (*p) {
+        size_t n = strcspn(p, "\t");
+        if (n > 0) {
+            char label[32];
+            snprintf(label, sizeof label, "%.*s", (int)std::min(n, sizeof label - 1), p);
+            visit(i++, (const char*)label);
+        }
+        p += n;
+        if (*p == '\t')
+            p++;
+    }
+}

@@ -1,12 +1,11 @@
 // keyboard_caps.cpp - the key-cap palette, widths and drawing, and the dither fill.
-#include "app/panels/keyboard_caps.h"
+#include "ui/keyboard_caps.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "app/keys_help.h"
 #include "ui/canvas.h"
 #include "ui/dither.h"
 #include "ui/text.h"
