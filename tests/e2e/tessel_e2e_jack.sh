@@ -6,7 +6,8 @@
 #   name and a device click bring the stream back (an overdub reaches the session
 #   take). SIGTERM (dead: with no server): exit 0 in 3 s, the take holds the loop.
 #   loss: back, then dead.
-# patch: a patch made by hand survives two buffer clicks and x (`jack_lsp -c`).
+# patch: two buffer clicks set the server's period (jack_bufsize) without reopening
+#   the stream; a patch made by hand survives them and x (`jack_lsp -c`).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -25,6 +26,8 @@ offline_shown() {
 }
 streams() { grep -c "^engine: JACK stream" "$T/app.log"; }
 streams_above() { [ "$(streams)" -gt "$1" ]; }
+period() { timeout 10 jack_bufsize 2>/dev/null | grep -o '[0-9]*' | head -1; }
+period_is() { [ "$(period)" = "$1" ]; }
 note() { echo "$*" >>"$T/notes"; }
 session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
 
@@ -72,15 +75,22 @@ patch_and_restarts() {
     timeout 10 jack_disconnect system:capture_1 tessel:in_0 &&
     timeout 10 jack_connect tessel:out_0 system:playback_2 || session_fail "the user's patch could not be made"
   timeout 10 jack_lsp -c >"$T/before"
-  for step in click click key; do
+  # A buffer click asks the server for the next size (128 -> 256 -> 512) while the
+  # stream runs on; x reopens the stream.
+  for step in 256 512 key; do
     n=$(streams)
-    if [ $step = click ]; then
-      e2e_click "$wid" $BUFFER_X $STATUS_Y
-    else
+    if [ $step = key ]; then
       timeout 10 xdotool windowfocus --sync "$wid"
       xdotool key x
+      e2e_poll 20 streams_above "$n" || session_fail "no stream restart after x"
+      continue
     fi
-    e2e_poll 20 streams_above "$n" || session_fail "no stream restart after the $step"
+    e2e_click "$wid" $BUFFER_X $STATUS_Y
+    e2e_poll 20 period_is "$step" || session_fail "the server's period is $(period), not $step, after the buffer click"
+    e2e_poll 20 grep -q "callback gets blocks of $step frames" "$T/app.log" ||
+      session_fail "the callback never got blocks of $step frames"
+    [ "$(streams)" = "$n" ] || session_fail "the buffer click to $step reopened the stream"
+    note "buffer click: server period $step, callback blocks of $step, no reopen"
   done
   sleep 0.5
   timeout 10 jack_lsp -c >"$T/after"
@@ -100,7 +110,7 @@ if [ "$MODE" = loss ]; then
   "$0" back "$BIN" "$PROBE" || exit $?
   exec "$0" dead "$BIN" "$PROBE"
 fi
-e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp xvfb-run xdotool sox md5sum
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp jack_bufsize xvfb-run xdotool sox md5sum
 e2e_private_home tessel-jack
 export BIN PROBE MODE
 JACK_SERVER_PID=
