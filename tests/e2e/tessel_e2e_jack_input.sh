@@ -5,7 +5,7 @@
 # one pixel), Ctrl+, opens the list and the INPUT row its devices: system, then the
 # two clients in the order they came.
 #   jack_simple_client: tessel:in_0/in_1 on exactly output1/output2;
-#   metro: tessel:in_0 on exactly metro:120_bpm, and its clicks reach tessel:out_0;
+#   metro: tessel:in_0 on exactly metro:120_bpm;
 #   system: the capture ports again, in order;
 #   system once more, after a connection made by hand: the stream reopens and the
 #   hand-made connection is still there, the outputs on the playback ports throughout.
@@ -55,8 +55,6 @@ if [ "${1:-}" = --session ]; then
   sleep 0.5
   choose 1 $'tessel:in_0: jack_simple_client:output1\ntessel:in_1: jack_simple_client:output2'
   choose 2 "tessel:in_0: metro:120_bpm"
-  timeout 20 jack_rec -f "$T/metro.wav" -d 2 -b 16 tessel:out_0 >/dev/null 2>&1 ||
-    session_fail "jack_rec failed on tessel:out_0"
   choose 0 "$sys"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_1 || session_fail "the hand-made connection failed"
   choose 0 $'tessel:in_0: system:capture_1\ntessel:in_1: jack_simple_client:output1 system:capture_2'
@@ -66,7 +64,7 @@ if [ "${1:-}" = --session ]; then
 fi
 
 BIN=$1
-e2e_need jackd jack_wait jack_simple_client jack_metro jack_connect jack_lsp jack_rec xvfb-run xdotool sox
+e2e_need jackd jack_wait jack_simple_client jack_metro jack_connect jack_lsp xvfb-run xdotool
 e2e_private_home tessel-jack-input
 export BIN
 JACK_SERVER_PID= spid=
@@ -92,8 +90,5 @@ for k in 0 1; do
   [ "$(e2e_connections tessel:out_$k "$T/last")" = "system:playback_$((k + 1))" ] ||
     fail "tessel:out_$k is on $(e2e_connections tessel:out_$k "$T/last" | tr '\n' ' ')"
 done
-read -r _ rms < <(e2e_wav_stats "$T/metro.wav")
-echo "tessel_e2e_jack_input: with metro chosen, tessel:out_0 RMS $rms"
-awk -v r="$rms" 'BEGIN { exit !(r > 0.001) }' || fail "tessel:out_0 is silent with metro chosen (RMS $rms)"
 status=0
 exit 0
