@@ -96,6 +96,23 @@ static void click_device_list(AppState* app, float x, float y)
     settings_save(app);
 }
 
+// A buffer size step; a size the audio server refused is said in the toast (the
+// stream runs on as it was). `say_size`: a granted size is toasted too.
+static void click_buffer(AppState* app, int step, bool say_size)
+{
+    Engine* e = app->engine;
+    int asked = engine_next_buffer_size(e, step);
+    char text[APP_TOAST_TEXT];
+    if (!engine_cycle_buffer_size(e, step)) {
+        snprintf(text, sizeof text, "BUFFER %d REFUSED", asked);
+        toast_show(app, text, TOAST_RED);
+    } else if (say_size) {
+        snprintf(text, sizeof text, "BUFFER %d", e->buffer_frames);
+        toast_show(app, text, TOAST_LIGHT_TEAL);
+    }
+    settings_save(app);
+}
+
 static void click_settings(AppState* app, float x, float y, int button)
 {
     Engine* e = app->engine;
@@ -118,8 +135,8 @@ static void click_settings(AppState* app, float x, float y, int button)
         app->device_list_open = 1;   // without devices: an empty list, closed by the next click
         return;
     case 1:
-        engine_cycle_buffer_size(e, step);
-        break;
+        click_buffer(app, step, false);
+        return;
     case 2:
         if (!e->asio)
             transport_exclusive(app);
@@ -452,10 +469,6 @@ void app_handle_click(AppState* app, float x, float y, int button, int clicks)
         return;
     }
     if (app_rect_has(l.status_right, x, y)) {
-        engine_cycle_buffer_size(e, step);
-        char text[APP_TOAST_TEXT];
-        snprintf(text, sizeof text, "BUFFER %d", e->buffer_frames);
-        toast_show(app, text, TOAST_LIGHT_TEAL);
-        settings_save(app);
+        click_buffer(app, step, true);
     }
 }

@@ -52,9 +52,7 @@ void view_status_right_text(const Engine* e, char* out, size_t cap)
         return;
     // While a stream runs, the block size its callback really gets: a server may run
     // its own (JACK's period) instead of the one asked for.
-    int32_t block = e->block_frames.load(std::memory_order_relaxed);
-    int frames = e->running && block > 0 ? (int)block : e->buffer_frames;
-    snprintf(out, cap, "%d @ %.0fK  %.1fMS%s", frames, e->sample_rate / 1000.0, e->latency_ms,
+    snprintf(out, cap, "%d @ %.0fK  %.1fMS%s", engine_block_in_force(e), e->sample_rate / 1000.0, e->latency_ms,
              e->exclusive_granted ? "  EXCL" : "");
 }
 

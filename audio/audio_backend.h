@@ -45,6 +45,11 @@ struct EngineBackend {
     // refreshes the devices they bring. `frames` is the block size to ask of a graph
     // that takes it. Device indices may change. Null: nothing to look for.
     void (*rescan)(int frames);
+    // For a stream whose block size its server sets (JACK): asks the server for
+    // `frames` when above 0, and returns the size the server runs after that (the
+    // old one when it refused). 0 for a stream that takes its block size at the open,
+    // and null: a new size needs a new stream.
+    int (*server_block_size)(PaStream* stream, int frames);
 };
 
 const EngineBackend* engine_backend_portaudio(void);   // the real library

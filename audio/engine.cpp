@@ -375,6 +375,17 @@ static void engine_describe_device(Engine* e, const PaDeviceInfo* di, int channe
     od->sample_rate = rate;
 }
 
+static void engine_read_latency(Engine* e, PaStream* stream, double rate)
+{
+    const PaStreamInfo* info = be()->stream_info(stream);
+    double latency = info ? info->inputLatency + info->outputLatency : -1.0;
+    // Some servers report port latencies of 0 and a stream latency that wrapped
+    // around: a latency that is no latency is replaced by the buffer's own.
+    if (!std::isfinite(latency) || latency < 0.0 || latency > kMaxLatencySeconds)
+        latency = e->buffer_frames * 2.0 / rate;
+    e->latency_ms = latency * 1000.0;
+}
+
 bool engine_open_stream(Engine* e, int device, double rate, int channels)
 {
     if (!e)
@@ -442,14 +453,7 @@ bool engine_open_stream(Engine* e, int device, double rate, int channels)
     e->stream = stream;
     e->stream_tag = tag;
 
-    const PaStreamInfo* info = be()->stream_info(stream);
-    double latency = info ? info->inputLatency + info->outputLatency : -1.0;
-    // Some servers report port latencies of 0 and a stream latency that wrapped
-    // around: a latency that is no latency is replaced by the buffer's own.
-    if (!std::isfinite(latency) || latency < 0.0 || latency > kMaxLatencySeconds)
-        latency = e->buffer_frames * 2.0 / rate;
-    e->latency_ms = latency * 1000.0;
-
+    engine_read_latency(e, stream, rate);
     e->sample_rate = rate;
     e->input_channels = use_input ? channels : 0;
 
@@ -716,17 +720,41 @@ bool engine_set_exclusive(Engine* e, int flag)
     return engine_start(e);
 }
 
-void engine_cycle_buffer_size(Engine* e, int direction)
+int engine_next_buffer_size(const Engine* e, int direction)
 {
-    if (!e)
-        return;
     int index = 2;
     for (int i = 0; i < 5; i++)
-        if (kBufferSizes[i] == e->buffer_frames)
+        if (e && kBufferSizes[i] == e->buffer_frames)
             index = i;
-    index = ((direction + 5 + index) % 5 + 5) % 5;
-    e->buffer_frames = kBufferSizes[index];
+    return kBufferSizes[((direction + 5 + index) % 5 + 5) % 5];
+}
+
+bool engine_cycle_buffer_size(Engine* e, int direction)
+{
+    if (!e)
+        return false;
+    int frames = engine_next_buffer_size(e, direction);
+    // A server that sets the block size (JACK) is asked for the new one while the
+    // stream runs on: reopening would only cut the sound and keep the server's size.
+    PaStream* stream = (PaStream*)e->stream;
+    if (e->running && stream && be()->server_block_size && be()->server_block_size(stream, 0) > 0) {
+        if (be()->server_block_size(stream, frames) != frames)
+            return false;
+        e->buffer_frames = frames;
+        engine_read_latency(e, stream, e->sample_rate);
+        return true;
+    }
+    e->buffer_frames = frames;
     engine_start_sequence(e);
+    return true;
+}
+
+int engine_block_in_force(const Engine* e)
+{
+    if (!e)
+        return 0;
+    int32_t block = e->block_frames.load(std::memory_order_relaxed);
+    return e->running && block > 0 ? (int)block : e->buffer_frames;
 }
 
 void engine_cycle_input_device(Engine* e, int direction)

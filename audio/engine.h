@@ -168,7 +168,14 @@ void engine_stop(Engine* e);
 void engine_watch(Engine* e);
 void engine_set_input_device(Engine* e, int device);
 bool engine_set_exclusive(Engine* e, int flag);
-void engine_cycle_buffer_size(Engine* e, int direction);      // 64..1024, wraps
+// Steps the buffer size through 64..1024 (wrapping) and reopens the stream; a stream
+// whose server sets the block size (JACK) is not reopened, the server is asked for
+// the size instead. False when the server refused it (the buffer size is unchanged).
+bool engine_cycle_buffer_size(Engine* e, int direction);
+int engine_next_buffer_size(const Engine* e, int direction);   // the size a step goes to
+// The block size the stream runs at: the callback's own while it runs (a server may
+// keep its own period), else the buffer size.
+int engine_block_in_force(const Engine* e);
 void engine_cycle_input_device(Engine* e, int direction);     // every host API, wraps
 int engine_pick_input_device(Engine* e);                       // automatic choice or -1
 int engine_list_input_devices(Engine* e, int* out, int max);   // direct API, then system API

@@ -335,9 +335,24 @@ static void c_rescan(int frames)
     jack_build_infos();
 }
 
+// The JACK stream runs at the server's period: a new size is asked of the server,
+// and the stream goes on (its latency follows the new period).
+static int c_server_block_size(PaStream* s, int frames)
+{
+    if (s != kJackStream || !plat_jack_stream_running())
+        return 0;
+    int before = plat_jack_period();
+    if (frames > 0 && frames != before && plat_jack_set_block_size(frames)) {
+        double rate = plat_jack_rate();
+        if (rate > 0.0)
+            g_adapter.info.outputLatency += (plat_jack_period() - before) / rate;
+    }
+    return plat_jack_period();
+}
+
 static const EngineBackend g_portaudio = {
     c_init,  c_term,  c_count, c_device, c_api,  c_type_to_index, Pa_GetDefaultInputDevice, Pa_GetDefaultOutputDevice,
-    c_open,  c_start, c_stop,  c_close,  c_info, c_active,        c_rescan,
+    c_open,  c_start, c_stop,  c_close,  c_info, c_active,        c_rescan, c_server_block_size,
 };
 
 const EngineBackend* engine_backend_portaudio(void)

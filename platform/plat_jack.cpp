@@ -38,6 +38,7 @@ struct JackClientState {
     jack_port_t* out_ports[PLAT_JACK_MAX_OUTPUTS] = {};
     int in_count = 0;
     int out_count = 0;
+    char inputs_for[64] = {};            // the device the input ports were connected to
     PlatJackProcess fn = nullptr;
     void* user = nullptr;
 
@@ -340,12 +341,22 @@ void plat_jack_refresh_devices(void)
 void plat_jack_ask_block_size(int frames)
 {
     JackClientState* s = g_jack;
-    if (!s || !s->pipewire || frames <= 0 || frames == s->asked_frames || g_lost.load(std::memory_order_acquire))
-        return;
+    if (s && s->pipewire && frames != s->asked_frames)
+        plat_jack_set_block_size(frames);
+}
+
+bool plat_jack_set_block_size(int frames)
+{
+    JackClientState* s = g_jack;
+    if (!s || frames <= 0 || g_lost.load(std::memory_order_acquire))
+        return false;
     // PipeWire keeps a running graph's block size while its JACK clients run; a
     // client's buffer size request forces it (for as long as this client lives).
-    if (jack_set_buffer_size(s->client, (jack_nframes_t)frames) == 0)
+    if (jack_set_buffer_size(s->client, (jack_nframes_t)frames) != 0)
+        return false;
+    if (s->pipewire)
         s->asked_frames = frames;
+    return true;
 }
 
 bool plat_jack_server_answers(double limit)
@@ -453,6 +464,12 @@ static bool jack_settle_ports(JackClientState* s, jack_port_t** table, int* have
     return true;
 }
 
+static void jack_disconnect_inputs(JackClientState* s)
+{
+    for (int i = 0; i < s->in_count; i++)
+        jack_port_disconnect(s->client, s->in_ports[i]);
+}
+
 static void jack_connect_side(JackClientState* s, int device, bool capture)
 {
     if (device < 0)
@@ -489,12 +506,22 @@ bool plat_jack_stream_open(int in_device, int in_channels, int out_device, int o
               jack_settle_ports(s, s->out_ports, &s->out_count, out_channels, "out", JackPortIsOutput);
     if (!ok)
         return false;
-    // Ports with no connection at all are new (the first stream on this server): they
-    // go to the devices' ports. Connections the user made or kept stay as they are.
-    if (!jack_any_connection(s)) {
+    // The input ports record the chosen device: when it is another one than they were
+    // connected to, they go to its ports, in order, and to nothing else. On the same
+    // device the connections stay as they are (the user may have patched them by
+    // hand); ports with no connection at all are new (the first stream on this
+    // server) and go to the devices' ports.
+    const char* in_name = in_channels > 0 ? in->name : "";
+    bool fresh = !jack_any_connection(s);
+    if (std::strcmp(s->inputs_for, in_name) != 0) {
+        jack_disconnect_inputs(s);
         jack_connect_side(s, in_channels > 0 ? in_device : -1, true);
-        jack_connect_side(s, out_channels > 0 ? out_device : -1, false);
+        snprintf(s->inputs_for, sizeof s->inputs_for, "%s", in_name);
+    } else if (fresh) {
+        jack_connect_side(s, in_channels > 0 ? in_device : -1, true);
     }
+    if (fresh)
+        jack_connect_side(s, out_channels > 0 ? out_device : -1, false);
     s->fn = fn;
     s->user = user;
     g_ports_ready.store(1, std::memory_order_seq_cst);

@@ -51,6 +51,9 @@ bool plat_jack_is_pipewire(void);
 // On PipeWire, asks the graph for blocks of `frames` (a running graph otherwise keeps
 // the size it has); jackd's period belongs to its user and is left alone.
 void plat_jack_ask_block_size(int frames);
+// Asks the server for blocks of `frames`: jackd's period, PipeWire's graph quantum.
+// The running stream goes on, its cycles at the new size. False when it refuses.
+bool plat_jack_set_block_size(int frames);
 
 // Lists the server's clients again (programs come and go); indices may change.
 void plat_jack_refresh_devices(void);
@@ -66,9 +69,11 @@ int plat_jack_default_input(void);
 // The client with physical playback ports, else -1.
 int plat_jack_default_output(void);
 
-// Registers (or keeps) the ports "in_0".."in_<n-1>" and "out_0", "out_1"; ports keep
-// their connections; ports that had none at all are connected to the devices'
-// ports. False when a count exceeds a device's ports or the server refuses a port.
+// Registers (or keeps) the ports "in_0".."in_<n-1>" and "out_0", "out_1". Input
+// ports moved to another device than they were connected to are connected to its
+// ports, in order, and to nothing else; otherwise ports keep their connections, and
+// ports that had none at all are connected to the devices' ports. False when a count
+// exceeds a device's ports or the server refuses a port.
 bool plat_jack_stream_open(int in_device, int in_channels, int out_device, int out_channels,
                            PlatJackProcess fn, void* user);
 void plat_jack_stream_start(void);

@@ -51,7 +51,7 @@ void settings_row_value(const AppState* app, int i, char* out, size_t size, bool
         break;
     }
     case 1:
-        snprintf(out, size, "%d", e->buffer_frames);
+        snprintf(out, size, "%d", engine_block_in_force(e));
         break;
     case 2:
         if (e->asio) {

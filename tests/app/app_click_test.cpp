@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/meter.h"
+#include "app/panels/settings_panel.h"
 #include "app/toast.h"
 #include "audio/engine_retire.h"
 #include "audio/fx.h"
@@ -350,17 +351,25 @@ TEST_F(EventTest, SettingsRowsActAndSaveAndAClickOutsideCloses)
     EXPECT_EQ(e->record.load(), 0);
 }
 
-TEST_F(EventTest, TheDeviceListOpensTheClickedDeviceOrSaysItWasRefused)
+// The scripted library with speakers and two-input microphones named `mics`, and the
+// settings list open.
+static FakeAudio& speakers_and_mics(AppState* app, std::initializer_list<const char*> mics)
 {
     enum { kWasapi = 13 };
     FakeAudio& fa = fake_audio();
     fa.apis.push_back({kWasapi, "Windows WASAPI", 1, 0});
     fa.devices.push_back({"Speakers", 0, 0, 2, 48000.0, 0.003, 0.010});
-    fa.devices.push_back({"Mic A", 0, 2, 0, 48000.0, 0.003, 0.010});
-    fa.devices.push_back({"Mic B", 0, 2, 0, 48000.0, 0.003, 0.010});
+    for (const char* name : mics)
+        fa.devices.push_back({name, 0, 2, 0, 48000.0, 0.003, 0.010});
     for (int i = 0; i < APP_SETTINGS_ROWS; i++)
         app->settings_rows[i] = HitRect{64, 330.5f + 48 * i, 512, 44};
     app->settings_open = 1;
+    return fa;
+}
+
+TEST_F(EventTest, TheDeviceListOpensTheClickedDeviceOrSaysItWasRefused)
+{
+    FakeAudio& fa = speakers_and_mics(app, {"Mic A", "Mic B"});
 
     HitRect top = app->settings_rows[0];
     click(top);
@@ -386,6 +395,36 @@ TEST_F(EventTest, TheDeviceListOpensTheClickedDeviceOrSaysItWasRefused)
     click(20, top.y + top.h + 5);
     EXPECT_EQ(app->device_list_open, 0);
     EXPECT_EQ(settings_saves(), 2);
+}
+
+TEST_F(EventTest, ABufferStepOnAServerThatSetsTheBlockAsksItAndNeverReopens)
+{
+    FakeAudio& fa = speakers_and_mics(app, {"Mic"});
+    fa.server_block = 1024;
+    ASSERT_TRUE(engine_start(e));
+    auto row = [&] {
+        char text[64];
+        settings_row_value(app, 1, text, sizeof text, nullptr);
+        return std::string(text);
+    };
+    std::vector<float> in(2 * 1024), out(2 * 1024);
+
+    click(app->settings_rows[1]);   // 128 -> 256, granted
+    EXPECT_EQ(fa.server_block, 256);
+    EXPECT_EQ(e->buffer_frames, 256);
+    EXPECT_EQ(settings_saves(), 1);
+    fake_audio_pump(in.data(), out.data(), 256);
+    EXPECT_EQ(row(), "256");
+
+    fa.server_refuses = true;
+    app->settings_open = 0;
+    click(app->layout.status_right);   // 256 -> 512, refused
+    EXPECT_STREQ(last_toast().text, "BUFFER 512 REFUSED");
+    EXPECT_EQ(last_toast().colour, TOAST_RED);
+    EXPECT_EQ(e->buffer_frames, 256);
+    EXPECT_EQ(row(), "256");
+    EXPECT_EQ(fa.opens.size(), 1u);   // the stream ran on throughout
+    EXPECT_EQ(e->running, 1);
 }
 
 // ---------------------------------------------------------------------------

@@ -11,7 +11,8 @@
 # slow: a takes folder that drains at about 1 MB/s (SLOW_DISK, a preloaded library,
 #   slows every write into a temporary take file): a 12 s loop, SIGTERM while its
 #   session take is written: exit 0 once the take is whole.
-# patch: a patch made by hand survives two buffer clicks and x (`jack_lsp -c`).
+# patch: two buffer clicks set the server's period (jack_bufsize) without reopening
+#   the stream; a patch made by hand survives them and x (`jack_lsp -c`).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -30,6 +31,8 @@ offline_shown() {
 }
 streams() { grep -c "^engine: JACK stream" "$T/app.log"; }
 streams_above() { [ "$(streams)" -gt "$1" ]; }
+period() { timeout 10 jack_bufsize 2>/dev/null | grep -o '[0-9]*' | head -1; }
+period_is() { [ "$(period)" = "$1" ]; }
 note() { echo "$*" >>"$T/notes"; }
 session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
 
@@ -100,15 +103,22 @@ patch_and_restarts() {
     timeout 10 jack_disconnect system:capture_1 tessel:in_0 &&
     timeout 10 jack_connect tessel:out_0 system:playback_2 || session_fail "the user's patch could not be made"
   timeout 10 jack_lsp -c >"$T/before"
-  for step in click click key; do
+  # A buffer click asks the server for the next size (128 -> 256 -> 512) while the
+  # stream runs on; x reopens the stream.
+  for step in 256 512 key; do
     n=$(streams)
-    if [ $step = click ]; then
-      e2e_click "$wid" $BUFFER_X $STATUS_Y
-    else
+    if [ $step = key ]; then
       timeout 10 xdotool windowfocus --sync "$wid"
       xdotool key x
+      e2e_poll 20 streams_above "$n" || session_fail "no stream restart after x"
+      continue
     fi
-    e2e_poll 20 streams_above "$n" || session_fail "no stream restart after the $step"
+    e2e_click "$wid" $BUFFER_X $STATUS_Y
+    e2e_poll 20 period_is "$step" || session_fail "the server's period is $(period), not $step, after the buffer click"
+    e2e_poll 20 grep -q "callback gets blocks of $step frames" "$T/app.log" ||
+      session_fail "the callback never got blocks of $step frames"
+    [ "$(streams)" = "$n" ] || session_fail "the buffer click to $step reopened the stream"
+    note "buffer click: server period $step, callback blocks of $step, no reopen"
   done
   sleep 0.5
   timeout 10 jack_lsp -c >"$T/after"
@@ -138,7 +148,7 @@ if [ "$MODE" = slow ]; then
   # The sanitizer's runtime does not come first with another library preloaded.
   export LD_PRELOAD=$4 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}:verify_asan_link_order=0
 fi
-e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp xvfb-run xdotool sox md5sum od
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp jack_bufsize xvfb-run xdotool sox md5sum od
 e2e_private_home tessel-jack
 export BIN PROBE MODE
 JACK_SERVER_PID=

@@ -7,7 +7,7 @@
 #   under it loads nothing; a click on the row loads Kars as the instrument, which
 #   tessel.ini then names, and z held for a second sounds middle C on tessel:out_0/1
 #   (silence before it was loaded). Ctrl+, shows the settings list; a click on its
-#   BUFFER row asks for 256 frames, which tessel.ini then holds, and after Esc the
+#   BUFFER row asks the JACK server for 256 frames, which tessel.ini then holds, and after Esc the
 #   instrument sounds again. SIGTERM ends the program with code 0.
 # Exits 77 (skipped) when a tool or /usr/lib/vst/Kars-vst.so is missing.
 set -u
@@ -101,6 +101,7 @@ if [ "${1:-}" = --session ]; then
   xdotool mousemove --window "$wid" 320 400 click 1
   e2e_poll 10 ini_has "buffer=256"
   ini >"$T/ini_buffer"
+  timeout 10 jack_bufsize >"$T/period" 2>&1
   shot buffer || bail "no screenshot after the BUFFER click"
   xdotool key Escape
   sleep 0.3
@@ -115,7 +116,7 @@ if [ "${1:-}" = --session ]; then
 fi
 
 BIN=$1 PROBE=$2
-e2e_need jackd jack_wait jack_lsp jack_rec xvfb-run xdotool sox awk
+e2e_need jackd jack_wait jack_lsp jack_rec jack_bufsize xvfb-run xdotool sox awk
 [ -f "$KARS" ] || { echo "e2e: $KARS is not installed: skipped" >&2; exit 77; }
 
 T=$(mktemp -d "${TMPDIR:-/tmp}/tessel-e2e-panels.XXXXXX")
@@ -213,6 +214,7 @@ echo "tessel_e2e_panels: BUFFER row label: $ink bright pixels"
 [ "$ink" -gt 10 ] || fail "no ink in the BUFFER row"
 # 7. The click asked for 256 frames, the settings file holds it, and the engine plays.
 tr -d '\r' <"$T/ini_buffer" | grep -qx "buffer=256" || fail "tessel.ini does not read buffer=256"
+grep -qx "256" "$T/period" || fail "the JACK server's period is $(cat "$T/period"), not 256"
 r2=$(rms "$T/again.wav")
 echo "tessel_e2e_panels: after the buffer change RMS $r2 on $(cat "$T/again.ports")"
 awk -v r="$r2" 'BEGIN { exit !(r > 0.01) }' || fail "silent after the buffer change (RMS $r2)"

@@ -3,8 +3,9 @@
 # (private D-Bus bus and runtime folder) with a null sink and a null source fed by
 # jack_simple_client's tone (240 Hz on its left side), started first. Under pw-jack:
 # it stays on JACK, its inputs are on the source's capture ports and no monitor, its
-# latency reads below 100 ms, its callback gets the chosen 128 frames, and r, r, e
-# exports an unclipped loop of the tone. Without pw-jack the same through PipeWire's
+# latency reads below 100 ms, its callback gets the chosen 128 frames, r, r, e
+# exports an unclipped loop of the tone, and a buffer click sets the graph's quantum
+# to 256 without reopening the stream. Without pw-jack the same through PipeWire's
 # ALSA plug-in. Exit 77 when no private PipeWire starts; every process stopped by pid.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -35,6 +36,18 @@ if [ "${1:-}" = --session ]; then
   n=$(exports)
   xdotool key r && sleep 1.0 && xdotool key r && sleep 0.3 && xdotool key e
   e2e_poll 20 exports_above "$n" || session_fail "$route: no export"
+  if [ "$route" = jack ]; then
+    # The status line's buffer text (at the window's start size): the graph's quantum
+    # becomes 256 while the stream runs on.
+    e2e_click "$wid" 420 950
+    e2e_poll 20 grep -q "^engine: the callback gets blocks of 256" "$T/app.log" ||
+      session_fail "jack: the buffer click did not bring blocks of 256 frames"
+    [ "$(grep -c "^engine: JACK stream" "$T/app.log")" = 1 ] || session_fail "jack: the buffer click reopened the stream"
+    # A right click steps back to 128, which the ALSA run then starts with.
+    e2e_click "$wid" 420 950 3
+    e2e_poll 20 sh -c "[ \$(grep -c '^engine: the callback gets blocks of 128' '$T/app.log') -ge 2 ]" ||
+      session_fail "jack: the right click did not bring blocks of 128 frames back"
+  fi
   e2e_term "$apid" 3 >"$T/term-$route"
   grep "^engine\|^audio" "$T/app.log" | sed "s/^/$route: /" >>"$T/notes"
   exit 0
@@ -104,7 +117,7 @@ fi
 grep -A3 "^tessel:in" "$T/patch" | grep -q monitor && fail "a tessel input is connected to a monitor"
 latency=$(grep -m1 "^jack: engine: JACK stream" "$T/notes" | sed -E 's/.*latency ([0-9.]+) ms.*/\1/')
 awk -v l="$latency" 'BEGIN { exit !(l > 0 && l < 100) }' || fail "latency ${latency} ms"
-grep "^jack: engine: the callback gets" "$T/notes" | tail -1 | grep -q " 128 frames" ||
+grep -m1 "^jack: engine: the callback gets" "$T/notes" | grep -q " 128 frames" ||
   fail "the callback does not get the chosen 128 frames"
 
 # Both routes: an orderly exit and an unclipped loop of the tone (its left side) at

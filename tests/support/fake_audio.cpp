@@ -144,8 +144,16 @@ static void f_rescan(int)
         g_fake.on_rescan();
 }
 
-static const EngineBackend g_backend = {f_init, f_term,  f_count, f_device, f_api,  f_type_to_index, f_def_in,
-                                        f_def_out, f_open, f_start, f_stop, f_close, f_info, f_active, f_rescan};
+static int f_server_block(PaStream*, int frames)
+{
+    if (frames > 0 && g_fake.server_block > 0 && !g_fake.server_refuses)
+        g_fake.server_block = frames;
+    return g_fake.server_block;
+}
+
+static const EngineBackend g_backend = {f_init,  f_term,  f_count, f_device, f_api,   f_type_to_index,
+                                        f_def_in, f_def_out, f_open, f_start, f_stop, f_close,
+                                        f_info,  f_active, f_rescan, f_server_block};
 
 const EngineBackend* fake_audio_backend(void)
 {

@@ -51,6 +51,9 @@ struct FakeAudio {
     double info_input_latency = 0.004;
     double info_output_latency = 0.006;
 
+    int server_block = 0;                 // a server that sets the block size runs this; 0: none
+    bool server_refuses = false;          // it refuses every new size
+
     std::function<void()> on_stop;        // runs inside stop (may block: a dead server)
     std::function<void()> on_rescan;      // runs when the engine looks for servers again
     bool server_gone = false;             // the open stream reads as no longer active
