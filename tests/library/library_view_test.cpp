@@ -138,6 +138,28 @@ TEST_F(ViewTest, CardEdgeCases)
     EXPECT_TRUE(fs::exists(kit.path("share/Trash/files/b.wav")));
 }
 
+TEST_F(ViewTest, TheWheelMovesTheVolumeOnlyOverItsSlider)
+{
+    // The take view alone (the LOOPS tab), and under the cards.
+    const struct {
+        uint8_t player_only;
+        CanvasRect take;
+    } modes[] = {{1, {0, 0, 580, 188}}, {0, {0, 704, 580, 188}}};
+    for (const auto& m : modes) {
+        lib->player_only = m.player_only;
+        lib->ui->openness = 1.0f;
+        if (m.player_only)
+            lib->ui->rect = m.take;
+        lib->ui->take = m.take;
+        lib->take.volume_slider = CanvasRect{58, m.take.y + 166, 160, 12};
+        library_set_volume(lib, 0.5f);
+        event(SDL_MOUSEWHEEL, 1, 300, m.take.y + 90);   // over the waveform
+        EXPECT_FLOAT_EQ(library_get_volume(lib), 0.5f) << (int)m.player_only;
+        EXPECT_TRUE(event(SDL_MOUSEWHEEL, 1, 100, m.take.y + 170));
+        EXPECT_FLOAT_EQ(library_get_volume(lib), 0.55f) << (int)m.player_only;
+    }
+}
+
 TEST_F(ViewTest, FilterTakesWholeCharactersUpTo31Bytes)
 {
     lib->ui->filter_focused = 1;
