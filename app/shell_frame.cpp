@@ -175,7 +175,12 @@ static void shell_slides(ShellCtx* sh, float dt, double t)
     app->video_x = APP_MAIN_VIEW_WIDTH;
     app->video_shown = sh->slides.video > 0.0f;
     app->library_x = w.library_x;
+    // The take list is read again whenever the library comes up on LOOPS, however it
+    // was opened (its key, a click, a file named at start or dropped).
+    bool was_shown = app->library_shown;
     app->library_shown = sh->slides.library > 0.0f;
+    if (app->library_shown && !was_shown && app->library_tab == 0)
+        app_library_scan(app);
 }
 
 static void shell_editors_idle(Engine* e)

@@ -199,6 +199,7 @@ void take_load_start(AppState* app, const char* path)
         return;
     }
     app->take_loading = 1;
+    foldertree_set_highlight(app->folder_tree, path);   // the file being decoded
     const char* slash = std::strrchr(path, '/');
     char text[48];
     int n = snprintf(text, sizeof text, "LOADING %.40s", slash ? slash + 1 : path);
@@ -259,6 +260,9 @@ void take_load_finish(AppState* app, float dt)
     g_job.length = 0;
     g_job.state.exchange(0, std::memory_order_acq_rel);
     app->take_loading = 0;
+    // The decoded file's mark goes; the tree marks the player's take again, if it
+    // still holds one.
+    foldertree_set_highlight(app->folder_tree, app->library ? app->library->loaded_path : nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -398,7 +402,16 @@ void app_player_ensure(AppState* app)
     library_set_view_state(lib, &view);
     app->folder_tree = library_folder_tree(lib);
     app->favourites = library_favourites_panel(lib);
+    // The theme's colour set with the main screen's background, panel, texts and
+    // accent in place of five of them.
     library_init_colours(app->library_colours);
+    static const float kScreen[5][4] = {
+        {13 / 255.0f, 17 / 255.0f, 17 / 255.0f, 150 / 255.0f},  {23 / 255.0f, 29 / 255.0f, 29 / 255.0f, 150 / 255.0f},
+        {242 / 255.0f, 242 / 255.0f, 242 / 255.0f, 1.0f},        {148 / 255.0f, 148 / 255.0f, 148 / 255.0f, 1.0f},
+        {107 / 255.0f, 230 / 255.0f, 224 / 255.0f, 1.0f}};
+    static const int kSlots[5] = {0, 1, 3, 4, 5};
+    for (int i = 0; i < 5; i++)
+        std::memcpy(app->library_colours[kSlots[i]], kScreen[i], sizeof kScreen[i]);
     // Only what the program can open is listed, and an opened file goes to the loop.
     foldertree_set_file_filter(app->folder_tree, tree_filter, app);
     foldertree_set_open_cb(app->folder_tree, tree_open, app);

@@ -86,34 +86,44 @@ int audiofile_load_into(const char* path, SampleBuffer* b, const std::atomic<int
     return r;
 }
 
-void audiofile_overview(const SampleBuffer* b, float* out, int columns)
+// Normalised column peaks. every_frame: frame f in column f * columns / frames, every
+// frame read; else columns of equal shares from i * frames / columns, at most 4096
+// frames of each read.
+static void overview_fill(const SampleBuffer* b, float* out, int columns, bool every_frame)
 {
     if (!out || columns < 1)
         return;
     std::memset(out, 0, sizeof(float) * (size_t)columns);
     if (!b || !b->samples || b->frames < 1 || b->channels < 1)
         return;
-    int64_t ch = b->channels;
+    const int64_t frames = b->frames, ch = b->channels, n = columns;
     float top = 0.0f;
-    for (int i = 0; i < columns; i++) {
-        int64_t start = (int64_t)i * b->frames / columns;
-        int64_t end = (int64_t)(i + 1) * b->frames / columns;
-        int64_t span = end - start;
-        int64_t stride = span > 4096 ? span / 4096 : 1;
+    for (int64_t i = 0; i < n; i++) {
+        int64_t start = every_frame ? (i * frames + n - 1) / n : i * frames / n;
+        int64_t end = every_frame ? ((i + 1) * frames + n - 1) / n : (i + 1) * frames / n;
+        int64_t stride = !every_frame && end - start > 4096 ? (end - start) / 4096 : 1;
         float peak = 0.0f;
         for (int64_t f = start; f < end; f += stride) {
             const float* s = b->samples + f * ch;
             for (int64_t c = 0; c < ch; c++) {
                 float a = std::fabs(s[c]);
-                if (a > peak)
-                    peak = a;
+                peak = a > peak ? a : peak;
             }
         }
         out[i] = std::isfinite(peak) ? peak : 0.0f;
-        if (out[i] > top)
-            top = out[i];
+        top = out[i] > top ? out[i] : top;
     }
     if (top > 0.0f)
         for (int i = 0; i < columns; i++)
             out[i] /= top;
+}
+
+void audiofile_overview(const SampleBuffer* b, float* out, int columns)
+{
+    overview_fill(b, out, columns, false);
+}
+
+void audiofile_peaks(const SampleBuffer* b, float* out, int columns)
+{
+    overview_fill(b, out, columns, true);
 }

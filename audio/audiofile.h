@@ -24,4 +24,8 @@ int audiofile_load_into(const char* path, SampleBuffer* b, const std::atomic<int
                         char* err, size_t err_cap);
 
 // Normalised peaks of |sample| over all channels in columns equal shares of the frames.
+// (At most 4096 frames are read per column: a long file costs its decode, not its scan.)
 void audiofile_overview(const SampleBuffer* b, float* out, int columns);
+// The same from every frame of every channel (frame f in column f * columns / frames),
+// so that no short peak is missed.
+void audiofile_peaks(const SampleBuffer* b, float* out, int columns);

@@ -20,7 +20,7 @@ static const float kMinZoom = 0.02f;
 // the buffer to the player, and the item's marks as the player's region.
 static void take_arrived(Library* lib, SampleBuffer* buffer)
 {
-    audiofile_overview(buffer, lib->take_waveform, LIBRARY_WAVEFORM_COLUMNS);
+    audiofile_peaks(buffer, lib->take_waveform, LIBRARY_WAVEFORM_COLUMNS);
     lib->waveform_ready = 1;
     lib->take_dirty = 1;
     double duration = sample_buffer_seconds(buffer);

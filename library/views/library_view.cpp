@@ -185,37 +185,23 @@ void library_draw_glyph(Canvas* c, float cx, float cy, float size, const float* 
     }
 }
 
-static void draw_text(Canvas* c, TextRenderer* tr, const char* text, float x, float y, float size, float max_w,
-                      const float* ink)
-{
-    if (tr) {
-        text_draw_fit(tr, c, 3, text, x, y, max_w, size, 400, ink);
-        return;
-    }
-    char fitted[LIBRARY_PATH];
-    float px = size / 10.0f;
-    lv_fit_pixel(c, text, px, max_w, fitted, sizeof fitted);
-    canvas_draw_pixel_text(c, fitted, x, y + 2.0f, px, ink, 0);
-}
-
 // -- Header -----------------------------------------------------------------------------
 
-static void draw_header(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r, double now)
+static void draw_header(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r, void* cloud, double now)
 {
     LibraryViewUi* ui = lib->ui;
     const float(*k)[4] = ui->colours;
     float x = r->x + 6.0f;
     ui->tab_count = 0;
     for (uint32_t s = 0; s < 4; s++) {
-        if (s == LIBRARY_SOURCE_CLOUD)
-            continue;   // no cloud client
         if (s == LIBRARY_SOURCE_BROWSE && !lib->browse_enabled)
             continue;
+        const int32_t counts[3] = {lib->count, lib->count - lib->local_count, lib->local_count};
         char label[32];
         if (s == LIBRARY_SOURCE_BROWSE)
             std::snprintf(label, sizeof label, "%s", kSourceNames[s]);
         else
-            std::snprintf(label, sizeof label, "%s %d", kSourceNames[s], s == 0 ? lib->count : lib->local_count);
+            std::snprintf(label, sizeof label, "%s %d", kSourceNames[s], counts[s]);
         float w = canvas_pixel_text_width(c, label, 1.0f) + 16.0f;
         CanvasRect tab{x, r->y + 6.0f, w, 18.0f};
         int32_t i = ui->tab_count++;
@@ -227,8 +213,10 @@ static void draw_header(Canvas* c, TextRenderer* tr, Library* lib, const CanvasR
         x += w + 4.0f;
     }
     ui->filter = CanvasRect{};
+    float left = x + 4.0f;   // the cloud's status line may use what lies right of this
     if (lib->state.source != LIBRARY_SOURCE_BROWSE) {
         CanvasRect f{x + 8.0f, r->y + 5.0f, 150.0f, 20.0f};
+        left = f.x + f.w + 8.0f;
         ui->filter = f;
         canvas_fill_rect(c, f.x, f.y, f.w, f.h, k[1]);
         if (ui->filter_focused)
@@ -255,8 +243,9 @@ static void draw_header(Canvas* c, TextRenderer* tr, Library* lib, const CanvasR
         std::snprintf(progress, sizeof progress, "READING %d / %d", lib->done + 1, lib->queued);
         fraction = (float)lib->done / (float)lib->queued;
     }
+    float w = progress[0] ? canvas_pixel_text_width(c, progress, 1.0f) : 0.0f;
+    library_cloud_header(c, lib, cloud, left, progress[0] ? right - w - 10.0f : right, r->y);
     if (progress[0]) {
-        float w = canvas_pixel_text_width(c, progress, 1.0f);
         canvas_draw_pixel_text(c, progress, right, r->y + 8.0f, 1.0f, k[5], 2);
         if (fraction >= 0.0f) {
             canvas_fill_rect(c, right - w, r->y + 19.0f, w * fraction, 2.0f, k[6]);
@@ -348,7 +337,7 @@ static void draw_card(Canvas* c, TextRenderer* tr, Library* lib, int32_t pos, do
     else
         library_format_age(it->time, wall_ms, right, sizeof right);
     float rw = right[0] ? canvas_pixel_text_width(c, right, 1.0f) + 10.0f : 0.0f;
-    draw_text(c, tr, it->name, text_x, card.y + 10.0f, 15.0f, text_w - rw, k[4]);
+    lv_draw_name(c, tr, it->name, text_x, card.y + 10.0f, 15.0f, text_w - rw, k[4]);
     if (right[0])
         canvas_draw_pixel_text(c, right, open_x - 12.0f, card.y + 14.0f, 1.0f, k[5], 2);
     if (it->folder[0]) {
@@ -405,14 +394,14 @@ static void draw_card(Canvas* c, TextRenderer* tr, Library* lib, int32_t pos, do
 
 // -- The frame -------------------------------------------------------------------------------
 
-static void draw_empty(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* list)
+static void draw_empty(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* list, void* cloud)
 {
     const float(*k)[4] = lib->ui->colours;
     float cx = list->x + 0.5f * list->w, cy = list->y + 0.4f * list->h;
     library_draw_glyph(c, cx, cy - 30.0f, 36.0f, k[5]);
     const char* title = lib->count == 0 ? "NO ITEMS YET" : "NOTHING MATCHES";
     canvas_draw_pixel_text(c, title, cx, cy + 4.0f, 2.0f, k[4], 1);
-    const char* hint = lib->count > 0 ? "Clear the filter, or pick another source." : "Drop audio files here.";
+    const char* hint = lib->count > 0 ? "Clear the filter, or pick another source." : library_cloud_hint(cloud);
     if (tr) {
         text_draw(tr, c, 3, hint, cx, cy + 26.0f, 13.0f, 400, k[5], 1);
     } else {
@@ -433,7 +422,12 @@ static void draw_browse(Canvas* c, TextRenderer* tr, Library* lib, const CanvasR
         tree_rect.x += fw;
         tree_rect.w -= fw;
     }
-    foldertree_set_highlight(lib->tree, lib->loaded_path);
+    // The tree marks the player's take when it changes; between changes the mark is
+    // left to whoever set it (a take being decoded into the loop, an open menu).
+    if (std::strcmp(ui->highlight_seen, lib->loaded_path) != 0) {
+        std::memcpy(ui->highlight_seen, lib->loaded_path, sizeof ui->highlight_seen);
+        foldertree_set_highlight(lib->tree, lib->loaded_path);
+    }
     foldertree_set_reduced_motion(lib->tree, lib->reduced_motion);
     foldertree_draw(c, tr, lib->tree, &tree_rect, nullptr, lib->dt);
 }
@@ -483,7 +477,7 @@ void library_draw(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r
         return;
     }
     lv_hit(c, r->x, r->y, r->w, r->h, ui->filter_focused ? 4 : 2);
-    draw_header(c, tr, lib, r, perf_seconds);
+    draw_header(c, tr, lib, r, cloud, perf_seconds);
     if (ui->filter.w > 0.0f)
         lv_hit(c, ui->filter.x, ui->filter.y, ui->filter.w, ui->filter.h, 4);
     step_openness(lib);
@@ -507,7 +501,7 @@ void library_draw(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r
         lib->scroll_target = std::fmin(std::fmax(lib->scroll_target, 0.0f), max);
         lib->state.scroll = std::fmin(std::fmax(lib->state.scroll, 0.0f), max);
         if (lib->view_count == 0) {
-            draw_empty(c, tr, lib, &ui->list);
+            draw_empty(c, tr, lib, &ui->list, cloud);
         } else {
             CanvasRect saved;
             bool had = canvas_get_clip(c, &saved);

@@ -3,7 +3,7 @@
 // view; or, on BROWSE, the favourites panel and the folder tree; the take view; the
 // popup menus) and the events the shell forwards to it.
 // Threads: UI thread only.
-// Depends on: library.h, folder_tree.h, views/favourites_panel.h, views/popup_menu.h,
+// Depends on: library.h, cloud.h, folder_tree.h, views/favourites_panel.h, views/popup_menu.h,
 //             views/viz.h, views/wavestrip.h, ui/, platform/plat_open.h,
 //             platform/plat_trash.h.
 #pragma once
@@ -37,6 +37,14 @@ enum : int32_t {
     CARD_CONFIRM = 5,
 };
 
+// The cloud client's header buttons.
+enum : int32_t {
+    LIBRARY_CLOUD_REFRESH = 1,
+    LIBRARY_CLOUD_BUSY = 2,           // "...": a job runs
+    LIBRARY_CLOUD_SIGN_IN = 3,
+    LIBRARY_CLOUD_CANCEL = 4,
+};
+
 // The view's own state, kept beside the Library.
 struct LibraryViewUi {
     CanvasRect rect;
@@ -63,6 +71,10 @@ struct LibraryViewUi {
     BandVisualiser bands;
     WidgetTable widgets;
     double now;                       // the last draw's clock
+    char highlight_seen[LIBRARY_PATH];  // the player's take the tree was last told of
+    CanvasRect cloud_buttons[2];      // with a cloud client: its header buttons ...
+    int32_t cloud_actions[2];         // ... what each does (LIBRARY_CLOUD_*)
+    int32_t cloud_count;
 };
 
 // The library's colour set: background, card, card hover, selection, text, muted
@@ -78,6 +90,12 @@ void library_draw(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r
                   void* cloud, double perf_seconds);
 bool library_handle_event(Library* lib, const SDL_Event* e, float mouse_x, float mouse_y, void* cloud, double now);
 bool library_popup_open(const Library* lib);
+// With a cloud client (a CloudClient, null for none): its buttons right-aligned to
+// end at right and its status line left of them, down to left, in the header at y;
+// a press on a button (true when one was hit); the empty view's hint.
+void library_cloud_header(Canvas* c, Library* lib, void* cloud, float left, float right, float y);
+bool library_cloud_press(Library* lib, void* cloud, float x, float y);
+const char* library_cloud_hint(void* cloud);
 // True while the filter field has the focus: every key and text goes to the library.
 bool library_wants_keyboard(const Library* lib);
 

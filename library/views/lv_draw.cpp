@@ -6,6 +6,7 @@
 
 #include "ui/canvas.h"
 #include "ui/hitregion.h"
+#include "ui/text.h"
 
 void lv_hit(Canvas* c, float x, float y, float w, float h, uint32_t cursor)
 {
@@ -58,4 +59,17 @@ void lv_fit_pixel(const Canvas* c, const char* text, float size, float max_w, ch
         if (canvas_pixel_text_width(c, out, size) <= max_w)
             return;
     }
+}
+
+void lv_draw_name(Canvas* c, TextRenderer* tr, const char* text, float x, float y, float size, float max_w,
+                  const float* ink)
+{
+    if (tr) {
+        text_draw_fit(tr, c, 3, text, x, y, max_w, size, 400, ink);
+        return;
+    }
+    char fitted[600];
+    float px = size / 10.0f;
+    lv_fit_pixel(c, text, px, max_w, fitted, sizeof fitted);
+    canvas_draw_pixel_text(c, fitted, x, y + 2.0f, px, ink, 0);
 }

@@ -115,8 +115,8 @@ static void draw_play_button(Canvas* c, Library* lib, const float (*k)[4], doubl
     }
 }
 
-static void draw_texts(Canvas* c, Library* lib, const LibraryItem* item, const CanvasRect* r, double pos,
-                       double duration, const float (*k)[4])
+static void draw_texts(Canvas* c, TextRenderer* tr, Library* lib, const LibraryItem* item, const CanvasRect* r,
+                       double pos, double duration, const float (*k)[4])
 {
     char p[16], d[16], line[96];
     time_text(pos * duration, p, sizeof p);
@@ -133,9 +133,7 @@ static void draw_texts(Canvas* c, Library* lib, const LibraryItem* item, const C
     }
     canvas_draw_pixel_text(c, line, r->x + r->w - 12, r->y + 20, 1.0f, k[5], 2);
     float room = r->w - 64 - canvas_pixel_text_width(c, line, 1.0f) - 24;
-    char name[128];
-    lv_fit_pixel(c, item->name, 1.4f, room, name, sizeof name);
-    canvas_draw_pixel_text(c, name, r->x + 52, r->y + 19, 1.4f, k[4], 0);
+    lv_draw_name(c, tr, item->name, r->x + 52, r->y + 17, 14.0f, room, k[4]);
 }
 
 static void draw_wave(Canvas* c, Library* lib, const LibraryItem* item, float pos, const float (*k)[4])
@@ -226,7 +224,7 @@ void library_draw_take_view(Canvas* c, TextRenderer* tr, Library* lib, const Can
     double duration = take_duration(lib, item);
     float pos = shown_position(lib, duration, now);
     draw_play_button(c, lib, k, now);
-    draw_texts(c, lib, item, r, pos, duration, k);
+    draw_texts(c, tr, lib, item, r, pos, duration, k);
     draw_wave(c, lib, item, pos, k);
     draw_strip(c, tr, lib, item, pos, k);
     draw_controls(c, lib, k);

@@ -9,6 +9,7 @@
 
 #include "app/view.h"
 #include "audio/preview.h"
+#include "library/cloud.h"
 #include "library/folder_tree.h"
 #include "library/library.h"
 #include "library/library_seams.h"
@@ -21,6 +22,7 @@
 #include "support/library_kit.h"
 #include "tests/app/view_draw_probe.h"
 #include "ui/canvas.h"
+#include "ui/text.h"
 
 namespace {
 
@@ -435,14 +437,14 @@ protected:
     }
 };
 
-bool press(Library* lib, int button, float x, float y, double now)
+bool press(Library* lib, int button, float x, float y, double now, void* cloud = nullptr)
 {
     SDL_Event e{};
     e.type = SDL_MOUSEBUTTONDOWN;
     e.button.button = (uint8_t)button;
-    bool used = library_handle_event(lib, &e, x, y, nullptr, now);
+    bool used = library_handle_event(lib, &e, x, y, cloud, now);
     e.type = SDL_MOUSEBUTTONUP;
-    library_handle_event(lib, &e, x, y, nullptr, now);
+    library_handle_event(lib, &e, x, y, cloud, now);
     return used;
 }
 
@@ -641,6 +643,91 @@ TEST_F(TakeViewDraw, GlyphsWaveformMarksWindowAndTheTempoRow)
     EXPECT_EQ(g.count, 5);
     lib->tempo_row = 0;
     t.buffer = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// Pixels of the box that stand out from the colour bg.
+int lit(const DrawFixture* fx, const float* bg, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = y0; y <= y1; y++)
+        for (int x = x0; x <= x1; x++) {
+            DrawPixel p = draw_fixture_pixel(fx, x, y);
+            n += std::abs(p.r - bg[0] * 255) + std::abs(p.g - bg[1] * 255) + std::abs(p.b - bg[2] * 255) > 40;
+        }
+    return n;
+}
+
+TEST_F(LibraryInProcess, TheCloudTabAClientsButtonLineAndHintsAndTheTreesMark)
+{
+    LibraryWithPlayer with;
+    Library* lib = with.lib;
+    TextRenderer* tr = text_renderer_create_in(fx.renderer, TESSEL_FONT_FOLDER);
+    CloudClient *none = cloud_create("c", "e", "", nullptr), *ready = cloud_create("c", "e", "key", nullptr);
+    CanvasRect r{0, 0, 640, 400};
+    const float* bg = lib->ui->colours[0];
+    int status = 0;   // the status line's pixels, left of the buttons
+    auto hint_left = [&](CloudClient* cloud) {   // the centred hint's left end
+        begin();
+        library_draw(c, tr, lib, &r, nullptr, cloud, 1.0);
+        end();
+        status = lit(&fx, bg, 346, 6, 560, 24);
+        int x = 14;
+        while (x < 320 && !lit(&fx, bg, x, 200, x, 235))
+            x++;
+        return x;
+    };
+    int plain = hint_left(nullptr);
+    ASSERT_EQ(lib->ui->tab_count, 3);   // no BROWSE: ALL, CLOUD, LOCAL
+    EXPECT_EQ(status, 0);
+    press(lib, SDL_BUTTON_LEFT, lib->ui->tabs[1].x + 4, lib->ui->tabs[1].y + 4, 1.0);
+    EXPECT_EQ(lib->state.source, (uint32_t)LIBRARY_SOURCE_CLOUD);
+    int no_token = hint_left(none), sign_in = hint_left(ready);
+    shot("cloud");
+    EXPECT_LT(no_token, sign_in - 40);
+    EXPECT_LT(sign_in, plain - 40);
+    EXPECT_GT(status, 40);
+    // SIGN IN reaches the client: with no service behind it the sign-in fails.
+    ASSERT_EQ(lib->ui->cloud_actions[0], LIBRARY_CLOUD_SIGN_IN);
+    press(lib, SDL_BUTTON_LEFT, lib->ui->cloud_buttons[0].x + 4, lib->ui->cloud_buttons[0].y + 4, 2.0, ready);
+    for (int k = 0; k < 1000 && cloud_is_busy(ready); k++)
+        SDL_Delay(10);
+    EXPECT_STRNE(cloud_status_text(ready), "SIGN IN");
+    cloud_destroy(ready);
+    cloud_destroy(none);
+
+    // The tree keeps a mark it was given until the player's take changes.
+    library_enable_browse(lib, true);
+    lib->state.source = LIBRARY_SOURCE_BROWSE;
+    foldertree_set_highlight(lib->tree, "/decoding.wav");
+    hint_left(nullptr);
+    EXPECT_STREQ(lib->tree->highlight, "/decoding.wav");
+    std::string take = kit.wav("take.wav", 4800);
+    ASSERT_TRUE(library_add_file(lib, take.c_str(), true));
+    hint_left(nullptr);
+    EXPECT_EQ(std::string(lib->tree->highlight), take);
+    text_renderer_destroy(tr);
+}
+
+TEST_F(TakeViewDraw, TheTakesNameIsDrawnWithTheTextRenderer)
+{
+    TextRenderer* tr = text_renderer_create_in(fx.renderer, TESSEL_FONT_FOLDER);
+    std::string name = kit.wav("\xC3\xA9t\xC3\xA9 \xE2\x80\x9Cn\xC3\xBC\xE2\x80\x9D.wav", 4800);   // été “nü”
+    ASSERT_TRUE(library_add_file(lib, name.c_str(), true));
+    ASSERT_TRUE(library_kit_pump(lib, [&] { return !lib->loading; }));
+    std::vector<uint32_t> drawn[2];   // the pixel font's "?"s, then the name
+    for (int i = 0; i < 2; i++) {
+        begin();
+        library_draw_take_view(c, i ? tr : nullptr, lib, &r, 1.0);
+        end();
+        drawn[i] = pixels();
+    }
+    EXPECT_NE(drawn[0], drawn[1]);
+    EXPECT_GT(lit(&fx, k(0), 52, 12, 200, 36), 30);
+    text_renderer_destroy(tr);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Take loading, the take list and the session take written through a temporary name.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include "app/take_names.h"
 #include "app/toast.h"
 #include "app/transport.h"
+#include "library/folder_tree.h"
 #include "audio/wav_read.h"
 #include "app_test.h"
 #include "audio/wav_write.h"
@@ -205,6 +207,22 @@ TEST_F(TakesTest, AnOpenedFileBecomesTheLoopOnceAndASecondWaits)
     finish_load();
     EXPECT_STREQ(toast_text(), "CAN'T LOAD THAT");
     EXPECT_EQ(e->length.load(), 4800);
+}
+
+TEST_F(TakesTest, TheTreeMarksTheFileBeingDecodedAndTheLibraryWearsTheScreensColours)
+{
+    app_player_ensure(app);
+    fs::path a = wav("a.wav", 2, 4800, 48000.0);
+    take_load_start(app, a.c_str());
+    EXPECT_STREQ(app->folder_tree->highlight, a.c_str());
+    finish_load();
+    EXPECT_STREQ(app->folder_tree->highlight, "");
+    const int want[5][5] = {{0, 13, 17, 17, 150}, {1, 23, 29, 29, 150}, {3, 242, 242, 242, 255},
+                            {4, 148, 148, 148, 255}, {5, 107, 230, 224, 255}};
+    for (const auto& w : want)
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(std::lround(app->library_colours[w[0]][i] * 255), w[i + 1]) << w[0];
+    app_shutdown(app);   // closes the library
 }
 
 TEST_F(TakesTest, TheTakeListIsNewestFirstAndAListedTakeLoadsIntoTheLoop)

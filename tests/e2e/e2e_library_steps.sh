@@ -3,9 +3,9 @@
 
 stop() { echo "$1" >"$T/fail"; for f in "$T"/app*.pid; do kill -KILL "$(cat "$f")" 2>/dev/null; done; exit 1; }
 
-# start N -> runs the program as app N; sets wid.
+# start N [FILE] -> runs the program as app N (with FILE as its argument); sets wid.
 start() {
-  "$BIN" >"$T/app$1.out" 2>"$T/app$1.log" &
+  "$BIN" "${@:2}" >"$T/app$1.out" 2>"$T/app$1.log" &
   echo $! >"$T/app$1.pid"
   local pid=$!
   wid=""
@@ -189,3 +189,28 @@ e2e_poll 5 eval '! sized unrooted' || stop "Ctrl+Up did not go back to the music
 note "Ctrl+Down opened second as the tree's root, Ctrl+Up went back"
 e2e_term "$(cat "$T/app4.pid")" >"$T/term4"
 rm -f "$T/app4.pid"
+
+# -- A file named at start: the library comes up on LOOPS with the takes listed --------
+loops_at_start() {
+  mkdir -p "$HOME/Music/tessel"
+  sox -n -r 48000 -c 2 "$HOME/Music/tessel/tessel-20250102-030405.wav" synth 1 sine 440 vol 0.3
+  start 5   # quit with the library closed on LOOPS: the LOOPS tab, then l
+  geom "$wid"
+  at -450 68
+  xdotool click 1
+  sleep 0.5
+  xdotool key l
+  sleep 1
+  e2e_term "$(cat "$T/app5.pid")" >"$T/term5"
+  grep -q '^libopen=0' "$XDG_CONFIG_HOME/TideCoil/tessel.ini" || stop "the library did not close"
+  start 6 "$F/tone.wav"
+  sleep 2
+  geom "$wid"
+  shot loops
+  # The first row's date runs past where "EMPTY" would end.
+  note "a file named at start: $(ink loops 109 -520 -380) light pixels in the first LOOPS row"
+  [ "$(ink loops 109 -520 -380)" -gt 20 ] || stop "LOOPS is empty at a start with a file argument"
+  e2e_term "$(cat "$T/app6.pid")" >"$T/term6"
+  rm -f "$T/app5.pid" "$T/app6.pid"
+}
+loops_at_start

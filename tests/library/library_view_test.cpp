@@ -138,6 +138,20 @@ TEST_F(ViewTest, CardEdgeCases)
     EXPECT_TRUE(fs::exists(kit.path("share/Trash/files/b.wav")));
 }
 
+TEST_F(ViewTest, TheWheelMovesTheVolumeOnlyOverItsSlider)
+{
+    lib->ui->openness = 1.0f;
+    for (float top : {704.0f, 0.0f}) {   // under the cards, then alone (the LOOPS tab)
+        lib->player_only = top == 0.0f;
+        lib->ui->take = CanvasRect{0, top, 580, 188};
+        lib->take.volume_slider = CanvasRect{58, top + 166, 160, 12};
+        library_set_volume(lib, 0.5f);
+        event(SDL_MOUSEWHEEL, 1, 300, top + 90);   // over the waveform
+        event(SDL_MOUSEWHEEL, 1, 100, top + 170);
+        EXPECT_FLOAT_EQ(library_get_volume(lib), 0.55f) << top;
+    }
+}
+
 TEST_F(ViewTest, FilterTakesWholeCharactersUpTo31Bytes)
 {
     lib->ui->filter_focused = 1;
