@@ -666,7 +666,7 @@ TEST_F(LibraryInProcess, TheCloudTabAClientsButtonLineAndHintsAndTheTreesMark)
     LibraryWithPlayer with;
     Library* lib = with.lib;
     TextRenderer* tr = text_renderer_create_in(fx.renderer, TESSEL_FONT_FOLDER);
-    CloudClient *none = cloud_create("c", "e", "", nullptr), *ready = cloud_create("c", "e", "key", nullptr);
+    CloudClient *none = cloud_create("c", "e", ""), *ready = cloud_create("c", "e", "key");
     CanvasRect r{0, 0, 640, 400};
     const float* bg = lib->ui->colours[0];
     int status = 0;   // the status line's pixels, left of the buttons
