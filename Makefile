@@ -1,5 +1,6 @@
 # Tessel: `make run` builds and starts the program, `make test` builds and runs
-# every test, `make bench` runs the benchmarks, `make fuzz` runs every fuzz target for
+# every test, `make bench` runs the benchmarks (and the whole program's CPU on a private
+# X server, bench/ui_cpu.sh), `make fuzz` runs every fuzz target for
 # FUZZ_SECONDS (FUZZ_JOBS at a time). Each installs what is missing.
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
@@ -34,6 +35,7 @@ tsan-test: deps
 
 bench: build
 	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+	bench/ui_cpu.sh build/release/tessel
 
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) JOBS=$(JOBS) CMAKE_ARGS="$(CMAKE_ARGS)" tools/fuzz.sh

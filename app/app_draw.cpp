@@ -112,6 +112,9 @@ void app_draw(AppState* app, DrawKit* kit, float dt)
 
     view_background(app, kit, app->ui_time);
     view_logo(app, kit);
+    // From the sliders to the toasts everything is drawn through the kit alone: one
+    // batch, sent as a call per run of one blend mode.
+    draw_batch_begin(kit);
     view_gain_slider(app, kit, app->layout.input_slider, &app->input_meter, "I", kInputSliderColour,
                      app->input_clip, true);
     view_gain_slider(app, kit, app->layout.output_slider, &app->output_meter, "O", kOutputSliderColour,
@@ -125,6 +128,7 @@ void app_draw(AppState* app, DrawKit* kit, float dt)
     particles_draw(kit, &app->particles);
     view_keys_sheet(app, kit);
     app_draw_toasts(app, kit);
+    draw_batch_end(kit);
     view_library_strip(app, kit, dt > 0.0f ? dt : 1.0f / 60.0f);
     if (app->library_shown)
         view_loop_panel(app, kit);

@@ -15,6 +15,7 @@
 #include "app/window.h"
 #include "audio/engine.h"
 #include "library/user_stores.h"
+#include "platform/plat_heap.h"
 #include "ui/backdrop.h"
 #include "ui/canvas.h"
 #include "ui/cursor.h"
@@ -84,6 +85,14 @@ static SDL_Renderer* shell_make_renderer(SDL_Window* window, bool* vsync)
     return r;
 }
 
+double shell_refresh_hz(SDL_Window* window)
+{
+    SDL_DisplayMode mode{};
+    if (!window || SDL_GetWindowDisplayMode(window, &mode) != 0)
+        return 0.0;
+    return (double)mode.refresh_rate;
+}
+
 // The base rectangle is taken from the first window whether or not a panel is open:
 // a panel opened later by any road (a toggle, a dropped file) widens it from there.
 // Open side panels at start: the slides already at their ends, and the window
@@ -149,6 +158,7 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     sh->engine = engine_instance();
     sh->app = app_instance();
     double t = perf_seconds();
+    plat_heap_hold();
 
     SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
     // A driver named by hint leaves SDL's batching off unless it is asked for.
@@ -174,6 +184,7 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     if (!sh->renderer)
         return shell_fail(sh, "renderer failed", SDL_GetError());
     sh->made |= MADE_RENDERER;
+    frame_pace_init(&sh->pace, shell_refresh_hz(sh->window));
     t = shell_step(sh, "SDL_CreateRenderer", t);
 
     sh->made |= MADE_KIT;   // draw_shutdown is safe on a half-made kit

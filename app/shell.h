@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "app/folders.h"
+#include "app/frame_pace.h"
 #include "app/shell_rigs.h"
 #include "app/shell_station.h"
 #include "app/window.h"
@@ -73,6 +74,7 @@ struct ShellCtx {
     ShellStep steps[SHELL_MAX_STEPS];   // start-up's steps, then shutdown's, in order
     int32_t step_count;
     CustomCursor cursor;        // drawn over everything while the canvas exists
+    FramePace pace;             // the loop's own pause where presents do not wait
 };
 
 // Starts everything in order. 0: the loop may run. 1: one failure line went to
@@ -85,6 +87,9 @@ int shell_start(ShellCtx* shell, int argc, char** argv, const ShellOptions* opti
 bool shell_frame(ShellCtx* shell);
 // Saves and tears everything down in order; returns the exit code (0).
 int shell_stop(ShellCtx* shell);
+
+// The refresh rate of the window's display in Hz; 0 when the display does not say.
+double shell_refresh_hz(SDL_Window* window);
 
 // The screenshot request file is looked for on frames divisible by this.
 constexpr uint32_t SHELL_REQUEST_PERIOD = 16;

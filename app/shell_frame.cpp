@@ -7,6 +7,7 @@
 #include "app/app_draw.h"
 #include "app/app_events.h"
 #include "app/app_state.h"
+#include "app/frame_pace.h"
 #include "app/overlays.h"
 #include "app/screenshot.h"
 #include "app/shell.h"
@@ -24,13 +25,9 @@
 #include "ui/hitregion.h"
 #include "ui/text.h"
 
-// A frame quicker than this, present included, is followed by a short sleep, so the
-// loop does not spin a core at thousands of frames a second where presents do not
-// wait: a renderer without vsync, or one whose vsync does not hold (offscreen
-// drivers report it and do not wait). Under working vsync a present takes most of a
-// refresh period and this never fires.
-static const double kFastFrameSeconds = 0.002;
-static const Uint32 kFastFrameSleepMs = 1;
+// The display's refresh rate is read again this often (frames): the window may have
+// moved to another display.
+static const uint32_t kRefreshReadPeriod = 64;
 
 // ---------------------------------------------------------------------------
 // Events
@@ -277,7 +274,12 @@ bool shell_frame(ShellCtx* sh)
     SDL_RenderPresent(sh->renderer);
     sh->frame++;
 
-    if (perf_seconds() - work_start < kFastFrameSeconds)
-        SDL_Delay(kFastFrameSleepMs);
+    // Where presents do not wait for the display, the loop waits instead, so it draws
+    // no more frames than the display can show.
+    if (sh->frame % kRefreshReadPeriod == 0)
+        frame_pace_set_rate(&sh->pace, shell_refresh_hz(sh->window));
+    double pause = frame_pace_after_present(&sh->pace, work_start, perf_seconds());
+    if (pause >= 0.001)
+        SDL_Delay((Uint32)(pause * 1000.0));
     return !sh->quit;
 }

@@ -78,16 +78,23 @@ void view_loop_length_text(int32_t length, double rate, char* out, size_t cap)
     snprintf(out, cap, "%.1fS", (double)length / rate);
 }
 
+// The bars in two passes, the plain ones and then the additive white cores: each
+// column's core lies only over that column's own bars, so the picture is the one a
+// column-by-column pass gives, with one blend change instead of hundreds.
 static void view_loop_columns(AppState* app, DrawKit* kit, HitRect r, float head_x)
 {
     float centre = r.y + r.h / 2;
+    LoopColumn cols[VIEW_LOOP_COLUMNS];
     for (int32_t i = 0; i < VIEW_LOOP_COLUMNS; i++) {
-        LoopColumn c = view_loop_column(r, i, app->overview_left[i], app->overview_right[i], head_x);
+        const LoopColumn& c = cols[i] =
+            view_loop_column(r, i, app->overview_left[i], app->overview_right[i], head_x);
         uint32_t a = c.played ? kPlayedAlpha : kUnplayedAlpha;
         if (c.up > 0)
             draw_fill(kit, c.x, centre - c.up, c.width, c.up, draw_with_alpha(VIEW_TEAL, a));
         if (c.down > 0)
             draw_fill(kit, c.x, centre, c.width, c.down, draw_with_alpha(VIEW_ORANGE, a));
+    }
+    for (const LoopColumn& c : cols) {
         if (c.core > 0) {
             uint32_t core = draw_rgba(255, 255, 255, c.played ? kCorePlayedAlpha : kCoreUnplayedAlpha);
             draw_fill_additive(kit, c.x, centre - c.core, c.width, 2 * c.core, core);

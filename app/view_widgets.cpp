@@ -38,18 +38,5 @@ void view_tab(AppState* app, DrawKit* kit, HitRect r, const char* label, bool on
 
 void view_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x3, float y3, uint32_t colour)
 {
-    if (!kit || !kit->renderer || !kit->white)
-        return;
-    const float px[3] = {x1, x2, x3};
-    const float py[3] = {y1, y2, y3};
-    SDL_Color c{(Uint8)(colour & 0xFF), (Uint8)(colour >> 8 & 0xFF), (Uint8)(colour >> 16 & 0xFF),
-                (Uint8)(colour >> 24)};
-    SDL_Vertex v[3];
-    for (int i = 0; i < 3; ++i) {
-        draw_map_point(kit, px[i], py[i], &v[i].position.x, &v[i].position.y);
-        v[i].color = c;
-        v[i].tex_coord = SDL_FPoint{0, 0};
-    }
-    SDL_SetTextureBlendMode(kit->white, SDL_BLENDMODE_BLEND);
-    SDL_RenderGeometry(kit->renderer, kit->white, v, 3, nullptr, 0);
+    draw_triangle(kit, x1, y1, x2, y2, x3, y3, colour);
 }

@@ -289,6 +289,45 @@ static bool rect_drawable(const CanvasRect& r)
            std::isfinite(r.h);
 }
 
+// The field as one small image, a pixel per sample point, stretched with linear
+// filtering so that each pixel's centre lands on its grid point: the smooth field of
+// the quads below for one textured rectangle, however large the window.
+static bool field_as_image(Canvas* c, const CanvasRect& r, int32_t cols, int32_t rows)
+{
+    static uint32_t pixels[(BACKDROP_GRID_MAX + 1) * (BACKDROP_GRID_MAX + 1)];
+    int32_t n = (cols + 1) * (rows + 1);
+    for (int32_t k = 0; k < n; k++) {
+        SDL_Color p = canvas_pack_color(nullptr, g_field[k], 1.0f);
+        pixels[k] = (uint32_t)p.r | (uint32_t)p.g << 8 | (uint32_t)p.b << 16 | (uint32_t)p.a << 24;
+    }
+    float cw = r.w / (float)cols, ch = r.h / (float)rows;
+    CanvasRect to{r.x - cw / 2, r.y - ch / 2, cw * (float)(cols + 1), ch * (float)(rows + 1)};
+    return canvas_draw_image(c, pixels, cols + 1, rows + 1, &to);
+}
+
+// The field as a quad per cell, nearly transparent cells skipped: where no image can
+// be made.
+static void field_as_quads(Canvas* c, const CanvasRect& r, int32_t cols, int32_t rows)
+{
+    float cw = r.w / (float)cols, ch = r.h / (float)rows;
+    for (int32_t j = 0; j < rows; j++) {
+        for (int32_t i = 0; i < cols; i++) {
+            const float* c00 = g_field[j * (cols + 1) + i];
+            const float* c10 = g_field[j * (cols + 1) + i + 1];
+            const float* c11 = g_field[(j + 1) * (cols + 1) + i + 1];
+            const float* c01 = g_field[(j + 1) * (cols + 1) + i];
+            if (c00[3] + c10[3] + c11[3] + c01[3] < 0.004f)
+                continue;
+            float x0 = r.x + (float)i * cw, x1 = r.x + (float)(i + 1) * cw;
+            float y0 = r.y + (float)j * ch, y1 = r.y + (float)(j + 1) * ch;
+            const float xs[4] = {x0, x1, x1, x0};
+            const float ys[4] = {y0, y0, y1, y1};
+            const float* const cs[4] = {c00, c10, c11, c01};
+            canvas_fill_quad(c, xs, ys, cs);
+        }
+    }
+}
+
 // The tilt eases only here; scene B and the stars read it.
 static void ease_tilt(double clock)
 {
@@ -308,6 +347,12 @@ static void ease_tilt(double clock)
     g.tilt_y += (g.target_y - g.tilt_y) * k;
 }
 
+void backdrop_register(const float (*colours)[4], CanvasRect r)
+{
+    if (rect_drawable(r))
+        hitregion_add_coloured(nullptr, HitRect{r.x, r.y, r.w, r.h}, 1, colour_pair(colours, 1));
+}
+
 void backdrop_draw(Canvas* c, const float (*colours)[4], CanvasRect r, float scroll_x, float scroll_y,
                    double clock)
 {
@@ -322,7 +367,7 @@ void backdrop_draw(Canvas* c, const float (*colours)[4], CanvasRect r, float scr
     int32_t cols = 0, rows = 0;
     float s = 1.0f;
     backdrop_grid(r.w, r.h, &cols, &rows, &s);
-    hitregion_add_coloured(nullptr, HitRect{r.x, r.y, r.w, r.h}, 1, colour_pair(colours, 1));
+    backdrop_register(colours, r);
     ease_tilt(clock);
     float px = g.paused ? 0.0f : -4.6f * g.tilt_x;
     float py = g.paused ? 0.0f : -4.6f * g.tilt_y;
@@ -333,22 +378,8 @@ void backdrop_draw(Canvas* c, const float (*colours)[4], CanvasRect r, float scr
         for (int32_t i = 0; i <= cols; i++)
             backdrop_field_color((float)i * cw - px, (float)j * ch - py, scroll_x, scroll_y, t, colours,
                                  g_field[j * (cols + 1) + i]);
-    for (int32_t j = 0; j < rows; j++) {
-        for (int32_t i = 0; i < cols; i++) {
-            const float* c00 = g_field[j * (cols + 1) + i];
-            const float* c10 = g_field[j * (cols + 1) + i + 1];
-            const float* c11 = g_field[(j + 1) * (cols + 1) + i + 1];
-            const float* c01 = g_field[(j + 1) * (cols + 1) + i];
-            if (c00[3] + c10[3] + c11[3] + c01[3] < 0.004f)
-                continue;
-            float x0 = r.x + (float)i * cw, x1 = r.x + (float)(i + 1) * cw;
-            float y0 = r.y + (float)j * ch, y1 = r.y + (float)(j + 1) * ch;
-            const float xs[4] = {x0, x1, x1, x0};
-            const float ys[4] = {y0, y0, y1, y1};
-            const float* const cs[4] = {c00, c10, c11, c01};
-            canvas_fill_quad(c, xs, ys, cs);
-        }
-    }
+    if (!field_as_image(c, r, cols, rows))
+        field_as_quads(c, r, cols, rows);
     float par = g.paused ? 0.0f : -46.0f * 0.2f * s;
     backdrop_draw_objects(c, r.w, r.h, s, t, scroll_x, scroll_y, par * g.tilt_x, par * g.tilt_y);
     canvas_set_additive(c, false);

@@ -50,10 +50,14 @@ void backdrop_grid(float w, float h, int32_t* cols, int32_t* rows, float* scale)
 // clock t (seconds, already wrapped), scroll (ox, oy) and colours (null: defaults).
 void backdrop_field_color(float x, float y, float ox, float oy, float t, const float (*colours)[4], float out[4]);
 
-// Scene A: the colour field and eight objects; registers the rectangle as a coloured
+// Scene A: the colour field (one small image stretched over the rectangle) and eight
+// objects; registers the rectangle as a coloured
 // hit region (kind 1, colour B). Eases the tilt.
 void backdrop_draw(Canvas* c, const float (*colours)[4], CanvasRect r, float scroll_x, float scroll_y,
                    double clock);
+// The rectangle as scene A's coloured hit region, as backdrop_draw registers it: for a
+// frame that shows scene A from a kept picture instead of drawing it.
+void backdrop_register(const float (*colours)[4], CanvasRect r);
 // Scene B: two large bodies, six ships, 16 lanes of rocks, and, while the clock runs,
 // comets that bend round the rocks and shatter them. Reads the eased tilt.
 void backdrop_draw_variant(Canvas* c, const float (*colours)[4], CanvasRect r, float scroll_x, float scroll_y,

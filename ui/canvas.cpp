@@ -54,6 +54,10 @@ static void canvas_free_textures(Canvas* c)
             SDL_DestroyTexture(m);
         m = nullptr;
     }
+    if (c->image)
+        SDL_DestroyTexture(c->image);
+    c->image = nullptr;
+    c->image_w = c->image_h = 0;
 }
 
 // ---- Lifecycle -------------------------------------------------------------------
@@ -88,6 +92,8 @@ void canvas_destroy(Canvas* c)
     if (!c)
         return;
     canvas_free_textures(c);
+    for (CanvasTarget& t : c->kept)
+        canvas_texture_free(&t);
     free(c);
 }
 

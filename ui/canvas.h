@@ -39,6 +39,8 @@ constexpr int32_t CANVAS_TARGET_DEPTH = 4;      // pushed layers at most
 constexpr int32_t CANVAS_REGISTRY = 32;         // layer textures known to be valid
 constexpr int32_t CANVAS_MASKS = 12;            // dissolve masks by fade level (1..11 used)
 constexpr int32_t CANVAS_TARGET_MAX_SIZE = 16384;
+constexpr int32_t CANVAS_KEPT_LAYERS = 2;        // layers the canvas keeps for its users
+constexpr int32_t CANVAS_IMAGE_MAX = 256;        // a side of an image drawn scaled
 
 struct CanvasRect {
     float x, y, w, h;
@@ -96,6 +98,9 @@ struct Canvas {
     CanvasTargetEntry targets[CANVAS_TARGET_DEPTH];
     int32_t target_depth;
     int32_t targets_refused;                 // pushes refused and not yet popped
+    CanvasTarget kept[CANVAS_KEPT_LAYERS];   // kept between frames, freed with the canvas
+    SDL_Texture* image;                      // streaming texture of canvas_draw_image
+    int32_t image_w, image_h;
     uint8_t batch_additive;
     int32_t vertex_count, index_count;
     SDL_Vertex vertices[CANVAS_MAX_VERTICES];
@@ -154,6 +159,11 @@ float canvas_pixel_text_width(const Canvas* c, const char* text, float size);
 // device offset, tinted by colour.
 void canvas_draw_texture(Canvas* c, SDL_Texture* texture, float x, float y, int32_t dx, int32_t dy, int32_t w,
                          int32_t h, const float* colour);
+// A small image of straight-alpha pixels (bytes R, G, B, A; w, h up to
+// CANVAS_IMAGE_MAX) stretched over the rectangle with linear filtering, in the level's
+// blend mode and opacity; no clip. Pixel centres land at the rectangle's cell
+// centres. False when it could not be drawn (no texture).
+bool canvas_draw_image(Canvas* c, const uint32_t* pixels, int32_t w, int32_t h, const CanvasRect* dst);
 // The batch primitive: device pixels, packed colours; refused unless x1 > x0, y1 > y0.
 void canvas_push_quad(Canvas* c, float x0, float y0, float x1, float y1, SDL_Color c0, SDL_Color c1,
                       SDL_Color c2, SDL_Color c3);
@@ -173,3 +183,7 @@ void canvas_draw_target(Canvas* c, const CanvasTarget* t, float x, float y);   /
 // pixel in canvas units); level < 1 clears it; level > 11 leaves it as it is.
 void canvas_dissolve_target(Canvas* c, CanvasTarget* t, int32_t level, float cell);
 void canvas_texture_free(CanvasTarget* t);   // destroys the texture; null is fine
+// A layer the canvas keeps for its users between frames (slot 0..CANVAS_KEPT_LAYERS - 1),
+// made or kept at w x h; fresh is set when its contents were lost (new size, new
+// texture, a renderer reset) and must be drawn again. Null when it cannot be made.
+CanvasTarget* canvas_kept_layer(Canvas* c, int32_t slot, int32_t w, int32_t h, bool* fresh);

@@ -58,6 +58,45 @@ int32_t canvas_target_ensure(Canvas* c, CanvasTarget* t, int32_t w, int32_t h)
     return 0;
 }
 
+CanvasTarget* canvas_kept_layer(Canvas* c, int32_t slot, int32_t w, int32_t h, bool* fresh)
+{
+    if (!c || slot < 0 || slot >= CANVAS_KEPT_LAYERS)
+        return nullptr;
+    CanvasTarget* t = &c->kept[slot];
+    bool kept = t->texture && t->width == w && t->height == h && canvas_registered(c, t->texture);
+    if (canvas_target_ensure(c, t, w, h) != 0)
+        return nullptr;
+    if (fresh)
+        *fresh = !kept;
+    return t;
+}
+
+bool canvas_draw_image(Canvas* c, const uint32_t* pixels, int32_t w, int32_t h, const CanvasRect* dst)
+{
+    if (!c || !pixels || !dst || w < 1 || h < 1 || w > CANVAS_IMAGE_MAX || h > CANVAS_IMAGE_MAX)
+        return false;
+    if (!c->image || c->image_w != w || c->image_h != h) {
+        if (c->image)
+            SDL_DestroyTexture(c->image);
+        c->image = SDL_CreateTexture(c->renderer, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING, w, h);
+        c->image_w = c->image ? w : 0;
+        c->image_h = c->image ? h : 0;
+        if (!c->image)
+            return false;
+        SDL_SetTextureScaleMode(c->image, SDL_ScaleModeLinear);
+    }
+    const CanvasLevel& l = c->level;
+    SDL_FRect to{dst->x * l.scale + l.origin_x, dst->y * l.scale + l.origin_y, dst->w * l.scale, dst->h * l.scale};
+    if (!std::isfinite(to.x) || !std::isfinite(to.y) || !std::isfinite(to.w) || !std::isfinite(to.h))
+        return false;
+    canvas_flush(c);
+    if (SDL_UpdateTexture(c->image, nullptr, pixels, w * 4) != 0)
+        return false;
+    SDL_SetTextureBlendMode(c->image, l.additive ? SDL_BLENDMODE_ADD : SDL_BLENDMODE_BLEND);
+    SDL_SetTextureAlphaMod(c->image, (Uint8)(canvas_clamp01(l.opacity) * 255 + 0.5f));
+    return SDL_RenderCopyF(c->renderer, c->image, nullptr, &to) == 0;
+}
+
 void canvas_texture_free(CanvasTarget* t)
 {
     if (!t)

@@ -8,6 +8,17 @@
 static_assert(DRAW_BLEND_NORMAL == (int32_t)SDL_BLENDMODE_BLEND && DRAW_BLEND_ADD == (int32_t)SDL_BLENDMODE_ADD,
               "the kit's blend arguments are SDL's own blend modes");
 
+// Quads gathered between draw_batch_begin and draw_batch_end, all of one blend mode.
+constexpr int32_t kBatchVertices = 4096;
+constexpr int32_t kBatchIndices = kBatchVertices / 4 * 6;
+struct DrawBatch {
+    SDL_Vertex vertices[kBatchVertices];
+    int indices[kBatchIndices];
+    int32_t vertex_count;
+    int32_t index_count;
+    int32_t blend;
+};
+
 static SDL_Texture* draw_make_white(SDL_Renderer* renderer)
 {
     SDL_Surface* s = SDL_CreateRGBSurface(0, 1, 1, 32, 0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u);
@@ -28,22 +39,36 @@ bool draw_init(DrawKit* kit, SDL_Renderer* renderer)
     if (!renderer)
         return false;
     kit->white = draw_make_white(renderer);
+    if (kit->white)
+        kit->batch = new DrawBatch{};
     return kit->white != nullptr;
+}
+
+static void draw_destroy_white(DrawKit* kit)
+{
+    if (kit->white)
+        SDL_DestroyTexture(kit->white);
+    kit->white = nullptr;
 }
 
 void draw_shutdown(DrawKit* kit)
 {
-    if (!kit || !kit->white)
+    if (!kit)
         return;
-    SDL_DestroyTexture(kit->white);
-    kit->white = nullptr;
+    draw_destroy_white(kit);
+    delete kit->batch;
+    kit->batch = nullptr;
+    kit->batch_depth = 0;
 }
 
 bool draw_reset(DrawKit* kit)
 {
     if (!kit || !kit->renderer)
         return false;
-    draw_shutdown(kit);
+    // Gathered quads belong to the lost device's frame.
+    if (kit->batch)
+        kit->batch->vertex_count = kit->batch->index_count = 0;
+    draw_destroy_white(kit);
     kit->white = draw_make_white(kit->renderer);
     return kit->white != nullptr;
 }
@@ -76,6 +101,55 @@ static SDL_Color draw_sdl_colour(uint32_t c)
     return SDL_Color{(Uint8)(c & 0xFF), (Uint8)(c >> 8 & 0xFF), (Uint8)(c >> 16 & 0xFF), (Uint8)(c >> 24)};
 }
 
+static void draw_send(DrawKit* kit, const SDL_Vertex* v, int32_t nv, const int* idx, int32_t ni, int32_t blend)
+{
+    SDL_SetTextureBlendMode(kit->white, (SDL_BlendMode)blend);
+    SDL_RenderGeometry(kit->renderer, kit->white, v, nv, idx, ni);
+}
+
+static void draw_flush(DrawKit* kit)
+{
+    DrawBatch* b = kit->batch;
+    if (!b || b->index_count == 0)
+        return;
+    if (kit->renderer && kit->white)
+        draw_send(kit, b->vertices, b->vertex_count, b->indices, b->index_count, b->blend);
+    b->vertex_count = b->index_count = 0;
+}
+
+void draw_batch_begin(DrawKit* kit)
+{
+    if (kit)
+        kit->batch_depth++;
+}
+
+void draw_batch_end(DrawKit* kit)
+{
+    if (!kit || kit->batch_depth <= 0)
+        return;
+    if (--kit->batch_depth == 0)
+        draw_flush(kit);
+}
+
+// One shape of nv vertices (already in device pixels) and its triangles: gathered
+// while a batch is open, else sent at once.
+static void draw_shape(DrawKit* kit, const SDL_Vertex* v, int32_t nv, const int* idx, int32_t ni, int32_t blend)
+{
+    DrawBatch* b = kit->batch;
+    if (!b || kit->batch_depth <= 0) {
+        draw_send(kit, v, nv, idx, ni, blend);
+        return;
+    }
+    if (b->index_count > 0 &&
+        (b->blend != blend || b->vertex_count + nv > kBatchVertices || b->index_count + ni > kBatchIndices))
+        draw_flush(kit);
+    b->blend = blend;
+    for (int32_t i = 0; i < ni; i++)
+        b->indices[b->index_count++] = b->vertex_count + idx[i];
+    for (int32_t i = 0; i < nv; i++)
+        b->vertices[b->vertex_count++] = v[i];
+}
+
 void draw_rect4(DrawKit* kit, float x, float y, float w, float h,
                 uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, int32_t blend)
 {
@@ -91,8 +165,23 @@ void draw_rect4(DrawKit* kit, float x, float y, float w, float h,
         v[i].tex_coord = SDL_FPoint{0, 0};
     }
     static const int indices[6] = {0, 1, 2, 0, 2, 3};
-    SDL_SetTextureBlendMode(kit->white, (SDL_BlendMode)blend);
-    SDL_RenderGeometry(kit->renderer, kit->white, v, 4, indices, 6);
+    draw_shape(kit, v, 4, indices, 6, blend);
+}
+
+void draw_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x3, float y3, uint32_t colour)
+{
+    if (!kit || !kit->renderer || !kit->white)
+        return;
+    const float px[3] = {x1, x2, x3};
+    const float py[3] = {y1, y2, y3};
+    SDL_Vertex v[3];
+    for (int i = 0; i < 3; ++i) {
+        draw_map_point(kit, px[i], py[i], &v[i].position.x, &v[i].position.y);
+        v[i].color = draw_sdl_colour(colour);
+        v[i].tex_coord = SDL_FPoint{0, 0};
+    }
+    static const int indices[3] = {0, 1, 2};
+    draw_shape(kit, v, 3, indices, 3, DRAW_BLEND_NORMAL);
 }
 
 void draw_fill(DrawKit* kit, float x, float y, float w, float h, uint32_t colour)
@@ -112,10 +201,12 @@ void draw_rect_vgrad(DrawKit* kit, float x, float y, float w, float h, uint32_t 
 
 void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_t colour)
 {
+    draw_batch_begin(kit);
     draw_fill(kit, x, y, w, 1, colour);
     draw_fill(kit, x, y + h - 1, w, 1, colour);
     draw_fill(kit, x, y, 1, h, colour);
     draw_fill(kit, x + w - 1, y, 1, h, colour);
+    draw_batch_end(kit);
 }
 
 uint8_t draw_alpha_byte(float v)
@@ -132,9 +223,11 @@ void draw_glow(DrawKit* kit, float x, float y, float w, float h, uint32_t colour
 {
     if (!(intensity > 0.01f))
         return;
+    draw_batch_begin(kit);
     for (int i = 1; i <= 3; ++i) {
         float d = i * radius / 3;
         uint8_t a = draw_alpha_byte((1 - (i - 1) / 3.0f) * intensity * 0.22f * 255);
         draw_fill_additive(kit, x - d, y - d, w + 2 * d, h + 2 * d, draw_with_alpha(colour, a));
     }
+    draw_batch_end(kit);
 }

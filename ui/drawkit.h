@@ -4,8 +4,13 @@
 // Threads: UI thread only (the thread that owns the renderer).
 // Depends on: SDL2 renderer (SDL_RenderGeometry), ui/pixel_font.h.
 //
-// Every shape is one textured quad over a 1 x 1 white texture, sent straight to
-// SDL_RenderGeometry; nothing is clipped or snapped. Coordinates and sizes are
+// Every shape is one textured quad over a 1 x 1 white texture, sent to
+// SDL_RenderGeometry; nothing is clipped or snapped. Between draw_batch_begin and
+// draw_batch_end the quads are gathered and sent as one call per run of the same blend
+// mode, in the order they were drawn, so what overlaps stays in order; a caller opens a
+// batch only around drawing that goes through the kit alone (anything else drawn in
+// between would land under the gathered quads). Outside a batch each shape is sent at
+// once; the kit's own compound shapes (outlines, glows, text) batch themselves. Coordinates and sizes are
 // reference units; a point (px, py) lands on device pixel
 //     ((px + translate_x) * scale + offset_x, (py + translate_y) * scale + offset_y).
 // Reference x = 0 is the left edge of the central 640-unit column; an open left side
@@ -15,6 +20,7 @@
 
 struct SDL_Renderer;
 struct SDL_Texture;
+struct DrawBatch;
 
 // Packed colour: bytes R, G, B, A from the lowest up, so the value reads 0xAABBGGRR.
 // Alpha is straight, not premultiplied.
@@ -40,12 +46,15 @@ struct DrawKit {
     float translate_x, translate_y;  // reference units added to every point before scaling
     int32_t window_w, window_h;  // the size given to the last layout
     float left_w, right_w;       // extra reference widths of the open side panels (shell writes)
+    DrawBatch* batch;            // gathered quads (made by draw_init; null: every shape at once)
+    int32_t batch_depth;         // open draw_batch_begin calls
 };
 
-// Clears the kit, keeps the renderer and makes the white texture. False when the
-// texture cannot be made (the kit is then unusable; draw_shutdown is still safe).
+// Clears the kit, keeps the renderer and makes the white texture and the batch. False
+// when the texture cannot be made (the kit is then unusable; draw_shutdown is still
+// safe).
 bool draw_init(DrawKit* kit, SDL_Renderer* renderer);
-void draw_shutdown(DrawKit* kit);             // destroys the white texture; null is fine
+void draw_shutdown(DrawKit* kit);             // destroys the texture and the batch; null is fine
 // Remakes the white texture after SDL_RENDER_DEVICE_RESET. False when it cannot be made.
 bool draw_reset(DrawKit* kit);
 
@@ -55,12 +64,19 @@ void draw_frame_layout(DrawKit* kit, int32_t width, int32_t height);
 // A reference point in device pixels.
 void draw_map_point(const DrawKit* kit, float px, float py, float* out_x, float* out_y);
 
+// Gathers the shapes drawn until the matching draw_batch_end (batches nest; the
+// outermost end sends them). Only kit drawing may come in between.
+void draw_batch_begin(DrawKit* kit);
+void draw_batch_end(DrawKit* kit);
+
 // One quad, a colour per corner: c0 top-left, c1 top-right, c2 bottom-right, c3
 // bottom-left; blend is DRAW_BLEND_NORMAL or DRAW_BLEND_ADD.
 void draw_rect4(DrawKit* kit, float x, float y, float w, float h,
                 uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, int32_t blend);
 void draw_fill(DrawKit* kit, float x, float y, float w, float h, uint32_t colour);
 void draw_fill_additive(DrawKit* kit, float x, float y, float w, float h, uint32_t colour);
+// One triangle in one colour, normal blending.
+void draw_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x3, float y3, uint32_t colour);
 void draw_rect_vgrad(DrawKit* kit, float x, float y, float w, float h, uint32_t top, uint32_t bottom);
 // Four edges one reference unit thick, inside the rectangle.
 void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_t colour);

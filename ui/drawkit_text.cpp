@@ -11,6 +11,7 @@ void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel
     if (!kit || !text)
         return;
     int32_t blend = additive ? DRAW_BLEND_ADD : DRAW_BLEND_NORMAL;
+    draw_batch_begin(kit);
     for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
         const uint8_t* glyph = pixel_font_glyph(*p);
         for (int c = 0; c < PIXEL_FONT_COLUMNS; ++c) {
@@ -31,6 +32,7 @@ void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel
         }
         x += PIXEL_FONT_ADVANCE * pixel;
     }
+    draw_batch_end(kit);
 }
 
 void draw_text(DrawKit* kit, const char* text, float x, float y, float pixel, uint32_t colour)
@@ -72,6 +74,7 @@ void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixe
                         draw_mix_channel(bottom, top, 16, t) | draw_mix_channel(bottom, top, 24, t);
     }
     float pen = x;
+    draw_batch_begin(kit);
     for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
         const uint8_t* glyph = pixel_font_glyph(*p);
         for (int c = 0; c < PIXEL_FONT_COLUMNS; ++c)
@@ -80,9 +83,10 @@ void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixe
                     draw_fill(kit, pen + c * pixel, y + r * pixel, pixel, pixel, row_colour[r]);
         pen += PIXEL_FONT_ADVANCE * pixel;
     }
-    if (!(glow > 0.02f))
-        return;
-    uint32_t soft = draw_with_alpha(glow_colour, draw_alpha_byte(glow * 110));
-    draw_text_5x7(kit, text, x - pixel / 2, y - pixel / 2, pixel * 1.08f, soft, 1);
-    draw_glow(kit, x, y, draw_text_width(text, pixel), PIXEL_FONT_ROWS * pixel, glow_colour, glow * 18, glow);
+    if (glow > 0.02f) {
+        uint32_t soft = draw_with_alpha(glow_colour, draw_alpha_byte(glow * 110));
+        draw_text_5x7(kit, text, x - pixel / 2, y - pixel / 2, pixel * 1.08f, soft, 1);
+        draw_glow(kit, x, y, draw_text_width(text, pixel), PIXEL_FONT_ROWS * pixel, glow_colour, glow * 18, glow);
+    }
+    draw_batch_end(kit);
 }

@@ -59,6 +59,7 @@ void particles_draw(DrawKit* kit, const ParticleRing* ring)
 {
     if (!kit || !ring)
         return;
+    draw_batch_begin(kit);
     for (const Particle& p : ring->slots) {
         if (!p.active)
             continue;
@@ -70,4 +71,5 @@ void particles_draw(DrawKit* kit, const ParticleRing* ring)
         draw_fill_additive(kit, p.x - side / 2, p.y - side / 2, side, side,
                            draw_with_alpha(p.colour, draw_alpha_byte(t * 235)));
     }
+    draw_batch_end(kit);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "app/app_state.h"
 #include "app/view.h"
@@ -119,6 +120,34 @@ void background_draw_glow(SDL_Renderer* r, int32_t w, int32_t h, float level, bo
     }
 }
 
+static void background_draw_scene(AppState* app, CanvasRect whole, double clock)
+{
+    backdrop_draw(app->canvas, app->backdrop_colours, whole, 0.0f, 0.0f, clock);
+    backdrop_draw_particles(app->canvas, app->backdrop_stars, whole, 0.0f, 0.0f, 1.0f);
+}
+
+// With the clock stopped scene A and the stars do not move: they are drawn once over
+// the clear into a layer the canvas keeps, and that layer is copied every frame. It is
+// drawn again when the window's size, the colours or the renderer change. False when
+// no layer can be made (the caller draws the scene itself).
+static bool background_draw_still(AppState* app, CanvasRect whole)
+{
+    static float drawn_colours[2][4];
+    bool fresh = false;
+    CanvasTarget* still = canvas_kept_layer(app->canvas, 0, (int32_t)whole.w, (int32_t)whole.h, &fresh);
+    if (!still)
+        return false;
+    if (fresh || std::memcmp(drawn_colours, app->backdrop_colours, sizeof drawn_colours) != 0) {
+        static const float kClear[4] = {13 / 255.0f, 17 / 255.0f, 17 / 255.0f, 1.0f};
+        canvas_push_target(app->canvas, still, kClear);
+        background_draw_scene(app, whole, 0.0);
+        canvas_pop_target(app->canvas);
+        std::memcpy(drawn_colours, app->backdrop_colours, sizeof drawn_colours);
+    }
+    canvas_draw_target(app->canvas, still, 0.0f, 0.0f);
+    return true;
+}
+
 // The tilt follows the mouse in window pixels while it is over the window.
 static void background_tilt(AppState* app, int32_t w, int32_t h)
 {
@@ -147,8 +176,10 @@ void view_background(AppState* app, DrawKit* kit, double t)
     CanvasRect whole{0.0f, 0.0f, (float)w, (float)h};
     if (app->canvas) {
         canvas_begin(app->canvas, 0.0f, 0.0f, 1.0f);
-        backdrop_draw(app->canvas, app->backdrop_colours, whole, 0.0f, 0.0f, clock);
-        backdrop_draw_particles(app->canvas, app->backdrop_stars, whole, 0.0f, 0.0f, 1.0f);
+        if (!(clock > 0.0) && background_draw_still(app, whole))
+            backdrop_register(app->backdrop_colours, whole);
+        else
+            background_draw_scene(app, whole, clock);
         canvas_end(app->canvas);
     }
     float level = app->smoothed_level;

@@ -2,8 +2,11 @@
 // widening for side panels, and the panel slides, as pure functions.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/app_draw.h"
 #include "app/app_state.h"
+#include "app/frame_pace.h"
 #include "app/window.h"
 #include "ui/drawkit.h"
 
@@ -255,6 +258,79 @@ TEST(WindowSlides, WidthsAndTheLibraryPlaceFollowTheEasedSlides)
     EXPECT_TRUE(window_slides_step(&s, false, true, true, 0.18f, &w));
     EXPECT_FLOAT_EQ(w.left, 600.0f);
     EXPECT_FLOAT_EQ(w.library_x, -600.0f);
+}
+
+// ---------------------------------------------------------------------------
+// Frame pacing
+// ---------------------------------------------------------------------------
+
+// Runs frames whose work and present take busy(i) seconds and that wait as asked;
+// returns each frame's start.
+template <class Busy>
+std::vector<double> paced_starts(FramePace* pace, int frames, Busy busy)
+{
+    std::vector<double> starts;
+    double t = 100.0;
+    for (int i = 0; i < frames; i++) {
+        starts.push_back(t);
+        double presented = t + busy(i);
+        t = presented + frame_pace_after_present(pace, t, presented);
+    }
+    return starts;
+}
+
+TEST(FramePace, TheRateComesFromTheDisplayAndSixtyWhenItDoesNotSay)
+{
+    struct Case {
+        double hz, period;
+    } cases[] = {{60, 1 / 60.0}, {144, 1 / 144.0}, {0, 1 / 60.0}, {-5, 1 / 60.0}, {5000, 1 / 60.0}};
+    for (const Case& c : cases) {
+        FramePace p;
+        frame_pace_init(&p, c.hz);
+        EXPECT_DOUBLE_EQ(p.period, c.period) << c.hz;
+    }
+}
+
+TEST(FramePace, QuickPresentsArePacedOntoTheRefreshGridAndHeldOnesAreLeftAlone)
+{
+    struct Case {
+        const char* what;
+        double busy;        // seconds of work and present per frame
+        bool paced;
+    } cases[] = {{"no vsync, quick frames", 0.002, true},
+                 {"no vsync, two-thirds of a period", 0.011, true},
+                 {"vsync holds the present", 1 / 60.0, false},
+                 {"work longer than a period", 0.030, false}};
+    for (const Case& c : cases) {
+        FramePace p;
+        frame_pace_init(&p, 60);
+        std::vector<double> s = paced_starts(&p, 40, [&](int) { return c.busy; });
+        for (int i = FRAME_PACE_WINDOW + 1; i < 40; i++) {
+            double gap = s[i] - s[i - 1];
+            EXPECT_NEAR(gap, c.paced ? 1 / 60.0 : c.busy, 1e-9) << c.what << " frame " << i;
+        }
+        EXPECT_EQ(p.held, !c.paced) << c.what;
+    }
+}
+
+TEST(FramePace, AnOverrunStartsAFreshGridAndVsyncThatStartsHoldingEndsThePause)
+{
+    FramePace p;
+    frame_pace_init(&p, 60);
+    // Quick frames, one that takes 50 ms, quick again, then presents held by vsync.
+    std::vector<double> s = paced_starts(&p, 60, [](int i) {
+        return i == 20 ? 0.050 : i < 40 ? 0.002 : 1 / 60.0;
+    });
+    EXPECT_NEAR(s[21] - s[20], 0.050, 1e-9);         // no pause after the long frame
+    EXPECT_NEAR(s[22] - s[21], 1 / 60.0, 1e-9);      // the grid starts again from it
+    EXPECT_NEAR(s[30] - s[29], 1 / 60.0, 1e-9);
+    EXPECT_NEAR(s[59] - s[58], 1 / 60.0, 1e-9);      // held: the present's own wait only
+    EXPECT_TRUE(p.held);
+    // Nothing is asked before the window of frames has filled.
+    FramePace q;
+    frame_pace_init(&q, 60);
+    for (int i = 0; i < FRAME_PACE_WINDOW - 1; i++)
+        EXPECT_EQ(frame_pace_after_present(&q, i, i + 0.001), 0.0);
 }
 
 }  // namespace
