@@ -9,11 +9,11 @@
 
 #include "app/view.h"
 #include "audio/preview.h"
-#include "library/folder_tree.h"
 #include "library/library.h"
 #include "library/library_seams.h"
 #include "library/user_stores.h"
 #include "library/views/favourites_panel.h"
+#include "library/views/folder_tree_view.h"
 #include "library/views/library_view.h"
 #include "library/views/popup_menu.h"
 #include "library/views/wavestrip.h"
