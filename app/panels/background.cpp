@@ -9,7 +9,7 @@
 #include <cmath>
 
 #include "app/app_state.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "audio/engine.h"
 #include "platform/plat_motion.h"
 #include "ui/backdrop.h"

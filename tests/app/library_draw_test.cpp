@@ -7,7 +7,7 @@
 #include <fstream>
 #include <vector>
 
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "audio/preview.h"
 #include "library/library.h"
 #include "library/library_seams.h"

@@ -2,7 +2,7 @@
 // widening for side panels, and the panel slides, as pure functions.
 #include <gtest/gtest.h>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
 #include "app/window.h"
 #include "ui/drawkit.h"
