@@ -138,6 +138,26 @@ static double shell_step(ShellCtx* sh, const char* name, double t0)
     return now;
 }
 
+// Runs one side system's start or stop when it takes part, and records it as a step
+// under its name; one left out records nothing. Returns the next step's start.
+static double shell_side(ShellCtx* sh, bool takes_part, void (*run)(ShellCtx*), const char* name, double t0)
+{
+    if (!takes_part)
+        return t0;
+    run(sh);
+    return shell_step(sh, name, t0);
+}
+
+static void shell_popup_start(ShellCtx*)
+{
+    overlays_popup_start(overlays_instance());
+}
+
+static void shell_popup_stop(ShellCtx*)
+{
+    overlays_stop(overlays_instance());
+}
+
 // The backdrop's stars and colours.
 static void shell_backdrop(AppState* app)
 {
@@ -240,18 +260,12 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
         fprintf(stderr, "tessel: removed %d temporary file%s left by a write that never ended\n", swept,
                 swept == 1 ? "" : "s");
     t = shell_step(sh, "folders_settle", t);
-    if (!(sh->leave_out & SHELL_LEAVE_POPUP)) {
-        overlays_popup_start(o);
-        t = shell_step(sh, "kit_popup_create", t);
-    }
+    t = shell_side(sh, !(sh->leave_out & SHELL_LEAVE_POPUP), shell_popup_start, "kit_popup_create", t);
 
     // The session's router goes into the engine before the first stream opens.
     shell_rigs_folder(sh);
     t = shell_step(sh, "rigstore_folder_path", t);
-    if (!(sh->leave_out & SHELL_LEAVE_SESSION)) {
-        shell_rigs_start(sh);
-        t = shell_step(sh, "rigsession_create", t);
-    }
+    t = shell_side(sh, !(sh->leave_out & SHELL_LEAVE_SESSION), shell_rigs_start, "rigsession_create", t);
     // Without a device the program runs on, showing the audio offline.
     engine_start(sh->engine);
     t = shell_step(sh, "engine_start", t);
@@ -275,10 +289,7 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     }
     shell_open_panels(sh);
     t = shell_step(sh, "window_apply_panels", t);
-    if (!(sh->leave_out & SHELL_LEAVE_STATION)) {
-        shell_station_start(sh);
-        t = shell_step(sh, "tcstream_init", t);
-    }
+    t = shell_side(sh, !(sh->leave_out & SHELL_LEAVE_STATION), shell_station_start, "tcstream_init", t);
     overlays_take_previous(o, app);
 
     sh->prev_time = sh->clock();
@@ -296,16 +307,10 @@ int shell_stop(ShellCtx* sh)
     t = shell_step(sh, "app_save_on_exit", t);
     settings_save(app);
     t = shell_step(sh, "settings_save", t);
-    if (sh->rigs.session) {
-        shell_rigs_flush(sh);
-        t = shell_step(sh, "rigsession_flush", t);
-    }
+    t = shell_side(sh, sh->rigs.session != nullptr, shell_rigs_flush, "rigsession_flush", t);
     app_shutdown(app);
     t = shell_step(sh, "app_shutdown", t);
-    if (overlays_instance()->popup) {
-        overlays_stop(overlays_instance());
-        t = shell_step(sh, "kit_popup_destroy", t);
-    }
+    t = shell_side(sh, overlays_instance()->popup != nullptr, shell_popup_stop, "kit_popup_destroy", t);
     cursor_release(&sh->cursor);
     t = shell_step(sh, "cursor_release", t);
     text_renderer_destroy(app->text);
@@ -315,16 +320,9 @@ int shell_stop(ShellCtx* sh)
     t = shell_step(sh, "canvas_destroy", t);
     engine_stop(sh->engine);
     t = shell_step(sh, "engine_stop", t);
-    if (sh->station.ready) {
-        shell_station_stop(sh);
-        t = shell_step(sh, "tcstream_shutdown", t);
-    }
-    if (sh->rigs.panel) {
-        shell_rigs_panel_stop(sh);
-        t = shell_step(sh, "inputs_panel_destroy", t);
-    }
-    shell_rigs_stop(sh);
-    t = shell_step(sh, "rigsession_destroy", t);
+    t = shell_side(sh, sh->station.ready, shell_station_stop, "tcstream_shutdown", t);
+    t = shell_side(sh, sh->rigs.panel != nullptr, shell_rigs_panel_stop, "inputs_panel_destroy", t);
+    t = shell_side(sh, true, shell_rigs_stop, "rigsession_destroy", t);
     // engine_shutdown, draw_shutdown, the renderer, the window, SDL.
     shell_release(sh);
     return 0;

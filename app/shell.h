@@ -3,7 +3,7 @@
 // Threads: UI thread only (the thread that called shell_start). SDL turns SIGTERM and
 //          SIGINT into a quit event, so both end through shell_stop.
 // Depends on: SDL2, ui/drawkit.h, audio/engine.h, audio/vst.h, app/app_state.h,
-//             app/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
+//             app/panels/main/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
 //             app/screenshot.h, app/settings.h.
 //
 // The side systems (the rig session and inputs panel, app/shell_rigs.h; the station

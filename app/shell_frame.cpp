@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_events.h"
 #include "app/app_state.h"
 #include "app/frame_pace.h"

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "engine_bench_setup.h"
 #include "ui/backdrop.h"
 #include "ui/canvas.h"

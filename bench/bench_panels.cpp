@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "audio/audio_backend.h"
 #include "audio/engine.h"
 #include "platform/plat_audio_api.h"

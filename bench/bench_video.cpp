@@ -17,11 +17,11 @@
 #include <vector>
 #include <unistd.h>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
 #include "app/video_panel.h"
 #include "app/video_player.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "app/window.h"
 #include "audio/engine.h"
 #include "ui/drawkit.h"

@@ -20,16 +20,13 @@ static const size_t kRestoreMax = 8191;
 
 void foldertree_palette(float out[10][4])
 {
+    static const int kFirst[] = {THEME_BACKGROUND, THEME_SURFACE, THEME_PRIMARY};
+    static const int kAfterHighlight[] = {THEME_TERTIARY, THEME_DARK_GREY, THEME_LIGHT, THEME_SECONDARY};
+    theme_colours(out, kFirst, 3);
     const ThemePalette* t = theme_palette();
-    std::memcpy(out[0], t->colours[0], sizeof out[0]);
-    std::memcpy(out[1], t->colours[1], sizeof out[1]);
-    std::memcpy(out[2], t->colours[7], sizeof out[2]);
     for (int i = 0; i < 4; i++)
         out[3][i] = t->colours[6][i] + (t->colours[7][i] - t->colours[6][i]) * 0.35f;
-    std::memcpy(out[4], t->colours[6], sizeof out[4]);
-    std::memcpy(out[5], t->colours[5], sizeof out[5]);
-    std::memcpy(out[6], t->colours[8], sizeof out[6]);
-    std::memcpy(out[7], t->colours[2], sizeof out[7]);
+    theme_colours(out + 4, kAfterHighlight, 4);
     const float amber[4] = {0.90f, 0.70f, 0.30f, 1.0f}, shade[4] = {0.0f, 0.0f, 0.0f, 0.95f};
     std::memcpy(out[8], amber, sizeof out[8]);
     std::memcpy(out[9], shade, sizeof out[9]);

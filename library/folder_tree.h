@@ -4,7 +4,8 @@
 // Threads: UI thread only. Previews decode on loader threads (audio/audiofile_loader.h);
 //          the tree only starts, polls and releases their jobs.
 // Depends on: user_stores.h, audio/audiofile_loader.h, platform/plat_dir.h,
-//             platform/plat_file.h, platform/plat_open.h, views/ (drawing).
+//             platform/plat_file.h, platform/plat_open.h. Its drawing and its keys and
+//             mouse are the library view's (folder_tree_view.h).
 //
 // Paths compare byte for byte; an entry whose path does not fit FOLDER_TREE_PATH is
 // left out (logged once), never cut. The sort ignores ASCII case, ties broken by the
@@ -13,10 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 
-union SDL_Event;
-struct Canvas;
-struct CanvasRect;
-struct TextRenderer;
 struct AudioLoadJob;
 
 enum {
@@ -111,9 +108,6 @@ float foldertree_content_height(const FolderTree* tree);
 // paths stop before the one that would not fit). True when the whole text fitted.
 bool foldertree_state_string(const FolderTree* tree, char* out, size_t size);
 void foldertree_restore(FolderTree* tree, const char* text);
-bool foldertree_handle_event(FolderTree* tree, const SDL_Event* event, float x, float y);
-void foldertree_draw(Canvas* c, TextRenderer* tr, FolderTree* tree, const CanvasRect* r, const float (*colours)[4],
-                     float dt);
 // The parent of a path: the part before the last '/'; "/" for "/a"; false for "/".
 bool foldertree_parent_path(const char* path, char* out, size_t cap);
 // The preview ring (tests and the draw): the entry for path or null; a store.

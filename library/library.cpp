@@ -9,7 +9,6 @@
 
 #include "audio/preview.h"
 #include "library/library_seams.h"
-#include "library/views/library_view.h"
 #include "platform/plat_file.h"
 #include "platform/plat_folders.h"
 

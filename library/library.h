@@ -150,7 +150,7 @@ struct Library {
     int32_t queued, done;
     int32_t unrequested;              // items whose summary request found the ring full
 
-    LibraryViewUi* ui;                // the view's own state (views/library_view.h)
+    LibraryViewUi* ui;                // the view's own state, made and freed by the view
 
     float dt;                         // the last frame time
 };

@@ -12,6 +12,10 @@ struct CanvasRect;
 struct Library;
 struct TextRenderer;
 
+// Library view: its own state (lib->ui), made by library_create and freed by
+// library_destroy. False when it cannot be made.
+bool library_view_create(Library* lib);
+void library_view_destroy(Library* lib);
 // Library view: sample the mouse button and advance the widget table for this frame.
 void library_view_frame(Library* lib, float dt);
 // Library view: the band visualiser of the playing card.

@@ -1,7 +1,7 @@
 // take_view.h - the take view's model inside the Library: the range strip's control,
 // the drags of the waveform, volume and marks, the displayed play position, and the
 // tempo row (analysis, segment grid, chop loop, segment strip and its status).
-// Drawing and mouse are in views/take_view.cpp, the analysis in take_analysis.cpp,
+// Drawing and mouse are in the library's views (take_view.cpp), the analysis in take_analysis.cpp,
 // the export of a segment in loop_export.cpp.
 // Threads: UI thread only.
 // Depends on: take_range.h, segment_grid.h, audio/tempo.h, ui/canvas.h.

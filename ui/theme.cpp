@@ -2,6 +2,7 @@
 #include "ui/theme.h"
 
 #include <cstdint>
+#include <cstring>
 
 static constexpr uint8_t THEME_RGB[THEME_COLOURS][3] = {
     {12, 12, 13},    {24, 24, 26},    {190, 193, 198}, {226, 229, 233},
@@ -25,4 +26,10 @@ static constexpr ThemePalette THEME = theme_build();
 const ThemePalette* theme_palette(void)
 {
     return &THEME;
+}
+
+void theme_colours(float (*out)[4], const int* slots, int count)
+{
+    for (int i = 0; i < count; ++i)
+        std::memcpy(out[i], THEME.colours[slots[i]], sizeof out[i]);
 }

@@ -24,3 +24,5 @@ struct ThemePalette {
 };
 
 const ThemePalette* theme_palette(void);
+// out[i] = the colour of slots[i] (a ThemeSlot) for each i below count.
+void theme_colours(float (*out)[4], const int* slots, int count);

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "audio/engine.h"
 #include "platform/plat_motion.h"
 #include "ui/backdrop.h"

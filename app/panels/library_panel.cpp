@@ -8,8 +8,8 @@
 
 #include "app/app_state.h"
 #include "app/takes.h"
-#include "app/view.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_palette.h"
 #include "audio/preview.h"
 #include "library/library.h"
 #include "library/views/library_view.h"

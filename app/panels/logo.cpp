@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "app/app_state.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "ui/canvas.h"
 #include "ui/drawkit.h"
 #include "ui/text.h"

@@ -1,7 +1,7 @@
 // panel_backing.cpp - the modal panels' shared backing.
 #include "app/panels/panel_backing.h"
 
-#include "app/view_palette.h"
+#include "app/panels/main/view_palette.h"
 #include "ui/drawkit.h"
 
 static const uint32_t kDim = draw_rgba(13, 17, 17, 210);

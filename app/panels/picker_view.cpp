@@ -9,8 +9,8 @@
 #include "app/app_events.h"
 #include "app/app_state.h"
 #include "app/panels/panel_backing.h"
-#include "app/view.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_palette.h"
 #include "app/vst_picker_rows.h"
 #include "ui/drawkit.h"
 

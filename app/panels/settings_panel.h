@@ -1,5 +1,5 @@
 // settings_panel.h - the settings list's rows: their labels, their rectangles and the
-// value text each shows, shared by the painter (view_settings in app/view.h) and
+// value text each shows, shared by the painter (view_settings in app/panels/main/view.h) and
 // whoever checks what it shows.
 // Threads: UI thread only.
 // Depends on: app/app_state.h, audio/engine.h, broadcast/firewall.h,

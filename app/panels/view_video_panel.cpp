@@ -14,8 +14,8 @@
 #include "app/app_state.h"
 #include "app/video_panel.h"
 #include "app/video_player.h"
-#include "app/view.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_palette.h"
 #include "ui/drawkit.h"
 
 static const float kAreaY = 56.0f, kAreaW = 500.0f, kAreaH = 903.0f;

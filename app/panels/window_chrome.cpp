@@ -4,7 +4,7 @@
 #include <SDL.h>
 
 #include "app/app_state.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "ui/drawkit.h"
 
 static const SDL_Color kCloseAccent = {235, 66, 77, 255};

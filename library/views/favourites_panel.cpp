@@ -21,10 +21,9 @@ static const size_t kRestoreMax = 5183;
 
 void favpanel_palette(float out[5][4])
 {
-    const ThemePalette* t = theme_palette();
-    std::memcpy(out[0], t->colours[0], sizeof out[0]);
-    std::memcpy(out[1], t->colours[7], sizeof out[1]);
-    lv_alpha(t->colours[7], 0.42f, out[2]);
+    static const int kSlots[] = {THEME_BACKGROUND, THEME_PRIMARY};
+    theme_colours(out, kSlots, 2);
+    lv_alpha(out[1], 0.42f, out[2]);
     const float amber[4] = {0.90f, 0.70f, 0.30f, 1.0f};
     std::memcpy(out[3], amber, sizeof out[3]);
     std::memcpy(out[4], amber, sizeof out[4]);
@@ -130,14 +129,7 @@ static const char* last_component(const char* path)
 
 static void draw_label(Canvas* c, TextRenderer* tr, const char* path, float x, float cy, float w, const float* ink)
 {
-    const char* label = last_component(path);
-    if (tr) {
-        text_draw_fit(tr, c, 3, label, x, cy - 8.0f, w, 13.0f, 400, ink);
-    } else {
-        char fitted[FOLDERS_PATH];
-        lv_fit_pixel(c, label, 1.0f, w, fitted, sizeof fitted);
-        canvas_draw_pixel_text(c, fitted, x, cy - 3.5f, 1.0f, ink, 0);
-    }
+    lv_draw_label(c, tr, last_component(path), x, cy, w, ink);
 }
 
 void favpanel_draw(Canvas* c, TextRenderer* tr, FavouritesPanel* p, const CanvasRect* r, const float (*colours)[4])
@@ -150,11 +142,8 @@ void favpanel_draw(Canvas* c, TextRenderer* tr, FavouritesPanel* p, const Canvas
     p->ry = r->y;
     p->rw = r->w;
     p->rh = r->h;
-    canvas_fill_rect(c, r->x, r->y, r->w, r->h, k[0]);
-    lv_hit(c, r->x, r->y, r->w, r->h, 0);
     CanvasRect saved;
-    bool had = canvas_get_clip(c, &saved);
-    canvas_set_clip(c, r);
+    bool had = lv_panel_begin(c, r, k[0], &saved);
 
     int32_t count = favs_count();
     if (p->pressed >= count) {
@@ -200,7 +189,7 @@ void favpanel_draw(Canvas* c, TextRenderer* tr, FavouritesPanel* p, const Canvas
         canvas_fill_rect(c, r->x, top, r->w, kRow, fill);
         draw_label(c, tr, favs_path(p->pressed), r->x + 16.0f, p->pointer_y, r->w - 24.0f, k[4]);
     }
-    canvas_set_clip(c, had ? &saved : nullptr);
+    lv_panel_end(c, had, &saved);
 }
 
 bool favpanel_handle_event(FavouritesPanel* p, const SDL_Event* e, float x, float y)
@@ -208,16 +197,9 @@ bool favpanel_handle_event(FavouritesPanel* p, const SDL_Event* e, float x, floa
     if (!p || !e)
         return false;
     bool inside = x >= p->rx && x < p->rx + p->rw && y >= p->ry && y < p->ry + p->rh;
+    if (lv_track_pointer(e, x, y, inside, &p->pointer_x, &p->pointer_y, &p->hovering))
+        return e->type == SDL_MOUSEMOTION && p->dragging;
     switch (e->type) {
-    case SDL_MOUSEMOTION:
-        p->pointer_x = x;
-        p->pointer_y = y;
-        p->hovering = inside;
-        return p->dragging != 0;
-    case SDL_WINDOWEVENT:
-        if (e->window.event == SDL_WINDOWEVENT_LEAVE)
-            p->hovering = 0;
-        return false;
     case SDL_MOUSEBUTTONDOWN: {
         if (e->button.button != SDL_BUTTON_LEFT || !inside)
             return false;

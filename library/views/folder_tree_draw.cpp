@@ -1,11 +1,12 @@
 // folder_tree_draw.cpp - the tree's rows: parent row, triangles, highlight and
 // selection fills, sizes, durations, tag digits and the hovered file's preview.
+#include "library/views/folder_tree_view.h"
+
 #include <cmath>
 #include <cstring>
 
 #include "audio/audiofile.h"
 #include "audio/audiofile_loader.h"
-#include "library/folder_tree.h"
 #include "library/user_stores.h"
 #include "library/views/lv_draw.h"
 #include "library/views/viz.h"
@@ -40,11 +41,8 @@ void foldertree_draw(Canvas* c, TextRenderer* tr, FolderTree* t, const CanvasRec
     t->rw = r->w;
     t->rh = r->h;
     t->preview_wanted = 0;
-    canvas_fill_rect(c, r->x, r->y, r->w, r->h, p[0]);
-    lv_hit(c, r->x, r->y, r->w, r->h, 0);
     CanvasRect saved;
-    bool had = canvas_get_clip(c, &saved);
-    canvas_set_clip(c, r);
+    bool had = lv_panel_begin(c, r, p[0], &saved);
 
     float max = foldertree_content_height(t);
     t->scroll_target = t->scroll_target < 0.0f ? 0.0f : t->scroll_target > max ? max : t->scroll_target;
@@ -127,19 +125,12 @@ void foldertree_draw(Canvas* c, TextRenderer* tr, FolderTree* t, const CanvasRec
         float name_x = indent + 16.0f;
         float avail = right - name_x;
         const float* ink = i == t->selected ? p[2] : p[6];
-        if (avail > 0.0f) {
-            if (tr) {
-                text_draw_fit(tr, c, 3, n->name, name_x, cy - 8.0f, avail, 13.0f, 400, ink);
-            } else {
-                char fitted[FOLDER_TREE_NAME];
-                lv_fit_pixel(c, n->name, 1.0f, avail, fitted, sizeof fitted);
-                canvas_draw_pixel_text(c, fitted, name_x, cy - 3.5f, 1.0f, ink, 0);
-            }
-        }
+        if (avail > 0.0f)
+            lv_draw_label(c, tr, n->name, name_x, cy, avail, ink);
     }
     if (!file_hovered && t->job) {
         audiofile_loader_release(t->job);
         t->job = nullptr;
     }
-    canvas_set_clip(c, had ? &saved : nullptr);
+    lv_panel_end(c, had, &saved);
 }

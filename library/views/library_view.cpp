@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "audio/preview.h"
-#include "library/folder_tree.h"
 #include "library/library.h"
 #include "library/library_seams.h"
 #include "library/views/favourites_panel.h"
+#include "library/views/folder_tree_view.h"
 #include "library/views/lv_draw.h"
 #include "library/views/wavestrip.h"
 #include "platform/plat_time.h"

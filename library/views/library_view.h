@@ -81,9 +81,6 @@ struct LibraryViewUi {
 // text, accent, danger, waveform.
 void library_init_colours(float out[LIBRARY_COLOURS][4]);
 
-bool library_view_create(Library* lib);   // by library_create
-void library_view_destroy(Library* lib);
-
 // Draws one frame. colours null: the library's own; perf_seconds: the UI clock (the
 // age texts read the wall clock themselves).
 void library_draw(Canvas* c, TextRenderer* tr, Library* lib, const CanvasRect* r, const float (*colours)[4],

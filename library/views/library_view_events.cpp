@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "audio/preview.h"
-#include "library/folder_tree.h"
 #include "library/library.h"
 #include "library/library_seams.h"
 #include "library/marks.h"
 #include "library/views/favourites_panel.h"
+#include "library/views/folder_tree_view.h"
 #include "library/views/library_view.h"
 #include "library/views/lv_draw.h"
 

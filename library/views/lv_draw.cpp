@@ -1,6 +1,8 @@
 // lv_draw.cpp - hit regions, mixes and fitted texts for the library's views.
 #include "library/views/lv_draw.h"
 
+#include <SDL.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -72,4 +74,46 @@ void lv_draw_name(Canvas* c, TextRenderer* tr, const char* text, float x, float 
     float px = size / 10.0f;
     lv_fit_pixel(c, text, px, max_w, fitted, sizeof fitted);
     canvas_draw_pixel_text(c, fitted, x, y + 2.0f, px, ink, 0);
+}
+
+void lv_draw_label(Canvas* c, TextRenderer* tr, const char* text, float x, float cy, float w, const float* ink)
+{
+    if (tr) {
+        text_draw_fit(tr, c, 3, text, x, cy - 8.0f, w, 13.0f, 400, ink);
+        return;
+    }
+    char fitted[520];
+    lv_fit_pixel(c, text, 1.0f, w, fitted, sizeof fitted);
+    canvas_draw_pixel_text(c, fitted, x, cy - 3.5f, 1.0f, ink, 0);
+}
+
+bool lv_panel_begin(Canvas* c, const CanvasRect* r, const float* fill, CanvasRect* saved)
+{
+    canvas_fill_rect(c, r->x, r->y, r->w, r->h, fill);
+    lv_hit(c, r->x, r->y, r->w, r->h, 0);
+    bool had = canvas_get_clip(c, saved);
+    canvas_set_clip(c, r);
+    return had;
+}
+
+void lv_panel_end(Canvas* c, bool had, const CanvasRect* saved)
+{
+    canvas_set_clip(c, had ? saved : nullptr);
+}
+
+bool lv_track_pointer(const SDL_Event* e, float x, float y, bool inside, float* pointer_x, float* pointer_y,
+                      uint8_t* hovering)
+{
+    if (e->type == SDL_MOUSEMOTION) {
+        *pointer_x = x;
+        *pointer_y = y;
+        *hovering = inside;
+        return true;
+    }
+    if (e->type == SDL_WINDOWEVENT) {
+        if (e->window.event == SDL_WINDOWEVENT_LEAVE)
+            *hovering = 0;
+        return true;
+    }
+    return false;
 }

@@ -1,12 +1,15 @@
 // lv_draw.h - small drawing helpers of the library's views: hit regions in the
-// canvas's units, colour mixes and text cut to a width.
+// canvas's units, colour mixes, text cut to a width, and the frame and pointer of a
+// panel of rows (folder tree, favourites).
 // Threads: UI thread only.
-// Depends on: ui/canvas.h, ui/hitregion.h, ui/text.h.
+// Depends on: SDL2, ui/canvas.h, ui/hitregion.h, ui/text.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+union SDL_Event;
 struct Canvas;
+struct CanvasRect;
 struct TextRenderer;
 
 void lv_hit(Canvas* c, float x, float y, float w, float h, uint32_t cursor);
@@ -23,3 +26,15 @@ void lv_utf8_cut(char* text, size_t max_bytes);
 // font at size / 10, 2 units lower.
 void lv_draw_name(Canvas* c, TextRenderer* tr, const char* text, float x, float y, float size, float max_w,
                   const float* ink);
+
+// A row's label at x, its middle at cy, cut to width w: the text renderer's font when
+// tr is given, else the pixel font.
+void lv_draw_label(Canvas* c, TextRenderer* tr, const char* text, float x, float cy, float w, const float* ink);
+// A panel of rows starts its frame: r filled, a plain hit region, drawing clipped to r.
+// The clip before goes to *saved (true when there was one), for lv_panel_end.
+bool lv_panel_begin(Canvas* c, const CanvasRect* r, const float* fill, CanvasRect* saved);
+void lv_panel_end(Canvas* c, bool had, const CanvasRect* saved);
+// The pointer over a panel: motion moves it and sets hovering to inside, leaving the
+// window clears hovering. True when the event was one of those two.
+bool lv_track_pointer(const SDL_Event* e, float x, float y, bool inside, float* pointer_x, float* pointer_y,
+                      uint8_t* hovering);

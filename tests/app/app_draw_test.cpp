@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
 #include "app/toast.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "support/draw_probe.h"
 #include "ui/drawkit.h"
 

@@ -11,9 +11,9 @@
 #include <fstream>
 #include <set>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/panels/background.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "platform/plat_motion.h"
 #include "support/draw_probe.h"
 #include "tests/app/app_test.h"

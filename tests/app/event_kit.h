@@ -4,7 +4,7 @@
 #pragma once
 #include <SDL.h>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_events.h"
 #include "tests/app/app_test.h"
 #include "ui/canvas.h"

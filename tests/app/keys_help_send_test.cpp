@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/folders.h"
 #include "app/kit_popup.h"
 #include "app/overlays.h"

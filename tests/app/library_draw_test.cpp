@@ -7,7 +7,7 @@
 #include <fstream>
 #include <vector>
 
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "audio/preview.h"
 #include "library/cloud.h"
 #include "library/folder_tree.h"
@@ -15,6 +15,7 @@
 #include "library/library_seams.h"
 #include "library/user_stores.h"
 #include "library/views/favourites_panel.h"
+#include "library/views/folder_tree_view.h"
 #include "library/views/library_view.h"
 #include "library/views/popup_menu.h"
 #include "library/views/wavestrip.h"

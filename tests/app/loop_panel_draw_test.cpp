@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/take_grid.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "audio/preview.h"
 #include "tests/app/view_draw_probe.h"
 #include "tests/app/take_grid_kit.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "app/vst_picker_rows.h"
 #include "platform/plat_audio_api.h"
 #include "tests/app/view_draw_probe.h"

@@ -25,7 +25,7 @@
 #include "app/panels/keys_help_view.h"
 #include "app/panels/settings_panel.h"
 #include "app/shell.h"
-#include "app/view_status.h"
+#include "app/panels/main/view_status.h"
 #include "broadcast/firewall.h"
 #include "broadcast/tcstream.h"
 #include "library/user_stores.h"

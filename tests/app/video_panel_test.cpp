@@ -11,7 +11,7 @@
 #include "app/settings.h"
 #include "app/video_panel.h"
 #include "app/video_player.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "app/window.h"
 #include "support/video_fixtures.h"
 #include "tests/app/view_draw_probe.h"

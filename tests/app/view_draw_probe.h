@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view_palette.h"
 #include "audio/engine_retire.h"
 #include "support/draw_probe.h"
 #include "tests/app/app_test.h"

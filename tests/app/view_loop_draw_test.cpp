@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
-#include "app/view.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_palette.h"
 #include "support/draw_probe.h"
 #include "tests/app/app_test.h"
 #include "tests/app/view_draw_probe.h"

@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "app/view.h"
-#include "app/view_loop.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_loop.h"
+#include "app/panels/main/view_palette.h"
 
 namespace {
 

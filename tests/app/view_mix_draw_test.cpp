@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
-#include "app/view.h"
-#include "app/view_mix.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_mix.h"
+#include "app/panels/main/view_palette.h"
 #include "audio/engine_retire.h"
 #include "audio/fx.h"
 #include "audio/vst.h"

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/view_mix.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view_mix.h"
+#include "app/panels/main/view_palette.h"
 #include "audio/fx.h"
 #include "tests/app/app_test.h"
 

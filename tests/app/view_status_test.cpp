@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/view_palette.h"
-#include "app/view_status.h"
+#include "app/panels/main/view_palette.h"
+#include "app/panels/main/view_status.h"
 #include "audio/engine_retire.h"
 #include "audio/vst.h"
 #include "broadcast/firewall.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
 #include "app/frame_pace.h"
 #include "app/window.h"

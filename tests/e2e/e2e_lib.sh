@@ -139,17 +139,6 @@ e2e_inside() {
   [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$2" ] && [ $((y + h)) -le "$3" ]
 }
 
-# e2e_screenshot OUT -> asks the program for a screenshot through the request file
-# ($TMPDIR) and copies the picture to OUT; 1 when none came within 30 s.
-e2e_screenshot() {
-  rm -f "$TMPDIR/tessel_screenshot.bmp"
-  touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 30 test ! -e "$TMPDIR/tessel_screenshot_request" || return 1
-  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
-  sleep 0.3   # written within the frame that deleted the request
-  cp "$TMPDIR/tessel_screenshot.bmp" "$1"
-}
-
 # e2e_cpu_ticks PID -> user + system CPU time of the process in clock ticks.
 e2e_cpu_ticks() {
   sed -E 's/.*\) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'
@@ -204,6 +193,8 @@ e2e_record_loop() {
 
 # e2e_shot OUT [SECONDS] -> asks the program for a screenshot through the request file
 # in $TMPDIR and copies it to OUT once served; 1 when not served within SECONDS (30).
+# The program deletes the request and writes the picture (renamed into place) in one
+# frame, so a picture there once the request is gone is whole.
 e2e_shot() {
   local out=$1 limit=${2:-30}
   rm -f "$TMPDIR/tessel_screenshot.bmp"
@@ -288,6 +279,15 @@ e2e_program_start() {
   wid=$(e2e_window "$apid") || { kill -KILL "$apid" 2>/dev/null; return 1; }
 }
 
+# e2e_tone_program [ARGS...] -> inside the session: e2e_program_start with ARGS, then
+# the tone connected to the program's inputs; sets apid and wid. Ends the session
+# (exit 1) with the reason in $T/fail when either fails.
+e2e_tone_program() {
+  e2e_program_start "$@" || { echo "no window" >"$T/fail"; exit 1; }
+  e2e_tone_connect >"$T/fail" || { kill -KILL "$apid"; exit 1; }
+  rm -f "$T/fail"
+}
+
 # e2e_jack_port PORT [SECONDS] -> waits (30 s) until PORT is on the server; 1 if not.
 e2e_jack_port() { e2e_poll "${2:-30}" e2e_jack_has_port "$1"; }
 e2e_jack_has_port() { timeout 10 jack_lsp 2>/dev/null | grep -qx "$1"; }
@@ -319,4 +319,35 @@ e2e_finish_common() {
     echo "--- program's standard error:" >&2
     grep -v "^jack: " "$T/app.log" >&2 2>/dev/null
   fi
+}
+
+# --- A session on a private X server and JACK server (needs tools/jack-server.sh) --
+
+# e2e_session_run SCRIPT -> a private JACK dummy server at 48 kHz (2 in, 2 out, its
+# log in $T/jackd.log) that the program and the JACK tools use, then SCRIPT --session
+# on a private 2560 x 1100 X server. 1, with the reason in $T/fail, when the server
+# did not start or the session failed.
+e2e_session_run() {
+  jack_server_start 48000 1024 2 2 "$T/jackd.log" || { echo "the JACK server did not start" >"$T/fail"; return 1; }
+  export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
+  xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp" "$1" --session ||
+    { [ -e "$T/fail" ] || echo "the session ended early" >"$T/fail"; }
+  [ ! -e "$T/fail" ]
+}
+
+# e2e_session_end PIDFILE... -> the exit trap of a test run with e2e_session_run: kills
+# each process whose pid is in a PIDFILE, stops the JACK server and reaps; when
+# $status is not 0 shows the last lines of each program log ($T/app*.log) and of the
+# server's. TESSEL_E2E_KEEP=DIR keeps the pictures and logs there. Removes $T.
+e2e_session_end() {
+  local f
+  for f in "$@"; do [ -s "$f" ] && kill -KILL "$(cat "$f")" 2>/dev/null; done
+  jack_server_stop
+  e2e_reap
+  if [ "${status:-1}" -ne 0 ]; then
+    for f in "$T"/app*.log; do echo "--- $f:" >&2; grep -v '^Effects' "$f" | tail -20 >&2; done
+    tail -5 "$T/jackd.log" >&2 2>/dev/null
+  fi
+  [ -n "${TESSEL_E2E_KEEP:-}" ] && { rm -rf "$TESSEL_E2E_KEEP"; cp -r "$T" "$TESSEL_E2E_KEEP"; }
+  rm -rf "$T"
 }

@@ -1,5 +1,6 @@
 # e2e_library_steps.sh - the session of tessel_e2e_library.sh inside xvfb-run (sourced).
-# Pictures and recordings go to $T; a failure is written to $T/fail.
+# Pictures and recordings go to $T, the working folder; a failure is written to $T/fail.
+cd "$T" || exit 1
 
 stop() { echo "$1" >"$T/fail"; for f in "$T"/app*.pid; do kill -KILL "$(cat "$f")" 2>/dev/null; done; exit 1; }
 

@@ -36,12 +36,7 @@ if [ "${1:-}" = --session ]; then
   # Inside xvfb-run: everything the program is asked, and what it answered, goes to
   # files in $T for the checks after the X server has gone.
   cd "$T"
-  "$BIN" >"$T/app.out" 2>"$T/app.log" &
-  apid=$!
-  echo "$apid" >"$T/app.pid"
-  wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-  e2e_tone_connect >"$T/fail" || { kill -KILL "$apid"; exit 1; }
-  rm -f "$T/fail"
+  e2e_tone_program
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.3
   # Both times are taken after xdotool returns, so its start-up is on both sides.

@@ -14,7 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 toast_seen() {
   local i out w h n
   for i in $(seq 10); do
-    e2e_screenshot "$T/shot.bmp" || return 1
+    e2e_shot "$T/shot.bmp" || return 1
     read -r w h < <("$PROBE" "$T/shot.bmp" | head -1)
     # The toast box: 30 units high from y = 452, centred on x = 320 of the main view.
     out=$(awk -v W="$w" -v H="$h" 'BEGIN { f = 1240; s = W / f < H / 1080 ? W / f : H / 1080;
@@ -22,7 +22,7 @@ toast_seen() {
       printf "%d %d %d %d", ox + 150 * s, oy + 440 * s, 340 * s, 54 * s }')
     n=$("$PROBE" "$T/shot.bmp" --count 235 66 77 40 $out | tail -1)
     [ "$n" -ge 150 ] && { echo "$n"; return 0; }
-    sleep 0.2
+    sleep 0.5
   done
   echo "${n:-0}"
   return 1
@@ -56,7 +56,7 @@ if [ "${1:-}" = --session ]; then
   timeout 10 xdotool windowfocus --sync "$wid"
   xdotool key e
   sleep 0.5
-  e2e_screenshot "$T/last.bmp"
+  e2e_shot "$T/last.bmp"
   e2e_term "$apid" >"$T/term"
   exit 0
 fi

@@ -19,7 +19,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../tools/jack-server.sh"
 
 if [ "${1:-}" = --session ]; then
-  cd "$T"
   . "$here/e2e_library_steps.sh"
   exit 0
 fi
@@ -48,27 +47,12 @@ sox -n -r 44100 -c 1 "$HOME/Music/second/other.wav" synth 1 sine 550 vol 0.5
 
 JACK_SERVER_PID=
 status=1
-finish() {
-  for f in "$T"/app*.pid; do [ -s "$f" ] && kill -KILL "$(cat "$f")" 2>/dev/null; done
-  jack_server_stop
-  e2e_reap
-  if [ $status -ne 0 ]; then
-    for f in "$T"/app*.log; do echo "--- $f:" >&2; grep -v '^Effects' "$f" | tail -20 >&2; done
-    tail -5 "$T/jackd.log" >&2 2>/dev/null
-  fi
-  # TESSEL_E2E_KEEP=DIR keeps the pictures and logs there.
-  [ -n "${TESSEL_E2E_KEEP:-}" ] && { rm -rf "$TESSEL_E2E_KEEP"; cp -r "$T" "$TESSEL_E2E_KEEP"; }
-  rm -rf "$T"
-}
+# TESSEL_E2E_KEEP=DIR keeps the pictures and logs there.
+finish() { e2e_session_end "$T"/app*.pid; }
 trap finish EXIT
 fail() { echo "tessel_e2e_library: $*" >&2; exit 1; }
 
-jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
-export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-
-xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp" "$0" --session ||
-  { [ -e "$T/fail" ] || echo "the session ended early" >"$T/fail"; }
-[ -e "$T/fail" ] && fail "$(cat "$T/fail")"
+e2e_session_run "$0" || fail "$(cat "$T/fail")"
 cat "$T/report" 2>/dev/null
 
 # The recorded tone: about 440 Hz, not silent.

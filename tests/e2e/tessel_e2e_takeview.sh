@@ -89,24 +89,11 @@ sox $parts "$M/c97.wav"
 rm -f "$M/lo.wav" "$M/hi.wav" "$M/sil.wav"
 
 status=1
-finish() {
-  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  [ -s "$T/target.pid" ] && kill -KILL "$(cat "$T/target.pid")" 2>/dev/null
-  jack_server_stop
-  e2e_reap
-  [ $status -ne 0 ] && { grep -v '^Effects' "$T/app.log" | tail -20 >&2; tail -5 "$T/jackd.log" >&2 2>/dev/null; }
-  [ -n "${TESSEL_E2E_KEEP:-}" ] && { rm -rf "$TESSEL_E2E_KEEP"; cp -r "$T" "$TESSEL_E2E_KEEP"; }
-  rm -rf "$T"
-}
+finish() { e2e_session_end "$T/app.pid" "$T/target.pid"; }
 trap finish EXIT
 fail() { echo "tessel_e2e_takeview: $*" >&2; exit 1; }
 
-jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
-export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-
-xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp" "$0" --session ||
-  { [ -e "$T/fail" ] || echo "the session ended early" >"$T/fail"; }
-[ -e "$T/fail" ] && fail "$(cat "$T/fail")"
+e2e_session_run "$0" || fail "$(cat "$T/fail")"
 
 # The loop export of the two dragged bars.
 [ "$(wc -l <"$T/exported")" -eq 1 ] || fail "expected one exported loop: $(cat "$T/exported")"

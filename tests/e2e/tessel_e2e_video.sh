@@ -15,22 +15,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
 . "$here/../../tools/jack-server.sh"
 
-shot() {  # shot NAME -> the program's next screenshot copied to $T/NAME.bmp
-  rm -f "$TMPDIR/tessel_screenshot.bmp"
-  touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" || { echo "no screenshot $1" >"$T/fail"; return 1; }
+shot() {  # shot NAME -> the program's next screenshot copied to $T/NAME.bmp, then 0.2 s
+  e2e_shot "$T/$1.bmp" || { echo "no screenshot $1" >"$T/fail"; return 1; }
   sleep 0.2
-  cp "$TMPDIR/tessel_screenshot.bmp" "$T/$1.bmp"
 }
 
 if [ "${1:-}" = --session ]; then
   cd "$T"
-  "$BIN" "$FX/h264.mp4" >"$T/app.out" 2>"$T/app.log" &
-  apid=$!
-  echo "$apid" >"$T/app.pid"
-  wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-  e2e_tone_connect >"$T/fail" || { kill -KILL "$apid"; exit 1; }
-  rm -f "$T/fail"
+  e2e_tone_program "$FX/h264.mp4"
   timeout 10 xdotool windowfocus --sync "$wid"
   xdotool windowsize --sync "$wid" 1160 1080
   sleep 1.0
@@ -96,19 +88,12 @@ JACK_SERVER_PID=
 spid=
 status=1
 finish() {
-  [ -s "$T/app.pid" ] && kill -KILL "$(cat "$T/app.pid")" 2>/dev/null
-  # The tone client may hang on its way out of a busy server: killed after 5 s.
-  if [ -n "$spid" ]; then
-    kill -TERM "$spid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$spid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$spid" 2>/dev/null
-  fi
-  jack_server_stop
-  wait 2>/dev/null
+  # The program, the tone client (killed when it lingers on a busy server), the
+  # server, and a bounded reap; the first program's standard error on failure.
+  e2e_finish_common
   [ -n "$SHOTS" ] && mkdir -p "$SHOTS" && cp "$T"/*.bmp "$SHOTS"/ 2>/dev/null
   if [ $status -ne 0 ]; then
-    echo "--- program's standard error:" >&2
-    cat "$T/app.log" "$T/app2.log" >&2 2>/dev/null
+    cat "$T/app2.log" >&2 2>/dev/null
     echo "--- jackd:" >&2
     tail -20 "$T/jackd.log" >&2
   fi

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "library/folder_tree.h"
 #include "library/user_stores.h"
+#include "library/views/folder_tree_view.h"
 #include "platform/plat_dir.h"
 #include "support/library_kit.h"
 

@@ -1,9 +1,9 @@
 // view_keys_sheet.cpp - the key sheet of musical typing, drawn over the effects block
 // while it is on: thirteen keys from C to the next C, held ones lit in teal.
 #include "app/app_state.h"
-#include "app/view.h"
-#include "app/view_palette.h"
-#include "app/view_status.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_palette.h"
+#include "app/panels/main/view_status.h"
 #include "ui/drawkit.h"
 
 static const uint8_t kBlack[VIEW_SHEET_KEYS] = {0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 0, 0};

@@ -1,11 +1,13 @@
 // folder_tree_events.cpp - the tree's keys, clicks, wheel and pointer.
+#include "library/views/folder_tree_view.h"
+
 #include <SDL.h>
 
 #include <cmath>
 #include <cstring>
 
-#include "library/folder_tree.h"
 #include "library/user_stores.h"
+#include "library/views/lv_draw.h"
 #include "platform/plat_file.h"
 
 static void select_and_scroll(FolderTree* t, int32_t index)
@@ -99,16 +101,9 @@ bool foldertree_handle_event(FolderTree* t, const SDL_Event* e, float x, float y
     if (!t || !e)
         return false;
     bool inside = x >= t->rx && x < t->rx + t->rw && y >= t->ry && y < t->ry + t->rh;
+    if (lv_track_pointer(e, x, y, inside, &t->pointer_x, &t->pointer_y, &t->hovering))
+        return false;
     switch (e->type) {
-    case SDL_MOUSEMOTION:
-        t->pointer_x = x;
-        t->pointer_y = y;
-        t->hovering = inside;
-        return false;
-    case SDL_WINDOWEVENT:
-        if (e->window.event == SDL_WINDOWEVENT_LEAVE)
-            t->hovering = 0;
-        return false;
     case SDL_MOUSEBUTTONDOWN: {
         if (e->button.button != SDL_BUTTON_LEFT || !inside)
             return false;

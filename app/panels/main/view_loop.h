@@ -1,6 +1,6 @@
 // view_loop.h - the upper half of the main screen: what the loop display, the
 // transport pads and the level sliders read from the engine, and their geometry,
-// colours and texts as plain functions (the painters are declared in app/view.h).
+// colours and texts as plain functions (the painters are declared in app/panels/main/view.h).
 // Threads: UI thread only.
 // Depends on: audio/engine.h (read with relaxed loads), ui/hitregion.h (HitRect).
 #pragma once

@@ -1,15 +1,15 @@
 // view_mix.h - the middle of the main screen: what the mix pad and the effects block
 // read (readout text, point colour, one slot row's look) as plain functions, and the
 // parameter bar both slot rows draw with (the painters view_pad and view_patches are
-// declared in app/view.h).
+// declared in app/panels/main/view.h).
 // Threads: UI thread only (plug-ins are asked for their names and parameters).
 // Depends on: audio/engine.h, audio/fx.h, audio/vst.h (read with relaxed loads),
-//             ui/hitregion.h (HitRect), ui/drawkit.h, app/view_palette.h.
+//             ui/hitregion.h (HitRect), ui/drawkit.h, app/panels/main/view_palette.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "app/view_palette.h"
+#include "app/panels/main/view_palette.h"
 #include "ui/drawkit.h"
 #include "ui/hitregion.h"
 

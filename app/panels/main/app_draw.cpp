@@ -1,8 +1,8 @@
 // app_draw.cpp - the main view's layout table, screen shake, toasts and painter order.
-#include "app/app_draw.h"
+#include "app/panels/main/app_draw.h"
 
 #include "app/app_state.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "ui/drawkit.h"
 #include "ui/particles.h"
 

@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "app/app_state.h"
-#include "app/view.h"
-#include "app/view_loop.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_loop.h"
+#include "app/panels/main/view_palette.h"
 #include "ui/drawkit.h"
 
 static const float kIconHalf = 11.0f;          // the icon's half size at spring value 1

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "app/app_state.h"
-#include "app/view.h"
+#include "app/panels/main/view.h"
 #include "ui/drawkit.h"
 
 static const uint32_t kLightTeal = draw_rgba(107, 230, 224, 255);

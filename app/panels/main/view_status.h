@@ -1,6 +1,6 @@
 // view_status.h - the bottom of the main screen: what the button row, the two status
 // lines and the musical-typing key sheet show, as plain functions (the painters
-// view_transport, view_status_bar and view_keys_sheet are declared in app/view.h).
+// view_transport, view_status_bar and view_keys_sheet are declared in app/panels/main/view.h).
 // Threads: UI thread only.
 // Depends on: audio/engine.h, audio/vst.h (read with relaxed loads),
 //             broadcast/tcstream.h (on air, listeners), broadcast/firewall.h (firewall words).

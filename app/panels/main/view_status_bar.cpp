@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/view.h"
-#include "app/view_palette.h"
-#include "app/view_status.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_palette.h"
+#include "app/panels/main/view_status.h"
 #include "audio/engine.h"
 #include "broadcast/firewall.h"
 #include "broadcast/tcstream.h"

@@ -2,7 +2,7 @@
 // calls the panel painters in their fixed order, draws the toasts and ends with the
 // window frame.
 // Threads: UI thread only (the renderer's thread).
-// Depends on: app/app_state.h, app/view.h, ui/drawkit.h, ui/particles.h.
+// Depends on: app/app_state.h, app/panels/main/view.h, ui/drawkit.h, ui/particles.h.
 #pragma once
 #include <cstdint>
 

@@ -6,9 +6,9 @@
 
 #include "app/app_state.h"
 #include "app/meter.h"
-#include "app/view.h"
-#include "app/view_loop.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_loop.h"
+#include "app/panels/main/view_palette.h"
 #include "ui/drawkit.h"
 
 static const float kTicksDb[] = {0.0f, -6.0f, -12.0f, -24.0f, -48.0f};

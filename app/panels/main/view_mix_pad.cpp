@@ -6,9 +6,9 @@
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/view.h"
-#include "app/view_mix.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_mix.h"
+#include "app/panels/main/view_palette.h"
 #include "audio/engine.h"
 #include "ui/drawkit.h"
 

@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/view.h"
-#include "app/view_loop.h"
-#include "app/view_palette.h"
+#include "app/panels/main/view.h"
+#include "app/panels/main/view_loop.h"
+#include "app/panels/main/view_palette.h"
 #include "audio/engine.h"
 #include "ui/drawkit.h"
 
