@@ -28,7 +28,7 @@ static const size_t kMostBytes = 65536;
 static int gtk_setting_in(char* text)
 {
     int answer = -1;
-    for (char* line = text; line && *line;) {
+    for (char* line = text; line;) {
         char* lf = strchr(line, '\n');
         if (lf)
             *lf = '\0';

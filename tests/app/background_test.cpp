@@ -163,7 +163,7 @@ TEST_F(BackgroundTest, ReducedMotionStopsTheClockWithinTwoSecondsAndReadsTheSett
     } settings[] = {
         {nullptr, nullptr, true},
         {nullptr, "[Settings]\ngtk-enable-animations=false\n", false},
-        {nullptr, "[Settings]\ngtk-enable-animations = 0\n", false},
+        {nullptr, "[Settings]\n\ngtk-enable-animations = 0\n", false},
         {"1", "[Settings]\ngtk-enable-animations=true\n", false},
         {nullptr, "fifo", true},
     };
