@@ -39,6 +39,23 @@ static void text_line(SettingsText* t, const char* format, ...)
         t->len += (size_t)n;
 }
 
+// A text value is written only when it holds no control character: a line feed or a
+// carriage return in a take's name, a device's name or a path would start a line of
+// its own and stand for a setting at the next start. Empty values are left out.
+static bool value_storable(const char* value)
+{
+    for (const unsigned char* c = (const unsigned char*)value; *c; c++)
+        if (*c < 0x20 || *c == 0x7f)
+            return false;
+    return value[0] != '\0';
+}
+
+static void text_value(SettingsText* t, const char* key, const char* value)
+{
+    if (value && value_storable(value))
+        text_line(t, "%s=%s\n", key, value);
+}
+
 size_t settings_format(AppState* app, char* buffer, size_t capacity)
 {
     if (buffer && capacity > 0)
@@ -62,8 +79,7 @@ size_t settings_format(AppState* app, char* buffer, size_t capacity)
         text_line(&t, "buffer=%d\n", e->buffer_frames);
         text_line(&t, "exclusive=%d\n", e->exclusive_wanted ? 1 : 0);
     }
-    if (app->session_name[0])
-        text_line(&t, "session=%s\n", app->session_name);
+    text_value(&t, "session", app->session_name);
     text_line(&t, "keysheet=%d\n", app->keys_help_open ? 1 : 0);
     text_line(&t, "libopen=%d\n", app->library_open ? 1 : 0);
     text_line(&t, "libscroll=%d\n", app->take_scroll);
@@ -86,17 +102,15 @@ size_t settings_format(AppState* app, char* buffer, size_t capacity)
         foldertree_state_string(app->folder_tree, app->folder_tree_state, sizeof app->folder_tree_state);
     if (app->favourites)
         favpanel_state_string(app->favourites, app->favourites_state, sizeof app->favourites_state);
-    if (app->folder_tree_state[0])
-        text_line(&t, "filesstate=%s\n", app->folder_tree_state);
-    if (app->favourites_state[0])
-        text_line(&t, "favsstate=%s\n", app->favourites_state);
+    text_value(&t, "filesstate", app->folder_tree_state);
+    text_value(&t, "favsstate", app->favourites_state);
     text_line(&t, "rigopen=%d\n", app->inputs_open ? 1 : 0);
     text_line(&t, "rigscroll=%f\n", app->inputs_scroll);
     text_line(&t, "rigsel=%d\n", app->inputs_selected);
     if (e) {
         char name[128], label[32];
         engine_chosen_device_label(e, name, sizeof name, label, sizeof label);
-        if (name[0]) {
+        if (value_storable(name) && (!label[0] || value_storable(label))) {
             text_line(&t, "indev=%s\n", name);
             text_line(&t, "inapi=%s\n", label);
         }
@@ -113,14 +127,15 @@ size_t settings_format(AppState* app, char* buffer, size_t capacity)
             text_line(&t, "slot%d_type=%d\n", i, s.effect_type.load(rl));
             text_line(&t, "slot%d_p1=%f\n", i, s.knob1.load(rl));
             text_line(&t, "slot%d_p2=%f\n", i, s.knob2.load(rl));
+            char key[32];
+            snprintf(key, sizeof key, "slot%d_vstpath", i);
             if (VstPlugin* p = s.plugin.load(rl))
-                text_line(&t, "slot%d_vstpath=%s\n", i, vst_path(p));
+                text_value(&t, key, vst_path(p));
         }
         if (VstPlugin* p = e->instrument.load(rl))
-            text_line(&t, "instpath=%s\n", vst_path(p));
+            text_value(&t, "instpath", vst_path(p));
     }
-    if (app->video_path[0])
-        text_line(&t, "vidpath=%s\n", app->video_path);
+    text_value(&t, "vidpath", app->video_path);
     return t.len;
 }
 

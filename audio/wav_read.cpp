@@ -139,6 +139,13 @@ int wav_read_header(FILE* f, WavFormat* out, const char** word)
         *word = "SAMPLE SIZE NOT SUPPORTED";
         return WAV_UNSUPPORTED;
     }
+    // Integer samples narrower than a byte are packed several to a byte: read a byte
+    // each they are noise. The general decoder reads them the same wrong way, so the
+    // file is refused here rather than handed on, for every reader of the header.
+    if (out->format == 1 && out->bits < 8) {
+        *word = "SAMPLE SIZE NOT SUPPORTED";
+        return WAV_FAILED;
+    }
     return WAV_OK;
 }
 
@@ -206,13 +213,6 @@ int wav_read(const char* path, AudioSink* sink, const std::atomic<int32_t>* canc
     int64_t frames = h.data_bytes / (h.frame_bytes > 0 ? h.frame_bytes : 1);
     if (result == WAV_OK && frames < 1) {
         word = "TRUNCATED";
-        result = WAV_FAILED;
-    }
-    // Integer samples narrower than a byte are packed several to a byte: read a byte
-    // each they are noise. The general decoder reads them the same wrong way, so the
-    // file is refused here rather than handed on.
-    if (result == WAV_OK && h.format == 1 && h.bits < 8) {
-        word = "SAMPLE SIZE NOT SUPPORTED";
         result = WAV_FAILED;
     }
     if (result == WAV_OK) {

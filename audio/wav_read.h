@@ -33,7 +33,8 @@ struct WavFormat {
 
 // Reads the RIFF header and walks the chunks up to "data" (f left at its first byte),
 // checking the coding and the sample size. Returns a WAV_ code and *word, the error
-// word, on failure.
+// word, on failure; integer samples narrower than 8 bits are WAV_FAILED (no reader
+// takes them).
 int wav_read_header(FILE* f, WavFormat* out, const char** word);
 // Float data of 4 or 8 bytes a sample, integer data of 1 to 4.
 bool wav_sample_size_ok(const WavFormat* h);

@@ -62,6 +62,9 @@ struct StationListener {
                                            // the next one queued takes it
     uint8_t rx[TCSTREAM_RX_BYTES];         // received bytes not yet parsed
     int32_t rx_len;
+    uint8_t greeting_logged;               // a greeting of this peer was logged ...
+    int64_t greeting_logged_ns;            // ... at this station time
+    uint32_t greetings_unlogged;           // greetings since then left out of the log
 };
 
 // The station. One static record owned by the shell; all zero before tcstream_init.

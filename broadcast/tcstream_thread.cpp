@@ -11,6 +11,8 @@
 #include "rig/rig_device.h"
 
 enum { TCSTREAM_WAIT_MS = 5 };
+// A peer's greetings reach the log at most once a second; the rest are counted.
+static const int64_t kGreetingLogNs = 1000000000;
 
 // ---------------------------------------------------------------------------
 // Listeners
@@ -25,6 +27,20 @@ static int count_listeners(Station* s)
     return n;
 }
 
+// A peer's text as it may appear in the log: control characters (line feeds, escape
+// sequences) written as \xNN, so a peer can neither forge lines nor drive a terminal.
+static void log_text(const char* in, char* out, size_t cap)
+{
+    size_t k = 0;
+    for (const unsigned char* c = (const unsigned char*)in; *c && k + 5 < cap; c++) {
+        if (*c < 0x20 || *c == 0x7f || *c == '\\')
+            k += (size_t)std::snprintf(out + k, cap - k, "\\x%02x", *c);
+        else
+            out[k++] = (char)*c;
+    }
+    out[k] = '\0';
+}
+
 static void drop_listener(Station* s, StationListener* l)
 {
     if (!l->in_use)
@@ -35,7 +51,9 @@ static void drop_listener(Station* s, StationListener* l)
     l->rx_len = 0;
     l->in_use = 0;
     int n = count_listeners(s);
-    std::fprintf(stderr, "tcstream: %s left (%d listening)\n", l->name[0] ? l->name : "a listener", n);
+    char name[4 * sizeof l->name + 8];
+    log_text(l->name[0] ? l->name : "a listener", name, sizeof name);
+    std::fprintf(stderr, "tcstream: %s left (%d listening)\n", name, n);
 }
 
 static void queue_to_all(Station* s, const uint8_t* frame, int len)
@@ -65,6 +83,8 @@ static void accept_listeners(Station* s)
         l->name[0] = '\0';
         l->dev[0] = '\0';
         l->rx_len = 0;
+        l->greeting_logged = 0;
+        l->greetings_unlogged = 0;
         tcstream_queue_clear(l);
         uint8_t frame[TCSTREAM_MAX_FRAME];
         int len = tcstream_build_hello(s, frame, sizeof frame);
@@ -84,6 +104,27 @@ static void greeting_member(const uint8_t* body, size_t len, const char* key, ch
     rig_utf8_copy(out, (int)out_size, raw);
 }
 
+// Logs a peer's greeting, at most once a second per peer with the count of those
+// left out since: a peer repeating its greeting cannot flood the log.
+static void log_greeting(Station* s, StationListener* l)
+{
+    int64_t now = tcstream_now_ns(s);
+    if (l->greeting_logged && now - l->greeting_logged_ns < kGreetingLogNs) {
+        l->greetings_unlogged++;
+        return;
+    }
+    char label[4 * sizeof s->last_listener_label + 8];
+    log_text(s->last_listener_label, label, sizeof label);
+    if (l->greetings_unlogged > 0)
+        std::fprintf(stderr, "tcstream: %s is listening (%u greetings not logged)\n", label,
+                     (unsigned)l->greetings_unlogged);
+    else
+        std::fprintf(stderr, "tcstream: %s is listening\n", label);
+    l->greeting_logged = 1;
+    l->greeting_logged_ns = now;
+    l->greetings_unlogged = 0;
+}
+
 static void handle_frame(Station* s, StationListener* l, const uint8_t* f, uint32_t n)
 {
     if (n < 4 || f[4] != 'T' || f[5] != 'C' || f[6] != TCSTREAM_VERSION)
@@ -95,7 +136,7 @@ static void handle_frame(Station* s, StationListener* l, const uint8_t* f, uint3
             if (*p >= 'a' && *p <= 'z')
                 *p = (char)(*p - 'a' + 'A');
         tcstream_listener_label(l->name, l->dev, s->last_listener_label, sizeof s->last_listener_label);
-        std::fprintf(stderr, "tcstream: %s is listening\n", s->last_listener_label);
+        log_greeting(s, l);
     } else if (f[7] == TCSTREAM_PING && n >= 12) {
         uint64_t echo = tcstream_get_u64(f + 8);
         int64_t t1 = tcstream_now_ns(s);

@@ -80,7 +80,7 @@ static bool bars_write(void* ctx, FILE* f)
     const Library* lib = (const Library*)ctx;
     for (int32_t i = 0; i < lib->bars_count; i++) {
         const BarsEntry* e = &lib->bars[i];
-        if (e->shift != 0 && fprintf(f, "%d\t%s\n", e->shift, e->path) < 0)
+        if (e->shift != 0 && library_path_storable(e->path) && fprintf(f, "%d\t%s\n", e->shift, e->path) < 0)
             return false;
     }
     return true;
@@ -95,7 +95,8 @@ bool library_save_bars(Library* lib)
 
 void library_set_grid_shift(Library* lib, const char* path, int32_t beats)
 {
-    if (!lib || !path || !path[0])
+    // A path with a line break cannot be written: its shift is not kept.
+    if (!lib || !path || !path[0] || !library_path_storable(path))
         return;
     int32_t i = library_find_bars(lib, path);
     BarsEntry* e = i >= 0 ? &lib->bars[i] : bars_append(lib, path);

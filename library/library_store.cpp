@@ -76,6 +76,11 @@ int32_t library_keyed_find(KeyedList l, const char* path)
     return path_index_find(l.index, keyed_paths(l), path);
 }
 
+bool library_path_storable(const char* path)
+{
+    return path && !std::strpbrk(path, "\r\n");
+}
+
 void* library_keyed_append(KeyedList l, const char* path, int32_t first)
 {
     size_t len = std::strlen(path);

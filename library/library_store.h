@@ -22,6 +22,10 @@ bool library_text_read(const char* path, bool (*visit)(void* ctx, char* line), v
 // (path untouched, the temporary removed) when write or any file step fails.
 bool library_text_write(const char* path, bool (*write)(void* ctx, FILE* f), void* ctx);
 
+// False for a path holding a line feed or a carriage return: written into a line of
+// a text file it would start another line, and could stand for another file's entry.
+bool library_path_storable(const char* path);
+
 // Makes room for one more element in *array (count in use, *capacity allocated):
 // first elements at the first growth, then doubling. False (array unchanged) when it
 // cannot grow.

@@ -146,7 +146,7 @@ static bool marks_write(void* ctx, FILE* f)
     const Library* lib = (const Library*)ctx;
     for (int32_t i = 0; i < lib->marks_count; i++) {
         const MarksEntry* e = &lib->marks[i];
-        if (fprintf(f, "%.6f %.6f\t%s\n", e->mark_in, e->mark_out, e->path) < 0)
+        if (library_path_storable(e->path) && fprintf(f, "%.6f %.6f\t%s\n", e->mark_in, e->mark_out, e->path) < 0)
             return false;
     }
     return true;
@@ -195,7 +195,8 @@ static void marks_changed(Library* lib, const LibraryItem* item, float in, float
 
 void library_set_marks(Library* lib, const LibraryItem* item, float in, float out)
 {
-    if (!lib || !item || !item->path[0] || !marks_normalise(&in, &out))
+    // A path with a line break cannot be written: its marks are not kept.
+    if (!lib || !item || !item->path[0] || !library_path_storable(item->path) || !marks_normalise(&in, &out))
         return;
     int32_t i = library_find_marks(lib, item->path);
     MarksEntry* e = i >= 0 ? &lib->marks[i] : marks_append(lib, item->path);

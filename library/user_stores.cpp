@@ -42,6 +42,7 @@ static struct {
 
     TagEntry tags[TAGS_MAX];
     int32_t tag_count;
+    bool tags_refused;
     StoreFile tags_file;
 } g;
 
@@ -163,13 +164,19 @@ static void load_favs(void)
     std::free(text);
 }
 
+// Reads tags.ini into the table. Missing: no tags. Present but unreadable: the table
+// stays and changes are refused, so the file is never overwritten with the next tag alone.
 static void load_tags(void)
 {
     plat_file_stamp(g.tags_file.path, &g.tags_file.seen);
-    g.tag_count = 0;
     char* text = folders_read_file(g.tags_file.path);
-    if (!text)
+    g.tags_refused = !text && g.tags_file.seen.exists != 0;
+    if (!text) {
+        if (!g.tags_refused)
+            g.tag_count = 0;
         return;
+    }
+    g.tag_count = 0;
     char* cursor = text;
     for (char* line; (line = next_line(&cursor)) && g.tag_count < TAGS_MAX;) {
         size_t len = std::strlen(line);
@@ -253,6 +260,7 @@ void folders_use_data_path(const char* folder)
     place_files();
     g.fav_count = 0;
     g.from_file = false;
+    g.tag_count = 0;
     g.last_look = 0;
     load_favs();
     load_tags();
@@ -305,7 +313,7 @@ struct Edit {
 };
 
 // Takes the file's lock and re-reads the file when another copy changed it. False
-// when the favourites file exists and cannot be read (the edit is refused).
+// when the file exists and cannot be read (the edit is refused).
 static bool edit_begin(Edit* e, bool tags)
 {
     ensure();
@@ -328,8 +336,8 @@ static bool edit_begin(Edit* e, bool tags)
         else
             load_favs();
     }
-    if (!tags && g.refused) {
-        fprintf(stderr, "library: favs.ini cannot be read; the change is not saved\n");
+    if (tags ? g.tags_refused : g.refused) {
+        fprintf(stderr, "library: %s cannot be read; the change is not saved\n", tags ? "tags.ini" : "favs.ini");
         plat_named_lock_release(&e->lock);
         return false;
     }
@@ -503,7 +511,8 @@ bool tags_set(const char* path, int32_t tag)
     if (tag < 0 || tag > 9 || !path || !path[0] || refuse_path("tag", path))
         return false;
     Edit e;
-    edit_begin(&e, true);
+    if (!edit_begin(&e, true))
+        return false;
     int32_t i = tags_find(path);
     bool changed = false;
     if (i >= 0 && tag == 0) {

@@ -2,6 +2,7 @@
 #include "platform/plat_dl.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,14 @@ PlatLib* plat_dl_open(const char* path, bool keep_mapped, char* err, size_t err_
     if (!path || !path[0]) {
         if (err && err_cap)
             snprintf(err, err_cap, "%s", "empty path");
+        return nullptr;
+    }
+    // Only a regular file (or a link to one) is handed to the loader: it would open a
+    // FIFO for reading and wait for a writer for good, a device it would read forever.
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (err && err_cap)
+            snprintf(err, err_cap, "%s: not a regular file", path);
         return nullptr;
     }
     int flags = RTLD_NOW | RTLD_LOCAL;

@@ -9,7 +9,8 @@ struct PlatLib;
 
 // Opens the library at path with every symbol bound now and kept private to it. With
 // keep_mapped the code stays mapped after the last close (for libraries whose threads
-// outlive their own shutdown). Null on failure, with the loader's reason in err.
+// outlive their own shutdown). Anything but a regular file (a FIFO, a device, a folder)
+// is refused unopened. Null on failure, with the loader's reason in err.
 PlatLib* plat_dl_open(const char* path, bool keep_mapped, char* err, size_t err_cap);
 
 // Looks name up in this library only (never in the program or libraries loaded

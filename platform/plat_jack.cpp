@@ -120,6 +120,12 @@ static PlatJackDevice* jack_device_for(JackClientState* s, const char* port_name
     size_t len = colon ? (size_t)(colon - port_name) : std::strlen(port_name);
     char name[64];
     snprintf(name, sizeof name, "%.*s", (int)std::min(len, sizeof name - 1), port_name);
+    // Any client of the graph picks its own name: control characters in it (a line
+    // feed that would start a line of the settings file, an escape sequence for the
+    // log) are replaced here, where the name enters the program.
+    for (char* c = name; *c; c++)
+        if ((unsigned char)*c < 0x20 || *c == 0x7f)
+            *c = '?';
     for (int i = 0; i < s->device_count; i++)
         if (!std::strcmp(s->devices[i].name, name))
             return &s->devices[i];

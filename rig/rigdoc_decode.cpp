@@ -375,8 +375,9 @@ int64_t entry_channel(Decoder* d, JsonValue entry, int scene, int e)
         return -1;
     }
     if (ch >= RIG_MAX_INPUTS) {
-        report(d, "scene %d: input %lld is past the %d a rig holds (kept verbatim)", scene + 1,
-               (long long)ch + 1, RIG_MAX_INPUTS);
+        // Counted from 1 without overflow: a channel may be as large as INT64_MAX.
+        report(d, "scene %d: input %llu is past the %d a rig holds (kept verbatim)", scene + 1,
+               (unsigned long long)ch + 1, RIG_MAX_INPUTS);
         return -1;
     }
     return ch;
@@ -627,6 +628,10 @@ int rig_decode(const char* text, size_t len, RigDocument* doc, char* msg, size_t
         }
     }
     take_raw(&d, &unknown, &doc->raw_top);
+    // A rev at the largest integer can never be raised by a save: no program of ours
+    // writes one, so the file is taken as damaged.
+    if (doc->rev == INT64_MAX)
+        return fail(doc, msg, msg_cap, RIG_DECODE_NOT_A_RIG, "damaged: rev 9223372036854775807 cannot be raised");
     if (!has_scenes)
         report(&d, "no scenes (defaults)");
 

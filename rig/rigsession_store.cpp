@@ -145,6 +145,11 @@ static void on_loaded(RigSession* s, RigStoreResult* r)
         }
         merge_disk(s, doc, 0, nullptr);
         rigsession_log(s, "rig: the rig file can be read again - merged it in");
+    } else if (s->state == RIG_STATE_READY && r->status == RIGSTORE_RECREATED) {
+        // A file damaged while the rig was ready, set aside after a save failed on it:
+        // the file written now is the session's document.
+        merge_disk(s, doc, 0, nullptr);
+        rigsession_post(s, RIGMSG_DAMAGED, 0, 0, 0, r->kept_as);
     }
     rig_doc_free(doc);
 }
@@ -228,6 +233,12 @@ static void on_save_failed(RigSession* s, RigStoreResult* r)
         s->save_failed = 1;
         rigsession_post(s, RIGMSG_SAVE_FAILED, 0, 0, 0, r->message);
     }
+    // Another tool damaged the file while the rig was ready: every save would fail on
+    // it. As a load does, the file is set aside and the session's document written in
+    // its place; the edits still pending are saved onto it by the retry.
+    bool damaged = r->decode == RIG_DECODE_NOT_A_RIG || r->decode == RIG_DECODE_NO_TEXT;
+    if (damaged && s->state == RIG_STATE_READY && s->bound && !s->pending_load && s->slot.doc)
+        rigsession_retry_load(s);
 }
 
 static void on_changed(RigSession* s, RigStoreResult* r)

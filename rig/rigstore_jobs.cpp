@@ -121,7 +121,9 @@ static void stamp_writer(RigStore* s, RigDocument* doc, const char* key, int64_t
     doc->version = RIG_VERSION;
     doc->read_only = 0;
     int64_t rev = disk_rev > doc->rev ? disk_rev : doc->rev;
-    doc->rev = (rev > 0 ? rev : 0) + 1;
+    // Raised by one, but never to the largest integer (a file holding it reads as
+    // damaged) nor past it.
+    doc->rev = rev < 0 ? 1 : rev < INT64_MAX - 1 ? rev + 1 : INT64_MAX - 1;
     rig_utf8_copy(doc->writer.app, sizeof doc->writer.app, s->app);
     rig_utf8_copy(doc->writer.version, sizeof doc->writer.version, s->version);
     rig_utf8_copy(doc->writer.platform, sizeof doc->writer.platform, "linux");

@@ -33,6 +33,7 @@ run_one() {
   "$build/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="$found/" "$corpus" "tests/fuzz/seeds/$t" "$found" >"$log" 2>&1
   local rc=$?
+  echo "$rc" >"$build/logs/$t.rc"
   local runs
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   if [ $rc -eq 0 ]; then
@@ -44,18 +45,21 @@ run_one() {
 }
 
 failed=0
-pids=()
 for t in "${targets[@]}"; do
   if [ ! -x "$build/tests/fuzz/fuzz_$t" ]; then
     echo "fuzz: no target $t"
     failed=1
     continue
   fi
+  rm -f "$build/logs/$t.rc"
   run_one "$t" &
-  pids+=($!)
   while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
 done
-for p in "${pids[@]}"; do
-  wait "$p" || failed=1
+# Each run leaves its exit status in a file: on a busy machine a finished job's pid can
+# be taken by another process before it is waited for, and `wait PID` then fails.
+wait
+for t in "${targets[@]}"; do
+  [ -x "$build/tests/fuzz/fuzz_$t" ] || continue
+  [ "$(cat "$build/logs/$t.rc" 2>/dev/null)" = 0 ] || failed=1
 done
 exit $failed

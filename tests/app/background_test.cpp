@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -163,7 +164,7 @@ TEST_F(BackgroundTest, ReducedMotionStopsTheClockWithinTwoSecondsAndReadsTheSett
     } settings[] = {
         {nullptr, nullptr, true},
         {nullptr, "[Settings]\ngtk-enable-animations=false\n", false},
-        {nullptr, "[Settings]\ngtk-enable-animations = 0\n", false},
+        {nullptr, "[Settings]\n\ngtk-enable-animations = 0\n", false},
         {"1", "[Settings]\ngtk-enable-animations=true\n", false},
         {nullptr, "fifo", true},
     };
@@ -180,6 +181,20 @@ TEST_F(BackgroundTest, ReducedMotionStopsTheClockWithinTwoSecondsAndReadsTheSett
         EXPECT_EQ(plat_animations_enabled(), s.on) << (s.env ? s.env : "-") << " " << (s.file ? s.file : "-");
     }
     unsetenv("TESSEL_REDUCED_MOTION");
+    // Only the first 64 KiB are read: a setting past them is not seen.
+    fs::remove(ini);
+    std::ofstream(ini) << std::string(70000, '#') << "\ngtk-enable-animations=false\n";
+    EXPECT_TRUE(plat_animations_enabled());
+    // The file is read again only when its stamp changed: the same file rewritten in
+    // place at the same size and time still gives the last answer.
+    std::ofstream(ini) << "gtk-enable-animations=false\n";
+    EXPECT_FALSE(plat_animations_enabled());
+    auto written = fs::last_write_time(ini);
+    std::ofstream(ini) << "gtk-enable-animations=true \n";
+    fs::last_write_time(ini, written);
+    EXPECT_FALSE(plat_animations_enabled());
+    fs::last_write_time(ini, written + std::chrono::seconds(1));
+    EXPECT_TRUE(plat_animations_enabled());
     saved ? setenv("XDG_CONFIG_HOME", saved_config.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(root);
 }

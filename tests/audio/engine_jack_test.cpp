@@ -15,8 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include <jack/jack.h>
+
 #include "audio/engine.h"
 #include "audio/looper.h"
+#include "platform/plat_jack.h"
 #include "support/test_proc.h"
 #include "support/wav_capture.h"
 
@@ -79,6 +82,23 @@ TEST_F(EngineJack, RunsAt48k)
         best = std::max(best, e->callback_count.load() - before);
     }
     EXPECT_GE(best, 700u);
+}
+
+// Server: 48 kHz. A client of the graph named with a line feed and an escape sequence
+// is listed under a name without control characters.
+TEST_F(EngineJack, ControlCharactersInAClientNameNeverReachTheDeviceList)
+{
+    jack_status_t status;
+    const char* hostile = "evil\nslot0_vstpath=/x.so\x1b";
+    jack_client_t* c = jack_client_open(hostile, JackNoStartServer, &status);
+    ASSERT_NE(c, nullptr) << "status " << status;
+    ASSERT_NE(jack_port_register(c, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0), nullptr);
+    plat_jack_refresh_devices();
+    bool found = false;
+    for (int i = 0; i < plat_jack_device_count(); i++)
+        found = found || std::string(plat_jack_device(i)->name) == "evil?slot0_vstpath=/x.so?";
+    EXPECT_TRUE(found);
+    jack_client_close(c);
 }
 
 // Server: 44.1 kHz. The open at 48 kHz is refused and the device's own rate follows.

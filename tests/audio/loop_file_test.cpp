@@ -190,9 +190,14 @@ TEST(LoopLoadWav, UnusableFilesLeaveTheLoopAsItWas)
     // A data size of 0 and no frames after it.
     WavSpec zero;
     zero.data_size = 0;
+    // 4-bit PCM: two samples packed in each byte.
+    WavSpec nibble;
+    nibble.channels = 1;
+    nibble.bits = 4;
     std::string bad[] = {
         put(dir, "cut.wav", fixture::wav(cut, {0x12, 0x34})),
         put(dir, "zero.wav", fixture::wav(zero, {0x12, 0x34})),
+        put(dir, "nibble.wav", fixture::wav(nibble, std::vector<uint8_t>(64, 0x7f))),
         adpcm,
         put(dir, "f24.wav", fixture::wav(f24, std::vector<uint8_t>(60, 0))),
         put(dir, "short.wav", short_fmt.v),

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "audio/vst.h"
 #include "platform/plat_dl.h"
@@ -56,6 +59,16 @@ TEST(VstLoad, FailuresGiveTheirTextAndLeaveNoLibraryMapped)
     EXPECT_FALSE(plat_dl_is_mapped("vst_mock.so"));
 
     EXPECT_EQ(vst_load(nullptr, 48000.0f, 4096, nullptr, 0), nullptr);
+
+    // Only regular files are opened: the loader would wait on a FIFO for good.
+    char dir[] = "/tmp/tessel-vst-load-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/pipe.so";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& p : {fifo, std::string(dir)})
+        EXPECT_EQ(vst_load(p.c_str(), 48000.0f, 4096, err, sizeof err), nullptr) << p;
+    unlink(fifo.c_str());
+    rmdir(dir);
 }
 
 TEST(VstLoad, EitherEntryPointLoadsAndANamelessPluginIsNamedByItsFile)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "audio/vst.h"
 
 namespace fs = std::filesystem;
@@ -56,6 +58,9 @@ TEST(VstScan, ListsLibrariesInAnyCaseDownToThreeLevels)
                           ".hidden.so", ".cache/inside.so", "d1/one.so", "d1/d2/two.so", "d1/d2/d3/three.so",
                           "d1/d2/d3/d4/four.so", "Bundle.vst/Bundle.so"})
         t.file(f);
+    // A FIFO, and a link to it, are never listed: loading one would wait for a writer.
+    ASSERT_EQ(mkfifo((t.root / "pipe.so").c_str(), 0600), 0);
+    fs::create_symlink(t.root / "pipe.so", t.root / "link.so");
     std::vector<VstPickerEntry> entries(VST_PICKER_MAX);
     int count = 0;
     vst_scan_folder(t.root.c_str(), 0, entries.data(), VST_PICKER_MAX, &count);

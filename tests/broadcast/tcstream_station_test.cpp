@@ -2,8 +2,11 @@
 // listener limit, paused and live, misbehaving peers, overflow, stop and start.
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <thread>
 
+#include "broadcast/tcstream_internal.h"
+#include "platform/plat_time.h"
 #include "station_fixture.h"
 
 namespace {
@@ -99,6 +102,35 @@ TEST_F(StationTest, GreetingNamesTheListenerInCapitalsWithItsDevice)
     ASSERT_TRUE(d.wait_for(TCSTREAM_PONG, nullptr, 2000));
     tcstream_stop(s);
     EXPECT_STREQ(s->last_listener_label, "DESK-2\xC3\xA9");
+}
+
+// A peer's greeting reaches the log with its control characters escaped, and a peer
+// repeating it is logged at most once a second with the count of those left out. The
+// station clock is held still (its zero in the future), then set two seconds on.
+TEST_F(StationTest, GreetingsAreLoggedEscapedAndAtMostOnceASecondPerPeer)
+{
+    auto l = std::make_unique<StationListener>();
+    l->in_use = 1;
+    const std::string json = "{\"an\":\"a\nb\x1b[2J\",\"dev\":\"x\ry\"}";
+    auto greet = [&](int times) {
+        for (int i = 0; i < times; i++) {
+            uint32_t n = (uint32_t)json.size() + 4;
+            uint8_t head[8] = {(uint8_t)(n >> 24), (uint8_t)(n >> 16), (uint8_t)(n >> 8), (uint8_t)n,
+                               'T', 'C', TCSTREAM_VERSION, TCSTREAM_LISTENER_HELLO};
+            std::memcpy(l->rx, head, 8);
+            std::memcpy(l->rx + 8, json.data(), json.size());
+            l->rx_len = (int32_t)(8 + json.size());
+            ASSERT_TRUE(tcstream_take_frames(s, l.get()));
+        }
+    };
+    s->clock_start.store((int64_t)plat_time_ns() + INT64_C(1000000000000000));
+    testing::internal::CaptureStderr();
+    greet(500);
+    s->clock_start.store((int64_t)plat_time_ns() - INT64_C(2000000000));
+    greet(1);
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(log, "tcstream: A\\x0aB\\x1b[2J (x\\x0dy) is listening\n"
+                   "tcstream: A\\x0aB\\x1b[2J (x\\x0dy) is listening (499 greetings not logged)\n");
 }
 
 TEST_F(StationTest, EightListenersAreServedAndTheNinthIsClosedAtOnce)

@@ -37,18 +37,19 @@ bool on_append(void* ctx, const float* interleaved, int64_t frames)
     return true;
 }
 
-// The block alignment of the first "fmt " chunk, walking the chunks as laid out; -1
-// when there is none.
+// The block alignment of the last "fmt " chunk before "data", as the reader and the
+// probe both take the last one, walking the chunks as laid out; -1 when there is none.
 int64_t block_align(const uint8_t* data, size_t size)
 {
+    int64_t align = -1;
     size_t at = 12;
     while (size >= 8 && at <= size - 8) {
         uint32_t len = (uint32_t)data[at + 4] | (uint32_t)data[at + 5] << 8 | (uint32_t)data[at + 6] << 16 |
                        (uint32_t)data[at + 7] << 24;
         if (std::memcmp(data + at, "fmt ", 4) == 0)
-            return at + 22 <= size ? (int64_t)(data[at + 20] | data[at + 21] << 8) : -1;
+            align = at + 22 <= size ? (int64_t)(data[at + 20] | data[at + 21] << 8) : -1;
         if (std::memcmp(data + at, "data", 4) == 0)
-            return -1;
+            return align;
         at += 8 + (size_t)len + (len & 1);
     }
     return -1;

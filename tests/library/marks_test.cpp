@@ -121,6 +121,12 @@ TEST_F(MarksTest, SettingFollowsItsRulesAndClearingIsForGood)
     EXPECT_FLOAT_EQ(lib->marks[i].mark_out, 1.0f);
     library_set_marks(lib, &a, NAN, 0.5f);     // ignored
     EXPECT_FLOAT_EQ(lib->marks[i].mark_in, 0.998f);
+    // Paths with a line break would plant marks for another file: not kept.
+    for (const char* bad : {"/takes/x\n0.5 0.6\t/takes/other.wav", "/takes/y\r.wav"}) {
+        LibraryItem b = item_at(bad);
+        library_set_marks(lib, &b, 0.2f, 0.4f);
+        EXPECT_LT(library_find_marks(lib, bad), 0);
+    }
     EXPECT_EQ(seen.calls, 2);
     EXPECT_TRUE(seen.has);
     EXPECT_EQ(slurp(marks_file()), "0.100000 0.200000\t/takes/dup.wav\n0.998000 1.000000\t/takes/a.wav\n");
@@ -205,6 +211,7 @@ TEST_F(MarksTest, ZeroShiftsLeaveTheBarsFile)
 {
     open_with("", "");
     library_set_grid_shift(lib, "/takes/a.wav", 2);
+    library_set_grid_shift(lib, "/takes/c\n3\t/takes/d.wav", 4);   // a line break: not kept
     library_set_grid_shift(lib, "/takes/b.wav", -5);
     EXPECT_EQ(slurp(bars_file()), "2\t/takes/a.wav\n-5\t/takes/b.wav\n");
     library_set_grid_shift(lib, "/takes/a.wav", 0);

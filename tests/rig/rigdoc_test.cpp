@@ -128,6 +128,9 @@ TEST(RigDecode, TextsThatAreNoRigAreRefusedAndLeaveTheDocumentReset)
         // Only the first "format" counts.
         {"{\"format\":\"x\",\"format\":\"tidecoil.rig\"}", RIG_DECODE_NOT_A_RIG,
          "not a rig: \"format\" is not \"tidecoil.rig\""},
+        // A rev no save can raise: damaged.
+        {replaced(kBase, R"("rev":4)", R"("rev":9223372036854775807)"), RIG_DECODE_NOT_A_RIG,
+         "damaged: rev 9223372036854775807 cannot be raised"},
     };
     Doc d = new_doc();
     for (const Case& c : cases) {
@@ -274,6 +277,8 @@ TEST(RigDecode, ChannelEntriesFillInputsByTheirChannel)
          "scene 1: input 1 appears twice (the first kept)"},
         {entry(R"({"input":{"channel":1}})"), "scene 1: input 1 is missing (defaults)"},
         {entry(R"({"mic":{"n":1}})"), ""},
+        {entry(R"({"input":{"channel":9223372036854775807}})"),
+         "scene 1: input 9223372036854775808 is past the 64 a rig holds (kept verbatim)"},
     };
     for (const Case& c : cases) {
         t = replaced(kBase, R"("channels":[)" + kInput0 + "," + kInput1 + "]", "\"channels\":[" + c.entry + "]");
