@@ -99,30 +99,27 @@ TEST_F(LibraryDraw, OverlayHeatGridHandlesWithGripsTheDraggedOutlineAndEdgeMarke
     float p[10][4];
     waveview_palette(p);
     const CanvasRect r{20, 20, 400, 40};
-    // 4 x 2 cells of 100 x 20, row 0 on top: 0.02 is left out, 0.85 is the ramp's middle
-    // colour, 1 its top.
+    // 4 x 2 cells of 100 x 20, row 0 on top: 0.02 is left out, 0.85 the ramp's middle, 1 its top.
     const float grid[8] = {0.02f, 0.85f, 1.0f, 0.0f, 0.85f, 0.0f, 0.0f, 1.0f};
     WaveViewLane lane{0.0f, 1.0f, nullptr, 0, grid, 4, 2};
-    // The range 0.25..0.75: handles 4 wide at 120 and 316, grip lines at rows 38, 40
-    // and 42, the edge markers just inside the handles at 124 and 315.
+    // 0.25..0.75: handles at 120 and 316 with grips, edge markers inside them at 124 and 315.
     const WaveViewOverlay cases[] = {{&lane, 1, 0, 0, 0, -1, NAN, 0}, {nullptr, 0, 0.25f, 0.75f, 0, -1, NAN, 0},
                                      {nullptr, 0, 0.25f, 0.75f, 1, -1, 103.0f, 1}};
     DrawPixel bg = draw_expect_blend(draw_pixel_rgb(0, 0, 0), DrawPixel{28, 28, 28, 89});
     DrawPixel mid = draw_pixel_rgb(214, 166, 46), top = draw_pixel_rgb(255, 255, 255), teal = rgb(p[4]);
     DrawPixel inside = draw_expect_blend(bg, DrawPixel{235, 235, 235, 26});
+    DrawPixel grip = draw_expect_blend(teal, DrawPixel{0, 0, 0, 140});
     auto marker = [&](float a) { return draw_expect_blend(inside, DrawPixel{235, 235, 235, (uint8_t)(a * 255)}); };
     for (const WaveViewOverlay& o : cases) {
         begin();
         waveview_draw_overlay(c, nullptr, &r, &o);
         end();
-        if (o.lanes) {
-            const DrawPixel cells[8] = {bg, mid, top, bg, mid, bg, bg, top};
-            for (int i = 0; i < 8; i++)
-                EXPECT_TRUE(draw_probe(&fx, 70 + 100 * (i % 4), 30 + 20 * (i / 4), cells[i])) << "cell " << i;
+        const DrawPixel cells[8] = {bg, mid, top, bg, mid, bg, bg, top};
+        for (int i = 0; o.lanes && i < 8; i++)
+            EXPECT_TRUE(draw_probe(&fx, 70 + 100 * (i % 4), 30 + 20 * (i / 4), cells[i])) << "cell " << i;
+        if (o.lanes)
             continue;
-        }
-        EXPECT_TRUE(draw_probe(&fx, 121, 40, draw_expect_blend(teal, DrawPixel{0, 0, 0, 140})));   // a grip
-        EXPECT_TRUE(draw_probe(&fx, 318, 42, draw_expect_blend(teal, DrawPixel{0, 0, 0, 140})));
+        EXPECT_TRUE(draw_probe(&fx, 121, 40, grip) && draw_probe(&fx, 318, 42, grip));
         EXPECT_TRUE(draw_probe(&fx, 124, 30, marker(o.range_active ? 1.0f : 0.3f)));   // the pointer's
         EXPECT_TRUE(draw_probe(&fx, 315, 30, marker(o.range_active ? 0.6f : 0.3f)));
         EXPECT_TRUE(draw_probe(&fx, 123, 30, o.drag_handle ? rgb(p[5]) : teal));   // the outline
@@ -149,20 +146,11 @@ TEST_F(LibraryDraw, PrismStandsStillWithReducedMotionAndOverflowsASmallTile)
     auto whole = prism(0.0, CanvasRect{100, 90, 40, 20}, 14, 1);
     auto small = prism(0.0, CanvasRect{100, 100, 40, 10}, 0, 1);
     shot("small-tile");
-    auto row_lit = [](const std::vector<uint32_t>& v, int y) {
+    EXPECT_TRUE(std::any_of(whole.begin() + 97 * 640 + 90, whole.begin() + 97 * 640 + 150, [](uint32_t v) { return v; }))
+        << "the emblem reaches above a 10-unit tile";
+    for (int y = 88; y < 114; y++)
         for (int x = 90; x < 150; x++)
-            if (v[(size_t)(y * 640 + x)] != 0)
-                return true;
-        return false;
-    };
-    EXPECT_TRUE(row_lit(whole, 97)) << "the emblem reaches above a 10-unit tile";
-    for (int y = 88; y < 114; y++) {
-        bool in_tile = y >= 100 && y < 110;
-        for (int x = 90; x < 150; x++) {
-            size_t i = (size_t)(y * 640 + x);
-            ASSERT_EQ(small[i], in_tile ? whole[i] : 0u) << x << ", " << y;
-        }
-    }
+            ASSERT_EQ(small[y * 640 + x], y >= 100 && y < 110 ? whole[y * 640 + x] : 0u) << x << ", " << y;
 }
 
 TEST_F(LibraryDraw, TreeRowsFillsSizesTagsParentAndPreview)
@@ -646,10 +634,6 @@ TEST_F(TakeViewDraw, GlyphsWaveformMarksWindowAndTheTempoRow)
     t.buffer = nullptr;
 }
 
-}  // namespace
-
-namespace {
-
 // Pixels of the box that stand out from the colour bg.
 int lit(const DrawFixture* fx, const float* bg, int x0, int y0, int x1, int y1)
 {
@@ -719,14 +703,14 @@ TEST_F(TakeViewDraw, TheTakesNameIsDrawnWithTheTextRenderer)
     std::string name = kit.wav("\xC3\xA9t\xC3\xA9 \xE2\x80\x9Cn\xC3\xBC\xE2\x80\x9D.wav", 4800);   // été “nü”
     ASSERT_TRUE(library_add_file(lib, name.c_str(), true));
     ASSERT_TRUE(library_kit_pump(lib, [&] { return !lib->loading; }));
-    std::vector<uint32_t> drawn[2];   // the pixel font's "?"s, then the name
-    for (int i = 0; i < 2; i++) {
+    auto drawn = [&](TextRenderer* t) {
         begin();
-        library_draw_take_view(c, i ? tr : nullptr, lib, &r, 1.0);
+        library_draw_take_view(c, t, lib, &r, 1.0);
         end();
-        drawn[i] = pixels();
-    }
-    EXPECT_NE(drawn[0], drawn[1]);
+        return pixels();
+    };
+    auto pixel_font = drawn(nullptr);   // its "?"s, then the name
+    EXPECT_NE(pixel_font, drawn(tr));
     EXPECT_GT(lit(&fx, k(0), 52, 12, 200, 36), 30);
     text_renderer_destroy(tr);
 }

@@ -175,9 +175,8 @@ TEST(WindowBase, PanelsWidenTheWindowToTheLeftAndRightOfTheBase)
 TEST(WindowPointer, TheSourceThatChangedLastIsFollowed)
 {
     struct Step {
-        bool event;          // a motion event at (ex, ey) before the read
-        int ex, ey;
-        int gx, gy;          // the global value read
+        bool event;   // a motion event at (ex, ey) before reading the global value (gx, gy)
+        int ex, ey, gx, gy;
         uint32_t ms;
         int want_x, want_y;
     };
@@ -196,8 +195,7 @@ TEST(WindowPointer, TheSourceThatChangedLastIsFollowed)
             pointer_track_event(&t, s.ex, s.ey, s.ms - 1);
         int x = -1, y = -1;
         pointer_track_pick(&t, s.gx, s.gy, s.ms, &x, &y);
-        EXPECT_EQ(x, s.want_x) << "at " << s.ms;
-        EXPECT_EQ(y, s.want_y) << "at " << s.ms;
+        EXPECT_EQ(std::make_pair(x, y), std::make_pair(s.want_x, s.want_y)) << "at " << s.ms;
     }
 }
 
@@ -281,34 +279,29 @@ std::vector<double> paced_starts(FramePace* pace, int frames, Busy busy)
 
 TEST(FramePace, TheRateComesFromTheDisplayAndSixtyWhenItDoesNotSay)
 {
-    struct Case {
-        double hz, period;
-    } cases[] = {{60, 1 / 60.0}, {144, 1 / 144.0}, {0, 1 / 60.0}, {-5, 1 / 60.0}, {5000, 1 / 60.0}};
-    for (const Case& c : cases) {
+    for (double hz : {60.0, 144.0, 0.0, -5.0, 5000.0}) {
         FramePace p;
-        frame_pace_init(&p, c.hz);
-        EXPECT_DOUBLE_EQ(p.period, c.period) << c.hz;
+        frame_pace_init(&p, hz);
+        EXPECT_DOUBLE_EQ(p.period, hz == 144 ? 1 / 144.0 : 1 / 60.0) << hz;
     }
 }
 
 TEST(FramePace, QuickPresentsArePacedOntoTheRefreshGridAndHeldOnesAreLeftAlone)
 {
-    struct Case {
+    struct {
         const char* what;
-        double busy;        // seconds of work and present per frame
+        double busy;   // seconds of work and present per frame
         bool paced;
-    } cases[] = {{"no vsync, quick frames", 0.002, true},
+    } const cases[] = {{"no vsync, quick frames", 0.002, true},
                  {"no vsync, two-thirds of a period", 0.011, true},
                  {"vsync holds the present", 1 / 60.0, false},
                  {"work longer than a period", 0.030, false}};
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         FramePace p;
         frame_pace_init(&p, 60);
         std::vector<double> s = paced_starts(&p, 40, [&](int) { return c.busy; });
-        for (int i = FRAME_PACE_WINDOW + 1; i < 40; i++) {
-            double gap = s[i] - s[i - 1];
-            EXPECT_NEAR(gap, c.paced ? 1 / 60.0 : c.busy, 1e-9) << c.what << " frame " << i;
-        }
+        for (int i = FRAME_PACE_WINDOW + 1; i < 40; i++)
+            EXPECT_NEAR(s[i] - s[i - 1], c.paced ? 1 / 60.0 : c.busy, 1e-9) << c.what << " frame " << i;
         EXPECT_EQ(p.held, !c.paced) << c.what;
     }
 }
@@ -323,7 +316,6 @@ TEST(FramePace, AnOverrunStartsAFreshGridAndVsyncThatStartsHoldingEndsThePause)
     });
     EXPECT_NEAR(s[21] - s[20], 0.050, 1e-9);         // no pause after the long frame
     EXPECT_NEAR(s[22] - s[21], 1 / 60.0, 1e-9);      // the grid starts again from it
-    EXPECT_NEAR(s[30] - s[29], 1 / 60.0, 1e-9);
     EXPECT_NEAR(s[59] - s[58], 1 / 60.0, 1e-9);      // held: the present's own wait only
     EXPECT_TRUE(p.held);
     // Nothing is asked before the window of frames has filled.

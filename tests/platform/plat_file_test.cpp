@@ -1,6 +1,7 @@
 // Platform files: replacement through a temporary name.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -42,14 +43,10 @@ TEST(PlatFile, TemporaryFileReplacesTheTargetWhole)
     std::filesystem::remove_all(dir);
 }
 
-struct SweepCase {
-    std::string name;
-    bool stays;
-};
-
 static bool own_wav(const char* name, void*)
 {
-    return std::string(name).size() > 4 && std::string(name).substr(std::string(name).size() - 4) == ".wav";
+    size_t n = strlen(name);
+    return n > 4 && strcmp(name + n - 4, ".wav") == 0;
 }
 
 // Temporaries are made new (nothing planted under the name is written through), are
@@ -64,16 +61,19 @@ TEST(PlatFile, TemporariesAreMadeNewAndOnlyStaleOnesAreSwept)
         _exit(0);
     waitpid(child, nullptr, 0);
     std::string dead = std::to_string(child), self = std::to_string(getpid());
-    const SweepCase cases[] = {
+    const struct {
+        std::string name;
+        bool stays;
+    } cases[] = {
         {"a.wav.tmp." + dead, false}, {"b.wav.tmp", false},         {"c.wav.tmp." + self, false},
         {"d.wav.tmp.1", true},        {"e.txt.tmp." + dead, true},  {"f.wav.tmp.x1", true},
         {"g.wav", true},
     };
-    for (const SweepCase& c : cases)
+    for (const auto& c : cases)
         std::ofstream(dir / c.name) << "x";
     ASSERT_EQ(mkfifo((dir / ("h.wav.tmp." + dead)).c_str(), 0600), 0);
     EXPECT_EQ(plat_file_sweep_temps(dir.c_str(), own_wav, nullptr), 3);
-    for (const SweepCase& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(std::filesystem::exists(dir / c.name), c.stays) << c.name;
 
     // A write in progress holds its temporary file: a sweep then leaves it.

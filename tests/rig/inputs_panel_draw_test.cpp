@@ -161,10 +161,7 @@ TEST_F(PanelDrawTest, TheStatusLineInksItsBoxInItsColourAndStatesArePictured)
     }
 }
 
-DrawPixel opaque(const float* c)
-{
-    return draw_pixel_rgb((uint8_t)(c[0] * 255 + 0.5f), (uint8_t)(c[1] * 255 + 0.5f), (uint8_t)(c[2] * 255 + 0.5f));
-}
+DrawPixel opaque(const float* c) { return draw_pixel_rgb(c[0] * 255 + 0.5f, c[1] * 255 + 0.5f, c[2] * 255 + 0.5f); }
 
 TEST_F(PanelDrawTest, SceneNumbersStandAtY30AndTheHeaderGlyphsDissolveWithTheBody)
 {
@@ -174,8 +171,8 @@ TEST_F(PanelDrawTest, SceneNumbersStandAtY30AndTheHeaderGlyphsDissolveWithTheBod
     DrawPixel accent = opaque(pal.c[8]);
     EXPECT_TRUE(draw_box_has(&fx, 78, 30, 86, 31, accent));
     EXPECT_FALSE(draw_box_has(&fx, 78, 37, 86, 42, accent));
-    // Closing: 0.17 s in, the header layer is gone (it leads by 0.07 s) and the body is at
-    // step 4 of 12; "⏏" and "×" still show through the body's dither.
+    // 0.17 s into closing the header layer (0.07 s ahead) is gone, the body at step 4 of
+    // 12: "⏏" and "×" still show through its dither.
     inputs_panel_close(panel, now);
     now += 0.17 - 1.0 / 60.0;
     draw_fixture_clear(&fx, 0, 0, 0);
