@@ -36,14 +36,18 @@ e2e_window() { e2e_window_search "$1" --name "^TESSEL VIVID$"; }
 # running copies).
 e2e_window_of() { e2e_window_search "$1" --pid "$1"; }
 # e2e_window_search PID SEARCH... -> the first visible window `xdotool search SEARCH`
-# finds while PID lives.
+# finds while PID lives, once it is still there half a second later: SDL may make
+# the window again when the renderer needs another visual, and the first one is gone.
 e2e_window_search() {
   local pid=$1 wid start
   shift
   start=$(e2e_now)
   while kill -0 "$pid" 2>/dev/null; do
     wid=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
-    [ -n "$wid" ] && { echo "$wid"; return 0; }
+    if [ -n "$wid" ]; then
+      sleep 0.5
+      xdotool search --onlyvisible "$@" 2>/dev/null | grep -qx "$wid" && { echo "$wid"; return 0; }
+    fi
     awk -v e="$(e2e_elapsed "$start")" 'BEGIN { exit !(e > 60) }' && return 1
     sleep 0.1
   done
