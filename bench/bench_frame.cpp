@@ -1,7 +1,13 @@
 // bench_frame.cpp - what one frame of the main view costs: the program's own frame
-// loop (events, update, drawing, present) on SDL's offscreen video driver with the
-// OpenGL renderer (Mesa), a 60 s loop playing. Prints the CPU time per frame in
-// microseconds, median and 95th percentile, so later panels can be held to it.
+// loop (events, update, drawing, present) with the OpenGL renderer (Mesa), a 60 s loop
+// playing. Prints the CPU time per frame in microseconds, median and 95th percentile,
+// so later panels can be held to it.
+//
+// With a display (DISPLAY set, as bench/ui_cpu.sh's Xvfb gives) the frames go to a real
+// X window, presents included, and the pointer is moved over the window in a slow
+// circle every frame: the cursor, its trail and the backdrop's parallax are drawn as a
+// user's mouse makes them. Without one it falls back to SDL's offscreen driver, where
+// there is no pointer and presents cost nothing; it says which it used.
 //
 // CPU time is the whole process's (CLOCK_PROCESS_CPUTIME_ID): a software GL driver
 // draws on threads of its own, and that work is part of what a frame costs; the UI
@@ -79,6 +85,15 @@ double percentile(std::vector<double> v, double p)
     return v[i];
 }
 
+// The pointer on a circle round the window's middle, a turn every 4 s.
+void pointer_step(SDL_Window* window, int frame)
+{
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    double a = 2.0 * M_PI * frame / 240.0;
+    SDL_WarpMouseInWindow(window, (int)(w * (0.5 + 0.3 * std::cos(a))), (int)(h * (0.5 + 0.3 * std::sin(a))));
+}
+
 }  // namespace
 
 int main()
@@ -96,7 +111,9 @@ int main()
     setenv("XDG_CONFIG_HOME", (root / "home/.config").c_str(), 1);
     setenv("TMPDIR", (root / "scratch").c_str(), 1);
     unsetenv("APPDATA");
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    const char* display = getenv("DISPLAY");
+    bool windowed = display && *display;
+    setenv("SDL_VIDEODRIVER", windowed ? "x11" : "offscreen", 1);
 
     engine_use_backend(&engine_bench::kSilentBackend, nullptr);
     static ShellCtx sh;
@@ -119,6 +136,8 @@ int main()
     for (int f = 0; f < kWarmFrames + kFrames; f++) {
         audio_block(sh.engine);
         g_now += 1.0 / 60.0;
+        if (windowed)
+            pointer_step(sh.window, f);
         double t0 = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID), u0 = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
         shell_frame(&sh);
         double t1 = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID), u1 = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
@@ -132,8 +151,9 @@ int main()
     double mean = 0.0;
     for (double v : us)
         mean += v / (double)us.size();
-    printf("bench_frame: main view, %dx%d, renderer %s, %d s loop playing, %d frames\n", w, h,
-           info.name ? info.name : "?", kLoopSeconds, kFrames);
+    printf("bench_frame: main view, %dx%d, renderer %s, %s, %d s loop playing, %d frames\n", w, h,
+           info.name ? info.name : "?", windowed ? "X window, pointer moving over it" : "offscreen, no pointer",
+           kLoopSeconds, kFrames);
     printf("bench_frame: CPU per frame: median %.0f us, p95 %.0f us, mean %.0f us\n", percentile(us, 0.5),
            percentile(us, 0.95), mean);
     printf("bench_frame: of which the UI thread: median %.0f us, p95 %.0f us\n", percentile(ui_us, 0.5),

@@ -328,11 +328,17 @@ static void field_as_quads(Canvas* c, const CanvasRect& r, int32_t cols, int32_t
     }
 }
 
-// The tilt eases only here; scene B and the stars read it.
-static void ease_tilt(double clock)
+// The tilt eases only here; scene B and the stars read it. A second call with the same
+// running clock eases nothing, so a frame that eases first and draws scene A later
+// moves the tilt once.
+void backdrop_ease(double clock)
 {
     BackdropState& g = g_backdrop;
+    if (!std::isfinite(clock))
+        clock = 0.0;
     double dt = clock - g.last_clock_a;
+    if (clock > 0.0 && dt == 0.0 && !g.paused)
+        return;
     g.last_clock_a = clock;
     if (!(clock > 0.0)) {
         g.paused = 1;
@@ -368,7 +374,7 @@ void backdrop_draw(Canvas* c, const float (*colours)[4], CanvasRect r, float scr
     float s = 1.0f;
     backdrop_grid(r.w, r.h, &cols, &rows, &s);
     backdrop_register(colours, r);
-    ease_tilt(clock);
+    backdrop_ease(clock);
     float px = g.paused ? 0.0f : -4.6f * g.tilt_x;
     float py = g.paused ? 0.0f : -4.6f * g.tilt_y;
 

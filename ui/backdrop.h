@@ -55,6 +55,10 @@ void backdrop_field_color(float x, float y, float ox, float oy, float t, const f
 // hit region (kind 1, colour B). Eases the tilt.
 void backdrop_draw(Canvas* c, const float (*colours)[4], CanvasRect r, float scroll_x, float scroll_y,
                    double clock);
+// Eases the tilt toward its target for this clock (a clock not above 0 snaps it to the
+// middle and pauses the parallax), as backdrop_draw does first; again with the same
+// clock it does nothing. For a frame that shows scene A from a kept picture.
+void backdrop_ease(double clock);
 // The rectangle as scene A's coloured hit region, as backdrop_draw registers it: for a
 // frame that shows scene A from a kept picture instead of drawing it.
 void backdrop_register(const float (*colours)[4], CanvasRect r);

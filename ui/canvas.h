@@ -179,6 +179,9 @@ int32_t canvas_target_ensure(Canvas* c, CanvasTarget* t, int32_t w, int32_t h);
 void canvas_push_target(Canvas* c, CanvasTarget* t, const float* clear_colour);
 void canvas_pop_target(Canvas* c);
 void canvas_draw_target(Canvas* c, const CanvasTarget* t, float x, float y);   // at the canvas opacity
+// The layer's pixels replace what is under them (no blending, no opacity): cheaper than
+// a blended copy for an opaque layer, where the picture is the same.
+void canvas_put_target(Canvas* c, const CanvasTarget* t, float x, float y);
 // Keeps the layer only where the mask of fade level 1..11 is opaque (cell = the mask
 // pixel in canvas units); level < 1 clears it; level > 11 leaves it as it is.
 void canvas_dissolve_target(Canvas* c, CanvasTarget* t, int32_t level, float cell);

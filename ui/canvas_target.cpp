@@ -164,16 +164,27 @@ void canvas_pop_target(Canvas* c)
 
 // ---- Compositing and dissolve --------------------------------------------------------
 
-void canvas_draw_target(Canvas* c, const CanvasTarget* t, float x, float y)
+// Where a layer drawn at canvas point (x, y) lands, the batch flushed first; false when
+// there is nothing to draw or the point is not finite.
+static bool target_place(Canvas* c, const CanvasTarget* t, float x, float y, SDL_Rect* dst)
 {
     if (!c || !t || !t->texture)
-        return;
+        return false;
     const CanvasLevel& l = c->level;
     float fx = x * l.scale + l.origin_x, fy = y * l.scale + l.origin_y;
     if (!std::isfinite(fx) || !std::isfinite(fy))
-        return;
+        return false;
     canvas_flush(c);
-    SDL_Rect dst{canvas_round_px(fx), canvas_round_px(fy), t->width, t->height};
+    *dst = SDL_Rect{canvas_round_px(fx), canvas_round_px(fy), t->width, t->height};
+    return true;
+}
+
+void canvas_draw_target(Canvas* c, const CanvasTarget* t, float x, float y)
+{
+    SDL_Rect dst;
+    if (!target_place(c, t, x, y, &dst))
+        return;
+    const CanvasLevel& l = c->level;
     Uint8 a = (Uint8)(canvas_clamp01(l.opacity) * 255 + 0.5f);
     if (c->premultiplied_ok) {
         SDL_SetTextureBlendMode(t->texture, c->premultiplied_blend);
@@ -183,6 +194,17 @@ void canvas_draw_target(Canvas* c, const CanvasTarget* t, float x, float y)
         SDL_SetTextureColorMod(t->texture, 255, 255, 255);
     }
     SDL_SetTextureAlphaMod(t->texture, a);
+    SDL_RenderCopy(c->renderer, t->texture, nullptr, &dst);
+}
+
+void canvas_put_target(Canvas* c, const CanvasTarget* t, float x, float y)
+{
+    SDL_Rect dst;
+    if (!target_place(c, t, x, y, &dst))
+        return;
+    SDL_SetTextureBlendMode(t->texture, SDL_BLENDMODE_NONE);
+    SDL_SetTextureColorMod(t->texture, 255, 255, 255);
+    SDL_SetTextureAlphaMod(t->texture, 255);
     SDL_RenderCopy(c->renderer, t->texture, nullptr, &dst);
 }
 

@@ -1,6 +1,6 @@
 // background.cpp - view_background: the clear, the backdrop clock with the desktop's
-// reduced-motion setting, the tilt, both backdrop scenes with the stars, the dot field
-// and the glow along the bottom.
+// reduced-motion setting, the tilt, both backdrop scenes with the stars (scene A and
+// the stars from a kept layer), the dot field and the glow along the bottom.
 #include "app/panels/background.h"
 
 #include <SDL.h>
@@ -120,31 +120,59 @@ void background_draw_glow(SDL_Renderer* r, int32_t w, int32_t h, float level, bo
     }
 }
 
+static void background_clear(SDL_Renderer* r)
+{
+    SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_NONE);
+    SDL_SetRenderDrawColor(r, 13, 17, 17, 255);
+    SDL_RenderClear(r);
+}
+
 static void background_draw_scene(AppState* app, CanvasRect whole, double clock)
 {
     backdrop_draw(app->canvas, app->backdrop_colours, whole, 0.0f, 0.0f, clock);
     backdrop_draw_particles(app->canvas, app->backdrop_stars, whole, 0.0f, 0.0f, 1.0f);
 }
 
-// With the clock stopped scene A and the stars do not move: they are drawn once over
-// the clear into a layer the canvas keeps, and that layer is copied every frame. It is
-// drawn again when the window's size, the colours or the renderer change. False when
-// no layer can be made (the caller draws the scene itself).
-static bool background_draw_still(AppState* app, CanvasRect whole)
+// Scene A and the stars move slowly: the field drifts about a pixel a second and the
+// objects turn slower still, so they are drawn over the clear into a layer the canvas
+// keeps and that opaque layer replaces the frame's clear every frame. The layer is drawn again when a quarter
+// of a second of clock has passed, the eased tilt has moved, the clock stops or
+// starts, or the window's size, the colours or the renderer change; with the clock
+// stopped (reduced motion) only the last of these. False when no layer can be made
+// (the caller draws the scene itself).
+static const double kKeptScenePeriod = 0.25;   // seconds of clock per redraw
+static const float kKeptTiltStep = 0.001f;     // a fiftieth of a pixel of parallax
+
+static bool background_draw_kept(AppState* app, CanvasRect whole, double clock)
 {
     static float drawn_colours[2][4];
+    static double drawn_clock;
+    static float drawn_tilt[2];
     bool fresh = false;
-    CanvasTarget* still = canvas_kept_layer(app->canvas, 0, (int32_t)whole.w, (int32_t)whole.h, &fresh);
-    if (!still)
+    CanvasTarget* kept = canvas_kept_layer(app->canvas, 0, (int32_t)whole.w, (int32_t)whole.h, &fresh);
+    if (!kept)
         return false;
-    if (fresh || std::memcmp(drawn_colours, app->backdrop_colours, sizeof drawn_colours) != 0) {
+    backdrop_ease(clock);
+    float tilt[2] = {0.0f, 0.0f};
+    backdrop_tilt(nullptr, nullptr, &tilt[0], &tilt[1]);
+    bool running = clock > 0.0;
+    bool stale = fresh || std::memcmp(drawn_colours, app->backdrop_colours, sizeof drawn_colours) != 0 ||
+                 running != (drawn_clock > 0.0) || std::fabs(tilt[0] - drawn_tilt[0]) > kKeptTiltStep ||
+                 std::fabs(tilt[1] - drawn_tilt[1]) > kKeptTiltStep ||
+                 (running && std::fabs(clock - drawn_clock) >= kKeptScenePeriod);
+    if (stale) {
         static const float kClear[4] = {13 / 255.0f, 17 / 255.0f, 17 / 255.0f, 1.0f};
-        canvas_push_target(app->canvas, still, kClear);
-        background_draw_scene(app, whole, 0.0);
+        canvas_push_target(app->canvas, kept, kClear);
+        background_draw_scene(app, whole, clock);
         canvas_pop_target(app->canvas);
         std::memcpy(drawn_colours, app->backdrop_colours, sizeof drawn_colours);
+        drawn_clock = clock;
+        drawn_tilt[0] = tilt[0];
+        drawn_tilt[1] = tilt[1];
+    } else {
+        backdrop_register(app->backdrop_colours, whole);
     }
-    canvas_draw_target(app->canvas, still, 0.0f, 0.0f);
+    canvas_put_target(app->canvas, kept, 0.0f, 0.0f);
     return true;
 }
 
@@ -167,19 +195,18 @@ void view_background(AppState* app, DrawKit* kit, double t)
         return;
     SDL_Renderer* r = kit->renderer;
     int32_t w = kit->window_w, h = kit->window_h;
-    SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_NONE);
-    SDL_SetRenderDrawColor(r, 13, 17, 17, 255);
-    SDL_RenderClear(r);
-
     double clock = background_backdrop_clock(app);
     background_tilt(app, w, h);
     CanvasRect whole{0.0f, 0.0f, (float)w, (float)h};
+    // The kept layer holds the clear: it covers the whole window.
+    if (!app->canvas)
+        background_clear(r);
     if (app->canvas) {
         canvas_begin(app->canvas, 0.0f, 0.0f, 1.0f);
-        if (!(clock > 0.0) && background_draw_still(app, whole))
-            backdrop_register(app->backdrop_colours, whole);
-        else
+        if (!background_draw_kept(app, whole, clock)) {
+            background_clear(r);
             background_draw_scene(app, whole, clock);
+        }
         canvas_end(app->canvas);
     }
     float level = app->smoothed_level;
