@@ -2,6 +2,7 @@
 #include "ui/canvas.h"
 
 #include "ui/canvas_internal.h"
+#include "ui/drawkit.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -133,8 +134,8 @@ void canvas_flush(Canvas* c)
     if (!c)
         return;
     if (c->index_count > 0) {
-        SDL_SetTextureBlendMode(c->white, c->batch_additive ? SDL_BLENDMODE_ADD : SDL_BLENDMODE_BLEND);
-        SDL_RenderGeometry(c->renderer, c->white, c->vertices, c->vertex_count, c->indices, c->index_count);
+        draw_solid_geometry(c->renderer, c->batch_additive ? SDL_BLENDMODE_ADD : SDL_BLENDMODE_BLEND, c->vertices,
+                            c->vertex_count, c->indices, c->index_count);
     }
     c->vertex_count = 0;
     c->index_count = 0;

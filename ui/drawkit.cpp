@@ -101,10 +101,20 @@ static SDL_Color draw_sdl_colour(uint32_t c)
     return SDL_Color{(Uint8)(c & 0xFF), (Uint8)(c >> 8 & 0xFF), (Uint8)(c >> 16 & 0xFF), (Uint8)(c >> 24)};
 }
 
+bool draw_solid_geometry(SDL_Renderer* r, int32_t blend, const SDL_Vertex* v, int32_t nv, const int* idx,
+                         int32_t ni)
+{
+    SDL_BlendMode previous = SDL_BLENDMODE_NONE;
+    SDL_GetRenderDrawBlendMode(r, &previous);
+    SDL_SetRenderDrawBlendMode(r, (SDL_BlendMode)blend);
+    bool ok = SDL_RenderGeometry(r, nullptr, v, nv, idx, ni) == 0;
+    SDL_SetRenderDrawBlendMode(r, previous);
+    return ok;
+}
+
 static void draw_send(DrawKit* kit, const SDL_Vertex* v, int32_t nv, const int* idx, int32_t ni, int32_t blend)
 {
-    SDL_SetTextureBlendMode(kit->white, (SDL_BlendMode)blend);
-    SDL_RenderGeometry(kit->renderer, kit->white, v, nv, idx, ni);
+    draw_solid_geometry(kit->renderer, blend, v, nv, idx, ni);
 }
 
 static void draw_flush(DrawKit* kit)

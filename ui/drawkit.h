@@ -4,8 +4,7 @@
 // Threads: UI thread only (the thread that owns the renderer).
 // Depends on: SDL2 renderer (SDL_RenderGeometry), ui/pixel_font.h.
 //
-// Every shape is one textured quad over a 1 x 1 white texture, sent to
-// SDL_RenderGeometry; nothing is clipped or snapped. Between draw_batch_begin and
+// Every shape is one untextured quad sent to SDL_RenderGeometry; nothing is clipped or snapped. Between draw_batch_begin and
 // draw_batch_end the quads are gathered and sent as one call per run of the same blend
 // mode, in the order they were drawn, so what overlaps stays in order; a caller opens a
 // batch only around drawing that goes through the kit alone (anything else drawn in
@@ -20,6 +19,7 @@
 
 struct SDL_Renderer;
 struct SDL_Texture;
+struct SDL_Vertex;
 struct DrawBatch;
 
 // Packed colour: bytes R, G, B, A from the lowest up, so the value reads 0xAABBGGRR.
@@ -40,7 +40,7 @@ constexpr int32_t DRAW_REF_HEIGHT = 1080;
 
 struct DrawKit {
     SDL_Renderer* renderer;
-    SDL_Texture* white;          // 1 x 1 opaque white; every shape samples it
+    SDL_Texture* white;          // 1 x 1 opaque white, made with the kit: its readiness
     float scale;                 // device pixels per reference unit; 0 before the first layout
     float offset_x, offset_y;    // device pixels added after scaling
     float translate_x, translate_y;  // reference units added to every point before scaling
@@ -49,6 +49,12 @@ struct DrawKit {
     DrawBatch* batch;            // gathered quads (made by draw_init; null: every shape at once)
     int32_t batch_depth;         // open draw_batch_begin calls
 };
+
+// Sends triangles with no texture in the given blend mode, the renderer's own draw
+// blend mode kept. Software GL shades an untextured triangle at about half the cost of
+// one sampling a white texture, and the picture is the same. False when SDL refuses.
+bool draw_solid_geometry(SDL_Renderer* r, int32_t blend, const SDL_Vertex* v, int32_t nv, const int* idx,
+                         int32_t ni);
 
 // Clears the kit, keeps the renderer and makes the white texture and the batch. False
 // when the texture cannot be made (the kit is then unusable; draw_shutdown is still
