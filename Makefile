@@ -34,6 +34,7 @@ tsan-test: deps
 	cd build/tsan && ctest --output-on-failure -j $(JOBS) -L concurrency --timeout 600 --no-tests=ignore
 
 bench: build
+	@tools/setup-deps.sh linux-perf
 	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 	bench/ui_cpu.sh build/release/tessel
 
