@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "library/library_store.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_file_stamp.h"
@@ -74,9 +75,7 @@ char* folders_read_file(const char* path)
 
 bool folders_path_storable(const char* path)
 {
-    if (!path || !path[0] || std::strlen(path) >= FOLDERS_PATH)
-        return false;
-    return !std::strchr(path, '\n') && !std::strchr(path, '\r');
+    return path && path[0] && std::strlen(path) < FOLDERS_PATH && library_path_storable(path);
 }
 
 static bool refuse_path(const char* what, const char* path)
