@@ -189,24 +189,3 @@ bool plat_file_fake_size_limit(int64_t bytes)
     return setrlimit(RLIMIT_FSIZE, &lim) == 0;
 }
 
-bool plat_file_write_replacing(const char* path, bool (*write)(void* ctx, FILE* f), void* ctx)
-{
-    char temp[1100];
-    if (!path || !path[0] || !write || !plat_file_temp_path(path, temp, sizeof temp))
-        return false;
-    plat_file_remove_regular(temp);
-    FILE* f = plat_file_create_new(temp);
-    if (!f)
-        return false;
-    if (!write(ctx, f)) {
-        plat_file_discard(f, temp);
-        return false;
-    }
-    if (!plat_file_finish(f, temp))
-        return false;
-    if (!plat_file_replace(temp, path)) {
-        plat_file_remove_regular(temp);
-        return false;
-    }
-    return true;
-}

@@ -37,9 +37,9 @@ void plat_file_discard(FILE* f, const char* path);
 bool plat_file_temp_path(const char* final_path, char* out, size_t out_size);
 bool plat_file_replace(const char* temp_path, const char* final_path);
 bool plat_file_remove_regular(const char* path);     // unlinks only a regular file
-// The whole replacement: a new private "<path>.tmp.<pid>" (a stale one of this process
-// removed first), filled by write (false: failed), finished and renamed over path.
-// False, with no temporary file left and the old file whole, when any step fails.
+// The whole replacement: plat_file_write_via_temp (below) over path, with a private
+// (0600) temporary. False, with no temporary file left and the old file whole, when
+// any step fails.
 bool plat_file_write_replacing(const char* path, bool (*write)(void* ctx, FILE* f), void* ctx);
 
 // The whole replacement for big files: "<path>.tmp.<pid>" made anew (never through a

@@ -92,7 +92,9 @@ int plat_file_sweep_temps(const char* folder, bool (*own)(const char* final_name
     return w.removed;
 }
 
-int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void* ctx, FILE* f), void* ctx)
+// Both replacements: the temporary made new with mode, locked until it is in place.
+static int write_via_temp(const char* path, bool replace, mode_t mode, bool (*write)(void* ctx, FILE* f),
+                          void* ctx)
 {
     char temp[1100];
     if (!path || !path[0] || !write || !plat_file_temp_path(path, temp, sizeof temp))
@@ -100,7 +102,7 @@ int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void*
     // One of ours left by a killed process that had our id; a writer of ours still
     // holding it keeps it.
     remove_unlocked(temp);
-    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0)
         return errno;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -132,4 +134,14 @@ int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void*
     // The data reached the disk (fsync) before the close: a close error cannot lose it.
     fclose(f);
     return err;
+}
+
+int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void* ctx, FILE* f), void* ctx)
+{
+    return write_via_temp(path, replace, 0644, write, ctx);
+}
+
+bool plat_file_write_replacing(const char* path, bool (*write)(void* ctx, FILE* f), void* ctx)
+{
+    return write_via_temp(path, true, 0600, write, ctx) == 0;
 }
