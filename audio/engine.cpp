@@ -660,13 +660,12 @@ static void engine_close_cut_pass(Engine* e)
     e->first_pass_was_recording = 0;
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
-    int32_t pos = e->position.load(rl);
-    if (pos > (int32_t)(e->sample_rate * 0.1)) {
-        e->length.store(pos, rl);
-        e->loop_set_count.fetch_add(1, rl);
+    int32_t pos = e->position.load(rl), len = 0;
+    loop_close_first_pass(e, &pos, &len);
+    if (len > 0)
         e->content_generation.fetch_add(1, rl);
-    }
-    e->position.store(0, rl);
+    e->length.store(len, rl);
+    e->position.store(pos, rl);
 }
 
 void engine_watch(Engine* e)

@@ -170,6 +170,18 @@ static void run_patches(Engine* e, const BlockSettings* s, int n)
     scrub(e->bus_right, n);
 }
 
+void loop_close_first_pass(Engine* e, int32_t* pos, int32_t* len)
+{
+    if (*pos > (int32_t)(e->sample_rate * 0.1)) {
+        *len = *pos;
+        e->loop_set_count.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        // A dropped take leaves nothing behind: no fade-out tail is written.
+        e->record_ramp = 0.0f;
+    }
+    *pos = 0;
+}
+
 // One-shot requests, in their fixed order.
 static void take_requests(Engine* e, int32_t* pos, int32_t* len)
 {
@@ -255,16 +267,8 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
 
         bool first_pass = len == 0 && s.recording && s.playing;
         target = s.recording && s.playing ? 1.0f : 0.0f;
-        if (len == 0 && e->first_pass_was_recording && !first_pass) {
-            if (pos > (int32_t)(e->sample_rate * 0.1)) {
-                len = pos;
-                e->loop_set_count.fetch_add(1, rl);
-            } else {
-                // A dropped take leaves nothing behind: no fade-out tail is written.
-                e->record_ramp = 0.0f;
-            }
-            pos = 0;
-        }
+        if (len == 0 && e->first_pass_was_recording && !first_pass)
+            loop_close_first_pass(e, &pos, &len);
         e->first_pass_was_recording = first_pass ? 1 : 0;
         if (len > 0 && pos >= len)
             pos = 0;

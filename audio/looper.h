@@ -17,6 +17,9 @@ void fxpatch_process(Engine* e, int first_slot, float* left, float* right, int f
 
 // [RT] The soft clipper: identity to 2/3, a parabola to +-1 at 4/3; NaN gives 0.
 float engine_softclip(float x);
+// [RT] A first pass that has ended at *pos: longer than 0.1 s it becomes the loop
+// (*len, loop set raised), else it is dropped with no fade-out tail; *pos returns to 0.
+void loop_close_first_pass(Engine* e, int32_t* pos, int32_t* len);
 
 // Holds the callback off the loop arrays, position, length and requests (monitored
 // input still plays) so the UI thread may write them; waits up to about 200 ms for
