@@ -128,7 +128,6 @@ TEST(RigDecode, TextsThatAreNoRigAreRefusedAndLeaveTheDocumentReset)
         // Only the first "format" counts.
         {"{\"format\":\"x\",\"format\":\"tidecoil.rig\"}", RIG_DECODE_NOT_A_RIG,
          "not a rig: \"format\" is not \"tidecoil.rig\""},
-        // A rev no save can raise: damaged.
         {replaced(kBase, R"("rev":4)", R"("rev":9223372036854775807)"), RIG_DECODE_NOT_A_RIG,
          "damaged: rev 9223372036854775807 cannot be raised"},
     };

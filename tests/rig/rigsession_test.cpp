@@ -221,34 +221,28 @@ TEST_F(RigSessionTest, AFailedSaveIsToldOnceRetriedEveryTwoSecondsAndThenSavedAg
     EXPECT_EQ(disk_rev(), r0 + 1);
 }
 
-// Another tool damages the file while the rig is ready: the save that fails on it sets
-// the file aside, as a load does, and writes the session's document with the edit.
+// A file damaged while the rig is ready is set aside by the failed save, which writes the session's document.
 TEST_F(RigSessionTest, AFileDamagedWhileReadyIsSetAsideOnTheFailedSaveAndTheSessionWritten)
 {
-    const char* damage[] = {"{\"format\": tidecoil", "rev"};
-    for (const char* how : damage) {
+    for (std::string how : {"json", "rev"}) {
         SCOPED_TRACE(how);
         rigsession_unbind(s);
         messages.clear();
-        std::string key = std::string("alsa:Desk-") + (how[0] == 'r' ? "rev" : "json");
+        std::string key = "alsa:Desk-" + how;
         bind_ready(key.c_str());
-        std::string text = read_all(t.file(key.c_str()));
-        if (std::string(how) == "rev") {
-            size_t at = text.find("\"rev\":");
-            text.replace(at, text.find(',', at) - at, "\"rev\":9223372036854775807");
-        } else {
-            text = how;
-        }
-        write_all(t.file(key.c_str()), text);
+        fs::path file = t.file(key.c_str());
+        std::string text = read_all(file);
+        size_t at = text.find("\"rev\":");
+        text = how == "rev" ? text.replace(at, text.find(',', at) - at, "\"rev\":9223372036854775807") : "{\"format\": x";
+        write_all(file, text);
         rigsession_set_input_gain(s, 2, 0.6f);
         tick(now + 0.2);
         ASSERT_TRUE(tick_until([&] { return count(RIGMSG_DAMAGED) == 1; }));
         EXPECT_EQ(read_all(t.rigs / last(RIGMSG_DAMAGED)->text), text) << "kept byte for byte";
-        Doc disk = disk_doc(t.file(key.c_str()));
+        Doc disk = disk_doc(file);
         ASSERT_TRUE(disk);
         EXPECT_EQ(disk->scenes[0].inputs[2].gain, 0.6f);
         EXPECT_LT(disk->rev, INT64_MAX);
-        EXPECT_EQ(state(), 2);
     }
 }
 

@@ -109,10 +109,8 @@ TEST_F(RigStoreTest, ASaveKeepsTheFieldsAnotherStoreChangedAndThisOneDidNotEdit)
     EXPECT_EQ(disk->rev, rb.rev + 1);
     EXPECT_STREQ(disk->writer.app, "tessel");
 
-    // A rev one below the largest integer is the last one written: a save never
-    // overflows it nor writes the largest, which reads as damaged.
-    std::string text = read_all(t.file(kKey));
-    std::string rev = "\"rev\":" + std::to_string(disk->rev);
+    // A save after rev INT64_MAX - 1 keeps it: the largest reads as damaged.
+    std::string text = read_all(t.file(kKey)), rev = "\"rev\":" + std::to_string(disk->rev);
     ASSERT_NE(text.find(rev), std::string::npos);
     write_all(t.file(kKey), text.replace(text.find(rev), rev.size(), "\"rev\":9223372036854775806"));
     ASSERT_TRUE(result_for(a.get(), rigstore_submit_save(a.get(), da.get(), &ma), &ra));
