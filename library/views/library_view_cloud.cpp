@@ -57,7 +57,7 @@ void library_cloud_header(Canvas* c, Library* lib, void* client, float left, flo
         CanvasRect b{x, y + 6.0f, w, kButtonHeight};
         ui->cloud_buttons[i] = b;
         ui->cloud_actions[i] = actions[i];
-        bool hovered = ui->mouse_x >= b.x && ui->mouse_x < b.x + b.w && ui->mouse_y >= b.y && ui->mouse_y < b.y + b.h;
+        bool hovered = lv_inside(b, ui->mouse_x, ui->mouse_y);
         widget_draw_pill(c, &ui->widgets, widget_id(label, 950 + (uint32_t)actions[i]), &b, label, 0, nullptr,
                          hovered, 0, 0, lib->dt, lib->reduced_motion);
         x -= kGap;
@@ -87,8 +87,7 @@ bool library_cloud_press(Library* lib, void* client, float x, float y)
     if (!cloud)
         return false;
     for (int32_t i = 0; i < ui->cloud_count; i++) {
-        const CanvasRect& b = ui->cloud_buttons[i];
-        if (!(x >= b.x && x < b.x + b.w && y >= b.y && y < b.y + b.h))
+        if (!lv_inside(ui->cloud_buttons[i], x, y))
             continue;
         switch (ui->cloud_actions[i]) {
         case LIBRARY_CLOUD_REFRESH: cloud_refresh(cloud); break;

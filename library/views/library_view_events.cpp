@@ -18,11 +18,6 @@ static const double kDoubleClick = 0.4;
 static const float kWheelStep = 48.0f;
 static const float kSlideTarget = -112.0f;
 
-static bool inside_rect(const CanvasRect& r, float x, float y)
-{
-    return r.w > 0.0f && r.h > 0.0f && x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
-}
-
 static float max_scroll(const Library* lib)
 {
     float content = LIBRARY_CARD_STEP * (float)lib->view_count - 14.0f + 16.0f;
@@ -58,7 +53,7 @@ static bool take_view_wheel(Library* lib, float x, float y, int32_t notches)
 {
     if (library_take_wheel(lib, x, y, notches))
         return true;
-    if (!inside_rect(lib->take.volume_slider, x, y))
+    if (!lv_inside(lib->take.volume_slider, x, y))
         return false;
     library_set_volume(lib, lib->volume + 0.05f * (float)notches);
     return true;
@@ -110,10 +105,10 @@ static bool player_only_event(Library* lib, const SDL_Event* e, float x, float y
         return false;
     }
     case SDL_MOUSEMOTION: return library_take_view_motion(lib, e, x, y);
-    case SDL_MOUSEBUTTONDOWN: return inside_rect(lib->ui->rect, x, y) && library_take_view_press(lib, e, x, y);
+    case SDL_MOUSEBUTTONDOWN: return lv_inside(lib->ui->rect, x, y) && library_take_view_press(lib, e, x, y);
     case SDL_MOUSEBUTTONUP: return library_take_view_release(lib, e, x, y);
     case SDL_MOUSEWHEEL:
-        return inside_rect(lib->ui->rect, x, y) && take_view_wheel(lib, x, y, e->wheel.y);
+        return lv_inside(lib->ui->rect, x, y) && take_view_wheel(lib, x, y, e->wheel.y);
     default: return false;
     }
 }
@@ -171,7 +166,7 @@ static bool favourites_shown(const Library* lib)
 static bool browse_event(Library* lib, const SDL_Event* e, float x, float y, double now)
 {
     LibraryViewUi* ui = lib->ui;
-    bool in_take = ui->openness > 0.5f && inside_rect(ui->take, x, y);
+    bool in_take = ui->openness > 0.5f && lv_inside(ui->take, x, y);
     if (e->type == SDL_MOUSEBUTTONDOWN && e->button.button == SDL_BUTTON_RIGHT) {
         if (in_take)
             return library_take_view_press(lib, e, x, y);
@@ -324,7 +319,7 @@ static bool card_key(Library* lib, const SDL_KeyboardEvent* k, float x, float y)
 {
     if (marks_key(lib, k))
         return true;
-    if (!inside_rect(lib->ui->rect, x, y) && lib->selected < 0)
+    if (!lv_inside(lib->ui->rect, x, y) && lib->selected < 0)
         return false;
     int32_t sel = lib->selected;
     switch (k->keysym.sym) {
@@ -446,7 +441,7 @@ bool library_handle_event(Library* lib, const SDL_Event* e, float x, float y, vo
     if (lib->player_only)
         return player_only_event(lib, e, x, y);
 
-    bool inside = inside_rect(ui->rect, x, y);
+    bool inside = lv_inside(ui->rect, x, y);
     if (ui->filter_focused) {
         if (e->type == SDL_TEXTINPUT) {
             filter_append(lib, e->text.text, now);
@@ -457,7 +452,7 @@ bool library_handle_event(Library* lib, const SDL_Event* e, float x, float y, vo
     }
     if (e->type == SDL_MOUSEBUTTONDOWN && e->button.button == SDL_BUTTON_LEFT && inside) {
         for (int32_t i = 0; i < ui->tab_count; i++) {
-            if (!inside_rect(ui->tabs[i], x, y))
+            if (!lv_inside(ui->tabs[i], x, y))
                 continue;
             uint32_t source = ui->tab_source[i];
             focus_filter(lib, false, now);
@@ -484,11 +479,11 @@ bool library_handle_event(Library* lib, const SDL_Event* e, float x, float y, vo
             focus_filter(lib, false, now);
             return false;
         }
-        if (ui->openness > 0.5f && inside_rect(ui->take, x, y))
+        if (ui->openness > 0.5f && lv_inside(ui->take, x, y))
             return library_take_view_press(lib, e, x, y);
-        if (ui->filter_focused && !inside_rect(ui->filter, x, y))
+        if (ui->filter_focused && !lv_inside(ui->filter, x, y))
             focus_filter(lib, false, now);
-        if (e->button.button == SDL_BUTTON_LEFT && inside_rect(ui->filter, x, y)) {
+        if (e->button.button == SDL_BUTTON_LEFT && lv_inside(ui->filter, x, y)) {
             focus_filter(lib, true, now);
             return true;
         }
@@ -501,7 +496,7 @@ bool library_handle_event(Library* lib, const SDL_Event* e, float x, float y, vo
         ui->press_pos = -1;
         return inside;
     case SDL_MOUSEWHEEL:
-        if (ui->openness > 0.5f && inside_rect(ui->take, x, y) && take_view_wheel(lib, x, y, e->wheel.y))
+        if (ui->openness > 0.5f && lv_inside(ui->take, x, y) && take_view_wheel(lib, x, y, e->wheel.y))
             return true;
         if (!inside)
             return false;

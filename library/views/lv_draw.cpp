@@ -18,6 +18,11 @@ void lv_hit(Canvas* c, float x, float y, float w, float h, uint32_t cursor)
     hitregion_add(&map, HitRect{x, y, w, h}, cursor);
 }
 
+bool lv_inside(const CanvasRect& r, float x, float y)
+{
+    return r.w > 0.0f && r.h > 0.0f && x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+}
+
 void lv_mix(const float* a, const float* b, float t, float out[4])
 {
     for (int i = 0; i < 4; i++)

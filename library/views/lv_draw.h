@@ -13,6 +13,8 @@ struct CanvasRect;
 struct TextRenderer;
 
 void lv_hit(Canvas* c, float x, float y, float w, float h, uint32_t cursor);
+// Whether (x, y) lies in r (half-open); never in an empty rectangle.
+bool lv_inside(const CanvasRect& r, float x, float y);
 // out = a + (b - a) * t per channel (alpha too).
 void lv_mix(const float* a, const float* b, float t, float out[4]);
 void lv_alpha(const float* a, float alpha, float out[4]);

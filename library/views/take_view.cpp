@@ -19,11 +19,6 @@
 static const float kMarkReach = 7.0f;       // units either side of a mark's line
 static const double kAheadMax = 0.06;       // seconds the drawn play head may run ahead
 
-static bool inside(const CanvasRect& r, float x, float y)
-{
-    return r.w > 0.0f && r.h > 0.0f && x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
-}
-
 static void layout(Library* lib, const CanvasRect* r)
 {
     LibraryTake* t = &lib->take;
@@ -99,7 +94,7 @@ static float shown_position(Library* lib, double duration, double now)
 static void draw_play_button(Canvas* c, Library* lib, const float (*k)[4], double now)
 {
     const CanvasRect& b = lib->take.play_button;
-    bool hover = inside(b, lib->take.mouse_x, lib->take.mouse_y);
+    bool hover = lv_inside(b, lib->take.mouse_x, lib->take.mouse_y);
     float ink[4], white[4] = {1, 1, 1, 1};
     lv_mix(k[4], white, hover ? 0.25f : 0.0f, ink);
     if (lib->loading) {
@@ -201,7 +196,7 @@ static void draw_controls(Canvas* c, Library* lib, const float (*k)[4])
     canvas_fill_rect(c, v.x + v.w * lib->volume - 2, v.y, 4, v.h, k[4]);
     const CanvasRect& b = t->region_button;
     float fill[4];
-    lv_mix(k[1], k[6], lib->region_loop ? 0.55f : inside(b, t->mouse_x, t->mouse_y) ? 0.22f : 0.0f, fill);
+    lv_mix(k[1], k[6], lib->region_loop ? 0.55f : lv_inside(b, t->mouse_x, t->mouse_y) ? 0.22f : 0.0f, fill);
     canvas_fill_rect(c, b.x, b.y, b.w, b.h, fill);
     canvas_draw_pixel_text(c, "LOOP MARKS", b.x + b.w / 2, b.y + 5.5f, 1.0f, lib->region_loop ? k[4] : k[5], 1);
 }
@@ -289,7 +284,7 @@ static void toggle_region_loop(Library* lib, LibraryItem* item)
 // A left press on a mark's line in the waveform: 1 in, 2 out, 0 none (out first).
 static int32_t mark_under(const Library* lib, const LibraryItem* item, float x, float y)
 {
-    if (!item || !inside(lib->take.wave, x, y))
+    if (!item || !lv_inside(lib->take.wave, x, y))
         return 0;
     float in = item->has_marks ? item->mark_in : 0.0f, out = item->has_marks ? item->mark_out : 1.0f;
     if (std::fabs(x - mark_x(lib, out)) <= kMarkReach)
@@ -306,11 +301,11 @@ bool library_take_press(Library* lib, int32_t button, int32_t clicks, float x, f
     LibraryTake* t = &lib->take;
     LibraryItem* item = library_loaded_item(lib);
     bool left = button == SDL_BUTTON_LEFT;
-    if (left && lib->player && inside(t->region_button, x, y)) {
+    if (left && lib->player && lv_inside(t->region_button, x, y)) {
         toggle_region_loop(lib, item);
         return true;
     }
-    if (left && inside(t->volume_slider, x, y)) {
+    if (left && lv_inside(t->volume_slider, x, y)) {
         library_set_volume(lib, clicks >= 2 ? 1.0f : slider_value(lib, x));
         t->volume_drag = clicks >= 2 ? 0 : 1;
         return true;
@@ -329,17 +324,17 @@ bool library_take_press(Library* lib, int32_t button, int32_t clicks, float x, f
         }
         return true;
     }
-    if (left && inside(t->play_button, x, y)) {
+    if (left && lv_inside(t->play_button, x, y)) {
         library_play_item(lib, item);
         return true;
     }
     float f;
-    if (left && lib->player && inside(t->wave, x, y) && wave_fraction(lib, x, &f)) {
+    if (left && lib->player && lv_inside(t->wave, x, y) && wave_fraction(lib, x, &f)) {
         preview_seek(lib->player, f);
         t->scrubbing = 1;
         return true;
     }
-    if (lib->tempo_row && !lib->player_only && inside(t->row, x, y))
+    if (lib->tempo_row && !lib->player_only && lv_inside(t->row, x, y))
         return left && library_tempo_press(lib, x, y, lib->ui ? lib->ui->now : 0.0);
     TakeRangeState s = range_state(lib, item);
     TakeAction a;
@@ -347,7 +342,7 @@ bool library_take_press(Library* lib, int32_t button, int32_t clicks, float x, f
         library_take_action(lib, &a);
         return true;
     }
-    return inside(t->play_button, x, y) || inside(t->wave, x, y);
+    return lv_inside(t->play_button, x, y) || lv_inside(t->wave, x, y);
 }
 
 bool library_take_motion(Library* lib, float x, float y)
@@ -379,7 +374,7 @@ bool library_take_motion(Library* lib, float x, float y)
         library_tempo_motion(lib, x, y, lib->ui ? lib->ui->now : 0.0);
         return true;
     }
-    if (inside(t->strip, x, y) || t->range.hovered || t->range.drag) {
+    if (lv_inside(t->strip, x, y) || t->range.hovered || t->range.drag) {
         TakeRangeState s = range_state(lib, item);
         TakeAction a;
         take_range_motion(&t->range, &s, t->strip.w, t->strip.h, x - t->strip.x, y - t->strip.y, &a);

@@ -17,11 +17,6 @@ static const char* const kChoiceLabels[4] = {"8", "4", "2", "1"};
 static const float kDragThreshold = 6.0f;
 static const double kSeekLead = 0.003;
 
-static bool inside(const CanvasRect& r, float x, float y)
-{
-    return r.w > 0.0f && r.h > 0.0f && x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
-}
-
 static void layout(Library* lib, const CanvasRect* row)
 {
     LibraryTake* t = &lib->take;
@@ -86,7 +81,7 @@ static void draw_cells(Canvas* c, Library* lib, const float (*k)[4])
             continue;
         bool partial = segment_grid_partial(&g, i);
         bool chopped = t->chop && std::fabs(t->chop_start - a) < 1e-6;
-        bool hover = inside(CanvasRect{x0, s.y, x1 - x0, s.h}, t->mouse_x, t->mouse_y);
+        bool hover = lv_inside(CanvasRect{x0, s.y, x1 - x0, s.h}, t->mouse_x, t->mouse_y);
         float fill[4];
         lv_mix(k[1], partial ? k[7] : k[6], i == t->segment_press ? 0.6f : chopped ? 0.45f : hover ? 0.3f : 0.15f,
                fill);
@@ -126,13 +121,13 @@ void library_draw_tempo(Canvas* c, TextRenderer* tr, Library* lib, const CanvasR
     for (int j = 0; j < 4; j++) {
         bool chosen = lib->bars_per_segment == kChoices[j];
         float fill[4];
-        lv_mix(k[1], k[6], chosen ? 0.55f : inside(t->bar_choices[j], t->mouse_x, t->mouse_y) ? 0.22f : 0.0f, fill);
+        lv_mix(k[1], k[6], chosen ? 0.55f : lv_inside(t->bar_choices[j], t->mouse_x, t->mouse_y) ? 0.22f : 0.0f, fill);
         draw_box(c, t->bar_choices[j], fill, kChoiceLabels[j], chosen ? k[4] : k[5]);
     }
     canvas_draw_pixel_text(c, "BARS", t->bar_choices[3].x - 8, row->y + 11.5f, 1.2f, k[5], 2);
     for (int j = 0; j < 2; j++) {
         const CanvasRect& a = t->arrows[j];
-        const float* ink = inside(a, t->mouse_x, t->mouse_y) ? k[4] : k[5];
+        const float* ink = lv_inside(a, t->mouse_x, t->mouse_y) ? k[4] : k[5];
         float cx = a.x + a.w / 2, cy = a.y + a.h / 2;
         if (j == 0)
             canvas_fill_triangle(c, cx + 4, cy - 5, cx + 4, cy + 5, cx - 4, cy, ink);
@@ -154,7 +149,7 @@ static int32_t cell_at(Library* lib, float x)
 bool library_tempo_press(Library* lib, float x, float y, double now)
 {
     LibraryTake* t = &lib->take;
-    if (inside(t->loop_toggle, x, y)) {
+    if (lv_inside(t->loop_toggle, x, y)) {
         bool was = lib->player && lib->player->looping.load(std::memory_order_relaxed);
         preview_set_looping(lib->player, !was || lib->region_loop);
         lib->region_loop = 0;
@@ -163,7 +158,7 @@ bool library_tempo_press(Library* lib, float x, float y, double now)
         return true;
     }
     for (int j = 0; j < 4; j++) {
-        if (inside(t->bar_choices[j], x, y)) {
+        if (lv_inside(t->bar_choices[j], x, y)) {
             lib->bars_per_segment = kChoices[j];
             t->segment_scroll = 0.0f;
             t->chop = 0;
@@ -171,14 +166,14 @@ bool library_tempo_press(Library* lib, float x, float y, double now)
         }
     }
     for (int j = 0; j < 2; j++) {
-        if (inside(t->arrows[j], x, y)) {
+        if (lv_inside(t->arrows[j], x, y)) {
             t->shift += j ? 1 : -1;
             t->chop = 0;
             library_set_grid_shift(lib, lib->loaded_path, t->shift);
             return true;
         }
     }
-    if (inside(t->segments, x, y)) {
+    if (lv_inside(t->segments, x, y)) {
         t->segment_press = cell_at(lib, x);
         t->press_x = x;
         t->press_y = y;
@@ -218,7 +213,7 @@ bool library_tempo_release(Library* lib, float x, float y)
 bool library_take_wheel(Library* lib, float x, float y, int32_t notches)
 {
     SegmentGrid g;
-    if (!lib || !lib->tempo_row || lib->player_only || !inside(lib->take.segments, x, y) ||
+    if (!lib || !lib->tempo_row || lib->player_only || !lv_inside(lib->take.segments, x, y) ||
         !library_segment_grid(lib, &g))
         return false;
     lib->take.segment_scroll -= (float)notches * g.segment_width;   // clamped when drawn
