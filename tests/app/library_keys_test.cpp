@@ -1,6 +1,5 @@
-// The library's keys through the shell's event handler: while the filter has the focus
-// it takes every key and text, so an "r" meant for it never starts recording; Ctrl+Up
-// and Ctrl+Down reach the folder tree, other Ctrl chords stay the shell's.
+// The library's keys through the shell's event handler: a focused filter takes every key
+// and text; Ctrl+Up and Ctrl+Down reach the folder tree, other Ctrl chords stay the shell's.
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -67,8 +66,8 @@ TEST_F(EventTest, CtrlUpAndDownMoveTheTreesRootAndOtherCtrlChordsStayTheShells)
     with.lib->state.source = LIBRARY_SOURCE_BROWSE;
     app->library = with.lib;
     app->library_shown = 1;
-    app->library_view_rect = HitRect{0, 88, 580, 892};   // under the pointer
-    app->mouse_x = app->mouse_y = 200;
+    app->library_view_rect = HitRect{0, 88, 580, 892};
+    app->mouse_x = app->mouse_y = 200;   // over the library
     press(SDLK_DOWN, KMOD_LCTRL);
     EXPECT_EQ(std::string(foldertree_root(with.lib->tree)), files.path("music/next"));
     press(SDLK_UP, KMOD_RCTRL);

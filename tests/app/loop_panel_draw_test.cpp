@@ -80,7 +80,6 @@ TEST_F(LoopPanel, StatusTextsAndTheProgressBarWhileAnalysing)
     app->take_grid.analysis = TempoAnalysis{};
 
     // Done: no tempo, then a tempo but a take too short for a grid.
-    // The two texts told apart by where their ink ends.
     const struct {
         float bpm;
         int64_t frames;

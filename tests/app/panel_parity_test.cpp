@@ -197,8 +197,7 @@ TEST_F(PanelParity, SettingsRowsAndDeviceEntriesAreWhereTheyAreDrawn)
         ASSERT_FALSE(outline.empty());
 
         auto expect = [&](Point pt, const std::string& hover) -> std::string {
-            if (list)   // any click closes the list; one on an entry opens it; a row the
-                        // list leaves bare shows its hover, yet the click only closes the list
+            if (list)   // any click closes the list, one on an entry opens it; bare rows only hover
                 return hover.rfind("device", 0) == 0 ? hover : "list closed";
             return !inside(outline, pt) ? "closed" : hover.empty() ? "nothing" : hover;
         };
