@@ -1,7 +1,5 @@
-/* slow_disk.c - a slow disk for the program's temporary take files, preloaded into
- * the program (LD_PRELOAD): every fwrite into a file whose name holds ".wav.tmp"
- * first waits as long as the bytes would take at SLOW_DISK_BYTES_PER_S (1000000 when
- * unset), as on a USB stick or a network share. Other files are written at once. */
+/* slow_disk.c - preloaded (LD_PRELOAD): fwrite into a "*.wav.tmp*" file first waits as
+ * long as the bytes take at SLOW_DISK_BYTES_PER_S (default 1000000), like a USB stick. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>
@@ -14,13 +12,9 @@ typedef size_t (*FwriteFn)(const void*, size_t, size_t, FILE*);
 
 static int is_temporary_take(FILE* f)
 {
-    char link[64], name[4096];
+    char link[64], name[4096] = {0};
     snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(f));
-    ssize_t n = readlink(link, name, sizeof name - 1);
-    if (n <= 0)
-        return 0;
-    name[n] = '\0';
-    return strstr(name, ".wav.tmp") != NULL;
+    return readlink(link, name, sizeof name - 1) > 0 && strstr(name, ".wav.tmp") != NULL;
 }
 
 size_t fwrite(const void* p, size_t size, size_t count, FILE* f)
@@ -30,8 +24,7 @@ size_t fwrite(const void* p, size_t size, size_t count, FILE* f)
         next = (FwriteFn)dlsym(RTLD_NEXT, "fwrite");
     if (f && size * count > 0 && is_temporary_take(f)) {
         const char* rate = getenv("SLOW_DISK_BYTES_PER_S");
-        double bps = rate ? atof(rate) : 1e6;
-        double s = bps > 0 ? (double)(size * count) / bps : 0.0;
+        double bps = rate ? atof(rate) : 1e6, s = bps > 0 ? (double)(size * count) / bps : 0.0;
         struct timespec ts = {(time_t)s, (long)((s - (double)(time_t)s) * 1e9)};
         nanosleep(&ts, NULL);
     }
