@@ -137,8 +137,6 @@ static void shell_panel_toggles(ShellCtx* sh)
         app->library_open = app->library_open ? 0 : 1;
         app->library_toggle = 0;
         shell_retake_base(sh);
-        if (app->library_open)
-            app_library_scan(app);
         settings_save(app);
     }
     if (app->video_toggle) {

@@ -112,18 +112,13 @@ bool draw_solid_geometry(SDL_Renderer* r, int32_t blend, const SDL_Vertex* v, in
     return ok;
 }
 
-static void draw_send(DrawKit* kit, const SDL_Vertex* v, int32_t nv, const int* idx, int32_t ni, int32_t blend)
-{
-    draw_solid_geometry(kit->renderer, blend, v, nv, idx, ni);
-}
-
 static void draw_flush(DrawKit* kit)
 {
     DrawBatch* b = kit->batch;
     if (!b || b->index_count == 0)
         return;
     if (kit->renderer && kit->white)
-        draw_send(kit, b->vertices, b->vertex_count, b->indices, b->index_count, b->blend);
+        draw_solid_geometry(kit->renderer, b->blend, b->vertices, b->vertex_count, b->indices, b->index_count);
     b->vertex_count = b->index_count = 0;
 }
 
@@ -147,7 +142,7 @@ static void draw_shape(DrawKit* kit, const SDL_Vertex* v, int32_t nv, const int*
 {
     DrawBatch* b = kit->batch;
     if (!b || kit->batch_depth <= 0) {
-        draw_send(kit, v, nv, idx, ni, blend);
+        draw_solid_geometry(kit->renderer, blend, v, nv, idx, ni);
         return;
     }
     if (b->index_count > 0 &&
