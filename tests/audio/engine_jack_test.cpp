@@ -84,14 +84,11 @@ TEST_F(EngineJack, RunsAt48k)
     EXPECT_GE(best, 700u);
 }
 
-// Server: 48 kHz. A client of the graph named with a line feed and an escape sequence
-// is listed under a name without control characters.
+// Server: 48 kHz. A graph client named with control characters is listed without them.
 TEST_F(EngineJack, ControlCharactersInAClientNameNeverReachTheDeviceList)
 {
-    jack_status_t status;
-    const char* hostile = "evil\nslot0_vstpath=/x.so\x1b";
-    jack_client_t* c = jack_client_open(hostile, JackNoStartServer, &status);
-    ASSERT_NE(c, nullptr) << "status " << status;
+    jack_client_t* c = jack_client_open("evil\nslot0_vstpath=/x.so\x1b", JackNoStartServer, nullptr);
+    ASSERT_NE(c, nullptr);
     ASSERT_NE(jack_port_register(c, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0), nullptr);
     plat_jack_refresh_devices();
     bool found = false;

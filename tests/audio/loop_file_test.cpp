@@ -190,10 +190,7 @@ TEST(LoopLoadWav, UnusableFilesLeaveTheLoopAsItWas)
     // A data size of 0 and no frames after it.
     WavSpec zero;
     zero.data_size = 0;
-    // 4-bit PCM: two samples packed in each byte.
-    WavSpec nibble;
-    nibble.channels = 1;
-    nibble.bits = 4;
+    const WavSpec nibble{1, 1, 1, 48000, 4};   // 4-bit mono PCM: two samples packed in each byte
     std::string bad[] = {
         put(dir, "cut.wav", fixture::wav(cut, {0x12, 0x34})),
         put(dir, "zero.wav", fixture::wav(zero, {0x12, 0x34})),

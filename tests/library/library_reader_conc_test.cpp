@@ -87,43 +87,38 @@ TEST(LibraryReaderThreads, AStopThatDoesNotWaitLeavesTheThreadToFreeItsRecord)
 
 TEST(LibraryReaderThreads, AFullResultQueueDropsResultsAndFreesTheirSamples)
 {
-    // While the UI takes, a full queue is waited out: every one of 100 loads arrives.
-    // Stopped with a full queue and one more result in hand, the reader drops that one
-    // and frees the queued ones (the leak checker sees any samples left behind).
     LibraryKit kit;
     std::string small = kit.wav("small.wav", 480);
     LibraryReader* r = library_reader_start();
     ASSERT_NE(r, nullptr);
-    const int kLoads = LIBRARY_RESULTS + 36;
-    for (int i = 0; i < kLoads; i++)
-        ASSERT_TRUE(library_reader_request(r, LIBRARY_READ_LOAD, small.c_str(), false));
-    static ReadResult out[LIBRARY_RESULTS];
-    int got = 0;
-    bool holding = false;
-    for (auto t = Clock::now(); got < kLoads && seconds_since(t) < 20.0;) {
-        if (got == 0 && (library_reader_waiting(r, &holding) < LIBRARY_RESULTS || !holding)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;   // first let the queue fill up, with the next result held back
-        }
-        int32_t n = library_reader_take(r, out, LIBRARY_RESULTS);
-        for (int32_t i = 0; i < n; i++) {
-            EXPECT_TRUE(out[i].ok);
-            ASSERT_NE(out[i].buffer, nullptr);
-            EXPECT_EQ(out[i].buffer->frames, 480);
+    auto request_and_wait_full = [&](int loads) {   // the queue full and the next result held back
+        for (int i = 0; i < loads; i++)
+            ASSERT_TRUE(library_reader_request(r, LIBRARY_READ_LOAD, small.c_str(), false));
+        bool holding = false;
+        for (auto t = Clock::now(); !holding && seconds_since(t) < 20.0;)
+            if (library_reader_waiting(r, &holding) < LIBRARY_RESULTS || !holding)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_TRUE(holding);
+    };
+    request_and_wait_full(LIBRARY_RESULTS + 36);
+    static ReadResult out[LIBRARY_RESULTS + 36];
+    int32_t n = library_reader_take(r, out, LIBRARY_RESULTS + 36);
+    EXPECT_EQ(n, LIBRARY_RESULTS);
+    for (int32_t i = 0; i < n; i++) {
+        EXPECT_TRUE(out[i].ok);
+        ASSERT_NE(out[i].buffer, nullptr);
+        EXPECT_EQ(out[i].buffer->frames, 480);
+        sample_buffer_destroy(out[i].buffer);
+    }
+    for (auto t = Clock::now(); n < LIBRARY_RESULTS + 36 && seconds_since(t) < 20.0;) {   // the rest, none lost
+        int32_t m = library_reader_take(r, out, LIBRARY_RESULTS);
+        for (int32_t i = 0; i < m; i++)
             sample_buffer_destroy(out[i].buffer);
-        }
-        got += n;
+        n += m;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    EXPECT_EQ(got, kLoads) << "results lost to a full queue";
-
-    for (int i = 0; i < LIBRARY_RESULTS + 1; i++)
-        ASSERT_TRUE(library_reader_request(r, LIBRARY_READ_LOAD, small.c_str(), false));
-    holding = false;
-    for (auto t = Clock::now(); !holding && seconds_since(t) < 20.0;)
-        if (library_reader_waiting(r, &holding) < LIBRARY_RESULTS || !holding)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ASSERT_TRUE(holding);
+    EXPECT_EQ(n, LIBRARY_RESULTS + 36);
+    request_and_wait_full(LIBRARY_RESULTS + 1);   // stopped with it full: held and queued results are freed
     EXPECT_TRUE(library_reader_stop(r, 5000));
 }
 

@@ -192,15 +192,12 @@ TEST_F(LibraryTest, ALoadedTakePlaysWithItsMarksAsTheRegionAndTogglesOnPlay)
 
 TEST_F(LibraryTest, TheTakesWaveformReadsEveryFrameOfALongTake)
 {
-    // 175 s at 48 kHz, 8192 frames a column: a lone click on an odd frame of the right
-    // channel is the loudest column.
+    // 175 s, 8192 frames a column: a lone click on an odd right-channel frame is the loudest column.
     std::vector<float> s((size_t)1024 * 8192 * 2, 0.0f);
     s[(size_t)(700 * 8192 + 4095) * 2 + 1] = 0.9f;
-    s[(size_t)(100 * 8192) * 2] = 0.3f;
     ASSERT_TRUE(library_add_file(lib, kit.wav_samples("long.wav", s, 2).c_str(), true));
     ASSERT_TRUE(settle());
     EXPECT_FLOAT_EQ(lib->take_waveform[700], 1.0f);
-    EXPECT_NEAR(lib->take_waveform[100], 0.3f / 0.9f, 1e-6);
 }
 
 TEST_F(LibraryTest, OnlyTheLastPickedTakeReachesThePlayer)
