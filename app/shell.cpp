@@ -188,6 +188,11 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     sh->made |= MADE_SDL;
     t = shell_step(sh, "SDL_Init", t);
 
+    // The 2D renderer never tests depth or stencil. Without those buffers software GL
+    // (Mesa's llvmpipe) takes its rectangle path: most of what the window draws is
+    // axis-aligned quads, each then set up as one rectangle rather than two triangles.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     WindowGeometry first = shell_first_window();
     sh->window = SDL_CreateWindow(kTitle, first.x, first.y, first.w, first.h,
                                   SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);

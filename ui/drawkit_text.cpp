@@ -1,9 +1,57 @@
-// drawkit_text.cpp - the drawing kit's 5 x 7 text: plain (merged column runs) and
-// gradient text with a glow (one square per font pixel).
+// drawkit_text.cpp - the drawing kit's 5 x 7 text: plain (column runs merged across
+// columns) and gradient text with a glow (row runs, each in its row's colour).
 #include <cstring>
 
 #include "ui/drawkit.h"
 #include "ui/pixel_font.h"
+
+// A run of lit rows shared by neighbouring columns of one glyph: one rectangle.
+struct DrawTextRun {
+    int row, rows;         // first row and how many
+    int column, columns;   // first column and how many
+};
+
+// The glyph's lit pixels as rectangles: the runs of each column, a run merged with the
+// same run of the column before. Software GL pays for every rectangle it sets up, and
+// letters such as E or M repeat their runs across columns; the rectangles never
+// overlap, so the picture is the same as one rectangle per column run.
+static int draw_glyph_runs(const uint8_t* glyph, DrawTextRun* out)
+{
+    DrawTextRun open[PIXEL_FONT_ROWS];
+    int open_count = 0, out_count = 0;
+    for (int c = 0; c <= PIXEL_FONT_COLUMNS; ++c) {
+        uint8_t bits = c < PIXEL_FONT_COLUMNS ? glyph[c] : 0;
+        DrawTextRun next[PIXEL_FONT_ROWS];
+        int next_count = 0;
+        int r = 0;
+        while (r < PIXEL_FONT_ROWS) {
+            if (!(bits >> r & 1)) {
+                ++r;
+                continue;
+            }
+            int n = 1;
+            while (r + n < PIXEL_FONT_ROWS && (bits >> (r + n) & 1))
+                ++n;
+            DrawTextRun run{r, n, c, 1};
+            for (int i = 0; i < open_count; ++i) {
+                if (open[i].rows > 0 && open[i].row == r && open[i].rows == n) {
+                    run = open[i];
+                    run.columns++;
+                    open[i].rows = 0;
+                    break;
+                }
+            }
+            next[next_count++] = run;
+            r += n;
+        }
+        for (int i = 0; i < open_count; ++i)
+            if (open[i].rows > 0)
+                out[out_count++] = open[i];
+        std::memcpy(open, next, sizeof(DrawTextRun) * (size_t)next_count);
+        open_count = next_count;
+    }
+    return out_count;
+}
 
 void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel,
                    uint32_t colour, uint8_t additive)
@@ -12,23 +60,15 @@ void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel
         return;
     int32_t blend = additive ? DRAW_BLEND_ADD : DRAW_BLEND_NORMAL;
     draw_batch_begin(kit);
+    DrawTextRun runs[PIXEL_FONT_COLUMNS * PIXEL_FONT_ROWS];
     for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
-        const uint8_t* glyph = pixel_font_glyph(*p);
-        for (int c = 0; c < PIXEL_FONT_COLUMNS; ++c) {
-            uint8_t bits = glyph[c];
-            int r = 0;
-            while (r < PIXEL_FONT_ROWS) {
-                if (!(bits >> r & 1)) {
-                    ++r;
-                    continue;
-                }
-                int n = 1;
-                while (r + n < PIXEL_FONT_ROWS && (bits >> (r + n) & 1))
-                    ++n;
-                draw_rect4(kit, x + c * pixel, y + r * pixel, pixel, n * pixel,
-                           colour, colour, colour, colour, blend);
-                r += n;
-            }
+        int n = draw_glyph_runs(pixel_font_glyph(*p), runs);
+        for (int i = 0; i < n; ++i) {
+            const DrawTextRun& u = runs[i];
+            float left = x + u.column * pixel;
+            float right = x + (u.column + u.columns) * pixel;
+            draw_rect4(kit, left, y + u.row * pixel, right - left, u.rows * pixel, colour, colour, colour, colour,
+                       blend);
         }
         x += PIXEL_FONT_ADVANCE * pixel;
     }
@@ -77,10 +117,23 @@ void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixe
     draw_batch_begin(kit);
     for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
         const uint8_t* glyph = pixel_font_glyph(*p);
-        for (int c = 0; c < PIXEL_FONT_COLUMNS; ++c)
-            for (int r = 0; r < PIXEL_FONT_ROWS; ++r)
-                if (glyph[c] >> r & 1)
-                    draw_fill(kit, pen + c * pixel, y + r * pixel, pixel, pixel, row_colour[r]);
+        // Each row has its own colour: lit pixels side by side in a row are one fill.
+        for (int r = 0; r < PIXEL_FONT_ROWS; ++r) {
+            int c = 0;
+            while (c < PIXEL_FONT_COLUMNS) {
+                if (!(glyph[c] >> r & 1)) {
+                    ++c;
+                    continue;
+                }
+                int n = 1;
+                while (c + n < PIXEL_FONT_COLUMNS && (glyph[c + n] >> r & 1))
+                    ++n;
+                float left = pen + c * pixel;
+                float right = pen + (c + n) * pixel;
+                draw_fill(kit, left, y + r * pixel, right - left, pixel, row_colour[r]);
+                c += n;
+            }
+        }
         pen += PIXEL_FONT_ADVANCE * pixel;
     }
     if (glow > 0.02f) {
