@@ -9,15 +9,16 @@
 // asked for). While the median of the last FRAME_PACE_WINDOW frames reaches
 // FRAME_PACE_HELD of the refresh period, something else holds the loop (vsync, or
 // work that fills the period anyway) and no pause is asked. The mark sits close to the
-// period: frames whose work takes most of it are still paced, or the loop would run
-// faster than the display whenever drawing costs 12 to 15 ms. Otherwise frames start on
+// period (a present held by vsync returns at the refresh, so its frames take the whole
+// period): frames whose work takes most of it are still paced, or the loop would run
+// faster than the display whenever drawing costs 12 to 16 ms. Otherwise frames start on
 // a grid of the period: the pause runs to the next grid point, so rounding in the
 // sleep does not pile up, and a frame that overran starts a fresh grid.
 #pragma once
 #include <cstdint>
 
 constexpr int32_t FRAME_PACE_WINDOW = 8;
-constexpr double FRAME_PACE_HELD = 0.9;          // of the period
+constexpr double FRAME_PACE_HELD = 0.97;         // of the period
 constexpr double FRAME_PACE_DEFAULT_HZ = 60.0;   // when the display does not say
 
 struct FramePace {
