@@ -135,11 +135,14 @@ static void background_draw_scene(AppState* app, CanvasRect whole, double clock)
 
 // Scene A and the stars move slowly: the field drifts about a pixel a second and the
 // objects turn slower still, so they are drawn over the clear into a layer the canvas
-// keeps and that opaque layer replaces the frame's clear every frame. The layer is drawn again when a quarter
-// of a second of clock has passed, the eased tilt has moved, the clock stops or
-// starts, or the window's size, the colours or the renderer change; with the clock
-// stopped (reduced motion) only the last of these. False when no layer can be made
-// (the caller draws the scene itself).
+// keeps and that opaque layer replaces the frame's clear every frame. The layer is
+// drawn again when a quarter of a second of clock has passed, the eased tilt has
+// moved, the clock stops or starts, or the window's size, the colours or the renderer
+// change; with the clock stopped (reduced motion) only the last of these. While the
+// tilt moves from frame to frame (the pointer is moving) the layer would be drawn
+// every frame and copied as well: the scene is drawn straight into the frame instead,
+// and the layer again once the tilt rests. False when the caller is to draw the scene
+// itself (no layer can be made, or the tilt is moving).
 static const double kKeptScenePeriod = 0.25;   // seconds of clock per redraw
 static const float kKeptTiltStep = 0.001f;     // a fiftieth of a pixel of parallax
 
@@ -148,6 +151,8 @@ static bool background_draw_kept(AppState* app, CanvasRect whole, double clock)
     static float drawn_colours[2][4];
     static double drawn_clock;
     static float drawn_tilt[2];
+    static float last_tilt[2];
+    static bool drawn;   // the layer holds a scene (it was not left stale by a moving tilt)
     bool fresh = false;
     CanvasTarget* kept = canvas_kept_layer(app->canvas, 0, (int32_t)whole.w, (int32_t)whole.h, &fresh);
     if (!kept)
@@ -155,8 +160,15 @@ static bool background_draw_kept(AppState* app, CanvasRect whole, double clock)
     backdrop_ease(clock);
     float tilt[2] = {0.0f, 0.0f};
     backdrop_tilt(nullptr, nullptr, &tilt[0], &tilt[1]);
+    bool moving = std::fabs(tilt[0] - last_tilt[0]) > kKeptTiltStep || std::fabs(tilt[1] - last_tilt[1]) > kKeptTiltStep;
+    last_tilt[0] = tilt[0];
+    last_tilt[1] = tilt[1];
+    if (moving) {
+        drawn = false;
+        return false;
+    }
     bool running = clock > 0.0;
-    bool stale = fresh || std::memcmp(drawn_colours, app->backdrop_colours, sizeof drawn_colours) != 0 ||
+    bool stale = fresh || !drawn || std::memcmp(drawn_colours, app->backdrop_colours, sizeof drawn_colours) != 0 ||
                  running != (drawn_clock > 0.0) || std::fabs(tilt[0] - drawn_tilt[0]) > kKeptTiltStep ||
                  std::fabs(tilt[1] - drawn_tilt[1]) > kKeptTiltStep ||
                  (running && std::fabs(clock - drawn_clock) >= kKeptScenePeriod);
@@ -169,6 +181,7 @@ static bool background_draw_kept(AppState* app, CanvasRect whole, double clock)
         drawn_clock = clock;
         drawn_tilt[0] = tilt[0];
         drawn_tilt[1] = tilt[1];
+        drawn = true;
     } else {
         backdrop_register(app->backdrop_colours, whole);
     }
