@@ -160,7 +160,8 @@ static bool background_draw_kept(AppState* app, CanvasRect whole, double clock)
     backdrop_ease(clock);
     float tilt[2] = {0.0f, 0.0f};
     backdrop_tilt(nullptr, nullptr, &tilt[0], &tilt[1]);
-    bool moving = std::fabs(tilt[0] - last_tilt[0]) > kKeptTiltStep || std::fabs(tilt[1] - last_tilt[1]) > kKeptTiltStep;
+    bool moving =
+        std::fabs(tilt[0] - last_tilt[0]) > kKeptTiltStep || std::fabs(tilt[1] - last_tilt[1]) > kKeptTiltStep;
     last_tilt[0] = tilt[0];
     last_tilt[1] = tilt[1];
     if (moving) {
