@@ -34,17 +34,9 @@ void canvas_draw_pixel_text(Canvas* c, const char* text, float x, float y, float
     for (const unsigned char* s = (const unsigned char*)text; *s; ++s, x0 += PIXEL_FONT_ADVANCE * px) {
         const uint8_t* glyph = pixel_font_glyph(*s);
         for (int row = 0; row < PIXEL_FONT_ROWS; ++row) {
-            int col = 0;
-            while (col < PIXEL_FONT_COLUMNS) {
-                if (!(glyph[col] >> row & 1)) {
-                    ++col;
-                    continue;
-                }
-                int c0 = col;
-                while (col < PIXEL_FONT_COLUMNS && glyph[col] >> row & 1)
-                    ++col;
-                canvas_push_quad(c, x0 + c0 * px, y0 + row * px, x0 + col * px, y0 + (row + 1) * px, p, p, p, p);
-            }
+            int at = 0, c0 = 0, n = 0;
+            while ((n = pixel_font_row_run(glyph, row, &at, &c0)) > 0)
+                canvas_push_quad(c, x0 + c0 * px, y0 + row * px, x0 + (c0 + n) * px, y0 + (row + 1) * px, p, p, p, p);
         }
     }
 }

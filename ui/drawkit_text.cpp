@@ -119,19 +119,11 @@ void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixe
         const uint8_t* glyph = pixel_font_glyph(*p);
         // Each row has its own colour: lit pixels side by side in a row are one fill.
         for (int r = 0; r < PIXEL_FONT_ROWS; ++r) {
-            int c = 0;
-            while (c < PIXEL_FONT_COLUMNS) {
-                if (!(glyph[c] >> r & 1)) {
-                    ++c;
-                    continue;
-                }
-                int n = 1;
-                while (c + n < PIXEL_FONT_COLUMNS && (glyph[c + n] >> r & 1))
-                    ++n;
+            int at = 0, c = 0, n = 0;
+            while ((n = pixel_font_row_run(glyph, r, &at, &c)) > 0) {
                 float left = pen + c * pixel;
                 float right = pen + (c + n) * pixel;
                 draw_fill(kit, left, y + r * pixel, right - left, pixel, row_colour[r]);
-                c += n;
             }
         }
         pen += PIXEL_FONT_ADVANCE * pixel;

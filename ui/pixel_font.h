@@ -120,3 +120,18 @@ inline const uint8_t* pixel_font_glyph(unsigned char ch)
         ch = '?';
     return PIXEL_FONT[ch - PIXEL_FONT_FIRST];
 }
+
+// The next run of lit pixels in one row of a glyph, starting the search at column
+// *at: its length (0 when the row holds no more), its first column in *first, and *at
+// moved past it. Text is drawn as one rectangle per run, not per pixel.
+inline int pixel_font_row_run(const uint8_t* glyph, int row, int* at, int* first)
+{
+    int c = *at;
+    while (c < PIXEL_FONT_COLUMNS && !(glyph[c] >> row & 1))
+        ++c;
+    *first = c;
+    while (c < PIXEL_FONT_COLUMNS && (glyph[c] >> row & 1))
+        ++c;
+    *at = c;
+    return c - *first;
+}
