@@ -106,11 +106,10 @@ TEST_F(TakesTest, ANewSessionNeverNamesAFileThatExists)
     for (int k = -1; k < 10; k++) {   // the save may fall in any of the next seconds
         PlatLocalTime t{};
         ASSERT_TRUE(plat_local_time_of(now + k, &t));
-        char name[80];
-        ASSERT_TRUE(take_name_stamped("tessel-", &t, 1, name, sizeof name));
-        std::ofstream(takes.path / name) << "older take";
-        ASSERT_TRUE(take_name_stamped("tessel-", &t, 2, name, sizeof name));
-        std::ofstream(takes.path / (std::string(name) + ".tmp.1")) << "another copy writes";
+        char one[80], two[80];
+        ASSERT_TRUE(take_name_stamped("tessel-", &t, 1, one, 80) && take_name_stamped("tessel-", &t, 2, two, 80));
+        std::ofstream(takes.path / one) << "older take";
+        std::ofstream(takes.path / (std::string(two) + ".tmp.1")) << "another copy writes";
     }
     e->length = 4800;
     e->content_generation.fetch_add(1);
@@ -208,7 +207,6 @@ TEST_F(TakesTest, TheTreeMarksTheFileBeingDecodedAndTheLibraryWearsTheScreensCol
     finish_load();
     EXPECT_STREQ(app->folder_tree->highlight, "");
     EXPECT_EQ(std::lround(app->library_colours[0][3] * 255), 150);   // the screen's background
-    EXPECT_EQ(std::lround(app->library_colours[5][1] * 255), 230);   // the accent
     app_shutdown(app);   // closes the library
 }
 
@@ -238,12 +236,10 @@ TEST_F(TakesTest, TheTakeListIsNewestFirstAndAListedTakeLoadsIntoTheLoop)
 TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
 {
     const char* want = "LOADED, CUT TO 360.0S";
-    wav("long.wav", 1, 8000 * 361, 8000.0);
-    take_load_start(app, (takes.path / "long.wav").c_str());
+    take_load_start(app, wav("long.wav", 1, 8000 * 361, 8000.0).c_str());
     finish_load();
     EXPECT_EQ(e->length.load(), ENGINE_LOOP_CAPACITY);
     EXPECT_STREQ(toast_text(), want);
-
     app_library_scan(app);
     ASSERT_EQ(app->take_count, 1);
     take_load_into_loop(app, 0);
