@@ -36,18 +36,15 @@ e2e_window() { e2e_window_search "$1" --name "^TESSEL VIVID$"; }
 # running copies).
 e2e_window_of() { e2e_window_search "$1" --pid "$1"; }
 # e2e_window_search PID SEARCH... -> the first visible window `xdotool search SEARCH`
-# finds while PID lives, once it is still there half a second later: SDL may make
-# the window again when the renderer needs another visual, and the first one is gone.
+# finds while PID lives and still there half a second later (SDL may remake the window).
 e2e_window_search() {
   local pid=$1 wid start
   shift
   start=$(e2e_now)
   while kill -0 "$pid" 2>/dev/null; do
     wid=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
-    if [ -n "$wid" ]; then
-      sleep 0.5
-      xdotool search --onlyvisible "$@" 2>/dev/null | grep -qx "$wid" && { echo "$wid"; return 0; }
-    fi
+    [ -n "$wid" ] && sleep 0.5 && xdotool search --onlyvisible "$@" 2>/dev/null | grep -qx "$wid" &&
+      { echo "$wid"; return 0; }
     awk -v e="$(e2e_elapsed "$start")" 'BEGIN { exit !(e > 60) }' && return 1
     sleep 0.1
   done
@@ -197,8 +194,7 @@ e2e_record_loop() {
 
 # e2e_shot OUT [SECONDS] -> asks the program for a screenshot through the request file
 # in $TMPDIR and copies it to OUT once served; 1 when not served within SECONDS (30).
-# The program deletes the request and writes the picture (renamed into place) in one
-# frame, so a picture there once the request is gone is whole.
+# The request goes in the frame the picture is renamed into place: it is then whole.
 e2e_shot() {
   local out=$1 limit=${2:-30}
   rm -f "$TMPDIR/tessel_screenshot.bmp"
@@ -283,9 +279,8 @@ e2e_program_start() {
   wid=$(e2e_window "$apid") || { kill -KILL "$apid" 2>/dev/null; return 1; }
 }
 
-# e2e_tone_program [ARGS...] -> inside the session: e2e_program_start with ARGS, then
-# the tone connected to the program's inputs; sets apid and wid. Ends the session
-# (exit 1) with the reason in $T/fail when either fails.
+# e2e_tone_program [ARGS...] -> e2e_program_start ARGS with the tone on its inputs; on
+# failure ends the session (exit 1) with the reason in $T/fail.
 e2e_tone_program() {
   e2e_program_start "$@" || { echo "no window" >"$T/fail"; exit 1; }
   e2e_tone_connect >"$T/fail" || { kill -KILL "$apid"; exit 1; }
@@ -327,10 +322,8 @@ e2e_finish_common() {
 
 # --- A session on a private X server and JACK server (needs tools/jack-server.sh) --
 
-# e2e_session_run SCRIPT -> a private JACK dummy server at 48 kHz (2 in, 2 out, its
-# log in $T/jackd.log) that the program and the JACK tools use, then SCRIPT --session
-# on a private 2560 x 1100 X server. 1, with the reason in $T/fail, when the server
-# did not start or the session failed.
+# e2e_session_run SCRIPT -> SCRIPT --session on a 2560 x 1100 X server with a private
+# 48 kHz JACK dummy server (log $T/jackd.log); 1 with the reason in $T/fail.
 e2e_session_run() {
   jack_server_start 48000 1024 2 2 "$T/jackd.log" || { echo "the JACK server did not start" >"$T/fail"; return 1; }
   export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
@@ -339,10 +332,8 @@ e2e_session_run() {
   [ ! -e "$T/fail" ]
 }
 
-# e2e_session_end PIDFILE... -> the exit trap of a test run with e2e_session_run: kills
-# each process whose pid is in a PIDFILE, stops the JACK server and reaps; when
-# $status is not 0 shows the last lines of each program log ($T/app*.log) and of the
-# server's. TESSEL_E2E_KEEP=DIR keeps the pictures and logs there. Removes $T.
+# e2e_session_end PIDFILE... -> exit trap for e2e_session_run: kills the PIDFILEs' pids,
+# stops the server, shows the logs' ends unless $status is 0; TESSEL_E2E_KEEP=DIR keeps $T.
 e2e_session_end() {
   local f
   for f in "$@"; do [ -s "$f" ] && kill -KILL "$(cat "$f")" 2>/dev/null; done

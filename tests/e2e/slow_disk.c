@@ -10,19 +10,14 @@
 
 typedef size_t (*FwriteFn)(const void*, size_t, size_t, FILE*);
 
-static int is_temporary_take(FILE* f)
-{
-    char link[64], name[4096] = {0};
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(f));
-    return readlink(link, name, sizeof name - 1) > 0 && strstr(name, ".wav.tmp") != NULL;
-}
-
 size_t fwrite(const void* p, size_t size, size_t count, FILE* f)
 {
     static FwriteFn next;
+    char link[64], name[4096] = {0};
     if (!next)
         next = (FwriteFn)dlsym(RTLD_NEXT, "fwrite");
-    if (f && size * count > 0 && is_temporary_take(f)) {
+    snprintf(link, sizeof link, "/proc/self/fd/%d", f ? fileno(f) : -1);
+    if (size * count > 0 && readlink(link, name, sizeof name - 1) > 0 && strstr(name, ".wav.tmp")) {
         const char* rate = getenv("SLOW_DISK_BYTES_PER_S");
         double bps = rate ? atof(rate) : 1e6, s = bps > 0 ? (double)(size * count) / bps : 0.0;
         struct timespec ts = {(time_t)s, (long)((s - (double)(time_t)s) * 1e9)};

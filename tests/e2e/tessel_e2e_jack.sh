@@ -5,12 +5,9 @@
 #   within 2 s. back: the window answers a buffer click, the server again under its
 #   name and a device click bring the stream back (an overdub reaches the session
 #   take). SIGTERM (dead: with no server): exit 0 in 3 s, the take holds the loop.
-#   cut: the server killed during the first pass: the pass recorded so far is the
-#   session take. loss: back, dead, then cut.
-# slow: on a 1 MB/s disk (SLOW_DISK), SIGTERM while a 12 s loop's take is written:
-#   exit 0 with the take whole.
-# patch: buffer clicks change the period without reopening the stream; a patch made
-#   by hand survives them and x (`jack_lsp -c`).
+#   cut: the server killed in the first pass, which is then the take. loss: back, dead, cut.
+# slow: SIGTERM while a 12 s loop's take drains to a slow disk: exit 0, the take whole.
+# patch: buffer clicks keep the stream; a hand-made patch survives them and x.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -70,23 +67,19 @@ loop_and_loss() {
   note "an overdub on the new stream rewrote the session take"
 }
 
-# cut: the server ends during the first pass; slow: SIGTERM while a 12 s loop's take
-# is written.
 cut_or_slow() {
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
-  timeout 10 xdotool windowfocus --sync "$wid"
-  sleep 0.3
+  timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3
   if [ "$MODE" = cut ]; then
-    xdotool key r && sleep 1.0
-    kill -TERM "$JACK_SERVER_PID"
+    xdotool key r && sleep 1.0 && kill -TERM "$JACK_SERVER_PID"
     e2e_poll 5 offline_shown || session_fail "no red AUDIO OFFLINE after the server's end"
     e2e_poll 10 e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
     return
   fi
   xdotool key r && sleep 12 && xdotool key r && sleep 0.2 && xdotool key r
-  e2e_poll 20 sh -c "ls $HOME/Music/tessel/tessel-[0-9]*.wav.tmp* >/dev/null 2>&1" ||
-    session_fail "no session take being written"
+  e2e_poll 20 sh -c "ls $HOME/Music/tessel/tessel-[0-9]*.wav.tmp* >/dev/null 2>&1" || session_fail "no session take being written"
   e2e_term "$apid" 60 >"$T/term"
+  exit 0
 }
 
 patch_and_restarts() {
@@ -99,12 +92,10 @@ patch_and_restarts() {
   n=$(streams)
   for step in 256 512; do
     e2e_click "$wid" $BUFFER_X $STATUS_Y
-    e2e_poll 20 grep -q "callback gets blocks of $step frames" "$T/app.log" ||
-      session_fail "the callback never got blocks of $step frames"
+    e2e_poll 20 grep -q "callback gets blocks of $step frames" "$T/app.log" || session_fail "the callback never got blocks of $step frames"
     [ "$(streams)" = "$n" ] || session_fail "the buffer click to $step reopened the stream"
   done
-  timeout 10 xdotool windowfocus --sync "$wid"
-  xdotool key x
+  timeout 10 xdotool windowfocus --sync "$wid" key x
   e2e_poll 20 streams_above "$n" || session_fail "no stream restart after x"
   sleep 0.5
   timeout 10 jack_lsp -c >"$T/after"
@@ -114,12 +105,7 @@ if [ "${1:-}" = --session ]; then
   cd "$T"
   LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window"
   e2e_jack_port tessel:out_1 || session_fail "no tessel ports"
-  case $MODE in
-    patch) patch_and_restarts ;;
-    cut) cut_or_slow ;;
-    slow) cut_or_slow; exit 0 ;;
-    *) loop_and_loss ;;
-  esac
+  case $MODE in patch) patch_and_restarts ;; cut | slow) cut_or_slow ;; *) loop_and_loss ;; esac
   e2e_term "$apid" 3 >"$T/term"
   exit 0
 fi
@@ -167,7 +153,6 @@ elif [ "$MODE" = slow ]; then
   f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
   [ -n "$f" ] || fail "no session take"
   ! ls "$HOME"/Music/tessel/*.tmp* >/dev/null 2>&1 || fail "a temporary file was left"
-  # Whole: the header's data size matches the file's, and it holds the 12 s loop.
   size=$(stat -c %s "$f") data=$(od -An -tu4 -j42 -N4 "$f" | tr -d ' ')
   [ "$((data + 46))" = "$size" ] || fail "the take is torn: $size bytes, header data $data"
   len=$(sox "$f" -n stat 2>&1 | awk '/Length \(seconds\)/ { print $3 }')

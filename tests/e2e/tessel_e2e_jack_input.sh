@@ -10,25 +10,18 @@ here=$(cd "$(dirname "$0")" && pwd)
 # The connections of every tessel:in_* port, one "port: peer peer" line each.
 inputs() {
   timeout 10 jack_lsp -c >"$T/lsp" 2>/dev/null || return 1
-  local p
-  for p in $(grep "^tessel:in_" "$T/lsp"); do
-    # shellcheck disable=SC2046
-    echo "$p:" $(e2e_connections "$p" "$T/lsp" | sort)
-  done
+  for p in $(grep "^tessel:in_" "$T/lsp"); do echo "$p:" $(e2e_connections "$p" "$T/lsp" | sort); done
 }
 inputs_are() { [ "$(inputs)" = "$1" ]; }
 streams() { grep -c "^engine: JACK stream" "$T/app.log"; }
 streams_above() { [ "$(streams)" -gt "$1" ]; }
 session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
 
-# choose K EXPECTED -> the INPUT row's device list (one unit a pixel at 640 x 1080),
-# entry K: a new stream whose inputs read EXPECTED.
+# choose K EXPECTED -> entry K of the INPUT row's list (at 640 x 1080): a new stream
+# whose inputs read EXPECTED.
 choose() {
-  local n
-  n=$(streams)
-  e2e_click "$wid" 320 352
-  sleep 0.4
-  e2e_click "$wid" 320 $((393 + 38 * $1))
+  local n=$(streams)
+  e2e_click "$wid" 320 352 && sleep 0.4 && e2e_click "$wid" 320 $((393 + 38 * $1))
   e2e_poll 20 streams_above "$n" || session_fail "choosing entry $1 opened no stream"
   e2e_poll 20 inputs_are "$2" || session_fail "after entry $1 the inputs read: $(inputs | tr '\n' ';')"
 }
@@ -37,11 +30,8 @@ if [ "${1:-}" = --session ]; then
   cd "$T"
   e2e_program_start || session_fail "no window"
   e2e_jack_port tessel:in_1 || session_fail "no tessel ports"
-  timeout 10 xdotool windowsize --sync "$wid" 640 1080
-  timeout 10 xdotool windowfocus --sync "$wid"
-  sleep 0.5
-  xdotool key ctrl+comma
-  sleep 0.5
+  timeout 10 xdotool windowsize --sync "$wid" 640 1080 windowfocus --sync "$wid"
+  sleep 0.5 && xdotool key ctrl+comma && sleep 0.5
   choose 1 $'tessel:in_0: jack_simple_client:output1\ntessel:in_1: jack_simple_client:output2'
   choose 2 "tessel:in_0: metro:120_bpm"
   choose 0 $'tessel:in_0: system:capture_1\ntessel:in_1: system:capture_2'
@@ -56,14 +46,12 @@ BIN=$1
 e2e_need jackd jack_wait jack_simple_client jack_metro jack_connect jack_lsp xvfb-run xdotool
 e2e_private_home tessel-jack-input
 export BIN
-JACK_SERVER_PID= spid= mpid=
-status=1
+JACK_SERVER_PID= spid= mpid= status=1
 trap '[ -n "$mpid" ] && kill -TERM "$mpid" 2>/dev/null; e2e_finish_common; rm -rf "$T"' EXIT
 fail() { echo "tessel_e2e_jack_input: $*" >&2; exit 1; }
 
 e2e_jack_tone 48000 1024 || fail "no JACK server with a tone"
-jack_metro -b 120 >/dev/null 2>&1 &
-mpid=$!
+jack_metro -b 120 >/dev/null 2>&1 & mpid=$!
 e2e_jack_port metro:120_bpm 20 || fail "no jack_metro on the server"
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
@@ -72,4 +60,3 @@ read -r rc secs <"$T/term" || fail "no exit status"
 outs="$(e2e_connections tessel:out_0 "$T/last");$(e2e_connections tessel:out_1 "$T/last")"
 [ "$outs" = "system:playback_1;system:playback_2" ] || fail "the outputs are on ${outs//$'\n'/ }"
 status=0
-exit 0

@@ -4,9 +4,8 @@
 # private X server, a tone from jack_simple_client on its first inputs, the window at
 # 1160 x 1080 (one unit per pixel with the panel open). A loop is recorded (r, about a
 # second, r); two screenshots apart show two different frames of the file (each frame
-# carries its number in a strip of 16 cells on top); in a window so small that the out
-# handle lies in the resize border (580 x 560), the handle is taken there and dragged
-# to the middle of the track, the window keeping its size: the stretch halves, the loop becomes 2 s and exports at that
+# carries its number in a strip of 16 cells on top); the out handle, in the resize border
+# at 580 x 560, dragged to mid-track keeps the size and halves the loop to 2 s, exported at that
 # length; the remove button, then SIGTERM: exit 0 and no "vidpath" in tessel.ini.
 # Started with an audio-only .mp4 the panel says "CAN'T PLAY THAT" and the program
 # runs on.
@@ -33,11 +32,8 @@ if [ "${1:-}" = --session ]; then
   # The next picture comes about 0.3 s later: far from a whole loop of about 1 s.
   shot playing1 || exit 1
   shot playing2 || exit 1
-  # At half a pixel a unit (580 x 560, the view 10 pixels down) the out handle (x
-  # 1150: the end of the 4-second track) lies in the window's 6-pixel resize border;
-  # it is taken there and dragged to the middle (x 900).
-  xdotool windowsize --sync "$wid" 580 560
-  sleep 1.0
+  # At 580 x 560 the out handle (the track's end) lies in the resize border: dragged to mid-track.
+  xdotool windowsize --sync "$wid" 580 560 sleep 1.0
   xdotool mousemove --window "$wid" 575 507 mousedown 1
   sleep 0.2
   xdotool mousemove --window "$wid" 500 507
@@ -46,9 +42,8 @@ if [ "${1:-}" = --session ]; then
   sleep 0.2
   xdotool mouseup 1
   sleep 0.5
-  e2e_geometry "$wid" >"$T/trim_geometry"
-  xdotool windowsize --sync "$wid" 1160 1080
-  sleep 1.0
+  [ "$(e2e_geometry "$wid" | cut -d' ' -f3-)" = "580 560" ] || { echo "the drag on the out handle resized the window" >"$T/fail"; exit 1; }
+  xdotool windowsize --sync "$wid" 1160 1080 sleep 1.0
   shot trimmed || exit 1
   cp "$XDG_CONFIG_HOME/TideCoil/tessel.ini" "$T/trimmed.ini" 2>/dev/null
   xdotool key e
@@ -88,8 +83,6 @@ JACK_SERVER_PID=
 spid=
 status=1
 finish() {
-  # The program, the tone client (killed when it lingers on a busy server), the
-  # server, and a bounded reap; the first program's standard error on failure.
   e2e_finish_common
   [ -n "$SHOTS" ] && mkdir -p "$SHOTS" && cp "$T"/*.bmp "$SHOTS"/ 2>/dev/null
   if [ $status -ne 0 ]; then
@@ -127,8 +120,6 @@ read -r rc secs <"$T/term" || fail "no exit status"
 [ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
 [ -s "$T/removed.ini" ] || fail "no tessel.ini"
 grep -q "^vidpath" "$T/removed.ini" && fail "tessel.ini still names the removed video"
-read -r _ _ tw th <"$T/trim_geometry"
-[ "$tw $th" = "580 560" ] || fail "the drag on the out handle made the window ${tw} x ${th}, not 580 x 560"
 out=$(sed -n 's/^vidout=//p' "$T/trimmed.ini")
 awk -v o="$out" 'BEGIN { exit !(o > 2 - 1 / 30 && o < 2 + 1 / 30) }' || fail "the out point was saved at ${out:-nothing}, not 2 s"
 
