@@ -106,15 +106,15 @@ TEST_F(SettingsView, ARowTheOpenListLeavesBareShowsItsHover)
     app->device_list_open = 1;
     app->device_count = 2;   // the list covers 374.5 to 450.5: row 2 only in part
     app->device_indices[0] = 0, app->device_indices[1] = 1;
-    app->mouse_x = app->mouse_y = -1000;
-    paint();
-    DrawPixel row2 = draw_fixture_pixel(&fx, 300, row_y(2) + 38);
-    app->mouse_x = 300;
-    app->mouse_y = (float)row_y(2) + 10;   // over the list, above row 2's bare strip
-    paint();
+    auto hover = [&](float y) {
+        app->mouse_x = 300, app->mouse_y = y;
+        paint();
+        return draw_fixture_pixel(&fx, 300, row_y(2) + 38);
+    };
+    DrawPixel row2 = hover(-1000);
+    hover((float)row_y(2) + 10);   // over the list, above row 2's bare strip
     EXPECT_TRUE(draw_probe(&fx, 300, row_y(2) + 38, row2, 0)) << "a row under the pointer's list entry does not";
-    app->mouse_y = (float)row_y(2) + 38;
-    paint();
+    hover((float)row_y(2) + 38);
     EXPECT_FALSE(draw_probe(&fx, 300, row_y(2) + 38, row2, 1)) << "its bare strip does";
 }
 

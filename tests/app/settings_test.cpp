@@ -257,9 +257,8 @@ TEST_F(SettingsTest, AValueWithAControlCharacterIsNeverWritten)
     engine_set_input_device(e, 3);
     snprintf(app->session_name, sizeof app->session_name, "a\nlibopen=1\nx.wav");
     snprintf(app->video_path, sizeof app->video_path, "/v/clip\t.mp4");
-    std::string text = format();
     for (const char* key : {"session=", "vidpath=", "indev=", "inapi=", "evil"})
-        EXPECT_EQ(text.find(key), std::string::npos) << key << " in\n" << text;
+        EXPECT_EQ(format().find(key), std::string::npos) << key;
 }
 
 TEST_F(SettingsTest, ValuesOutOfRangeAreClampedOrTakeTheirDefault)

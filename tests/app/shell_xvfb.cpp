@@ -186,8 +186,7 @@ TEST_F(ShellTest, StartsWithTheWindowTheFoldersAndTheAudioOffline)
     EXPECT_EQ(std::string(sh.app->takes_folder), (root / "home/Music/tessel").string());
     EXPECT_EQ(sh.engine->running, 0);
     EXPECT_TRUE(frame());
-    // Favourites, tags and preferences keep to the folder settled at start, here after a
-    // restart under another configuration folder.
+    // Favourites, tags and preferences keep to the folder settled at start, here after a restart.
     stop();
     setenv("XDG_CONFIG_HOME", (root / "other").c_str(), 1);
     start({"tessel"});
@@ -559,8 +558,6 @@ TEST_F(CursorShell, TheModeFollowsWhatLiesUnderThePointer)
         }
         frames(2);
         EXPECT_EQ(sh.cursor.mode, c.mode) << c.what;
-        // The system pointer always shows where a click lands; the tile is drawn
-        // beside it in every mode but 3.
         EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE) << c.what;
         EXPECT_EQ(sh.cursor.system_hidden, c.mode == 3 ? 0 : 1) << c.what;
     }

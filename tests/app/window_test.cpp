@@ -77,7 +77,7 @@ TEST(WindowHitTest, ControlsInTheStripStayClickableWithHalfOpenBounds)
     // The borders still win over a rectangle that reaches them.
     rects.library_switch = HitRect{0, 0, 60, 40};
     EXPECT_EQ(hit(2, 2, &rects), WINDOW_HIT_TOP_LEFT);
-    // ... but not over a panel's control reaching into them, and only over the control.
+    // ... but not over a panel's control reaching into them.
     rects.border_controls[0] = HitRect{400, 900, W - 400 + 2.0f, 30};
     EXPECT_EQ(hit(W - 1, 910, &rects), WINDOW_HIT_NORMAL);
     EXPECT_EQ(hit(W - 1, 930, &rects), WINDOW_HIT_RIGHT);
@@ -120,9 +120,7 @@ TEST(WindowHitTest, RectanglesFollowTheKitsScaleAndOriginAndTheShownPanels)
     EXPECT_FLOAT_EQ(r.video_panel.w, 260.0f);
     // The trim bar (handles' grab included) beats the border only while it takes clicks.
     EXPECT_FLOAT_EQ(r.border_controls[0].w, 0.0f);
-    app.video_x = 640.0f;
-    app.video_ready = 1;
-    app.video_duration = 4.0;
+    app.video_x = 640.0f, app.video_ready = 1, app.video_duration = 4.0;
     r = window_hit_rects_from(&app, &kit);
     EXPECT_FLOAT_EQ(r.border_controls[0].x + r.border_controls[0].w, 1154 * 0.5f + 300);
 }
@@ -162,24 +160,19 @@ TEST(WindowBase, PanelsWidenTheWindowToTheLeftAndRightOfTheBase)
     EXPECT_EQ(w, 620);
 }
 
-// A global value that never moves must not pin the pointer; one that moves later wins.
 TEST(WindowPointer, TheSourceThatChangedLastIsFollowed)
 {
-    struct Step { bool event; int ex, ey, gx, gy; uint32_t ms; int want_x, want_y; };   // event at ex, ey
-    const Step steps[] = {
-        {false, 0, 0, 740, 680, 100, 740, 680},   // only the global value so far
-        {true, 100, 120, 740, 680, 116, 100, 120}, // stale global: the event wins
-        {false, 0, 0, 740, 680, 148, 100, 120},    // nothing new: stays put
-        {false, 0, 0, 900, 20, 164, 900, 20},      // the global one moved: it wins
-        {true, 300, 310, 900, 20, 196, 300, 310},  // back over the window
-    };
+    // {event x, y (0: none), global x, y, ms, wanted x, y}: a global value that stays still never wins.
+    const struct { int ex, ey, gx, gy; uint32_t ms; int x, y; } steps[] = {
+        {0, 0, 740, 680, 100, 740, 680}, {100, 120, 740, 680, 116, 100, 120}, {0, 0, 740, 680, 148, 100, 120},
+        {0, 0, 900, 20, 164, 900, 20}, {300, 310, 900, 20, 196, 300, 310}};
     PointerTrack t{};
-    for (const Step& s : steps) {
-        if (s.event)
+    for (const auto& s : steps) {
+        if (s.ex)
             pointer_track_event(&t, s.ex, s.ey, s.ms - 1);
         int x = -1, y = -1;
         pointer_track_pick(&t, s.gx, s.gy, s.ms, &x, &y);
-        EXPECT_EQ(std::make_pair(x, y), std::make_pair(s.want_x, s.want_y)) << "at " << s.ms;
+        EXPECT_EQ(std::make_pair(x, y), std::make_pair(s.x, s.y)) << "at " << s.ms;
     }
 }
 
@@ -242,8 +235,7 @@ TEST(WindowSlides, WidthsAndTheLibraryPlaceFollowTheEasedSlides)
     EXPECT_FLOAT_EQ(w.library_x, -600.0f);
 }
 
-// Frame pacing at 60 Hz: runs frames taking busy(i) seconds that wait as asked;
-// returns each frame's start.
+// Frame pacing at 60 Hz: each frame's start when frames take busy(i) seconds and wait as asked.
 template <class Busy>
 std::vector<double> paced_starts(int frames, Busy busy)
 {
@@ -268,7 +260,6 @@ TEST(FramePace, TheRateComesFromTheDisplayAndSixtyWhenItDoesNotSay)
 
 TEST(FramePace, QuickPresentsArePacedOntoTheRefreshGridAndHeldOnesAreLeftAlone)
 {
-    // seconds of work and present per frame, and whether a pause is added
     const struct { double busy; bool paced; } cases[] = {{0.002, true}, {0.011, true}, {0.0158, true}, {1 / 60.0, false}, {0.030, false}};
     for (const auto& c : cases) {
         std::vector<double> s = paced_starts(40, [&](int) { return c.busy; });

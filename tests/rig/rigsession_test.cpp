@@ -221,7 +221,6 @@ TEST_F(RigSessionTest, AFailedSaveIsToldOnceRetriedEveryTwoSecondsAndThenSavedAg
     EXPECT_EQ(disk_rev(), r0 + 1);
 }
 
-// A file damaged while the rig is ready is set aside by the failed save, which writes the session's document.
 TEST_F(RigSessionTest, AFileDamagedWhileReadyIsSetAsideOnTheFailedSaveAndTheSessionWritten)
 {
     for (std::string how : {"json", "rev"}) {

@@ -64,8 +64,7 @@ TEST_F(TextTest, DrawsEveryChainWhereItsInkSays)
         EXPECT_GT(lit, 20) << font;
         EXPECT_TRUE(draw_probe(&fx, 10 + (int)x0 - 3, 10 + 45 * font + 16, draw_pixel_rgb(0, 0, 0)));
     }
-    // The display fonts load on the set-up tools/setup-deps.sh installs (the build makes
-    // them with npm), and differ from the monospace chain they would fall back to.
+    // The display fonts load, and differ from the monospace chain they would fall back to.
     EXPECT_TRUE(text_renderer_has_display_font(tr, 2));
     EXPECT_TRUE(text_renderer_has_display_font(tr, 3));
     EXPECT_NE(widths[2], widths[1]);
