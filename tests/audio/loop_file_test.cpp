@@ -190,11 +190,10 @@ TEST(LoopLoadWav, UnusableFilesLeaveTheLoopAsItWas)
     // A data size of 0 and no frames after it.
     WavSpec zero;
     zero.data_size = 0;
-    const WavSpec nibble{1, 1, 1, 48000, 4};   // 4-bit mono PCM: two samples packed in each byte
     std::string bad[] = {
         put(dir, "cut.wav", fixture::wav(cut, {0x12, 0x34})),
         put(dir, "zero.wav", fixture::wav(zero, {0x12, 0x34})),
-        put(dir, "nibble.wav", fixture::wav(nibble, std::vector<uint8_t>(64, 0x7f))),
+        put(dir, "nibble.wav", fixture::wav(WavSpec{1, 1, 1, 48000, 4}, std::vector<uint8_t>(64, 0x7f))),   // 4-bit
         adpcm,
         put(dir, "f24.wav", fixture::wav(f24, std::vector<uint8_t>(60, 0))),
         put(dir, "short.wav", short_fmt.v),

@@ -2,7 +2,6 @@
 // listener limit, paused and live, misbehaving peers, overflow, stop and start.
 #include <atomic>
 #include <cstring>
-#include <memory>
 #include <thread>
 
 #include "broadcast/tcstream_internal.h"
@@ -108,18 +107,15 @@ TEST_F(StationTest, GreetingNamesTheListenerInCapitalsWithItsDevice)
 TEST_F(StationTest, GreetingsAreLoggedEscapedAndAtMostOnceASecondPerPeer)
 {
     auto l = std::make_unique<StationListener>();
-    l->in_use = 1;
     const std::string json = "{\"an\":\"a\nb\x1b[2J\",\"dev\":\"x\ry\"}";
-    const uint32_t n = (uint32_t)json.size() + 4;
-    const std::string frame = std::string{(char)(n >> 24), (char)(n >> 16), (char)(n >> 8), (char)n, 'T', 'C',
-                                          TCSTREAM_VERSION, TCSTREAM_LISTENER_HELLO} + json;
     s->clock_start.store((int64_t)plat_time_ns() + INT64_C(1000000000000000));
     testing::internal::CaptureStderr();
     for (int i = 0; i <= 500; i++) {
         if (i == 500)
             s->clock_start.store((int64_t)plat_time_ns() - INT64_C(2000000000));
-        l->rx_len = (int32_t)frame.size();
-        std::memcpy(l->rx, frame.data(), frame.size());
+        tcstream_put_header(l->rx, (uint32_t)json.size() + 4, TCSTREAM_LISTENER_HELLO);
+        std::memcpy(l->rx + 8, json.data(), json.size());
+        l->rx_len = (int32_t)json.size() + 8;
         ASSERT_TRUE(tcstream_take_frames(s, l.get()));
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(),

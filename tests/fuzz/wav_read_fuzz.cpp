@@ -37,8 +37,7 @@ bool on_append(void* ctx, const float* interleaved, int64_t frames)
     return true;
 }
 
-// The block alignment of the last "fmt " chunk before "data", as the reader and the
-// probe both take the last one, walking the chunks as laid out; -1 when there is none.
+// The block alignment of the last "fmt " chunk before "data" (the one the reader takes); -1 when none.
 int64_t block_align(const uint8_t* data, size_t size)
 {
     int64_t align = -1;
