@@ -16,6 +16,7 @@
 #include "audio/engine.h"
 #include "library/user_stores.h"
 #include "platform/plat_heap.h"
+#include "platform/plat_window.h"
 #include "ui/backdrop.h"
 #include "ui/canvas.h"
 #include "ui/cursor.h"
@@ -128,6 +129,16 @@ static WindowGeometry shell_first_window(void)
     return window_fit_start(&usable, WINDOW_START_WIDTH, WINDOW_START_HEIGHT);
 }
 
+// Shows the window, waiting at most wait_seconds; a window the window manager has not
+// shown yet is asked for again by the frame loop every SHELL_SHOW_RETRY seconds. The
+// renderer is made first: SDL remakes a window for its GL renderer, and a shown
+// window is hidden and shown again with it, waiting on the window manager each time.
+void shell_show(ShellCtx* sh, double wait_seconds)
+{
+    sh->show_pending = !plat_window_show(sh->window, wait_seconds);
+    sh->show_asked = perf_seconds();
+}
+
 // Records one step: its name and the time since t0. Returns the time now, the next
 // step's start.
 static double shell_step(ShellCtx* sh, const char* name, double t0)
@@ -193,9 +204,12 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     // axis-aligned quads, each then set up as one rectangle rather than two triangles.
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    // Made hidden and shown once the renderer exists (see shell_show): SDL's own show
+    // can wait for ever on a window manager that is just starting.
     WindowGeometry first = shell_first_window();
     sh->window = SDL_CreateWindow(kTitle, first.x, first.y, first.w, first.h,
-                                  SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+                                  SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE |
+                                      SDL_WINDOW_ALLOW_HIGHDPI);
     if (!sh->window)
         return shell_fail(sh, "window failed", SDL_GetError());
     sh->made |= MADE_WINDOW;
@@ -211,6 +225,8 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     sh->made |= MADE_RENDERER;
     frame_pace_init(&sh->pace, shell_refresh_hz(sh->window));
     t = shell_step(sh, "SDL_CreateRenderer", t);
+    shell_show(sh, SHELL_SHOW_WAIT);
+    t = shell_step(sh, "window_show", t);
 
     sh->made |= MADE_KIT;   // draw_shutdown is safe on a half-made kit
     if (!draw_init(&sh->kit, sh->renderer))

@@ -67,6 +67,8 @@ struct ShellCtx {
     bool fullscreen;            // F11: desktop fullscreen
     bool screenshot_pending;    // F12 or the request file: taken before the next present
     bool unseen;                // minimised or hidden at the last frame: nothing is drawn
+    bool show_pending;          // the window was never shown yet: the frame loop asks again
+    double show_asked;          // when the window was last asked to be shown (perf_seconds)
     uint32_t made;              // what start-up has made, for a clean way out
     uint32_t leave_out;         // SHELL_LEAVE_* bits of the options
     ShellRigs rigs;             // the rig session and the inputs panel
@@ -88,6 +90,10 @@ bool shell_frame(ShellCtx* shell);
 // Saves and tears everything down in order; returns the exit code (0).
 int shell_stop(ShellCtx* shell);
 
+// Shows the window, waiting at most wait_seconds for the window manager; show_pending
+// stays set while it is not shown yet.
+void shell_show(ShellCtx* shell, double wait_seconds);
+
 // The refresh rate of the window's display in Hz; 0 when the display does not say.
 double shell_refresh_hz(SDL_Window* window);
 
@@ -96,3 +102,7 @@ constexpr uint32_t SHELL_REQUEST_PERIOD = 16;
 constexpr float SHELL_MAX_DT = 0.05f;
 // While the window cannot be seen the loop waits this long for an event per frame.
 constexpr int SHELL_UNSEEN_WAIT_MS = 50;
+// Start-up waits this long for the window to be shown; one not shown by then is asked
+// for again this often until it is.
+constexpr double SHELL_SHOW_WAIT = 0.5;
+constexpr double SHELL_SHOW_RETRY = 0.5;

@@ -226,6 +226,12 @@ bool shell_frame(ShellCtx* sh)
     shell_slides(sh, dt, t);
     shell_editors_idle(sh->engine);
 
+    // A window the window manager never showed (one starting with the program can lose
+    // the request) is asked for again; SDL's shown flag follows its MapNotify.
+    if (sh->show_pending && (SDL_GetWindowFlags(sh->window) & SDL_WINDOW_SHOWN))
+        sh->show_pending = false;
+    if (sh->show_pending && perf_seconds() - sh->show_asked >= SHELL_SHOW_RETRY)
+        shell_show(sh, 0.0);
     // The update above still ran: the session take and the settings are saved while
     // the window is minimised or hidden.
     sh->unseen = (SDL_GetWindowFlags(sh->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0;

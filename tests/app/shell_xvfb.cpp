@@ -819,12 +819,12 @@ TEST_F(ShellAir, StartUpAndShutdownRunTheirStepsInOrderWithinTheirBounds)
 {
     std::vector<std::string> start_steps = {
         "SDL_Init",          "SDL_CreateWindow",     "window_hit_test",     "window_set_icon",
-        "SDL_CreateRenderer", "draw_init",           "engine_init",         "folders_program",
-        "app_init",          "canvas_create",        "backdrop_init",       "cursor_init",
-        "keys_help_init",    "folders_settle",       "kit_popup_create",    "rigstore_folder_path",
-        "rigsession_create", "engine_start",         "settings_load",       "inputs_panel_create",
-        "app_library_scan",  "app_open_path",        "window_apply_panels", "tcstream_init",
-        "perf_seconds"};
+        "SDL_CreateRenderer", "window_show",         "draw_init",           "engine_init",
+        "folders_program",   "app_init",             "canvas_create",       "backdrop_init",
+        "cursor_init",       "keys_help_init",       "folders_settle",      "kit_popup_create",
+        "rigstore_folder_path", "rigsession_create", "engine_start",        "settings_load",
+        "inputs_panel_create", "app_library_scan",   "app_open_path",       "window_apply_panels",
+        "tcstream_init",     "perf_seconds"};
     EXPECT_EQ(step_names(sh, 0, sh.step_count), start_steps);
     on_air();
     // Every worker of the program at once: the station and the session take's writer.
