@@ -174,6 +174,9 @@ TEST_F(ShellTest, StartsWithTheWindowTheFoldersAndTheAudioOffline)
     Uint32 flags = SDL_GetWindowFlags(sh.window);
     EXPECT_TRUE(flags & SDL_WINDOW_BORDERLESS);
     EXPECT_TRUE(flags & SDL_WINDOW_RESIZABLE);
+    // Made hidden, shown by start-up's bounded wait: no window manager here to lose it.
+    EXPECT_TRUE(flags & SDL_WINDOW_SHOWN);
+    EXPECT_FALSE(sh.show_pending);
     SDL_RendererInfo info;
     ASSERT_EQ(SDL_GetRendererInfo(sh.renderer, &info), 0);
     EXPECT_STREQ(info.name, "opengl");
