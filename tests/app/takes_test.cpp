@@ -148,6 +148,64 @@ TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
     ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
 }
 
+// n, a LOOPS row and an opened file each replace a cleared loop, and a first pass
+// still recording, which is closed and saved as its own take first.
+TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
+{
+    fs::path a = wav("a.wav", 2, 4800, 48000.0);
+    enum Act { NEW, ROW, OPEN };
+    const struct {
+        Act act;
+        bool first_pass;
+        const char* toast;
+    } cases[] = {{NEW, false, "NEW"}, {ROW, false, "LOADED"}, {OPEN, false, "LOADED"},
+                 {NEW, true, "NEW"},  {ROW, true, "LOADED"},  {OPEN, true, "LOADED"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "act " << c.act << (c.first_pass ? ", first pass" : ", cleared"));
+        for (const auto& f : fs::directory_iterator(takes.path))
+            if (f.path().filename().string().starts_with("tessel-"))
+                fs::remove(f.path());
+        app->session_name[0] = '\0';
+        e->length = 4800;
+        e->content_generation.fetch_add(1);
+        ASSERT_TRUE(session_wav_save(app, true));
+        transport_clear(app);
+        run_callback(128, 0.0f);
+        e->position = 0;
+        if (c.first_pass) {
+            app->session_name[0] = '\0';
+            e->record = 1;
+            e->playing = 1;
+            run_callback(24000, 0.5f);
+            ASSERT_EQ(e->length.load(), 0);
+        }
+        app_library_scan(app);
+        if (c.act == NEW) {
+            transport_new_session(app);
+            EXPECT_EQ(e->clear_request.exchange(0), 1);
+        } else if (c.act == ROW) {
+            ASSERT_STREQ(app->takes[app->take_count - 1].name, "a.wav");
+            take_load_into_loop(app, app->take_count - 1);
+            EXPECT_EQ(e->length.load(), 4800);
+        } else {
+            take_load_start(app, a.c_str());
+            finish_load();
+            EXPECT_EQ(e->length.load(), 4800);
+        }
+        EXPECT_STREQ(toast_text(), c.toast);
+        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        if (c.first_pass) {
+            int kept = 0;
+            for (const auto& f : fs::directory_iterator(takes.path))
+                if (f.path().filename().string().starts_with("tessel-") &&
+                    std::fabs(wav_duration_seconds(f.path().c_str()) - 0.5f) < 1e-3f)
+                    kept++;
+            EXPECT_EQ(kept, 1) << "the first pass's own take";
+        }
+        e->record = 0;
+    }
+}
+
 TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
 {
     float *l = nullptr, *r = nullptr;
