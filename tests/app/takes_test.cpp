@@ -302,6 +302,8 @@ TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
     ASSERT_EQ(app->take_count, 1);
     take_load_into_loop(app, 0);
     EXPECT_STREQ(toast_text(), want);
+    // The cut loop is a new take: the file is never overwritten by it.
+    EXPECT_EQ(app->session_name[0], '\0');
 }
 
 TEST_F(TakesTest, ListedTakesWithLongNamesLoadTheirOwnFile)
