@@ -10,6 +10,7 @@
 #include "app/toast.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
+#include "audio/looper.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_thread.h"
@@ -118,13 +119,25 @@ bool session_wav_save(AppState* app, bool wait)
 
 bool session_take_secure(AppState* app)
 {
-    bool saved = true;
-    if (app->engine->content_generation.load(rl) != app->session_gen_saved)
-        saved = session_wav_save(app, true);
+    Engine* e = app->engine;
+    // A first pass still open (the replace has just stopped it, or it still records)
+    // becomes the loop first, as the callback would close it, and is saved like any.
+    bool saved = loop_close_open_pass(e);
+    uint32_t gen = e->content_generation.load(rl);
+    if (saved && gen != app->session_gen_saved) {
+        // An empty loop holds nothing to lose: it needs no save.
+        if (e->length.load(rl) > 0)
+            saved = session_wav_save(app, true);
+        else
+            app->session_gen_saved = gen;
+    }
     if (!session_wav_wait(SESSION_WAIT_MS) || !saved) {
         toast_show(app, "TAKE NOT SAVED", TOAST_RED);
         return false;
     }
+    // The loop a first pass just became is cleared or replaced next: it is not
+    // announced as set (with the length of what replaces it).
+    app->seen_loop_sets = e->loop_set_count.load(rl);
     return true;
 }
 

@@ -280,11 +280,12 @@ void take_load_into_loop(AppState* app, int32_t index)
         return;
     bool capped = false;
     if (loop_load_wav(e, path, &capped)) {
-        // Later session saves overwrite this take, by name: a name the session name
-        // cannot hold whole starts a new session take instead of overwriting a file
-        // whose name begins the same.
+        // Later session saves overwrite this take, by name. A load cut to the loop's
+        // limit, or a name the session name cannot hold whole, starts a new session
+        // take instead: the file keeps what the loop lost, and a file whose name
+        // begins the same is not overwritten.
         const char* name = app->takes[index].name;
-        if (std::strlen(name) < sizeof app->session_name)
+        if (!capped && std::strlen(name) < sizeof app->session_name)
             snprintf(app->session_name, sizeof app->session_name, "%s", name);
         else
             app->session_name[0] = '\0';

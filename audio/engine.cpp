@@ -650,22 +650,16 @@ void engine_stop(Engine* e)
 
 // A first pass the lost stream cut off is closed at what was recorded, as a close
 // request would close it (a pass of 0.1 s or less is dropped), so the session take
-// keeps it. The stream is stopped: no callback runs to take a request, and none can
-// race these writes.
+// keeps it. The stream is stopped: no callback runs to take a request, and the hold
+// is had at once.
 static void engine_close_cut_pass(Engine* e)
 {
     const auto rl = std::memory_order_relaxed;
     if (e->length.load(rl) != 0 || !e->first_pass_was_recording)
         return;
-    e->first_pass_was_recording = 0;
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
-    int32_t pos = e->position.load(rl), len = 0;
-    loop_close_first_pass(e, &pos, &len);
-    if (len > 0)
-        e->content_generation.fetch_add(1, rl);
-    e->length.store(len, rl);
-    e->position.store(pos, rl);
+    loop_close_open_pass(e);
 }
 
 void engine_watch(Engine* e)

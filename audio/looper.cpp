@@ -288,7 +288,7 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     float in_peak = 0.0f;
     bool in_clip = false, out_clip = false, wrote = false;
     uint32_t wraps = 0;
-    float ramp = e->record_ramp;
+    float ramp = held ? 0.0f : e->record_ramp;   // under the hold the UI may write it
     float* loopL = e->loop_left;
     float* loopR = e->loop_right;
 
@@ -442,6 +442,29 @@ void loop_end_write(Engine* e)
     if (!e)
         return;
     e->loop_hold.store(0, std::memory_order_seq_cst);
+}
+
+bool loop_close_open_pass(Engine* e)
+{
+    const auto rl = std::memory_order_relaxed;
+    if (!e)
+        return false;
+    if (e->length.load(rl) != 0 || e->position.load(rl) == 0)
+        return true;
+    if (!loop_begin_write(e))
+        return false;
+    // The callback may have closed it meanwhile; under the hold its state stands still.
+    if (e->length.load(rl) == 0 && e->first_pass_was_recording) {
+        e->first_pass_was_recording = 0;
+        int32_t pos = e->position.load(rl), len = 0;
+        loop_close_first_pass(e, &pos, &len);
+        if (len > 0)
+            e->content_generation.fetch_add(1, rl);
+        e->length.store(len, rl);
+        e->position.store(pos, rl);
+    }
+    loop_end_write(e);
+    return true;
 }
 
 bool loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames)

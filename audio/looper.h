@@ -29,6 +29,12 @@ void loop_close_first_pass(Engine* e, int32_t* pos, int32_t* len);
 bool loop_begin_write(Engine* e);
 void loop_end_write(Engine* e);
 
+// Closes a first pass the callback has not closed yet (one still recording, or one
+// whose recording was just stopped) into the loop now, as the callback closes a first
+// take: longer than 0.1 s it becomes the loop, else it is dropped. Runs under the
+// hold; true when nothing was left open, false for a stalled callback.
+bool loop_close_open_pass(Engine* e);
+
 // Replaces the loop; false (loop untouched) for no frames or a stalled callback.
 bool loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames);
 void loop_seek_fraction(Engine* e, double fraction);

@@ -148,6 +148,46 @@ TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
     ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
 }
 
+// n, a LOOPS row and an opened file each replace a cleared loop, and a first pass
+// still recording, which is closed and saved as a take of its own first.
+TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
+{
+    fs::path a = wav("a.wav", 2, 4800, 48000.0);
+    auto first_passes_kept = [&] {
+        int n = 0;
+        for (const auto& f : fs::directory_iterator(takes.path))
+            n += std::fabs(wav_duration_seconds(f.path().c_str()) - 0.5f) < 1e-3f;
+        return n;
+    };
+    const char* toasts[] = {"NEW", "LOADED", "LOADED"};
+    for (int c = 0; c < 6; c++) {   // n, a row, a file: after a clear, then in a first pass
+        SCOPED_TRACE(c);
+        int act = c % 3;
+        app->session_name[0] = '\0';
+        e->length = 4800;
+        transport_clear(app);
+        run_callback(128, 0.0f);
+        e->record = c >= 3;
+        e->playing = 1;
+        run_callback(24000, 0.5f);
+        app_library_scan(app);
+        if (act == 0) {
+            transport_new_session(app);
+            EXPECT_EQ(e->clear_request.exchange(0), 1);
+        } else if (act == 1) {
+            ASSERT_STREQ(app->takes[app->take_count - 1].name, "a.wav");
+            take_load_into_loop(app, app->take_count - 1);
+        } else {
+            take_load_start(app, a.c_str());
+            finish_load();
+        }
+        EXPECT_STREQ(toast_text(), toasts[act]);
+        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        EXPECT_EQ(first_passes_kept(), c < 3 ? 0 : c - 2);
+        e->record = 0;
+    }
+}
+
 TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
 {
     float *l = nullptr, *r = nullptr;
@@ -244,6 +284,8 @@ TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
     ASSERT_EQ(app->take_count, 1);
     take_load_into_loop(app, 0);
     EXPECT_STREQ(toast_text(), want);
+    // The cut loop is a new take: the file is never overwritten by it.
+    EXPECT_EQ(app->session_name[0], '\0');
 }
 
 TEST_F(TakesTest, ListedTakesWithLongNamesLoadTheirOwnFile)

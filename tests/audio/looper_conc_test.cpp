@@ -83,6 +83,24 @@ TEST_F(LooperShared, LoadingALoopDuringAFirstPassKeepsExactlyWhatWasLoaded)
     }
 }
 
+// The UI closes a first pass while blocks run, its recording stopped or still on: it
+// becomes the loop once, whichever side closes it.
+TEST_F(LooperShared, AFirstPassClosedFromTheUiBecomesTheLoopOnce)
+{
+    start_audio(0.1f);
+    for (int round = 0; round < 40; round++) {
+        e->clear_request = 1;
+        e->record = 1;
+        wait_blocks(50 + round);   // longer than a dropped take
+        uint32_t sets = e->loop_set_count.load();
+        e->record = round % 2;
+        ASSERT_TRUE(loop_close_open_pass(e));
+        EXPECT_GT(e->length.load(), 4800) << round;
+        wait_blocks(2);
+        EXPECT_EQ(e->loop_set_count.load(), sets + 1) << round;
+    }
+}
+
 TEST_F(LooperShared, RequestsRaisedWhileBlocksRunAreAppliedExactlyOnce)
 {
     start_audio(0.1f);

@@ -133,6 +133,20 @@ e2e_geometry() {
   echo "$X $Y $WIDTH $HEIGHT"
 }
 
+# e2e_geom WID -> S, OX and OY: the scale and the offset in window pixels of layout
+# units with the library panel open (1240 units wide; x from -600 at the library's
+# left edge, 0 at the main view's). e2e_px / e2e_py UNITS -> window pixels;
+# e2e_at WID X Y moves the pointer there.
+e2e_geom() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  S=$(awk -v w="$WIDTH" -v h="$HEIGHT" 'BEGIN { s = w / 1240; if (h / 1080 < s) s = h / 1080; print s }')
+  OX=$(awk -v w="$WIDTH" -v s="$S" 'BEGIN { print (w - 1240 * s) / 2 }')
+  OY=$(awk -v h="$HEIGHT" -v s="$S" 'BEGIN { print (h - 1080 * s) / 2 }')
+}
+e2e_px() { awk -v u="$1" -v s="$S" -v o="$OX" 'BEGIN { printf "%d", (u + 600) * s + o }'; }
+e2e_py() { awk -v u="$1" -v s="$S" -v o="$OY" 'BEGIN { printf "%d", u * s + o }'; }
+e2e_at() { xdotool mousemove --window "$1" "$(e2e_px "$2")" "$(e2e_py "$3")"; }
+
 # e2e_inside "X Y W H" SCREEN_W SCREEN_H -> 0 when the rectangle lies on the screen.
 e2e_inside() {
   local x y w h

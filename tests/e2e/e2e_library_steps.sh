@@ -25,16 +25,10 @@ start() {
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.5
 }
-# Window pixels of layout units, from the window's size (the library panel open).
-geom() {
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  S=$(awk -v w="$WIDTH" -v h="$HEIGHT" 'BEGIN { s = w / 1240; if (h / 1080 < s) s = h / 1080; print s }')
-  OX=$(awk -v w="$WIDTH" -v s="$S" 'BEGIN { print (w - 1240 * s) / 2 }')
-  OY=$(awk -v h="$HEIGHT" -v s="$S" 'BEGIN { print (h - 1080 * s) / 2 }')
-}
-px() { awk -v u="$1" -v s="$S" -v o="$OX" 'BEGIN { printf "%d", (u + 600) * s + o }'; }
-py() { awk -v u="$1" -v s="$S" -v o="$OY" 'BEGIN { printf "%d", u * s + o }'; }
-at() { xdotool mousemove --window "$wid" "$(px "$1")" "$(py "$2")"; }
+geom() { e2e_geom "$1"; }
+px() { e2e_px "$1"; }
+py() { e2e_py "$1"; }
+at() { e2e_at "$wid" "$1" "$2"; }
 # Tree rows (row 0: the parent row) and favourites rows, in units.
 TX=-300
 row_y() { echo $((88 + 26 * $1 + 13)); }

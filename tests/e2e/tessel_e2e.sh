@@ -7,6 +7,8 @@
 # not silent; a screenshot through the request file shows the main view; SIGTERM ends
 # the program with exit code 0 within 2 s.
 # An export killed on a slow disk (SLOW_DISK) leaves no torn file; the next start sweeps it.
+# After c, n starts a new session and a LOOPS row loads; a file longer than the loop
+# holds, loaded from LOOPS and overdubbed, stays as it was beside a new session take.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -23,6 +25,54 @@ kill_during_export() {
   kill -KILL "$apid" && wait "$apid" 2>/dev/null
   e2e_program_start || { echo "no window after the kill" >"$T/fail"; return; }
   e2e_term "$apid" >/dev/null
+}
+
+session_takes() { ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | wc -l; }
+exports() { ls "$HOME"/Music/tessel/tessel-loop-*.wav 2>/dev/null | wc -l; }
+# take -> records a loop (r, 1 s, r), and r again ends the overdub that follows.
+take() { e2e_record_loop "$wid" 1.0 "$T/gap3" && sleep 0.3 && xdotool key r; }
+# click_loops_row -> opens LOOPS (listed anew) and loads its first row into the loop;
+# the pointer then goes back over the main view, where the keys reach the transport.
+click_loops_row() {
+  e2e_geom "$wid"
+  e2e_at "$wid" -450 68 && xdotool click 1 && sleep 0.3
+  e2e_at "$wid" -500 110 && xdotool click 1 && sleep 0.3
+  e2e_at "$wid" 320 700
+}
+
+# After c, n starts a new session (the next take has a name of its own) and a LOOPS
+# row loads into the loop (e then exports it). The loop starts as the last session's
+# take, which the settings name.
+clear_then_replace() {
+  local n0 x0
+  e2e_program_start || { echo "no window for the clear" >"$T/fail"; return; }
+  e2e_tone_connect >/dev/null
+  n0=$(session_takes)
+  timeout 10 xdotool windowfocus --sync "$wid"
+  xdotool key c sleep 0.3 key n sleep 0.3
+  take
+  e2e_poll 20 eval '[ "$(session_takes)" -gt "$n0" ]' || { echo "n after c began no new session" >"$T/fail"; return; }
+  xdotool key c sleep 0.3 key l sleep 1
+  click_loops_row
+  x0=$(exports)
+  xdotool key e
+  e2e_poll 10 eval '[ "$(exports)" -gt "$x0" ]' || { echo "no LOOPS row loaded after c" >"$T/fail"; return; }
+  cut_load_keeps_file
+  e2e_term "$apid" >/dev/null
+}
+
+# A file longer than the loop holds, loaded from LOOPS and overdubbed: the file stays
+# as it was and the loop is saved as a new session take.
+cut_load_keeps_file() {
+  local jam=$HOME/Music/tessel/jam7.wav sum n0
+  sox -n -r 8000 -c 1 -b 16 "$jam" synth 361 sine 330 vol 0.3
+  sum=$(md5sum <"$jam") n0=$(session_takes)
+  click_loops_row
+  e2e_shot "$T/cut.bmp" || { echo "no frame after the long load" >"$T/fail"; return; }
+  xdotool keydown d sleep 0.5 keyup d
+  e2e_poll 60 eval '[ "$(session_takes)" -gt "$n0" ] && ! ls "$HOME"/Music/tessel/*.tmp.* >/dev/null 2>&1' ||
+    { echo "the overdubbed long load was saved as no new session take" >"$T/fail"; return; }
+  [ "$(md5sum <"$jam")" = "$sum" ] || echo "the overdub of a cut load changed jam7.wav" >"$T/fail"
 }
 
 if [ "${1:-}" = --session ]; then
@@ -49,6 +99,7 @@ if [ "${1:-}" = --session ]; then
   e2e_term "$apid" >"$T/term"
   ls "$HOME"/Music/tessel/tessel-loop-*.wav >"$T/first_export" 2>/dev/null
   kill_during_export
+  [ -e "$T/fail" ] || clear_then_replace
   exit 0
 fi
 
