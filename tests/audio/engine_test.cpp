@@ -209,26 +209,19 @@ TEST_F(EngineOpen, LatencyComesFromStreamInfoOrFromTheBufferSize)
     EXPECT_NEAR(e->latency_ms, 128 * 2000.0 / 48000.0, 1e-9);
 }
 
-// A server that changes its block size under the running stream changes its latency:
-// the next watch reads it again, also the buffer's own when the server has none.
+// A block size the server changed under the running stream: the next watch reads the
+// latency again (the callback leaves it to the UI thread).
 TEST_F(EngineOpen, ANewBlockSizeFromTheServerIsReadAgainAsLatency)
 {
     wasapi_with_input(2);
     init();
     ASSERT_TRUE(engine_start(e));
     float in[1024] = {}, out[1024];
-    fake_audio_pump(in, out, 128);
-    engine_watch(e);
-    ASSERT_NEAR(e->latency_ms, 10.0, 1e-9);
     fa.info_output_latency = 0.016;
     fake_audio_pump(in, out, 512);
-    EXPECT_NEAR(e->latency_ms, 10.0, 1e-9);   // the callback leaves it to the UI
+    EXPECT_NEAR(e->latency_ms, 10.0, 1e-9);
     engine_watch(e);
     EXPECT_NEAR(e->latency_ms, 20.0, 1e-9);
-    fa.have_stream_info = false;
-    fake_audio_pump(in, out, 256);
-    engine_watch(e);
-    EXPECT_NEAR(e->latency_ms, 256 * 2000.0 / 48000.0, 1e-9);
 }
 
 TEST_F(EngineOpen, BufferSizeCyclesWrapBothWays)
@@ -264,21 +257,6 @@ TEST_F(EngineOpen, InputDeviceCyclingWrapsAcrossEveryHostApi)
     int list[8];
     ASSERT_EQ(engine_list_input_devices(e, list, 8), 1);   // only ASIO, then WASAPI devices
     EXPECT_EQ(list[0], 2);
-
-    // With the stream lost, a step opens the chosen device again; once that device is
-    // gone, it steps on from the automatic choice.
-    fa.server_gone = true;
-    engine_watch(e);
-    ASSERT_EQ(e->running, 0);
-    fa.server_gone = false;
-    engine_cycle_input_device(e, 1);
-    EXPECT_EQ(e->open_input_device, 1);
-    fa.server_gone = true;
-    engine_watch(e);
-    fa.server_gone = false;
-    fa.on_rescan = [&] { fa.devices[1].name = "MME Mic 2"; };
-    engine_cycle_input_device(e, 1);
-    EXPECT_EQ(e->open_input_device, 1);
 }
 
 TEST_F(EngineOpen, FindInputDeviceComparesNameAndLabelAsFormatted)
