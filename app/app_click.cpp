@@ -131,6 +131,8 @@ static void click_settings(AppState* app, float x, float y, int button)
             row = i;
     switch (row) {
     case 0:
+        // Clients started since the stream opened are listed too.
+        engine_rescan(e);
         app->device_count = engine_list_input_devices(e, app->device_indices, APP_DEVICE_LIST_MAX);
         app->device_list_open = 1;   // without devices: an empty list, closed by the next click
         return;

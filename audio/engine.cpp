@@ -382,7 +382,7 @@ static void engine_read_latency(Engine* e, PaStream* stream, double rate)
     // Some servers report port latencies of 0 and a stream latency that wrapped
     // around: a latency that is no latency is replaced by the buffer's own.
     if (!std::isfinite(latency) || latency < 0.0 || latency > kMaxLatencySeconds)
-        latency = e->buffer_frames * 2.0 / rate;
+        latency = engine_block_in_force(e) * 2.0 / rate;
     e->latency_ms = latency * 1000.0;
 }
 
@@ -470,17 +470,17 @@ bool engine_open_stream(Engine* e, int device, double rate, int channels)
     return true;
 }
 
-// Looks for audio servers again before an open: a JACK server that went away is
-// dropped, one that came back is reached. The chosen device is found again by its
-// name and label, since its index may have moved. While it is gone the choice is
-// automatic, but it is kept (and saved) and taken again once its server is back.
-static void engine_rescan(Engine* e)
+void engine_rescan(Engine* e)
 {
-    if (!be()->rescan)
+    if (!e || !be()->rescan)
         return;
-    char name[128], label[32];
+    char name[128], label[32], open_name[128], open_label[32];
     engine_chosen_device_label(e, name, sizeof name, label, sizeof label);
+    engine_device_label(e, e->open_input_device, open_name, sizeof open_name, open_label, sizeof open_label);
     be()->rescan(e->buffer_frames);
+    // The running stream keeps its device; only its index may have moved.
+    if (e->open_input_device >= 0)
+        e->open_input_device = engine_find_input_device(e, open_name, open_label);
     if (!name[0])
         return;
     e->chosen_input_device = engine_find_input_device(e, name, label);
@@ -646,6 +646,9 @@ void engine_stop(Engine* e)
         engine_close_bounded(e, stream, tag);
     }
     e->running = 0;
+    // No callback runs now to let the meters fall: a stopped stream reads as silence.
+    e->input_peak.store(0.0f, std::memory_order_relaxed);
+    e->output_peak.store(0.0f, std::memory_order_relaxed);
 }
 
 // A first pass the lost stream cut off is closed at what was recorded, as a close
@@ -672,11 +675,14 @@ void engine_watch(Engine* e)
         e->watch_count = count;
         e->watch_time = now;
         e->callbacks_seen = 1;
-        // A server may run its own block size, and change it while the stream runs.
+        // A server may run its own block size, and change it while the stream runs:
+        // its latency changes with it.
         int32_t block = e->block_frames.load(std::memory_order_relaxed);
         if (block != e->block_reported) {
             e->block_reported = block;
-            fprintf(stderr, "engine: the callback gets blocks of %d frames\n", (int)block);
+            engine_read_latency(e, (PaStream*)e->stream, e->sample_rate);
+            fprintf(stderr, "engine: the callback gets blocks of %d frames, latency %.1f ms\n", (int)block,
+                    e->latency_ms);
         }
     }
     const EngineStreamTag* tag = (const EngineStreamTag*)e->stream_tag;
@@ -756,6 +762,12 @@ void engine_cycle_input_device(Engine* e, int direction)
         return;
     // A server that came back brings its devices into the cycle.
     engine_rescan(e);
+    // A stopped stream (its server went away and came back) is opened again on the
+    // chosen device: the step moves on only from a chosen device that is gone.
+    if (!e->running && (e->chosen_input_device >= 0 || !e->missing_name[0])) {
+        engine_start(e);
+        return;
+    }
     int list[64];
     int count = 0;
     int n = be()->device_count();

@@ -157,14 +157,16 @@ void engine_shutdown(Engine* e);              // stops the stream, frees everyth
 void engine_loop_reader_enter(Engine* e);
 void engine_loop_reader_leave(Engine* e);
 bool engine_start(Engine* e);                 // (re)opens and starts the stream
-// Stops and closes the stream. Returns within about 2 s: a stop the audio library
-// does not finish in time is left on its worker and the stream abandoned.
+// Stops and closes the stream; the meters' peaks read silence. Returns within about
+// 2 s: a stop the audio library does not finish in time is left on its worker and
+// the stream abandoned.
 void engine_stop(Engine* e);
-// Once a frame: notices a stream that stopped without being asked (it ended, its
-// server went away, or no callback came for 1 s while running) and closes it; the
-// engine is then in the no-stream state. A first pass it cut off is closed into the
-// loop as a close request would close it, and recording stops; otherwise loop and
-// settings are untouched.
+// Once a frame: reads the latency again when the callback's block size changed, and
+// notices a stream that stopped without being asked (it ended, its server went away,
+// or no callback came for 1 s while running) and closes it; the engine is then in
+// the no-stream state. A first pass it cut off is closed into the loop as a close
+// request would close it, and recording stops; otherwise loop and settings are
+// untouched.
 void engine_watch(Engine* e);
 void engine_set_input_device(Engine* e, int device);
 bool engine_set_exclusive(Engine* e, int flag);
@@ -176,7 +178,16 @@ int engine_next_buffer_size(const Engine* e, int direction);   // the size a ste
 // The block size the stream runs at: the callback's own while it runs (a server may
 // keep its own period), else the buffer size.
 int engine_block_in_force(const Engine* e);
-void engine_cycle_input_device(Engine* e, int direction);     // every host API, wraps
+// Steps the input through every host API's devices (wrapping) and reopens the stream.
+// While no stream runs, the chosen device (or the automatic one) is opened again
+// instead; the step is taken only when the chosen device is gone.
+void engine_cycle_input_device(Engine* e, int direction);
+// Looks for audio servers again: a JACK server that went away is dropped, one that
+// came back is reached, clients that came or went are listed afresh. The chosen
+// device is found again by its name and label, since its index may have moved; while
+// it is gone the choice is automatic, but it is kept (and saved) and taken again once
+// it is back. A running stream runs on (its device's index is found again too).
+void engine_rescan(Engine* e);
 int engine_pick_input_device(Engine* e);                       // automatic choice or -1
 int engine_list_input_devices(Engine* e, int* out, int max);   // direct API, then system API
 int engine_find_input_device(Engine* e, const char* name, const char* label);   // or -1

@@ -141,6 +141,19 @@ static void jack_adapter_process(void* user, const float* const* in, int in_coun
     }
 }
 
+// The JACK stream's latency as it stands: its devices' port latencies and one server
+// period, all of which follow the server's block size. Kept as it was while no server
+// answers.
+static void jack_read_latency(void)
+{
+    double capture = 0.0, playback = 0.0;
+    double rate = plat_jack_rate();
+    if (!plat_jack_stream_latency(&capture, &playback) || rate <= 0.0)
+        return;
+    g_adapter.info.inputLatency = g_adapter.in_channels > 0 ? capture : 0.0;
+    g_adapter.info.outputLatency = playback + plat_jack_period() / rate;
+}
+
 static PaError jack_open(const PaStreamParameters* in, const PaStreamParameters* out, double rate,
                          PaStreamCallback* cb, void* user)
 {
@@ -167,14 +180,10 @@ static PaError jack_open(const PaStreamParameters* in, const PaStreamParameters*
     g_adapter.ended = false;
     if (!plat_jack_stream_open(in_dev, in_channels, out_dev, out_channels, jack_adapter_process, &g_adapter))
         return paInvalidChannelCount;
-    const PlatJackDevice* id = plat_jack_device(in_dev);
-    const PlatJackDevice* od = plat_jack_device(out_dev);
-    int period = plat_jack_period();
     g_adapter.info = PaStreamInfo{};
     g_adapter.info.structVersion = 1;
-    g_adapter.info.inputLatency = id && in_channels > 0 ? id->input_latency : 0.0;
-    g_adapter.info.outputLatency = (od ? od->output_latency : 0.0) + (server_rate > 0 ? period / server_rate : 0.0);
     g_adapter.info.sampleRate = server_rate;
+    jack_read_latency();
     return paNoError;
 }
 
@@ -311,7 +320,10 @@ static PaError c_close(PaStream* s)
 
 static const PaStreamInfo* c_info(PaStream* s)
 {
-    return s == kJackStream ? &g_adapter.info : Pa_GetStreamInfo(s);
+    if (s != kJackStream)
+        return Pa_GetStreamInfo(s);
+    jack_read_latency();
+    return &g_adapter.info;
 }
 
 static int c_active(PaStream* s)
@@ -336,17 +348,13 @@ static void c_rescan(int frames)
 }
 
 // The JACK stream runs at the server's period: a new size is asked of the server,
-// and the stream goes on (its latency follows the new period).
+// and the stream goes on (its latency, read again, follows the new period).
 static int c_server_block_size(PaStream* s, int frames)
 {
     if (s != kJackStream || !plat_jack_stream_running())
         return 0;
-    int before = plat_jack_period();
-    if (frames > 0 && frames != before && plat_jack_set_block_size(frames)) {
-        double rate = plat_jack_rate();
-        if (rate > 0.0)
-            g_adapter.info.outputLatency += (plat_jack_period() - before) / rate;
-    }
+    if (frames > 0 && frames != plat_jack_period())
+        plat_jack_set_block_size(frames);
     return plat_jack_period();
 }
 

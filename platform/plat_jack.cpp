@@ -39,6 +39,7 @@ struct JackClientState {
     int in_count = 0;
     int out_count = 0;
     char inputs_for[64] = {};            // the device the input ports were connected to
+    char outputs_to[64] = {};            // the stream's output device ("" without one)
     PlatJackProcess fn = nullptr;
     void* user = nullptr;
 
@@ -199,10 +200,9 @@ static void jack_list_devices(JackClientState* s)
 
 // The ports of a device a stream side connects to: its recordable (non-monitor output)
 // ports for capture, its input ports for playback. Free with jack_free.
-static const char** jack_device_ports(JackClientState* s, int device, bool capture)
+static const char** jack_device_ports(JackClientState* s, const char* name, bool capture)
 {
     char pattern[160];
-    const char* name = s->devices[device].name;
     // Escape the name for the regular expression jack_get_ports takes.
     size_t k = 0;
     pattern[k++] = '^';
@@ -480,7 +480,7 @@ static void jack_connect_side(JackClientState* s, int device, bool capture)
 {
     if (device < 0)
         return;
-    const char** remote = jack_device_ports(s, device, capture);
+    const char** remote = jack_device_ports(s, s->devices[device].name, capture);
     int count = capture ? s->in_count : s->out_count;
     for (int k = 0; remote && remote[k] && k < count; k++) {
         const char* ours = jack_port_name(capture ? s->in_ports[k] : s->out_ports[k]);
@@ -528,6 +528,7 @@ bool plat_jack_stream_open(int in_device, int in_channels, int out_device, int o
     }
     if (fresh)
         jack_connect_side(s, out_channels > 0 ? out_device : -1, false);
+    snprintf(s->outputs_to, sizeof s->outputs_to, "%s", out_channels > 0 ? out->name : "");
     s->fn = fn;
     s->user = user;
     g_ports_ready.store(1, std::memory_order_seq_cst);
@@ -553,6 +554,29 @@ void plat_jack_stream_close(void)
         g_jack->fn = nullptr;
         g_jack->user = nullptr;
     }
+}
+
+// The latency of a device's first port on one side; 0 without one.
+static double jack_device_latency(JackClientState* s, const char* name, bool capture)
+{
+    if (!name[0])
+        return 0.0;
+    const char** ports = jack_device_ports(s, name, capture);
+    double latency = ports && ports[0] ? jack_port_latency(s->client, ports[0],
+                                                           capture ? JackCaptureLatency : JackPlaybackLatency, s->rate)
+                                       : 0.0;
+    jack_free(ports);
+    return latency;
+}
+
+bool plat_jack_stream_latency(double* capture, double* playback)
+{
+    JackClientState* s = g_jack;
+    if (!s || g_lost.load(std::memory_order_acquire))
+        return false;
+    *capture = jack_device_latency(s, s->inputs_for, true);
+    *playback = jack_device_latency(s, s->outputs_to, false);
+    return true;
 }
 
 bool plat_jack_stream_running(void)

@@ -83,6 +83,11 @@ void plat_jack_stream_stop(void);
 // Ends the stream; the ports stay registered with their connections.
 void plat_jack_stream_close(void);
 bool plat_jack_stream_running(void);           // started, and the server still there
+// The stream's devices' latencies as the server states them now, in seconds: the
+// input device's capture latency and the output device's playback latency (0 for a
+// side without a device). They move with the server's period. False, nothing
+// written, without a server.
+bool plat_jack_stream_latency(double* capture, double* playback);
 
 // Around the audio library's initialisation: JACK clients opened meanwhile (the
 // library's own JACK host API) look for a server name nobody uses, so only this

@@ -378,6 +378,18 @@ TEST_F(AppTest, TheMetersFollowTheEnginePeaksOnTheDbScale)
     EXPECT_NEAR(app->smoothed_level, 2.0f / 3.0f * 0.2f, 1e-6);
 }
 
+TEST_F(AppTest, TheMetersFallWhileTheStreamIsStopped)
+{
+    run_callback(128, 1.0f);
+    app_update(app, 0.05f);
+    ASSERT_EQ(app->input_meter.level, 1.0f);
+    engine_stop(e);
+    frames(40);
+    EXPECT_LT(app->input_meter.level, 0.01f);
+    EXPECT_LT(app->output_meter.level, 0.01f);
+    EXPECT_LT(app->input_meter.peak, 0.5f);
+}
+
 TEST_F(AppTest, TheOverviewOfASilentLoopStaysFlatAndALoudColumnReadsOne)
 {
     e->length = 48000;

@@ -209,6 +209,21 @@ TEST_F(EngineOpen, LatencyComesFromStreamInfoOrFromTheBufferSize)
     EXPECT_NEAR(e->latency_ms, 128 * 2000.0 / 48000.0, 1e-9);
 }
 
+// A block size the server changed under the running stream: the next watch reads the
+// latency again (the callback leaves it to the UI thread).
+TEST_F(EngineOpen, ANewBlockSizeFromTheServerIsReadAgainAsLatency)
+{
+    wasapi_with_input(2);
+    init();
+    ASSERT_TRUE(engine_start(e));
+    float in[1024] = {}, out[1024];
+    fa.info_output_latency = 0.016;
+    fake_audio_pump(in, out, 512);
+    EXPECT_NEAR(e->latency_ms, 10.0, 1e-9);
+    engine_watch(e);
+    EXPECT_NEAR(e->latency_ms, 20.0, 1e-9);
+}
+
 TEST_F(EngineOpen, BufferSizeCyclesWrapBothWays)
 {
     wasapi_with_input(2);

@@ -3,8 +3,9 @@
 # program on a private JACK dummy server carrying jack_simple_client's tone.
 # back/dead: a loop of the tone is recorded, the server killed: red "AUDIO OFFLINE"
 #   within 2 s. back: the window answers a buffer click, the server again under its
-#   name and a device click bring the stream back (an overdub reaches the session
-#   take). SIGTERM (dead: with no server): exit 0 in 3 s, the take holds the loop.
+#   name and a device click bring the stream back on the chosen input, system, which
+#   tessel.ini still names (an overdub reaches the session take). SIGTERM (dead: with
+#   no server): exit 0 in 3 s, the take holds the loop.
 #   cut: the server killed in the first pass, which is then the take. loss: back, dead, cut.
 # slow: SIGTERM while a 12 s loop's take drains to a slow disk: exit 0, the take whole.
 # patch: buffer clicks keep the stream; a hand-made patch survives them and x.
@@ -23,6 +24,12 @@ OFFLINE_GRID=$(for y in 944 948 952; do for x in $(seq 18 2 150); do echo -n " $
 offline_shown() {
   e2e_shot "$T/offline.bmp" 1 && "$PROBE" "$T/offline.bmp" $OFFLINE_GRID | tail -n +2 |
     awk '{ n += ($1 - 235) ^ 2 + ($2 - 66) ^ 2 + ($3 - 77) ^ 2 < 4800 } END { exit !(n > 10) }'
+}
+# tessel:in_0 and in_1 each on system's capture port of its number, and on nothing else.
+on_system() {
+  timeout 10 jack_lsp -c >"$T/lsp" 2>/dev/null &&
+    [ "$(e2e_connections tessel:in_0 "$T/lsp")" = system:capture_1 ] &&
+    [ "$(e2e_connections tessel:in_1 "$T/lsp")" = system:capture_2 ]
 }
 streams() { grep -c "^engine: JACK stream" "$T/app.log"; }
 streams_above() { [ "$(streams)" -gt "$1" ]; }
@@ -56,7 +63,11 @@ loop_and_loss() {
   e2e_jack_port jack_simple_client:output1 20 || session_fail "no tone client on the second server"
   e2e_click "$wid" $DEVICE_X $STATUS_Y
   e2e_jack_port tessel:in_0 20 || session_fail "the device click opened no stream on the second server"
-  # The click steps to the next device, which may be the tone itself (then connected).
+  # The click on AUDIO OFFLINE opens the chosen input again, not the next client.
+  e2e_poll 20 on_system || session_fail "after the device click the inputs read: $(grep -A2 '^tessel:in_' "$T/lsp" | tr '\n' ' ')"
+  tr -d '\r' <"$INI" | grep -qx "indev=system" || session_fail "tessel.ini no longer names system: $(grep '^indev=' "$INI")"
+  note "the device click reopened system, which tessel.ini still names"
+  # The tone joins system's silent capture for the overdub.
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 2>/dev/null
   timeout 10 jack_lsp -c tessel:in_0 | grep -q jack_simple_client:output1 || session_fail "second jack_connect failed"
   offline_shown && session_fail "still AUDIO OFFLINE after the device click"
@@ -103,6 +114,9 @@ patch_and_restarts() {
 
 if [ "${1:-}" = --session ]; then
   cd "$T"
+  INI=$XDG_CONFIG_HOME/TideCoil/tessel.ini
+  # The input chosen in the settings: system, by name.
+  [ "$MODE" = back ] && mkdir -p "${INI%/*}" && printf 'indev=system\ninapi=JACK\n' >"$INI"
   LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window"
   e2e_jack_port tessel:out_1 || session_fail "no tessel ports"
   case $MODE in patch) patch_and_restarts ;; cut | slow) cut_or_slow ;; *) loop_and_loss ;; esac

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tessel_e2e_jack_input.sh PROGRAM - each device chosen in the settings' INPUT row (JACK
-# dummy server with jack_simple_client and jack_metro) puts tessel:in_* on exactly its
-# ports; system chosen again keeps a connection made by hand; outputs stay put.
+# dummy server with jack_simple_client, and jack_metro started only after the stream
+# opened) puts tessel:in_* on exactly its ports; system chosen again keeps a connection
+# made by hand; outputs stay put.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -33,6 +34,10 @@ if [ "${1:-}" = --session ]; then
   timeout 10 xdotool windowsize --sync "$wid" 640 1080 windowfocus --sync "$wid"
   sleep 0.5 && xdotool key ctrl+comma && sleep 0.5
   choose 1 $'tessel:in_0: jack_simple_client:output1\ntessel:in_1: jack_simple_client:output2'
+  # A client that comes after the stream opened is in the list the next time it opens.
+  jack_metro -b 120 >/dev/null 2>&1 &
+  echo $! >"$T/metro.pid"
+  e2e_jack_port metro:120_bpm 20 || session_fail "no jack_metro on the server"
   choose 2 "tessel:in_0: metro:120_bpm"
   choose 0 $'tessel:in_0: system:capture_1\ntessel:in_1: system:capture_2'
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_1 || session_fail "the hand-made connection failed"
@@ -46,13 +51,11 @@ BIN=$1
 e2e_need jackd jack_wait jack_simple_client jack_metro jack_connect jack_lsp xvfb-run xdotool
 e2e_private_home tessel-jack-input
 export BIN
-JACK_SERVER_PID= spid= mpid= status=1
-trap '[ -n "$mpid" ] && kill -TERM "$mpid" 2>/dev/null; e2e_finish_common; rm -rf "$T"' EXIT
+JACK_SERVER_PID= spid= status=1
+trap '[ -s "$T/metro.pid" ] && kill -TERM "$(cat "$T/metro.pid")" 2>/dev/null; e2e_finish_common; rm -rf "$T"' EXIT
 fail() { echo "tessel_e2e_jack_input: $*" >&2; exit 1; }
 
 e2e_jack_tone 48000 1024 || fail "no JACK server with a tone"
-jack_metro -b 120 >/dev/null 2>&1 & mpid=$!
-e2e_jack_port metro:120_bpm 20 || fail "no jack_metro on the server"
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 read -r rc secs <"$T/term" || fail "no exit status"
