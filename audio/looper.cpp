@@ -204,6 +204,19 @@ static void run_gate(Engine* e, float threshold, int n)
     e->gate_gain = g;
 }
 
+// The patches' mix into the bus, with crossfade x and wet/dry w.
+template <bool kMoving>
+static void mix_patches(Engine* e, Glide crossfade, Glide wet_dry, int n)
+{
+    for (int i = 0; i < n; i++) {
+        float x = kMoving ? glide_at(crossfade, i) : crossfade.from;
+        float w = kMoving ? glide_at(wet_dry, i) : wet_dry.from;
+        float l = e->bus_left[i], r = e->bus_right[i];
+        e->bus_left[i] = l + ((e->patch_a_left[i] * x + e->patch_b_left[i] * (1.0f - x)) - l) * w;
+        e->bus_right[i] = r + ((e->patch_a_right[i] * x + e->patch_b_right[i] * (1.0f - x)) - r) * w;
+    }
+}
+
 static void run_patches(Engine* e, Glide crossfade, Glide wet_dry, int n)
 {
     size_t bytes = sizeof(float) * (size_t)n;
@@ -213,12 +226,10 @@ static void run_patches(Engine* e, Glide crossfade, Glide wet_dry, int n)
     std::memcpy(e->patch_b_right, e->bus_right, bytes);
     fxpatch_process(e, 0, e->patch_a_left, e->patch_a_right, n);
     fxpatch_process(e, 2, e->patch_b_left, e->patch_b_right, n);
-    for (int i = 0; i < n; i++) {
-        float x = glide_at(crossfade, i), w = glide_at(wet_dry, i);
-        float l = e->bus_left[i], r = e->bus_right[i];
-        e->bus_left[i] = l + ((e->patch_a_left[i] * x + e->patch_b_left[i] * (1.0f - x)) - l) * w;
-        e->bus_right[i] = r + ((e->patch_a_right[i] * x + e->patch_b_right[i] * (1.0f - x)) - r) * w;
-    }
+    if (crossfade.step != 0.0f || wet_dry.step != 0.0f)
+        mix_patches<true>(e, crossfade, wet_dry, n);
+    else
+        mix_patches<false>(e, crossfade, wet_dry, n);
     scrub(e->bus_left, n);
     scrub(e->bus_right, n);
 }
@@ -390,6 +401,108 @@ static Glide input_side_glide(float gain0, float pan0, float gain1, float pan1, 
     return {a, (b - a) / (float)n};
 }
 
+// What one block's frames work with, and what they gather.
+struct FrameWork {
+    Glide gain_l, gain_r;   // input gain with the pan's share, per side
+    Fade monitor, play;     // shares of the monitored input and of loop playback
+    float rate;             // fade per frame
+    float target;           // record ramp target
+    float ramp;
+    int32_t pos, len;
+    EngineRunout ro;
+    float in_peak;
+    bool in_clip, out_clip, wrote;
+    uint32_t wraps;
+};
+
+// [RT] The block's frames: input, meters, record and overdub, playback, the run-out and
+// the clipper. Without kMoving every gain and share holds still over the block and no
+// run-out runs, the common case, which then costs no more than before the fades.
+template <bool kMoving>
+static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* out, int n, bool held)
+{
+    const bool hook_to_input = s->hook && s->player_to_input;
+    const bool playing = !held && s->playing, reversed = s->reversed;
+    float in_peak = 0.0f;
+    bool in_clip = false, out_clip = false, wrote = false;
+    uint32_t wraps = 0;
+    float ramp = w->ramp, target = w->target;
+    int32_t pos = w->pos, len = w->len;
+    float* loopL = e->loop_left;
+    float* loopR = e->loop_right;
+    EngineRunout ro = w->ro;
+    const float still_l = w->gain_l.from, still_r = w->gain_r.from;
+    const float still_heard = w->monitor.to, still_share = fade_shape(w->play.to);
+
+    for (int i = 0; i < n; i++) {
+        float inL = e->bus_left[i] * (kMoving ? glide_at(w->gain_l, i) : still_l);
+        float inR = e->bus_right[i] * (kMoving ? glide_at(w->gain_r, i) : still_r);
+        if (hook_to_input) {
+            inL += e->hook_left[i];
+            inR += e->hook_right[i];
+        }
+        if (!is_finite(inL))
+            inL = 0.0f;
+        if (!is_finite(inR))
+            inR = 0.0f;
+        float peak = std::fmax(std::fabs(inL), std::fabs(inR));
+        if (peak > in_peak)
+            in_peak = peak;
+        if (peak >= kClipLevel)
+            in_clip = true;
+        float heard = kMoving ? fade_at(w->monitor, i) : still_heard;
+        float outL = inL * heard, outR = inR * heard;
+        if (!held) {
+            ramp += (target - ramp) * kRampCoef;
+            if (kMoving && (ro.gain > 0.0f || ro.ramp > kRampWriteLevel))
+                wrote |= runout_frame(&ro, loopL, loopR, inL, inR, w->rate, &outL, &outR);
+        }
+        if (playing) {
+            if (len > 0) {
+                float oldL = loopL[pos], oldR = loopR[pos];
+                if (ramp > kRampWriteLevel) {
+                    loopL[pos] = oldL + inL * ramp;
+                    loopR[pos] = oldR + inR * ramp;
+                    wrote = true;
+                }
+                float share = kMoving ? fade_shape(fade_at(w->play, i)) : still_share;
+                outL += oldL * share;
+                outR += oldR * share;
+                if (reversed) {
+                    if (--pos < 0) {
+                        pos = len - 1;
+                        wraps++;
+                    }
+                } else if (++pos >= len) {
+                    pos = 0;
+                    wraps++;
+                }
+            } else {
+                if (ramp > kRampWriteLevel && pos < ENGINE_LOOP_CAPACITY) {
+                    loopL[pos] = inL * ramp;
+                    loopR[pos] = inR * ramp;
+                    pos++;
+                    wrote = true;
+                }
+            }
+        }
+        outL = engine_softclip(outL);
+        outR = engine_softclip(outR);
+        if (std::fmax(std::fabs(outL), std::fabs(outR)) >= kClipLevel)
+            out_clip = true;
+        out[2 * i] = outL;
+        out[2 * i + 1] = outR;
+    }
+    w->ramp = ramp;
+    w->pos = pos;
+    w->ro = ro;
+    w->in_peak = in_peak;
+    w->in_clip = in_clip;
+    w->out_clip = out_clip;
+    w->wrote = wrote;
+    w->wraps = wraps;
+}
+
 // ---------------------------------------------------------------------------
 // One block
 // ---------------------------------------------------------------------------
@@ -485,87 +598,34 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         scrub(e->hook_right, n);
     }
 
-    bool hook_to_input = s.hook && s.player_to_input;
-    float in_peak = 0.0f;
-    bool in_clip = false, out_clip = false, wrote = false;
-    uint32_t wraps = 0;
-    float ramp = e->record_ramp;
-    float* loopL = e->loop_left;
-    float* loopR = e->loop_right;
-    EngineRunout ro = e->runout;
-
-    for (int i = 0; i < n; i++) {
-        float inL = e->bus_left[i] * glide_at(gain_l, i);
-        float inR = e->bus_right[i] * glide_at(gain_r, i);
-        if (hook_to_input) {
-            inL += e->hook_left[i];
-            inR += e->hook_right[i];
-        }
-        if (!is_finite(inL))
-            inL = 0.0f;
-        if (!is_finite(inR))
-            inR = 0.0f;
-        float peak = std::fmax(std::fabs(inL), std::fabs(inR));
-        if (peak > in_peak)
-            in_peak = peak;
-        if (peak >= kClipLevel)
-            in_clip = true;
-        float heard = fade_at(monitor, i);
-        float outL = inL * heard, outR = inR * heard;
-        if (!held) {
-            ramp += (target - ramp) * kRampCoef;
-            if (ro.gain > 0.0f || ro.ramp > kRampWriteLevel)
-                wrote |= runout_frame(&ro, loopL, loopR, inL, inR, rate, &outL, &outR);
-        }
-        if (!held && s.playing) {
-            if (len > 0) {
-                float oldL = loopL[pos], oldR = loopR[pos];
-                if (ramp > kRampWriteLevel) {
-                    loopL[pos] = oldL + inL * ramp;
-                    loopR[pos] = oldR + inR * ramp;
-                    wrote = true;
-                }
-                float share = fade_shape(fade_at(play, i));
-                outL += oldL * share;
-                outR += oldR * share;
-                if (s.reversed) {
-                    if (--pos < 0) {
-                        pos = len - 1;
-                        wraps++;
-                    }
-                } else if (++pos >= len) {
-                    pos = 0;
-                    wraps++;
-                }
-            } else {
-                if (ramp > kRampWriteLevel && pos < ENGINE_LOOP_CAPACITY) {
-                    loopL[pos] = inL * ramp;
-                    loopR[pos] = inR * ramp;
-                    pos++;
-                    wrote = true;
-                }
-            }
-        }
-        outL = engine_softclip(outL);
-        outR = engine_softclip(outR);
-        if (std::fmax(std::fabs(outL), std::fabs(outR)) >= kClipLevel)
-            out_clip = true;
-        out[2 * i] = outL;
-        out[2 * i + 1] = outR;
-    }
+    FrameWork w = {gain_l, gain_r, monitor, play, rate, target, e->record_ramp, pos, len, e->runout};
+    bool moving = gain_l.step != 0.0f || gain_r.step != 0.0f || monitor.left != 0.0f || play.left != 0.0f ||
+                  runout_running(&w.ro);
+    if (moving)
+        run_frames<true>(e, &s, &w, out, n, held);
+    else
+        run_frames<false>(e, &s, &w, out, n, held);
+    pos = w.pos;
     if (!held) {
-        e->record_ramp = ramp;
-        e->runout = ro;
+        e->record_ramp = w.ramp;
+        e->runout = w.ro;
     }
 
     // The preview is heard on the output unless the monitored input already carries
     // it; as the monitor fades, the preview's own share fades the other way.
     bool preview_monitored = s.player_to_input && monitor.to == 1.0f && monitor.left == 0.0f;
     if (s.hook && !preview_monitored) {
-        for (int i = 0; i < n; i++) {
-            float share = s.player_to_input ? 1.0f - fade_at(monitor, i) : 1.0f;
-            out[2 * i] = engine_softclip(out[2 * i] + e->hook_left[i] * share);
-            out[2 * i + 1] = engine_softclip(out[2 * i + 1] + e->hook_right[i] * share);
+        if (s.player_to_input && monitor.left != 0.0f) {
+            for (int i = 0; i < n; i++) {
+                float share = 1.0f - fade_at(monitor, i);
+                out[2 * i] = engine_softclip(out[2 * i] + e->hook_left[i] * share);
+                out[2 * i + 1] = engine_softclip(out[2 * i + 1] + e->hook_right[i] * share);
+            }
+        } else {
+            for (int i = 0; i < n; i++) {
+                out[2 * i] = engine_softclip(out[2 * i] + e->hook_left[i]);
+                out[2 * i + 1] = engine_softclip(out[2 * i + 1] + e->hook_right[i]);
+            }
         }
     }
 
@@ -581,16 +641,16 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         e->length.store(len, rl);
         e->left_position = pos;
         e->left_length = len;
-        if (wraps)
-            e->wrap_count.fetch_add(wraps, rl);
-        if (wrote)
+        if (w.wraps)
+            e->wrap_count.fetch_add(w.wraps, rl);
+        if (w.wrote)
             e->content_generation.fetch_add(1, rl);
     }
-    e->input_peak.store(std::fmax(in_peak, e->input_peak.load(rl) * kMeterDecay), rl);
+    e->input_peak.store(std::fmax(w.in_peak, e->input_peak.load(rl) * kMeterDecay), rl);
     e->output_peak.store(std::fmax(out_peak, e->output_peak.load(rl) * kMeterDecay), rl);
-    if (in_clip)
+    if (w.in_clip)
         e->input_clip.store(1, rl);
-    if (out_clip)
+    if (w.out_clip)
         e->output_clip.store(1, rl);
 }
 
