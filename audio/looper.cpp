@@ -1,6 +1,7 @@
 // looper.cpp - the real-time looper callback: input bus, gate, instrument, effect
 // patches, requests, record and overdub under the ramp, forward and reverse playback,
-// monitoring, soft clipper, hooks, meters and counters; and the UI's loop operations.
+// monitoring, soft clipper, hooks, meters and counters; the fades that keep the
+// transport, the monitor and the pads from clicking; and the UI's loop operations.
 // Threads: engine_audio_callback and everything marked [RT]: audio thread; loop_*: UI.
 // The callback never allocates, locks, waits, logs or touches files.
 #include "audio/looper.h"
