@@ -27,6 +27,19 @@ typedef void (*EngineOutputTap)(void* ctx, const float* interleaved, int32_t fra
 // Adds an extra stereo source into two zeroed buffers on the audio thread.
 typedef void (*EngineRenderHook)(void* ctx, float* left, float* right, int32_t frames, double rate);
 
+// A read of the loop that runs on after playback has left it (a stop, a clear, a turn
+// of direction) and fades out, so the output never cuts. After a stop it also goes on
+// writing the record ramp's tail into the loop, as if playing had gone on until the
+// ramp died. Audio thread only.
+struct EngineRunout {
+    int32_t position = 0;
+    int32_t length = 0;        // the loop length it wraps at
+    int32_t step = 1;          // +1 forward, -1 reversed
+    float gain = 0.0f;         // its share of the output, falling to 0
+    float ramp = 0.0f;         // record ramp of the tail it writes, falling
+    uint8_t resumable = 0;     // playing again picks up where it has got to
+};
+
 struct Engine {
     // Transport and input settings: UI writes, callback reads once per block.
     std::atomic<uint8_t> monitor{1};
@@ -69,6 +82,20 @@ struct Engine {
     uint8_t first_pass_was_recording = 0;
     float gate_envelope = 0.0f;
     float gate_gain = 0.0f;
+    // What the output and the input path have reached of the UI's settings: changes
+    // glide over a few milliseconds instead of stepping at a block's start.
+    uint8_t glides_primed = 0;                // the first block takes the settings as they are
+    float glide_gain = 1.0f;
+    float glide_pan = 0.0f;
+    float glide_wet_dry = 1.0f;
+    float glide_crossfade = 1.0f;
+    float glide_monitor = 1.0f;               // the monitored input's share of the output
+    float glide_play = 1.0f;                  // loop playback's share of the output
+    uint8_t was_playing = 1;                  // transport as the previous block saw it
+    uint8_t was_reversed = 0;
+    int32_t left_position = 0;                // position and length the previous block
+    int32_t left_length = 0;                  // stored: others mean the UI replaced the loop
+    EngineRunout runout;
 
     // Owned arrays, allocated by engine_init.
     float* loop_left = nullptr;

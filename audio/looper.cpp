@@ -1,6 +1,7 @@
 // looper.cpp - the real-time looper callback: input bus, gate, instrument, effect
 // patches, requests, record and overdub under the ramp, forward and reverse playback,
-// monitoring, soft clipper, hooks, meters and counters; and the UI's loop operations.
+// monitoring, soft clipper, hooks, meters and counters; the fades that keep the
+// transport, the monitor and the pads from clicking; and the UI's loop operations.
 // Threads: engine_audio_callback and everything marked [RT]: audio thread; loop_*: UI.
 // The callback never allocates, locks, waits, logs or touches files.
 #include "audio/looper.h"
@@ -31,6 +32,9 @@ static const float kRampCoef = 0.0015f;
 static const float kRampWriteLevel = 0.0005f;
 static const float kClipLevel = 0.999f;
 static const float kMeterDecay = 0.85f;
+// Stop, play, clear, the monitor, a turn of direction and the pads reach the output
+// over this time (240 frames at 48 kHz) instead of at once.
+static const double kFadeSeconds = 0.005;
 static const int kHoldWaitMs = 200;
 
 static inline bool is_finite(float x)
@@ -57,6 +61,56 @@ float engine_softclip(float x)
     float t = (4.0f / 3.0f - a) / (2.0f / 3.0f);
     float y = 1.0f - t * t / 3.0f;
     return x > 0 ? y : -y;
+}
+
+// ---------------------------------------------------------------------------
+// Glides
+// ---------------------------------------------------------------------------
+
+// A pad's value moving through one block in a straight line: frame i takes
+// from + step * (i + 1), so the block's last frame has reached where it was heading,
+// at most rate per frame away from where the block began.
+struct Glide {
+    float from, step;
+};
+
+static inline float glide_at(Glide g, int i)
+{
+    return g.from + g.step * (float)(i + 1);
+}
+
+static Glide glide_plan(float* value, float target, float rate, int n)
+{
+    float from = *value, limit = rate * (float)n, d = target - from;
+    d = d > limit ? limit : d < -limit ? -limit : d;
+    *value = from + d;
+    return {from, d / (float)n};
+}
+
+// A transport share fading toward its target by exactly rate per frame, whatever the
+// block size, so that two fades started together stay in step.
+struct Fade {
+    float to, left, dir, rate;
+};
+
+static inline float fade_at(Fade f, int i)
+{
+    return f.to - f.dir * std::fmax(f.left - f.rate * (float)(i + 1), 0.0f);
+}
+
+static Fade fade_plan(float* value, float target, float rate, int n)
+{
+    float d = target - *value;
+    Fade f = {target, std::fabs(d), d < 0.0f ? -1.0f : 1.0f, rate};
+    *value = fade_at(f, n - 1);
+    return f;
+}
+
+// The share of a fading read: an S curve over the linear fade, so that two reads
+// crossing (x and 1 - x) add up to one and neither starts or ends with a corner.
+static inline float fade_shape(float x)
+{
+    return x * x * (3.0f - 2.0f * x);
 }
 
 // ---------------------------------------------------------------------------
@@ -151,7 +205,20 @@ static void run_gate(Engine* e, float threshold, int n)
     e->gate_gain = g;
 }
 
-static void run_patches(Engine* e, const BlockSettings* s, int n)
+// The patches' mix into the bus, with crossfade x and wet/dry w.
+template <bool kMoving>
+static void mix_patches(Engine* e, Glide crossfade, Glide wet_dry, int n)
+{
+    for (int i = 0; i < n; i++) {
+        float x = kMoving ? glide_at(crossfade, i) : crossfade.from;
+        float w = kMoving ? glide_at(wet_dry, i) : wet_dry.from;
+        float l = e->bus_left[i], r = e->bus_right[i];
+        e->bus_left[i] = l + ((e->patch_a_left[i] * x + e->patch_b_left[i] * (1.0f - x)) - l) * w;
+        e->bus_right[i] = r + ((e->patch_a_right[i] * x + e->patch_b_right[i] * (1.0f - x)) - r) * w;
+    }
+}
+
+static void run_patches(Engine* e, Glide crossfade, Glide wet_dry, int n)
 {
     size_t bytes = sizeof(float) * (size_t)n;
     std::memcpy(e->patch_a_left, e->bus_left, bytes);
@@ -160,12 +227,10 @@ static void run_patches(Engine* e, const BlockSettings* s, int n)
     std::memcpy(e->patch_b_right, e->bus_right, bytes);
     fxpatch_process(e, 0, e->patch_a_left, e->patch_a_right, n);
     fxpatch_process(e, 2, e->patch_b_left, e->patch_b_right, n);
-    float x = s->crossfade, w = s->wet_dry;
-    for (int i = 0; i < n; i++) {
-        float l = e->bus_left[i], r = e->bus_right[i];
-        e->bus_left[i] = l + ((e->patch_a_left[i] * x + e->patch_b_left[i] * (1.0f - x)) - l) * w;
-        e->bus_right[i] = r + ((e->patch_a_right[i] * x + e->patch_b_right[i] * (1.0f - x)) - r) * w;
-    }
+    if (crossfade.step != 0.0f || wet_dry.step != 0.0f)
+        mix_patches<true>(e, crossfade, wet_dry, n);
+    else
+        mix_patches<false>(e, crossfade, wet_dry, n);
     scrub(e->bus_left, n);
     scrub(e->bus_right, n);
 }
@@ -182,12 +247,17 @@ void loop_close_first_pass(Engine* e, int32_t* pos, int32_t* len)
     *pos = 0;
 }
 
-// One-shot requests, in their fixed order.
-static void take_requests(Engine* e, int32_t* pos, int32_t* len)
+enum { kTookClear = 1, kTookMove = 2 };
+
+// One-shot requests, in their fixed order. Returns kTookClear when the loop was
+// emptied, kTookMove when the position or length was set.
+static unsigned take_requests(Engine* e, int32_t* pos, int32_t* len)
 {
     const auto rl = std::memory_order_relaxed;
+    unsigned took = 0;
     // Each request is taken by one exchange, so one the UI raises meanwhile is kept.
     if (e->clear_request.exchange(0, rl)) {
+        took |= kTookClear | kTookMove;
         *pos = 0;
         *len = 0;
         e->first_pass_was_recording = 0;
@@ -202,11 +272,13 @@ static void take_requests(Engine* e, int32_t* pos, int32_t* len)
         e->first_pass_was_recording = 0;
         e->loop_set_count.fetch_add(1, rl);
         e->content_generation.fetch_add(1, rl);
+        took |= kTookMove;
     }
     int32_t seek = e->seek_request.exchange(-1, rl);
     if (seek >= 0) {
         int32_t last = (*len > 1 ? *len : 1) - 1;
         *pos = seek > last ? last : seek;
+        took |= kTookMove;
     }
     int32_t shortest = (int32_t)(e->sample_rate * 0.1);
     if (e->close_request.exchange(0, rl)) {
@@ -221,7 +293,220 @@ static void take_requests(Engine* e, int32_t* pos, int32_t* len)
         *pos = 0;
         e->loop_set_count.fetch_add(1, rl);
     }
+    return took;
 }
+
+// ---------------------------------------------------------------------------
+// Fades of the transport
+// ---------------------------------------------------------------------------
+
+static void runout_start(EngineRunout* ro, int32_t pos, int32_t len, int32_t step, float gain, float ramp)
+{
+    ro->position = pos < len ? pos : 0;
+    ro->length = len;
+    ro->step = step;
+    ro->gain = gain;
+    ro->ramp = ramp;
+    ro->resumable = 0;
+}
+
+static inline bool runout_running(const EngineRunout* ro)
+{
+    return ro->gain > 0.0f || ro->ramp > kRampWriteLevel;
+}
+
+// The transport's changes, seen at the block's start (pos0 and len0 are where the
+// previous block left the loop, *pos and len where the requests put it). A stop, a
+// clear and a turn of direction hand the old read to the run-out, which fades it out
+// while the new playback fades in.
+static void transport_changes(Engine* e, const BlockSettings* s, int32_t pos0, int32_t len0, int32_t* pos,
+                              int32_t len, unsigned took)
+{
+    EngineRunout* ro = &e->runout;
+    int32_t old_step = e->was_reversed ? -1 : 1;
+    float heard = e->glide_play;   // the old read's share of the output
+    if (pos0 != e->left_position || len0 != e->left_length) {
+        // The UI replaced the loop: nothing runs on in it, playback fades in afresh.
+        ro->gain = 0.0f;
+        ro->ramp = 0.0f;
+        e->glide_play = 0.0f;
+        heard = 0.0f;
+    }
+    if (took & kTookMove)
+        ro->resumable = 0;   // playing again starts where the UI asked
+
+    if (took & kTookClear) {
+        ro->ramp = 0.0f;     // the loop it wrote into is gone
+        if (len0 > 0 && heard > 0.0f)
+            runout_start(ro, pos0, len0, old_step, heard, 0.0f);
+        e->glide_play = 0.0f;
+    } else if (e->was_playing && !s->playing && len > 0) {
+        // A stop: the old read fades out, and the record ramp's tail goes on into the
+        // loop from where playing stopped (from the start of a first take it closes,
+        // which cross-fades the take's seam as recording off would). Nothing of a
+        // first take was heard from the loop yet.
+        runout_start(ro, len0 > 0 ? pos0 : *pos, len, old_step, len0 > 0 ? heard : 0.0f, e->record_ramp);
+        ro->resumable = (took & kTookMove) ? 0 : 1;
+        e->record_ramp = 0.0f;
+        e->glide_play = 0.0f;
+    } else if (!e->was_playing && s->playing) {
+        // Playing again before the run-out has ended: playback takes it over where it
+        // has got to, so the loop's layer and the output both go on unbroken.
+        if (ro->resumable && runout_running(ro) && len == ro->length && ro->step == (s->reversed ? -1 : 1)) {
+            *pos = ro->position;
+            e->glide_play = ro->gain;
+            e->record_ramp = ro->ramp;
+            ro->gain = 0.0f;
+            ro->ramp = 0.0f;
+        }
+        ro->resumable = 0;
+    } else if (s->playing && s->reversed != (e->was_reversed != 0) && len > 0 && len0 > 0 &&
+               ro->ramp <= kRampWriteLevel) {
+        // A turn: the old direction's read fades out as the new one fades in.
+        runout_start(ro, pos0, len0, old_step, heard, 0.0f);
+        e->glide_play = 0.0f;
+    }
+    e->was_playing = s->playing ? 1 : 0;
+    e->was_reversed = s->reversed ? 1 : 0;
+}
+
+// [RT] One frame of the run-out: reads (and under its ramp writes) the loop at its
+// place, adds what it reads to the output under its falling share and moves on.
+static inline bool runout_frame(EngineRunout* ro, float* loopL, float* loopR, float inL, float inR, float rate,
+                                float* outL, float* outR)
+{
+    int32_t at = ro->position;
+    float oldL = loopL[at], oldR = loopR[at];
+    bool wrote = false;
+    ro->ramp -= ro->ramp * kRampCoef;
+    if (ro->ramp > kRampWriteLevel) {
+        loopL[at] = oldL + inL * ro->ramp;
+        loopR[at] = oldR + inR * ro->ramp;
+        wrote = true;
+    }
+    ro->gain = std::fmax(ro->gain - rate, 0.0f);
+    float share = fade_shape(ro->gain);
+    *outL += oldL * share;
+    *outR += oldR * share;
+    at += ro->step;
+    ro->position = at < 0 ? ro->length - 1 : at >= ro->length ? 0 : at;
+    return wrote;
+}
+
+// The input gain with the pan's share of one side, gliding from the block's first
+// frame to its last.
+static Glide input_side_glide(float gain0, float pan0, float gain1, float pan1, bool right, int n)
+{
+    float a = gain0 * (right ? 1.0f + std::fmin(pan0, 0.0f) : 1.0f - std::fmax(pan0, 0.0f));
+    float b = gain1 * (right ? 1.0f + std::fmin(pan1, 0.0f) : 1.0f - std::fmax(pan1, 0.0f));
+    return {a, (b - a) / (float)n};
+}
+
+// What one block's frames work with, and what they gather.
+struct FrameWork {
+    Glide gain_l, gain_r;   // input gain with the pan's share, per side
+    Fade monitor, play;     // shares of the monitored input and of loop playback
+    float rate;             // fade per frame
+    float target;           // record ramp target
+    float ramp;
+    int32_t pos, len;
+    EngineRunout ro;
+    float in_peak;
+    bool in_clip, out_clip, wrote;
+    uint32_t wraps;
+};
+
+// [RT] The block's frames: input, meters, record and overdub, playback, the run-out and
+// the clipper. Without kMoving every gain and share holds still over the block and no
+// run-out runs, the common case, which then costs no more than before the fades.
+template <bool kMoving>
+static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* out, int n, bool held)
+{
+    const bool hook_to_input = s->hook && s->player_to_input;
+    const bool playing = !held && s->playing, reversed = s->reversed;
+    float in_peak = 0.0f;
+    bool in_clip = false, out_clip = false, wrote = false;
+    uint32_t wraps = 0;
+    float ramp = w->ramp, target = w->target;
+    int32_t pos = w->pos, len = w->len;
+    float* loopL = e->loop_left;
+    float* loopR = e->loop_right;
+    EngineRunout ro = w->ro;
+    const float still_l = w->gain_l.from, still_r = w->gain_r.from;
+    const float still_heard = w->monitor.to, still_share = fade_shape(w->play.to);
+
+    for (int i = 0; i < n; i++) {
+        float inL = e->bus_left[i] * (kMoving ? glide_at(w->gain_l, i) : still_l);
+        float inR = e->bus_right[i] * (kMoving ? glide_at(w->gain_r, i) : still_r);
+        if (hook_to_input) {
+            inL += e->hook_left[i];
+            inR += e->hook_right[i];
+        }
+        if (!is_finite(inL))
+            inL = 0.0f;
+        if (!is_finite(inR))
+            inR = 0.0f;
+        float peak = std::fmax(std::fabs(inL), std::fabs(inR));
+        if (peak > in_peak)
+            in_peak = peak;
+        if (peak >= kClipLevel)
+            in_clip = true;
+        float heard = kMoving ? fade_at(w->monitor, i) : still_heard;
+        float outL = inL * heard, outR = inR * heard;
+        if (!held) {
+            ramp += (target - ramp) * kRampCoef;
+            if (kMoving && (ro.gain > 0.0f || ro.ramp > kRampWriteLevel))
+                wrote |= runout_frame(&ro, loopL, loopR, inL, inR, w->rate, &outL, &outR);
+        }
+        if (playing) {
+            if (len > 0) {
+                float oldL = loopL[pos], oldR = loopR[pos];
+                if (ramp > kRampWriteLevel) {
+                    loopL[pos] = oldL + inL * ramp;
+                    loopR[pos] = oldR + inR * ramp;
+                    wrote = true;
+                }
+                float share = kMoving ? fade_shape(fade_at(w->play, i)) : still_share;
+                outL += oldL * share;
+                outR += oldR * share;
+                if (reversed) {
+                    if (--pos < 0) {
+                        pos = len - 1;
+                        wraps++;
+                    }
+                } else if (++pos >= len) {
+                    pos = 0;
+                    wraps++;
+                }
+            } else {
+                if (ramp > kRampWriteLevel && pos < ENGINE_LOOP_CAPACITY) {
+                    loopL[pos] = inL * ramp;
+                    loopR[pos] = inR * ramp;
+                    pos++;
+                    wrote = true;
+                }
+            }
+        }
+        outL = engine_softclip(outL);
+        outR = engine_softclip(outR);
+        if (std::fmax(std::fabs(outL), std::fabs(outR)) >= kClipLevel)
+            out_clip = true;
+        out[2 * i] = outL;
+        out[2 * i + 1] = outR;
+    }
+    w->ramp = ramp;
+    w->pos = pos;
+    w->ro = ro;
+    w->in_peak = in_peak;
+    w->in_clip = in_clip;
+    w->out_clip = out_clip;
+    w->wrote = wrote;
+    w->wraps = wraps;
+}
+
+// ---------------------------------------------------------------------------
+// One block
+// ---------------------------------------------------------------------------
 
 // Processes up to ENGINE_MAX_BLOCK frames.
 static void process_block(Engine* e, const float* input, float* out, int n, bool held)
@@ -229,6 +514,29 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     const auto rl = std::memory_order_relaxed;
     BlockSettings s;
     read_settings(e, &s);
+    if (!e->glides_primed) {
+        e->glides_primed = 1;
+        e->glide_gain = s.gain;
+        e->glide_pan = s.pan;
+        e->glide_wet_dry = s.wet_dry;
+        e->glide_crossfade = s.crossfade;
+        e->glide_monitor = s.monitor ? 1.0f : 0.0f;
+        e->glide_play = s.playing ? 1.0f : 0.0f;
+        e->was_playing = s.playing ? 1 : 0;
+        e->was_reversed = s.reversed ? 1 : 0;
+        e->left_position = e->position.load(rl);
+        e->left_length = e->length.load(rl);
+    }
+    double fade_frames = e->sample_rate * kFadeSeconds;
+    const float rate = fade_frames > 1.0 ? (float)(1.0 / fade_frames) : 1.0f;   // per frame
+    Glide crossfade = glide_plan(&e->glide_crossfade, s.crossfade, rate, n);
+    Glide wet_dry = glide_plan(&e->glide_wet_dry, s.wet_dry, rate, n);
+    Fade monitor = fade_plan(&e->glide_monitor, s.monitor ? 1.0f : 0.0f, rate, n);
+    float gain0 = e->glide_gain, pan0 = e->glide_pan;
+    glide_plan(&e->glide_gain, s.gain, 2.0f * rate, n);   // ranges of two: 0..2, -1..1
+    glide_plan(&e->glide_pan, s.pan, 2.0f * rate, n);
+    Glide gain_l = input_side_glide(gain0, pan0, e->glide_gain, e->glide_pan, false, n);
+    Glide gain_r = input_side_glide(gain0, pan0, e->glide_gain, e->glide_pan, true, n);
 
     // Input bus.
     if (input) {
@@ -256,14 +564,15 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     }
 
     if (!s.fx_bypass)
-        run_patches(e, &s, n);
+        run_patches(e, crossfade, wet_dry, n);
 
     int32_t pos = 0, len = 0;
     float target = 0.0f;
     if (!held) {
         pos = e->position.load(rl);
         len = e->length.load(rl);
-        take_requests(e, &pos, &len);
+        int32_t pos0 = pos, len0 = len;
+        unsigned took = take_requests(e, &pos, &len);
 
         bool first_pass = len == 0 && s.recording && s.playing;
         target = s.recording && s.playing ? 1.0f : 0.0f;
@@ -272,7 +581,15 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         e->first_pass_was_recording = first_pass ? 1 : 0;
         if (len > 0 && pos >= len)
             pos = 0;
+        transport_changes(e, &s, pos0, len0, &pos, len, took);
+    } else {
+        // The UI is writing the loop: nothing runs on in it, and playback comes back
+        // through its fade.
+        e->runout.gain = 0.0f;
+        e->runout.ramp = 0.0f;
+        e->glide_play = 0.0f;
     }
+    Fade play = fade_plan(&e->glide_play, !held && s.playing ? 1.0f : 0.0f, rate, n);
 
     if (s.hook) {
         std::memset(e->hook_left, 0, sizeof(float) * (size_t)n);
@@ -282,82 +599,34 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         scrub(e->hook_right, n);
     }
 
-    float left_gain = 1.0f - std::fmax(s.pan, 0.0f);
-    float right_gain = 1.0f + std::fmin(s.pan, 0.0f);
-    bool hook_to_input = s.hook && s.player_to_input;
-    float in_peak = 0.0f;
-    bool in_clip = false, out_clip = false, wrote = false;
-    uint32_t wraps = 0;
-    float ramp = held ? 0.0f : e->record_ramp;   // under the hold the UI may write it
-    float* loopL = e->loop_left;
-    float* loopR = e->loop_right;
-
-    for (int i = 0; i < n; i++) {
-        float inL = s.gain * e->bus_left[i] * left_gain;
-        float inR = s.gain * e->bus_right[i] * right_gain;
-        if (hook_to_input) {
-            inL += e->hook_left[i];
-            inR += e->hook_right[i];
-        }
-        if (!is_finite(inL))
-            inL = 0.0f;
-        if (!is_finite(inR))
-            inR = 0.0f;
-        float peak = std::fmax(std::fabs(inL), std::fabs(inR));
-        if (peak > in_peak)
-            in_peak = peak;
-        if (peak >= kClipLevel)
-            in_clip = true;
-        float monL = s.monitor ? inL : 0.0f;
-        float monR = s.monitor ? inR : 0.0f;
-        float outL, outR;
-        if (!held)
-            ramp += (target - ramp) * kRampCoef;
-        if (held || !s.playing) {
-            outL = engine_softclip(monL);
-            outR = engine_softclip(monR);
-        } else {
-            if (len > 0) {
-                float oldL = loopL[pos], oldR = loopR[pos];
-                if (ramp > kRampWriteLevel) {
-                    loopL[pos] = oldL + inL * ramp;
-                    loopR[pos] = oldR + inR * ramp;
-                    wrote = true;
-                }
-                outL = engine_softclip(monL + oldL);
-                outR = engine_softclip(monR + oldR);
-                if (s.reversed) {
-                    if (--pos < 0) {
-                        pos = len - 1;
-                        wraps++;
-                    }
-                } else if (++pos >= len) {
-                    pos = 0;
-                    wraps++;
-                }
-            } else {
-                if (ramp > kRampWriteLevel && pos < ENGINE_LOOP_CAPACITY) {
-                    loopL[pos] = inL * ramp;
-                    loopR[pos] = inR * ramp;
-                    pos++;
-                    wrote = true;
-                }
-                outL = engine_softclip(monL);
-                outR = engine_softclip(monR);
-            }
-        }
-        if (std::fmax(std::fabs(outL), std::fabs(outR)) >= kClipLevel)
-            out_clip = true;
-        out[2 * i] = outL;
-        out[2 * i + 1] = outR;
+    FrameWork w = {gain_l, gain_r, monitor, play, rate, target, held ? 0.0f : e->record_ramp, pos, len, e->runout};
+    bool moving = gain_l.step != 0.0f || gain_r.step != 0.0f || monitor.left != 0.0f || play.left != 0.0f ||
+                  runout_running(&w.ro);
+    if (moving)
+        run_frames<true>(e, &s, &w, out, n, held);
+    else
+        run_frames<false>(e, &s, &w, out, n, held);
+    pos = w.pos;
+    if (!held) {
+        e->record_ramp = w.ramp;
+        e->runout = w.ro;
     }
-    if (!held)
-        e->record_ramp = ramp;
 
-    if (s.hook && !(s.player_to_input && s.monitor)) {
-        for (int i = 0; i < n; i++) {
-            out[2 * i] = engine_softclip(out[2 * i] + e->hook_left[i]);
-            out[2 * i + 1] = engine_softclip(out[2 * i + 1] + e->hook_right[i]);
+    // The preview is heard on the output unless the monitored input already carries
+    // it; as the monitor fades, the preview's own share fades the other way.
+    bool preview_monitored = s.player_to_input && monitor.to == 1.0f && monitor.left == 0.0f;
+    if (s.hook && !preview_monitored) {
+        if (s.player_to_input && monitor.left != 0.0f) {
+            for (int i = 0; i < n; i++) {
+                float share = 1.0f - fade_at(monitor, i);
+                out[2 * i] = engine_softclip(out[2 * i] + e->hook_left[i] * share);
+                out[2 * i + 1] = engine_softclip(out[2 * i + 1] + e->hook_right[i] * share);
+            }
+        } else {
+            for (int i = 0; i < n; i++) {
+                out[2 * i] = engine_softclip(out[2 * i] + e->hook_left[i]);
+                out[2 * i + 1] = engine_softclip(out[2 * i + 1] + e->hook_right[i]);
+            }
         }
     }
 
@@ -371,16 +640,18 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     if (!held) {
         e->position.store(pos, rl);
         e->length.store(len, rl);
-        if (wraps)
-            e->wrap_count.fetch_add(wraps, rl);
-        if (wrote)
+        e->left_position = pos;
+        e->left_length = len;
+        if (w.wraps)
+            e->wrap_count.fetch_add(w.wraps, rl);
+        if (w.wrote)
             e->content_generation.fetch_add(1, rl);
     }
-    e->input_peak.store(std::fmax(in_peak, e->input_peak.load(rl) * kMeterDecay), rl);
+    e->input_peak.store(std::fmax(w.in_peak, e->input_peak.load(rl) * kMeterDecay), rl);
     e->output_peak.store(std::fmax(out_peak, e->output_peak.load(rl) * kMeterDecay), rl);
-    if (in_clip)
+    if (w.in_clip)
         e->input_clip.store(1, rl);
-    if (out_clip)
+    if (w.out_clip)
         e->output_clip.store(1, rl);
 }
 

@@ -5,12 +5,17 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "audio/engine.h"
+#include "audio/fx.h"
+#include "audio/loop_file.h"
 #include "audio/looper.h"
+#include "media_fixture.h"
 #include "platform/plat_audio_api.h"
 #include "support/fake_audio.h"
+#include "support/wav_capture.h"
 
 namespace {
 
@@ -234,8 +239,9 @@ TEST_F(Looper, ForwardAndReversePlaybackWrapAndCount)
     run(2, 0, 0, 2);
     EXPECT_EQ(pos(), 98);
     EXPECT_EQ(e->wrap_count.load(), 3u);
-    EXPECT_FLOAT_EQ(out[0], 0.0f);
-    EXPECT_FLOAT_EQ(out[2], 99 / 200.0f);
+    run(400, 0, 0, 400);   // once the turn's cross-fade is over: frames 98, 97, ...
+    EXPECT_FLOAT_EQ(out[2 * 300], 98 / 200.0f);
+    EXPECT_FLOAT_EQ(out[2 * 399], 99 / 200.0f);
 }
 
 TEST_F(Looper, OverdubAddsTheInputUnderTheRamp)
@@ -337,9 +343,9 @@ TEST_F(Looper, PanTakesFromTheOppositeSide)
     EXPECT_EQ(out[0], 0.0f);
     EXPECT_FLOAT_EQ(out[1], 0.5f);
     e->pan = -0.5f;
-    run(16, 0.5f, 0.5f);
-    EXPECT_FLOAT_EQ(out[0], 0.5f);
-    EXPECT_FLOAT_EQ(out[1], 0.25f);
+    run(256, 0.5f, 0.5f, 256);   // the pan glides there within the block
+    EXPECT_FLOAT_EQ(out[510], 0.5f);
+    EXPECT_FLOAT_EQ(out[511], 0.25f);
 }
 
 TEST_F(Looper, InputClipLatchesWhileTheOutputStaysBelowOne)
@@ -349,8 +355,9 @@ TEST_F(Looper, InputClipLatchesWhileTheOutputStaysBelowOne)
     EXPECT_EQ(e->input_clip.load(), 1);
     EXPECT_LT(out[0], 1.0f);
     EXPECT_GT(out[0], 0.9f);
-    e->input_clip = 0;
     e->gain = 1.0f;
+    run(240, 0.5f, 0.0f);   // the gain glides down
+    e->input_clip = 0;
     run(64, 0.5f, 0.0f, 8);
     EXPECT_EQ(e->input_clip.load(), 0);
     EXPECT_NEAR(e->input_peak.load(), 0.5f, 1e-6);
@@ -493,5 +500,119 @@ TEST_F(Looper, WaveformOfAFullLengthLoopStaysInsideTheArrays)
     EXPECT_EQ(wr[178], 0.25f);
     EXPECT_EQ(wl[178] + wr[179] + wl[177] + wr[177], 0.0f);
 }
+
+// ---------------------------------------------------------------------------
+// Transitions: no click on the output, in the loop or in its export
+// ---------------------------------------------------------------------------
+
+// The input of every transition: a half-scale 440 Hz sine. 1200 frames hold 11 of its
+// cycles, so a loop of 48,000 frames of it wraps without a seam.
+float half_sine(int64_t t, double cycles = 0.0)
+{
+    return 0.5f * (float)std::sin(6.283185307179586 * (440.0 * (double)t / 48000.0 + cycles));
+}
+
+// The largest jump of a signal: order 1 from sample to sample, order 2 of that step (a
+// corner); with wrap also from the last sample to the first.
+float largest_jump(const std::vector<float>& x, int order, bool wrap)
+{
+    size_t n = x.size(), end = wrap ? n : n - (size_t)order;
+    float most = 0.0f;
+    for (size_t i = 0; i < end; i++) {
+        float a = x[i], b = x[(i + 1) % n], c = x[(i + 2) % n];
+        most = std::fmax(most, std::fabs(order == 1 ? b - a : c - 2.0f * b + a));
+    }
+    return most;
+}
+
+// A row: the engine is put into a state and the input plays, then one thing changes
+// at once, as the UI changes it.
+struct Transition {
+    const char* name;
+    void (*setup)(Engine* e);
+    void (*act)(Engine* e);
+    bool loop_too;   // the loop's content and its export are checked as well
+    int order;       // 2: a turn of direction leaves no step, only a corner
+};
+
+void no_setup(Engine*) {}
+
+// One second of the sine, from its peak (or silence), as the loop; the sine's is played
+// unmonitored, the silent one overdubbed.
+void sine_loop(Engine* e, bool silent)
+{
+    std::vector<float> x(48000);
+    for (int i = 0; i < 48000; i++)
+        x[(size_t)i] = silent ? 0.0f : half_sine(i, 0.25);
+    loop_set_buffers(e, x.data(), x.data(), 48000);
+    e->monitor = silent;
+    e->record = silent;
+}
+void sine_loop(Engine* e) { sine_loop(e, false); }
+
+const Transition kTransitions[] = {
+    {"StopDuringOverdub", [](Engine* e) { sine_loop(e, true); },
+     [](Engine* e) { e->playing = 0, e->record = 0, e->seek_request = 0; },   // the stop key
+     true, 1},
+    {"StopOnAFirstPass", [](Engine* e) { e->record = 1; }, [](Engine* e) { e->playing = 0; }, true, 1},
+    {"Stop", sine_loop, [](Engine* e) { e->playing = 0; }, false, 1},
+    {"Play", [](Engine* e) { sine_loop(e), e->playing = 0; }, [](Engine* e) { e->playing = 1; }, false, 1},
+    {"Clear", sine_loop, [](Engine* e) { e->clear_request = 1; }, false, 1},
+    {"MonitorOff", no_setup, [](Engine* e) { e->monitor = 0; }, false, 1},
+    {"MixPadPress", [](Engine* e) { e->slots[0].effect_type = FX_DELAY; },   // a 2 ms echo
+     [](Engine* e) { e->crossfade = 0.0f, e->wet_dry = 0.5f; }, false, 1},
+    {"VolPanPadDrag", no_setup, [](Engine* e) { e->gain = 0.6f, e->pan = 0.5f; }, false, 1},
+    {"Reverse", sine_loop, [](Engine* e) { e->reversed = 1; }, false, 2},
+};
+
+class LooperTransitions : public Looper, public ::testing::WithParamInterface<Transition> {};
+
+TEST_P(LooperTransitions, NoTransitionStepsBeyondTwiceTheSinesOwnStep)
+{
+    const Transition& row = GetParam();
+    std::vector<float> sine(48000), heard[2];   // heard: from the last frame before the change on
+    for (int i = 0; i < 48000; i++)
+        sine[(size_t)i] = half_sine(i);
+    const float limit = 2.0f * largest_jump(sine, row.order, false);
+    auto play = [&, t = int64_t(0)](int blocks) mutable {
+        in.assign(256, 0.0f);
+        out.assign(256, 0.0f);
+        for (int b = 0; b < blocks; b++) {
+            for (int i = 0; i < 128; i++)
+                in[(size_t)(2 * i)] = in[(size_t)(2 * i + 1)] = half_sine(t++);
+            engine_audio_callback(in.data(), out.data(), 128, nullptr, 0, e);
+            for (int i = 0; i < 256; i++)
+                heard[i % 2].push_back(out[(size_t)i]);
+        }
+    };
+    row.setup(e);
+    play(188);   // settled; the change comes well off the sine's zero crossings
+    for (std::vector<float>& h : heard)
+        h.erase(h.begin(), h.end() - 1);
+    row.act(e);
+    play(94);    // past the longest fade
+    for (const std::vector<float>& h : heard) {
+        EXPECT_LE(largest_jump(h, row.order, false), limit);
+        float peak = 0.0f;   // nothing swells
+        for (float x : h)
+            peak = std::fmax(peak, std::fabs(x));
+        EXPECT_LE(peak, 1.1f * 0.5f);
+    }
+    if (!row.loop_too)
+        return;
+    ASSERT_GT(len(), 0);
+    std::vector<float> l(e->loop_left, e->loop_left + len()), r(e->loop_right, e->loop_right + len());
+    auto seamless = [&](const char* what) {
+        EXPECT_LE(std::fmax(largest_jump(l, 1, true), largest_jump(r, 1, true)), limit) << what;
+    };
+    seamless("loop");
+    fixture::TempDir dir;
+    ASSERT_TRUE(loop_write_wav16(e, dir.file("loop.wav").c_str()));
+    ASSERT_TRUE(wav_capture_read_stereo(dir.file("loop.wav"), &l, &r));
+    seamless("export");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LooperTransitions, ::testing::ValuesIn(kTransitions),
+                         [](const ::testing::TestParamInfo<Transition>& p) { return std::string(p.param.name); });
 
 }  // namespace
