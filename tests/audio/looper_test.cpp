@@ -494,4 +494,107 @@ TEST_F(Looper, WaveformOfAFullLengthLoopStaysInsideTheArrays)
     EXPECT_EQ(wl[178] + wr[179] + wl[177] + wr[177], 0.0f);
 }
 
+// ---------------------------------------------------------------------------
+// Effect transitions: no click on the output
+// ---------------------------------------------------------------------------
+
+// A half-scale 440 Hz sine plays through slot 0 into the monitored output while one
+// thing changes at a block's start: the effect type, the fx bypass, or LOPASS's knobs.
+struct EffectChange {
+    const char* name;
+    int from, to;          // slot 0's effect before and after
+    float k1, k2;          // its knobs before
+    bool bypass_before, bypass_after;
+    float k1_after, k2_after;
+    int blocks_after;      // 128-frame blocks played after the change
+};
+
+// Knobs that keep each effect's own sound within the step limit on this sine. GRIT
+// and BITCRUSH share none, so BITCRUSH is entered from CHOPPER, whose gate stays open
+// for about 650 frames at these knobs (six blocks after a change).
+const float kCrush = 0.35f;
+const EffectChange kEffectChanges[] = {
+    {"OffToDelay", FX_OFF, FX_DELAY, 0, 0, false, false, 0, 0, 6},
+    {"DelayToChorus", FX_DELAY, FX_CHORUS, 0, 0, false, false, 0, 0, 6},
+    {"ChorusToPhaser", FX_CHORUS, FX_PHASER, 0, 0, false, false, 0, 0, 6},
+    {"PhaserToFlanger", FX_PHASER, FX_FLANGER, 0, 0, false, false, 0, 0, 6},
+    {"FlangerToGrit", FX_FLANGER, FX_GRIT, 0, 0, false, false, 0, 0, 6},
+    {"GritToFlanger", FX_GRIT, FX_FLANGER, 0, 0, false, false, 0, 0, 6},
+    {"FlangerToPhaser", FX_FLANGER, FX_PHASER, 0, 0, false, false, 0, 0, 6},
+    {"PhaserToChorus", FX_PHASER, FX_CHORUS, 0, 0, false, false, 0, 0, 6},
+    {"ChorusToDelay", FX_CHORUS, FX_DELAY, 0, 0, false, false, 0, 0, 6},
+    {"DelayToOff", FX_DELAY, FX_OFF, 0, 0, false, false, 0, 0, 6},
+    {"BitcrushToChopper", FX_BITCRUSH, FX_CHOPPER, kCrush, 0, false, false, kCrush, 0, 6},
+    {"ChopperToBitcrush", FX_CHOPPER, FX_BITCRUSH, kCrush, 0, false, false, kCrush, 0, 6},
+    {"ChopperToRadio", FX_CHOPPER, FX_RADIO, 0, 1, false, false, 0, 1, 6},
+    {"RadioToChopper", FX_RADIO, FX_CHOPPER, 0, 1, false, false, 0, 1, 6},
+    {"RadioToHipass", FX_RADIO, FX_HIPASS, 0, 1, false, false, 0, 1, 6},
+    {"HipassToRadio", FX_HIPASS, FX_RADIO, 0, 1, false, false, 0, 1, 6},
+    {"HipassToLopass", FX_HIPASS, FX_LOPASS, 0, 0, false, false, 0, 0, 6},
+    {"LopassToHipass", FX_LOPASS, FX_HIPASS, 0, 0, false, false, 0, 0, 6},
+    {"LopassToWobble", FX_LOPASS, FX_WOBBLE, 0, 0, false, false, 0, 0, 6},
+    {"WobbleToLopass", FX_WOBBLE, FX_LOPASS, 0, 0, false, false, 0, 0, 6},
+    {"WobbleToRing", FX_WOBBLE, FX_RING, 0, 0, false, false, 0, 0, 6},
+    {"RingToWobble", FX_RING, FX_WOBBLE, 0, 0, false, false, 0, 0, 6},
+    {"RingToHall", FX_RING, FX_HALL, 0, 0, false, false, 0, 0, 6},
+    {"HallToRing", FX_HALL, FX_RING, 0, 0, false, false, 0, 0, 6},
+    {"HallToGhost", FX_HALL, FX_GHOST, 0, 0, false, false, 0, 0, 6},
+    {"GhostToHall", FX_GHOST, FX_HALL, 0, 0, false, false, 0, 0, 6},
+    {"GhostToOff", FX_GHOST, FX_OFF, 0, 0, false, false, 0, 0, 6},
+    {"BypassOn", FX_PHASER, FX_PHASER, 0, 0, false, true, 0, 0, 6},
+    {"BypassOff", FX_PHASER, FX_PHASER, 0, 0, true, false, 0, 0, 6},
+    {"LopassCutoffToZero", FX_LOPASS, FX_LOPASS, 1, 0, false, false, 0, 0, 48},
+    {"LopassCutoffAndResonanceToZero", FX_LOPASS, FX_LOPASS, 1, 1, false, false, 0, 0, 48},
+};
+
+class LooperTransitions : public Looper {};
+
+TEST_F(LooperTransitions, EffectChangesStayWithinTwiceTheSinesOwnStep)
+{
+    const double w = 2.0 * M_PI * 440.0 / 48000.0;
+    const float limit = 2.0f * 0.5f * 2.0f * (float)std::sin(w / 2.0);
+    for (const EffectChange& row : kEffectChanges) {
+        // A fresh slot for each row (no phase or line left by the one before), its
+        // knobs already where they glide to.
+        FxSlot* slot = &e->slots[0];
+        ASSERT_EQ(fx_init(slot), 0);
+        slot->smoothing = 1;
+        slot->smoothed[0] = row.k1;
+        slot->smoothed[1] = row.k2;
+        fx_set_type(slot, row.from);
+        slot->knob1 = row.k1;
+        slot->knob2 = row.k2;
+        e->fx_bypass = row.bypass_before ? 1 : 0;
+
+        std::vector<float> heard;   // left and right, from the last frame before the change
+        int64_t t = 0;
+        auto play = [&](int blocks) {
+            for (int b = 0; b < blocks; b++) {
+                in.assign(256, 0.0f);
+                out.assign(256, 0.0f);
+                for (int i = 0; i < 128; i++, t++)
+                    in[(size_t)(2 * i)] = in[(size_t)(2 * i + 1)] = 0.5f * (float)std::sin(w * (double)t);
+                engine_audio_callback(in.data(), out.data(), 128, nullptr, 0, e);
+                heard.insert(heard.end(), out.begin(), out.end());
+            }
+        };
+        play(3);
+        heard.erase(heard.begin(), heard.end() - 2);
+        fx_set_type(slot, row.to);
+        slot->knob1 = row.k1_after;
+        slot->knob2 = row.k2_after;
+        e->fx_bypass = row.bypass_after ? 1 : 0;
+        play(row.blocks_after);
+
+        float step = 0.0f, peak = 0.0f;
+        for (size_t i = 0; i < heard.size(); i++) {
+            peak = std::fmax(peak, std::fabs(heard[i]));
+            if (i >= 2)
+                step = std::fmax(step, std::fabs(heard[i] - heard[i - 2]));
+        }
+        EXPECT_LE(step, limit) << row.name;
+        EXPECT_LE(peak, 1.1f * 0.5f) << row.name;
+    }
+}
+
 }  // namespace
