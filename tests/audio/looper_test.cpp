@@ -499,52 +499,59 @@ TEST_F(Looper, WaveformOfAFullLengthLoopStaysInsideTheArrays)
 // ---------------------------------------------------------------------------
 
 // A half-scale 440 Hz sine plays through slot 0 into the monitored output while one
-// thing changes at a block's start: the effect type, the fx bypass, or LOPASS's knobs.
+// thing changes at a block's start, where the sine peaks: the effect type, the fx
+// bypass, or LOPASS's knobs.
 struct EffectChange {
     const char* name;
-    int from, to;          // slot 0's effect before and after
-    float k1, k2;          // its knobs before
-    bool bypass_before, bypass_after;
+    int from, to;              // slot 0's effect before and after
+    float k1, k2;              // its knobs before
     float k1_after, k2_after;
-    int blocks_after;      // 128-frame blocks played after the change
+    bool bypass_before, bypass_after;
+    int blocks_before, blocks_after;   // of 128 frames
 };
+
+constexpr EffectChange type_change(const char* name, int from, int to, float k1 = 0.0f,
+                                   float k2 = 0.0f, int before = 16, int after = 12)
+{
+    return {name, from, to, k1, k2, k1, k2, false, false, before, after};
+}
 
 // Knobs that keep each effect's own sound within the step limit on this sine. GRIT
 // and BITCRUSH share none, so BITCRUSH is entered from CHOPPER, whose gate stays open
-// for about 650 frames at these knobs (six blocks after a change).
+// for about 650 frames at these knobs: those rows play for a few blocks only.
 const float kCrush = 0.35f;
 const EffectChange kEffectChanges[] = {
-    {"OffToDelay", FX_OFF, FX_DELAY, 0, 0, false, false, 0, 0, 6},
-    {"DelayToChorus", FX_DELAY, FX_CHORUS, 0, 0, false, false, 0, 0, 6},
-    {"ChorusToPhaser", FX_CHORUS, FX_PHASER, 0, 0, false, false, 0, 0, 6},
-    {"PhaserToFlanger", FX_PHASER, FX_FLANGER, 0, 0, false, false, 0, 0, 6},
-    {"FlangerToGrit", FX_FLANGER, FX_GRIT, 0, 0, false, false, 0, 0, 6},
-    {"GritToFlanger", FX_GRIT, FX_FLANGER, 0, 0, false, false, 0, 0, 6},
-    {"FlangerToPhaser", FX_FLANGER, FX_PHASER, 0, 0, false, false, 0, 0, 6},
-    {"PhaserToChorus", FX_PHASER, FX_CHORUS, 0, 0, false, false, 0, 0, 6},
-    {"ChorusToDelay", FX_CHORUS, FX_DELAY, 0, 0, false, false, 0, 0, 6},
-    {"DelayToOff", FX_DELAY, FX_OFF, 0, 0, false, false, 0, 0, 6},
-    {"BitcrushToChopper", FX_BITCRUSH, FX_CHOPPER, kCrush, 0, false, false, kCrush, 0, 6},
-    {"ChopperToBitcrush", FX_CHOPPER, FX_BITCRUSH, kCrush, 0, false, false, kCrush, 0, 6},
-    {"ChopperToRadio", FX_CHOPPER, FX_RADIO, 0, 1, false, false, 0, 1, 6},
-    {"RadioToChopper", FX_RADIO, FX_CHOPPER, 0, 1, false, false, 0, 1, 6},
-    {"RadioToHipass", FX_RADIO, FX_HIPASS, 0, 1, false, false, 0, 1, 6},
-    {"HipassToRadio", FX_HIPASS, FX_RADIO, 0, 1, false, false, 0, 1, 6},
-    {"HipassToLopass", FX_HIPASS, FX_LOPASS, 0, 0, false, false, 0, 0, 6},
-    {"LopassToHipass", FX_LOPASS, FX_HIPASS, 0, 0, false, false, 0, 0, 6},
-    {"LopassToWobble", FX_LOPASS, FX_WOBBLE, 0, 0, false, false, 0, 0, 6},
-    {"WobbleToLopass", FX_WOBBLE, FX_LOPASS, 0, 0, false, false, 0, 0, 6},
-    {"WobbleToRing", FX_WOBBLE, FX_RING, 0, 0, false, false, 0, 0, 6},
-    {"RingToWobble", FX_RING, FX_WOBBLE, 0, 0, false, false, 0, 0, 6},
-    {"RingToHall", FX_RING, FX_HALL, 0, 0, false, false, 0, 0, 6},
-    {"HallToRing", FX_HALL, FX_RING, 0, 0, false, false, 0, 0, 6},
-    {"HallToGhost", FX_HALL, FX_GHOST, 0, 0, false, false, 0, 0, 6},
-    {"GhostToHall", FX_GHOST, FX_HALL, 0, 0, false, false, 0, 0, 6},
-    {"GhostToOff", FX_GHOST, FX_OFF, 0, 0, false, false, 0, 0, 6},
-    {"BypassOn", FX_PHASER, FX_PHASER, 0, 0, false, true, 0, 0, 6},
-    {"BypassOff", FX_PHASER, FX_PHASER, 0, 0, true, false, 0, 0, 6},
-    {"LopassCutoffToZero", FX_LOPASS, FX_LOPASS, 1, 0, false, false, 0, 0, 48},
-    {"LopassCutoffAndResonanceToZero", FX_LOPASS, FX_LOPASS, 1, 1, false, false, 0, 0, 48},
+    type_change("OffToDelay", FX_OFF, FX_DELAY),
+    type_change("DelayToChorus", FX_DELAY, FX_CHORUS),
+    type_change("ChorusToPhaser", FX_CHORUS, FX_PHASER),
+    type_change("PhaserToFlanger", FX_PHASER, FX_FLANGER),
+    type_change("FlangerToGrit", FX_FLANGER, FX_GRIT),
+    type_change("GritToFlanger", FX_GRIT, FX_FLANGER),
+    type_change("FlangerToPhaser", FX_FLANGER, FX_PHASER),
+    type_change("PhaserToChorus", FX_PHASER, FX_CHORUS),
+    type_change("ChorusToDelay", FX_CHORUS, FX_DELAY),
+    type_change("DelayToOff", FX_DELAY, FX_OFF),
+    type_change("BitcrushToChopper", FX_BITCRUSH, FX_CHOPPER, kCrush, 0.0f, 3, 6),
+    type_change("ChopperToBitcrush", FX_CHOPPER, FX_BITCRUSH, kCrush, 0.0f, 3, 6),
+    type_change("ChopperToRadio", FX_CHOPPER, FX_RADIO, 0.0f, 1.0f),
+    type_change("RadioToChopper", FX_RADIO, FX_CHOPPER, 0.0f, 1.0f),
+    type_change("RadioToHipass", FX_RADIO, FX_HIPASS, 0.0f, 1.0f),
+    type_change("HipassToRadio", FX_HIPASS, FX_RADIO, 0.0f, 1.0f),
+    type_change("HipassToLopass", FX_HIPASS, FX_LOPASS),
+    type_change("LopassToHipass", FX_LOPASS, FX_HIPASS),
+    type_change("LopassToWobble", FX_LOPASS, FX_WOBBLE),
+    type_change("WobbleToLopass", FX_WOBBLE, FX_LOPASS),
+    type_change("WobbleToRing", FX_WOBBLE, FX_RING),
+    type_change("RingToWobble", FX_RING, FX_WOBBLE),
+    type_change("RingToHall", FX_RING, FX_HALL),
+    type_change("HallToRing", FX_HALL, FX_RING),
+    type_change("HallToGhost", FX_HALL, FX_GHOST),
+    type_change("GhostToHall", FX_GHOST, FX_HALL),
+    type_change("GhostToOff", FX_GHOST, FX_OFF),
+    {"BypassOn", FX_PHASER, FX_PHASER, 0, 0, 0, 0, false, true, 16, 12},
+    {"BypassOff", FX_PHASER, FX_PHASER, 0, 0, 0, 0, true, false, 16, 12},
+    {"LopassCutoffToZero", FX_LOPASS, FX_LOPASS, 1, 0, 0, 0, false, false, 16, 48},
+    {"LopassCutoffAndResonanceToZero", FX_LOPASS, FX_LOPASS, 1, 1, 0, 0, false, false, 16, 48},
 };
 
 class LooperTransitions : public Looper {};
@@ -567,18 +574,18 @@ TEST_F(LooperTransitions, EffectChangesStayWithinTwiceTheSinesOwnStep)
         e->fx_bypass = row.bypass_before ? 1 : 0;
 
         std::vector<float> heard;   // left and right, from the last frame before the change
-        int64_t t = 0;
+        int64_t t = -128 * (int64_t)row.blocks_before;
         auto play = [&](int blocks) {
             for (int b = 0; b < blocks; b++) {
                 in.assign(256, 0.0f);
                 out.assign(256, 0.0f);
                 for (int i = 0; i < 128; i++, t++)
-                    in[(size_t)(2 * i)] = in[(size_t)(2 * i + 1)] = 0.5f * (float)std::sin(w * (double)t);
+                    in[(size_t)(2 * i)] = in[(size_t)(2 * i + 1)] = 0.5f * (float)std::cos(w * (double)t);
                 engine_audio_callback(in.data(), out.data(), 128, nullptr, 0, e);
                 heard.insert(heard.end(), out.begin(), out.end());
             }
         };
-        play(3);
+        play(row.blocks_before);
         heard.erase(heard.begin(), heard.end() - 2);
         fx_set_type(slot, row.to);
         slot->knob1 = row.k1_after;
