@@ -215,13 +215,14 @@ bool fx_update(FxSlot* s, bool bypassed)
     return s->active_type != FX_OFF;
 }
 
-void fx_mix(FxSlot* s, float* left, float* right, float mix)
+// The frame exchange while the slot fades: the fade moves one step (at 0 the next
+// effect takes over), then the effect hears g x the frame and is heard at g against
+// the dry frame. Kept out of line, so the steady exchange stays a leaf call.
+__attribute__((noinline)) static void fx_mix_fading(FxSlot* s, float* left, float* right,
+                                                    float mix)
 {
-    if (s->active_type == FX_OFF || mix < 0.001f)
-        return;
     if (s->next_type == s->active_type) {
-        if (s->fade < 1.0f)
-            s->fade = std::fmin(s->fade + kFadeStep, 1.0f);
+        s->fade = std::fmin(s->fade + kFadeStep, 1.0f);
     } else {
         s->fade -= kFadeStep;
         if (s->fade <= 0.0f) {
@@ -232,14 +233,6 @@ void fx_mix(FxSlot* s, float* left, float* right, float mix)
         }
     }
     float g = s->fade;
-    if (g >= 1.0f) {
-        s->in_l += *left;
-        s->in_r += *right;
-        *left = mix * s->out_l + (1.0f - mix) * *left;
-        *right = mix * s->out_r + (1.0f - mix) * *right;
-        return;
-    }
-    // Fading: the effect hears g x the frame and is heard at g against the dry frame.
     float dry_l = *left, dry_r = *right;
     s->in_l += dry_l * g;
     s->in_r += dry_r * g;
@@ -247,6 +240,20 @@ void fx_mix(FxSlot* s, float* left, float* right, float mix)
     float wet_r = s->out_r * g + dry_r * (1.0f - g);
     *left = mix * wet_l + (1.0f - mix) * dry_l;
     *right = mix * wet_r + (1.0f - mix) * dry_r;
+}
+
+void fx_mix(FxSlot* s, float* left, float* right, float mix)
+{
+    if (s->active_type == FX_OFF || mix < 0.001f)
+        return;
+    if (s->fade < 1.0f || s->next_type != s->active_type) {
+        fx_mix_fading(s, left, right, mix);
+        return;
+    }
+    s->in_l += *left;
+    s->in_r += *right;
+    *left = mix * s->out_l + (1.0f - mix) * *left;
+    *right = mix * s->out_r + (1.0f - mix) * *right;
 }
 
 // ---------------------------------------------------------------------------
