@@ -30,6 +30,7 @@ enum {
     FX_GRAIN_VOICES = 8,
     FX_COMBS = 4,
     FX_ALLPASSES = 2,
+    FX_FADE_FRAMES = 192,         // 4 ms: each half of a change of effect type
 };
 
 struct FxGrainVoice {
@@ -44,6 +45,9 @@ struct FxSlot {
 
     // Audio thread only (fx_init/fx_free while no stream runs).
     int32_t active_type;                      // the type the callback is running
+    int32_t next_type;                        // the type it is fading towards (OFF: dry)
+    float fade;                               // 0..1: share of the running effect in the
+                                              // frame exchange, in and out
     float targets[2];                         // knobs taken at the last block update
     int32_t last_type;                        // type whose state is loaded; -1 after set-up
     float lfo_phase[3];                       // cycles 0..1
@@ -99,8 +103,15 @@ const char* fx_param_name(int type, int knob);    // knob 0 or 1; "???" out of r
 // it differs from the slot's current type. The callback takes it at its next block.
 void fx_set_type(FxSlot* slot, int type);
 
-void fx_update(FxSlot* slot);                 // [RT] once per block, before the frames
+// [RT] Once per block, before the frames: takes the knobs and the effect type (OFF
+// when bypassed). Returns false when the slot runs nothing and passes the signal as
+// it is; the patch runner then skips its frames.
+bool fx_update(FxSlot* slot, bool bypassed = false);
 // [RT] Hands one frame in and puts m x output + (1 - m) x frame in its place; nothing
 // when the slot runs OFF or m < 0.001.
+// A change of effect type never switches the sound at once: the running effect fades
+// out to the dry frame over FX_FADE_FRAMES (its input with it, so what its lines hold
+// ends softly), then the new one fades in from the dry frame the same way. An effect
+// not heard yet (fade still 0) is replaced at once.
 void fx_mix(FxSlot* slot, float* left, float* right, float mix);
 void fx_process_frame(FxSlot* slot);          // [RT] runs the effect on the frame handed in

@@ -20,10 +20,12 @@
 // ---------------------------------------------------------------------------
 
 static const float kSmoothCoef = 0.005f;
+static const float kFadeStep = 1.0f / (float)FX_FADE_FRAMES;
 static const int32_t kCombLengths[FX_COMBS] = {1557, 1617, 1491, 1422};
 static const int32_t kAllpassLengths[FX_ALLPASSES] = {225, 556};
 static const uint32_t kNoiseSeed = 12345;
-static const int kWarmUpFrames = 64;    // enough for every body to reach all its maths
+// Enough for every body to reach all its maths, after the fades of each type change.
+static const int kWarmUpFrames = 64 + 2 * FX_FADE_FRAMES;
 
 static const char* const kNames[FX_TYPE_COUNT] = {
     "OFF", "DELAY", "CHORUS", "PHASER", "FLANGER", "GRIT", "BITCRUSH", "CHOPPER",
@@ -185,28 +187,69 @@ static void fx_reset_effect(FxSlot* s)
     s->grain_countdown = 1;
 }
 
-void fx_update(FxSlot* s)
+// Makes type the running effect. An effect other than the one whose state is loaded
+// starts from a reset state; OFF keeps that state for a return to the same effect.
+static void fx_start(FxSlot* s, int32_t type)
+{
+    if (type != FX_OFF && type != s->last_type) {
+        fx_reset_effect(s);
+        s->last_type = type;
+    }
+    s->active_type = type;
+}
+
+bool fx_update(FxSlot* s, bool bypassed)
 {
     int32_t type = s->effect_type.load(std::memory_order_relaxed);
     s->targets[0] = fx_knob(s->knob1.load(std::memory_order_relaxed));
     s->targets[1] = fx_knob(s->knob2.load(std::memory_order_relaxed));
     // OFF (or a type the slot does not know) passes the signal and keeps the state of
     // the effect that ran last, so switching back to it resets nothing.
-    if (type <= FX_OFF || type >= FX_TYPE_COUNT) {
-        s->active_type = FX_OFF;
-        return;
+    if (type <= FX_OFF || type >= FX_TYPE_COUNT || bypassed)
+        type = FX_OFF;
+    s->next_type = type;
+    // From the dry signal, or from an effect not heard yet, the switch is at once;
+    // otherwise fx_mix fades the running effect out first.
+    if (type != s->active_type && (s->active_type == FX_OFF || s->fade <= 0.0f))
+        fx_start(s, type);
+    return s->active_type != FX_OFF;
+}
+
+// The frame exchange while the slot fades: the fade moves one step (at 0 the next
+// effect takes over), then the effect hears g x the frame and is heard at g against
+// the dry frame. Kept out of line, so the steady exchange stays a leaf call.
+__attribute__((noinline)) static void fx_mix_fading(FxSlot* s, float* left, float* right,
+                                                    float mix)
+{
+    if (s->next_type == s->active_type) {
+        s->fade = std::fmin(s->fade + kFadeStep, 1.0f);
+    } else {
+        s->fade -= kFadeStep;
+        if (s->fade <= 0.0f) {
+            s->fade = 0.0f;
+            fx_start(s, s->next_type);
+            if (s->active_type == FX_OFF)
+                return;
+        }
     }
-    s->active_type = type;
-    if (type != s->last_type) {
-        fx_reset_effect(s);
-        s->last_type = type;
-    }
+    float g = s->fade;
+    float dry_l = *left, dry_r = *right;
+    s->in_l += dry_l * g;
+    s->in_r += dry_r * g;
+    float wet_l = s->out_l * g + dry_l * (1.0f - g);
+    float wet_r = s->out_r * g + dry_r * (1.0f - g);
+    *left = mix * wet_l + (1.0f - mix) * dry_l;
+    *right = mix * wet_r + (1.0f - mix) * dry_r;
 }
 
 void fx_mix(FxSlot* s, float* left, float* right, float mix)
 {
     if (s->active_type == FX_OFF || mix < 0.001f)
         return;
+    if (s->fade < 1.0f || s->next_type != s->active_type) {
+        fx_mix_fading(s, left, right, mix);
+        return;
+    }
     s->in_l += *left;
     s->in_r += *right;
     *left = mix * s->out_l + (1.0f - mix) * *left;
@@ -284,8 +327,7 @@ void fx_process_frame(FxSlot* s)
     case FX_CHOPPER: fx_chopper(s, p1, p2); break;
     case FX_RADIO: fx_radio(s, p1, p2); break;
     case FX_HIPASS: fx_filter(s, true, p1, p2); break;
-    // The low-pass follows the knobs as taken at the block, not their glide.
-    case FX_LOPASS: fx_filter(s, false, s->targets[0], s->targets[1]); break;
+    case FX_LOPASS: fx_filter(s, false, p1, p2); break;
     case FX_WOBBLE: fx_wobble(s, p1, p2); break;
     case FX_RING: fx_ring(s, p1, p2); break;
     case FX_HALL: fx_hall(s, p1, p2); break;

@@ -117,27 +117,35 @@ static inline float fade_shape(float x)
 // Effect patches
 // ---------------------------------------------------------------------------
 
-void fxpatch_process(Engine* e, int first_slot, float* left, float* right, int frames)
+bool fxpatch_process(Engine* e, int first_slot, float* left, float* right, int frames)
 {
+    // The engine's bypass fades each built-in effect out to the dry signal and back in
+    // when it ends, as a change of effect type does; plug-ins are left out at once.
+    bool bypassed = e->fx_bypass.load(std::memory_order_relaxed) != 0;
+    bool ran = false;
     for (int s = first_slot; s < first_slot + 2 && s < ENGINE_SLOTS; s++) {
         FxSlot* slot = &e->slots[s];
         if (slot->bypass.load(std::memory_order_relaxed))
             continue;
         VstPlugin* plugin = slot->plugin.load(std::memory_order_seq_cst);
         if (plugin) {
+            if (bypassed)
+                continue;
             vst_process(plugin, left, right, frames);
             scrub(left, frames);
             scrub(right, frames);
+            ran = true;
             continue;
         }
-        if (slot->effect_type.load(std::memory_order_relaxed) == FX_OFF)
+        if (!fx_update(slot, bypassed))
             continue;
-        fx_update(slot);
+        ran = true;
         for (int i = 0; i < frames; i++) {
             fx_mix(slot, &left[i], &right[i], 1.0f);
             fx_process_frame(slot);
         }
     }
+    return ran;
 }
 
 // ---------------------------------------------------------------------------
@@ -218,15 +226,17 @@ static void mix_patches(Engine* e, Glide crossfade, Glide wet_dry, int n)
     }
 }
 
-static void run_patches(Engine* e, Glide crossfade, Glide wet_dry, int n)
+static void run_patches(Engine* e, bool bypassed, Glide crossfade, Glide wet_dry, int n)
 {
     size_t bytes = sizeof(float) * (size_t)n;
     std::memcpy(e->patch_a_left, e->bus_left, bytes);
     std::memcpy(e->patch_a_right, e->bus_right, bytes);
     std::memcpy(e->patch_b_left, e->bus_left, bytes);
     std::memcpy(e->patch_b_right, e->bus_right, bytes);
-    fxpatch_process(e, 0, e->patch_a_left, e->patch_a_right, n);
-    fxpatch_process(e, 2, e->patch_b_left, e->patch_b_right, n);
+    bool ran = fxpatch_process(e, 0, e->patch_a_left, e->patch_a_right, n);
+    ran = fxpatch_process(e, 2, e->patch_b_left, e->patch_b_right, n) || ran;
+    if (bypassed && !ran)
+        return;   // every effect has faded out: the bus passes as it is
     if (crossfade.step != 0.0f || wet_dry.step != 0.0f)
         mix_patches<true>(e, crossfade, wet_dry, n);
     else
@@ -563,8 +573,8 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         }
     }
 
-    if (!s.fx_bypass)
-        run_patches(e, crossfade, wet_dry, n);
+    // Always run: under the FX bypass the effects still fade out to the dry bus.
+    run_patches(e, s.fx_bypass, crossfade, wet_dry, n);
 
     int32_t pos = 0, len = 0;
     float target = 0.0f;

@@ -12,8 +12,9 @@ struct Engine;
 int engine_audio_callback(const void* input, void* output, unsigned long frames,
                           const void* time_info, unsigned long status_flags, void* user);
 
-// [RT] Runs slots first and first + 1 in place on the two buffers.
-void fxpatch_process(Engine* e, int first_slot, float* left, float* right, int frames);
+// [RT] Runs slots first and first + 1 in place on the two buffers. Returns false when
+// neither slot touched them (both pass the signal as it is).
+bool fxpatch_process(Engine* e, int first_slot, float* left, float* right, int frames);
 
 // [RT] The soft clipper: identity to 2/3, a parabola to +-1 at 4/3; NaN gives 0.
 float engine_softclip(float x);

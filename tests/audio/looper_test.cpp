@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -614,5 +615,97 @@ TEST_P(LooperTransitions, NoTransitionStepsBeyondTwiceTheSinesOwnStep)
 
 INSTANTIATE_TEST_SUITE_P(Rows, LooperTransitions, ::testing::ValuesIn(kTransitions),
                          [](const ::testing::TestParamInfo<Transition>& p) { return std::string(p.param.name); });
+
+// ---------------------------------------------------------------------------
+// Effect transitions: no click on the output
+// ---------------------------------------------------------------------------
+
+// A half-scale 440 Hz sine plays through slot 0 into the monitored output while one
+// thing changes at a block's start, where the sine peaks: the effect type, the fx
+// bypass, or LOPASS's knobs.
+struct EffectChange {
+    const char* name;                   // null: named by the two effect types
+    int from, to;                       // slot 0's effect before and after
+    float k1, k2, k1_after, k2_after;   // its knobs before and after
+    bool bypass_before, bypass_after;
+    int blocks_before, blocks_after;    // of 128 frames
+};
+
+// Runs of neighbouring effect types, each change tried both ways, at knobs that keep
+// each effect's own sound within the step limit on this sine. No setting does so for
+// both GRIT and BITCRUSH, so BITCRUSH is reached from CHOPPER, whose gate stays open
+// for about 650 frames at those knobs: that run plays a few blocks only.
+struct TypeRun {
+    int types[7], count;
+    float k1, k2;
+    int blocks_before, blocks_after;
+};
+const TypeRun kTypeRuns[] = {
+    {{FX_OFF, FX_DELAY, FX_CHORUS, FX_PHASER, FX_FLANGER, FX_GRIT}, 6, 0.0f, 0.0f, 16, 12},
+    {{FX_BITCRUSH, FX_CHOPPER}, 2, 0.35f, 0.0f, 3, 6},
+    {{FX_CHOPPER, FX_RADIO, FX_HIPASS}, 3, 0.0f, 1.0f, 16, 12},
+    {{FX_HIPASS, FX_LOPASS, FX_WOBBLE, FX_RING, FX_HALL, FX_GHOST, FX_OFF}, 7, 0.0f, 0.0f, 16, 12},
+};
+const EffectChange kOtherChanges[] = {
+    {"bypass on", FX_PHASER, FX_PHASER, 0, 0, 0, 0, false, true, 16, 12},
+    {"bypass off", FX_PHASER, FX_PHASER, 0, 0, 0, 0, true, false, 16, 12},
+    {"LOPASS cutoff 1 -> 0", FX_LOPASS, FX_LOPASS, 1, 0, 0, 0, false, false, 16, 48},
+    {"LOPASS both 1 -> 0", FX_LOPASS, FX_LOPASS, 1, 1, 0, 0, false, false, 16, 48},
+};
+
+TEST_F(LooperTransitions, EffectChangesStayWithinTwiceTheSinesOwnStep)
+{
+    std::vector<EffectChange> rows(std::begin(kOtherChanges), std::end(kOtherChanges));
+    for (const TypeRun& run : kTypeRuns)
+        for (int i = 0; i + 1 < run.count; i++)
+            for (int back = 0; back < 2; back++)
+                rows.push_back({nullptr, run.types[i + back], run.types[i + 1 - back], run.k1, run.k2,
+                                run.k1, run.k2, false, false, run.blocks_before, run.blocks_after});
+    const double w = 2.0 * M_PI * 440.0 / 48000.0;
+    const float limit = 2.0f * 0.5f * 2.0f * (float)std::sin(w / 2.0);
+    for (const EffectChange& row : rows) {
+        std::string name = row.name ? row.name : std::string(fx_name(row.from)) + " -> " + fx_name(row.to);
+        // A fresh slot for each row (no phase or line left by the one before), its
+        // knobs already where they glide to.
+        FxSlot* slot = &e->slots[0];
+        ASSERT_EQ(fx_init(slot), 0);
+        slot->smoothing = 1;
+        slot->smoothed[0] = row.k1;
+        slot->smoothed[1] = row.k2;
+        fx_set_type(slot, row.from);
+        slot->knob1 = row.k1;
+        slot->knob2 = row.k2;
+        e->fx_bypass = row.bypass_before ? 1 : 0;
+
+        std::vector<float> heard;   // left and right, from the last frame before the change
+        int64_t t = -128 * (int64_t)row.blocks_before;
+        auto play = [&](int blocks) {
+            for (int b = 0; b < blocks; b++) {
+                in.assign(256, 0.0f);
+                out.assign(256, 0.0f);
+                for (int i = 0; i < 128; i++, t++)
+                    in[(size_t)(2 * i)] = in[(size_t)(2 * i + 1)] = 0.5f * (float)std::cos(w * (double)t);
+                engine_audio_callback(in.data(), out.data(), 128, nullptr, 0, e);
+                heard.insert(heard.end(), out.begin(), out.end());
+            }
+        };
+        play(row.blocks_before);
+        heard.erase(heard.begin(), heard.end() - 2);
+        fx_set_type(slot, row.to);
+        slot->knob1 = row.k1_after;
+        slot->knob2 = row.k2_after;
+        e->fx_bypass = row.bypass_after ? 1 : 0;
+        play(row.blocks_after);
+
+        float step = 0.0f, peak = 0.0f;
+        for (size_t i = 0; i < heard.size(); i++) {
+            peak = std::fmax(peak, std::fabs(heard[i]));
+            if (i >= 2)
+                step = std::fmax(step, std::fabs(heard[i] - heard[i - 2]));
+        }
+        EXPECT_LE(step, limit) << name;
+        EXPECT_LE(peak, 1.1f * 0.5f) << name;
+    }
+}
 
 }  // namespace
