@@ -1,15 +1,19 @@
 // The program's folders from the environment: per-user and portable data folders,
 // the XDG music folder, the screenshot files, and paths too long for their buffers,
-// which are refused rather than cut into a different folder.
+// which are refused rather than cut into a different folder; the start's sweep of the
+// temporaries that killed writers left.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/folders.h"
+#include "audio/wav_write.h"
 #include "platform/plat_folders.h"
 
 namespace {
@@ -214,6 +218,80 @@ TEST_F(FoldersTest, TheProgramFolderIsFoundAndATooSmallBufferIsRefused)
     EXPECT_STREQ(small, "");
     EXPECT_FALSE(folders_program(small, sizeof small, err, sizeof err));
     EXPECT_STREQ(err, "program folder path too long");
+}
+
+// ---------------------------------------------------------------------------
+// The start's sweep
+// ---------------------------------------------------------------------------
+
+// A killed writer's whole take, newer than the file under its name, is put in place: a
+// session take (any name a loaded take gave it) over that file, an export beside it
+// under the next free name. A torn one, one with a wrong RIFF size or an older one goes.
+// A plain ".tmp" (a user's own file) and a running writer's temporary stay.
+TEST_F(FoldersTest, TheSweepPutsBackWholeNewerTakesAndRemovesTheRest)
+{
+    enum Kind { WHOLE, TORN, BAD_RIFF };
+    enum Final { NONE, OLDER, NEWER };
+    const std::string dead = ".tmp.999999999";
+    const struct {
+        std::string temp;
+        Kind kind;
+        Final final;
+        std::string ends_as;   // the name the temporary's bytes end under; "" gone
+    } cases[] = {
+        {"tessel-20260101-000000.wav" + dead, WHOLE, OLDER, "tessel-20260101-000000.wav"},
+        {"jam7.wav" + dead, WHOLE, NONE, "jam7.wav"},
+        {"tessel-20260101-000001.wav" + dead, WHOLE, NEWER, ""},
+        {"tessel-20260101-000002.wav" + dead, TORN, OLDER, ""},
+        {"tessel-20260101-000003.wav" + dead, BAD_RIFF, NONE, ""},
+        {"tessel-loop-20260101-000004.wav" + dead, WHOLE, OLDER, "tessel-loop-20260101-000004-2.wav"},
+        {"tessel-loop-20260101-000005.wav" + dead, WHOLE, NONE, "tessel-loop-20260101-000005.wav"},
+        {"tessel-my song.wav.tmp", WHOLE, NONE, "tessel-my song.wav.tmp"},
+        {"tessel-20260101-000006.wav.tmp.1", WHOLE, OLDER, "tessel-20260101-000006.wav.tmp.1"},
+    };
+    fs::path takes = root / "takes", data = root / "data";
+    fs::create_directories(takes);
+    fs::create_directories(data);
+    snprintf(f.takes, sizeof f.takes, "%s", takes.c_str());
+    snprintf(f.data, sizeof f.data, "%s", data.c_str());
+    auto now = fs::file_time_type::clock::now();
+    std::vector<std::string> bytes;
+    for (const auto& c : cases) {
+        uint8_t head[WAV_FLOAT_HEADER];
+        wav_header_float(head, 48000, 800);
+        std::string wav((const char*)head, sizeof head);
+        wav += std::string(c.kind == TORN ? 400 : 800, (char)('a' + bytes.size()));
+        if (c.kind == BAD_RIFF)
+            wav[4] ^= 2;
+        bytes.push_back(wav);
+        std::ofstream(takes / c.temp, std::ios::binary) << wav;
+        fs::last_write_time(takes / c.temp, now);
+        std::string final_name = c.temp.substr(0, c.temp.find(".wav") + 4);
+        if (c.final == NONE)
+            continue;
+        std::ofstream(takes / final_name) << "the old take";
+        fs::last_write_time(takes / final_name, now + std::chrono::hours(c.final == NEWER ? 1 : -1));
+    }
+    for (const char* name : {"tessel.ini.tmp", "tessel.ini.tmp.999999999"})
+        std::ofstream(data / name) << "x";
+
+    EXPECT_EQ(folders_sweep_temps(&f), 1);
+    EXPECT_TRUE(fs::exists(data / "tessel.ini.tmp"));
+    EXPECT_FALSE(fs::exists(data / "tessel.ini.tmp.999999999"));
+    for (size_t i = 0; i < std::size(cases); i++) {
+        const auto& c = cases[i];
+        std::string final_name = c.temp.substr(0, c.temp.find(".wav") + 4);
+        EXPECT_EQ(fs::exists(takes / c.temp), c.ends_as == c.temp) << c.temp;
+        if (!c.ends_as.empty()) {
+            std::ifstream in(takes / c.ends_as, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes[i]) << c.temp;
+        }
+        // The file under the final name stays unless the take replaced it.
+        if (c.final != NONE && c.ends_as != final_name) {
+            std::ifstream in(takes / final_name);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the old take") << c.temp;
+        }
+    }
 }
 
 }  // namespace
