@@ -93,6 +93,7 @@ protected:
     }
     void TearDown() override
     {
+        session_wav_test_hold(false);   // a held writer would hold the shutdown
         stop();
         SDL_ResetHint(SDL_HINT_VIDEODRIVER);
         fs::remove_all(root);
