@@ -230,24 +230,22 @@ TEST_F(FoldersTest, TheProgramFolderIsFoundAndATooSmallBufferIsRefused)
 // A plain ".tmp" (a user's own file) and a running writer's temporary stay.
 TEST_F(FoldersTest, TheSweepPutsBackWholeNewerTakesAndRemovesTheRest)
 {
-    enum Kind { WHOLE, TORN, BAD_RIFF };
-    enum Final { NONE, OLDER, NEWER };
+    enum { WHOLE, TORN, BAD_RIFF };
     const std::string dead = ".tmp.999999999";
     const struct {
-        std::string temp;
-        Kind kind;
-        Final final;
-        std::string ends_as;   // the name the temporary's bytes end under; "" gone
+        std::string final_name, suffix;
+        int kind, final_age_h;   // the file under the final name: hours older, 0 none, < 0 newer
+        std::string ends_as;     // where the temporary's bytes end up; "" removed
     } cases[] = {
-        {"tessel-20260101-000000.wav" + dead, WHOLE, OLDER, "tessel-20260101-000000.wav"},
-        {"jam7.wav" + dead, WHOLE, NONE, "jam7.wav"},
-        {"tessel-20260101-000001.wav" + dead, WHOLE, NEWER, ""},
-        {"tessel-20260101-000002.wav" + dead, TORN, OLDER, ""},
-        {"tessel-20260101-000003.wav" + dead, BAD_RIFF, NONE, ""},
-        {"tessel-loop-20260101-000004.wav" + dead, WHOLE, OLDER, "tessel-loop-20260101-000004-2.wav"},
-        {"tessel-loop-20260101-000005.wav" + dead, WHOLE, NONE, "tessel-loop-20260101-000005.wav"},
-        {"tessel-my song.wav.tmp", WHOLE, NONE, "tessel-my song.wav.tmp"},
-        {"tessel-20260101-000006.wav.tmp.1", WHOLE, OLDER, "tessel-20260101-000006.wav.tmp.1"},
+        {"tessel-20260101-000000.wav", dead, WHOLE, 1, "tessel-20260101-000000.wav"},
+        {"jam7.wav", dead, WHOLE, 0, "jam7.wav"},
+        {"tessel-20260101-000001.wav", dead, WHOLE, -1, ""},
+        {"tessel-20260101-000002.wav", dead, TORN, 1, ""},
+        {"tessel-20260101-000003.wav", dead, BAD_RIFF, 0, ""},
+        {"tessel-loop-20260101-000004.wav", dead, WHOLE, 1, "tessel-loop-20260101-000004-2.wav"},
+        {"tessel-loop-20260101-000005.wav", dead, WHOLE, 0, "tessel-loop-20260101-000005.wav"},
+        {"tessel-my song.wav", ".tmp", WHOLE, 0, "tessel-my song.wav.tmp"},
+        {"tessel-20260101-000006.wav", ".tmp.1", WHOLE, 1, "tessel-20260101-000006.wav.tmp.1"},
     };
     fs::path takes = root / "takes", data = root / "data";
     fs::create_directories(takes);
@@ -255,42 +253,38 @@ TEST_F(FoldersTest, TheSweepPutsBackWholeNewerTakesAndRemovesTheRest)
     snprintf(f.takes, sizeof f.takes, "%s", takes.c_str());
     snprintf(f.data, sizeof f.data, "%s", data.c_str());
     auto now = fs::file_time_type::clock::now();
+    uint8_t head[WAV_FLOAT_HEADER];
+    wav_header_float(head, 48000, 800);
     std::vector<std::string> bytes;
     for (const auto& c : cases) {
-        uint8_t head[WAV_FLOAT_HEADER];
-        wav_header_float(head, 48000, 800);
-        std::string wav((const char*)head, sizeof head);
-        wav += std::string(c.kind == TORN ? 400 : 800, (char)('a' + bytes.size()));
-        if (c.kind == BAD_RIFF)
-            wav[4] ^= 2;
+        std::string wav = std::string((const char*)head, sizeof head) +
+                          std::string(c.kind == TORN ? 400 : 800, (char)('a' + bytes.size()));
+        wav[4] ^= c.kind == BAD_RIFF ? 2 : 0;
         bytes.push_back(wav);
-        std::ofstream(takes / c.temp, std::ios::binary) << wav;
-        fs::last_write_time(takes / c.temp, now);
-        std::string final_name = c.temp.substr(0, c.temp.find(".wav") + 4);
-        if (c.final == NONE)
-            continue;
-        std::ofstream(takes / final_name) << "the old take";
-        fs::last_write_time(takes / final_name, now + std::chrono::hours(c.final == NEWER ? 1 : -1));
+        std::ofstream(takes / (c.final_name + c.suffix), std::ios::binary) << wav;
+        fs::last_write_time(takes / (c.final_name + c.suffix), now);
+        if (c.final_age_h != 0) {
+            std::ofstream(takes / c.final_name) << "the old take";
+            fs::last_write_time(takes / c.final_name, now - std::chrono::hours(c.final_age_h));
+        }
     }
-    for (const char* name : {"tessel.ini.tmp", "tessel.ini.tmp.999999999"})
-        std::ofstream(data / name) << "x";
+    std::ofstream(data / "tessel.ini.tmp") << "x";
+    std::ofstream(data / "tessel.ini.tmp.999999999") << "x";
 
     EXPECT_EQ(folders_sweep_temps(&f), 1);
     EXPECT_TRUE(fs::exists(data / "tessel.ini.tmp"));
     EXPECT_FALSE(fs::exists(data / "tessel.ini.tmp.999999999"));
+    auto text = [&](const std::string& name) {
+        std::ifstream in(takes / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     for (size_t i = 0; i < std::size(cases); i++) {
         const auto& c = cases[i];
-        std::string final_name = c.temp.substr(0, c.temp.find(".wav") + 4);
-        EXPECT_EQ(fs::exists(takes / c.temp), c.ends_as == c.temp) << c.temp;
-        if (!c.ends_as.empty()) {
-            std::ifstream in(takes / c.ends_as, std::ios::binary);
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes[i]) << c.temp;
-        }
-        // The file under the final name stays unless the take replaced it.
-        if (c.final != NONE && c.ends_as != final_name) {
-            std::ifstream in(takes / final_name);
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the old take") << c.temp;
-        }
+        EXPECT_EQ(fs::exists(takes / (c.final_name + c.suffix)), c.ends_as == c.final_name + c.suffix) << i;
+        if (!c.ends_as.empty())
+            EXPECT_EQ(text(c.ends_as), bytes[i]) << i;
+        if (c.final_age_h != 0 && c.ends_as != c.final_name)
+            EXPECT_EQ(text(c.final_name), "the old take") << i;
     }
 }
 

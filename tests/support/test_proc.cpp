@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -89,26 +88,4 @@ int testproc_run(const char* const* argv, int timeout_ms)
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TestWatchdog::TestWatchdog(const char* what, int seconds)
-{
-    thread_ = std::thread([this, what, seconds] {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; }))
-            return;
-        fprintf(stderr, "watchdog: %s still runs after %d s\n", what, seconds);
-        fflush(stderr);
-        _exit(1);
-    });
-}
-
-TestWatchdog::~TestWatchdog()
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        done_ = true;
-    }
-    cv_.notify_one();
-    thread_.join();
 }

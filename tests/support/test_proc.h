@@ -2,9 +2,6 @@
 // started with their output thrown away, and always stopped and reaped.
 // Threads: the test's own thread.
 #pragma once
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 // True when program is an executable file in one of PATH's folders.
 bool testproc_available(const char* program);
@@ -31,22 +28,4 @@ public:
 
 private:
     int pid_;
-};
-
-// Guards a test's calls that must never block (a FIFO opened for reading): when the
-// guard is still alive after the given seconds, the program ends at once with exit
-// status 1 and "watchdog: <what> still runs after N s" on standard error, rather than
-// hanging until ctest's timeout.
-class TestWatchdog {
-public:
-    TestWatchdog(const char* what, int seconds);
-    ~TestWatchdog();
-    TestWatchdog(const TestWatchdog&) = delete;
-    TestWatchdog& operator=(const TestWatchdog&) = delete;
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
 };
