@@ -49,6 +49,9 @@ enum { PAD_RECORD = 0, PAD_REVERSE, PAD_STOP, PAD_FORWARD, PAD_HOLD_DUB, PAD_COU
 enum { FLASH_LOOP_SET = 0, FLASH_CLEARED, FLASH_BEAT, FLASH_EXPORTED, FLASH_COUNT };
 
 enum { APP_VIDEO_REMOVE = 0 };
+// The close of the program: none asked for; the first request, the session take
+// still being secured while the window runs on; a second request, ending at once.
+enum { APP_CLOSING_NONE = 0, APP_CLOSING_SAVE, APP_CLOSING_NOW };
 
 enum DragMode : int32_t {
     DRAG_NONE = 0,
@@ -310,6 +313,8 @@ struct AppState {
     uint32_t session_failures_seen;     // the writer's failed-writes count last seen
     float session_quiet;                // seconds the loop has been unchanged
     uint8_t session_saving;             // the writer was busy at the last update
+    uint8_t closing;                    // APP_CLOSING_*: a close was asked for
+    uint8_t closing_written;            // the close's own write was started (or not needed)
     float settings_timer;
     char settings_last[APP_SETTINGS_TEXT];
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/take_names.h"
+#include "app/take_sweep.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_folders.h"
@@ -119,15 +119,10 @@ static bool data_name_is_own(const char* name, void*)
     return std::strncmp(name, "stream.", 7) == 0 && len > 4 && std::strcmp(name + len - 4, ".sid") == 0;
 }
 
-static bool takes_name_is_own(const char* name, void*)
-{
-    return take_name_is_own(name);
-}
-
 int folders_sweep_temps(const Folders* f)
 {
     if (!f)
         return 0;
-    return plat_file_sweep_temps(f->takes, takes_name_is_own, nullptr) +
-           plat_file_sweep_temps(f->data, data_name_is_own, nullptr);
+    take_sweep_temps(f->takes);
+    return plat_file_sweep_temps(f->data, data_name_is_own, nullptr);
 }

@@ -2,7 +2,7 @@
 // data folder (beside the program in portable mode, else per user), the takes folder
 // that exports go to, and the screenshot's request and picture files.
 // Threads: UI thread (start-up).
-// Depends on: app/take_names.h, platform/plat_folders.h, platform/plat_file.h,
+// Depends on: app/take_sweep.h, platform/plat_folders.h, platform/plat_file.h,
 //             platform/plat_dir.h.
 #pragma once
 #include <cstddef>
@@ -30,9 +30,11 @@ bool folders_settle(Folders* out, const char* program, char* err, size_t err_cap
 // Makes the data folder with its parents unless portable; false when it cannot be made.
 bool folders_make_data(const Folders* f);
 
-// At start-up: removes the temporary files of the program's own names that killed
-// writers left in the takes folder ("tessel-*.wav") and the data folder (its settings
-// and stores); one another running copy still writes is left alone. How many went.
+// At start-up: settles the temporaries that killed writers left in the takes folder
+// (take_sweep_temps: whole newer takes put in place, the rest removed, each said on
+// standard error) and removes those of the data folder's own files (its settings and
+// stores); one another running copy still writes is left alone. Returns how many of
+// the data folder's went.
 int folders_sweep_temps(const Folders* f);
 
 // The program's one data folder, set by the shell once the folders are settled (tests

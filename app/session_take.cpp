@@ -25,7 +25,6 @@ struct SessionWriter {
     std::atomic<bool> hold{false};
     Engine* engine = nullptr;
     char path[700] = {};
-    char temp[1100] = {};       // its temporary file, watched at exit (set by the UI)
 };
 
 static SessionWriter g_writer;
@@ -103,7 +102,8 @@ bool session_wav_save(AppState* app, bool wait)
     int n = snprintf(g_writer.path, sizeof g_writer.path, "%s/%s", app->takes_folder, app->session_name);
     if (n < 0 || (size_t)n >= sizeof g_writer.path)
         return false;
-    if (!plat_file_temp_path(g_writer.path, g_writer.temp, sizeof g_writer.temp))
+    char temp[sizeof g_writer.path + 16];   // the temporary's name must fit too
+    if (!plat_file_temp_path(g_writer.path, temp, sizeof temp))
         return false;
     // Taken before writing: a change made while the file is written is saved next time.
     app->session_gen_saved = e->content_generation.load(rl);
@@ -141,26 +141,34 @@ bool session_take_secure(AppState* app)
     return true;
 }
 
-// The size of the temporary file being written; -1 when there is none (yet).
-static int64_t session_temp_size(void)
+bool app_close_step(AppState* app)
 {
-    PlatFileInfo info{};
-    return g_writer.temp[0] && plat_file_info(g_writer.temp, &info) ? info.size : -1;
+    if (!app || !app->engine)
+        return true;
+    if (app->closing == APP_CLOSING_NONE)
+        app->closing = APP_CLOSING_SAVE;
+    if (app->closing == APP_CLOSING_NOW)
+        return true;
+    // A writer holds the take's temporary file until it is in place: wait for it, then
+    // write what changed since it began.
+    if (session_wav_busy())
+        return false;
+    if (!app->closing_written) {
+        app->closing_written = 1;
+        if (app->engine->content_generation.load(rl) != app->session_gen_saved && session_wav_save(app, false))
+            return !session_wav_busy();
+    }
+    return true;
 }
 
 void app_save_on_exit(AppState* app)
 {
-    if (!app || !app->engine)
+    if (!app || !app->engine || app->closing == APP_CLOSING_NOW)
         return;
-    if (app->engine->content_generation.load(rl) != app->session_gen_saved)
-        session_wav_save(app, true);
-    // A long take on a slow disk is waited for as long as it grows; a writer stuck
-    // for SESSION_WAIT_MS is given up on (the engine then keeps the loop it reads).
-    int64_t seen = session_temp_size();
+    // The frame loop has already written the take the close asked for; without it
+    // (the loop ended some other way) it is written here.
     while (!session_wav_wait(SESSION_WAIT_MS)) {
-        int64_t size = session_temp_size();
-        if (size == seen)
-            return;
-        seen = size;
     }
+    if (!app->closing_written && app->engine->content_generation.load(rl) != app->session_gen_saved)
+        session_wav_save(app, true);
 }

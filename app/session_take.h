@@ -1,8 +1,8 @@
 // session_take.h - the session take: the loop written as a 32-bit float WAV into the
 // takes folder by a short-lived worker, through a temporary name and a move.
-// Threads: session_wav_save, session_wav_wait, app_save_on_exit: UI thread. The
-//          writer runs on its own detached thread (or the UI thread when asked to
-//          wait); the busy flag and counters are atomics.
+// Threads: session_wav_save, session_wav_wait, app_close_step, app_save_on_exit: UI
+//          thread. The writer runs on its own detached thread (or the UI thread when
+//          asked to wait); the busy flag and counters are atomics.
 // Depends on: app/app_state.h, app/take_names.h, app/toast.h, audio/engine.h,
 //             audio/loop_file.h, platform/plat_file.h, platform/plat_dir.h,
 //             platform/plat_thread.h, platform/plat_time.h.
@@ -34,9 +34,16 @@ uint32_t session_wav_writes_failed(void);
 // writer. False, with the toast "TAKE NOT SAVED", when the take could not be saved:
 // the caller must then keep the loop.
 bool session_take_secure(AppState* app);
-// At exit: writes the session take when the loop changed since the last one, then
-// waits for the writer as long as its file grows, giving up only on a writer stuck
-// for SESSION_WAIT_MS.
+// Each frame from the first close request on (which sets closing to
+// APP_CLOSING_SAVE): waits for a running writer, then writes the session take once
+// more when the loop changed since that write began. True once the take is in place
+// (or there was nothing to write, or the write failed), or at once for
+// APP_CLOSING_NOW: the program may end. Never blocks.
+bool app_close_step(AppState* app);
+// At exit: nothing after a second close request (APP_CLOSING_NOW; the next start puts
+// back what the killed writer left whole). Otherwise waits for a running writer, for
+// as long as it takes, and writes the session take when the loop changed and no
+// close step wrote it.
 void app_save_on_exit(AppState* app);
 
 // Test hook: while held, a started writer waits before writing (a stuck disk).

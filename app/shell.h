@@ -1,7 +1,9 @@
 // shell.h - the program as a whole: start-up in its fixed order, one pass of the
 // frame loop, and shutdown in its fixed order. main is these three calls.
 // Threads: UI thread only (the thread that called shell_start). SDL turns SIGTERM and
-//          SIGINT into a quit event, so both end through shell_stop.
+//          SIGINT into a quit event, so both, like the close button, end through
+//          shell_stop: the first request once the session take is in place (the
+//          frames run on meanwhile), a second one at once.
 // Depends on: SDL2, ui/drawkit.h, audio/engine.h, audio/vst.h, app/app_state.h,
 //             app/panels/main/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
 //             app/screenshot.h, app/settings.h.

@@ -39,6 +39,19 @@ static void shell_fullscreen_toggle(ShellCtx* sh)
     SDL_SetWindowFullscreen(sh->window, sh->fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
+// A close request (the close button, SIGTERM, SIGINT): the first lets the frame loop
+// run on until the session take is in place; a second ends the program at once.
+static void shell_close_request(ShellCtx* sh)
+{
+    AppState* app = sh->app;
+    if (app->closing != APP_CLOSING_NONE) {
+        app->closing = APP_CLOSING_NOW;
+        sh->quit = true;
+        return;
+    }
+    app->closing = APP_CLOSING_SAVE;
+}
+
 // Each event goes to the shell's own handlers first; what they do not end reaches the
 // main view's handler.
 static void shell_event(ShellCtx* sh, SDL_Event* ev)
@@ -49,7 +62,7 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
         return;
     switch (ev->type) {
     case SDL_QUIT:
-        sh->quit = true;
+        shell_close_request(sh);
         return;
     case SDL_DROPFILE:
         app_open_path(app, ev->drop.file);
@@ -204,8 +217,10 @@ bool shell_frame(ShellCtx* sh)
         shell_event(sh, &ev);
     while (SDL_PollEvent(&ev))
         shell_event(sh, &ev);
-    if (app->close_request)
-        sh->quit = true;
+    if (app->close_request) {
+        app->close_request = 0;
+        shell_close_request(sh);
+    }
     shell_station_live(sh);
     if (app->minimise_request) {
         app->minimise_request = 0;
@@ -221,6 +236,8 @@ bool shell_frame(ShellCtx* sh)
     shell_station_firewall(sh, t);
     shell_station_follow_stream(sh);
     shell_rigs_tick(sh, t);
+    if (app->closing != APP_CLOSING_NONE && app_close_step(app))
+        sh->quit = true;
 
     shell_panel_toggles(sh);
     shell_slides(sh, dt, t);

@@ -60,9 +60,3 @@ bool take_name_free(const char* folder, const char* prefix, const PlatLocalTime*
     }
     return false;
 }
-
-bool take_name_is_own(const char* name)
-{
-    size_t len = name ? strlen(name) : 0;
-    return len > 11 && strncmp(name, "tessel-", 7) == 0 && strcmp(name + len - 4, ".wav") == 0;
-}

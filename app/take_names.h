@@ -17,5 +17,3 @@ bool take_name_taken(const char* folder, const char* name);
 // The first stamped name (n = 1, 2 ... 99) that folder does not hold; false when
 // none is free or it does not fit.
 bool take_name_free(const char* folder, const char* prefix, const PlatLocalTime* t, char* out, size_t out_cap);
-// Whether a file name is one the program gives takes and exports ("tessel-*.wav").
-bool take_name_is_own(const char* name);

@@ -29,9 +29,16 @@ static void pad_bounce(AppState* app, int pad, float depth)
     p->pulse.value = 1.0f;
 }
 
+// While the program closes, its last take is being written: the commands that would
+// change the loop under it do nothing.
+static bool transport_held(const AppState* app)
+{
+    return !app || !app->engine || app->closing != APP_CLOSING_NONE;
+}
+
 void transport_record(AppState* app)
 {
-    if (!app || !app->engine)
+    if (transport_held(app))
         return;
     Engine* e = app->engine;
     if (!e->playing.load(rl))
@@ -75,7 +82,7 @@ void transport_stop(AppState* app)
 
 void transport_clear(AppState* app)
 {
-    if (!app || !app->engine)
+    if (transport_held(app))
         return;
     Engine* e = app->engine;
     e->record.store(0, rl);
@@ -90,7 +97,7 @@ void transport_clear(AppState* app)
 
 void transport_hold_dub(AppState* app, bool down)
 {
-    if (!app || !app->engine)
+    if (!app || !app->engine || (down && transport_held(app)))
         return;
     Engine* e = app->engine;
     if (down && !app->hold_dub_held) {
@@ -108,7 +115,7 @@ void transport_hold_dub(AppState* app, bool down)
 
 void transport_new_session(AppState* app)
 {
-    if (!app || !app->engine)
+    if (transport_held(app))
         return;
     Engine* e = app->engine;
     // A take that could not be saved (a full disk, a stuck writer that still reads the

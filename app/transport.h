@@ -1,6 +1,8 @@
 // transport.h - the transport commands of the main view (record, play, stop, clear,
 // hold-dub, export, new session) and the switches beside them (monitor, exclusive
 // mode, broadcast, plug-in removal), each with its toast, bounce, flash or burst.
+// While the program closes (AppState closing), record, clear, new session and a
+// hold-dub press do nothing: the last take is being written.
 // Threads: UI thread only. Engine flags and requests are single relaxed stores the
 // callback reads at its next block; plug-ins leave through the host's retire.
 // Depends on: app/app_state.h, app/toast.h, app/musical_typing.h,

@@ -49,10 +49,23 @@ bool plat_file_write_replacing(const char* path, bool (*write)(void* ctx, FILE* 
 // errno; on failure no temporary file is left. The temporary file's name is
 // plat_file_temp_path's, so a caller can watch the write grow.
 int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void* ctx, FILE* f), void* ctx);
-// Removes, in folder, the temporaries "<final>.tmp.<pid>" (and the older
-// "<final>.tmp") that killed writers left: only regular files whose final name own
-// accepts, whose writer is no other running process and which no writer holds
-// locked. Returns how many went.
+// A temporary "<final>.tmp.<pid>" that a writer which has ended left behind.
+struct PlatStaleTemp {
+    const char* name;          // the temporary's own name
+    const char* final_name;    // the name it was to become
+    const char* path;          // folder/name
+    FILE* f;                   // open for reading at its first byte, closed after the visit
+    int64_t size;              // bytes
+    double mtime_ms;           // last write, milliseconds since 1970-01-01 UTC
+};
+// Hands visit each temporary "<final>.tmp.<pid>" in folder whose writer is no other
+// running process: only regular files (opened without blocking, never through a
+// link), each locked (flock) while visit runs, so no writer takes it up meanwhile.
+// visit may read it and rename or remove it by its path. Other names, a plain
+// "<final>.tmp" too, are never handed on. Returns how many were.
+int plat_file_stale_temps(const char* folder, void (*visit)(void* ctx, const PlatStaleTemp* t), void* ctx);
+// Removes, in folder, the stale temporaries (as plat_file_stale_temps finds them)
+// whose final name own accepts. Returns how many went.
 int plat_file_sweep_temps(const char* folder, bool (*own)(const char* final_name, void* ctx), void* ctx);
 
 // True when something (a file, a folder, a link, even a dangling one) has this name.

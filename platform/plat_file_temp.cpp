@@ -13,15 +13,11 @@
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 
-// The writer's process id from "<final>.tmp.<pid>"; 0 for an old "<final>.tmp" that
-// names none; -1 when the name is no temporary. base_len gets the final name's length.
+// The writer's process id from "<final>.tmp.<pid>"; -1 when the name is no temporary
+// of ours (a plain "<final>.tmp" may be a user's own file). base_len gets the final
+// name's length.
 static long temp_name_pid(const char* name, size_t* base_len)
 {
-    size_t len = strlen(name);
-    if (len > 4 && strcmp(name + len - 4, ".tmp") == 0) {
-        *base_len = len - 4;
-        return 0;
-    }
     const char* mark = nullptr;
     for (const char* p = strstr(name, ".tmp."); p; p = strstr(p + 1, ".tmp."))
         mark = p;
@@ -42,54 +38,98 @@ static bool pid_alive(long pid)
     return kill((pid_t)pid, 0) == 0 || errno == EPERM;
 }
 
-// Removes path when it is a regular file no writer holds locked. The lock is taken on
-// the file itself, so it is held until the file is gone.
-static bool remove_unlocked(const char* path)
+// Opens path for reading when it is a regular file no writer holds locked, and takes
+// the lock: held until the descriptor is closed, so until then no writer starts on it.
+// Never blocks (a FIFO planted under the name is not waited on) and never follows a
+// link. -1 when it cannot be had.
+static int open_locked(const char* path, struct stat* st)
 {
     int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return -1;
+    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Removes path when it is a regular file no writer holds locked.
+static bool remove_unlocked(const char* path)
+{
     struct stat st;
-    bool removed = false;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0)
-        removed = unlink(path) == 0;
+    int fd = open_locked(path, &st);
+    if (fd < 0)
+        return false;
+    bool removed = unlink(path) == 0;
     close(fd);
     return removed;
 }
 
-struct SweepWalk {
+struct StaleWalk {
     const char* folder;
+    void (*visit)(void* ctx, const PlatStaleTemp* t);
+    void* ctx;
+    int visited;
+};
+
+static bool stale_visit(void* arg, const PlatDirEntry* e)
+{
+    StaleWalk* w = (StaleWalk*)arg;
+    size_t base_len = 0;
+    long pid = temp_name_pid(e->name, &base_len);
+    if (pid < 0 || !e->is_file || base_len >= 512 || pid_alive(pid))
+        return true;
+    char base[512], path[1100];
+    memcpy(base, e->name, base_len);
+    base[base_len] = '\0';
+    int n = snprintf(path, sizeof path, "%s/%s", w->folder, e->name);
+    struct stat st;
+    int fd = n > 0 && (size_t)n < sizeof path ? open_locked(path, &st) : -1;
+    if (fd < 0)
+        return true;
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        return true;
+    }
+    PlatStaleTemp t{e->name, base, path, f, (int64_t)st.st_size,
+                    (double)st.st_mtim.tv_sec * 1000.0 + (double)st.st_mtim.tv_nsec / 1e6};
+    w->visit(w->ctx, &t);
+    w->visited++;
+    fclose(f);
+    return true;
+}
+
+int plat_file_stale_temps(const char* folder, void (*visit)(void* ctx, const PlatStaleTemp* t), void* ctx)
+{
+    if (!folder || !folder[0] || !visit)
+        return 0;
+    StaleWalk w{folder, visit, ctx, 0};
+    plat_dir_list(folder, stale_visit, &w);
+    return w.visited;
+}
+
+struct SweepOwn {
     bool (*own)(const char* final_name, void* ctx);
     void* ctx;
     int removed;
 };
 
-static bool sweep_visit(void* arg, const PlatDirEntry* e)
+static void sweep_visit(void* arg, const PlatStaleTemp* t)
 {
-    SweepWalk* w = (SweepWalk*)arg;
-    size_t base_len = 0;
-    long pid = temp_name_pid(e->name, &base_len);
-    if (pid < 0 || !e->is_file || base_len >= 512 || pid_alive(pid))
-        return true;
-    char base[512];
-    memcpy(base, e->name, base_len);
-    base[base_len] = '\0';
-    if (!w->own(base, w->ctx))
-        return true;
-    char path[1100];
-    int n = snprintf(path, sizeof path, "%s/%s", w->folder, e->name);
-    if (n > 0 && (size_t)n < sizeof path && remove_unlocked(path))
-        w->removed++;
-    return true;
+    SweepOwn* s = (SweepOwn*)arg;
+    if (s->own(t->final_name, s->ctx) && unlink(t->path) == 0)
+        s->removed++;
 }
 
 int plat_file_sweep_temps(const char* folder, bool (*own)(const char* final_name, void* ctx), void* ctx)
 {
-    if (!folder || !folder[0] || !own)
+    if (!own)
         return 0;
-    SweepWalk w{folder, own, ctx, 0};
-    plat_dir_list(folder, sweep_visit, &w);
-    return w.removed;
+    SweepOwn s{own, ctx, 0};
+    plat_file_stale_temps(folder, sweep_visit, &s);
+    return s.removed;
 }
 
 // Both replacements: the temporary made new with mode, locked until it is in place.

@@ -1,15 +1,19 @@
 // The program's folders from the environment: per-user and portable data folders,
 // the XDG music folder, the screenshot files, and paths too long for their buffers,
-// which are refused rather than cut into a different folder.
+// which are refused rather than cut into a different folder; the start's sweep of the
+// temporaries that killed writers left.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/folders.h"
+#include "audio/wav_write.h"
 #include "platform/plat_folders.h"
 
 namespace {
@@ -214,6 +218,74 @@ TEST_F(FoldersTest, TheProgramFolderIsFoundAndATooSmallBufferIsRefused)
     EXPECT_STREQ(small, "");
     EXPECT_FALSE(folders_program(small, sizeof small, err, sizeof err));
     EXPECT_STREQ(err, "program folder path too long");
+}
+
+// ---------------------------------------------------------------------------
+// The start's sweep
+// ---------------------------------------------------------------------------
+
+// A killed writer's whole take, newer than the file under its name, is put in place: a
+// session take (any name a loaded take gave it) over that file, an export beside it
+// under the next free name. A torn one, one with a wrong RIFF size or an older one goes.
+// A plain ".tmp" (a user's own file) and a running writer's temporary stay.
+TEST_F(FoldersTest, TheSweepPutsBackWholeNewerTakesAndRemovesTheRest)
+{
+    enum { WHOLE, TORN, BAD_RIFF };
+    const std::string dead = ".tmp.999999999";
+    const struct {
+        std::string final_name, suffix;
+        int kind, final_age_h;   // the file under the final name: hours older, 0 none, < 0 newer
+        std::string ends_as;     // where the temporary's bytes end up; "" removed
+    } cases[] = {
+        {"tessel-20260101-000000.wav", dead, WHOLE, 1, "tessel-20260101-000000.wav"},
+        {"jam7.wav", dead, WHOLE, 0, "jam7.wav"},
+        {"tessel-20260101-000001.wav", dead, WHOLE, -1, ""},
+        {"tessel-20260101-000002.wav", dead, TORN, 1, ""},
+        {"tessel-20260101-000003.wav", dead, BAD_RIFF, 0, ""},
+        {"tessel-loop-20260101-000004.wav", dead, WHOLE, 1, "tessel-loop-20260101-000004-2.wav"},
+        {"tessel-loop-20260101-000005.wav", dead, WHOLE, 0, "tessel-loop-20260101-000005.wav"},
+        {"tessel-my song.wav", ".tmp", WHOLE, 0, "tessel-my song.wav.tmp"},
+        {"tessel-20260101-000006.wav", ".tmp.1", WHOLE, 1, "tessel-20260101-000006.wav.tmp.1"},
+    };
+    fs::path takes = root / "takes", data = root / "data";
+    fs::create_directories(takes);
+    fs::create_directories(data);
+    snprintf(f.takes, sizeof f.takes, "%s", takes.c_str());
+    snprintf(f.data, sizeof f.data, "%s", data.c_str());
+    auto now = fs::file_time_type::clock::now();
+    uint8_t head[WAV_FLOAT_HEADER];
+    wav_header_float(head, 48000, 800);
+    std::vector<std::string> bytes;
+    for (const auto& c : cases) {
+        std::string wav = std::string((const char*)head, sizeof head) +
+                          std::string(c.kind == TORN ? 400 : 800, (char)('a' + bytes.size()));
+        wav[4] ^= c.kind == BAD_RIFF ? 2 : 0;
+        bytes.push_back(wav);
+        std::ofstream(takes / (c.final_name + c.suffix), std::ios::binary) << wav;
+        fs::last_write_time(takes / (c.final_name + c.suffix), now);
+        if (c.final_age_h != 0) {
+            std::ofstream(takes / c.final_name) << "the old take";
+            fs::last_write_time(takes / c.final_name, now - std::chrono::hours(c.final_age_h));
+        }
+    }
+    std::ofstream(data / "tessel.ini.tmp") << "x";
+    std::ofstream(data / "tessel.ini.tmp.999999999") << "x";
+
+    EXPECT_EQ(folders_sweep_temps(&f), 1);
+    EXPECT_TRUE(fs::exists(data / "tessel.ini.tmp"));
+    EXPECT_FALSE(fs::exists(data / "tessel.ini.tmp.999999999"));
+    auto text = [&](const std::string& name) {
+        std::ifstream in(takes / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    for (size_t i = 0; i < std::size(cases); i++) {
+        const auto& c = cases[i];
+        EXPECT_EQ(fs::exists(takes / (c.final_name + c.suffix)), c.ends_as == c.final_name + c.suffix) << i;
+        if (!c.ends_as.empty())
+            EXPECT_EQ(text(c.ends_as), bytes[i]) << i;
+        if (c.final_age_h != 0 && c.ends_as != c.final_name)
+            EXPECT_EQ(text(c.final_name), "the old take") << i;
+    }
 }
 
 }  // namespace

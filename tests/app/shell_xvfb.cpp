@@ -25,6 +25,8 @@
 #include "app/panels/keys_help_view.h"
 #include "app/panels/settings_panel.h"
 #include "app/shell.h"
+#include "app/session_take.h"
+#include "platform/plat_time.h"
 #include "app/panels/main/view_status.h"
 #include "broadcast/firewall.h"
 #include "broadcast/tcstream.h"
@@ -91,6 +93,7 @@ protected:
     }
     void TearDown() override
     {
+        session_wav_test_hold(false);   // a held writer would hold the shutdown
         stop();
         SDL_ResetHint(SDL_HINT_VIDEODRIVER);
         fs::remove_all(root);
@@ -518,6 +521,44 @@ TEST_F(ShellTest, QuitEventsAndTheCloseButtonEndTheLoop)
     EXPECT_TRUE(frame());
     sh.app->close_request = 1;
     EXPECT_FALSE(frame());
+}
+
+// A quit while the session take is written: the frames run on, showing SAVING,
+// answering the screenshot request and ignoring r, until the take is in place; the
+// loop then ends. A second quit ends it at once, and the shutdown does not wait.
+TEST_F(ShellTest, AQuitWaitsInFramesForTheTakeAndASecondQuitEndsAtOnce)
+{
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    for (int second : {0, 1}) {
+        sh.engine->length = 4800;
+        sh.engine->content_generation.fetch_add(1);
+        session_wav_test_hold(true);
+        push(quit);
+        EXPECT_TRUE(frame());
+        if (second)
+            break;
+        touch(request());
+        press(SDLK_r);
+        for (uint32_t i = 0; i < SHELL_REQUEST_PERIOD; i++)
+            ASSERT_TRUE(frame());
+        EXPECT_TRUE(sh.app->session_saving && fs::exists(bmp()));
+        EXPECT_EQ(sh.engine->record.load(), 0);
+        session_wav_test_hold(false);
+        for (int i = 0; i < 200 && frame(); i++)
+            SDL_Delay(5);
+        EXPECT_FALSE(shell_frame(&sh));
+        EXPECT_TRUE(fs::exists(fs::path(sh.app->takes_folder) / sh.app->session_name));
+        stop();
+        start({"tessel"});
+    }
+    push(quit);
+    EXPECT_FALSE(frame());
+    double t0 = plat_time_seconds();
+    stop();
+    EXPECT_LT(plat_time_seconds() - t0, SESSION_WAIT_MS / 1000.0);
+    session_wav_test_hold(false);
+    EXPECT_TRUE(session_wav_wait(SESSION_WAIT_MS));
 }
 
 // ---------------------------------------------------------------------------

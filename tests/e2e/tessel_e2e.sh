@@ -6,7 +6,8 @@
 # holds a 16-bit "tessel-loop-*.wav" as long as the time between the two presses and
 # not silent; a screenshot through the request file shows the main view; SIGTERM ends
 # the program with exit code 0 within 2 s.
-# An export killed on a slow disk (SLOW_DISK) leaves no torn file; the next start sweeps it.
+# An export killed on a slow disk (SLOW_DISK) leaves no torn file; the next start removes
+# its torn temporary and keeps a user's own "tessel-x.wav.tmp".
 # After c, n starts a new session and a LOOPS row loads; a file longer than the loop
 # holds, loaded from LOOPS and overdubbed, stays as it was beside a new session take.
 set -u
@@ -23,6 +24,7 @@ kill_during_export() {
   sleep 0.5 && xdotool key e
   e2e_poll 20 sh -c "ls $HOME/Music/tessel/tessel-loop-*.wav.tmp.* >/dev/null 2>&1" || echo "no export being written" >"$T/fail"
   kill -KILL "$apid" && wait "$apid" 2>/dev/null
+  echo mine >"$HOME/Music/tessel/tessel-x.wav.tmp"   # a user's own file, no temporary of ours
   e2e_program_start || { echo "no window after the kill" >"$T/fail"; return; }
   e2e_term "$apid" >/dev/null
 }
@@ -143,7 +145,8 @@ for g in "$HOME"/Music/tessel/tessel-loop-*.wav; do
   [ "$((data + 44))" = "$size" ] || fail "$(basename "$g") is torn: $size bytes, header data $data"
 done
 left=("$HOME"/Music/tessel/*.tmp*)
-[ ${#left[@]} -eq 0 ] || fail "temporary files left after the restart: ${left[*]}"
+[ "${left[*]}" = "$HOME/Music/tessel/tessel-x.wav.tmp" ] || fail "after the restart: ${left[*]}, not the user's tessel-x.wav.tmp alone"
+grep -q "^tessel: removed tessel-loop-.*\.wav\.tmp\.[0-9]*, no whole take$" "$T/app.log" || fail "the torn export was not removed"
 sox --i "$f" | grep -q "16-bit Signed Integer PCM" || fail "$(basename "$f") is not 16-bit PCM"
 gap=$(cat "$T/gap")
 read -r len rms < <(sox "$f" -n stat 2>&1 |

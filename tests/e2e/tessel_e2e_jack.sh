@@ -7,7 +7,9 @@
 #   tessel.ini still names (an overdub reaches the session take). SIGTERM (dead: with
 #   no server): exit 0 in 3 s, the take holds the loop.
 #   cut: the server killed in the first pass, which is then the take. loss: back, dead, cut.
-# slow: SIGTERM while a 12 s loop's take drains to a slow disk: exit 0, the take whole.
+# slow: SIGTERM while a 12 s loop's take is in its sync on a slow disk: screenshots
+#   answered meanwhile, exit 0, the take whole. kill -9 in another take's sync: the
+#   next start puts it in place under its session name.
 # patch: buffer clicks keep the stream; a hand-made patch survives them and x.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -88,8 +90,27 @@ cut_or_slow() {
     return
   fi
   xdotool key r && sleep 12 && xdotool key r && sleep 0.2 && xdotool key r
-  e2e_poll 20 sh -c "ls $HOME/Music/tessel/tessel-[0-9]*.wav.tmp* >/dev/null 2>&1" || session_fail "no session take being written"
-  e2e_term "$apid" 60 >"$T/term"
+  synced() { grep -q "^slow_disk: syncing .*/tessel-[0-9].*\.wav\.tmp" "$T/app.log"; }
+  e2e_poll 30 synced || session_fail "no session take reached its sync"
+  # SIGTERM in the sync: the window answers screenshots until the take is in place.
+  t0=$(e2e_now) && kill -TERM "$apid"
+  while ! e2e_gone "$apid" && awk -v e="$(e2e_elapsed "$t0")" 'BEGIN { exit !(e < 60) }'; do
+    e2e_shot "$T/saving.bmp" 2 && echo >>"$T/shots"
+  done
+  e2e_gone "$apid" || kill -KILL "$apid"
+  wait "$apid"
+  echo "$? $(e2e_elapsed "$t0")" >"$T/term"
+  # kill -9 in the sync of another home's take: the next start puts it in place.
+  mv "$T/app.log" "$T/slow.log"
+  export HOME=$T/home2 XDG_CONFIG_HOME=$T/home2/.config && mkdir -p "$XDG_CONFIG_HOME"
+  LD_PRELOAD=$SLOW_PRELOAD SLOW_DISK_SYNC_BYTES_PER_S=100000 e2e_program_start || session_fail "no second window"
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "second jack_connect failed"
+  timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3 key r sleep 2 key r sleep 0.2 key r
+  e2e_poll 30 synced || session_fail "no second session take reached its sync"
+  (cd "$HOME/Music/tessel" && ls tessel-[0-9]*.wav.tmp.*) >"$T/killed"
+  kill -KILL "$apid" && wait "$apid" 2>/dev/null
+  e2e_program_start || session_fail "no window after the kill"
+  e2e_term "$apid" 3 >"$T/term2"
   exit 0
 }
 
@@ -164,13 +185,23 @@ if [ "$MODE" = patch ]; then
     fail "tessel:out_0 lost its patch"
   grep "^tessel:" "$T/after" | sed "s/^/tessel_e2e_jack patch: port /"
 elif [ "$MODE" = slow ]; then
-  f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
-  [ -n "$f" ] || fail "no session take"
-  ! ls "$HOME"/Music/tessel/*.tmp* >/dev/null 2>&1 || fail "a temporary file was left"
-  size=$(stat -c %s "$f") data=$(od -An -tu4 -j42 -N4 "$f" | tr -d ' ')
-  [ "$((data + 46))" = "$size" ] || fail "the take is torn: $size bytes, header data $data"
-  len=$(sox "$f" -n stat 2>&1 | awk '/Length \(seconds\)/ { print $3 }')
-  awk -v l="$len" 'BEGIN { exit !(l > 11 && l < 13.5) }' || fail "the session take (${len} s) is not the 12 s loop"
+  whole_take() {   # HOME LOW HIGH WHAT: one whole session take LOW..HIGH s long, no temporary
+    f=$(ls "$1"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
+    [ -n "$f" ] || fail "no $4"
+    ! ls "$1"/Music/tessel/*.tmp* >/dev/null 2>&1 || fail "a temporary file was left beside the $4"
+    size=$(stat -c %s "$f") data=$(od -An -tu4 -j42 -N4 "$f" | tr -d ' ')
+    [ "$((data + 46))" = "$size" ] || fail "the $4 is torn: $size bytes, header data $data"
+    len=$(sox "$f" -n stat 2>&1 | awk '/Length \(seconds\)/ { print $3 }')
+    awk -v l="$len" -v a="$2" -v b="$3" 'BEGIN { exit !(l > a && l < b) }' || fail "the $4 is ${len} s long"
+  }
+  whole_take "$HOME" 11 13.5 "session take of the 12 s loop"
+  [ -s "$T/shots" ] || fail "no screenshot was answered while the take was written"
+  echo "tessel_e2e_jack slow: $(wc -l <"$T/shots") screenshots answered while the take was written"
+  whole_take "$T/home2" 1.7 2.5 "take killed in its sync"
+  killed=$(cat "$T/killed")
+  [ "$(basename "$f")" = "${killed%.tmp.*}" ] || fail "$killed came back as $(basename "$f")"
+  grep -q "^session=${killed%.tmp.*}$" "$T/home2/.config/TideCoil/tessel.ini" || fail "$(basename "$f") is no longer the session take"
+  read -r rc secs <"$T/term2" && [ "$rc" = 0 ] || fail "the start after the kill did not end well: $rc"
 else
   f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
   [ -n "$f" ] || fail "no session take"

@@ -1,0 +1,96 @@
+// take_sweep.cpp - the takes folder's stale temporaries (see take_sweep.h).
+#include "app/take_sweep.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "audio/wav_read.h"
+#include "platform/plat_file.h"
+
+static const char kExportPrefix[] = "tessel-loop-";
+static const int kMaxSameName = 99;
+
+TakeTempAction take_temp_action(const TakeTempFacts* t)
+{
+    if (!t || !t->whole || (t->final_exists && !(t->temp_mtime_ms > t->final_mtime_ms)))
+        return TAKE_TEMP_REMOVE;
+    return t->is_export ? TAKE_TEMP_RENAME : TAKE_TEMP_REPLACE;
+}
+
+static uint32_t le32(const uint8_t* p)
+{
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+bool take_temp_is_whole(FILE* f, int64_t size)
+{
+    uint8_t riff[12];
+    if (!f || size < 12 || !plat_file_seek(f, 0, SEEK_SET) || fread(riff, 1, sizeof riff, f) != sizeof riff ||
+        (int64_t)le32(riff + 4) + 8 != size || !plat_file_seek(f, 0, SEEK_SET))
+        return false;
+    WavFormat h;
+    if (wav_read_header(f, &h, nullptr) != 0)
+        return false;
+    int64_t data_start = plat_file_tell(f);
+    return data_start > 0 && data_start + (int64_t)h.data_declared == size;
+}
+
+// Puts an export in place under its own name, or the first "<base>-n.wav" that
+// nothing holds. The name it got goes to out; 0 or an errno.
+static int rename_to_free_name(const char* folder, const PlatStaleTemp* t, char* out, size_t cap)
+{
+    size_t base_len = strlen(t->final_name) - 4;   // without ".wav"
+    int err = 0;
+    for (int n = 1; n <= kMaxSameName; n++) {
+        char path[1100];
+        int len = n == 1 ? snprintf(out, cap, "%s", t->final_name)
+                         : snprintf(out, cap, "%.*s-%d.wav", (int)base_len, t->final_name, n);
+        if (len < 0 || (size_t)len >= cap)
+            return ENAMETOOLONG;
+        len = snprintf(path, sizeof path, "%s/%s", folder, out);
+        if (len < 0 || (size_t)len >= sizeof path)
+            return ENAMETOOLONG;
+        err = plat_file_rename_noreplace(t->path, path);
+        if (err != EEXIST)
+            return err;
+    }
+    return err;
+}
+
+static void settle_temp(void* ctx, const PlatStaleTemp* t)
+{
+    const char* folder = (const char*)ctx;
+    size_t len = strlen(t->final_name);
+    char final_path[1100], name[600];
+    int n = snprintf(final_path, sizeof final_path, "%s/%s", folder, t->final_name);
+    if (len < 5 || strcmp(t->final_name + len - 4, ".wav") != 0 || n < 0 || (size_t)n >= sizeof final_path)
+        return;
+    TakeTempFacts facts{take_temp_is_whole(t->f, t->size),
+                        strncmp(t->final_name, kExportPrefix, sizeof kExportPrefix - 1) == 0,
+                        plat_path_exists(final_path), t->mtime_ms, 0.0};
+    PlatFileInfo info{};
+    if (facts.final_exists && plat_file_info(final_path, &info))
+        facts.final_mtime_ms = info.mtime_ms;
+    snprintf(name, sizeof name, "%s", t->final_name);
+    TakeTempAction action = take_temp_action(&facts);
+    int err = 0;
+    if (action == TAKE_TEMP_REMOVE)
+        err = plat_file_remove_regular(t->path) ? 0 : errno;
+    else if (action == TAKE_TEMP_REPLACE)
+        err = plat_file_replace(t->path, final_path) ? 0 : errno;
+    else
+        err = rename_to_free_name(folder, t, name, sizeof name);
+    if (err)
+        fprintf(stderr, "tessel: kept %s: %s\n", t->name, strerror(err));
+    else if (action != TAKE_TEMP_REMOVE)
+        fprintf(stderr, "tessel: put back %s as %s, whole from a write that never ended\n", t->name, name);
+    else if (facts.whole)
+        fprintf(stderr, "tessel: removed %s, older than %s\n", t->name, t->final_name);
+    else
+        fprintf(stderr, "tessel: removed %s, no whole take\n", t->name);
+}
+
+int take_sweep_temps(const char* folder)
+{
+    return plat_file_stale_temps(folder, settle_temp, (void*)folder);
+}
