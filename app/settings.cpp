@@ -39,15 +39,13 @@ static void text_line(SettingsText* t, const char* format, ...)
         t->len += (size_t)n;
 }
 
-// A text value is written only when it holds no control character: a line feed or a
-// carriage return in a take's name, a device's name or a path would start a line of
-// its own and stand for a setting at the next start. Empty values are left out.
+// A text value is written only when it holds no line break: a line feed or a carriage
+// return in a take's name, a device's name or a path would start a line of its own and
+// stand for a setting at the next start. Any other byte (a TAB in a folder's name) is
+// read back as it was written. Empty values are left out.
 static bool value_storable(const char* value)
 {
-    for (const unsigned char* c = (const unsigned char*)value; *c; c++)
-        if (*c < 0x20 || *c == 0x7f)
-            return false;
-    return value[0] != '\0';
+    return value[0] != '\0' && !std::strpbrk(value, "\r\n");
 }
 
 static void text_value(SettingsText* t, const char* key, const char* value)
@@ -97,7 +95,8 @@ size_t settings_format(AppState* app, char* buffer, size_t capacity)
         text_line(&t, "libzoom=%.3f\n", app->library_zoom);
     }
     // The browser's state texts are rendered now. Expanded folders that do not fit are
-    // left off the end; a root or selection that does not fit leaves the text empty.
+    // left off the end; a root or selection that does not fit leaves the text empty. A
+    // path with a line break is left out alone (the root: the whole text).
     if (app->folder_tree)
         foldertree_state_string(app->folder_tree, app->folder_tree_state, sizeof app->folder_tree_state);
     if (app->favourites)

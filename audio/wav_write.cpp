@@ -82,6 +82,16 @@ bool wav_float_fits(int32_t channels, int64_t frames, double rate)
     return true;
 }
 
+bool wav_write_float_to(FILE* f, const float* samples, int32_t channels, int64_t frames, double rate)
+{
+    if (!f || !samples || !wav_float_fits(channels, frames, rate))
+        return false;
+    uint8_t head[WAV_FACT_HEADER];
+    wav_header_fact(head, channels, (uint32_t)std::floor(rate + 0.5), (uint32_t)frames);
+    size_t count = (size_t)channels * (size_t)frames;
+    return fwrite(head, 1, sizeof head, f) == sizeof head && fwrite(samples, sizeof(float), count, f) == count;
+}
+
 bool wav_write_float(const char* path, const float* samples, int32_t channels, int64_t frames,
                      double rate)
 {
@@ -90,11 +100,7 @@ bool wav_write_float(const char* path, const float* samples, int32_t channels, i
     FILE* f = plat_file_create(path);
     if (!f)
         return false;
-    uint8_t head[WAV_FACT_HEADER];
-    wav_header_fact(head, channels, (uint32_t)std::floor(rate + 0.5), (uint32_t)frames);
-    size_t count = (size_t)channels * (size_t)frames;
-    if (fwrite(head, 1, sizeof head, f) != sizeof head ||
-        fwrite(samples, sizeof(float), count, f) != count) {
+    if (!wav_write_float_to(f, samples, channels, frames, rate)) {
         plat_file_discard(f, path);
         return false;
     }

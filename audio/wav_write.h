@@ -3,6 +3,7 @@
 // Depends on: platform/plat_file.h.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 enum {
     WAV_PCM16_HEADER = 44,        // 16-bit stereo PCM
@@ -25,3 +26,6 @@ bool wav_float_fits(int32_t channels, int64_t frames, double rate);
 // then removed.
 bool wav_write_float(const char* path, const float* samples, int32_t channels, int64_t frames,
                      double rate);
+// The same file written to f from its start; false when the arguments do not fit or a
+// write fails (the caller finishes or discards f).
+bool wav_write_float_to(FILE* f, const float* samples, int32_t channels, int64_t frames, double rate);

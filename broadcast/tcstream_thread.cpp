@@ -27,16 +27,37 @@ static int count_listeners(Station* s)
     return n;
 }
 
+// How many bytes of the UTF-8 character at c a terminal would act on or would let
+// reorder the line: C1 controls (U+0080..U+009F, U+009B a CSI), the line and
+// paragraph separators (U+2028, U+2029) and the bidirectional embeddings, overrides
+// and isolates (U+202A..U+202E, U+2066..U+2069). 0 for any other character.
+static int unsafe_character(const unsigned char* c)
+{
+    if (c[0] == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F)
+        return 2;
+    if (c[0] == 0xE2 && c[1] == 0x80 && c[2] >= 0xA8 && c[2] <= 0xAE)
+        return 3;
+    if (c[0] == 0xE2 && c[1] == 0x81 && c[2] >= 0xA6 && c[2] <= 0xA9)
+        return 3;
+    return 0;
+}
+
 // A peer's text as it may appear in the log: control characters (line feeds, escape
-// sequences) written as \xNN, so a peer can neither forge lines nor drive a terminal.
+// sequences, C1 controls) and the separators and direction marks above written as
+// \xNN bytes, so a peer can neither forge lines nor drive a terminal.
 static void log_text(const char* in, char* out, size_t cap)
 {
     size_t k = 0;
+    int escaping = 0;   // bytes left of an unsafe character
     for (const unsigned char* c = (const unsigned char*)in; *c && k + 5 < cap; c++) {
-        if (*c < 0x20 || *c == 0x7f || *c == '\\')
+        if (escaping == 0)
+            escaping = unsafe_character(c);
+        if (escaping > 0 || *c < 0x20 || *c == 0x7f || *c == '\\')
             k += (size_t)std::snprintf(out + k, cap - k, "\\x%02x", *c);
         else
             out[k++] = (char)*c;
+        if (escaping > 0)
+            escaping--;
     }
     out[k] = '\0';
 }

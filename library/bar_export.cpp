@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -76,16 +77,35 @@ bool bar_export_file_name(const char* folder, const char* take, const LibrarySeg
     return n > 0 && (size_t)n < cap;
 }
 
-// The first name of the segment that no file holds yet: a second loop of the same
-// name gets " (2)", " (3)" ... so an export never replaces another.
-static bool free_name(const char* folder, const char* take, const LibrarySegment* seg, int32_t index, char* out,
-                      size_t cap)
+struct BarWrite {
+    const float* data;
+    int32_t channels;
+    int64_t frames;
+    double rate;
+};
+
+static bool bar_write(void* ctx, FILE* f)
+{
+    const BarWrite* w = (const BarWrite*)ctx;
+    return wav_write_float_to(f, w->data, w->channels, w->frames, w->rate);
+}
+
+// Writes the segment under the first name no file holds yet: a second loop of the same
+// name gets " (2)", " (3)" ... so an export never replaces another. The file is made
+// under a temporary name and renamed into place only when whole and only while the
+// name is still free, so a kill leaves no torn loop and a link planted meanwhile is
+// neither followed nor replaced. path receives the name written.
+static bool write_free_name(const char* folder, const char* take, const LibrarySegment* seg, int32_t index,
+                            const BarWrite* w, char* path, size_t cap)
 {
     for (int32_t copy = 1; copy < 1000; copy++) {
-        if (!bar_export_file_name(folder, take, seg, index, copy, out, cap))
+        if (!bar_export_file_name(folder, take, seg, index, copy, path, cap))
             return false;
-        if (!plat_path_exists(out))
-            return true;
+        if (plat_path_exists(path))
+            continue;
+        int err = plat_file_write_via_temp(path, false, bar_write, (void*)w);
+        if (err != EEXIST)
+            return err == 0;
     }
     return false;
 }
@@ -127,8 +147,8 @@ void library_export_bar(Library* lib, int32_t index, double now)
             data[f * channels + c] = b->samples[(first + f) * b->channels + c] * lib->volume;
     char take[200], path[900];
     bar_export_take_name(seg.item->name, take, sizeof take);
-    bool written = free_name(folder, take, &seg, index, path, sizeof path) &&
-                   wav_write_float(path, data, channels, frames, b->sample_rate);
+    BarWrite w = {data, channels, frames, b->sample_rate};
+    bool written = write_free_name(folder, take, &seg, index, &w, path, sizeof path);
     std::free(data);
     if (!written) {
         library_take_status(lib, "CAN'T WRITE THE LOOP", now);

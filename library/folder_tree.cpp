@@ -490,8 +490,10 @@ bool foldertree_state_string(const FolderTree* t, char* out, size_t size)
     if (!t || !out || size < 2)
         return false;
     const char* selected = t->selected >= 0 && t->selected < t->count ? t->nodes[t->selected].path : "";
-    if (!field_ok(t->root))
+    if (!field_ok(t->root)) {
+        out[0] = '\0';
         return false;
+    }
     int n = std::snprintf(out, size, "%s|%s", t->root, field_ok(selected) ? selected : "");
     if (n < 0 || (size_t)n >= size) {
         out[0] = '\0';

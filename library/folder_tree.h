@@ -104,8 +104,9 @@ void foldertree_collapse(FolderTree* tree, int32_t index);
 // Node index, -2 for the parent row, -1 for none.
 int32_t foldertree_row_at(const FolderTree* tree, float x, float y);
 float foldertree_content_height(const FolderTree* tree);
-// "root|selected|expanded..." (paths holding '|' or a line feed left out; expanded
-// paths stop before the one that would not fit). True when the whole text fitted.
+// "root|selected|expanded..." (paths holding '|' or a line break left out; expanded
+// paths stop before the one that would not fit; empty when the root is left out).
+// True when the whole text fitted.
 bool foldertree_state_string(const FolderTree* tree, char* out, size_t size);
 void foldertree_restore(FolderTree* tree, const char* text);
 // The parent of a path: the part before the last '/'; "/" for "/a"; false for "/".

@@ -522,12 +522,18 @@ int32_t take_version(Decoder* d, JsonValue v)
     return 1;
 }
 
-// api and name from a key "api:name" where the device block left them empty.
+// api and name from a key "api:name" where the device block left them empty. A key
+// that begins with the block's api and a colon gives the rest as the name, so a key
+// built from an api holding a colon reads back to the same name; any other key is
+// split at its first colon.
 void device_from_key(RigDocument* doc)
 {
     const char* colon = std::strchr(doc->key, ':');
     if (!colon)
         return;
+    size_t api_given = std::strlen(doc->device.api);
+    if (api_given && std::strncmp(doc->key, doc->device.api, api_given) == 0 && doc->key[api_given] == ':')
+        colon = doc->key + api_given;
     size_t api_len = (size_t)(colon - doc->key);
     if (!doc->device.api[0] && api_len < sizeof doc->device.api) {
         std::memcpy(doc->device.api, doc->key, api_len);

@@ -676,13 +676,30 @@ TEST_F(TakeViewDraw, TheTakesNameIsDrawnWithTheTextRenderer)
     std::string name = kit.wav("\xC3\xA9t\xC3\xA9 \xE2\x80\x9Cn\xC3\xBC\xE2\x80\x9D.wav", 4800);   // été “nü”
     ASSERT_TRUE(library_add_file(lib, name.c_str(), true));
     ASSERT_TRUE(library_kit_pump(lib, [&] { return !lib->loading; }));
-    auto drawn = [&](TextRenderer* t) {
+    const char* shown = library_loaded_item(lib)->name;
+    // The name's place: its ink box with the pen at (52, 17), 14 units, regular.
+    float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    ASSERT_TRUE(text_ink_bounds(tr, c, 3, shown, 14.0f, 400, &x0, &y0, &x1, &y1));
+    auto name_place = [&](bool alone) {
         begin();
-        library_draw_take_view(c, t, lib, &r, 1.0);
+        if (alone) {   // the name as the text renderer draws it there by itself
+            canvas_fill_rect(c, r.x, r.y, r.w, r.h, k(0));
+            text_draw(tr, c, 3, shown, 52, 17, 14.0f, 400, k(4), 0);
+        } else {
+            library_draw_take_view(c, tr, lib, &r, 1.0);
+        }
         end();
-        return pixels();
+        std::vector<uint32_t> v;
+        for (int y = (int)std::floor(17 + y0); y <= (int)std::ceil(17 + y1); y++)
+            for (int x = (int)std::floor(52 + x0); x <= (int)std::ceil(52 + x1); x++) {
+                DrawPixel p = at(x, y);
+                v.push_back((uint32_t)p.r | (uint32_t)p.g << 8 | (uint32_t)p.b << 16);
+            }
+        return v;
     };
-    EXPECT_NE(drawn(nullptr), drawn(tr));   // the pixel font's "?"s, then the name
+    std::vector<uint32_t> alone = name_place(true);
+    ASSERT_TRUE(draw_box_has(&fx, 52 + (int)x0, 17 + (int)y0, 52 + (int)x1, 17 + (int)y1, rgb(k(4))));
+    EXPECT_TRUE(name_place(false) == alone);
     text_renderer_destroy(tr);
 }
 

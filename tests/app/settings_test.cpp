@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "audio/fx.h"
 #include "audio/loop_file.h"
 #include "audio/vst.h"
+#include "library/folder_tree.h"
 #include "library/library.h"
 #include "platform/plat_file.h"
 #include "tests/app/app_test.h"
@@ -249,16 +251,86 @@ TEST_F(SettingsTest, UnknownAndDamagedLinesLeaveDefaultsAndNeverStandForKeys)
     EXPECT_EQ(app->overdub, 1);
 }
 
-// A name with a line feed would write a line of its own, read back as a setting.
+// A line break in a value would write a line of its own, read back as a setting: every
+// text value of the file is left out when it holds one, and kept whole with any other
+// control character (a TAB).
 TEST_F(SettingsTest, AValueWithAControlCharacterIsNeverWritten)
 {
     add_devices();
     fake_audio().devices.push_back({"Mic\nslot0_vstpath=/evil.so", 0, 2, 0, 48000.0, 0.003, 0.010});
     engine_set_input_device(e, 3);
-    snprintf(app->session_name, sizeof app->session_name, "a\nlibopen=1\nx.wav");
-    snprintf(app->video_path, sizeof app->video_path, "/v/clip\t.mp4");
-    for (const char* key : {"session=", "vidpath=", "indev=", "inapi=", "evil"})
+    for (const char* key : {"indev=", "inapi=", "evil"})
         EXPECT_EQ(format().find(key), std::string::npos) << key;
+
+    // Each sets its text to v (a plug-in loaded from a copy of the mock named by v) and
+    // returns the value the file would hold; an empty v clears it.
+    auto text = [](char* field, size_t cap, const std::string& v) {
+        snprintf(field, cap, "%s", v.c_str());
+        return v;
+    };
+    auto plugin = [&](std::atomic<VstPlugin*>* at, const std::string& v) {
+        engine_retire_plugin(e, at);
+        if (v.empty())
+            return v;
+        std::string path = (dir.path / ("fx" + v + ".so")).string();
+        fs::copy_file(vst_mock_path("vst_mock.so"), path, fs::copy_options::overwrite_existing);
+        engine_publish_plugin(e, at, vst_load(path.c_str(), 48000.0f, 4096, nullptr, 0));
+        return path;
+    };
+    auto device = [&](const std::string& name, const std::string& label) {
+        e->chosen_input_device = -1;
+        snprintf(e->missing_name, sizeof e->missing_name, "%s", name.c_str());
+        snprintf(e->missing_label, sizeof e->missing_label, "%s", label.c_str());
+    };
+    const struct {
+        const char* key;
+        std::function<std::string(const std::string&)> set;
+    } values[] = {
+        {"session", [&](const std::string& v) { return text(app->session_name, sizeof app->session_name, v); }},
+        {"filesstate",
+         [&](const std::string& v) { return text(app->folder_tree_state, sizeof app->folder_tree_state, v); }},
+        {"favsstate",
+         [&](const std::string& v) { return text(app->favourites_state, sizeof app->favourites_state, v); }},
+        {"indev", [&](const std::string& v) { device(v, v.empty() ? "" : "wasapi"); return v; }},
+        {"inapi", [&](const std::string& v) { device(v.empty() ? "" : "Mic A", v); return v; }},
+        {"slot1_vstpath", [&](const std::string& v) { return plugin(&e->slots[1].plugin, v); }},
+        {"instpath", [&](const std::string& v) { return plugin(&e->instrument, v); }},
+        {"vidpath", [&](const std::string& v) { return text(app->video_path, sizeof app->video_path, v); }},
+    };
+    for (const auto& value : values) {
+        for (const char* control : {"\n", "\r", "\t"}) {
+            std::string v = value.set(std::string("a") + control + "evil=1");
+            std::string written = format();
+            std::string line = std::string("\n") + value.key + "=";
+            if (control[0] == '\t') {
+                EXPECT_NE(written.find(line + v + "\n"), std::string::npos) << value.key << " with a TAB";
+            } else {
+                EXPECT_EQ(written.find(line), std::string::npos) << value.key << " with a line break";
+                EXPECT_EQ(written.find("evil"), std::string::npos) << value.key << " with a line break";
+            }
+            value.set("");
+        }
+    }
+}
+
+// A folder whose name the file cannot hold is left out of the tree's state alone.
+TEST_F(SettingsTest, AFolderTheFileCannotHoldLeavesTheRestOfTheTreesState)
+{
+    fs::path root = dir.path / "music";
+    for (const char* d : {"tab\tdir", "line\ndir", "plain"})
+        fs::create_directories(root / d);
+    app->folder_tree = foldertree_create();
+    ASSERT_TRUE(foldertree_set_root(app->folder_tree, root.c_str()));
+    for (int32_t i = foldertree_count(app->folder_tree) - 1; i >= 0; i--)
+        foldertree_expand(app->folder_tree, i);
+    std::string written = format();
+    foldertree_destroy(app->folder_tree);
+    app->folder_tree = nullptr;
+    std::string line = "\nfilesstate=" + root.string() + "|";
+    EXPECT_NE(written.find(line), std::string::npos) << written;
+    EXPECT_NE(written.find("|" + (root / "tab\tdir").string()), std::string::npos);
+    EXPECT_NE(written.find("|" + (root / "plain").string()), std::string::npos);
+    EXPECT_EQ(written.find("line"), std::string::npos);
 }
 
 TEST_F(SettingsTest, ValuesOutOfRangeAreClampedOrTakeTheirDefault)

@@ -12,6 +12,7 @@
 #include "app/toast.h"
 #include "app/transport.h"
 #include "library/folder_tree.h"
+#include "library/views/library_view.h"
 #include "audio/wav_read.h"
 #include "app_test.h"
 #include "audio/wav_write.h"
@@ -246,7 +247,24 @@ TEST_F(TakesTest, TheTreeMarksTheFileBeingDecodedAndTheLibraryWearsTheScreensCol
     EXPECT_STREQ(app->folder_tree->highlight, a.c_str());
     finish_load();
     EXPECT_STREQ(app->folder_tree->highlight, "");
-    EXPECT_EQ(std::lround(app->library_colours[0][3] * 255), 150);   // the screen's background
+    // The screen's background, panel, texts and accent in five slots (RGBA bytes); the
+    // theme's colours in the others.
+    float theme[LIBRARY_COLOURS][4];
+    library_init_colours(theme);
+    const struct {
+        int slot;
+        int rgba[4];
+    } screen[] = {{0, {13, 17, 17, 150}},    {1, {23, 29, 29, 150}},     {3, {242, 242, 242, 255}},
+                  {4, {148, 148, 148, 255}}, {5, {107, 230, 224, 255}}};
+    for (int slot = 0; slot < LIBRARY_COLOURS; slot++) {
+        const int* want = nullptr;
+        for (const auto& s : screen)
+            want = s.slot == slot ? s.rgba : want;
+        for (int ch = 0; ch < 4; ch++) {
+            long got = std::lround(app->library_colours[slot][ch] * 255);
+            EXPECT_EQ(got, want ? want[ch] : std::lround(theme[slot][ch] * 255)) << "slot " << slot << " channel " << ch;
+        }
+    }
     app_shutdown(app);   // closes the library
 }
 

@@ -336,6 +336,22 @@ TEST(RigDecode, KeyAndDeviceFillEachOther)
     EXPECT_STREQ(d->key, "wasapi:Mic");
     decode(replaced(kBase, R"("key":"wasapi:Mic")", R"("key":"")"), d.get());
     EXPECT_STREQ(d->key, "wasapi:Mic");
+
+    // An api holding a colon: the name after it, and the same text after a second
+    // decode, whether the key was given or built.
+    const struct {
+        const char* key;
+        const char* api;
+        const char* name;
+    } colons[] = {{nullptr, ":asinux", ""}, {nullptr, "a:b", ""}, {"a:b:Mic", "a:b", "Mic"}, {"alsa::x", "alsa:", "x"}};
+    for (const auto& c : colons) {
+        std::string text = c.key ? replaced(kBase, "wasapi:Mic", c.key) : replaced(kBase, R"("key":"wasapi:Mic",)", "");
+        decode(replaced(text, R"("api":"wasapi","name":"Mic")", std::string(R"("api":")") + c.api + "\""), d.get());
+        std::string once = encode(d.get());
+        ASSERT_NE(decode(once, d.get()).result, RIG_DECODE_NOT_A_RIG) << once;
+        EXPECT_STREQ(d->device.name, c.name) << once;
+        EXPECT_EQ(encode(d.get()), once);
+    }
 }
 
 TEST(RigDecode, AppScenesKeepTheSixteenNewestChoices)
