@@ -315,6 +315,7 @@ struct AppState {
     uint8_t session_saving;             // the writer was busy at the last update
     uint8_t closing;                    // APP_CLOSING_*: a close was asked for
     uint8_t closing_written;            // the close's own write was started (or not needed)
+    double closing_settled;             // ui_time from which a take ended by the close is whole
     float settings_timer;
     char settings_last[APP_SETTINGS_TEXT];
 

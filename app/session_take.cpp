@@ -141,20 +141,35 @@ bool session_take_secure(AppState* app)
     return true;
 }
 
+// The record ramp falls below its write level within about 5,000 frames (0.1 s at
+// 48 kHz): 0.25 s leaves room for slow blocks and rates down to 22 kHz.
+static const double kCloseSettleSeconds = 0.25;
+
 bool app_close_step(AppState* app)
 {
     if (!app || !app->engine)
         return true;
-    if (app->closing == APP_CLOSING_NONE)
+    Engine* e = app->engine;
+    if (app->closing == APP_CLOSING_NONE) {
         app->closing = APP_CLOSING_SAVE;
+        // A take still recording ends as r ends it: a first pass becomes the loop with
+        // its seam cross-faded, an overdub fades out. Its fade is over well within
+        // kCloseSettleSeconds, and the take is written after it.
+        app->closing_settled = app->ui_time;
+        if (e->record.exchange(0, rl) | e->hold_dub.exchange(0, rl))
+            app->closing_settled += kCloseSettleSeconds;
+    }
     if (app->closing == APP_CLOSING_NOW)
         return true;
+    if (app->ui_time < app->closing_settled)
+        return false;
     // A writer holds the take's temporary file until it is in place: wait for it, then
     // write what changed since it began.
     if (session_wav_busy())
         return false;
     if (!app->closing_written) {
         app->closing_written = 1;
+        loop_close_open_pass(e);   // a stopped stream never closes it itself
         if (app->engine->content_generation.load(rl) != app->session_gen_saved && session_wav_save(app, false))
             return !session_wav_busy();
     }

@@ -189,6 +189,33 @@ TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
     }
 }
 
+// A close while recording ends the take as r does and writes it before the end: a
+// first pass with the stream running (the callback closes it) and with it stopped.
+TEST_F(TakesTest, AClosedFirstPassIsEndedAndWrittenBeforeTheProgramEnds)
+{
+    for (int running = 0; running < 2; running++) {
+        SCOPED_TRACE(running);
+        transport_clear(app);
+        run_callback(128, 0.0f);
+        app->session_name[0] = '\0';
+        app->closing = APP_CLOSING_NONE;
+        app->closing_written = 0;
+        e->record = 1;
+        e->playing = 1;
+        run_callback(24000, 0.5f);
+        app->ui_time = 10.0;
+        EXPECT_FALSE(app_close_step(app));   // the take is still fading out
+        EXPECT_EQ(e->record.load(), 0);
+        if (running)
+            run_callback(9600, 0.5f);
+        app->ui_time = 11.0;
+        while (!app_close_step(app))
+            plat_sleep_ms(1);
+        ASSERT_NE(app->session_name[0], '\0');
+        EXPECT_GT(wav_duration_seconds((takes.path / app->session_name).c_str()), 0.49f);
+    }
+}
+
 TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
 {
     float *l = nullptr, *r = nullptr;
