@@ -1,5 +1,7 @@
 // drawkit_text.cpp - the drawing kit's 5 x 7 text: plain (column runs merged across
-// columns) and gradient text with a glow (row runs, each in its row's colour).
+// columns) and gradient text with a glow (row runs, each in its row's colour), both on
+// whole device pixels.
+#include <cmath>
 #include <cstring>
 
 #include "ui/drawkit.h"
@@ -53,24 +55,55 @@ static int draw_glyph_runs(const uint8_t* glyph, DrawTextRun* out)
     return out_count;
 }
 
+// Where the font's pixels land: the text's top-left corner rounded to a device pixel,
+// each font pixel a square of a whole number of device pixels (its scaled size
+// rounded, at least one). A run placed at fractional positions covers no pixel centre
+// when it is thinner than a pixel, and covers one or two when it is a little wider, so
+// strokes vanish or differ; on this grid every lit font pixel shows and equal strokes
+// are equal. At whole sizes the grid is the plain scaled one.
+struct DrawTextGrid {
+    float x, y;    // device pixels
+    float pixel;   // device pixels per font pixel
+};
+
+static bool draw_text_grid(const DrawKit* kit, float x, float y, float pixel, DrawTextGrid* out)
+{
+    if (!(kit->scale > 0.0f))
+        return false;
+    float dx = 0.0f, dy = 0.0f;
+    draw_map_point(kit, x, y, &dx, &dy);
+    float p = std::floor(pixel * kit->scale + 0.5f);
+    *out = DrawTextGrid{std::floor(dx + 0.5f), std::floor(dy + 0.5f), p >= 1.0f ? p : 1.0f};
+    return std::isfinite(out->x) && std::isfinite(out->y);
+}
+
+// Font cells [c0, c1) x [r0, r1) of the glyph whose grid origin is gx, as one quad.
+static void draw_text_cells(DrawKit* kit, const DrawTextGrid& g, float gx, int c0, int c1, int r0, int r1,
+                            uint32_t colour, int32_t blend)
+{
+    float s = kit->scale;
+    float x = (gx + c0 * g.pixel - kit->offset_x) / s - kit->translate_x;
+    float y = (g.y + r0 * g.pixel - kit->offset_y) / s - kit->translate_y;
+    draw_rect4(kit, x, y, (c1 - c0) * g.pixel / s, (r1 - r0) * g.pixel / s, colour, colour, colour, colour, blend);
+}
+
 void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel,
                    uint32_t colour, uint8_t additive)
 {
-    if (!kit || !text)
+    DrawTextGrid g;
+    if (!kit || !text || !draw_text_grid(kit, x, y, pixel, &g))
         return;
     int32_t blend = additive ? DRAW_BLEND_ADD : DRAW_BLEND_NORMAL;
     draw_batch_begin(kit);
     DrawTextRun runs[PIXEL_FONT_COLUMNS * PIXEL_FONT_ROWS];
+    float gx = g.x;
     for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
         int n = draw_glyph_runs(pixel_font_glyph(*p), runs);
         for (int i = 0; i < n; ++i) {
             const DrawTextRun& u = runs[i];
-            float left = x + u.column * pixel;
-            float right = x + (u.column + u.columns) * pixel;
-            draw_rect4(kit, left, y + u.row * pixel, right - left, u.rows * pixel, colour, colour, colour, colour,
-                       blend);
+            draw_text_cells(kit, g, gx, u.column, u.column + u.columns, u.row, u.row + u.rows, colour, blend);
         }
-        x += PIXEL_FONT_ADVANCE * pixel;
+        gx += PIXEL_FONT_ADVANCE * g.pixel;
     }
     draw_batch_end(kit);
 }
@@ -83,7 +116,11 @@ void draw_text(DrawKit* kit, const char* text, float x, float y, float pixel, ui
 void draw_text_centered(DrawKit* kit, const char* text, float centre_x, float y, float pixel,
                         uint32_t colour)
 {
-    draw_text(kit, text, centre_x - draw_text_width(text, pixel) / 2, y, pixel, colour);
+    // Centred on the width the grid gives it, not the scaled one.
+    DrawTextGrid g;
+    if (!kit || !text || !draw_text_grid(kit, centre_x, y, pixel, &g))
+        return;
+    draw_text(kit, text, centre_x - draw_text_width(text, g.pixel) / kit->scale / 2, y, pixel, colour);
 }
 
 float draw_text_width(const char* text, float pixel)
@@ -113,20 +150,20 @@ void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixe
         row_colour[r] = draw_mix_channel(bottom, top, 0, t) | draw_mix_channel(bottom, top, 8, t) |
                         draw_mix_channel(bottom, top, 16, t) | draw_mix_channel(bottom, top, 24, t);
     }
-    float pen = x;
+    DrawTextGrid g;
+    if (!draw_text_grid(kit, x, y, pixel, &g))
+        return;
+    float gx = g.x;
     draw_batch_begin(kit);
     for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
         const uint8_t* glyph = pixel_font_glyph(*p);
         // Each row has its own colour: lit pixels side by side in a row are one fill.
         for (int r = 0; r < PIXEL_FONT_ROWS; ++r) {
             int at = 0, c = 0, n = 0;
-            while ((n = pixel_font_row_run(glyph, r, &at, &c)) > 0) {
-                float left = pen + c * pixel;
-                float right = pen + (c + n) * pixel;
-                draw_fill(kit, left, y + r * pixel, right - left, pixel, row_colour[r]);
-            }
+            while ((n = pixel_font_row_run(glyph, r, &at, &c)) > 0)
+                draw_text_cells(kit, g, gx, c, c + n, r, r + 1, row_colour[r], DRAW_BLEND_NORMAL);
         }
-        pen += PIXEL_FONT_ADVANCE * pixel;
+        gx += PIXEL_FONT_ADVANCE * g.pixel;
     }
     if (glow > 0.02f) {
         uint32_t soft = draw_with_alpha(glow_colour, draw_alpha_byte(glow * 110));

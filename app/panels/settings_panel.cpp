@@ -57,8 +57,7 @@ static void settings_rows_pass(AppState* app, DrawKit* kit, float dt)
 {
     Canvas* c = app->canvas;
     const HitRect& panel = APP_SETTINGS_PANEL;
-    canvas_begin(c, kit->offset_x + kit->translate_x * kit->scale, kit->offset_y + kit->translate_y * kit->scale,
-                 kit->scale);
+    view_canvas_begin(c, kit);
     widget_frame(&app->widgets);
     // The title band inside the outline, above the first row.
     CanvasRect chip{panel.x + 1, panel.y + 1, panel.w - 2, settings_row_rect(0).y - panel.y - 4};

@@ -15,6 +15,8 @@
 #include "app/window.h"
 #include "support/video_fixtures.h"
 #include "tests/app/view_draw_probe.h"
+#include "ui/canvas.h"
+#include "ui/text.h"
 
 namespace {
 
@@ -217,6 +219,28 @@ TEST_F(VideoPanelView, StatesShowTheirWords)
     shot("failed");
     EXPECT_TRUE(words_in(VIEW_RED)) << "CAN'T PLAY THAT";
     EXPECT_TRUE(draw_box_has(&fx, 740, 14, 772, 46, pix(VIEW_BRIGHT))) << "the remove button's cross";
+}
+
+// The title is the file's name through the text renderer: beyond ASCII it is not a "?"
+// per byte, and a name longer than 26 bytes is cut before a character, never inside.
+TEST_F(VideoPanelView, TheTitleShowsNamesBeyondAsciiAndCutsThemAtWholeCharacters)
+{
+    app->canvas = canvas_create(fx.renderer);
+    app->text = text_renderer_create_in(fx.renderer, TESSEL_FONT_FOLDER);
+    auto title = [&](const std::string& name) {
+        snprintf(app->video_path, sizeof app->video_path, "/v/%s", name.c_str());
+        draw_part();
+        return draw_box_pixels(&fx, 650 + 134, 14, 1160, 46);
+    };
+    EXPECT_NE(title("Gr\xC3\xBC\xC3\x9F" "e caf\xC3\xA9.mp4"), title("Gr????e caf??.mp4"));   // "Grüße café"
+    shot("name");
+    const std::string a25(25, 'a');
+    EXPECT_EQ(title(a25 + "\xC3\xA9.mp4"), title(a25));   // "é" would end at byte 27
+    app->video_path[0] = '\0';
+    text_renderer_destroy(app->text);
+    canvas_destroy(app->canvas);
+    app->text = nullptr;
+    app->canvas = nullptr;
 }
 
 // Each file is marked to be turned; the strip lies where the turn puts it.
