@@ -92,20 +92,23 @@ void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_
 void draw_glow(DrawKit* kit, float x, float y, float w, float h, uint32_t colour,
                float radius, float intensity);
 
-// 5 x 7 text, top-left corner at x, y (rounded to a device pixel); each font pixel is a
-// square of side pixel, rounded to a whole number of device pixels (at least one), and
-// the pen advances 6 of those. Runs of set rows, merged across columns, are one quad each.
+// 5 x 7 text, top-left corner at x, y; each font pixel is a square of side pixel and the
+// pen advances 6 of them. Each glyph is placed on whole device pixels: every lit font
+// pixel covers at least one (below one device pixel a font pixel, the text grows to
+// one), mirrored strokes are equal, and at whole sizes the pixels are the plain scaled
+// grid's. Runs of set rows, merged across columns, are one quad each.
 void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel,
                    uint32_t colour, uint8_t additive);
 void draw_text(DrawKit* kit, const char* text, float x, float y, float pixel, uint32_t colour);
-// Centred on the width the text has on device pixels.
+// Centred on the width the text has on device pixels (draw_text_width where a font
+// pixel covers at least one device pixel).
 void draw_text_centered(DrawKit* kit, const char* text, float centre_x, float y, float pixel,
                         uint32_t colour);
 // len * 6 * pixel - pixel for a text of len bytes; 0 for an empty (or no) text.
 float draw_text_width(const char* text, float pixel);
 // Text in a vertical gradient (row 0 top, row 6 bottom; one quad per row run; on device
-// pixels as draw_text_5x7) and,
-// when glow > 0.02, an additive blurred copy and halos in glow_colour.
+// pixels as draw_text_5x7) and, when glow > 0.02, an additive blurred copy (on the plain
+// scaled grid: a halo, not strokes) and halos in glow_colour.
 void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixel,
                     uint32_t bottom, uint32_t top, float glow, uint32_t glow_colour);
 

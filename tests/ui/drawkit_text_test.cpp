@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "tests/ui/kit_test.h"
 #include "ui/pixel_font.h"
@@ -12,13 +14,13 @@ class DrawText : public KitTest {
 protected:
     DrawText() : KitTest(400, 200) {}
     // The column bits rebuilt from the glyph cell whose top-left pixel is (x, y) at
-    // side px per font pixel; fails when a pixel is neither text nor background or the
+    // 2 px per font pixel; fails when a pixel is neither text nor background or the
     // blank sixth column is not blank.
-    ::testing::AssertionResult glyph_at(int x, int y, const uint8_t want[5], int side = 2)
+    ::testing::AssertionResult glyph_at(int x, int y, const uint8_t want[5])
     {
-        for (int dy = 0; dy < side * PIXEL_FONT_ROWS; ++dy) {
-            for (int dx = 0; dx < side * PIXEL_FONT_ADVANCE; ++dx) {
-                int c = dx / side, r = dy / side;
+        for (int dy = 0; dy < 2 * PIXEL_FONT_ROWS; ++dy) {
+            for (int dx = 0; dx < 2 * PIXEL_FONT_ADVANCE; ++dx) {
+                int c = dx / 2, r = dy / 2;
                 bool set = c < PIXEL_FONT_COLUMNS && (want[c] >> r & 1);
                 DrawPixel p = draw_fixture_pixel(&fx, x + dx, y + dy);
                 bool lit = p.r > 200 && p.g > 200 && p.b > 200;
@@ -128,64 +130,74 @@ TEST_F(DrawText, StrongGlowIsHeldAtFullAlphaInsteadOfWrapping)
     EXPECT_TRUE(draw_probe(&fx, 155, 80, draw_pixel_rgb(255, 255, 255)));
 }
 
-// The status line's and the buttons' characters at the sizes they are drawn in, at the
-// window scales of 1024 x 600 (the window 946 x 600 with the library open) and 1280 x
-// 1100, each at an uneven place: the ink is the glyph's bits on squares of one whole
-// side for every glyph of a size, so no stroke is lost and equal strokes are equal.
-TEST_F(DrawText, AtWindowScalesEveryLitFontPixelShowsOnEqualSquares)
+// A bitmap ('#' lit) folded: its blank edges dropped, runs of equal neighbouring
+// columns and then rows kept once, their lengths in runs[0] and runs[1].
+static std::vector<std::string> fold(std::vector<std::string> b, std::vector<int> runs[2])
 {
-    const char* chars = "0123456789MONITRVEDUBCLAXPSK@.";
-    for (auto [w, h] : {std::pair{946, 600}, {1280, 1100}}) {
-        draw_frame_layout(&kit, w, h);
-        for (float pixel : {1.4f, 1.6f}) {
-            for (bool plain : {true, false}) {
-                draw_fixture_clear(&fx, bg.r, bg.g, bg.b);
-                auto place = [](int i, float* dx, float* dy) {
-                    *dx = 6.0f + 25.0f * (float)(i % 15) + 0.37f * (float)i;
-                    *dy = 6.0f + 30.0f * (float)(i / 15) + 0.29f * (float)i;
-                };
-                for (int i = 0; chars[i]; ++i) {
-                    float dx, dy;
-                    place(i, &dx, &dy);
-                    float x = (dx - kit.offset_x) / kit.scale, y = (dy - kit.offset_y) / kit.scale;
-                    const char one[2] = {chars[i], 0};
-                    if (plain)
-                        draw_text(&kit, one, x, y, pixel, 0xFFFFFFFFu);
-                    else
-                        draw_text_glow(&kit, one, x, y, pixel, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0);
-                }
-                read();
-                shot(plain ? "scaled-runs" : "scaled-squares");
-                int side = 0;
-                for (int i = 0; chars[i]; ++i) {
-                    // The ink's box, and the glyph's lit columns and rows it must span.
-                    float dx, dy;
-                    place(i, &dx, &dy);
-                    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
-                    for (int y = (int)dy - 3; y < (int)dy + 18; ++y)
-                        for (int x = (int)dx - 3; x < (int)dx + 16; ++x)
-                            if (!draw_probe(&fx, x, y, bg, 0))
-                                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
-                    const uint8_t* g = pixel_font_glyph((unsigned char)chars[i]);
-                    int c0 = 5, c1 = -1, r0 = 7, r1 = -1;
-                    for (int c = 0; c < PIXEL_FONT_COLUMNS; ++c)
-                        for (int r = 0; r < PIXEL_FONT_ROWS; ++r)
-                            if (g[c] >> r & 1)
-                                c0 = std::min(c0, c), c1 = std::max(c1, c), r0 = std::min(r0, r), r1 = std::max(r1, r);
-                    SCOPED_TRACE(::testing::Message() << w << " x " << h << ", pixel " << pixel << ", '" << chars[i]
-                                                      << (plain ? "' runs" : "' squares"));
-                    ASSERT_GE(x1, 0) << "no ink";
-                    int sx = (x1 - x0 + 1) / (c1 - c0 + 1), sy = (y1 - y0 + 1) / (r1 - r0 + 1);
-                    EXPECT_EQ(sx * (c1 - c0 + 1), x1 - x0 + 1);
-                    EXPECT_EQ(sy * (r1 - r0 + 1), y1 - y0 + 1);
-                    EXPECT_EQ(sx, sy);
-                    EXPECT_GE(sx, 1);
-                    EXPECT_EQ(side ? side : sx, sx) << "another side than the glyphs before";
-                    side = sx;
-                    if (sx >= 1)
-                        EXPECT_TRUE(glyph_at(x0 - c0 * sx, y0 - r0 * sx, g, sx));
+    for (int axis = 0; axis < 2; ++axis) {
+        std::vector<std::string> lines(b[0].size());   // transposed
+        for (const std::string& row : b)
+            for (size_t x = 0; x < row.size(); ++x)
+                lines[x] += row[x];
+        while (lines.back().find('#') == std::string::npos)
+            lines.pop_back();
+        while (lines.front().find('#') == std::string::npos)
+            lines.erase(lines.begin());
+        b.clear();
+        for (const std::string& l : lines)
+            b.empty() || b.back() != l ? (b.push_back(l), runs[axis].push_back(1)) : (void)runs[axis].back()++;
+    }
+    return b;
+}
+
+// The status line's and the buttons' characters at their sizes and the window scales of
+// 1024 x 600 (946 x 600 with the library open) and 1280 x 1100, drawn twice at uneven
+// places: the ink folds to the glyph with a device pixel at least for each font pixel,
+// a glyph the font mirrors is mirrored in ink (equal strokes equal), both copies alike.
+TEST_F(DrawText, AtWindowScalesEveryLitFontPixelShowsAndEqualStrokesAreEqual)
+{
+    const std::string chars = "0123456789MONITRVEDUBCLAXPSK@.H";
+    auto rev = [](auto v) { return decltype(v)(v.rbegin(), v.rend()); };
+    for (auto [w, h] : {std::pair{946, 600}, {1280, 1100}})
+        for (float pixel : {1.4f, 1.6f})
+            for (int path = 0; path < 2; ++path) {
+                draw_frame_layout(&kit, w, h);
+                std::vector<int> first[32][2];
+                for (int pass = 0; pass < 2; ++pass) {
+                    draw_fixture_clear(&fx, bg.r, bg.g, bg.b);
+                    auto spot = [&](size_t i) {   // device pixels of glyph i
+                        return std::pair{6 + 25.0f * (i % 15) + 0.37f * i + 0.45f * pass,
+                                         6 + 30.0f * (i / 15) + 0.29f * i + 0.55f * pass};
+                    };
+                    for (size_t i = 0; i < chars.size(); ++i) {
+                        auto [x, y] = spot(i);
+                        x = (x - kit.offset_x) / kit.scale, y = (y - kit.offset_y) / kit.scale;
+                        const char one[2] = {chars[i], 0};
+                        path ? draw_text_glow(&kit, one, x, y, pixel, ~0u, ~0u, 0, 0) : draw_text(&kit, one, x, y, pixel, ~0u);
+                    }
+                    read();
+                    for (size_t i = 0; i < chars.size(); ++i) {
+                        SCOPED_TRACE(::testing::Message() << w << "x" << h << " " << pixel << " '" << chars[i] << "' " << path);
+                        std::vector<std::string> ink(22, std::string(20, '.')), font(7, std::string(5, '.'));
+                        for (int y = 0; y < 22; ++y)
+                            for (int x = 0; x < 20; ++x)
+                                ink[y][x] = draw_probe(&fx, (int)spot(i).first + x - 3, (int)spot(i).second + y - 3, bg, 0) ? '.' : '#';
+                        for (int c = 0; c < 35; ++c)
+                            font[c % 7][c / 7] = pixel_font_glyph((unsigned char)chars[i])[c / 7] >> c % 7 & 1 ? '#' : '.';
+                        std::vector<int> got[2], want[2];
+                        std::vector<std::string> folded = fold(font, want);
+                        ASSERT_EQ(fold(ink, got), folded);
+                        for (int a = 0; a < 2; ++a) {
+                            for (size_t k = 0; k < want[a].size(); ++k)
+                                EXPECT_GE(got[a][k], want[a][k]) << "a font pixel without a device pixel";
+                            bool mirrored = a ? rev(folded) == folded : std::all_of(folded.begin(), folded.end(), [&](auto& r) { return rev(r) == r; });
+                            if (mirrored && rev(want[a]) == want[a])
+                                EXPECT_EQ(rev(got[a]), got[a]) << "mirrored strokes unequal";
+                            if (pass)
+                                EXPECT_EQ(got[a], first[i][a]) << "unlike the copy elsewhere";
+                            first[i][a] = got[a];
+                        }
+                    }
                 }
             }
-        }
-    }
 }
