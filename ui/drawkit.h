@@ -100,12 +100,15 @@ void draw_glow(DrawKit* kit, float x, float y, float w, float h, uint32_t colour
 void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel,
                    uint32_t colour, uint8_t additive);
 void draw_text(DrawKit* kit, const char* text, float x, float y, float pixel, uint32_t colour);
-// Centred on the width the text has on device pixels (draw_text_width where a font
-// pixel covers at least one device pixel).
+// Centred on draw_text_span.
 void draw_text_centered(DrawKit* kit, const char* text, float centre_x, float y, float pixel,
                         uint32_t colour);
 // len * 6 * pixel - pixel for a text of len bytes; 0 for an empty (or no) text.
 float draw_text_width(const char* text, float pixel);
+// The width the text takes on the kit's device pixels, in reference units: about
+// draw_text_width, wider where a font pixel would be smaller than a device pixel (for
+// text placed by its right edge or centre). draw_text_width without a layout.
+float draw_text_span(const DrawKit* kit, const char* text, float pixel);
 // Text in a vertical gradient (row 0 top, row 6 bottom; one quad per row run; on device
 // pixels as draw_text_5x7) and, when glow > 0.02, an additive blurred copy (on the plain
 // scaled grid: a halo, not strokes) and halos in glow_colour.

@@ -161,14 +161,16 @@ void draw_text(DrawKit* kit, const char* text, float x, float y, float pixel, ui
 void draw_text_centered(DrawKit* kit, const char* text, float centre_x, float y, float pixel,
                         uint32_t colour)
 {
-    // Centred on the width the grid gives it (wider than the scaled one where a font
-    // pixel would be smaller than a device pixel).
+    draw_text(kit, text, centre_x - draw_text_span(kit, text, pixel) / 2, y, pixel, colour);
+}
+
+float draw_text_span(const DrawKit* kit, const char* text, float pixel)
+{
     DrawTextGrid g;
     size_t len = text ? strlen(text) : 0;
-    if (!kit || len == 0 || !draw_text_grid(kit, centre_x, y, pixel, true, &g))
-        return;
-    float w = (float)(len - 1) * g.advance + g.column[PIXEL_FONT_COLUMNS];
-    draw_text(kit, text, centre_x - w / kit->scale / 2, y, pixel, colour);
+    if (!kit || len == 0 || !draw_text_grid(kit, 0.0f, 0.0f, pixel, true, &g))
+        return draw_text_width(text, pixel);
+    return ((float)(len - 1) * g.advance + g.column[PIXEL_FONT_COLUMNS]) / kit->scale;
 }
 
 float draw_text_width(const char* text, float pixel)

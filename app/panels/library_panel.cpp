@@ -149,7 +149,7 @@ static void draw_loops(AppState* app, DrawKit* kit, float L, bool take_view)
         char duration[32];
         int32_t secs = (int32_t)t->seconds;
         std::snprintf(duration, sizeof duration, "%d:%02d", secs / 60, secs % 60);
-        float duration_x = L + 580.0f - draw_text_width(duration, 1.4f);
+        float duration_x = L + 580.0f - draw_text_span(kit, duration, 1.4f);
         draw_text(kit, duration, duration_x, y + 12.0f, 1.4f, VIEW_MUTED);
         char name[64];
         library_panel_row_name(t->name, name, sizeof name);
@@ -183,7 +183,7 @@ void view_library_strip(AppState* app, DrawKit* kit, float dt)
     draw_text(kit, "LIBRARY", L + 12.0f, 24.0f, 1.8f, VIEW_BRIGHT);
     char count[16];
     std::snprintf(count, sizeof count, "%d", app->take_count);
-    draw_text(kit, count, L + 536.0f - draw_text_width(count, 1.6f), 25.0f, 1.6f, VIEW_MUTED);
+    draw_text(kit, count, L + 536.0f - draw_text_span(kit, count, 1.6f), 25.0f, 1.6f, VIEW_MUTED);
 
     app->library_new_button = HitRect{L + 548.0f, 14.0f, 32.0f, 32.0f};
     HitRect nb = app->library_new_button;

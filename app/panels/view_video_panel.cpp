@@ -155,7 +155,7 @@ static void view_trim_bar(AppState* app, DrawKit* kit, float x0)
     snprintf(text, sizeof text, "LOOP %.2f S", app->video_out - app->video_in);
     draw_text_centered(kit, text, x0 + 250, kTextY, kSmallScale, VIEW_BRIGHT);
     view_time_text(text, sizeof text, "OUT", app->video_out);
-    draw_text(kit, text, x0 + kAreaW - draw_text_width(text, kSmallScale), kTextY, kSmallScale, VIEW_LIGHT);
+    draw_text(kit, text, x0 + kAreaW - draw_text_span(kit, text, kSmallScale), kTextY, kSmallScale, VIEW_LIGHT);
 }
 
 void view_video_panel(AppState* app, DrawKit* kit)
