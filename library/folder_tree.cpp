@@ -394,10 +394,15 @@ float foldertree_content_height(const FolderTree* t)
     return h > 0.0f ? h : 0.0f;
 }
 
+// Without a height the view's bottom is unknown: the scroll waits for the first draw.
 static void scroll_into_view(FolderTree* t)
 {
     if (t->selected < 0)
         return;
+    if (!(t->rh > 0.0f)) {
+        t->scroll_pending = 1;
+        return;
+    }
     float top = (float)(t->selected + (foldertree_has_parent(t) ? 1 : 0)) * FOLDER_TREE_ROW;
     if (top < t->scroll_target)
         t->scroll_target = top;
@@ -405,6 +410,16 @@ static void scroll_into_view(FolderTree* t)
         t->scroll_target = top + FOLDER_TREE_ROW - t->rh;
     float max = foldertree_content_height(t);
     t->scroll_target = t->scroll_target < 0.0f ? 0.0f : t->scroll_target > max ? max : t->scroll_target;
+}
+
+void foldertree_scroll_pending(FolderTree* t)
+{
+    if (!t || !t->scroll_pending)
+        return;
+    t->scroll_pending = 0;
+    scroll_into_view(t);
+    if (!t->scroll_pending)
+        t->scroll = t->scroll_target;
 }
 
 void foldertree_select(FolderTree* t, int32_t index)

@@ -54,6 +54,7 @@ struct FolderTree {
     uint8_t show_hidden;
     float scroll, scroll_target;
     float rx, ry, rw, rh;             // the last draw's rectangle
+    uint8_t scroll_pending;           // the selection waits for a height to be scrolled into view
     float pointer_x, pointer_y;
     uint8_t hovering;
     float indent_shift;
@@ -104,6 +105,9 @@ void foldertree_collapse(FolderTree* tree, int32_t index);
 // Node index, -2 for the parent row, -1 for none.
 int32_t foldertree_row_at(const FolderTree* tree, float x, float y);
 float foldertree_content_height(const FolderTree* tree);
+// The draw calls it once it has stored its rectangle: a selection made while the tree
+// had no height yet (a restore before the first frame) is brought into view at once.
+void foldertree_scroll_pending(FolderTree* tree);
 // "root|selected|expanded..." (paths holding '|' or a line break left out; expanded
 // paths stop before the one that would not fit; empty when the root is left out).
 // True when the whole text fitted.

@@ -138,8 +138,7 @@ void library_update(Library* lib, double now, float dt)
         sample_buffer_destroy(preview_take_retired(lib->player));
     }
 
-    float ease = 18.0f * lib->dt;
-    lib->state.scroll += (ease < 1.0f ? ease : 1.0f) * (lib->scroll_target - lib->state.scroll);
+    lib->state.scroll = spring_ease(lib->state.scroll, lib->scroll_target, 18.0f, lib->dt);
     spring_step(&lib->removal, lib->dt > 0.0f ? lib->dt : 0.0f);
     // A card sprung back (a cancel, a refused trash) is no longer the removing one.
     if (lib->removing >= 0 && lib->removal.target == 0.0f && std::fabs(lib->removal.value) < 0.5f &&

@@ -4,7 +4,8 @@
 // Threads: UI thread only (the thread that owns the renderer).
 // Depends on: SDL2 renderer (SDL_RenderGeometry), ui/pixel_font.h.
 //
-// Every shape is one untextured quad sent to SDL_RenderGeometry; nothing is clipped or snapped. Between draw_batch_begin and
+// Every shape is one untextured quad sent to SDL_RenderGeometry; nothing is clipped, and only
+// the 5 x 7 text is snapped to device pixels. Between draw_batch_begin and
 // draw_batch_end the quads are gathered and sent as one call per run of the same blend
 // mode, in the order they were drawn, so what overlaps stays in order; a caller opens a
 // batch only around drawing that goes through the kit alone (anything else drawn in
@@ -91,17 +92,26 @@ void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_
 void draw_glow(DrawKit* kit, float x, float y, float w, float h, uint32_t colour,
                float radius, float intensity);
 
-// 5 x 7 text, top-left corner at x, y; each font pixel is a square of side pixel.
-// Each glyph column's runs of set rows are one quad each.
+// 5 x 7 text, top-left corner at x, y; each font pixel is a square of side pixel and the
+// pen advances 6 of them. Each glyph is placed on whole device pixels: every lit font
+// pixel covers at least one (below one device pixel a font pixel, the text grows to
+// one), mirrored strokes are equal, and at whole sizes the pixels are the plain scaled
+// grid's. Runs of set rows, merged across columns, are one quad each.
 void draw_text_5x7(DrawKit* kit, const char* text, float x, float y, float pixel,
                    uint32_t colour, uint8_t additive);
 void draw_text(DrawKit* kit, const char* text, float x, float y, float pixel, uint32_t colour);
+// Centred on draw_text_span.
 void draw_text_centered(DrawKit* kit, const char* text, float centre_x, float y, float pixel,
                         uint32_t colour);
 // len * 6 * pixel - pixel for a text of len bytes; 0 for an empty (or no) text.
 float draw_text_width(const char* text, float pixel);
-// Text in a vertical gradient (row 0 top, row 6 bottom; one quad per font pixel) and,
-// when glow > 0.02, an additive blurred copy and halos in glow_colour.
+// The width the text takes on the kit's device pixels, in reference units: about
+// draw_text_width, wider where a font pixel would be smaller than a device pixel (for
+// text placed by its right edge or centre). draw_text_width without a layout.
+float draw_text_span(const DrawKit* kit, const char* text, float pixel);
+// Text in a vertical gradient (row 0 top, row 6 bottom; one quad per row run; on device
+// pixels as draw_text_5x7) and, when glow > 0.02, an additive blurred copy (on the plain
+// scaled grid: a halo, not strokes) and halos in glow_colour.
 void draw_text_glow(DrawKit* kit, const char* text, float x, float y, float pixel,
                     uint32_t bottom, uint32_t top, float glow, uint32_t glow_colour);
 

@@ -20,3 +20,10 @@ void spring_step(Spring* s, float dt)
     s->velocity += a * h;
     s->value += s->velocity * h;
 }
+
+float spring_ease(float value, float target, float rate, float dt)
+{
+    float k = std::clamp(rate * dt, 0.0f, 1.0f);
+    float next = value + k * (target - value);
+    return std::fabs(target - next) <= 1e-4f * std::max(1.0f, std::fabs(target)) ? target : next;
+}

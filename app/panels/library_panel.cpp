@@ -146,13 +146,15 @@ static void draw_loops(AppState* app, DrawKit* kit, float L, bool take_view)
             draw_fill(kit, bx, by, 24.0f, 24.0f, mix_towards(VIEW_BACKGROUND, VIEW_MAGENTA, 0.12f));
             draw_play_icon(kit, bx, by, session || hovered ? VIEW_LIGHT : VIEW_MUTED);
         }
-        char name[64];
-        library_panel_row_name(t->name, name, sizeof name);
-        draw_text(kit, name, L + 48.0f, y + 12.0f, 1.4f, session || hovered ? VIEW_BRIGHT : VIEW_LIGHT);
         char duration[32];
         int32_t secs = (int32_t)t->seconds;
         std::snprintf(duration, sizeof duration, "%d:%02d", secs / 60, secs % 60);
-        draw_text(kit, duration, L + 580.0f - draw_text_width(duration, 1.4f), y + 12.0f, 1.4f, VIEW_MUTED);
+        float duration_x = L + 580.0f - draw_text_span(kit, duration, 1.4f);
+        draw_text(kit, duration, duration_x, y + 12.0f, 1.4f, VIEW_MUTED);
+        char name[64];
+        library_panel_row_name(t->name, name, sizeof name);
+        view_draw_name(app, kit, name, L + 48.0f, y + 12.0f, 1.4f, duration_x - 16.0f - (L + 48.0f),
+                       session || hovered ? VIEW_BRIGHT : VIEW_LIGHT);
     }
 }
 
@@ -162,9 +164,7 @@ static void draw_library(AppState* app, DrawKit* kit, const CanvasRect* r, uint8
     Library* lib = app->library;
     library_set_option_a(lib, player_only);
     library_set_option_c(lib, app->reduced_motion);
-    float scale = kit->scale > 0.0f ? kit->scale : 1.0f;
-    canvas_begin(app->canvas, kit->translate_x * scale + kit->offset_x, kit->translate_y * scale + kit->offset_y,
-                 scale);
+    view_canvas_begin(app->canvas, kit);
     library_draw(app->canvas, app->text, lib, r, app->library_colours, nullptr, perf_seconds());
     canvas_set_clip(app->canvas, nullptr);
     canvas_end(app->canvas);
@@ -183,7 +183,7 @@ void view_library_strip(AppState* app, DrawKit* kit, float dt)
     draw_text(kit, "LIBRARY", L + 12.0f, 24.0f, 1.8f, VIEW_BRIGHT);
     char count[16];
     std::snprintf(count, sizeof count, "%d", app->take_count);
-    draw_text(kit, count, L + 536.0f - draw_text_width(count, 1.6f), 25.0f, 1.6f, VIEW_MUTED);
+    draw_text(kit, count, L + 536.0f - draw_text_span(kit, count, 1.6f), 25.0f, 1.6f, VIEW_MUTED);
 
     app->library_new_button = HitRect{L + 548.0f, 14.0f, 32.0f, 32.0f};
     HitRect nb = app->library_new_button;

@@ -30,8 +30,7 @@ void view_logo(AppState* app, DrawKit* kit)
     float w2 = draw_text_width(kEdition, kEditionScale);
     if (app->canvas && app->text) {
         Canvas* c = app->canvas;
-        canvas_begin(c, kit->translate_x * kit->scale + kit->offset_x, kit->translate_y * kit->scale + kit->offset_y,
-                     kit->scale);
+        view_canvas_begin(c, kit);
         float w = 0.0f, h = 0.0f;
         text_measure(app->text, c, kDisplayFont, kName, 64.0f, 400, &w, &h);
         float x = (DRAW_REF_WIDTH - (w + 10.0f + w2)) / 2.0f;

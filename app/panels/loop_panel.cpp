@@ -53,7 +53,7 @@ static void draw_controls(AppState* app, DrawKit* kit)
         draw_text_centered(kit, kBarLabels[k], r.bars[k].x + 12, 996, 1.2f,
                            chosen ? VIEW_BRIGHT : hover ? VIEW_LIGHT : VIEW_MUTED);
     }
-    draw_text(kit, "BARS", r.bars[0].x - 8 - draw_text_width("BARS", 1.2f), 996, 1.2f, VIEW_MUTED);
+    draw_text(kit, "BARS", r.bars[0].x - 8 - draw_text_span(kit, "BARS", 1.2f), 996, 1.2f, VIEW_MUTED);
     for (int j = 0; j < 2; j++) {
         const HitRect& s = r.steppers[j];
         bool hover = over(app, s);

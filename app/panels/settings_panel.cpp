@@ -57,8 +57,7 @@ static void settings_rows_pass(AppState* app, DrawKit* kit, float dt)
 {
     Canvas* c = app->canvas;
     const HitRect& panel = APP_SETTINGS_PANEL;
-    canvas_begin(c, kit->offset_x + kit->translate_x * kit->scale, kit->offset_y + kit->translate_y * kit->scale,
-                 kit->scale);
+    view_canvas_begin(c, kit);
     widget_frame(&app->widgets);
     // The title band inside the outline, above the first row.
     CanvasRect chip{panel.x + 1, panel.y + 1, panel.w - 2, settings_row_rect(0).y - panel.y - 4};
@@ -108,7 +107,7 @@ static void settings_device_list(AppState* app, DrawKit* kit)
         engine_device_label(e, app->device_indices[k], name, sizeof name, label, sizeof label);
         snprintf(shown, sizeof shown, "%.34s", name);
         draw_text(kit, shown, top.x + 12, y + 12, 1.5f, open || hot ? VIEW_BRIGHT : VIEW_LIGHT);
-        float lw = draw_text_width(label, 1.4f);
+        float lw = draw_text_span(kit, label, 1.4f);
         bool is_direct = direct && SDL_strcmp(label, direct) == 0;
         draw_text(kit, label, top.x + top.w - kLabelInset - lw, y + 13, 1.4f, is_direct ? VIEW_LIGHT_TEAL : VIEW_MUTED);
     }

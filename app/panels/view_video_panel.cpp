@@ -16,8 +16,10 @@
 #include "app/video_player.h"
 #include "app/panels/main/view.h"
 #include "app/panels/main/view_palette.h"
+#include "library/views/lv_draw.h"
 #include "ui/drawkit.h"
 
+static const float kPanelW = 512.0f;
 static const float kAreaY = 56.0f, kAreaW = 500.0f, kAreaH = 903.0f;
 static const float kBarY = 972.0f, kBarH = 44.0f;
 static const float kTextY = 1030.0f;
@@ -65,11 +67,18 @@ static void view_header(AppState* app, DrawKit* kit, float v)
     app->video_rects[APP_VIDEO_REMOVE] = r;
     view_remove_button(app, kit, r);
     const char* slash = strrchr(app->video_path, '/');
-    char name[32];
-    snprintf(name, sizeof name, "%.26s", slash ? slash + 1 : app->video_path);
-    for (char* p = name; *p; p++)
-        *p = (char)toupper((unsigned char)*p);
-    draw_text(kit, name, v + 140, 25, kSmallScale, VIEW_MUTED);
+    char name[sizeof app->video_path];
+    snprintf(name, sizeof name, "%s", slash ? slash + 1 : app->video_path);
+    lv_utf8_cut(name, 26);
+    // Capitals for ASCII and the Latin-1 letters (U+00E0..U+00FE but the division sign,
+    // two bytes each, the same length in capitals); other characters stay as they are.
+    for (unsigned char* p = (unsigned char*)name; *p; p++) {
+        if (*p < 0x80)
+            *p = (unsigned char)toupper(*p);
+        else if (*p == 0xC3 && p[1] >= 0xA0 && p[1] <= 0xBE && p[1] != 0xB7)
+            *++p -= 0x20;
+    }
+    view_draw_name(app, kit, name, v + 140, 25, kSmallScale, kPanelW - 152, VIEW_MUTED);
 }
 
 // The texture fitted into the picture area, turned by q quarter turns clockwise.
@@ -146,7 +155,7 @@ static void view_trim_bar(AppState* app, DrawKit* kit, float x0)
     snprintf(text, sizeof text, "LOOP %.2f S", app->video_out - app->video_in);
     draw_text_centered(kit, text, x0 + 250, kTextY, kSmallScale, VIEW_BRIGHT);
     view_time_text(text, sizeof text, "OUT", app->video_out);
-    draw_text(kit, text, x0 + kAreaW - draw_text_width(text, kSmallScale), kTextY, kSmallScale, VIEW_LIGHT);
+    draw_text(kit, text, x0 + kAreaW - draw_text_span(kit, text, kSmallScale), kTextY, kSmallScale, VIEW_LIGHT);
 }
 
 void view_video_panel(AppState* app, DrawKit* kit)
@@ -160,7 +169,7 @@ void view_video_panel(AppState* app, DrawKit* kit)
         return;
     }
     float v = app->video_x + 4, x0 = v + 6;
-    draw_fill(kit, v, 8, 512, 1064, draw_with_alpha(VIEW_PANEL, 150));
+    draw_fill(kit, v, 8, kPanelW, 1064, draw_with_alpha(VIEW_PANEL, 150));
     view_header(app, kit, v);
     draw_fill(kit, x0, kAreaY, kAreaW, kAreaH, draw_with_alpha(VIEW_BACKGROUND, 150));
 

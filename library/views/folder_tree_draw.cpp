@@ -12,13 +12,13 @@
 #include "library/views/viz.h"
 #include "library/views/wavestrip.h"
 #include "ui/canvas.h"
+#include "ui/spring.h"
 #include "ui/text.h"
 #include "ui/widget.h"
 
 static void ease(float* value, float target, float dt, bool jump)
 {
-    float k = 18.0f * (dt > 0.0f ? dt : 1.0f / 60.0f);
-    *value = jump ? target : *value + (k < 1.0f ? k : 1.0f) * (target - *value);
+    *value = jump ? target : spring_ease(*value, target, 18.0f, dt > 0.0f ? dt : 1.0f / 60.0f);
 }
 
 static void triangle(Canvas* c, float x, float cy, bool down, const float* colour)
@@ -40,6 +40,7 @@ void foldertree_draw(Canvas* c, TextRenderer* tr, FolderTree* t, const CanvasRec
     t->ry = r->y;
     t->rw = r->w;
     t->rh = r->h;
+    foldertree_scroll_pending(t);
     t->preview_wanted = 0;
     CanvasRect saved;
     bool had = lv_panel_begin(c, r, p[0], &saved);

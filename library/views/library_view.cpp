@@ -436,8 +436,7 @@ static void step_openness(Library* lib)
 {
     LibraryViewUi* ui = lib->ui;
     float target = lib->take_panel_mode == 1 && library_loaded_item(lib) ? 1.0f : 0.0f;
-    float k = 14.0f * lib->dt;
-    ui->openness = lib->reduced_motion ? target : ui->openness + (k < 1.0f ? k : 1.0f) * (target - ui->openness);
+    ui->openness = lib->reduced_motion ? target : spring_ease(ui->openness, target, 14.0f, lib->dt);
     if (ui->openness < 0.003f)
         ui->openness = 0.0f;
 }

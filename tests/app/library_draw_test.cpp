@@ -61,16 +61,7 @@ protected:
         canvas_end(c);
         read();
     }
-    std::vector<uint32_t> pixels()
-    {
-        std::vector<uint32_t> v;
-        for (int y = 0; y < 200; y++)
-            for (int x = 0; x < 640; x++) {
-                DrawPixel p = draw_fixture_pixel(&fx, x, y);
-                v.push_back((uint32_t)p.r | (uint32_t)p.g << 8 | (uint32_t)p.b << 16);
-            }
-        return v;
-    }
+    std::vector<uint32_t> pixels() { return draw_box_pixels(&fx, 0, 0, 640, 200); }
     std::vector<uint32_t> strip_of(std::vector<float> pts, float h = 40.0f)
     {
         begin();
@@ -191,6 +182,29 @@ TEST_F(LibraryDraw, TreeRowsFillsSizesTagsParentAndPreview)
     ASSERT_NE(foldertree_preview_find(t, wav.c_str()), nullptr);
     EXPECT_TRUE(foldertree_preview_find(t, wav.c_str())->ready);
     foldertree_destroy(t);
+}
+
+// A selection restored before the tree was ever drawn is in view on its first frame.
+TEST_F(LibraryDraw, ARestoredSelectionIsInViewOnTheFirstFrame)
+{
+    LibraryKit kit;
+    plat_dir_make(kit.data_dir().c_str());
+    folders_use_data_path(kit.data_dir().c_str());
+    fs::create_directories(kit.path("root"));
+    for (int i = 10; i < 70; i++)
+        kit.text("root/f" + std::to_string(i), "x");
+    const CanvasRect r{0, 0, 400, 260};
+    for (int pick : {3, 30}) {
+        FolderTree* t = foldertree_create();
+        foldertree_restore(t, (kit.path("root") + "|" + kit.path("root/f" + std::to_string(10 + pick))).c_str());
+        begin();
+        foldertree_draw(c, nullptr, t, &r, nullptr, 1.0f / 60.0f);
+        end();
+        float top = FOLDER_TREE_ROW * (float)(pick + 1) - t->scroll;   // under the parent row
+        EXPECT_TRUE(top >= 0.0f && top + FOLDER_TREE_ROW <= r.h) << pick << ": " << top;
+        EXPECT_TRUE(draw_box_has(&fx, 3, (int)top + 3, 6, (int)top + 6, rgb(t->palette[5]))) << pick;
+        foldertree_destroy(t);
+    }
 }
 
 TEST_F(LibraryDraw, FavouritesRowsAndTheDragGap)
@@ -620,6 +634,32 @@ TEST_F(TakeViewDraw, GlyphsWaveformMarksWindowAndTheTempoRow)
     EXPECT_EQ(g.count, 5);
     lib->tempo_row = 0;
     t.buffer = nullptr;
+}
+
+// The take view opening at 60 and at 144 frames a second ends fully open: its tempo
+// row is drawn and takes a click on a bar choice.
+TEST_F(TakeViewDraw, TheTempoRowShowsAndTakesClicksAtEveryFrameRate)
+{
+    library_set_option_b(lib, 1);
+    library_set_tempo_row(lib, true);
+    const CanvasRect view{0, 0, 600, 700};
+    for (int fps : {60, 144}) {
+        lib->ui->openness = 0.0f;
+        lib->bars_per_segment = 1;
+        double now = 10.0;
+        for (int i = 0; i <= fps; i++, now += 1.0 / fps) {
+            library_update(lib, now, 1.0f / (float)fps);
+            canvas_begin(c, 0, 0, 1.0f);
+            library_draw(c, nullptr, lib, &view, nullptr, nullptr, now);
+            canvas_end(c);
+        }
+        read();
+        const CanvasRect row = lib->take.row, eight = lib->take.bar_choices[0];
+        EXPECT_EQ(row.h, TAKE_TEMPO_ROW_HEIGHT) << fps;
+        EXPECT_TRUE(draw_box_has(&fx, (int)row.x, (int)row.y, (int)(row.x + row.w), (int)(row.y + row.h), rgb(k(5))));
+        EXPECT_TRUE(press(lib, SDL_BUTTON_LEFT, eight.x + 4, eight.y + 4, now));
+        EXPECT_EQ(lib->bars_per_segment, 8) << fps;
+    }
 }
 
 TEST_F(LibraryInProcess, TheCloudTabAClientsButtonLineAndHintsAndTheTreesMark)

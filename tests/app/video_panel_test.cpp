@@ -15,6 +15,8 @@
 #include "app/window.h"
 #include "support/video_fixtures.h"
 #include "tests/app/view_draw_probe.h"
+#include "ui/canvas.h"
+#include "ui/text.h"
 
 namespace {
 
@@ -217,6 +219,32 @@ TEST_F(VideoPanelView, StatesShowTheirWords)
     shot("failed");
     EXPECT_TRUE(words_in(VIEW_RED)) << "CAN'T PLAY THAT";
     EXPECT_TRUE(draw_box_has(&fx, 740, 14, 772, 46, pix(VIEW_BRIGHT))) << "the remove button's cross";
+}
+
+// Names through the text renderer, the video's title and a LOOPS row's: beyond ASCII
+// not a "?" per byte, and a title longer than 26 bytes cut before a character.
+TEST_F(VideoPanelView, NamesBeyondAsciiInTheTitleAndTheTakeRows)
+{
+    app->canvas = canvas_create(fx.renderer);
+    app->text = text_renderer_create_in(fx.renderer, TESSEL_FONT_FOLDER);
+    app->library_shown = 1, app->library_x = 0, app->take_count = 1;
+    auto names = [&](const std::string& name) {
+        snprintf(app->video_path, sizeof app->video_path, "/v/%s", name.c_str());
+        snprintf(app->takes[0].name, sizeof app->takes[0].name, "%s.wav", name.c_str());
+        draw_part();
+        view_library_strip(app, &kit, 0.0f);
+        read();
+        return std::pair{draw_box_pixels(&fx, 784, 14, 1160, 46), draw_box_pixels(&fx, 52, 92, 520, 126)};
+    };
+    auto [title, row] = names("Gr\xC3\xBC\xC3\x9F" "e caf\xC3\xA9");   // "Grüße café"
+    shot("names");
+    auto [title_q, row_q] = names("Gr????e caf??");
+    EXPECT_NE(title, title_q);
+    EXPECT_NE(row, row_q);
+    EXPECT_EQ(names(std::string(25, 'a') + "\xC3\xA9").first, names(std::string(25, 'a')).first);
+    text_renderer_destroy(app->text);
+    canvas_destroy(app->canvas);
+    app->text = nullptr, app->canvas = nullptr;
 }
 
 // Each file is marked to be turned; the strip lies where the turn puts it.

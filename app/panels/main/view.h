@@ -8,6 +8,7 @@
 #include "ui/hitregion.h"
 
 struct AppState;
+struct Canvas;
 struct DrawKit;
 struct Meter;
 
@@ -20,6 +21,15 @@ void view_tab(AppState* app, DrawKit* kit, HitRect r, const char* label, bool on
 // One filled triangle in a packed colour, points in kit units.
 void view_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x3, float y3,
                    uint32_t colour);
+
+// Opens a canvas level lined up with the kit: canvas units are kit units (close it with
+// canvas_end).
+void view_canvas_begin(Canvas* c, const DrawKit* kit);
+// A name as the user typed it (any UTF-8), where pixel-font text of size pixel would
+// have its top-left corner: with the text renderer on the canvas, ended by "…" past
+// max_w; in the kit's pixel font only when there is no text renderer.
+void view_draw_name(AppState* app, DrawKit* kit, const char* name, float x, float y, float pixel, float max_w,
+                    uint32_t colour);
 
 // Painters, in app_draw's order.
 void view_background(AppState* app, DrawKit* kit, double t);      // clears the frame

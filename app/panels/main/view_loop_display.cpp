@@ -154,7 +154,7 @@ void view_loop_display(AppState* app, DrawKit* kit)
     if (v.length > 0) {
         char text[32];
         view_loop_length_text(v.length, v.sample_rate, text, sizeof text);
-        float w = draw_text_width(text, kLengthScale);
+        float w = draw_text_span(kit, text, kLengthScale);
         draw_text(kit, text, r.x + r.w - 6.0f - w, r.y + 6.0f, kLengthScale, VIEW_MUTED);
     }
     view_gain_readout(app, kit);

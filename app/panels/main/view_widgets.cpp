@@ -6,6 +6,8 @@
 
 #include "app/app_state.h"
 #include "app/panels/main/view.h"
+#include "library/views/lv_draw.h"
+#include "ui/canvas.h"
 #include "ui/drawkit.h"
 
 static const uint32_t kLightTeal = draw_rgba(107, 230, 224, 255);
@@ -39,4 +41,27 @@ void view_tab(AppState* app, DrawKit* kit, HitRect r, const char* label, bool on
 void view_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x3, float y3, uint32_t colour)
 {
     draw_triangle(kit, x1, y1, x2, y2, x3, y3, colour);
+}
+
+void view_canvas_begin(Canvas* c, const DrawKit* kit)
+{
+    float s = kit->scale > 0.0f ? kit->scale : 1.0f;
+    canvas_begin(c, kit->translate_x * s + kit->offset_x, kit->translate_y * s + kit->offset_y, s);
+}
+
+void view_draw_name(AppState* app, DrawKit* kit, const char* name, float x, float y, float pixel, float max_w,
+                    uint32_t colour)
+{
+    if (!app || !kit || !name)
+        return;
+    if (!app->canvas || !app->text) {
+        draw_text(kit, name, x, y, pixel, colour);
+        return;
+    }
+    const float ink[4] = {(float)(colour & 0xFF) / 255.0f, (float)(colour >> 8 & 0xFF) / 255.0f,
+                          (float)(colour >> 16 & 0xFF) / 255.0f, (float)(colour >> 24) / 255.0f};
+    view_canvas_begin(app->canvas, kit);
+    // The text renderer's size is ten times the pixel font's, its line box 2 units higher.
+    lv_draw_name(app->canvas, app->text, name, x, y - 2.0f, pixel * 10.0f, max_w, ink);
+    canvas_end(app->canvas);
 }
