@@ -27,6 +27,7 @@ kill_during_export() {
   echo mine >"$HOME/Music/tessel/tessel-x.wav.tmp"   # a user's own file, no temporary of ours
   e2e_program_start || { echo "no window after the kill" >"$T/fail"; return; }
   e2e_term "$apid" >/dev/null
+  cp "$T/app.log" "$T/restart.log"   # what the start swept; the next run writes app.log anew
 }
 
 session_takes() { ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | wc -l; }
@@ -146,7 +147,7 @@ for g in "$HOME"/Music/tessel/tessel-loop-*.wav; do
 done
 left=("$HOME"/Music/tessel/*.tmp*)
 [ "${left[*]}" = "$HOME/Music/tessel/tessel-x.wav.tmp" ] || fail "after the restart: ${left[*]}, not the user's tessel-x.wav.tmp alone"
-grep -q "^tessel: removed tessel-loop-.*\.wav\.tmp\.[0-9]*, no whole take$" "$T/app.log" || fail "the torn export was not removed"
+grep -q "^tessel: removed tessel-loop-.*\.wav\.tmp\.[0-9]*, no whole take$" "$T/restart.log" || fail "the torn export was not removed"
 sox --i "$f" | grep -q "16-bit Signed Integer PCM" || fail "$(basename "$f") is not 16-bit PCM"
 gap=$(cat "$T/gap")
 read -r len rms < <(sox "$f" -n stat 2>&1 |
