@@ -145,22 +145,25 @@ bool session_take_secure(AppState* app)
 // 48 kHz): 0.25 s leaves room for slow blocks and rates down to 22 kHz.
 static const double kCloseSettleSeconds = 0.25;
 
+void app_close_begin(AppState* app)
+{
+    if (!app || !app->engine || app->closing != APP_CLOSING_NONE)
+        return;
+    app->closing = APP_CLOSING_SAVE;
+    // A take still recording ends as r ends it: a first pass becomes the loop with its
+    // seam cross-faded, an overdub fades out. Its fade is over well within
+    // kCloseSettleSeconds, and the take is written after it.
+    Engine* e = app->engine;
+    app->closing_settled = app->ui_time;
+    if (e->record.exchange(0, rl) | e->hold_dub.exchange(0, rl))
+        app->closing_settled += kCloseSettleSeconds;
+}
+
 bool app_close_step(AppState* app)
 {
-    if (!app || !app->engine)
+    if (!app || !app->engine || app->closing == APP_CLOSING_NOW)
         return true;
     Engine* e = app->engine;
-    if (app->closing == APP_CLOSING_NONE) {
-        app->closing = APP_CLOSING_SAVE;
-        // A take still recording ends as r ends it: a first pass becomes the loop with
-        // its seam cross-faded, an overdub fades out. Its fade is over well within
-        // kCloseSettleSeconds, and the take is written after it.
-        app->closing_settled = app->ui_time;
-        if (e->record.exchange(0, rl) | e->hold_dub.exchange(0, rl))
-            app->closing_settled += kCloseSettleSeconds;
-    }
-    if (app->closing == APP_CLOSING_NOW)
-        return true;
     if (app->ui_time < app->closing_settled)
         return false;
     // A writer holds the take's temporary file until it is in place: wait for it, then
@@ -170,7 +173,7 @@ bool app_close_step(AppState* app)
     if (!app->closing_written) {
         app->closing_written = 1;
         loop_close_open_pass(e);   // a stopped stream never closes it itself
-        if (app->engine->content_generation.load(rl) != app->session_gen_saved && session_wav_save(app, false))
+        if (e->content_generation.load(rl) != app->session_gen_saved && session_wav_save(app, false))
             return !session_wav_busy();
     }
     return true;
@@ -182,8 +185,8 @@ void app_save_on_exit(AppState* app)
         return;
     // The frame loop has already written the take the close asked for; without it
     // (the loop ended some other way) it is written here.
-    while (!session_wav_wait(SESSION_WAIT_MS)) {
-    }
+    while (!session_wav_wait(SESSION_WAIT_MS))
+        continue;
     if (!app->closing_written && app->engine->content_generation.load(rl) != app->session_gen_saved)
         session_wav_save(app, true);
 }

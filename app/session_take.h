@@ -34,8 +34,10 @@ uint32_t session_wav_writes_failed(void);
 // writer. False, with the toast "TAKE NOT SAVED", when the take could not be saved:
 // the caller must then keep the loop.
 bool session_take_secure(AppState* app);
-// Each frame from the first close request on (which sets closing to
-// APP_CLOSING_SAVE): waits for a running writer, then writes the session take once
+// The first close request: closing becomes APP_CLOSING_SAVE, and a take still
+// recording is ended as r ends it.
+void app_close_begin(AppState* app);
+// Each frame from the first close request on: waits for a running writer, then writes the session take once
 // more when the loop changed since that write began. True once the take is in place
 // (or there was nothing to write, or the write failed), or at once for
 // APP_CLOSING_NOW: the program may end. Never blocks.

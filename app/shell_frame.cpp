@@ -49,7 +49,7 @@ static void shell_close_request(ShellCtx* sh)
         sh->quit = true;
         return;
     }
-    app->closing = APP_CLOSING_SAVE;
+    app_close_begin(app);
 }
 
 // Each event goes to the shell's own handlers first; what they do not end reaches the

@@ -204,6 +204,7 @@ TEST_F(TakesTest, AClosedFirstPassIsEndedAndWrittenBeforeTheProgramEnds)
         e->playing = 1;
         run_callback(24000, 0.5f);
         app->ui_time = 10.0;
+        app_close_begin(app);
         EXPECT_FALSE(app_close_step(app));   // the take is still fading out
         EXPECT_EQ(e->record.load(), 0);
         if (running)
