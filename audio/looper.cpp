@@ -465,7 +465,7 @@ static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* o
         float outL = inL * heard, outR = inR * heard;
         if (!held) {
             ramp += (target - ramp) * kRampCoef;
-            if (kMoving && (ro.gain > 0.0f || ro.ramp > kRampWriteLevel))
+            if (kMoving && runout_running(&ro))
                 wrote |= runout_frame(&ro, loopL, loopR, inL, inR, w->rate, &outL, &outR);
         }
         if (playing) {
