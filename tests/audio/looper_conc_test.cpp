@@ -83,8 +83,6 @@ TEST_F(LooperShared, LoadingALoopDuringAFirstPassKeepsExactlyWhatWasLoaded)
     }
 }
 
-// The UI closes a first pass while blocks run, its recording stopped or still on: it
-// becomes the loop once, whichever side closes it.
 TEST_F(LooperShared, AFirstPassClosedFromTheUiBecomesTheLoopOnce)
 {
     start_audio(0.1f);

@@ -339,9 +339,9 @@ const Scenario kScenarios[] = {
     {"GateOn", kFrames, [](Engine* e, Hooks*) { e->gate_threshold = 0.05f; },
      [](Engine* e, int block) { e->gain = (block / 50) % 2 ? 1.0f : 0.0f; },
      [](Engine* e, const Hooks*) { return e->gate_gain > 0.9f; }},
-    // Effect types cycled in every slot, through both patches and the crossfade, with
-    // the fx bypass now and then. Run alone (as ctest runs each scenario), each
-    // effect's first use in the process is inside the callback, after engine_init.
+    // Effect types cycled in every slot, through both patches and the crossfade. Run
+    // alone (as ctest runs each scenario), each effect's first use in the process is
+    // inside the callback, after engine_init.
     {"EffectPatches", kFrames,
      [](Engine* e, Hooks*) {
          e->crossfade = 0.5f;
@@ -353,7 +353,7 @@ const Scenario kScenarios[] = {
      [](Engine* e, int block) {
          for (int s = 0; s < ENGINE_SLOTS; s++)
              e->slots[s].effect_type = (block / 20 + s) % FX_TYPE_COUNT;
-         e->fx_bypass = (block / 70) % 3 == 2 ? 1 : 0;
+         e->fx_bypass = (block / 70) % 3 == 2 ? 1 : 0;   // the fx bypass now and then
      },
      [](Engine*, const Hooks*) { return true; }},
     // A plug-in as the instrument and in a slot of each patch, asking the host for the

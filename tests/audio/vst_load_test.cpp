@@ -2,12 +2,8 @@
 // their message and leaves nothing of them behind, and sets them up in order.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "audio/vst.h"
@@ -63,28 +59,12 @@ TEST(VstLoad, FailuresGiveTheirTextAndLeaveNoLibraryMapped)
 
     EXPECT_EQ(vst_load(nullptr, 48000.0f, 4096, nullptr, 0), nullptr);
 
-    // Only regular files are opened: plat_dl_open refuses anything else unopened, and
-    // this case alone checks that (the picker's scan lists no FIFO either, but through
-    // its own filter). A loader that opened the FIFO would wait for a writer for good:
-    // after 5 s a watchdog gives it one, so the case fails then instead of hanging.
+    // Only regular files are opened: the loader would wait on a FIFO for good.
     const std::string fifo = "/tmp/tessel-vst-load-" + std::to_string(getpid()) + ".so";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::atomic<bool> returned{false}, waited{false};
-    std::thread watchdog([&] {
-        auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!returned && std::chrono::steady_clock::now() < give_up)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        for (; !returned; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
-            waited = true;
-            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0)
-                close(fd);   // the reader sees the end of the file
-        }
-    });
+    alarm(5);   // a loader that opened it ends the run by SIGALRM, not at ctest's timeout
     EXPECT_EQ(vst_load(fifo.c_str(), 48000.0f, 4096, err, sizeof err), nullptr);
-    returned = true;
-    watchdog.join();
-    EXPECT_FALSE(waited) << "the loader opened a FIFO and waited 5 s for a writer";
+    alarm(0);
     unlink(fifo.c_str());
 }
 

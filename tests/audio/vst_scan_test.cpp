@@ -58,8 +58,7 @@ TEST(VstScan, ListsLibrariesInAnyCaseDownToThreeLevels)
                           ".hidden.so", ".cache/inside.so", "d1/one.so", "d1/d2/two.so", "d1/d2/d3/three.so",
                           "d1/d2/d3/d4/four.so", "Bundle.vst/Bundle.so"})
         t.file(f);
-    // A FIFO, and a link to it, are never listed: the scan lists regular files only.
-    // (That the loader itself never opens one, plat_dl_open, is VstLoad's FIFO case.)
+    // A FIFO, and a link to it, are never listed: loading one would wait for a writer.
     ASSERT_EQ(mkfifo((t.root / "pipe.so").c_str(), 0600), 0);
     fs::create_symlink(t.root / "pipe.so", t.root / "link.so");
     std::vector<VstPickerEntry> entries(VST_PICKER_MAX);
