@@ -646,17 +646,15 @@ TEST_F(TakeViewDraw, TheTempoRowShowsAndTakesClicksAtEveryFrameRate)
     library_set_option_b(lib, 1);
     library_set_tempo_row(lib, true);
     for (int fps : {60, 144}) {
-        lib->ui->openness = 0.0f;
-        lib->bars_per_segment = 1;
-        double now = 10.0;
-        for (int i = 0; i <= fps; i++, now += 1.0 / fps) {
+        lib->ui->openness = 0.0f, lib->bars_per_segment = 1;
+        for (double now = 10.0; now < 11.0; now += 1.0 / fps) {   // a second
             library_update(lib, now, 1.0f / (float)fps);
             canvas_begin(c, 0, 0, 1.0f);
             library_draw(c, nullptr, lib, &r, nullptr, nullptr, now);
             canvas_end(c);
         }
         EXPECT_EQ(lib->take.row.h, TAKE_TEMPO_ROW_HEIGHT) << fps;
-        EXPECT_TRUE(press(lib, SDL_BUTTON_LEFT, lib->take.bar_choices[0].x + 4, lib->take.bar_choices[0].y + 4, now));
+        EXPECT_TRUE(press(lib, SDL_BUTTON_LEFT, lib->take.bar_choices[0].x + 4, lib->take.bar_choices[0].y + 4, 12.0));
         EXPECT_EQ(lib->bars_per_segment, 8) << fps;
     }
 }
