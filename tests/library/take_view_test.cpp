@@ -11,11 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -254,33 +249,6 @@ TEST_F(ExportTest, ASegmentIsWrittenBitForBitAndDraggedOut)
     SegmentGrid g;
     ASSERT_TRUE(library_segment_grid(lib, &g));
     EXPECT_FALSE(library_segment(lib, g.count, nullptr));
-}
-
-TEST_F(ExportTest, AKillMidWriteLeavesNoTornLoopUnderItsName)
-{
-    analysed(click_track_c120(kit.dir()));
-    std::string loops = home + "/Music/TideCoil/Loops";
-    // A child killed (SIGXFSZ) once its file passes 4 KiB, as a kill mid-write would.
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        struct rlimit none = {0, 0}, lim = {4096, 4096};
-        setrlimit(RLIMIT_CORE, &none);
-        signal(SIGXFSZ, SIG_DFL);
-        setrlimit(RLIMIT_FSIZE, &lim);
-        library_export_bar(lib, 1, 10.0);
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
-    for (const auto& entry : fs::directory_iterator(loops))
-        EXPECT_NE(entry.path().extension(), ".wav") << entry.path();
-    // The next export takes the segment's own name, whole.
-    library_export_bar(lib, 1, 20.0);
-    EXPECT_STREQ(lib->take.status, "SAVED  Music/TideCoil/Loops");
-    EXPECT_EQ(g_dragged.find(" (2)"), std::string::npos) << g_dragged;
-    EXPECT_GT(fs::file_size(g_dragged), 4096u);
 }
 
 TEST(LoopNames, TakeNamesFileNamesAndTheUriList)

@@ -171,17 +171,6 @@ bool draw_box_has(const DrawFixture* fx, int x0, int y0, int x1, int y1, DrawPix
     return false;
 }
 
-std::vector<uint32_t> draw_box_pixels(const DrawFixture* fx, int x0, int y0, int x1, int y1)
-{
-    std::vector<uint32_t> v;
-    for (int y = y0; y < y1; y++)
-        for (int x = x0; x < x1; x++) {
-            DrawPixel p = draw_fixture_pixel(fx, x, y);
-            v.push_back((uint32_t)p.r | (uint32_t)p.g << 8 | (uint32_t)p.b << 16);
-        }
-    return v;
-}
-
 std::vector<int> draw_row_hits(const DrawFixture* fx, int x0, int x1, int y, DrawPixel want)
 {
     std::vector<int> xs;

@@ -42,9 +42,6 @@ protected:
 DrawPixel draw_pixel_rgb(uint8_t r, uint8_t g, uint8_t b);
 // Whether any pixel of the box (x0..x1, y0..y1) is within 2 of want.
 bool draw_box_has(const DrawFixture* fx, int x0, int y0, int x1, int y1, DrawPixel want);
-// The RGB of every pixel of the box (x0..x1 - 1, y0..y1 - 1), row by row (R lowest), to
-// compare two pictures of one place.
-std::vector<uint32_t> draw_box_pixels(const DrawFixture* fx, int x0, int y0, int x1, int y1);
 // The x of every pixel of row y in x0..x1 within 2 of want.
 std::vector<int> draw_row_hits(const DrawFixture* fx, int x0, int x1, int y, DrawPixel want);
 // Normal blending: src * a + dst * (1 - a).

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "tests/ui/kit_test.h"
 #include "ui/pixel_font.h"
@@ -130,78 +128,54 @@ TEST_F(DrawText, StrongGlowIsHeldAtFullAlphaInsteadOfWrapping)
     EXPECT_TRUE(draw_probe(&fx, 155, 80, draw_pixel_rgb(255, 255, 255)));
 }
 
-// A bitmap ('#' lit) folded: its blank edges dropped, runs of equal neighbouring
-// columns and then rows kept once, their lengths in runs[0] and runs[1].
+// The bitmap ('#' lit) turned twice, each time without its blank edge lines and with a run
+// of equal lines kept once, the runs' lengths in runs[0] and runs[1].
 static std::vector<std::string> fold(std::vector<std::string> b, std::vector<int> runs[2])
 {
     for (int axis = 0; axis < 2; ++axis) {
-        std::vector<std::string> lines(b[0].size());   // transposed
-        for (const std::string& row : b)
-            for (size_t x = 0; x < row.size(); ++x)
-                lines[x] += row[x];
-        while (lines.back().find('#') == std::string::npos)
-            lines.pop_back();
-        while (lines.front().find('#') == std::string::npos)
-            lines.erase(lines.begin());
+        std::vector<std::string> lines(b[0].size());
+        for (size_t x = 0; x < lines.size() * b.size(); ++x)
+            lines[x % lines.size()] += b[x / lines.size()][x % lines.size()];
         b.clear();
         for (const std::string& l : lines)
-            b.empty() || b.back() != l ? (b.push_back(l), runs[axis].push_back(1)) : (void)runs[axis].back()++;
+            if (!b.empty() && b.back() == l)
+                runs[axis].back()++;
+            else if (!b.empty() || l.find('#') != std::string::npos)
+                b.push_back(l), runs[axis].push_back(1);
+        if (b.back().find('#') == std::string::npos)
+            b.pop_back(), runs[axis].pop_back();
     }
     return b;
 }
 
-// The status line's and the buttons' characters at their sizes and the window scales of
-// 1024 x 600 (946 x 600 with the library open) and 1280 x 1100, drawn twice at uneven
-// places: the ink folds to the glyph with a device pixel at least for each font pixel,
-// a glyph the font mirrors is mirrored in ink (equal strokes equal), both copies alike.
+// Status and button characters at window scales, uneven places, both paths: the ink folds to the
+// glyph, a device pixel at least per font pixel, and a glyph the font mirrors mirrored.
 TEST_F(DrawText, AtWindowScalesEveryLitFontPixelShowsAndEqualStrokesAreEqual)
 {
-    const std::string chars = "0123456789MONITRVEDUBCLAXPSK@.H";
-    auto rev = [](auto v) { return decltype(v)(v.rbegin(), v.rend()); };
-    for (auto [w, h] : {std::pair{946, 600}, {1280, 1100}})
-        for (float pixel : {1.4f, 1.6f})
-            for (int path = 0; path < 2; ++path) {
+    auto even = [](const auto& v) { return std::equal(v.begin(), v.end(), v.rbegin()); };
+    for (auto [w, h, pixel] : {std::tuple{946, 600, 1.4f}, {946, 600, 1.6f}, {1280, 1100, 1.4f}, {1280, 1100, 1.6f}})
+        for (int path = 0; path < 2; ++path)
+            for (const char* c = "0123456789MONITRVEDUBCLAXPSK@.H"; *c; ++c) {
+                SCOPED_TRACE(::testing::Message() << w << "x" << h << " " << pixel << " '" << *c << "'");
                 draw_frame_layout(&kit, w, h);
-                std::vector<int> first[32][2];
-                for (int pass = 0; pass < 2; ++pass) {
-                    auto spot = [&](size_t i, int dx, int dy) {   // device pixels near glyph i
-                        return std::pair{6 + 25.0f * (i % 15) + 0.37f * i + 0.45f * pass + dx,
-                                         6 + 30.0f * (i / 15) + 0.29f * i + 0.55f * pass + dy};
-                    };
-                    draw_fixture_clear(&fx, bg.r, bg.g, bg.b);
-                    for (size_t i = 0; i < chars.size(); ++i) {
-                        auto [x, y] = spot(i, 0, 0);
-                        x = (x - kit.offset_x) / kit.scale, y = (y - kit.offset_y) / kit.scale;
-                        const char one[2] = {chars[i], 0};
-                        path ? draw_text_glow(&kit, one, x, y, pixel, ~0u, ~0u, 0, 0)
-                             : draw_text(&kit, one, x, y, pixel, ~0u);
-                    }
-                    read();
-                    for (size_t i = 0; i < chars.size(); ++i) {
-                        SCOPED_TRACE(::testing::Message() << w << "x" << h << " " << pixel << " '" << chars[i] << "'");
-                        const uint8_t* g = pixel_font_glyph((unsigned char)chars[i]);
-                        std::vector<std::string> ink(22, std::string(20, '.')), font(7, std::string(5, '.'));
-                        for (int k = 0; k < 22 * 20; ++k) {
-                            auto [x, y] = spot(i, k % 20 - 3, k / 20 - 3);
-                            ink[k / 20][k % 20] = draw_probe(&fx, (int)x, (int)y, bg, 0) ? '.' : '#';
-                        }
-                        for (int k = 0; k < 35; ++k)
-                            font[k % 7][k / 7] = g[k / 7] >> k % 7 & 1 ? '#' : '.';
-                        std::vector<int> got[2], want[2];
-                        std::vector<std::string> folded = fold(font, want);
-                        ASSERT_EQ(fold(ink, got), folded);
-                        auto even = [&](auto& r) { return rev(r) == r; };   // a line its own mirror
-                        bool mirrored[2] = {std::all_of(folded.begin(), folded.end(), even), even(folded)};
-                        for (int a = 0; a < 2; ++a) {
-                            for (size_t k = 0; k < want[a].size(); ++k)
-                                EXPECT_GE(got[a][k], want[a][k]) << "a font pixel without a device pixel";
-                            if (mirrored[a] && rev(want[a]) == want[a])
-                                EXPECT_EQ(rev(got[a]), got[a]) << "mirrored strokes unequal";
-                            if (pass)
-                                EXPECT_EQ(got[a], first[i][a]) << "unlike the copy elsewhere";
-                            first[i][a] = got[a];
-                        }
-                    }
+                draw_fixture_clear(&fx, bg.r, bg.g, bg.b);
+                float x = (6 + 0.37f * (*c % 7) - kit.offset_x) / kit.scale;   // device pixel 6 and a part
+                float y = (6 + 0.29f * (*c % 5) - kit.offset_y) / kit.scale;
+                const char s[2] = {*c, 0};
+                path ? draw_text_glow(&kit, s, x, y, pixel, ~0u, ~0u, 0, 0) : draw_text(&kit, s, x, y, pixel, ~0u);
+                read();
+                std::vector<std::string> ink(22, std::string(20, '.')), font(7, std::string(5, '.'));
+                for (int k = 0; k < 22 * 20; ++k)
+                    ink[k / 20][k % 20] = draw_probe(&fx, k % 20, k / 20, bg) ? '.' : '#';
+                for (int k = 0; k < 35; ++k)
+                    font[k % 7][k / 7] = pixel_font_glyph((unsigned char)*c)[k / 7] >> k % 7 & 1 ? '#' : '.';
+                std::vector<int> got[2], want[2];
+                std::vector<std::string> folded = fold(font, want);
+                ASSERT_EQ(fold(ink, got), folded);
+                bool mirrored[2] = {std::all_of(folded.begin(), folded.end(), even), even(folded)};
+                for (int a = 0; a < 2; ++a) {
+                    EXPECT_TRUE(std::equal(want[a].begin(), want[a].end(), got[a].begin(), std::less_equal{}));
+                    EXPECT_TRUE(!mirrored[a] || !even(want[a]) || even(got[a])) << "mirrored strokes unequal";
                 }
             }
 }
