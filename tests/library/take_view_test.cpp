@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -249,6 +254,26 @@ TEST_F(ExportTest, ASegmentIsWrittenBitForBitAndDraggedOut)
     SegmentGrid g;
     ASSERT_TRUE(library_segment_grid(lib, &g));
     EXPECT_FALSE(library_segment(lib, g.count, nullptr));
+}
+
+// An export killed mid-write (SIGXFSZ past 4 KiB) leaves no torn loop under its name.
+TEST_F(ExportTest, AKillMidWriteLeavesNoTornLoopUnderItsName)
+{
+    analysed(click_track_c120(kit.dir()));
+    pid_t child = fork();
+    if (child == 0) {
+        struct rlimit none = {0, 0}, lim = {4096, 4096};
+        setrlimit(RLIMIT_CORE, &none);
+        signal(SIGXFSZ, SIG_DFL);
+        setrlimit(RLIMIT_FSIZE, &lim);
+        library_export_bar(lib, 1, 10.0);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    library_export_bar(lib, 1, 20.0);   // the next one takes the segment's own name
+    EXPECT_EQ(g_dragged.find(" (2)"), std::string::npos) << g_dragged;
 }
 
 TEST(LoopNames, TakeNamesFileNamesAndTheUriList)
