@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/take_sweep.h"
+#include "library/bar_export.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_folders.h"
@@ -124,5 +125,8 @@ int folders_sweep_temps(const Folders* f)
     if (!f)
         return 0;
     take_sweep_temps(f->takes);
+    char loops[600];
+    if (loops_folder_path(loops, sizeof loops))
+        take_sweep_loops(loops);
     return plat_file_sweep_temps(f->data, data_name_is_own, nullptr);
 }

@@ -2,8 +2,8 @@
 // data folder (beside the program in portable mode, else per user), the takes folder
 // that exports go to, and the screenshot's request and picture files.
 // Threads: UI thread (start-up).
-// Depends on: app/take_sweep.h, platform/plat_folders.h, platform/plat_file.h,
-//             platform/plat_dir.h.
+// Depends on: app/take_sweep.h, library/bar_export.h, platform/plat_folders.h,
+//             platform/plat_file.h, platform/plat_dir.h.
 #pragma once
 #include <cstddef>
 
@@ -31,8 +31,8 @@ bool folders_settle(Folders* out, const char* program, char* err, size_t err_cap
 bool folders_make_data(const Folders* f);
 
 // At start-up: settles the temporaries that killed writers left in the takes folder
-// (take_sweep_temps: whole newer takes put in place, the rest removed, each said on
-// standard error) and removes those of the data folder's own files (its settings and
+// and the loops folder of bar exports (take_sweep_temps, take_sweep_loops: whole newer
+// takes put in place, the rest removed, each said on standard error) and removes those of the data folder's own files (its settings and
 // stores); one another running copy still writes is left alone. Returns how many of
 // the data folder's went.
 int folders_sweep_temps(const Folders* f);

@@ -10,6 +10,13 @@
 static const char kExportPrefix[] = "tessel-loop-";
 static const int kMaxSameName = 99;
 
+// The folder swept, and whether it is the loops folder: every file there is an export,
+// and a second one of a name is "<name> (2).wav" rather than "<name>-2.wav".
+struct SweepFolder {
+    const char* path;
+    bool loops;
+};
+
 TakeTempAction take_temp_action(const TakeTempFacts* t)
 {
     if (!t || !t->whole || (t->final_exists && !(t->temp_mtime_ms > t->final_mtime_ms)))
@@ -35,19 +42,21 @@ bool take_temp_is_whole(FILE* f, int64_t size)
     return data_start > 0 && data_start + (int64_t)h.data_declared == size;
 }
 
-// Puts an export in place under its own name, or the first "<base>-n.wav" that
-// nothing holds. The name it got goes to out; 0 or an errno.
-static int rename_to_free_name(const char* folder, const PlatStaleTemp* t, char* out, size_t cap)
+// Puts an export in place under its own name, or the first "<base>-n.wav" (in the
+// loops folder "<base> (n).wav") that nothing holds. The name it got goes to out; 0 or
+// an errno.
+static int rename_to_free_name(const SweepFolder* folder, const PlatStaleTemp* t, char* out, size_t cap)
 {
     size_t base_len = strlen(t->final_name) - 4;   // without ".wav"
     int err = 0;
     for (int n = 1; n <= kMaxSameName; n++) {
         char path[1100];
-        int len = n == 1 ? snprintf(out, cap, "%s", t->final_name)
-                         : snprintf(out, cap, "%.*s-%d.wav", (int)base_len, t->final_name, n);
+        int len = n == 1          ? snprintf(out, cap, "%s", t->final_name)
+                  : folder->loops ? snprintf(out, cap, "%.*s (%d).wav", (int)base_len, t->final_name, n)
+                                  : snprintf(out, cap, "%.*s-%d.wav", (int)base_len, t->final_name, n);
         if (len < 0 || (size_t)len >= cap)
             return ENAMETOOLONG;
-        len = snprintf(path, sizeof path, "%s/%s", folder, out);
+        len = snprintf(path, sizeof path, "%s/%s", folder->path, out);
         if (len < 0 || (size_t)len >= sizeof path)
             return ENAMETOOLONG;
         err = plat_file_rename_noreplace(t->path, path);
@@ -59,14 +68,14 @@ static int rename_to_free_name(const char* folder, const PlatStaleTemp* t, char*
 
 static void settle_temp(void* ctx, const PlatStaleTemp* t)
 {
-    const char* folder = (const char*)ctx;
+    const SweepFolder* folder = (const SweepFolder*)ctx;
     size_t len = strlen(t->final_name);
     char final_path[1100], name[600];
-    int n = snprintf(final_path, sizeof final_path, "%s/%s", folder, t->final_name);
+    int n = snprintf(final_path, sizeof final_path, "%s/%s", folder->path, t->final_name);
     if (len < 5 || strcmp(t->final_name + len - 4, ".wav") != 0 || n < 0 || (size_t)n >= sizeof final_path)
         return;
     TakeTempFacts facts{take_temp_is_whole(t->f, t->size),
-                        strncmp(t->final_name, kExportPrefix, sizeof kExportPrefix - 1) == 0,
+                        folder->loops || strncmp(t->final_name, kExportPrefix, sizeof kExportPrefix - 1) == 0,
                         plat_path_exists(final_path), t->mtime_ms, 0.0};
     PlatFileInfo info{};
     if (facts.final_exists && plat_file_info(final_path, &info))
@@ -92,5 +101,12 @@ static void settle_temp(void* ctx, const PlatStaleTemp* t)
 
 int take_sweep_temps(const char* folder)
 {
-    return plat_file_stale_temps(folder, settle_temp, (void*)folder);
+    SweepFolder f{folder, false};
+    return plat_file_stale_temps(folder, settle_temp, &f);
+}
+
+int take_sweep_loops(const char* folder)
+{
+    SweepFolder f{folder, true};
+    return plat_file_stale_temps(folder, settle_temp, &f);
 }

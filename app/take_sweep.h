@@ -1,5 +1,5 @@
 // take_sweep.h - the temporaries "<name>.wav.tmp.<pid>" that a killed writer left in
-// the takes folder, settled at start-up: a whole take newer than its file is put in
+// the takes folder or the loops folder, settled at start-up: a whole take newer than its file is put in
 // place (a write killed in its last step, the sync, lost nothing), anything else goes.
 // Threads: UI thread (start-up).
 // Depends on: audio/wav_read.h, platform/plat_file.h.
@@ -32,3 +32,6 @@ bool take_temp_is_whole(FILE* f, int64_t size);
 // stays), each with a line on standard error saying what became of it. Returns how
 // many temporaries were handled.
 int take_sweep_temps(const char* folder);
+// The same for the loops folder that bar exports go to, where every temporary is an
+// export: put in place without replacing, as "<name> (2).wav" ... when its name is taken.
+int take_sweep_loops(const char* folder);

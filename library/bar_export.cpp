@@ -18,13 +18,27 @@
 #include "platform/plat_file.h"
 #include "platform/plat_folders.h"
 
-bool loops_folder(char* out, size_t cap)
+bool loops_folder_path(char* out, size_t cap)
 {
     char music[512];
-    if (!out || cap == 0 || plat_music_folder(music, sizeof music) != PLAT_PATH_OK)
+    if (!out || cap == 0)
+        return false;
+    out[0] = '\0';
+    if (plat_music_folder(music, sizeof music) != PLAT_PATH_OK)
         return false;
     int n = snprintf(out, cap, "%s/TideCoil/Loops", music);
-    if (n < 0 || (size_t)n >= cap || !plat_dir_make(out)) {
+    if (n < 0 || (size_t)n >= cap) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool loops_folder(char* out, size_t cap)
+{
+    if (!loops_folder_path(out, cap))
+        return false;
+    if (!plat_dir_make(out)) {
         out[0] = '\0';
         return false;
     }

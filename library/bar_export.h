@@ -11,6 +11,8 @@ struct LibrarySegment;
 // The XDG music folder + "/TideCoil/Loops", made with its parents. False (out empty)
 // without a music folder or when it cannot be made.
 bool loops_folder(char* out, size_t cap);
+// The same path, without making anything.
+bool loops_folder_path(char* out, size_t cap);
 // The take's part of a loop's name: the item's name cut at 199 bytes on a whole
 // character, a short last extension (under 6 characters with its dot) dropped, and
 // characters other programs refuse in names turned to '_'.

@@ -62,7 +62,8 @@ struct PlatStaleTemp {
 // running process: only regular files (opened without blocking, never through a
 // link), each locked (flock) while visit runs, so no writer takes it up meanwhile.
 // visit may read it and rename or remove it by its path. Other names, a plain
-// "<final>.tmp" too, are never handed on. Returns how many were.
+// "<final>.tmp" too, are never handed on, nor a number no process of ours can have
+// had (0, a leading zero, past the system's highest process id). Returns how many were.
 int plat_file_stale_temps(const char* folder, void (*visit)(void* ctx, const PlatStaleTemp* t), void* ctx);
 // Removes, in folder, the stale temporaries (as plat_file_stale_temps finds them)
 // whose final name own accepts. Returns how many went.
@@ -120,7 +121,10 @@ struct PlatFileIdentity {
 // 0 (out filled), or an errno (out invalid).
 int plat_file_identity(const char* path, PlatFileIdentity* out);
 bool plat_file_identity_equal(const PlatFileIdentity* a, const PlatFileIdentity* b);
-// Renames without replacing: EEXIST when the new name is taken. 0 or an errno.
+// Renames without replacing: EEXIST when the new name is taken. Where the file system
+// refuses the no-replace rename (EINVAL, ENOSYS, EOPNOTSUPP), a hard link to the new
+// name and the removal of the old one do the same; where links are refused as well,
+// that errno. 0 or an errno.
 int plat_file_rename_noreplace(const char* from, const char* to);
 
 // Test fakes: while set (not 0), replacing writes fail at their temporary file with
@@ -128,3 +132,7 @@ int plat_file_rename_noreplace(const char* from, const char* to);
 // the read errno. 0 lifts each.
 void plat_file_fake_write_errno(int err);
 void plat_file_fake_read_errno(int err);
+// Test fake of a file system without no-replace renames: while rename_err is set (not
+// 0), the no-replace rename is refused with it, and while link_err is set, the hard
+// link that stands in for it is refused with that. 0 lifts each.
+void plat_file_fake_rename_refusals(int rename_err, int link_err);

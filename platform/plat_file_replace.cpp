@@ -1,5 +1,6 @@
 // plat_file_replace.cpp - replacing writes that say which step failed and why, whole
-// reads with their errno, file identities, and renames that never replace.
+// reads with their errno, file identities, and renames that never replace (through a
+// hard link where the file system refuses the no-replace flag).
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +13,8 @@
 
 static std::atomic<int> g_fake_write{0};
 static std::atomic<int> g_fake_read{0};
+static std::atomic<int> g_fake_noreplace{0};
+static std::atomic<int> g_fake_link{0};
 
 void plat_file_fake_write_errno(int err)
 {
@@ -172,11 +175,30 @@ bool plat_file_identity_equal(const PlatFileIdentity* a, const PlatFileIdentity*
            a->size == b->size && a->mtime_ns == b->mtime_ns;
 }
 
+void plat_file_fake_rename_refusals(int rename_err, int link_err)
+{
+    g_fake_noreplace.store(rename_err, std::memory_order_relaxed);
+    g_fake_link.store(link_err, std::memory_order_relaxed);
+}
+
 int plat_file_rename_noreplace(const char* from, const char* to)
 {
     if (!from || !to)
         return EINVAL;
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    return errno;
+    int err = g_fake_noreplace.load(std::memory_order_relaxed);
+    if (!err)
+        err = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0 ? 0 : errno;
+    // A file system that cannot rename without replacing (FUSE passthroughs, sshfs, some
+    // network shares) refuses the flag itself. A hard link never replaces either: it
+    // fails with EEXIST when the name is taken, and the temporary name then goes.
+    if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP)
+        return err;
+    err = g_fake_link.load(std::memory_order_relaxed);
+    if (!err)
+        err = link(from, to) == 0 ? 0 : errno;
+    if (err)
+        return err;
+    // The file stands under its new name whatever becomes of the old one.
+    unlink(from);
+    return 0;
 }

@@ -13,10 +13,25 @@
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 
+// One more than the highest process id the system gives out; the kernel's own ceiling
+// when the system does not say.
+static long pid_limit(void)
+{
+    long limit = 0;
+    FILE* f = fopen("/proc/sys/kernel/pid_max", "re");
+    if (f) {
+        if (fscanf(f, "%ld", &limit) != 1)
+            limit = 0;
+        fclose(f);
+    }
+    return limit > 1 ? limit : 4194304;
+}
+
 // The writer's process id from "<final>.tmp.<pid>"; -1 when the name is no temporary
-// of ours (a plain "<final>.tmp" may be a user's own file). base_len gets the final
-// name's length.
-static long temp_name_pid(const char* name, size_t* base_len)
+// of ours: a plain "<final>.tmp", or a number no writer of ours can have put there (0,
+// a leading zero, or at or past pid_limit), may be a user's own file. base_len gets the
+// final name's length.
+static long temp_name_pid(const char* name, long limit, size_t* base_len)
 {
     const char* mark = nullptr;
     for (const char* p = strstr(name, ".tmp."); p; p = strstr(p + 1, ".tmp."))
@@ -24,10 +39,13 @@ static long temp_name_pid(const char* name, size_t* base_len)
     if (!mark || mark == name)
         return -1;
     const char* digits = mark + 5;
-    if (!*digits || strlen(digits) > 9 || strspn(digits, "0123456789") != strlen(digits))
+    if (!*digits || *digits == '0' || strlen(digits) > 9 || strspn(digits, "0123456789") != strlen(digits))
+        return -1;
+    long pid = strtol(digits, nullptr, 10);
+    if (pid <= 0 || pid >= limit)
         return -1;
     *base_len = (size_t)(mark - name);
-    return strtol(digits, nullptr, 10);
+    return pid;
 }
 
 // Whether another process with this id runs (one we may not signal runs too).
@@ -70,6 +88,7 @@ struct StaleWalk {
     const char* folder;
     void (*visit)(void* ctx, const PlatStaleTemp* t);
     void* ctx;
+    long pid_limit;
     int visited;
 };
 
@@ -77,7 +96,7 @@ static bool stale_visit(void* arg, const PlatDirEntry* e)
 {
     StaleWalk* w = (StaleWalk*)arg;
     size_t base_len = 0;
-    long pid = temp_name_pid(e->name, &base_len);
+    long pid = temp_name_pid(e->name, w->pid_limit, &base_len);
     if (pid < 0 || !e->is_file || base_len >= 512 || pid_alive(pid))
         return true;
     char base[512], path[1100];
@@ -105,7 +124,7 @@ int plat_file_stale_temps(const char* folder, void (*visit)(void* ctx, const Pla
 {
     if (!folder || !folder[0] || !visit)
         return 0;
-    StaleWalk w{folder, visit, ctx, 0};
+    StaleWalk w{folder, visit, ctx, pid_limit(), 0};
     plat_dir_list(folder, stale_visit, &w);
     return w.visited;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +15,9 @@
 
 #include "app/folders.h"
 #include "audio/wav_write.h"
+#include "platform/plat_file.h"
 #include "platform/plat_folders.h"
+#include "support/test_proc.h"
 
 namespace {
 
@@ -226,65 +229,90 @@ TEST_F(FoldersTest, TheProgramFolderIsFoundAndATooSmallBufferIsRefused)
 
 // A killed writer's whole take, newer than the file under its name, is put in place: a
 // session take (any name a loaded take gave it) over that file, an export beside it
-// under the next free name. A torn one, one with a wrong RIFF size or an older one goes.
-// A plain ".tmp" (a user's own file) and a running writer's temporary stay.
+// under the next free name; in the loops folder every take is an export. A torn one,
+// one with a wrong RIFF size or an older one goes, and nothing of it takes the name.
+// A plain ".tmp" (a user's own file), a running writer's temporary and a number no
+// writer of ours can have had stay. All the same where renames cannot refuse to replace.
 TEST_F(FoldersTest, TheSweepPutsBackWholeNewerTakesAndRemovesTheRest)
 {
     enum { WHOLE, TORN, BAD_RIFF };
-    const std::string dead = ".tmp.999999999";
+    enum { TAKES, LOOPS };
+    const std::string dead = ".tmp." + std::to_string(testproc_ended_pid());
+    std::string pid_max = "4194304";
+    std::ifstream("/proc/sys/kernel/pid_max") >> pid_max;
     const struct {
+        int folder;
         std::string final_name, suffix;
         int kind, final_age_h;   // the file under the final name: hours older, 0 none, < 0 newer
         std::string ends_as;     // where the temporary's bytes end up; "" removed
     } cases[] = {
-        {"tessel-20260101-000000.wav", dead, WHOLE, 1, "tessel-20260101-000000.wav"},
-        {"jam7.wav", dead, WHOLE, 0, "jam7.wav"},
-        {"tessel-20260101-000001.wav", dead, WHOLE, -1, ""},
-        {"tessel-20260101-000002.wav", dead, TORN, 1, ""},
-        {"tessel-20260101-000003.wav", dead, BAD_RIFF, 0, ""},
-        {"tessel-loop-20260101-000004.wav", dead, WHOLE, 1, "tessel-loop-20260101-000004-2.wav"},
-        {"tessel-loop-20260101-000005.wav", dead, WHOLE, 0, "tessel-loop-20260101-000005.wav"},
-        {"tessel-my song.wav", ".tmp", WHOLE, 0, "tessel-my song.wav.tmp"},
-        {"tessel-20260101-000006.wav", ".tmp.1", WHOLE, 1, "tessel-20260101-000006.wav.tmp.1"},
+        {TAKES, "tessel-20260101-000000.wav", dead, WHOLE, 1, "tessel-20260101-000000.wav"},
+        {TAKES, "jam7.wav", dead, WHOLE, 0, "jam7.wav"},
+        {TAKES, "tessel-20260101-000001.wav", dead, WHOLE, -1, ""},
+        {TAKES, "tessel-20260101-000002.wav", dead, TORN, 1, ""},
+        {TAKES, "tessel-20260101-000003.wav", dead, BAD_RIFF, 0, ""},
+        {TAKES, "tessel-loop-20260101-000004.wav", dead, WHOLE, 1, "tessel-loop-20260101-000004-2.wav"},
+        {TAKES, "tessel-loop-20260101-000005.wav", dead, WHOLE, 0, "tessel-loop-20260101-000005.wav"},
+        {TAKES, "tessel-my song.wav", ".tmp", WHOLE, 0, "tessel-my song.wav.tmp"},
+        {TAKES, "tessel-20260101-000006.wav", ".tmp.1", WHOLE, 1, "tessel-20260101-000006.wav.tmp.1"},
+        {TAKES, "x.wav", ".tmp.0", WHOLE, 0, "x.wav.tmp.0"},
+        {TAKES, "y.wav", ".tmp.999999999", WHOLE, 0, "y.wav.tmp.999999999"},
+        {TAKES, "z.wav", ".tmp." + pid_max, WHOLE, 0, "z.wav.tmp." + pid_max},
+        {TAKES, "w.wav", ".tmp.0" + dead.substr(5), WHOLE, 0, "w.wav.tmp.0" + dead.substr(5)},
+        {LOOPS, "jam  bar 1  4 bars  120 bpm.wav", dead, WHOLE, 0, "jam  bar 1  4 bars  120 bpm.wav"},
+        {LOOPS, "jam  bar 2  4 bars  120 bpm.wav", dead, WHOLE, 1, "jam  bar 2  4 bars  120 bpm (2).wav"},
+        {LOOPS, "jam  end  2.5 beats  120 bpm.wav", dead, TORN, 0, ""},
     };
-    fs::path takes = root / "takes", data = root / "data";
-    fs::create_directories(takes);
-    fs::create_directories(data);
+    const fs::path takes = root / "takes", data = root / "data", loops = home / "Music/TideCoil/Loops";
     snprintf(f.takes, sizeof f.takes, "%s", takes.c_str());
     snprintf(f.data, sizeof f.data, "%s", data.c_str());
-    auto now = fs::file_time_type::clock::now();
     uint8_t head[WAV_FLOAT_HEADER];
     wav_header_float(head, 48000, 800);
-    std::vector<std::string> bytes;
-    for (const auto& c : cases) {
-        std::string wav = std::string((const char*)head, sizeof head) +
-                          std::string(c.kind == TORN ? 400 : 800, (char)('a' + bytes.size()));
-        wav[4] ^= c.kind == BAD_RIFF ? 2 : 0;
-        bytes.push_back(wav);
-        std::ofstream(takes / (c.final_name + c.suffix), std::ios::binary) << wav;
-        fs::last_write_time(takes / (c.final_name + c.suffix), now);
-        if (c.final_age_h != 0) {
-            std::ofstream(takes / c.final_name) << "the old take";
-            fs::last_write_time(takes / c.final_name, now - std::chrono::hours(c.final_age_h));
+    for (int refused : {0, EINVAL}) {
+        SCOPED_TRACE(refused ? "no-replace renames refused" : "no-replace renames");
+        for (const fs::path& dir : {takes, data, loops}) {
+            fs::remove_all(dir);
+            fs::create_directories(dir);
         }
-    }
-    std::ofstream(data / "tessel.ini.tmp") << "x";
-    std::ofstream(data / "tessel.ini.tmp.999999999") << "x";
+        auto now = fs::file_time_type::clock::now();
+        std::vector<std::string> bytes;
+        for (const auto& c : cases) {
+            const fs::path& dir = c.folder == LOOPS ? loops : takes;
+            std::string wav = std::string((const char*)head, sizeof head) +
+                              std::string(c.kind == TORN ? 400 : 800, (char)('a' + bytes.size()));
+            wav[4] ^= c.kind == BAD_RIFF ? 2 : 0;
+            bytes.push_back(wav);
+            std::ofstream(dir / (c.final_name + c.suffix), std::ios::binary) << wav;
+            fs::last_write_time(dir / (c.final_name + c.suffix), now);
+            if (c.final_age_h != 0) {
+                std::ofstream(dir / c.final_name) << "the old take";
+                fs::last_write_time(dir / c.final_name, now - std::chrono::hours(c.final_age_h));
+            }
+        }
+        std::ofstream(data / "tessel.ini.tmp") << "x";
+        std::ofstream(data / ("tessel.ini" + dead)) << "x";
 
-    EXPECT_EQ(folders_sweep_temps(&f), 1);
-    EXPECT_TRUE(fs::exists(data / "tessel.ini.tmp"));
-    EXPECT_FALSE(fs::exists(data / "tessel.ini.tmp.999999999"));
-    auto text = [&](const std::string& name) {
-        std::ifstream in(takes / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    for (size_t i = 0; i < std::size(cases); i++) {
-        const auto& c = cases[i];
-        EXPECT_EQ(fs::exists(takes / (c.final_name + c.suffix)), c.ends_as == c.final_name + c.suffix) << i;
-        if (!c.ends_as.empty())
-            EXPECT_EQ(text(c.ends_as), bytes[i]) << i;
-        if (c.final_age_h != 0 && c.ends_as != c.final_name)
-            EXPECT_EQ(text(c.final_name), "the old take") << i;
+        plat_file_fake_rename_refusals(refused, 0);
+        EXPECT_EQ(folders_sweep_temps(&f), 1);
+        plat_file_fake_rename_refusals(0, 0);
+        EXPECT_TRUE(fs::exists(data / "tessel.ini.tmp"));
+        EXPECT_FALSE(fs::exists(data / ("tessel.ini" + dead)));
+        for (size_t i = 0; i < std::size(cases); i++) {
+            const auto& c = cases[i];
+            const fs::path& dir = c.folder == LOOPS ? loops : takes;
+            auto text = [&](const std::string& name) {
+                std::ifstream in(dir / name, std::ios::binary);
+                return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "(none)";
+            };
+            EXPECT_EQ(fs::exists(dir / (c.final_name + c.suffix)), c.ends_as == c.final_name + c.suffix) << i;
+            if (!c.ends_as.empty()) {
+                EXPECT_EQ(text(c.ends_as), bytes[i]) << i;
+            }
+            // The final name holds the put-back take, else what it held before, if anything.
+            if (c.ends_as != c.final_name) {
+                EXPECT_EQ(text(c.final_name), c.final_age_h != 0 ? "the old take" : "(none)") << i;
+            }
+        }
     }
 }
 

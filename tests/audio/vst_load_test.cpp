@@ -8,6 +8,7 @@
 
 #include "audio/vst.h"
 #include "platform/plat_dl.h"
+#include "support/watchdog.h"
 #include "vst_test_support.h"
 
 TEST(VstLoad, FailuresGiveTheirTextAndLeaveNoLibraryMapped)
@@ -62,9 +63,10 @@ TEST(VstLoad, FailuresGiveTheirTextAndLeaveNoLibraryMapped)
     // Only regular files are opened: the loader would wait on a FIFO for good.
     const std::string fifo = "/tmp/tessel-vst-load-" + std::to_string(getpid()) + ".so";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    alarm(5);   // a loader that opened it ends the run by SIGALRM, not at ctest's timeout
-    EXPECT_EQ(vst_load(fifo.c_str(), 48000.0f, 4096, err, sizeof err), nullptr);
-    alarm(0);
+    {
+        TEST_WATCHDOG(watchdog, "the loader waits on a FIFO", fifo, 5);
+        EXPECT_EQ(vst_load(fifo.c_str(), 48000.0f, 4096, err, sizeof err), nullptr);
+    }
     unlink(fifo.c_str());
 }
 

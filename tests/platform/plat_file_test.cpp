@@ -4,11 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/plat_file.h"
+#include "support/test_proc.h"
+#include "support/watchdog.h"
 
 static std::string slurp(const std::string& p)
 {
@@ -48,17 +49,12 @@ static bool own_wav(const char* name, void*) { return std::string_view(name).end
 // swept; a plain "<final>.tmp" is no temporary of ours. A FIFO is never opened to wait.
 TEST(PlatFile, TemporariesAreMadeNewAndOnlyStaleOnesAreSwept)
 {
-    // A call that waits on a FIFO fails the run within seconds, not at ctest's timeout.
-    signal(SIGALRM, [](int) {
-        static const char text[] = "watchdog: the sweep or a write waits on a FIFO\n";
-        _exit(write(2, text, sizeof text - 1) < 0 ? 2 : 1);
-    });
-    alarm(10);
-    struct Disarm { ~Disarm() { alarm(0); } } disarm;
     std::random_device rd;
     auto dir = std::filesystem::temp_directory_path() / ("tessel-sweep-" + std::to_string(rd()));
     std::filesystem::create_directories(dir);
-    std::string dead = "999999999", self = std::to_string(getpid());   // past any pid_max
+    // A call that waits on a FIFO fails the run within seconds, not at ctest's timeout.
+    TEST_WATCHDOG(watchdog, "the sweep or a write waits on a FIFO", dir.string(), 10);
+    std::string dead = std::to_string(testproc_ended_pid()), self = std::to_string(getpid());
     const struct { std::string name; bool stays; } cases[] = {
         {"a.wav.tmp." + dead, false}, {"b.wav.tmp", true}, {"c.wav.tmp." + self, false}, {"d.wav.tmp.1", true},
         {"e.txt.tmp." + dead, true},  {"f.wav.tmp.x1", true}, {"g.wav", true}};
@@ -85,5 +81,31 @@ TEST(PlatFile, TemporariesAreMadeNewAndOnlyStaleOnesAreSwept)
         std::filesystem::remove(temp);
     }
     EXPECT_EQ(slurp(victim), "keep");
+    std::filesystem::remove_all(dir);
+}
+
+// Where the file system refuses the no-replace flag, a hard link stands in: it never
+// replaces either (EEXIST keeps both files), and only a refused link fails the rename.
+TEST(PlatFile, WithoutNoReplaceRenamesALinkStandsInAndNeverReplaces)
+{
+    std::random_device rd;
+    auto dir = std::filesystem::temp_directory_path() / ("tessel-link-" + std::to_string(rd()));
+    std::filesystem::create_directories(dir);
+    std::string from = dir / "take.wav.tmp.1", to = dir / "take.wav", taken = dir / "taken.wav";
+    const struct {
+        int rename_err, link_err, result;
+    } cases[] = {{EINVAL, 0, 0}, {ENOSYS, 0, 0}, {EOPNOTSUPP, 0, 0}, {EINVAL, EPERM, EPERM}, {EACCES, 0, EACCES}};
+    for (const auto& c : cases) {
+        std::ofstream(from) << "new";
+        std::ofstream(taken) << "old";
+        plat_file_fake_rename_refusals(c.rename_err, c.link_err);
+        EXPECT_EQ(plat_file_rename_noreplace(from.c_str(), taken.c_str()), c.result ? c.result : EEXIST);
+        EXPECT_EQ(plat_file_rename_noreplace(from.c_str(), to.c_str()), c.result) << c.rename_err;
+        plat_file_fake_rename_refusals(0, 0);
+        EXPECT_EQ(slurp(taken), "old");
+        EXPECT_EQ(std::filesystem::exists(from), c.result != 0) << c.rename_err;
+        EXPECT_EQ(slurp(to), c.result ? "" : "new") << c.rename_err;
+        std::filesystem::remove(to);
+    }
     std::filesystem::remove_all(dir);
 }

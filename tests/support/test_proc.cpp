@@ -89,3 +89,12 @@ int testproc_run(const char* const* argv, int timeout_ms)
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+int testproc_ended_pid(void)
+{
+    pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child ? (int)child : -1;
+}

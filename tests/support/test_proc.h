@@ -14,6 +14,10 @@ int testproc_start(const char* const* argv);
 // when it could not start, was killed or died of a signal.
 int testproc_run(const char* const* argv, int timeout_ms);
 
+// The id of a process that has ended: a child made to exit at once and reaped. -1 when
+// none could be made.
+int testproc_ended_pid(void);
+
 // Asks pid to end (SIGTERM), kills it after about 2 s, and reaps it. Accepts -1.
 void testproc_stop(int pid);
 
