@@ -1,5 +1,6 @@
 // Loop export into a temporary takes folder: the file's header, sample format and
 // length, names within one second, an empty loop, and failures that leave no file.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +36,7 @@ protected:
     void TearDown() override
     {
         plat_file_fake_size_limit(-1);
+        plat_file_fake_rename_refusals(0, 0);
         fs::remove_all(root);
         EventTest::TearDown();
     }
@@ -139,6 +141,24 @@ TEST_F(ExportTest, AFullDiskFailsTheExportAndLeavesNoPartialFile)
     plat_file_fake_size_limit(-1);
     EXPECT_STREQ(last_toast().text, "EXPORT FAILED");
     EXPECT_TRUE(takes().empty());
+}
+
+// Where the file system refuses renames that never replace, a hard link puts the export
+// in place; where links are refused too, the export fails and leaves nothing behind.
+TEST_F(ExportTest, WithoutNoReplaceRenamesALinkPutsTheExportInPlace)
+{
+    record_loop(9600);
+    fs::create_directories(app->takes_folder);
+    plat_file_fake_rename_refusals(EINVAL, 0);
+    press(SDLK_e);
+    EXPECT_STREQ(last_toast().text, "EXPORTED WAV");
+    ASSERT_EQ(takes().size(), 1u);
+    EXPECT_EQ(fs::file_size(fs::path(app->takes_folder) / takes()[0]), 44u + 9600u * 4u);
+
+    plat_file_fake_rename_refusals(EINVAL, EPERM);
+    press(SDLK_e);
+    EXPECT_STREQ(last_toast().text, "EXPORT FAILED");
+    EXPECT_EQ(takes().size(), 1u);
 }
 
 } // namespace

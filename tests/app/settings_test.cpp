@@ -313,7 +313,8 @@ TEST_F(SettingsTest, AValueWithAControlCharacterIsNeverWritten)
     }
 }
 
-// A folder whose name the file cannot hold is left out of the tree's state alone.
+// A folder whose name the file cannot hold is left out of the tree's state alone; a
+// root the file cannot hold leaves no state at all, not the state of the root before.
 TEST_F(SettingsTest, AFolderTheFileCannotHoldLeavesTheRestOfTheTreesState)
 {
     fs::path root = dir.path / "music";
@@ -324,6 +325,8 @@ TEST_F(SettingsTest, AFolderTheFileCannotHoldLeavesTheRestOfTheTreesState)
     for (int32_t i = foldertree_count(app->folder_tree) - 1; i >= 0; i--)
         foldertree_expand(app->folder_tree, i);
     std::string written = format();
+    ASSERT_TRUE(foldertree_set_root(app->folder_tree, (root / "line\ndir").c_str()));
+    std::string moved = format();
     foldertree_destroy(app->folder_tree);
     app->folder_tree = nullptr;
     std::string line = "\nfilesstate=" + root.string() + "|";
@@ -331,6 +334,7 @@ TEST_F(SettingsTest, AFolderTheFileCannotHoldLeavesTheRestOfTheTreesState)
     EXPECT_NE(written.find("|" + (root / "tab\tdir").string()), std::string::npos);
     EXPECT_NE(written.find("|" + (root / "plain").string()), std::string::npos);
     EXPECT_EQ(written.find("line"), std::string::npos);
+    EXPECT_EQ(moved.find("filesstate="), std::string::npos) << moved;
 }
 
 TEST_F(SettingsTest, ValuesOutOfRangeAreClampedOrTakeTheirDefault)

@@ -1,6 +1,7 @@
 // The take view: its range strip's control, marks and window through the view's
 // mouse, the tempo row's grid against the loop panel's, and segments exported into the
 // loops folder and handed to the drag.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,7 @@
 #include "library/library.h"
 #include "library/take_range.h"
 #include "platform/plat_dragout.h"
+#include "platform/plat_file.h"
 #include "support/click_tracks.h"
 #include "support/library_kit.h"
 
@@ -274,6 +276,25 @@ TEST_F(ExportTest, AKillMidWriteLeavesNoTornLoopUnderItsName)
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
     library_export_bar(lib, 1, 20.0);   // the next one takes the segment's own name
     EXPECT_EQ(g_dragged.find(" (2)"), std::string::npos) << g_dragged;
+}
+
+// Where the file system refuses renames that never replace, a hard link puts the loop
+// in place; where links are refused too, nothing is written.
+TEST_F(ExportTest, WithoutNoReplaceRenamesALinkPutsTheLoopInPlace)
+{
+    analysed(click_track_c120(kit.dir()));
+    std::string loops = home + "/Music/TideCoil/Loops";
+    plat_file_fake_rename_refusals(EINVAL, 0);
+    library_export_bar(lib, 1, 10.0);
+    EXPECT_STREQ(lib->take.status, "SAVED  Music/TideCoil/Loops");
+    plat_file_fake_rename_refusals(EINVAL, EPERM);
+    library_export_bar(lib, 1, 20.0);
+    plat_file_fake_rename_refusals(0, 0);
+    EXPECT_STREQ(lib->take.status, "CAN'T WRITE THE LOOP");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(loops))
+        names.push_back(entry.path().string());
+    EXPECT_EQ(names, std::vector<std::string>{g_dragged});
 }
 
 TEST(LoopNames, TakeNamesFileNamesAndTheUriList)
