@@ -136,8 +136,13 @@ TEST_F(StatusView, LeftLineNamesTheDeviceOrOfflineThenTheBroadcastAndSaving)
     app->station = nullptr;
 }
 
-TEST_F(StatusView, RightLineShowsBufferRateLatencyAndExclusiveMode)
+TEST_F(StatusView, RightLineShowsBufferRateLatencyAndExclusiveModeOfTheStream)
 {
+    // Before any stream ran there are no figures to show.
+    e->running = 0;
+    e->latency_block = 0;
+    EXPECT_EQ(right(), "");
+    e->running = 1;
     e->buffer_frames = 256;
     e->sample_rate = 44100.0;
     e->latency_ms = 11.64;
@@ -146,6 +151,14 @@ TEST_F(StatusView, RightLineShowsBufferRateLatencyAndExclusiveMode)
     e->sample_rate = 48000.0;
     e->exclusive_granted = 1;
     EXPECT_EQ(right(), "256 @ 48K  11.6MS  EXCL");
+    // Offline: the last stream's block with its rate and latency, not a size saved since.
+    e->running = 0;
+    e->exclusive_granted = 0;
+    e->latency_block = 1024;
+    e->buffer_frames = 64;
+    e->sample_rate = 44100.0;
+    e->latency_ms = 92.88;
+    EXPECT_EQ(right(), "1024 @ 44K  92.9MS");
     char text[8] = "x";
     view_status_right_text(nullptr, text, sizeof text);
     EXPECT_STREQ(text, "");
