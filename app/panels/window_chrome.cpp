@@ -1,6 +1,7 @@
 // window_chrome.cpp - view_window_chrome, the frame's last layer: the minimise and
-// close buttons of the borderless window and its thin border, in window pixels.
-// There is no maximise button by design.
+// close buttons of the borderless window and its thin border, in window pixels; in
+// small windows the buttons shrink to stay clear of the main view's controls. There
+// is no maximise button by design.
 #include <SDL.h>
 
 #include <algorithm>
