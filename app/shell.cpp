@@ -194,6 +194,9 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
     // A driver named by hint leaves SDL's batching off unless it is asked for.
     SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
+    // The click that brings the window back from another program is a press like any
+    // other: without this SDL drops a click that comes with the focus.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) != 0)
         return shell_fail(sh, "SDL init failed", SDL_GetError());
     sh->made |= MADE_SDL;

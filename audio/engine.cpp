@@ -384,6 +384,7 @@ static void engine_read_latency(Engine* e, PaStream* stream, double rate)
     if (!std::isfinite(latency) || latency < 0.0 || latency > kMaxLatencySeconds)
         latency = engine_block_in_force(e) * 2.0 / rate;
     e->latency_ms = latency * 1000.0;
+    e->latency_block = engine_block_in_force(e);
 }
 
 bool engine_open_stream(Engine* e, int device, double rate, int channels)
@@ -721,9 +722,12 @@ bool engine_set_exclusive(Engine* e, int flag)
 
 int engine_next_buffer_size(const Engine* e, int direction)
 {
+    // From the size the stream runs at, which is the one shown: a server may have
+    // changed it from outside, away from the saved size.
+    int now = engine_block_in_force(e);
     int index = 2;
     for (int i = 0; i < 5; i++)
-        if (e && kBufferSizes[i] == e->buffer_frames)
+        if (kBufferSizes[i] == now)
             index = i;
     return kBufferSizes[((direction + 5 + index) % 5 + 5) % 5];
 }

@@ -118,6 +118,8 @@ struct Engine {
     uint8_t exclusive_wanted = 0;
     uint8_t exclusive_granted = 0;
     double latency_ms = 0.0;
+    int32_t latency_block = 0;                // the block the latency was read for; after a
+                                              // stop, the last stream's (0: none ran yet)
     char input_name[128] = {};
     char host_label[32] = {};
     uint8_t asio = 0;                         // output runs on the direct host API
@@ -201,7 +203,7 @@ bool engine_set_exclusive(Engine* e, int flag);
 // whose server sets the block size (JACK) is not reopened, the server is asked for
 // the size instead. False when the server refused it (the buffer size is unchanged).
 bool engine_cycle_buffer_size(Engine* e, int direction);
-int engine_next_buffer_size(const Engine* e, int direction);   // the size a step goes to
+int engine_next_buffer_size(const Engine* e, int direction);   // the size a step from the block in force goes to
 // The block size the stream runs at: the callback's own while it runs (a server may
 // keep its own period), else the buffer size.
 int engine_block_in_force(const Engine* e);

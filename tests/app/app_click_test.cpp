@@ -402,16 +402,21 @@ TEST_F(EventTest, ABufferStepOnAServerThatSetsTheBlockAsksItAndNeverReopens)
     fa.server_block = 1024;
     ASSERT_TRUE(engine_start(e));
     std::vector<float> in(2 * 1024), out(2 * 1024);
-    click(app->settings_rows[1]);   // 128 -> 256, granted
-    EXPECT_EQ(fa.server_block, 256);
-    fake_audio_pump(in.data(), out.data(), 256);
-    fa.server_refuses = true;
-    app->settings_open = 0;
-    click(app->layout.status_right);   // 256 -> 512, refused
-    EXPECT_STREQ(last_toast().text, "BUFFER 512 REFUSED");
+    // The server runs 1024 frames, set from outside; 128 is saved. The step starts
+    // from the size shown.
+    fake_audio_pump(in.data(), out.data(), 1024);
     char text[64];
     settings_row_value(app, 1, text, sizeof text, nullptr);
-    EXPECT_STREQ(text, "256");
+    EXPECT_STREQ(text, "1024");
+    click(app->settings_rows[1]);   // 1024 -> 64, granted
+    EXPECT_EQ(fa.server_block, 64);
+    fake_audio_pump(in.data(), out.data(), 64);
+    fa.server_refuses = true;
+    app->settings_open = 0;
+    click(app->layout.status_right);   // 64 -> 128, refused
+    EXPECT_STREQ(last_toast().text, "BUFFER 128 REFUSED");
+    settings_row_value(app, 1, text, sizeof text, nullptr);
+    EXPECT_STREQ(text, "64");
     EXPECT_EQ(fa.opens.size(), 1u);   // the stream ran on throughout
 }
 

@@ -281,6 +281,34 @@ TEST_F(BackgroundTest, TheWindowButtonsFillOnHoverAndTheBorderIsBlendedPink)
     EXPECT_TRUE(draw_probe(&fx, 1, 540, kKnown));
 }
 
+// Windows from a 1024 x 600 screen's up, with the video panel open or not: the window
+// buttons always lie right of the video switch, and keep their full size from the start
+// window's scale up.
+TEST_F(BackgroundTest, TheWindowButtonsStayClearOfTheVideoSwitchAtEverySize)
+{
+    struct Case {
+        int32_t w, h;
+        float right;   // units of the open video panel
+        bool full;
+    } cases[] = {{368, 590, 0, false}, {652, 590, 520, false}, {460, 740, 0, false}, {140, 240, 0, false},
+                 {620, 1010, 0, true},  {640, 1080, 0, true},   {1400, 800, 0, false}, {3840, 2160, 520, true}};
+    app_layout_write(app);
+    for (const Case& c : cases) {
+        kit.right_w = c.right;
+        draw_frame_layout(&kit, c.w, c.h);
+        view_window_chrome(app, &kit);
+        const HitRect& sw = app->layout.video_switch;
+        float right = 0.0f, bottom = 0.0f;
+        draw_map_point(&kit, sw.x + sw.w, sw.y + sw.h, &right, &bottom);
+        const HitRect* b = app->window_buttons;
+        EXPECT_LT(right, b[0].x) << c.w << " x " << c.h;
+        EXPECT_EQ(b[1].x + b[1].w, c.w - 6.0f) << c.w << " x " << c.h;
+        EXPECT_EQ(b[0].w == 34.0f && b[0].h == 26.0f, c.full) << c.w << " x " << c.h << ": " << b[0].w;
+    }
+    kit.right_w = 0.0f;
+    draw_frame_layout(&kit, width, height);
+}
+
 TEST_F(BackgroundTall, PictureOfTheWholeBackground)
 {
     ASSERT_TRUE(make_canvas());

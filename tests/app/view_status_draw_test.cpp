@@ -111,7 +111,8 @@ TEST_F(BottomView, UnlitButtonsAndAnOfflineStatusLineInRed)
     e->monitor.store(0);
     app->overdub = 0;
     e->running = 0;
-    e->buffer_frames = 256;
+    e->latency_block = 256;   // the last stream's
+    e->buffer_frames = 64;
     e->latency_ms = 0.0;
     draw_bottom();
     picture("offline");
@@ -131,7 +132,7 @@ TEST_F(BottomView, UnlitButtonsAndAnOfflineStatusLineInRed)
     // 13 characters of 6 units at 1.4 less the last gap: 8 + 107.8.
     EXPECT_NEAR(offline.x1, 115, 1);
     EXPECT_TRUE(find(0, 1000, 360, 1035, pix(VIEW_MUTED)).empty());
-    // "256 @ 48K  0.0MS" from x 372 in grey.
+    // The last stream's "256 @ 48K  0.0MS" from x 372 in grey.
     Box right = find(360, 1000, 639, 1035, pix(VIEW_MUTED));
     EXPECT_EQ(right.x0, 372);
     EXPECT_NEAR(right.y0, 1012, 1);

@@ -136,16 +136,29 @@ TEST_F(StatusView, LeftLineNamesTheDeviceOrOfflineThenTheBroadcastAndSaving)
     app->station = nullptr;
 }
 
-TEST_F(StatusView, RightLineShowsBufferRateLatencyAndExclusiveMode)
+TEST_F(StatusView, RightLineShowsBufferRateLatencyAndExclusiveModeOfTheStream)
 {
-    e->buffer_frames = 256;
-    e->sample_rate = 44100.0;
-    e->latency_ms = 11.64;
-    e->exclusive_granted = 0;
-    EXPECT_EQ(right(), "256 @ 44K  11.6MS");
-    e->sample_rate = 48000.0;
-    e->exclusive_granted = 1;
-    EXPECT_EQ(right(), "256 @ 48K  11.6MS  EXCL");
+    // Offline, the last stream's block goes with its rate and latency, not a size saved
+    // since; before any stream ran there are no figures to show.
+    struct Case {
+        uint8_t running;
+        int32_t last_block, saved;
+        double rate, latency;
+        uint8_t excl;
+        const char* text;
+    } cases[] = {{1, 0, 256, 44100.0, 11.64, 0, "256 @ 44K  11.6MS"},
+                 {1, 0, 256, 48000.0, 11.64, 1, "256 @ 48K  11.6MS  EXCL"},
+                 {0, 1024, 64, 44100.0, 92.88, 0, "1024 @ 44K  92.9MS"},
+                 {0, 0, 128, 48000.0, 0.0, 0, ""}};
+    for (const Case& c : cases) {
+        e->running = c.running;
+        e->latency_block = c.last_block;
+        e->buffer_frames = c.saved;
+        e->sample_rate = c.rate;
+        e->latency_ms = c.latency;
+        e->exclusive_granted = c.excl;
+        EXPECT_EQ(right(), c.text);
+    }
     char text[8] = "x";
     view_status_right_text(nullptr, text, sizeof text);
     EXPECT_STREQ(text, "");

@@ -212,6 +212,11 @@ TEST_F(EngineOpen, LatencyComesFromStreamInfoOrFromTheBufferSize)
     fa.have_stream_info = false;
     ASSERT_TRUE(engine_start(e));
     EXPECT_NEAR(e->latency_ms, 128 * 2000.0 / 48000.0, 1e-9);
+    fake_audio_pump(in, out, 512);   // the server's block, not the saved 128
+    engine_watch(e);
+    EXPECT_NEAR(e->latency_ms, 512 * 2000.0 / 48000.0, 1e-9);
+    engine_stop(e);   // the last stream's block stays with its latency
+    EXPECT_EQ(e->latency_block, 512);
 }
 
 TEST_F(EngineOpen, BufferSizeCyclesWrapBothWays)

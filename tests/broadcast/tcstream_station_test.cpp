@@ -104,13 +104,15 @@ TEST_F(StationTest, GreetingNamesTheListenerInCapitalsWithItsDevice)
 }
 
 // Greetings are logged escaped, at most once a second per peer (the clock held still, then 2 s on):
-// controls, C1 controls (U+009B, U+0085), U+2028, U+2029 and direction marks (U+202E, U+2066,
-// U+2069) as bytes; other characters (U+00E9, U+2027) as they are.
+// controls, C1 controls (U+009B, U+0085), U+2028, U+2029 and every direction mark (U+202A..U+202E,
+// U+2066..U+2069) as bytes; other characters (U+00E9, U+2027) as they are.
 TEST_F(StationTest, GreetingsAreLoggedEscapedAndAtMostOnceASecondPerPeer)
 {
     auto l = std::make_unique<StationListener>();
-    const std::string json = "{\"an\":\"a\nb\x1b[2J\xC2\x9B\xE2\x80\xA8\xE2\x80\xAE\xE2\x81\xA6\xC3\xA9\","
-                             "\"dev\":\"x\ry\xE2\x80\xA9\xE2\x81\xA9\xC2\x85\xE2\x80\xA7\"}";
+    const std::string json = "{\"an\":\"a\nb\x1b[2J\xC2\x9B\xE2\x80\xA8\xE2\x80\xAE\xE2\x81\xA6\xC3\xA9"
+                             "\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAC\","
+                             "\"dev\":\"x\ry\xE2\x80\xA9\xE2\x81\xA9\xC2\x85\xE2\x80\xA7"
+                             "\xE2\x80\xAD\xE2\x81\xA7\xE2\x81\xA8\"}";
     s->clock_start.store((int64_t)plat_time_ns() + INT64_C(1000000000000000));
     testing::internal::CaptureStderr();
     for (int i = 0; i <= 500; i++) {
@@ -121,8 +123,10 @@ TEST_F(StationTest, GreetingsAreLoggedEscapedAndAtMostOnceASecondPerPeer)
         l->rx_len = (int32_t)json.size() + 8;
         ASSERT_TRUE(tcstream_take_frames(s, l.get()));
     }
-    const std::string label = "A\\x0aB\\x1b[2J\\xc2\\x9b\\xe2\\x80\\xa8\\xe2\\x80\\xae\\xe2\\x81\\xa6\xC3\xA9 "
-                              "(x\\x0dy\\xe2\\x80\\xa9\\xe2\\x81\\xa9\\xc2\\x85\xE2\x80\xA7)";
+    const std::string label = "A\\x0aB\\x1b[2J\\xc2\\x9b\\xe2\\x80\\xa8\\xe2\\x80\\xae\\xe2\\x81\\xa6\xC3\xA9"
+                              "\\xe2\\x80\\xaa\\xe2\\x80\\xab\\xe2\\x80\\xac "
+                              "(x\\x0dy\\xe2\\x80\\xa9\\xe2\\x81\\xa9\\xc2\\x85\xE2\x80\xA7"
+                              "\\xe2\\x80\\xad\\xe2\\x81\\xa7\\xe2\\x81\\xa8)";
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "tcstream: " + label + " is listening\n"
               "tcstream: " + label + " is listening (499 greetings not logged)\n");

@@ -10,7 +10,8 @@
 # slow: SIGTERM while a 12 s loop's take is in its sync on a slow disk: screenshots
 #   answered meanwhile, exit 0, the take whole. kill -9 in another take's sync: the
 #   next start puts it in place under its session name.
-# patch: buffer clicks keep the stream; a hand-made patch survives them and x.
+# patch: buffer clicks keep the stream and step from the server's period; a hand-made
+#   patch survives them and x.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -120,10 +121,11 @@ patch_and_restarts() {
     timeout 10 jack_disconnect system:capture_1 tessel:in_0 &&
     timeout 10 jack_connect tessel:out_0 system:playback_2 || session_fail "the user's patch could not be made"
   timeout 10 jack_lsp -c >"$T/before"
-  # A buffer click moves the server's period on (128 -> 256 -> 512); x reopens the stream.
+  # Right clicks on the buffer step the server's period down from the 1024 it runs
+  # (-> 512 -> 256; not from the saved 128); x reopens the stream.
   n=$(streams)
-  for step in 256 512; do
-    e2e_click "$wid" $BUFFER_X $STATUS_Y
+  for step in 512 256; do
+    e2e_click "$wid" $BUFFER_X $STATUS_Y 3
     e2e_poll 20 grep -q "callback gets blocks of $step frames" "$T/app.log" || session_fail "the callback never got blocks of $step frames"
     [ "$(streams)" = "$n" ] || session_fail "the buffer click to $step reopened the stream"
   done

@@ -6,9 +6,10 @@
 #   INST opens the picker; typing "kars" leaves one row; a click on the blank place
 #   under it loads nothing; a click on the row loads Kars as the instrument, which
 #   tessel.ini then names, and z held for a second sounds middle C on tessel:out_0/1
-#   (silence before it was loaded). Ctrl+, shows the settings list; a click on its
-#   BUFFER row asks the JACK server for 256 frames, which tessel.ini then holds, and after Esc the
-#   instrument sounds again. SIGTERM ends the program with code 0.
+#   (silence before it was loaded). Ctrl+, shows the settings list; a right click on its
+#   BUFFER row steps down from the 1024 frames the JACK server runs (not from the saved
+#   128): it asks for 512, which tessel.ini then holds, and after Esc the instrument
+#   sounds again. SIGTERM ends the program with code 0.
 # Exits 77 (skipped) when a tool or /usr/lib/vst/Kars-vst.so is missing.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -98,8 +99,8 @@ if [ "${1:-}" = --session ]; then
   shot settings || bail "no screenshot of the settings"
 
   step "7 the BUFFER row"
-  xdotool mousemove --window "$wid" 320 400 click 1
-  e2e_poll 10 ini_has "buffer=256"
+  xdotool mousemove --window "$wid" 320 400 click 3
+  e2e_poll 10 ini_has "buffer=512"
   ini >"$T/ini_buffer"
   timeout 10 jack_bufsize >"$T/period" 2>&1
   shot buffer || bail "no screenshot after the BUFFER click"
@@ -212,9 +213,9 @@ for y in $(seq 392 408); do for x in $(seq 80 130); do pts+=("$x" "$y"); done; d
 ink=$("$PROBE" "$T/settings.bmp" "${pts[@]}" | awk 'NR > 1 && $1 + $2 + $3 > 300 { n++ } END { print n + 0 }')
 echo "tessel_e2e_panels: BUFFER row label: $ink bright pixels"
 [ "$ink" -gt 10 ] || fail "no ink in the BUFFER row"
-# 7. The click asked for 256 frames, the settings file holds it, and the engine plays.
-tr -d '\r' <"$T/ini_buffer" | grep -qx "buffer=256" || fail "tessel.ini does not read buffer=256"
-grep -qx "256" "$T/period" || fail "the JACK server's period is $(cat "$T/period"), not 256"
+# 7. The click asked for 512 frames, the settings file holds it, and the engine plays.
+tr -d '\r' <"$T/ini_buffer" | grep -qx "buffer=512" || fail "tessel.ini does not read buffer=512: $(grep '^buffer=' "$T/ini_buffer")"
+grep -qx "512" "$T/period" || fail "the JACK server's period is $(cat "$T/period"), not 512"
 r2=$(rms "$T/again.wav")
 echo "tessel_e2e_panels: after the buffer change RMS $r2 on $(cat "$T/again.ports")"
 awk -v r="$r2" 'BEGIN { exit !(r > 0.01) }' || fail "silent after the buffer change (RMS $r2)"

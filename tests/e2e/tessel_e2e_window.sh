@@ -6,7 +6,11 @@
 # (the window widens, still inside the screen) and `l` closes it again; after ten
 # rounds the window has its first size and position. Started together with openbox,
 # as a desktop's autostart does, twenty times, the program draws its first frame
-# within 5 s each time. Exit 77 without openbox.
+# within 5 s each time. On a 1024 x 600 screen under openbox: after a click on another
+# program's window, one click on OVERDUB switches overdub (the click that brings the
+# focus back acts), and a click on the video switch opens the video panel with the
+# window still mapped (the window's own buttons lie clear of it). Exit 77 without
+# openbox.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -36,6 +40,47 @@ stop() {
   read -r rc secs <"$T/term"
   [ "$rc" = 0 ] || { echo "exit status $rc (${secs} s) after SIGTERM" >"$T/fail"; return 1; }
 }
+
+mapped() { xwininfo -id "$1" 2>/dev/null | grep -q "Map State: $2"; }
+# main_px W H X Y -> "PX PY": window pixels of a main-view point in a W x H window
+# with no side panel open.
+main_px() {
+  awk -v w="$1" -v h="$2" -v x="$3" -v y="$4" 'BEGIN { s = w / 640; if (h / 1080 < s) s = h / 1080
+    printf "%d %d", (w - 640 * s) / 2 + x * s, (h - 1080 * s) / 2 + y * s }'
+}
+# The overdub setting as last saved (on unless saved off).
+overdub_saved() { grep -q "^overdub=0" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" 2>/dev/null && echo 0 || echo 1; }
+
+if [ "${1:-}" = --small ]; then
+  e2e_wm_start "$T/wm.log" || { echo "openbox did not start" >"$T/fail"; exit 1; }
+  start || { e2e_wm_stop; exit 1; }
+  g0=$(settled "$wid")
+  read -r _ _ w0 h0 <<<"$g0"
+  echo "tessel_e2e_window: 1024 x 600: window $g0"
+  # Another program takes the focus by a click.
+  xmessage -buttons "" -geometry +0+0 "another program" >/dev/null 2>&1 &
+  mpid=$!
+  mwid=$(e2e_window_search "$mpid" --class "^Xmessage$") || { echo "no xmessage window" >"$T/fail"; exit 1; }
+  xdotool mousemove --window "$mwid" 10 10 click 1
+  e2e_poll 5 sh -c "[ \"\$(xdotool getactivewindow 2>/dev/null)\" = $mwid ]" ||
+    { echo "a click on xmessage did not give it the focus" >"$T/fail"; exit 1; }
+  before=$(overdub_saved)
+  read -r x y <<<"$(main_px "$w0" "$h0" 208 970)"
+  xdotool mousemove --window "$wid" "$x" "$y" click 1
+  e2e_poll 5 sh -c "[ \"\$(grep -c '^overdub=$((1 - before))' '$XDG_CONFIG_HOME/TideCoil/tessel.ini' 2>/dev/null)\" = 1 ]" ||
+    { echo "the first click on OVERDUB ($x, $y) after another window did nothing (overdub=$(overdub_saved))" >"$T/fail"; exit 1; }
+  echo "tessel_e2e_window: 1024 x 600: the first click back on OVERDUB switched overdub from $before"
+  kill -TERM "$mpid" 2>/dev/null
+  read -r x y <<<"$(main_px "$w0" "$h0" 518 30)"
+  xdotool mousemove --window "$wid" "$x" "$y" click 1
+  e2e_poll 10 sh -c "[ \$(xdotool getwindowgeometry --shell $wid | sed -n 's/^WIDTH=//p') -gt $w0 ]" ||
+    { echo "a click on the video switch ($x, $y) did not open the video panel; the window is $(xwininfo -id "$wid" | sed -n 's/.*Map State: //p') at $(e2e_geometry "$wid")" >"$T/fail"; exit 1; }
+  mapped "$wid" IsViewable || { echo "the window was unmapped by the click on the video switch" >"$T/fail"; exit 1; }
+  echo "tessel_e2e_window: 1024 x 600: the video switch opened the panel: $(settled "$wid")"
+  stop
+  e2e_wm_stop
+  exit 0
+fi
 
 if [ "${1:-}" = --session ]; then
   # openbox and the program started together, openbox 0 to 0.38 s later so that its
@@ -94,7 +139,7 @@ if [ "${1:-}" = --session ]; then
 fi
 
 BIN=$1 DROP=$2
-e2e_need xvfb-run xdotool xprop openbox sox
+e2e_need xvfb-run xdotool xprop xwininfo xmessage openbox sox
 e2e_scratch tessel-window
 export BIN DROP
 # No audio server: the window is what counts here.
@@ -103,5 +148,7 @@ sox -n -r 48000 -c 2 "$T/tone.wav" synth 1 sine 440 2>/dev/null
 
 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -nolisten tcp" "$0" --session
 [ -e "$T/fail" ] && { echo "tessel_e2e_window: $(cat "$T/fail")" >&2; exit 1; }
+xvfb-run -a -s "-screen 0 1024x600x24 -nolisten tcp" "$0" --small
+[ -e "$T/fail" ] && { echo "tessel_e2e_window: 1024 x 600: $(cat "$T/fail")" >&2; exit 1; }
 E2E_STATUS=0
 exit 0

@@ -32,7 +32,8 @@ ButtonLook view_button_look(const AppState* app, int32_t i);
 // text), false when it is offline (red).
 bool view_status_left_text(const AppState* app, char* out, size_t cap);
 // The right status line: "<buffer> @ <rate>K  <latency>MS", "  EXCL" appended when
-// exclusive mode was granted; empty without an engine.
+// exclusive mode was granted; offline, the last stream's; empty without an engine or
+// before any stream ran.
 void view_status_right_text(const Engine* e, char* out, size_t cap);
 
 // Key i of the sheet is a black key (1, 3, 6, 8, 10).

@@ -51,8 +51,13 @@ void view_status_right_text(const Engine* e, char* out, size_t cap)
     if (!e)
         return;
     // While a stream runs, the block size its callback really gets: a server may run
-    // its own (JACK's period) instead of the one asked for.
-    snprintf(out, cap, "%d @ %.0fK  %.1fMS%s", engine_block_in_force(e), e->sample_rate / 1000.0, e->latency_ms,
+    // its own (JACK's period) instead of the one asked for. Offline, the last stream's
+    // figures, which belong together (a size chosen since has not run); none before
+    // any stream ran.
+    int block = e->running ? engine_block_in_force(e) : e->latency_block;
+    if (block <= 0)
+        return;
+    snprintf(out, cap, "%d @ %.0fK  %.1fMS%s", block, e->sample_rate / 1000.0, e->latency_ms,
              e->exclusive_granted ? "  EXCL" : "");
 }
 
