@@ -8,7 +8,7 @@
 
 // The pass band ends a little below the new Nyquist frequency, so the slope reaches
 // deep attenuation before it: a 96 kHz take going to 48 kHz keeps 18 kHz within
-// 0.2 dB and loses a 30 kHz component by about 70 dB.
+// 0.2 dB and lowers a 30 kHz component, which would fold back to 18 kHz, by about 68 dB.
 static const double kCutoffOfNewRate = 0.42;
 
 void resample_filter_init(ResampleFilter* f, double from_rate, double to_rate)
