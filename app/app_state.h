@@ -13,6 +13,7 @@
 
 #include "app/take_grid.h"
 #include "audio/vst.h"
+#include "platform/plat_file_stamp.h"
 #include "ui/hitregion.h"
 #include "ui/particles.h"
 #include "ui/spring.h"
@@ -307,6 +308,7 @@ struct AppState {
 
     // Session take
     char session_name[80];
+    PlatFileStamp session_stamp;        // the session take's file as this copy last read or wrote it
     uint32_t session_gen_seen;
     uint32_t session_gen_saved;
     uint32_t session_writes_seen;       // the writer's completed-writes count last seen

@@ -13,6 +13,7 @@
 #include "audio/looper.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
+#include "platform/plat_file_stamp.h"
 #include "platform/plat_thread.h"
 #include "platform/plat_time.h"
 
@@ -25,13 +26,18 @@ struct SessionWriter {
     std::atomic<bool> hold{false};
     Engine* engine = nullptr;
     char path[700] = {};
+    PlatFileStamp written = {};           // the file as this write made it
+    PlatFileStamp* stamp_out = nullptr;   // where a write that is in place leaves it
 };
 
 static SessionWriter g_writer;
 
+// The stamp is taken before the file is moved into place: it is what this copy expects
+// to find under the take's name at its next save.
 static bool session_write(void* ctx, FILE* f)
 {
-    return loop_write_wav_float_to((Engine*)ctx, f);
+    SessionWriter* w = (SessionWriter*)ctx;
+    return loop_write_wav_float_to(w->engine, f) && plat_file_stamp_of(f, &w->written);
 }
 
 static void session_wav_thread(void* arg)
@@ -39,10 +45,12 @@ static void session_wav_thread(void* arg)
     SessionWriter* w = (SessionWriter*)arg;
     while (w->hold.load(std::memory_order_acquire))
         plat_sleep_ms(1);
-    bool ok = plat_file_write_via_temp(w->path, true, session_write, w->engine) == 0;
+    bool ok = plat_file_write_via_temp(w->path, true, session_write, w) == 0;
     // The loop is no longer read: the engine may free it from here on.
     engine_loop_reader_leave(w->engine);
-    if (!ok)
+    if (ok)
+        *w->stamp_out = w->written;   // read by the UI only once busy is 0 again
+    else
         w->failed.fetch_add(1, std::memory_order_release);
     w->completed.fetch_add(1, std::memory_order_release);
     w->busy.exchange(0, std::memory_order_acq_rel);
@@ -78,6 +86,50 @@ void session_wav_test_hold(bool hold)
     g_writer.hold.store(hold, std::memory_order_release);
 }
 
+// The session take's path into out; false when it does not fit.
+static bool session_take_path(const AppState* app, const char* name, char* out, size_t cap)
+{
+    int n = snprintf(out, cap, "%s/%s", app->takes_folder, name);
+    return n >= 0 && (size_t)n < cap;
+}
+
+// Whether the session take's file is still the one this copy last read or wrote (or,
+// for a name just picked, still absent).
+static bool session_take_unchanged(const AppState* app)
+{
+    char path[sizeof g_writer.path];
+    PlatFileStamp now;
+    if (!session_take_path(app, app->session_name, path, sizeof path))
+        return false;
+    plat_file_stamp(path, &now);
+    return plat_file_stamp_equal(&now, &app->session_stamp);
+}
+
+bool session_take_load(AppState* app, const char* name, LoopLoadLoss* loss)
+{
+    char path[sizeof g_writer.path];
+    LoopLoadLoss lost{};
+    PlatFileStamp seen;
+    bool ok = session_take_path(app, name, path, sizeof path);
+    // Stamped before it is read: a save another copy makes meanwhile counts as theirs.
+    plat_file_stamp(ok ? path : nullptr, &seen);
+    ok = ok && loop_load_wav(app->engine, path, &lost);
+    if (loss)
+        *loss = lost;
+    // Saved back, the loop gives the file all it held only at the file's own rate, with
+    // one or two channels, uncut; else the file stays as it is and the loop is a new
+    // take. A name the session name cannot hold whole is not taken either, so a file
+    // named like its beginning is never overwritten.
+    if (ok && !loop_load_loss_any(&lost) && std::strlen(name) < sizeof app->session_name) {
+        if (name != app->session_name)
+            snprintf(app->session_name, sizeof app->session_name, "%s", name);
+        app->session_stamp = seen;
+    } else {
+        app->session_name[0] = '\0';
+    }
+    return ok;
+}
+
 bool session_wav_save(AppState* app, bool wait)
 {
     if (!app || !app->engine)
@@ -90,6 +142,14 @@ bool session_wav_save(AppState* app, bool wait)
     if (e->length.load(rl) < 1)
         return false;
     plat_dir_make(app->takes_folder);
+    // The take goes on under its name only while the file is the one this copy last
+    // read or wrote: another running copy on the same take may have saved over it, and
+    // what that copy wrote is not replaced.
+    if (app->session_name[0] && !session_take_unchanged(app)) {
+        app->session_name[0] = '\0';
+        toast_show(app, "TAKE CHANGED ELSEWHERE: NEW TAKE", TOAST_YELLOW);
+    }
+    bool same_take = app->session_name[0] != '\0';
     // A new session's take never lands on a file that exists: another session's take
     // of the same second, or one another running copy writes.
     PlatLocalTime t{};
@@ -99,8 +159,9 @@ bool session_wav_save(AppState* app, bool wait)
         app->session_name[0] = '\0';
         return false;
     }
-    int n = snprintf(g_writer.path, sizeof g_writer.path, "%s/%s", app->takes_folder, app->session_name);
-    if (n < 0 || (size_t)n >= sizeof g_writer.path)
+    if (!same_take)
+        app->session_stamp = PlatFileStamp{};   // a new name: no file is expected there
+    if (!session_take_path(app, app->session_name, g_writer.path, sizeof g_writer.path))
         return false;
     char temp[sizeof g_writer.path + 16];   // the temporary's name must fit too
     if (!plat_file_temp_path(g_writer.path, temp, sizeof temp))
@@ -108,6 +169,7 @@ bool session_wav_save(AppState* app, bool wait)
     // Taken before writing: a change made while the file is written is saved next time.
     app->session_gen_saved = e->content_generation.load(rl);
     g_writer.engine = e;
+    g_writer.stamp_out = &app->session_stamp;
     engine_loop_reader_enter(e);
     g_writer.busy.exchange(1, std::memory_order_acq_rel);
     uint32_t failed = session_wav_writes_failed();

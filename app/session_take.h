@@ -5,17 +5,26 @@
 //          asked to wait); the busy flag and counters are atomics.
 // Depends on: app/app_state.h, app/take_names.h, app/toast.h, audio/engine.h,
 //             audio/loop_file.h, platform/plat_file.h, platform/plat_dir.h,
-//             platform/plat_thread.h, platform/plat_time.h.
+//             platform/plat_file_stamp.h, platform/plat_thread.h, platform/plat_time.h.
 #pragma once
 #include <cstdint>
 
 struct AppState;
+struct LoopLoadLoss;
 
 // How long the UI waits for a running writer before it gives up (a stuck disk must
 // not freeze the screen).
 constexpr int SESSION_WAIT_MS = 3000;
 
-// Writes the loop as the session take when there is a loop. While a write is running:
+// Loads the take file name (in the takes folder) into the loop. It goes on as the
+// session take, later saves replacing it, only when the loop holds all the file held
+// (loop_load_wav's loss, into *loss when not null); otherwise the session name is
+// emptied, the file stays as it is and the next save starts a new take. False when
+// the file could not be loaded (the loop untouched).
+bool session_take_load(AppState* app, const char* name, LoopLoadLoss* loss);
+// Writes the loop as the session take when there is a loop. A session take whose file
+// is no longer the one this copy last read or wrote (another running copy saved over
+// it) is left as it is: the loop becomes a new take, with a toast. While a write is running:
 // without wait returns at once; with wait waits up to SESSION_WAIT_MS and gives up
 // (nothing written, false) when the writer is still busy. With wait the write runs on
 // the calling thread. The session name is picked on the first save of a session. True

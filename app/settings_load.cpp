@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/session_take.h"
 #include "app/settings.h"
+#include "app/takes.h"
 #include "app/video_panel.h"
 #include "audio/engine.h"
 #include "audio/engine_retire.h"
@@ -145,8 +147,10 @@ static VstPlugin* settings_load_plugin(Engine* e, const char* path)
 }
 
 // The session take: the loop loads from it stopped; a take that cannot be loaded
-// empties the session name and the loop plays on as usual. Either way the loaded
-// content counts as seen and saved.
+// empties the session name and the loop plays on as usual. A take the loop cannot
+// hold as it is (cut, resampled, channels dropped) is loaded as a new take, with a
+// toast saying why, and its file is left as it is. Either way the loaded content
+// counts as seen and saved.
 static void settings_apply_session(AppState* app, Engine* e, const char* text)
 {
     settings_string(text, "session", app->session_name, sizeof app->session_name);
@@ -154,12 +158,11 @@ static void settings_apply_session(AppState* app, Engine* e, const char* text)
         app->session_name[0] = '\0';
     if (app->session_name[0]) {
         e->playing.store(0, rl);
-        char path[sizeof app->takes_folder + sizeof app->session_name + 1];
-        snprintf(path, sizeof path, "%s/%s", app->takes_folder, app->session_name);
-        if (!loop_load_wav(e, path)) {
-            app->session_name[0] = '\0';
+        LoopLoadLoss loss{};
+        if (!session_take_load(app, app->session_name, &loss))
             e->playing.store(1, rl);
-        }
+        else if (loop_load_loss_any(&loss))
+            take_toast_loaded(app, &loss, e->length.load(rl), e->sample_rate);
     }
     uint32_t gen = e->content_generation.load(rl);
     app->session_gen_seen = gen;

@@ -22,6 +22,7 @@
 #include "audio/loop_file.h"
 #include "audio/looper.h"
 #include "audio/preview.h"
+#include "audio/resample_filter.h"
 #include "audio/sample_buffer.h"
 #include "audio/wav_read.h"
 #include "library/folder_tree.h"
@@ -43,7 +44,7 @@ struct TakeLoadJob {
     float* left;
     float* right;
     int32_t length;
-    bool capped;
+    LoopLoadLoss loss;
 };
 
 static TakeLoadJob g_job;
@@ -101,12 +102,12 @@ void app_open_path(AppState* app, const char* path)
 // ---------------------------------------------------------------------------
 
 bool take_decode(const char* path, double target_rate, float volume, float** left, float** right,
-                 int32_t* frames, bool* capped)
+                 int32_t* frames, LoopLoadLoss* loss)
 {
     *left = *right = nullptr;
     *frames = 0;
-    if (capped)
-        *capped = false;
+    if (loss)
+        *loss = LoopLoadLoss{};
     SampleBuffer b;
     char err[128];
     int rc = audiofile_load_into(path, &b, nullptr, err, sizeof err);
@@ -125,6 +126,12 @@ bool take_decode(const char* path, double target_rate, float volume, float** lef
     const int64_t frames_in = b.frames;
     const int ch = b.channels;
     const int second = ch > 1 ? 1 : 0;
+    // What the rate drop would fold back goes first.
+    ResampleFilter low;
+    for (int c = 0; c <= second; c++) {
+        resample_filter_init(&low, b.sample_rate, target_rate);
+        resample_filter_apply(&low, b.samples + c, frames_in, ch);
+    }
     for (int32_t i = 0; i < n; i++) {
         double p = (double)i * ratio;
         double fl = std::floor(p);
@@ -136,23 +143,40 @@ bool take_decode(const char* path, double target_rate, float volume, float** lef
         l[i] = ((1.0f - f) * a[0] + f * c[0]) * volume;
         r[i] = ((1.0f - f) * a[second] + f * c[second]) * volume;
     }
+    if (loss) {
+        loss->capped = want > (double)TAKE_LOAD_MAX_FRAMES;
+        loss->channels = ch > 2 ? ch : 0;
+        loss->file_rate = ratio != 1.0 && b.sample_rate < 4294967295.0 ? (uint32_t)b.sample_rate : 0;
+    }
     sample_buffer_free(&b);
     *left = l;
     *right = r;
     *frames = n;
-    if (capped)
-        *capped = want > (double)TAKE_LOAD_MAX_FRAMES;
     return true;
 }
 
-void take_toast_loaded(AppState* app, bool capped, int32_t frames, double rate)
+void take_toast_loaded(AppState* app, const LoopLoadLoss* loss, int32_t frames, double rate)
 {
-    if (!capped) {
+    if (!loss || !loop_load_loss_any(loss)) {
         toast_show(app, "LOADED", TOAST_TEAL);
         return;
     }
-    char text[48];
-    snprintf(text, sizeof text, "LOADED, CUT TO %.1fS", (double)frames / (rate > 0.0 ? rate : 48000.0));
+    // Each thing the loop did not keep of the file as it was, most lost first.
+    rate = rate > 0.0 ? rate : 48000.0;
+    char text[96] = "LOADED";
+    size_t at = std::strlen(text);
+    auto add = [&](const char* fmt, auto... v) {
+        int n = snprintf(text + at, sizeof text - at, fmt, v...);
+        at = n < 0 ? at : std::min(at + (size_t)n, sizeof text - 1);
+    };
+    if (loss->capped)
+        add(", CUT TO %.1fS", (double)frames / rate);
+    if (loss->channels > 2)
+        add(", %d CHANNELS, 2 KEPT", (int)loss->channels);
+    if (loss->file_rate > 0)
+        add(", %gK MADE %gK", loss->file_rate / 1000.0, rate / 1000.0);
+    if (loss->bits > 0)
+        add(", %d-BIT NARROWED", (int)loss->bits);
     toast_show(app, text, TOAST_YELLOW);
 }
 
@@ -160,7 +184,7 @@ static void take_load_thread(void* arg)
 {
     TakeLoadJob* job = (TakeLoadJob*)arg;
     bool ok = take_decode(job->path, job->target_rate, job->volume, &job->left, &job->right, &job->length,
-                          &job->capped);
+                          &job->loss);
     job->state.exchange(ok ? 2 : 3, std::memory_order_acq_rel);
 }
 
@@ -191,7 +215,7 @@ void take_load_start(AppState* app, const char* path)
     g_job.volume = app->library ? library_get_volume(app->library) : 1.0f;
     g_job.left = g_job.right = nullptr;
     g_job.length = 0;
-    g_job.capped = false;
+    g_job.loss = LoopLoadLoss{};
     g_job.state.exchange(1, std::memory_order_acq_rel);
     if (!plat_thread_start_detached(take_load_thread, &g_job, "tessel-takeload")) {
         g_job.state.exchange(0, std::memory_order_acq_rel);
@@ -249,7 +273,7 @@ void take_load_finish(AppState* app, float dt)
             app->session_gen_seen = e->content_generation.load(rl);
             app->overview_timer = 0.0f;
             e->playing.store(1, rl);
-            take_toast_loaded(app, g_job.capped, g_job.length, e->sample_rate);
+            take_toast_loaded(app, &g_job.loss, g_job.length, e->sample_rate);
         } else {
             toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
         }
@@ -274,27 +298,17 @@ void take_load_into_loop(AppState* app, int32_t index)
     if (!app || !app->engine || index < 0 || index >= app->take_count)
         return;
     Engine* e = app->engine;
-    char path[sizeof app->takes_folder + sizeof app->takes[0].name + 1];
-    snprintf(path, sizeof path, "%s/%s", app->takes_folder, app->takes[index].name);
     if (!take_make_room(app))
         return;
-    bool capped = false;
-    if (loop_load_wav(e, path, &capped)) {
-        // Later session saves overwrite this take, by name. A load cut to the loop's
-        // limit, or a name the session name cannot hold whole, starts a new session
-        // take instead: the file keeps what the loop lost, and a file whose name
-        // begins the same is not overwritten.
-        const char* name = app->takes[index].name;
-        if (!capped && std::strlen(name) < sizeof app->session_name)
-            snprintf(app->session_name, sizeof app->session_name, "%s", name);
-        else
-            app->session_name[0] = '\0';
+    // Later session saves overwrite this take, by name, when the loop holds all it
+    // held; otherwise the loop is a new session take and the file keeps what it holds.
+    LoopLoadLoss loss{};
+    if (session_take_load(app, app->takes[index].name, &loss)) {
         uint32_t gen = e->content_generation.load(rl);
         app->session_gen_seen = app->session_gen_saved = gen;
         app->overview_timer = 0.0f;
-        take_toast_loaded(app, capped, e->length.load(rl), e->sample_rate);
+        take_toast_loaded(app, &loss, e->length.load(rl), e->sample_rate);
     } else {
-        app->session_name[0] = '\0';
         toast_show(app, "CANT LOAD", TOAST_RED);
     }
 }

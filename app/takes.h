@@ -4,12 +4,13 @@
 // Threads: UI thread, except take_load_thread (the loader's own thread) and
 //          app_player_render_hook (audio thread [RT]).
 // Depends on: app/app_state.h, app/session_take.h, audio/audiofile.h, audio/looper.h,
-//             audio/loop_file.h, audio/preview.h, audio/wav_read.h, library/library.h,
-//             platform/plat_dir.h, platform/plat_file.h, platform/plat_thread.h.
+//             audio/loop_file.h, audio/preview.h, audio/resample_filter.h, audio/wav_read.h,
+//             library/library.h, platform/plat_dir.h, platform/plat_file.h, platform/plat_thread.h.
 #pragma once
 #include <cstdint>
 
 struct AppState;
+struct LoopLoadLoss;
 
 constexpr int32_t TAKE_LOAD_MAX_FRAMES = 17280000;
 
@@ -37,13 +38,15 @@ void app_player_ensure(AppState* app);
 // [RT] Renders the preview player into the engine's buffers.
 void app_player_render_hook(void* ctx, float* left, float* right, int32_t frames, double rate);
 
-// Decodes path and resamples it to target_rate times volume, at most
-// TAKE_LOAD_MAX_FRAMES frames (mono on both sides). False on any failure; on true
-// *left and *right are malloc'd arrays of *frames floats; *capped (may be null) tells
-// whether the file was longer than that.
+// Decodes path and resamples it to target_rate times volume (low-passed first when
+// the rate drops), at most TAKE_LOAD_MAX_FRAMES frames (mono on both sides). False on
+// any failure; on true *left and *right are malloc'd arrays of *frames floats; *loss
+// (may be null) tells whether the file was longer than that, had more than two
+// channels or was resampled.
 bool take_decode(const char* path, double target_rate, float volume, float** left, float** right,
-                 int32_t* frames, bool* capped = nullptr);
-// "LOADED", or when the file was longer than the loop holds, what was kept of it.
-void take_toast_loaded(AppState* app, bool capped, int32_t frames, double rate);
+                 int32_t* frames, LoopLoadLoss* loss = nullptr);
+// "LOADED", teal; when the loop does not hold the file as it was, yellow, with each
+// reason: "CUT TO 180.0S", "4 CHANNELS, 2 KEPT", "96K MADE 48K", "32-BIT NARROWED".
+void take_toast_loaded(AppState* app, const LoopLoadLoss* loss, int32_t frames, double rate);
 // The loader's state: 0 idle, 1 loading, 2 done, 3 failed.
 int32_t take_load_state(void);

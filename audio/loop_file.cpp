@@ -8,6 +8,7 @@
 #include "audio/audiofile_sink.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
+#include "audio/resample_filter.h"
 #include "audio/wav_read.h"
 #include "audio/wav_write.h"
 #include "platform/plat_file.h"
@@ -131,11 +132,15 @@ struct LoopSource {
     int64_t base;            // file frame index of left[0]
     int64_t count;           // frames in the window
     int64_t next;            // next file frame to read
+    ResampleFilter low_left; // the anti-alias low-pass of each side, when the rate drops
+    ResampleFilter low_right;
 };
 
-static bool source_open(LoopSource* s, FILE* f, const WavFormat* h, int64_t frames)
+static bool source_open(LoopSource* s, FILE* f, const WavFormat* h, int64_t frames, double loop_rate)
 {
-    *s = LoopSource{f, h, frames, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
+    *s = LoopSource{f, h, frames, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, {}, {}};
+    resample_filter_init(&s->low_left, (double)h->sample_rate, loop_rate);
+    resample_filter_init(&s->low_right, (double)h->sample_rate, loop_rate);
     s->block = wav_block_frames(h);
     s->raw = (uint8_t*)std::malloc((size_t)(s->block * h->frame_bytes));
     s->conv = (float*)std::malloc(sizeof(float) * (size_t)(s->block * h->channels));
@@ -173,6 +178,8 @@ static bool source_reach(LoopSource* s, int64_t k)
             s->left[s->count + i] = s->conv[i * ch];
             s->right[s->count + i] = s->conv[i * ch + (ch > 1 ? 1 : 0)];
         }
+        resample_filter_apply(&s->low_left, s->left + s->count, (int64_t)got, 1);
+        resample_filter_apply(&s->low_right, s->right + s->count, (int64_t)got, 1);
         s->count += (int64_t)got;
         s->next += (int64_t)got;
     }
@@ -201,10 +208,15 @@ static int32_t loop_fill(Engine* e, LoopSource* s, double ratio, int64_t out_fra
     return (int32_t)i;
 }
 
-bool loop_load_wav(Engine* e, const char* path, bool* capped)
+bool loop_load_loss_any(const LoopLoadLoss* loss)
 {
-    if (capped)
-        *capped = false;
+    return loss->capped || loss->channels > 0 || loss->file_rate > 0 || loss->bits > 0;
+}
+
+bool loop_load_wav(Engine* e, const char* path, LoopLoadLoss* loss)
+{
+    if (loss)
+        *loss = LoopLoadLoss{};
     if (!e || !path || !e->loop_left || !e->loop_right)
         return false;
     FILE* f = plat_file_open_read(path);
@@ -239,7 +251,7 @@ bool loop_load_wav(Engine* e, const char* path, bool* capped)
         return false;
     }
     LoopSource src;
-    if (!source_open(&src, f, &h, frames)) {
+    if (!source_open(&src, f, &h, frames, engine_rate)) {
         source_close(&src);
         fclose(f);
         return false;
@@ -256,8 +268,14 @@ bool loop_load_wav(Engine* e, const char* path, bool* capped)
     e->position.store(0, std::memory_order_relaxed);
     e->length.store(written, std::memory_order_relaxed);
     loop_end_write(e);
-    if (capped)
-        *capped = over && written == ENGINE_LOOP_CAPACITY;
+    if (loss) {
+        loss->capped = over && written == ENGINE_LOOP_CAPACITY;
+        loss->channels = h.channels > 2 ? h.channels : 0;
+        loss->file_rate = ratio != 1.0 ? h.sample_rate : 0;
+        // The loop holds 32-bit floats: integers up to 24 bits fit them exactly.
+        bool finer = h.format == 3 ? h.bytes_per_sample > 4 : h.bits > 24;
+        loss->bits = finer ? h.bits : 0;
+    }
 
     source_close(&src);
     fclose(f);

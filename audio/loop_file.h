@@ -4,9 +4,10 @@
 //          loop while the callback may overdub it (a mix of old and new samples is
 //          possible by design); loop_load_wav runs on the UI thread and writes the loop
 //          under the engine's hold.
-// Depends on: engine.h, looper.h, wav_read.h, wav_write.h, audiofile_sink.h,
+// Depends on: engine.h, looper.h, resample_filter.h, wav_read.h, wav_write.h, audiofile_sink.h,
 //             platform/plat_file.h.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 
 struct Engine;
@@ -23,9 +24,20 @@ bool loop_write_wav_float(Engine* e, const char* path);
 bool loop_write_wav16_to(Engine* e, FILE* f);
 bool loop_write_wav_float_to(Engine* e, FILE* f);
 
+// What a load into the loop did not keep of the file as it is: a loop saved over the
+// file gives back all it held only when none of these is set.
+struct LoopLoadLoss {
+    bool capped;          // longer than the loop holds: cut
+    int32_t channels;     // the file's channels when it had more than two, else 0
+    uint32_t file_rate;   // the file's rate when it was resampled to the loop's, else 0
+    int32_t bits;         // the file's bits when its samples are finer than 32-bit float
+};
+bool loop_load_loss_any(const LoopLoadLoss* loss);
+
 // Reads a PCM or float WAV into the loop: the first channel left, the second right (a
-// mono file on both), resampled linearly when its rate differs from the engine's, at
-// most the loop's capacity. A cut file loads the frames it holds. False, with the
-// loop untouched, when the file is not usable. The content generation is not raised.
-// *capped (may be null) tells whether the file was longer than the loop holds.
-bool loop_load_wav(Engine* e, const char* path, bool* capped = nullptr);
+// mono file on both), resampled linearly when its rate differs from the engine's (a
+// low-pass first when the rate drops), at most the loop's capacity. A cut file loads
+// the frames it holds. False, with the loop untouched, when the file is not usable.
+// The content generation is not raised. *loss (may be null) tells what of the file
+// the loop does not hold as it is.
+bool loop_load_wav(Engine* e, const char* path, LoopLoadLoss* loss = nullptr);

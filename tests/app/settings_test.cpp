@@ -15,6 +15,7 @@
 #include "audio/fx.h"
 #include "audio/loop_file.h"
 #include "audio/vst.h"
+#include "audio/wav_write.h"
 #include "library/folder_tree.h"
 #include "library/library.h"
 #include "platform/plat_file.h"
@@ -447,6 +448,22 @@ TEST_F(SettingsTest, ASessionTakeThatCannotBeLoadedIsForgottenAndTheLoopPlays)
     EXPECT_EQ(app->session_name[0], '\0');
     EXPECT_EQ(e->length.load(), 0);
     EXPECT_EQ(e->playing.load(), 1);
+}
+
+// A restored take the loop cannot hold whole at the server's rate is loaded as a new
+// take, saying so: its file is never saved over with the part the loop kept.
+TEST_F(SettingsTest, ARestoredTakeCutAtTheServersRateStartsANewTake)
+{
+    // 181 s at 8 kHz on a 96 kHz server, where the loop holds 180 s.
+    std::vector<float> take(8000 * 181, 0.25f);
+    ASSERT_TRUE(wav_write_float((dir.path / "takes" / "long.wav").c_str(), take.data(), 1, (int64_t)take.size(), 8000.0));
+    e->sample_rate = 96000.0;
+    write("session=long.wav\n");
+    settings_load(app);
+    EXPECT_EQ(e->length.load(), ENGINE_LOOP_CAPACITY);
+    EXPECT_EQ(app->session_name[0], '\0');
+    EXPECT_STREQ(app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text, "LOADED, CUT TO 180.0S, 8K MADE 96K");
+    EXPECT_EQ(e->playing.load(), 0);
 }
 
 TEST_F(SettingsTest, PlugInsThatFailOrAreNoInstrumentAreLeftOut)

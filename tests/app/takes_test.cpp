@@ -43,6 +43,32 @@ protected:
         ASSERT_EQ(take_load_state(), 0);
     }
     const char* toast_text() { return app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text; }
+    // A fingerprint of a file's bytes.
+    static size_t bytes(const fs::path& p)
+    {
+        std::ifstream in(p, std::ios::binary);
+        return std::hash<std::string>{}(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    }
+    int32_t row_of(const char* name) const
+    {
+        for (int32_t i = 0; i < app->take_count; i++)
+            if (std::strcmp(app->takes[i].name, name) == 0)
+                return i;
+        return -1;
+    }
+    // The amplitude of a frequency in the loop's right side (48 kHz), over 0.4 s past the
+    // filter's start.
+    double right_tone(double hz) const
+    {
+        double re = 0.0, im = 0.0;
+        const int from = 2400, n = 19200;
+        for (int i = from; i < from + n; i++) {
+            double w = 2.0 * M_PI * hz * i / 48000.0;
+            re += e->loop_right[i] * std::cos(w);
+            im += e->loop_right[i] * std::sin(w);
+        }
+        return 2.0 * std::hypot(re, im) / n;
+    }
 };
 
 TEST_F(TakesTest, TwoSavesShareOneNameAndLeaveNoTemporaryFile)
@@ -321,7 +347,7 @@ TEST_F(TakesTest, TheTakeListIsNewestFirstAndAListedTakeLoadsIntoTheLoop)
 
 TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
 {
-    const char* want = "LOADED, CUT TO 360.0S";
+    const char* want = "LOADED, CUT TO 360.0S, 8K MADE 48K";
     take_load_start(app, wav("long.wav", 1, 8000 * 361, 8000.0).c_str());
     finish_load();
     EXPECT_EQ(e->length.load(), ENGINE_LOOP_CAPACITY);
@@ -332,6 +358,74 @@ TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
     EXPECT_STREQ(toast_text(), want);
     // The cut loop is a new take: the file is never overwritten by it.
     EXPECT_EQ(app->session_name[0], '\0');
+}
+
+// A listed take the loop cannot hold as it is starts a new take and its file stays as
+// it is; on both roads a 96 kHz file's 30 kHz content is kept out, not folded to 18 kHz.
+TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
+{
+    const int n96 = 48000;
+    std::vector<float> hi(2 * n96);
+    for (int i = 0; i < n96; i++) {
+        double t = i / 96000.0;
+        hi[2 * i] = (float)(0.5 * std::sin(2.0 * M_PI * 1000.0 * t));
+        hi[2 * i + 1] = (float)(0.25 * std::sin(2.0 * M_PI * 1000.0 * t) + 0.5 * std::sin(2.0 * M_PI * 30000.0 * t));
+    }
+    ASSERT_TRUE(wav_write_float((takes.path / "hi.wav").c_str(), hi.data(), 2, n96, 96000.0));
+    wav("four.wav", 4, 4800, 48000.0);
+    app_library_scan(app);
+    const struct {
+        const char* name;
+        const char* toast;
+    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT"}, {"hi.wav", "LOADED, 96K MADE 48K"}};
+    for (const auto& c : cases) {
+        fs::path file = takes.path / c.name;
+        size_t before = bytes(file);
+        take_load_into_loop(app, row_of(c.name));
+        EXPECT_STREQ(toast_text(), c.toast);
+        e->content_generation.fetch_add(1);   // a dub, then its save
+        ASSERT_TRUE(session_wav_save(app, true));
+        EXPECT_EQ(bytes(file), before) << c.name;
+        EXPECT_TRUE(std::string(app->session_name).starts_with("tessel-")) << app->session_name;
+        EXPECT_TRUE(fs::exists(takes.path / app->session_name)) << c.name;
+    }
+    for (int road = 0; road < 2; road++) {
+        if (road == 0) {
+            take_load_into_loop(app, row_of("hi.wav"));
+        } else {
+            take_load_start(app, (takes.path / "hi.wav").c_str());
+            finish_load();
+        }
+        ASSERT_EQ(e->length.load(), n96 / 2);
+        EXPECT_NEAR(right_tone(1000.0), 0.25, 0.01) << road;
+        EXPECT_LT(right_tone(18000.0), 0.005) << road;
+    }
+}
+
+// Two running copies on one take: what the other copy saved there is never replaced.
+TEST_F(TakesTest, TwoCopiesOnOneTakeNeverSaveOverEachOther)
+{
+    wav("shared.wav", 2, 4800, 48000.0);
+    app_library_scan(app);
+    take_load_into_loop(app, 0);
+    ASSERT_STREQ(app->session_name, "shared.wav");
+    // The other copy saves its overdub over the take, through its own temporary file.
+    fs::rename(wav("theirs.wav", 2, 9600, 48000.0), takes.path / "shared.wav");
+    size_t theirs = bytes(takes.path / "shared.wav");
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(session_wav_save(app, true));
+    EXPECT_EQ(bytes(takes.path / "shared.wav"), theirs);
+    EXPECT_STREQ(toast_text(), "TAKE CHANGED ELSEWHERE: NEW TAKE");
+    std::string ours = app->session_name;
+    ASSERT_NE(ours, "shared.wav");
+    // This copy's own saves, waited for or not, go on under its new name.
+    for (bool wait : {false, true}) {
+        e->content_generation.fetch_add(1);
+        ASSERT_TRUE(session_wav_save(app, wait));
+        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        EXPECT_EQ(app->session_name, ours);
+    }
+    EXPECT_EQ(bytes(takes.path / "shared.wav"), theirs);
 }
 
 TEST_F(TakesTest, ListedTakesWithLongNamesLoadTheirOwnFile)

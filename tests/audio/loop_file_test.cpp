@@ -29,7 +29,9 @@ TEST(LoopLoadWav, MonoFillsBothSidesAndExtraChannelsArePassed)
     WavSpec mono;
     mono.channels = 1;
     std::vector<float> m = fixture::signal(1, 48000, 1000);
-    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "m.wav", fixture::wav(mono, fixture::encode(m, 2, false))).c_str()));
+    LoopLoadLoss loss{};
+    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "m.wav", fixture::wav(mono, fixture::encode(m, 2, false))).c_str(), &loss));
+    EXPECT_FALSE(loop_load_loss_any(&loss));   // saved back as stereo, nothing is lost
     ASSERT_EQ(eng.e->length.load(), 1000);
     EXPECT_EQ(eng.e->position.load(), 0);
     for (int i = 0; i < 1000; i++) {
@@ -45,7 +47,8 @@ TEST(LoopLoadWav, MonoFillsBothSidesAndExtraChannelsArePassed)
     s6.tag = 0xFFFE;
     s6.sub_tag = 3;
     s6.bits = 32;
-    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "six.wav", fixture::wav(s6, fixture::encode(six, 4, true))).c_str()));
+    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "six.wav", fixture::wav(s6, fixture::encode(six, 4, true))).c_str(), &loss));
+    EXPECT_EQ(loss.channels, 6);
     ASSERT_EQ(eng.e->length.load(), 500);
     EXPECT_EQ(eng.e->loop_left[499], -0.25f);
     EXPECT_EQ(eng.e->loop_right[499], 0.1f - 0.25f);
@@ -61,7 +64,9 @@ TEST(LoopLoadWav, EightBitAndThirtyTwoBitTakesLoadTheirSamples)
         WavSpec s;
         s.bits = bits;
         std::string p = put(dir, "w.wav", fixture::wav(s, fixture::encode(x, (int)bits / 8, false)));
-        ASSERT_TRUE(loop_load_wav(eng.e, p.c_str())) << bits;
+        LoopLoadLoss loss{};
+        ASSERT_TRUE(loop_load_wav(eng.e, p.c_str(), &loss)) << bits;
+        EXPECT_EQ(loss.bits, bits > 24 ? (int32_t)bits : 0);   // float holds 24 bits exactly
         ASSERT_EQ(eng.e->length.load(), 2000);
         for (int i = 0; i < 2000; i++) {
             ASSERT_NEAR(eng.e->loop_left[i], at(x, 2, i, 0), 0.01) << bits << " " << i;
@@ -71,7 +76,9 @@ TEST(LoopLoadWav, EightBitAndThirtyTwoBitTakesLoadTheirSamples)
     WavSpec f;
     f.tag = 3;
     f.bits = 64;
-    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "d.wav", fixture::wav(f, fixture::encode({NAN, 0.5f}, 8, true))).c_str()));
+    LoopLoadLoss loss{};
+    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "d.wav", fixture::wav(f, fixture::encode({NAN, 0.5f}, 8, true))).c_str(), &loss));
+    EXPECT_EQ(loss.bits, 64);
     EXPECT_EQ(eng.e->loop_left[0], 0.0f);
     EXPECT_EQ(eng.e->loop_right[0], 0.5f);
 }
@@ -109,9 +116,9 @@ TEST(LoopLoadWav, LongFileIsCutAtTheLoopCapacity)
     std::vector<uint8_t> data((size_t)frames, 128);
     data[(size_t)ENGINE_LOOP_CAPACITY - 1] = 255;
     data[(size_t)ENGINE_LOOP_CAPACITY] = 0;
-    bool capped = false;
-    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "long.wav", fixture::wav(s, data)).c_str(), &capped));
-    EXPECT_TRUE(capped);
+    LoopLoadLoss loss{};
+    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "long.wav", fixture::wav(s, data)).c_str(), &loss));
+    EXPECT_TRUE(loss.capped);
     EXPECT_EQ(eng.e->length.load(), ENGINE_LOOP_CAPACITY);
     EXPECT_EQ(eng.e->loop_left[ENGINE_LOOP_CAPACITY - 1], 0.9921875f);
 }
@@ -140,13 +147,16 @@ TEST(LoopLoadWav, TakeAtAnotherRateIsResampledToTheEngineRate)
     eng.e->sample_rate = 48000.0;
     std::string p = dir.file("sine.wav");
     ASSERT_EQ(fixture::run("sox -n -r 44100 -c 2 -b 16 " + p + " synth 2 sine 997"), 0);
-    ASSERT_TRUE(loop_load_wav(eng.e, p.c_str()));
+    LoopLoadLoss loss{};
+    ASSERT_TRUE(loop_load_wav(eng.e, p.c_str(), &loss));
+    EXPECT_EQ(loss.file_rate, 44100u);
     EXPECT_EQ(eng.e->length.load(), (int32_t)(88200 / (44100.0 / 48000.0)));
     EXPECT_NEAR(loop_frequency(eng.e, 48000.0), 997.0, 0.5);
 
     // Same rate: sample for sample.
     std::vector<float> x = fixture::signal(2, 48000, 300);
-    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "same.wav", fixture::wav(WavSpec{}, fixture::encode(x, 2, false))).c_str()));
+    ASSERT_TRUE(loop_load_wav(eng.e, put(dir, "same.wav", fixture::wav(WavSpec{}, fixture::encode(x, 2, false))).c_str(), &loss));
+    EXPECT_FALSE(loop_load_loss_any(&loss));
     EXPECT_EQ(eng.e->length.load(), 300);
     EXPECT_EQ(eng.e->loop_left[123], std::llround(at(x, 2, 123, 0) * 32767.0) / 32768.0f);
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tessel_e2e_jack.sh loss|back|dead|cut|patch|slow PROGRAM BMP_PROBE [SLOW_DISK] - the
+# tessel_e2e_jack.sh loss|back|dead|cut|patch|slow|restore PROGRAM BMP_PROBE [SLOW_DISK] - the
 # program on a private JACK dummy server carrying jack_simple_client's tone.
 # back/dead: a loop of the tone is recorded, the server killed: red "AUDIO OFFLINE"
 #   within 2 s. back: the window answers a buffer click, the server again under its
@@ -12,6 +12,8 @@
 #   next start puts it in place under its session name.
 # patch: buffer clicks keep the stream and step from the server's period; a hand-made
 #   patch survives them and x.
+# restore: a 300 s session take at 48 kHz restored on a 96 kHz server, where the loop
+#   holds 180 s of it, and dubbed: the file stays as it was and the dub is a new take.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -115,6 +117,22 @@ cut_or_slow() {
   exit 0
 }
 
+# The dub of the restored take written whole: beside it, or (wrongly) over it.
+RESTORED=tessel-20250101-000000.wav
+restored_stamp() { stat -c '%i %s %Y' "$HOME/Music/tessel/$RESTORED"; }
+dub_written() {
+  ! ls "$HOME"/Music/tessel/*.tmp.* >/dev/null 2>&1 &&
+    { ls "$HOME"/Music/tessel/tessel-[0-9]*.wav | grep -qv "/$RESTORED\$" || [ "$(restored_stamp)" != "$RESTORED_STAMP" ]; }
+}
+ini_names_restored() { tr -d '\r' <"$INI" | grep -qx "session=$RESTORED"; }
+restore_and_dub() {
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
+  # The loop starts a new take at once: the settings no longer name the restored one.
+  e2e_poll 10 eval '! ini_names_restored' || echo "tessel.ini still named the take the loop cut" >"$T/ini_kept"
+  timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3 key r sleep 1 key r
+  e2e_poll 90 dub_written || session_fail "the dub of the restored take was never written"
+}
+
 patch_and_restarts() {
   timeout 10 jack_lsp -c >"$T/first"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
@@ -140,9 +158,12 @@ if [ "${1:-}" = --session ]; then
   INI=$XDG_CONFIG_HOME/TideCoil/tessel.ini
   # The input chosen in the settings: system, by name.
   [ "$MODE" = back ] && mkdir -p "${INI%/*}" && printf 'indev=system\ninapi=JACK\n' >"$INI"
+  [ "$MODE" = restore ] && mkdir -p "${INI%/*}" && printf 'session=%s\n' "$RESTORED" >"$INI"
   LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window"
   e2e_jack_port tessel:out_1 || session_fail "no tessel ports"
-  case $MODE in patch) patch_and_restarts ;; cut | slow) cut_or_slow ;; *) loop_and_loss ;; esac
+  case $MODE in
+    patch) patch_and_restarts ;; cut | slow) cut_or_slow ;; restore) restore_and_dub ;; *) loop_and_loss ;;
+  esac
   e2e_term "$apid" 3 >"$T/term"
   exit 0
 fi
@@ -170,11 +191,20 @@ finish() {
 trap finish EXIT
 fail() { echo "tessel_e2e_jack $MODE: $*" >&2; exit 1; }
 
-e2e_jack_tone 48000 1024 || fail "no JACK server with a tone"
+RATE=48000
+if [ "$MODE" = restore ]; then
+  RATE=96000
+  mkdir -p "$HOME/Music/tessel"
+  sox -n -r 48000 -c 2 -e floating-point -b 32 "$HOME/Music/tessel/$RESTORED" synth 300 sine 220 vol 0.3 ||
+    fail "sox made no take"
+  restored_sum=$(md5sum <"$HOME/Music/tessel/$RESTORED") RESTORED_STAMP=$(restored_stamp)
+  export RESTORED_STAMP
+fi
+e2e_jack_tone $RATE 1024 || fail "no JACK server with a tone"
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/notes" ] && sed "s/^/tessel_e2e_jack $MODE: /" "$T/notes"
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
-case $MODE in patch | slow) ;; *) JACK_SERVER_PID= ;; esac   # the first server has gone
+case $MODE in patch | slow | restore) ;; *) JACK_SERVER_PID= ;; esac   # the first server has gone
 read -r rc secs <"$T/term" || fail "no exit status"
 [ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
 echo "tessel_e2e_jack $MODE: exited 0 ${secs} s after SIGTERM"
@@ -186,6 +216,16 @@ if [ "$MODE" = patch ]; then
   [ "$(e2e_connections tessel:out_0 "$T/after" | sort | tr '\n' ' ')" = "system:playback_1 system:playback_2 " ] ||
     fail "tessel:out_0 lost its patch"
   grep "^tessel:" "$T/after" | sed "s/^/tessel_e2e_jack patch: port /"
+elif [ "$MODE" = restore ]; then
+  [ "$(md5sum <"$HOME/Music/tessel/$RESTORED")" = "$restored_sum" ] || fail "the restored take's file was changed"
+  [ -e "$T/ini_kept" ] && fail "$(cat "$T/ini_kept")"
+  f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav | grep -v "/$RESTORED\$" | head -1)
+  [ -n "$f" ] || fail "no new take beside the restored one"
+  rate=$(od -An -tu4 -j24 -N4 "$f" | tr -d ' ') data=$(od -An -tu4 -j42 -N4 "$f" | tr -d ' ')
+  secs=$(awk -v d="$data" -v r="$rate" 'BEGIN { printf "%.1f", d / 8 / r }')
+  echo "tessel_e2e_jack restore: $RESTORED kept its md5; the dub is $(basename "$f"): ${secs} s at ${rate} Hz"
+  [ "$rate" = 96000 ] && [ "$secs" = 180.0 ] || fail "the new take is ${secs} s at ${rate} Hz"
+  tr -d '\r' <"$XDG_CONFIG_HOME/TideCoil/tessel.ini" | grep -qx "session=$(basename "$f")" || fail "tessel.ini does not name the new take"
 elif [ "$MODE" = slow ]; then
   whole_take() {   # HOME LOW HIGH WHAT: one whole session take LOW..HIGH s long, no temporary
     f=$(ls "$1"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
