@@ -81,15 +81,25 @@ static void draw_controls(AppState* app, DrawKit* kit)
 }
 
 // A status text at the row's left. In a small window the row's labels are drawn wider
-// than their layout and push the steppers towards it: the text is cut at its end so
-// that it never runs into the left stepper's icon.
+// than their layout and push the steppers towards it: what does not fit before the
+// left stepper's icon is left off, whole words first and the key as one ("120.0 BPM
+// A MAJ" shows "120.0 BPM"), so the text never runs into the icon.
 static void status_text(AppState* app, DrawKit* kit, float L, const char* text, uint32_t colour)
 {
     char shown[48];
     snprintf(shown, sizeof shown, "%s", text);
     float room = app->player_rects.steppers[0].x + 6 - 2 - (L + 18);
-    for (size_t n = strlen(shown); n > 0 && draw_text_span(kit, shown, 1.2f) > room; n--)
-        shown[n - 1] = '\0';
+    size_t n = strlen(shown);
+    while (n > 0 && draw_text_span(kit, shown, 1.2f) > room) {
+        // A double space parts the tempo from the key: the key goes whole.
+        char* space = strstr(shown, "  ");
+        if (!space || space == shown)
+            space = strrchr(shown, ' ');
+        n = space && space != shown ? (size_t)(space - shown) : n - 1;
+        while (n > 0 && shown[n - 1] == ' ')
+            n--;
+        shown[n] = '\0';
+    }
     draw_text(kit, shown, L + 18, 996, 1.2f, colour);
 }
 
