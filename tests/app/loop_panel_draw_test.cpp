@@ -166,12 +166,12 @@ TEST_F(LoopPanel, BarsNumbersPlayHeadLoopedBarAndTheReplaceTarget)
 class LoopPanelInAWindow : public LoopPanel {
 protected:
     LoopPanelInAWindow() : LoopPanel(1366) {}
-    // How many device columns next to x (going by step) hold no ink of the colour on the row.
-    int blank_columns(int x, int step, uint32_t colour = VIEW_MUTED)
+    // How many device columns next to x (going by step) hold no muted ink on the row.
+    int blank_columns(int x, int step)
     {
         auto [y0, y1] = kit_pixels(994, 1006, kit.scale, kit.offset_y);
         int n = 0;
-        for (; x >= 0 && x < fx.width && !draw_box_has(&fx, x, y0, x, y1, pix(colour)); x += step)
+        for (; x >= 0 && x < fx.width && !draw_box_has(&fx, x, y0, x, y1, pix(VIEW_MUTED)); x += step)
             n++;
         return n;
     }
@@ -201,9 +201,10 @@ TEST_F(LoopPanelInAWindow, OutlinesKeepTheirEdgesAndLabelsTheirGaps)
         const HitRect& s = r.steppers[1];
         int icon_end = kit_pixels(s.x + 12, s.x + 14, kit.scale, kit.offset_x).second;
         EXPECT_GE(blank_columns(icon_end + 1, 1), (int)(15 * kit.scale)) << h;
-        // The status text ("120.0 BPM  A MAJ") stops short of the left stepper's icon.
-        int icon = kit_pixels(r.steppers[0].x + 6, r.steppers[0].x + 8, kit.scale, kit.offset_x).first;
-        EXPECT_GE(blank_columns(icon - 1, -1, VIEW_BRIGHT), 1) << h;
+        // The status text ("120.0 BPM  A MAJ") stops short of the steppers' icons.
+        auto [x0, x1] = kit_pixels(r.steppers[0].x + 6 - 2, s.x + 14, kit.scale, kit.offset_x);
+        auto [y0, y1] = kit_pixels(994, 1006, kit.scale, kit.offset_y);
+        EXPECT_FALSE(draw_box_has(&fx, x0, y0, x1, y1, pix(VIEW_BRIGHT))) << h;
     }
 }
 
