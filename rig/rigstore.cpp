@@ -9,7 +9,6 @@
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <unistd.h>
 
 #include "platform/plat_dir_watch.h"
 #include "platform/plat_folders.h"
@@ -127,10 +126,7 @@ static void seed_once(void)
     int expected = 0;
     if (!g_seeded.compare_exchange_strong(expected, 1))
         return;
-    uint64_t seed = 0;
-    if (!plat_random_bytes(&seed, sizeof seed))
-        seed = plat_time_ns() ^ ((uint64_t)getpid() << 32) ^ (uint64_t)(plat_time_seconds() * 1000.0);
-    rig_random_seed(seed);
+    rig_random_seed(plat_random_seed());
 }
 
 RigStore* rigstore_open(const RigStoreConfig* config)

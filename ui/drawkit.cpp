@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 
 static_assert(DRAW_BLEND_NORMAL == (int32_t)SDL_BLENDMODE_BLEND && DRAW_BLEND_ADD == (int32_t)SDL_BLENDMODE_ADD,
               "the kit's blend arguments are SDL's own blend modes");
@@ -204,13 +205,55 @@ void draw_rect_vgrad(DrawKit* kit, float x, float y, float w, float h, uint32_t 
     draw_rect4(kit, x, y, w, h, top, top, bottom, bottom, DRAW_BLEND_NORMAL);
 }
 
+// One device-pixel quad (x0, y0)..(x1, y1), already mapped.
+static void draw_device_fill(DrawKit* kit, float x0, float y0, float x1, float y1, uint32_t colour)
+{
+    const float px[4] = {x0, x1, x1, x0};
+    const float py[4] = {y0, y0, y1, y1};
+    SDL_Vertex v[4];
+    for (int i = 0; i < 4; ++i) {
+        v[i].position = SDL_FPoint{px[i], py[i]};
+        v[i].color = draw_sdl_colour(colour);
+        v[i].tex_coord = SDL_FPoint{0, 0};
+    }
+    static const int indices[6] = {0, 1, 2, 0, 2, 3};
+    draw_shape(kit, v, 4, indices, 6, DRAW_BLEND_NORMAL);
+}
+
+// The device pixels a span a..b fills: those whose centres lie in it, at least one
+// (an empty box is still a line).
+static void draw_pixel_span(float a, float b, float* p0, float* p1)
+{
+    *p0 = std::ceil(a - 0.5f);
+    *p1 = std::max(std::ceil(b - 0.5f), *p0 + 1);
+}
+
+// A one-unit edge placed at a fractional position covers no pixel centre when a unit
+// is under a pixel, and the rasteriser drops it. So the rectangle is taken on the
+// pixels a fill of it would cover, and each edge is the unit rounded to whole pixels,
+// at least one, inside it.
 void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_t colour)
 {
+    if (!kit || !kit->renderer || !kit->white || !(w >= 0) || !(h >= 0))
+        return;
+    float ax, ay, bx, by;
+    draw_map_point(kit, x, y, &ax, &ay);
+    draw_map_point(kit, x + w, y + h, &bx, &by);
+    float t = std::max(1.0f, std::floor(kit->scale + 0.5f));
+    if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by) || !std::isfinite(t))
+        return;
+    float x0, x1, y0, y1;
+    draw_pixel_span(ax, bx, &x0, &x1);
+    draw_pixel_span(ay, by, &y0, &y1);
     draw_batch_begin(kit);
-    draw_fill(kit, x, y, w, 1, colour);
-    draw_fill(kit, x, y + h - 1, w, 1, colour);
-    draw_fill(kit, x, y, 1, h, colour);
-    draw_fill(kit, x + w - 1, y, 1, h, colour);
+    if (x1 - x0 <= 2 * t || y1 - y0 <= 2 * t) {
+        draw_device_fill(kit, x0, y0, x1, y1, colour);
+    } else {
+        draw_device_fill(kit, x0, y0, x1, y0 + t, colour);
+        draw_device_fill(kit, x0, y1 - t, x1, y1, colour);
+        draw_device_fill(kit, x0, y0 + t, x0 + t, y1 - t, colour);
+        draw_device_fill(kit, x1 - t, y0 + t, x1, y1 - t, colour);
+    }
     draw_batch_end(kit);
 }
 

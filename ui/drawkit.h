@@ -5,7 +5,7 @@
 // Depends on: SDL2 renderer (SDL_RenderGeometry), ui/pixel_font.h.
 //
 // Every shape is one untextured quad sent to SDL_RenderGeometry; nothing is clipped, and only
-// the 5 x 7 text is snapped to device pixels. Between draw_batch_begin and
+// the 5 x 7 text and the outlines are snapped to device pixels. Between draw_batch_begin and
 // draw_batch_end the quads are gathered and sent as one call per run of the same blend
 // mode, in the order they were drawn, so what overlaps stays in order; a caller opens a
 // batch only around drawing that goes through the kit alone (anything else drawn in
@@ -85,7 +85,9 @@ void draw_fill_additive(DrawKit* kit, float x, float y, float w, float h, uint32
 // One triangle in one colour, normal blending.
 void draw_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x3, float y3, uint32_t colour);
 void draw_rect_vgrad(DrawKit* kit, float x, float y, float w, float h, uint32_t top, uint32_t bottom);
-// Four edges one reference unit thick, inside the rectangle.
+// Four edges one reference unit thick, inside the rectangle, on whole device pixels:
+// the rectangle on the pixels a fill of it covers, each edge the unit rounded (at
+// least one pixel, so no edge is lost when the window is scaled down).
 void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_t colour);
 // Three additive halos around the rectangle, reaching radius / 3, 2/3 and all of it,
 // their alpha intensity * 0.22 by thirds (1, 2/3, 1/3). Nothing when intensity <= 0.01.

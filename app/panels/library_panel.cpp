@@ -13,6 +13,7 @@
 #include "audio/preview.h"
 #include "library/library.h"
 #include "library/views/library_view.h"
+#include "library/views/lv_draw.h"
 #include "ui/canvas.h"
 #include "ui/drawkit.h"
 
@@ -89,13 +90,7 @@ void library_panel_row_name(const char* file, char* out, size_t cap)
     char* dot = std::strrchr(base, '.');
     if (dot && dot != base)
         *dot = '\0';
-    size_t len = std::strlen(base);
-    if (len > 26) {
-        size_t end = 26;
-        while (end > 0 && ((unsigned char)base[end] & 0xC0) == 0x80)
-            end--;
-        base[end] = '\0';
-    }
+    lv_utf8_keep(base, 26);
     std::snprintf(out, cap, "%s", base);
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "app/app_events.h"
 #include "app/app_state.h"
@@ -26,17 +27,28 @@ static bool over(const AppState* app, const HitRect& r)
     return app->mouse_x >= r.x && app->mouse_x < r.x + r.w && app->mouse_y >= r.y && app->mouse_y < r.y + r.h;
 }
 
-static void layout(AppState* app, float L)
+// How much wider than its layout width a label is drawn: below one device pixel a font
+// pixel the text grows, and what stands beside it moves over to keep its gap.
+static float growth(const DrawKit* kit, const char* label)
+{
+    return std::max(0.0f, draw_text_span(kit, label, 1.2f) - draw_text_width(label, 1.2f));
+}
+
+// The row is laid out from the LOOP switch at the panel's right end leftwards: the
+// TO INPUT switch ends its label 30 units before the LOOP box, the bars-per-loop
+// buttons keep their place before it, and the steppers their gap before "BARS".
+static void layout(AppState* app, const DrawKit* kit, float L)
 {
     AppPlayerRects& r = app->player_rects;
     r.panel = HitRect{L + 10, kPanelY, 580, 78};
     r.strip = HitRect{L + 16, kStripY, kStripW, kStripH};
     r.loop_switch = HitRect{L + 524, kRowY, 62, 18};
-    r.to_input_switch = HitRect{L + 420, kRowY, 100, 18};
+    float g = growth(kit, "TO INPUT");
+    r.to_input_switch = HitRect{L + 420 - g, kRowY, 100 + g, 18};
     float T = r.to_input_switch.x;
     for (int k = 0; k < 4; k++)
         r.bars[k] = HitRect{T - 12 - 26.0f * (4 - k), kRowY, 24, 18};
-    float B = r.bars[0].x, wB = draw_text_width("BARS", 1.2f);
+    float B = r.bars[0].x, wB = draw_text_span(kit, "BARS", 1.2f);
     for (int j = 0; j < 2; j++)
         r.steppers[j] = HitRect{B - 16 - wB - 22.0f * (2 - j), kRowY, 20, 18};
 }
@@ -68,26 +80,49 @@ static void draw_controls(AppState* app, DrawKit* kit)
     }
 }
 
+// A status text at the row's left. In a small window the row's labels are drawn wider
+// than their layout and push the steppers towards it: what does not fit before the
+// left stepper's icon is left off, whole words first and the key as one ("120.0 BPM
+// A MAJ" shows "120.0 BPM"), so the text never runs into the icon.
+static void status_text(AppState* app, DrawKit* kit, float L, const char* text, uint32_t colour)
+{
+    char shown[48];
+    snprintf(shown, sizeof shown, "%s", text);
+    float room = app->player_rects.steppers[0].x + 6 - 2 - (L + 18);
+    size_t n = strlen(shown);
+    while (n > 0 && draw_text_span(kit, shown, 1.2f) > room) {
+        // A double space parts the tempo from the key: the key goes whole.
+        char* space = strstr(shown, "  ");
+        if (!space || space == shown)
+            space = strrchr(shown, ' ');
+        n = space && space != shown ? (size_t)(space - shown) : n - 1;
+        while (n > 0 && shown[n - 1] == ' ')
+            n--;
+        shown[n] = '\0';
+    }
+    draw_text(kit, shown, L + 18, 996, 1.2f, colour);
+}
+
 // The strip's status line; false when there are no bars to draw.
 static bool draw_status(AppState* app, DrawKit* kit, float L, TakeBeatGrid* g)
 {
     const TakeGridState& st = app->take_grid;
     if (!st.buffer) {
-        draw_text(kit, "NOTHING PLAYING", L + 18, 996, 1.2f, VIEW_MUTED);
+        status_text(app, kit, L, "NOTHING PLAYING", VIEW_MUTED);
         return false;
     }
     if (!st.has_result) {
-        draw_text(kit, "FINDING TEMPO...", L + 18, 996, 1.2f, VIEW_LIGHT_TEAL);
+        status_text(app, kit, L, "FINDING TEMPO...", VIEW_LIGHT_TEAL);
         draw_fill(kit, L + 16, 1034, tempo_analysis_progress(&st.analysis) * kStripW, 4, VIEW_LIGHT_TEAL);
         return false;
     }
     if (!take_beat_grid(app, g)) {
-        draw_text(kit, st.bpm > 0.0f ? "TOO SHORT" : "NO STEADY PULSE", L + 18, 996, 1.2f, VIEW_MUTED);
+        status_text(app, kit, L, st.bpm > 0.0f ? "TOO SHORT" : "NO STEADY PULSE", VIEW_MUTED);
         return false;
     }
     char text[48];
     snprintf(text, sizeof text, "%.1f BPM  %s", st.bpm, key_name(st.key));
-    draw_text(kit, text, L + 18, 996, 1.2f, VIEW_BRIGHT);
+    status_text(app, kit, L, text, VIEW_BRIGHT);
     return true;
 }
 
@@ -183,7 +218,7 @@ void view_loop_panel(AppState* app, DrawKit* kit)
     if (!app || !kit)
         return;
     float L = app->library_x;
-    layout(app, L);
+    layout(app, kit, L);
     const HitRect& p = app->player_rects.panel;
     draw_fill(kit, p.x, p.y, p.w, p.h, draw_rgba(13, 17, 17, 150));
     draw_controls(app, kit);

@@ -69,7 +69,7 @@ static void view_header(AppState* app, DrawKit* kit, float v)
     const char* slash = strrchr(app->video_path, '/');
     char name[sizeof app->video_path];
     snprintf(name, sizeof name, "%s", slash ? slash + 1 : app->video_path);
-    lv_utf8_cut(name, 26);
+    lv_utf8_keep(name, 26);
     // Capitals for ASCII and the Latin-1 letters (U+00E0..U+00FE but the division sign,
     // two bytes each, the same length in capitals); other characters stay as they are.
     for (unsigned char* p = (unsigned char*)name; *p; p++) {

@@ -48,6 +48,17 @@ void lv_utf8_cut(char* text, size_t max_bytes)
     text[end] = '\0';
 }
 
+void lv_utf8_keep(char* text, size_t max_chars)
+{
+    size_t chars = 0;
+    for (size_t i = 0; text[i]; i++) {
+        if (((unsigned char)text[i] & 0xC0) != 0x80 && chars++ == max_chars) {
+            text[i] = '\0';
+            return;
+        }
+    }
+}
+
 void lv_fit_pixel(const Canvas* c, const char* text, float size, float max_w, char* out, size_t cap)
 {
     if (!out || cap == 0)

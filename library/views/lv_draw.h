@@ -23,6 +23,9 @@ void lv_alpha(const float* a, float alpha, float out[4]);
 void lv_fit_pixel(const Canvas* c, const char* text, float size, float max_w, char* out, size_t cap);
 // Cuts text to at most max_bytes at a whole UTF-8 character (in place).
 void lv_utf8_cut(char* text, size_t max_bytes);
+// Keeps the first max_chars UTF-8 characters of text (in place); a character is a lead
+// byte with the continuation bytes after it.
+void lv_utf8_keep(char* text, size_t max_chars);
 // A name as the user typed it, any UTF-8: with the text renderer (font chain 3 at
 // size, y the top of its line box, ended by "…" past max_w); without one in the pixel
 // font at size / 10, 2 units lower.

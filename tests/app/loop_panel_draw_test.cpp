@@ -2,8 +2,10 @@
 // bars of a grid with their waveform, numbers, play head and looped-bar lines, and the
 // REPLACE target while a bar is dragged; pictures in build/shots.
 #include <cstdlib>
+#include <string>
 
 #include "app/take_grid.h"
+#include "app/window.h"
 #include "app/panels/main/view.h"
 #include "audio/preview.h"
 #include "tests/app/view_draw_probe.h"
@@ -13,6 +15,7 @@ namespace {
 
 class LoopPanel : public MainViewTest {
 protected:
+    explicit LoopPanel(int32_t w = DRAW_REF_WIDTH) : MainViewTest(w) {}
     PreviewPlayer player;
     const float pps = 568 / 8.5f;
     const DrawPixel strip = draw_expect_blend(draw_expect_blend(bg, pix(VIEW_BACKGROUND, 150)),
@@ -156,6 +159,53 @@ TEST_F(LoopPanel, BarsNumbersPlayHeadLoopedBarAndTheReplaceTarget)
     app_draw(app, &kit, 1.0f / 60);
     EXPECT_EQ(app->player_rects.panel.w, 0);
     EXPECT_EQ(app->player_rects.strip.w, 0);
+}
+
+// The panel in the windows of 1024 x 600 and 1366 x 768 with the library open, where a
+// unit is under a device pixel and the row's labels are drawn wider than their units.
+class LoopPanelInAWindow : public LoopPanel {
+protected:
+    LoopPanelInAWindow() : LoopPanel(1366) {}
+    // How many device columns next to x (going by step) hold no muted ink on the row.
+    int blank_columns(int x, int step)
+    {
+        auto [y0, y1] = kit_pixels(994, 1006, kit.scale, kit.offset_y);
+        int n = 0;
+        for (; x >= 0 && x < fx.width && !draw_box_has(&fx, x, y0, x, y1, pix(VIEW_MUTED)); x += step)
+            n++;
+        return n;
+    }
+};
+
+TEST_F(LoopPanelInAWindow, OutlinesKeepTheirEdgesAndLabelsTheirGaps)
+{
+    grid();
+    app->segment_press = 2;      // a bar dragged over the main view: the REPLACE outline
+    app->segment_press_index = 3;
+    app->mouse_x = 300;
+    app->mouse_y = 500;
+    app->library_x = -WINDOW_LIBRARY_UNITS;
+    kit.left_w = WINDOW_LIBRARY_UNITS;
+    for (auto [w, h] : {std::pair{1024, 600}, {1366, 768}}) {
+        draw_frame_layout(&kit, w, h);
+        draw_part();
+        shot(std::to_string(h).c_str());
+        const AppPlayerRects& r = app->player_rects;
+        for (const HitRect& s : {r.loop_switch, r.to_input_switch})
+            EXPECT_TRUE(outline_lit(&fx, kit, s.x + 2, s.y + 3, 12, 12)) << h;
+        EXPECT_TRUE(outline_lit(&fx, kit, 40, 96, 560, 250)) << h;
+        // 30 units from the end of "TO INPUT" to the LOOP box; 16 from the right
+        // stepper's icon to "BARS".
+        int loop_box = kit_pixels(r.loop_switch.x + 2, r.loop_switch.x + 14, kit.scale, kit.offset_x).first;
+        EXPECT_GE(blank_columns(loop_box - 1, -1), (int)(28 * kit.scale)) << h;
+        const HitRect& s = r.steppers[1];
+        int icon_end = kit_pixels(s.x + 12, s.x + 14, kit.scale, kit.offset_x).second;
+        EXPECT_GE(blank_columns(icon_end + 1, 1), (int)(15 * kit.scale)) << h;
+        // The status text ("120.0 BPM  A MAJ") stops short of the steppers' icons.
+        auto [x0, x1] = kit_pixels(r.steppers[0].x + 6 - 2, s.x + 14, kit.scale, kit.offset_x);
+        auto [y0, y1] = kit_pixels(994, 1006, kit.scale, kit.offset_y);
+        EXPECT_FALSE(draw_box_has(&fx, x0, y0, x1, y1, pix(VIEW_BRIGHT))) << h;
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // expected pixels of the kit's packed colours (R in the lowest byte).
 #pragma once
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 
 #include "app/panels/main/app_draw.h"
@@ -28,6 +29,44 @@ inline DrawPixel glowed(DrawPixel under, uint32_t colour, float intensity)
     for (int i = 0; i < 3; i++)
         under = draw_expect_add(under, pix(colour, draw_alpha_byte((1 - i / 3.0f) * intensity * 0.22f * 255)));
     return under;
+}
+
+// The device pixels a kit fill of the span a..b units along one axis covers: first and
+// last, from the mapped ends (those whose centres lie between them).
+inline std::pair<int, int> kit_pixels(float a, float b, float scale, float offset)
+{
+    return {(int)std::ceil(a * scale + offset - 0.5f), (int)std::ceil(b * scale + offset - 0.5f) - 1};
+}
+
+// Whether all four edges of the outline of (x, y, w, h) on the kit show: along each
+// edge (its corners left out) at least three quarters of its pixels differ by more
+// than 6 in a channel from the pixel inside them, as a drawn edge over the box's own
+// fill does. A dropped edge leaves the fill, the same as inside.
+inline ::testing::AssertionResult outline_lit(const DrawFixture* fx, const DrawKit& kit, float x, float y, float w,
+                                              float h)
+{
+    auto [x0, x1] = kit_pixels(x + kit.translate_x, x + w + kit.translate_x, kit.scale, kit.offset_x);
+    auto [y0, y1] = kit_pixels(y + kit.translate_y, y + h + kit.translate_y, kit.scale, kit.offset_y);
+    auto differs = [&](int ax, int ay, int bx, int by) {
+        DrawPixel a = draw_fixture_pixel(fx, ax, ay), b = draw_fixture_pixel(fx, bx, by);
+        return std::abs(a.r - b.r) > 6 || std::abs(a.g - b.g) > 6 || std::abs(a.b - b.b) > 6;
+    };
+    // edge name, fixed coordinate, step inwards, along x (else along y)
+    const struct {
+        const char* name;
+        int at, in;
+        bool along_x;
+    } edges[4] = {{"top", y0, 1, true}, {"bottom", y1, -1, true}, {"left", x0, 1, false}, {"right", x1, -1, false}};
+    for (const auto& e : edges) {
+        int from = e.along_x ? x0 + 2 : y0 + 2, to = e.along_x ? x1 - 2 : y1 - 2, lit = 0;
+        for (int t = from; t <= to; t++)
+            lit += e.along_x ? differs(t, e.at, t, e.at + e.in) : differs(e.at, t, e.at + e.in, t);
+        if (to < from || 4 * lit < 3 * (to - from + 1))
+            return ::testing::AssertionFailure() << "the " << e.name << " edge of (" << x << ", " << y << ", " << w
+                                                 << ", " << h << ") shows on " << lit << " of " << to - from + 1
+                                                 << " pixels";
+    }
+    return ::testing::AssertionSuccess();
 }
 
 // A running engine (driven by the test), the application state with its layout written

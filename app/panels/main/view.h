@@ -26,8 +26,9 @@ void view_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x
 // canvas_end).
 void view_canvas_begin(Canvas* c, const DrawKit* kit);
 // A name as the user typed it (any UTF-8), where pixel-font text of size pixel would
-// have its top-left corner: with the text renderer on the canvas, ended by "…" past
-// max_w; in the kit's pixel font only when there is no text renderer.
+// have its top-left corner: in the kit's pixel font when it can draw every character
+// (0x20..0x7E) or there is no text renderer; else with the text renderer on the
+// canvas, ended by "…" past max_w.
 void view_draw_name(AppState* app, DrawKit* kit, const char* name, float x, float y, float pixel, float max_w,
                     uint32_t colour);
 

@@ -54,7 +54,11 @@ void view_draw_name(AppState* app, DrawKit* kit, const char* name, float x, floa
 {
     if (!app || !kit || !name)
         return;
-    if (!app->canvas || !app->text) {
+    // The pixel font draws 0x20..0x7E; a name of only those keeps it.
+    bool pixel_font = true;
+    for (const unsigned char* p = (const unsigned char*)name; *p && pixel_font; p++)
+        pixel_font = *p >= 0x20 && *p <= 0x7E;
+    if (pixel_font || !app->canvas || !app->text) {
         draw_text(kit, name, x, y, pixel, colour);
         return;
     }
