@@ -338,6 +338,8 @@ void fx_process_frame(FxSlot* s)
     case FX_CHOPPER: fx_chopper(s, p1, p2); break;
     case FX_RADIO: fx_radio(s, p1, p2); break;
     case FX_HIPASS: fx_filter(s, true, p1, p2); break;
+    // Smoothed as HIPASS is: taken straight from the knobs, a jump of cutoff or resonance
+    // rings the filter with a burst of up to full scale.
     case FX_LOPASS: fx_filter(s, false, p1, p2); break;
     case FX_WOBBLE: fx_wobble(s, p1, p2); break;
     case FX_RING: fx_ring(s, p1, p2); break;
