@@ -86,8 +86,8 @@ struct Engine {
     // What the output and the input path have reached of the UI's settings: changes
     // glide over a few milliseconds instead of stepping at a block's start.
     uint8_t glides_primed = 0;                // the first block takes the settings as they are
-    float glide_gain = 1.0f;
-    float glide_pan = 0.0f;
+    float glide_gain_l = 1.0f;                // input gain with the pan's share, per side
+    float glide_gain_r = 1.0f;
     float glide_wet_dry = 1.0f;
     float glide_crossfade = 1.0f;
     float glide_monitor = 1.0f;               // the monitored input's share of the output

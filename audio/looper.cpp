@@ -408,15 +408,6 @@ static inline bool runout_frame(EngineRunout* ro, float* loopL, float* loopR, fl
     return wrote;
 }
 
-// The input gain with the pan's share of one side, gliding from the block's first
-// frame to its last.
-static Glide input_side_glide(float gain0, float pan0, float gain1, float pan1, bool right, int n)
-{
-    float a = gain0 * (right ? 1.0f + std::fmin(pan0, 0.0f) : 1.0f - std::fmax(pan0, 0.0f));
-    float b = gain1 * (right ? 1.0f + std::fmin(pan1, 0.0f) : 1.0f - std::fmax(pan1, 0.0f));
-    return {a, (b - a) / (float)n};
-}
-
 // What one block's frames work with, and what they gather.
 struct FrameWork {
     Glide gain_l, gain_r;   // input gain with the pan's share, per side
@@ -522,6 +513,12 @@ static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* o
 // One block
 // ---------------------------------------------------------------------------
 
+// The input gain with the pan's share of one side.
+static float input_side_gain(const BlockSettings* s, bool right)
+{
+    return s->gain * (right ? 1.0f + std::fmin(s->pan, 0.0f) : 1.0f - std::fmax(s->pan, 0.0f));
+}
+
 // Processes up to ENGINE_MAX_BLOCK frames.
 static void process_block(Engine* e, const float* input, float* out, int n, bool held)
 {
@@ -530,8 +527,8 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     read_settings(e, &s);
     if (!e->glides_primed) {
         e->glides_primed = 1;
-        e->glide_gain = s.gain;
-        e->glide_pan = s.pan;
+        e->glide_gain_l = input_side_gain(&s, false);
+        e->glide_gain_r = input_side_gain(&s, true);
         e->glide_wet_dry = s.wet_dry;
         e->glide_crossfade = s.crossfade;
         e->glide_monitor = s.monitor ? 1.0f : 0.0f;
@@ -546,11 +543,10 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     Glide crossfade = glide_plan(&e->glide_crossfade, s.crossfade, rate, n);
     Glide wet_dry = glide_plan(&e->glide_wet_dry, s.wet_dry, rate, n);
     Fade monitor = fade_plan(&e->glide_monitor, s.monitor ? 1.0f : 0.0f, rate, n);
-    float gain0 = e->glide_gain, pan0 = e->glide_pan;
-    glide_plan(&e->glide_gain, s.gain, 2.0f * rate, n);   // ranges of two: 0..2, -1..1
-    glide_plan(&e->glide_pan, s.pan, 2.0f * rate, n);
-    Glide gain_l = input_side_glide(gain0, pan0, e->glide_gain, e->glide_pan, false, n);
-    Glide gain_r = input_side_glide(gain0, pan0, e->glide_gain, e->glide_pan, true, n);
+    // Each side's gain glides, not gain and pan apart: their product would move twice
+    // as fast when both change.
+    Glide gain_l = glide_plan(&e->glide_gain_l, input_side_gain(&s, false), rate, n);
+    Glide gain_r = glide_plan(&e->glide_gain_r, input_side_gain(&s, true), rate, n);
 
     // Input bus.
     if (input) {

@@ -640,7 +640,7 @@ TEST_P(LooperTransitions, LeaveLessInTheSinesRecurrenceThanAShortFade)
     const int after = 94;                  // blocks of 128 frames heard from the change on
     std::vector<float> heard[2], in, out;
     size_t next = 0;
-    for (int64_t t = 128 * (int64_t)std::min(row.steps.front().first, 0); t < 128 * after; t += row.block) {
+    for (int64_t t = 128 * (int64_t)std::min(row.steps.front().first, -94); t < 128 * after; t += row.block) {
         for (; next < row.steps.size() && 128 * (int64_t)row.steps[next].first <= t; next++)
             row.steps[next].second(e);
         in.resize(2 * (size_t)row.block), out.resize(2 * (size_t)row.block);
