@@ -348,7 +348,7 @@ static bool runouts_running(const EngineRunout* ro)
 }
 
 // The transport's changes, seen at the block's start (pos0 and len0 are where the
-// previous block left the loop, *pos and len where the requests put it). A stop, a
+// previous block left the loop, pos and len where the requests put it). A stop, a
 // clear and a turn of direction hand the old read to a run-out, which fades it out
 // while the new playback fades in; playing again starts where the position stands.
 static void transport_changes(Engine* e, const BlockSettings* s, int32_t pos0, int32_t len0, int32_t pos,
