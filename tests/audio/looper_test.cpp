@@ -525,11 +525,17 @@ struct Fx {
     float k1 = 0.0f, k2 = 0.0f;
     int bypass = 0;
 };
-Act effect(Fx f) { return [=](Engine* e) { fx_set_type(e->slots, f.type), e->slots->knob1 = f.k1, e->slots->knob2 = f.k2, e->fx_bypass = f.bypass; }; }
+Act effect(Fx f)   // slot 0's, and the fx bypass
+{
+    return [=](Engine* e) {
+        fx_set_type(e->slots, f.type), e->slots->knob1 = f.k1, e->slots->knob2 = f.k2, e->fx_bypass = f.bypass;
+    };
+}
 
 struct Transition {
     std::string name;
-    std::vector<std::pair<int, Act>> steps;   // (block of 128 frames, action): setup before 0, heard from 0 on
+    std::vector<std::pair<int, Act>> steps;   // (block of 128 frames, action): setup before 0, heard from 0 on;
+                                              // the engine runs from 94 blocks before 0 at least
     Fx from, to;                              // effects whose own residual the limit allows for
     int block = 128;                          // frames per callback
     int played = -1;                          // blocks of 128 frames the transport played, where it matters
@@ -568,7 +574,6 @@ void sine_loop(Engine* e, bool silent = false)   // a second of it as the loop, 
     e->monitor = 0, e->record = silent;
 }
 
-const Act kNothing = [](Engine*) {};
 const Act kOverdub = [](Engine* e) { sine_loop(e, true); };
 const Act kStopKey = [](Engine* e) { e->playing = e->record = 0, loop_seek_fraction(e, 0.0); };
 const Act kPlay = [](Engine* e) { e->playing = 1; };
@@ -588,11 +593,13 @@ std::vector<Transition> transitions()
         {"MonitorOff", {{0, [](Engine* e) { e->monitor = 0; }}}},
         {"Reverse", {{-94, [](Engine* e) { sine_loop(e); }}, {0, kTurn}}},
         {"TurnDuringOverdub", {{-94, kOverdub}, {0, kTurn}, {40, kRecordOff}}},
-        {"TurnedFirstPassClosedByR", {{-94, kRecord}, {0, kTurn}, {20, [](Engine* e) { e->close_request = 1, e->record = 0; }}}},
+        {"TurnedFirstPassClosedByR",
+         {{-94, kRecord}, {0, kTurn}, {20, [](Engine* e) { e->close_request = 1, e->record = 0; }}}},
         {"TurnedFirstPassClosedBySpace", {{-94, kRecord}, {0, kTurn}, {20, kPause}}},
         {"TurnDuringTheRunOut", {{-94, kOverdub}, {0, kStopKey}, {4, kPlay}, {8, kTurn}}},
         {"PlayJustAfterAFirstTakeStopped", {{-94, kRecord}, {0, kStopKey}, {12, kPlay}}, {}, {}, 128, 94 - 12},
-        {"BypassOn", {{-94, effect({FX_PHASER})}, {0, effect({FX_PHASER, 0, 0, 1})}}, {FX_PHASER}, {FX_PHASER, 0, 0, 1}},
+        {"BypassOn", {{-94, effect({FX_PHASER})}, {0, effect({FX_PHASER, 0, 0, 1})}},
+         {FX_PHASER}, {FX_PHASER, 0, 0, 1}},
         {"BypassOff", {{-188, effect({FX_PHASER})}, {-94, effect({FX_PHASER, 0, 0, 1})}, {0, effect({FX_PHASER})}},
          {FX_PHASER, 0, 0, 1}, {FX_PHASER}},
         {"LopassCutoffDown", {{-94, effect({FX_LOPASS, 1})}, {0, effect({FX_LOPASS})}}, {FX_LOPASS, 1}, {FX_LOPASS}},
@@ -607,7 +614,8 @@ std::vector<Transition> transitions()
         rows.push_back({"MixPadPress" + frames,
                         {{-94, effect({FX_DELAY})}, {0, [](Engine* e) { e->crossfade = 0.0f, e->wet_dry = 0.5f; }}},
                         {}, {}, block});
-        rows.push_back({"VolPanPadDrag" + frames, {{0, [](Engine* e) { e->gain = 0.6f, e->pan = 0.5f; }}}, {}, {}, block});
+        rows.push_back({"VolPanPadDrag" + frames, {{0, [](Engine* e) { e->gain = 0.6f, e->pan = 0.5f; }}},
+                        {}, {}, block});
     }
     // Effect types changed both ways along runs of neighbours, each after the old one and its lines ran.
     struct { std::vector<int> types; float k1, k2; } runs[] = {
@@ -618,7 +626,8 @@ std::vector<Transition> transitions()
     };
     for (const auto& run : runs)
         for (size_t i = 0; i + 2 < 2 * run.types.size(); i++) {
-            Fx from = {run.types[i / 2 + i % 2], run.k1, run.k2}, to = {run.types[i / 2 + 1 - i % 2], run.k1, run.k2};
+            Fx from = {run.types[i / 2 + i % 2], run.k1, run.k2};
+            Fx to = {run.types[i / 2 + 1 - i % 2], run.k1, run.k2};
             rows.push_back({std::string(fx_name(from.type)) + "To" + fx_name(to.type),
                             {{-94, effect(from)}, {0, effect(to)}}, from, to});
         }
