@@ -20,6 +20,7 @@ enum {
     ENGINE_MAX_BLOCK = 4096,             // largest block the callback handles at once
     ENGINE_LOOP_CAPACITY = 17280000,     // loop frames: 360 s at 48 kHz
     ENGINE_SLOTS = 4,                    // slots 0-1 patch A, 2-3 patch B
+    ENGINE_RUNOUTS = 4,                  // run-outs fading at once (see EngineRunout)
 };
 
 // Receives every finished output block (interleaved stereo) on the audio thread.
@@ -28,16 +29,16 @@ typedef void (*EngineOutputTap)(void* ctx, const float* interleaved, int32_t fra
 typedef void (*EngineRenderHook)(void* ctx, float* left, float* right, int32_t frames, double rate);
 
 // A read of the loop that runs on after playback has left it (a stop, a clear, a turn
-// of direction) and fades out, so the output never cuts. After a stop it also goes on
-// writing the record ramp's tail into the loop, as if playing had gone on until the
-// ramp died. Audio thread only.
+// of direction) and fades out, so the output never cuts. After a stop or a turn while
+// recording it also goes on writing the record ramp's tail into the loop the old way,
+// as if playing had gone on until the ramp died. Several run at once, so changes made
+// in quick succession each fade. Audio thread only.
 struct EngineRunout {
     int32_t position = 0;
     int32_t length = 0;        // the loop length it wraps at
     int32_t step = 1;          // +1 forward, -1 reversed
     float gain = 0.0f;         // its share of the output, falling to 0
     float ramp = 0.0f;         // record ramp of the tail it writes, falling
-    uint8_t resumable = 0;     // playing again picks up where it has got to
 };
 
 struct Engine {
@@ -85,8 +86,8 @@ struct Engine {
     // What the output and the input path have reached of the UI's settings: changes
     // glide over a few milliseconds instead of stepping at a block's start.
     uint8_t glides_primed = 0;                // the first block takes the settings as they are
-    float glide_gain = 1.0f;
-    float glide_pan = 0.0f;
+    float glide_gain_l = 1.0f;                // input gain with the pan's share, per side
+    float glide_gain_r = 1.0f;
     float glide_wet_dry = 1.0f;
     float glide_crossfade = 1.0f;
     float glide_monitor = 1.0f;               // the monitored input's share of the output
@@ -95,7 +96,7 @@ struct Engine {
     uint8_t was_reversed = 0;
     int32_t left_position = 0;                // position and length the previous block
     int32_t left_length = 0;                  // stored: others mean the UI replaced the loop
-    EngineRunout runout;
+    EngineRunout runouts[ENGINE_RUNOUTS];
 
     // Owned arrays, allocated by engine_init.
     float* loop_left = nullptr;

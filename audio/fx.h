@@ -55,7 +55,8 @@ struct FxSlot {
     float out_l, out_r;                       // the effect's last output
     float* delay_buf = nullptr;               // 72,000 stereo frames, interleaved
     int32_t delay_len, delay_w;
-    float* mod_buf = nullptr;                 // 1,440 stereo frames
+    float* mod_buf = nullptr;                 // 1,440 stereo frames, silenced when an
+                                              // effect other than the last starts on it
     int32_t mod_len, mod_w;
     float phaser[12];                         // six all-pass stages per side
     float biquad[8];                          // x1, x2, y1, y2 per side

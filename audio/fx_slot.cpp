@@ -187,12 +187,23 @@ static void fx_reset_effect(FxSlot* s)
     s->grain_countdown = 1;
 }
 
+static bool fx_reads_mod_line(int32_t type)
+{
+    return type == FX_CHORUS || type == FX_FLANGER || type == FX_WOBBLE;
+}
+
 // Makes type the running effect. An effect other than the one whose state is loaded
 // starts from a reset state; OFF keeps that state for a return to the same effect.
+// The effects sharing the modulation line start it silent: what another one left
+// there (a flanger's feedback does not fade with its input) would be read at full
+// level until the new input reached the read's delay, and then end at once. This
+// runs at the dry moment between the two effects, once per change.
 static void fx_start(FxSlot* s, int32_t type)
 {
     if (type != FX_OFF && type != s->last_type) {
         fx_reset_effect(s);
+        if (fx_reads_mod_line(type))
+            std::memset(s->mod_buf, 0, sizeof(float) * 2 * FX_MOD_FRAMES);
         s->last_type = type;
     }
     s->active_type = type;
@@ -327,6 +338,8 @@ void fx_process_frame(FxSlot* s)
     case FX_CHOPPER: fx_chopper(s, p1, p2); break;
     case FX_RADIO: fx_radio(s, p1, p2); break;
     case FX_HIPASS: fx_filter(s, true, p1, p2); break;
+    // Smoothed as HIPASS is: taken straight from the knobs, a jump of cutoff or resonance
+    // rings the filter with a burst of up to full scale.
     case FX_LOPASS: fx_filter(s, false, p1, p2); break;
     case FX_WOBBLE: fx_wobble(s, p1, p2); break;
     case FX_RING: fx_ring(s, p1, p2); break;

@@ -257,17 +257,14 @@ void loop_close_first_pass(Engine* e, int32_t* pos, int32_t* len)
     *pos = 0;
 }
 
-enum { kTookClear = 1, kTookMove = 2 };
-
-// One-shot requests, in their fixed order. Returns kTookClear when the loop was
-// emptied, kTookMove when the position or length was set.
-static unsigned take_requests(Engine* e, int32_t* pos, int32_t* len)
+// One-shot requests, in their fixed order. Returns true when the loop was emptied.
+static bool take_requests(Engine* e, int32_t* pos, int32_t* len)
 {
     const auto rl = std::memory_order_relaxed;
-    unsigned took = 0;
+    bool cleared = false;
     // Each request is taken by one exchange, so one the UI raises meanwhile is kept.
     if (e->clear_request.exchange(0, rl)) {
-        took |= kTookClear | kTookMove;
+        cleared = true;
         *pos = 0;
         *len = 0;
         e->first_pass_was_recording = 0;
@@ -282,13 +279,11 @@ static unsigned take_requests(Engine* e, int32_t* pos, int32_t* len)
         e->first_pass_was_recording = 0;
         e->loop_set_count.fetch_add(1, rl);
         e->content_generation.fetch_add(1, rl);
-        took |= kTookMove;
     }
     int32_t seek = e->seek_request.exchange(-1, rl);
     if (seek >= 0) {
         int32_t last = (*len > 1 ? *len : 1) - 1;
         *pos = seek > last ? last : seek;
-        took |= kTookMove;
     }
     int32_t shortest = (int32_t)(e->sample_rate * 0.1);
     if (e->close_request.exchange(0, rl)) {
@@ -303,77 +298,87 @@ static unsigned take_requests(Engine* e, int32_t* pos, int32_t* len)
         *pos = 0;
         e->loop_set_count.fetch_add(1, rl);
     }
-    return took;
+    return cleared;
 }
 
 // ---------------------------------------------------------------------------
 // Fades of the transport
 // ---------------------------------------------------------------------------
 
-static void runout_start(EngineRunout* ro, int32_t pos, int32_t len, int32_t step, float gain, float ramp)
-{
-    ro->position = pos < len ? pos : 0;
-    ro->length = len;
-    ro->step = step;
-    ro->gain = gain;
-    ro->ramp = ramp;
-    ro->resumable = 0;
-}
-
 static inline bool runout_running(const EngineRunout* ro)
 {
     return ro->gain > 0.0f || ro->ramp > kRampWriteLevel;
 }
 
-// The transport's changes, seen at the block's start (pos0 and len0 are where the
-// previous block left the loop, *pos and len where the requests put it). A stop, a
-// clear and a turn of direction hand the old read to the run-out, which fades it out
-// while the new playback fades in.
-static void transport_changes(Engine* e, const BlockSettings* s, int32_t pos0, int32_t len0, int32_t* pos,
-                              int32_t len, unsigned took)
+// Hands a read heard at gain, and a record ramp still writing, to a run-out: an idle
+// one, else the one with least left to fade (only changes faster than the ramp's tenth
+// of a second use them all up). Nothing when neither is heard nor written.
+static void runout_start(Engine* e, int32_t pos, int32_t len, int32_t step, float gain, float ramp)
 {
-    EngineRunout* ro = &e->runout;
-    int32_t old_step = e->was_reversed ? -1 : 1;
+    if (gain <= 0.0f && ramp <= kRampWriteLevel)
+        return;
+    EngineRunout* ro = &e->runouts[0];
+    for (EngineRunout& r : e->runouts) {
+        if (!runout_running(&r)) {
+            ro = &r;
+            break;
+        }
+        if (std::fmax(r.gain, r.ramp) < std::fmax(ro->gain, ro->ramp))
+            ro = &r;
+    }
+    ro->position = pos < len ? pos : 0;
+    ro->length = len;
+    ro->step = step;
+    ro->gain = gain;
+    ro->ramp = ramp;
+}
+
+static void runouts_end(Engine* e)
+{
+    for (EngineRunout& ro : e->runouts)
+        ro.gain = ro.ramp = 0.0f;
+}
+
+static bool runouts_running(const EngineRunout* ro)
+{
+    for (int i = 0; i < ENGINE_RUNOUTS; i++)
+        if (runout_running(&ro[i]))
+            return true;
+    return false;
+}
+
+// The transport's changes, seen at the block's start (pos0 and len0 are where the
+// previous block left the loop, pos and len where the requests put it). A stop, a
+// clear and a turn of direction hand the old read to a run-out, which fades it out
+// while the new playback fades in; playing again starts where the position stands.
+static void transport_changes(Engine* e, const BlockSettings* s, int32_t pos0, int32_t len0, int32_t pos,
+                              int32_t len, bool cleared)
+{
+    // A first take is written forwards whichever way the transport points.
+    int32_t old_step = len0 == 0 || !e->was_reversed ? 1 : -1;
+    int32_t new_step = len == 0 || !s->reversed ? 1 : -1;
     float heard = e->glide_play;   // the old read's share of the output
     if (pos0 != e->left_position || len0 != e->left_length) {
         // The UI replaced the loop: nothing runs on in it, playback fades in afresh.
-        ro->gain = 0.0f;
-        ro->ramp = 0.0f;
+        runouts_end(e);
         e->glide_play = 0.0f;
         heard = 0.0f;
     }
-    if (took & kTookMove)
-        ro->resumable = 0;   // playing again starts where the UI asked
 
-    if (took & kTookClear) {
-        ro->ramp = 0.0f;     // the loop it wrote into is gone
-        if (len0 > 0 && heard > 0.0f)
-            runout_start(ro, pos0, len0, old_step, heard, 0.0f);
+    if (cleared) {
+        for (EngineRunout& ro : e->runouts)
+            ro.ramp = 0.0f;   // the loop they wrote into is gone
+        if (len0 > 0)
+            runout_start(e, pos0, len0, old_step, heard, 0.0f);
         e->glide_play = 0.0f;
-    } else if (e->was_playing && !s->playing && len > 0) {
-        // A stop: the old read fades out, and the record ramp's tail goes on into the
-        // loop from where playing stopped (from the start of a first take it closes,
-        // which cross-fades the take's seam as recording off would). Nothing of a
-        // first take was heard from the loop yet.
-        runout_start(ro, len0 > 0 ? pos0 : *pos, len, old_step, len0 > 0 ? heard : 0.0f, e->record_ramp);
-        ro->resumable = (took & kTookMove) ? 0 : 1;
+    } else if (e->was_playing && len > 0 && (!s->playing || new_step != old_step)) {
+        // A stop, a turn, or a first take closing into reversed playback: the old read
+        // fades out, and the record ramp's tail goes on into the loop the old way from
+        // where it was (from the start of a first take it closes, which cross-fades the
+        // take's seam as recording off would). A layer recorded on after a turn starts
+        // under a rising ramp. Nothing of a first take was heard from the loop yet.
+        runout_start(e, len0 > 0 ? pos0 : pos, len, old_step, len0 > 0 ? heard : 0.0f, e->record_ramp);
         e->record_ramp = 0.0f;
-        e->glide_play = 0.0f;
-    } else if (!e->was_playing && s->playing) {
-        // Playing again before the run-out has ended: playback takes it over where it
-        // has got to, so the loop's layer and the output both go on unbroken.
-        if (ro->resumable && runout_running(ro) && len == ro->length && ro->step == (s->reversed ? -1 : 1)) {
-            *pos = ro->position;
-            e->glide_play = ro->gain;
-            e->record_ramp = ro->ramp;
-            ro->gain = 0.0f;
-            ro->ramp = 0.0f;
-        }
-        ro->resumable = 0;
-    } else if (s->playing && s->reversed != (e->was_reversed != 0) && len > 0 && len0 > 0 &&
-               ro->ramp <= kRampWriteLevel) {
-        // A turn: the old direction's read fades out as the new one fades in.
-        runout_start(ro, pos0, len0, old_step, heard, 0.0f);
         e->glide_play = 0.0f;
     }
     e->was_playing = s->playing ? 1 : 0;
@@ -403,15 +408,6 @@ static inline bool runout_frame(EngineRunout* ro, float* loopL, float* loopR, fl
     return wrote;
 }
 
-// The input gain with the pan's share of one side, gliding from the block's first
-// frame to its last.
-static Glide input_side_glide(float gain0, float pan0, float gain1, float pan1, bool right, int n)
-{
-    float a = gain0 * (right ? 1.0f + std::fmin(pan0, 0.0f) : 1.0f - std::fmax(pan0, 0.0f));
-    float b = gain1 * (right ? 1.0f + std::fmin(pan1, 0.0f) : 1.0f - std::fmax(pan1, 0.0f));
-    return {a, (b - a) / (float)n};
-}
-
 // What one block's frames work with, and what they gather.
 struct FrameWork {
     Glide gain_l, gain_r;   // input gain with the pan's share, per side
@@ -420,7 +416,7 @@ struct FrameWork {
     float target;           // record ramp target
     float ramp;
     int32_t pos, len;
-    EngineRunout ro;
+    EngineRunout ro[ENGINE_RUNOUTS];
     float in_peak;
     bool in_clip, out_clip, wrote;
     uint32_t wraps;
@@ -441,7 +437,6 @@ static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* o
     int32_t pos = w->pos, len = w->len;
     float* loopL = e->loop_left;
     float* loopR = e->loop_right;
-    EngineRunout ro = w->ro;
     const float still_l = w->gain_l.from, still_r = w->gain_r.from;
     const float still_heard = w->monitor.to, still_share = fade_shape(w->play.to);
 
@@ -465,8 +460,9 @@ static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* o
         float outL = inL * heard, outR = inR * heard;
         if (!held) {
             ramp += (target - ramp) * kRampCoef;
-            if (kMoving && runout_running(&ro))
-                wrote |= runout_frame(&ro, loopL, loopR, inL, inR, w->rate, &outL, &outR);
+            for (int r = 0; kMoving && r < ENGINE_RUNOUTS; r++)
+                if (runout_running(&w->ro[r]))
+                    wrote |= runout_frame(&w->ro[r], loopL, loopR, inL, inR, w->rate, &outL, &outR);
         }
         if (playing) {
             if (len > 0) {
@@ -506,7 +502,6 @@ static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* o
     }
     w->ramp = ramp;
     w->pos = pos;
-    w->ro = ro;
     w->in_peak = in_peak;
     w->in_clip = in_clip;
     w->out_clip = out_clip;
@@ -518,6 +513,12 @@ static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* o
 // One block
 // ---------------------------------------------------------------------------
 
+// The input gain with the pan's share of one side.
+static float input_side_gain(const BlockSettings* s, bool right)
+{
+    return s->gain * (right ? 1.0f + std::fmin(s->pan, 0.0f) : 1.0f - std::fmax(s->pan, 0.0f));
+}
+
 // Processes up to ENGINE_MAX_BLOCK frames.
 static void process_block(Engine* e, const float* input, float* out, int n, bool held)
 {
@@ -526,8 +527,8 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     read_settings(e, &s);
     if (!e->glides_primed) {
         e->glides_primed = 1;
-        e->glide_gain = s.gain;
-        e->glide_pan = s.pan;
+        e->glide_gain_l = input_side_gain(&s, false);
+        e->glide_gain_r = input_side_gain(&s, true);
         e->glide_wet_dry = s.wet_dry;
         e->glide_crossfade = s.crossfade;
         e->glide_monitor = s.monitor ? 1.0f : 0.0f;
@@ -542,11 +543,10 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     Glide crossfade = glide_plan(&e->glide_crossfade, s.crossfade, rate, n);
     Glide wet_dry = glide_plan(&e->glide_wet_dry, s.wet_dry, rate, n);
     Fade monitor = fade_plan(&e->glide_monitor, s.monitor ? 1.0f : 0.0f, rate, n);
-    float gain0 = e->glide_gain, pan0 = e->glide_pan;
-    glide_plan(&e->glide_gain, s.gain, 2.0f * rate, n);   // ranges of two: 0..2, -1..1
-    glide_plan(&e->glide_pan, s.pan, 2.0f * rate, n);
-    Glide gain_l = input_side_glide(gain0, pan0, e->glide_gain, e->glide_pan, false, n);
-    Glide gain_r = input_side_glide(gain0, pan0, e->glide_gain, e->glide_pan, true, n);
+    // Each side's gain glides, not gain and pan apart: their product would move twice
+    // as fast when both change.
+    Glide gain_l = glide_plan(&e->glide_gain_l, input_side_gain(&s, false), rate, n);
+    Glide gain_r = glide_plan(&e->glide_gain_r, input_side_gain(&s, true), rate, n);
 
     // Input bus.
     if (input) {
@@ -582,7 +582,7 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         pos = e->position.load(rl);
         len = e->length.load(rl);
         int32_t pos0 = pos, len0 = len;
-        unsigned took = take_requests(e, &pos, &len);
+        bool cleared = take_requests(e, &pos, &len);
 
         bool first_pass = len == 0 && s.recording && s.playing;
         target = s.recording && s.playing ? 1.0f : 0.0f;
@@ -591,12 +591,11 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         e->first_pass_was_recording = first_pass ? 1 : 0;
         if (len > 0 && pos >= len)
             pos = 0;
-        transport_changes(e, &s, pos0, len0, &pos, len, took);
+        transport_changes(e, &s, pos0, len0, pos, len, cleared);
     } else {
         // The UI is writing the loop: nothing runs on in it, and playback comes back
         // through its fade.
-        e->runout.gain = 0.0f;
-        e->runout.ramp = 0.0f;
+        runouts_end(e);
         e->glide_play = 0.0f;
     }
     Fade play = fade_plan(&e->glide_play, !held && s.playing ? 1.0f : 0.0f, rate, n);
@@ -609,9 +608,10 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         scrub(e->hook_right, n);
     }
 
-    FrameWork w = {gain_l, gain_r, monitor, play, rate, target, held ? 0.0f : e->record_ramp, pos, len, e->runout};
+    FrameWork w = {gain_l, gain_r, monitor, play, rate, target, held ? 0.0f : e->record_ramp, pos, len};
+    std::memcpy(w.ro, e->runouts, sizeof w.ro);
     bool moving = gain_l.step != 0.0f || gain_r.step != 0.0f || monitor.left != 0.0f || play.left != 0.0f ||
-                  runout_running(&w.ro);
+                  runouts_running(w.ro);
     if (moving)
         run_frames<true>(e, &s, &w, out, n, held);
     else
@@ -619,7 +619,7 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
     pos = w.pos;
     if (!held) {
         e->record_ramp = w.ramp;
-        e->runout = w.ro;
+        std::memcpy(e->runouts, w.ro, sizeof w.ro);
     }
 
     // The preview is heard on the output unless the monitored input already carries

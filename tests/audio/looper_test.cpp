@@ -3,9 +3,14 @@
 // gain, pan, gate and clipper, and the UI's loop operations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "audio/engine.h"
@@ -497,103 +502,177 @@ TEST_F(Looper, WaveformOfAFullLengthLoopStaysInsideTheArrays)
     EXPECT_EQ(wl[178] + wr[179] + wl[177] + wr[177], 0.0f);
 }
 
-// Transitions, made as the UI makes them at a half-scale 440 Hz sine's peak, step no more than twice the sine.
+// Transitions, made as the UI makes them on a half-scale 440 Hz sine at the input. The sine's own recurrence
+// e[n] = x[n] - 2cos(w)x[n-1] + x[n-2] is zero for any sine of its frequency, so what a change leaves in it is
+// its step, corner or fade: a linear fade of N frames leaves about amplitude / N, so 1 % of it passes ~2 ms.
 const double kW = 6.283185307179586 * 440.0 / 48000.0;   // 48,000 frames wrap without a seam
-float half_sine(int64_t t) { return 0.5f * (float)std::cos(kW * (double)t); }
+const float kAmp = 0.5f;
+float half_sine(int64_t t) { return kAmp * (float)std::cos(kW * (double)t); }
 
-float largest(const std::vector<float>& x, int order, bool wrap)   // order 0: the peak; 1: steps; 2: corners
+float residual(const std::vector<float>& x, bool wrap)   // the largest |e|; wrap: x is a loop, end to start
 {
+    const float c = 2.0f * (float)std::cos(kW);
     size_t n = x.size();
     float most = 0.0f;
-    for (size_t i = 0; i < (wrap ? n : n - (size_t)order); i++) {
-        float a = x[i], b = x[(i + 1) % n], c = x[(i + 2) % n];
-        most = std::fmax(most, std::fabs(order == 0 ? a : order == 1 ? b - a : c - 2.0f * b + a));
-    }
+    for (size_t i = 0; n > 2 && i < (wrap ? n : n - 2); i++)
+        most = std::fmax(most, std::fabs(x[(i + 2) % n] - c * x[(i + 1) % n] + x[i]));
     return most;
+}
+
+using Act = std::function<void(Engine*)>;
+struct Fx {
+    int type = FX_OFF;
+    float k1 = 0.0f, k2 = 0.0f;
+    int bypass = 0;
+};
+Act effect(Fx f)   // slot 0's, and the fx bypass
+{
+    return [=](Engine* e) {
+        fx_set_type(e->slots, f.type), e->slots->knob1 = f.k1, e->slots->knob2 = f.k2, e->fx_bypass = f.bypass;
+    };
 }
 
 struct Transition {
     std::string name;
-    std::function<void(Engine*)> setup, act;
-    int order = 1;                  // 2: a turn of direction leaves no step, only a corner
-    int before = 188, after = 94;   // blocks of 128 frames around the change
+    std::vector<std::pair<int, Act>> steps;   // (block of 128 frames, action): setup before 0, heard from 0 on;
+                                              // the engine runs from 94 blocks before 0 at least
+    Fx from, to;                              // effects whose own residual the limit allows for
+    int block = 128;                          // frames per callback
+    int played = -1;                          // blocks of 128 frames the transport played, where it matters
 };
 
-void sine_loop(Engine* e, bool silent = false)   // a second of it as the loop, unmonitored; or silence, overdubbed
+void PrintTo(const Transition& row, std::ostream* os) { *os << row.name; }
+
+// An effect's own largest residual and peak as heard, once its line has filled and its knobs settled, run on a slot
+// of its own: what a change between effects is allowed beyond the limit of a sine.
+struct Own {
+    float e, peak;
+};
+Own own(FxSlot* s, Fx f)
+{
+    Own o = {0.0f, kAmp};
+    std::vector<float> x;
+    s->effect_type = f.bypass ? FX_OFF : f.type, s->knob1 = f.k1, s->knob2 = f.k2;
+    for (int t = 0; t < 128 * 140; t += 128)
+        for (int i = fx_update(s) ? 0 : 128; i < 128; i++) {
+            float l = half_sine(t + i), r = l;
+            fx_mix(s, &l, &r, 1.0f);
+            fx_process_frame(s);
+            if (t >= 4800)
+                x.push_back(engine_softclip(l)), o.peak = std::fmax(o.peak, std::fabs(x.back()));
+        }
+    o.e = residual(x, false);
+    return o;
+}
+
+void sine_loop(Engine* e, bool silent = false)   // a second of it as the loop, or silence, overdubbed; unmonitored
 {
     std::vector<float> x(48000);
     for (int i = 0; i < 48000 && !silent; i++)
         x[(size_t)i] = half_sine(i);
     loop_set_buffers(e, x.data(), x.data(), 48000);
-    e->monitor = e->record = silent;
+    e->monitor = 0, e->record = silent;
 }
 
-std::function<void(Engine*)> effect(int fx, float k1, float k2 = 0.0f, int off = 0)   // slot 0's; off: fx bypass
-{
-    return [=](Engine* e) { fx_set_type(e->slots, fx), e->slots->knob1 = k1, e->slots->knob2 = k2, e->fx_bypass = off; };
-}
+const Act kOverdub = [](Engine* e) { sine_loop(e, true); };
+const Act kStopKey = [](Engine* e) { e->playing = e->record = 0, loop_seek_fraction(e, 0.0); };
+const Act kPlay = [](Engine* e) { e->playing = 1; };
+const Act kPause = [](Engine* e) { e->playing = 0; };
+const Act kTurn = [](Engine* e) { e->reversed = 1; };
+const Act kRecord = [](Engine* e) { e->record = 1, e->monitor = 0; };   // a first pass, heard from the loop only
+const Act kRecordOff = [](Engine* e) { e->record = 0; };
 
 std::vector<Transition> transitions()
 {
     std::vector<Transition> rows = {
-        {"StopDuringOverdub", [](Engine* e) { sine_loop(e, true); },   // the stop key:
-         [](Engine* e) { e->playing = e->record = 0, e->seek_request = 0; }},
-        {"StopOnAFirstPass", [](Engine* e) { e->record = 1; }, [](Engine* e) { e->playing = 0; }},
-        {"Stop", [](Engine* e) { sine_loop(e); }, [](Engine* e) { e->playing = 0; }},
-        {"Play", [](Engine* e) { sine_loop(e), e->playing = 0; }, [](Engine* e) { e->playing = 1; }},
-        {"Clear", [](Engine* e) { sine_loop(e); }, [](Engine* e) { e->clear_request = 1; }},
-        {"MonitorOff", [](Engine*) {}, [](Engine* e) { e->monitor = 0; }},
-        {"MixPadPress", effect(FX_DELAY, 0.0f), [](Engine* e) { e->crossfade = 0.0f, e->wet_dry = 0.5f; }},
-        {"VolPanPadDrag", [](Engine*) {}, [](Engine* e) { e->gain = 0.6f, e->pan = 0.5f; }},
-        {"Reverse", [](Engine* e) { sine_loop(e); }, [](Engine* e) { e->reversed = 1; }, 2},
-        {"BypassOn", effect(FX_PHASER, 0.0f), effect(FX_PHASER, 0.0f, 0.0f, 1)},
-        {"BypassOff", effect(FX_PHASER, 0.0f, 0.0f, 1), effect(FX_PHASER, 0.0f)},
-        {"LopassCutoffDown", effect(FX_LOPASS, 1.0f), effect(FX_LOPASS, 0.0f)},
-        {"LopassCutoffAndResonanceDown", effect(FX_LOPASS, 1.0f, 1.0f), effect(FX_LOPASS, 0.0f)},
+        {"StopDuringOverdub", {{-94, kOverdub}, {0, kStopKey}}},
+        {"StopOnAFirstPass", {{-94, kRecord}, {0, kPause}}},
+        {"Stop", {{-94, [](Engine* e) { sine_loop(e); }}, {0, kPause}}},
+        {"Play", {{-94, [](Engine* e) { sine_loop(e), e->playing = 0; }}, {0, kPlay}}},
+        {"Clear", {{-94, [](Engine* e) { sine_loop(e); }}, {0, [](Engine* e) { e->clear_request = 1; }}}},
+        {"MonitorOff", {{0, [](Engine* e) { e->monitor = 0; }}}},
+        {"Reverse", {{-94, [](Engine* e) { sine_loop(e); }}, {0, kTurn}}},
+        {"TurnDuringOverdub", {{-94, kOverdub}, {0, kTurn}, {40, kRecordOff}}},
+        {"TurnedFirstPassClosedByR",
+         {{-94, kRecord}, {0, kTurn}, {20, [](Engine* e) { e->close_request = 1, e->record = 0; }}}},
+        {"TurnedFirstPassClosedBySpace", {{-94, kRecord}, {0, kTurn}, {20, kPause}}},
+        {"TurnDuringTheRunOut", {{-94, kOverdub}, {0, kStopKey}, {4, kPlay}, {8, kTurn}}},
+        {"PlayJustAfterAFirstTakeStopped", {{-94, kRecord}, {0, kStopKey}, {12, kPlay}}, {}, {}, 128, 94 - 12},
+        {"BypassOn", {{-94, effect({FX_PHASER})}, {0, effect({FX_PHASER, 0, 0, 1})}},
+         {FX_PHASER}, {FX_PHASER, 0, 0, 1}},
+        {"BypassOff", {{-188, effect({FX_PHASER})}, {-94, effect({FX_PHASER, 0, 0, 1})}, {0, effect({FX_PHASER})}},
+         {FX_PHASER, 0, 0, 1}, {FX_PHASER}},
+        {"LopassCutoffDown", {{-94, effect({FX_LOPASS, 1})}, {0, effect({FX_LOPASS})}}, {FX_LOPASS, 1}, {FX_LOPASS}},
+        {"LopassCutoffAndResonanceDown", {{-94, effect({FX_LOPASS, 1, 1})}, {0, effect({FX_LOPASS})}},
+         {FX_LOPASS, 1, 1}, {FX_LOPASS}},
     };
-    // Effect types changed both ways along runs of neighbours, at knobs that keep each one's own sound within
-    // the limit (none do for both GRIT and BITCRUSH; CHOPPER's gate stays open ~650 frames at 0.35).
-    struct { std::vector<int> types; float k1, k2; int before, after; } runs[] = {
-        {{FX_OFF, FX_DELAY, FX_CHORUS, FX_PHASER, FX_FLANGER, FX_GRIT}, 0.0f, 0.0f, 188, 94},
-        {{FX_BITCRUSH, FX_CHOPPER}, 0.35f, 0.0f, 3, 6},
-        {{FX_CHOPPER, FX_RADIO, FX_HIPASS}, 0.0f, 1.0f, 188, 94},
-        {{FX_HIPASS, FX_LOPASS, FX_WOBBLE, FX_RING, FX_HALL, FX_GHOST, FX_OFF}, 0.0f, 0.0f, 188, 94},
+    for (int pause : {1, 12, 37})   // Space, Space: playing again where it stopped
+        rows.push_back({"PauseOf" + std::to_string(pause) + "BlocksDuringOverdub",
+                        {{-94, kOverdub}, {0, kPause}, {pause, kPlay}, {60, kRecordOff}}, {}, {}, 128, 188 - pause});
+    for (int block : {64, 128, 256, 1024}) {   // the pads glide over frames, not blocks
+        std::string frames = std::to_string(block);
+        rows.push_back({"MixPadPress" + frames,
+                        {{-94, effect({FX_DELAY})}, {0, [](Engine* e) { e->crossfade = 0.0f, e->wet_dry = 0.5f; }}},
+                        {}, {}, block});
+        rows.push_back({"VolPanPadDrag" + frames, {{0, [](Engine* e) { e->gain = 0.6f, e->pan = 0.5f; }}},
+                        {}, {}, block});
+    }
+    // Effect types changed both ways along runs of neighbours, each after the old one and its lines ran.
+    struct { std::vector<int> types; float k1, k2; } runs[] = {
+        {{FX_OFF, FX_DELAY, FX_CHORUS, FX_PHASER, FX_FLANGER, FX_GRIT}, 0.0f, 0.0f},
+        {{FX_BITCRUSH, FX_CHOPPER}, 0.35f, 0.0f},
+        {{FX_CHOPPER, FX_RADIO, FX_HIPASS}, 0.0f, 1.0f},
+        {{FX_HIPASS, FX_LOPASS, FX_WOBBLE, FX_RING, FX_HALL, FX_GHOST, FX_OFF}, 0.0f, 0.0f},
     };
     for (const auto& run : runs)
         for (size_t i = 0; i + 2 < 2 * run.types.size(); i++) {
-            int from = run.types[i / 2 + i % 2], to = run.types[i / 2 + 1 - i % 2];
-            rows.push_back({std::string(fx_name(from)) + "To" + fx_name(to), effect(from, run.k1, run.k2),
-                            effect(to, run.k1, run.k2), 1, run.before, run.after});
+            Fx from = {run.types[i / 2 + i % 2], run.k1, run.k2};
+            Fx to = {run.types[i / 2 + 1 - i % 2], run.k1, run.k2};
+            rows.push_back({std::string(fx_name(from.type)) + "To" + fx_name(to.type),
+                            {{-94, effect(from)}, {0, effect(to)}}, from, to});
         }
+    // Into each effect of the shared modulation line after the other two wrote it, the old one slow and deep.
+    for (auto [a, b, c] : {std::tuple{FX_WOBBLE, FX_FLANGER, FX_CHORUS}, {FX_WOBBLE, FX_CHORUS, FX_FLANGER},
+                           {FX_CHORUS, FX_FLANGER, FX_WOBBLE}}) {
+        Fx first = {a, 0.5f, 0.5f}, from = {b, 0.0f, 0.6f}, to = {c, 0.5f, 0.5f};
+        rows.push_back({std::string(fx_name(b)) + "To" + fx_name(c) + "After" + fx_name(a),
+                        {{-188, effect(first)}, {-94, effect(from)}, {0, effect(to)}}, from, to});
+    }
     return rows;
 }
 
 class LooperTransitions : public Looper, public ::testing::WithParamInterface<Transition> {};
 
-TEST_P(LooperTransitions, NoTransitionStepsBeyondTwiceTheSinesOwnStep)
+TEST_P(LooperTransitions, LeaveLessInTheSinesRecurrenceThanAShortFade)
 {
     const Transition& row = GetParam();
-    const float limit = std::pow(2.0f * (float)std::sin(kW / 2.0), (float)row.order);   // twice the sine's
-    std::vector<float> heard[2];   // from the last frame before the change on
-    auto play = [&, t = -128 * (int64_t)row.before](int blocks) mutable {
-        for (float in[256], out[256]; blocks-- > 0; t += 128) {
-            for (int i = 0; i < 256; i++)
-                in[i] = half_sine(t + i / 2);
-            engine_audio_callback(in, out, 128, nullptr, 0, e);
-            for (int i = 0; i < 256; i++)
-                heard[i % 2].push_back(out[i]);
-        }
-    };
-    row.setup(e);
-    play(row.before);
-    heard[0] = {heard[0].back()}, heard[1] = {heard[1].back()};
-    row.act(e);
-    play(row.after);
-    for (const std::vector<float>& h : heard)
-        EXPECT_LE(largest(h, row.order, false), limit);
-    EXPECT_LE(std::fmax(largest(heard[0], 0, false), largest(heard[1], 0, false)), 1.1f * 0.5f);   // no swell
+    const int after = 94;                  // blocks of 128 frames heard from the change on
+    std::vector<float> heard[2], in, out;
+    size_t next = 0;
+    for (int64_t t = 128 * (int64_t)std::min(row.steps.front().first, -94); t < 128 * after; t += row.block) {
+        for (; next < row.steps.size() && 128 * (int64_t)row.steps[next].first <= t; next++)
+            row.steps[next].second(e);
+        in.resize(2 * (size_t)row.block), out.resize(2 * (size_t)row.block);
+        for (int i = 0; i < 2 * row.block; i++)
+            in[(size_t)i] = half_sine(t + i / 2);
+        engine_audio_callback(in.data(), out.data(), (unsigned long)row.block, nullptr, 0, e);
+        for (int i = 0; i < 2 * row.block; i++)
+            if (t + i / 2 >= -2)   // from the two frames before the change
+                heard[i % 2].push_back(out[(size_t)i]);
+    }
+    if (row.played >= 0) {
+        ASSERT_GT(len(), 0);
+        EXPECT_EQ(pos(), 128 * row.played % len());
+    }
+    const Own from = own(&e->slots[2], row.from), to = own(&e->slots[3], row.to);
+    const float limit = std::fmax(from.e, to.e) + 0.01f * kAmp;
+    for (const std::vector<float>& h : heard) {
+        EXPECT_LE(residual(h, false), limit);
+        EXPECT_LE(std::fmax(*std::max_element(h.begin(), h.end()), -*std::min_element(h.begin(), h.end())),
+                  1.1f * std::fmax(from.peak, to.peak));   // no swell
+    }
     for (float* x : {e->loop_left, e->loop_right})   // the loop, end to start
-        EXPECT_LE(largest(std::vector<float>(x, x + len()), row.order, true), limit);
+        EXPECT_LE(residual(std::vector<float>(x, x + len()), true), 0.01f * kAmp);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LooperTransitions, ::testing::ValuesIn(transitions()),
