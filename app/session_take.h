@@ -10,6 +10,7 @@
 #include <cstdint>
 
 struct AppState;
+struct TakeSettle;
 
 // How long the UI waits for a running writer before it gives up (a stuck disk must
 // not freeze the screen).
@@ -34,16 +35,30 @@ uint32_t session_wav_writes_failed(void);
 // writer. False, with the toast "TAKE NOT SAVED", when the take could not be saved:
 // the caller must then keep the loop.
 bool session_take_secure(AppState* app);
+// Ends a take still recording as r ends it (a first pass becomes the loop with its
+// seam cross-faded, an overdub fades out) and starts the wait for the loop to settle.
+void take_settle_begin(AppState* app, TakeSettle* s);
+// Whether the loop has stopped changing: two audio blocks have ended without writing
+// it (the recording's fade and a stop's run-out are over), no stream runs, or the wait
+// has lasted long enough for a stalled stream. Never blocks.
+bool take_settle_done(AppState* app, TakeSettle* s);
+// A close request (the close button, SIGTERM) at now, in seconds. The first begins the
+// close (app_close_begin). Requests within a second of it are the same close. A later
+// one before the close's write began (and while no write runs) skips the fade's wait;
+// otherwise, a write already under way or the close's write failed, the program ends
+// at once (APP_CLOSING_NOW; the next start puts back what the killed writer left
+// whole). True when the program is to end now.
+bool app_close_request(AppState* app, double now);
 // The first close request: closing becomes APP_CLOSING_SAVE, and a take still
 // recording is ended as r ends it.
 void app_close_begin(AppState* app);
-// Each frame from the first close request on: waits for a running writer, then writes the session take once
-// more when the loop changed since that write began. True once the take is in place
-// (or there was nothing to write, or the write failed), or at once for
-// APP_CLOSING_NOW: the program may end. Never blocks.
+// Each frame from the first close request on: once the loop has settled, waits for a
+// running writer, then writes the session take when the loop changed. True once the
+// take is in place (or there was nothing to write), or at once for APP_CLOSING_NOW:
+// the program may end. A failed write leaves APP_CLOSING_FAILED with "TAKE NOT SAVED":
+// false from then on, the window stays. Never blocks.
 bool app_close_step(AppState* app);
-// At exit: nothing after a second close request (APP_CLOSING_NOW; the next start puts
-// back what the killed writer left whole). Otherwise waits for a running writer, for
+// At exit: nothing after APP_CLOSING_NOW. Otherwise waits for a running writer, for
 // as long as it takes, and writes the session take when the loop changed and no
 // close step wrote it.
 void app_save_on_exit(AppState* app);

@@ -40,16 +40,11 @@ static void shell_fullscreen_toggle(ShellCtx* sh)
 }
 
 // A close request (the close button, SIGTERM, SIGINT): the first lets the frame loop
-// run on until the session take is in place; a second ends the program at once.
+// run on until the session take is in place; a later one may end it at once.
 static void shell_close_request(ShellCtx* sh)
 {
-    AppState* app = sh->app;
-    if (app->closing != APP_CLOSING_NONE) {
-        app->closing = APP_CLOSING_NOW;
+    if (app_close_request(sh->app, sh->clock()))
         sh->quit = true;
-        return;
-    }
-    app_close_begin(app);
 }
 
 // Each event goes to the shell's own handlers first; what they do not end reaches the

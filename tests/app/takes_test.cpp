@@ -43,6 +43,34 @@ protected:
         ASSERT_EQ(take_load_state(), 0);
     }
     const char* toast_text() { return app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text; }
+    // Close steps until the program may end (bounded), with a block of the running
+    // stream between them: false when it never may.
+    bool close_ends()
+    {
+        for (int i = 0; i < 2000; i++) {
+            if (app_close_step(app))
+                return true;
+            if (e->running)
+                run_callback(128, 0.25f);
+            plat_sleep_ms(1);
+        }
+        return false;
+    }
+    // The largest difference between a take's file and the loop; 1 when their lengths
+    // differ or the file cannot be read.
+    float file_vs_loop(const fs::path& p)
+    {
+        float *l = nullptr, *r = nullptr;
+        int32_t n = 0;
+        if (!take_decode(p.c_str(), 48000.0, 1.0f, &l, &r, &n))
+            return 1.0f;
+        float worst = n == e->length.load() ? 0.0f : 1.0f;
+        for (int32_t i = 0; i < n && worst < 1.0f; i++)
+            worst = std::max({worst, std::fabs(l[i] - e->loop_left[i]), std::fabs(r[i] - e->loop_right[i])});
+        free(l);
+        free(r);
+        return worst;
+    }
 };
 
 TEST_F(TakesTest, TwoSavesShareOneNameAndLeaveNoTemporaryFile)
@@ -189,32 +217,102 @@ TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
     }
 }
 
-// A close while recording ends the take as r does and writes it before the end: a
-// first pass with the stream running (the callback closes it) and with it stopped.
+// A close while recording ends the take as r does and writes it once its fade is
+// over: a first pass with the stream running (the callback closes it, its ramp's tail
+// cross-fades the seam) and with it stopped. The file is the loop, sample for sample.
 TEST_F(TakesTest, AClosedFirstPassIsEndedAndWrittenBeforeTheProgramEnds)
 {
     for (int running = 0; running < 2; running++) {
         SCOPED_TRACE(running);
+        app->closing = APP_CLOSING_NONE;
         transport_clear(app);
         run_callback(128, 0.0f);
         app->session_name[0] = '\0';
-        app->closing = APP_CLOSING_NONE;
-        app->closing_written = 0;
+        e->running = (uint8_t)running;
         e->record = 1;
         e->playing = 1;
         run_callback(24000, 0.5f);
         app->ui_time = 10.0;
         app_close_begin(app);
-        EXPECT_FALSE(app_close_step(app));   // the take is still fading out
         EXPECT_EQ(e->record.load(), 0);
-        if (running)
+        if (running) {
+            uint32_t writes = session_wav_writes_completed();
+            EXPECT_FALSE(app_close_step(app));   // the take is still fading out: nothing written yet
+            EXPECT_FALSE(session_wav_busy());
+            EXPECT_EQ(session_wav_writes_completed(), writes);
             run_callback(9600, 0.5f);
-        app->ui_time = 11.0;
-        while (!app_close_step(app))
-            plat_sleep_ms(1);
+        }
+        ASSERT_TRUE(close_ends());
         ASSERT_NE(app->session_name[0], '\0');
-        EXPECT_GT(wav_duration_seconds((takes.path / app->session_name).c_str()), 0.49f);
+        EXPECT_EQ(file_vs_loop(takes.path / app->session_name), 0.0f);
     }
+    e->running = 0;
+}
+
+// Close requests: a second within a second of the first is the same close; a later
+// one while the take still settles writes it at once; one while the write runs, or
+// after the close's write failed, ends the program.
+TEST_F(TakesTest, ASecondCloseNeverLosesTheTakeAndAFailedWriteKeepsTheWindow)
+{
+    struct Case {
+        const char* what;
+        double second;        // seconds after the first request
+        bool hold_writer;     // the close's write is still running at the second
+        bool disk_full;
+        bool ends_at_second;  // the second request ends the program
+    } cases[] = {
+        {"double-click while overdubbing", 0.12, false, false, false},
+        {"a later request while the take settles", 1.5, false, false, false},
+        {"a later request while the write runs", 1.5, true, false, true},
+        {"a request within a second of a failed write", 0.5, false, true, false},
+        {"a later request after a failed write", 1.5, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        app->closing = APP_CLOSING_NONE;
+        e->running = 1;
+        e->length = 24000;
+        e->record = 1;   // an overdub
+        e->playing = 1;
+        run_callback(4800, 0.25f);
+        app->ui_time = 10.0;
+        ASSERT_FALSE(app_close_request(app, 10.0));
+        if (c.disk_full)
+            ASSERT_TRUE(plat_file_fake_size_limit(1000));
+        if (c.hold_writer || c.disk_full) {
+            session_wav_test_hold(c.hold_writer);
+            // The overdub's fade ends: the write starts.
+            for (int i = 0; i < 100 && !app->closing_written; i++) {
+                run_callback(128, 0.25f);
+                EXPECT_FALSE(app_close_step(app));
+            }
+            ASSERT_TRUE(app->closing_written);
+        }
+        if (c.disk_full) {
+            ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+            frames(1);
+            EXPECT_FALSE(app_close_step(app));   // the window stays
+            EXPECT_EQ(app->closing, APP_CLOSING_FAILED);
+            EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
+            EXPECT_FALSE(app_close_step(app));
+        }
+        EXPECT_EQ(app_close_request(app, 10.0 + c.second), c.ends_at_second);
+        plat_file_fake_size_limit(-1);
+        session_wav_test_hold(false);
+        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        if (c.ends_at_second || c.disk_full)
+            continue;
+        // The take is whole: either written after the fade, or at once when hurried.
+        if (c.second < 1.0)
+            run_callback(9600, 0.25f);
+        ASSERT_TRUE(close_ends());
+        ASSERT_NE(app->session_name[0], '\0');
+        if (c.second < 1.0)
+            EXPECT_EQ(file_vs_loop(takes.path / app->session_name), 0.0f);
+        else
+            EXPECT_TRUE(fs::exists(takes.path / app->session_name));
+    }
+    e->running = 0;
 }
 
 TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
