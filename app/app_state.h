@@ -335,7 +335,7 @@ struct AppState {
     uint8_t take_wait_written;          // its session write was started (or not needed)
     uint32_t take_wait_failures;        // the writer's failed count before that write
     double take_wait_toast;             // ui_time the waiting toast last showed
-    char take_wait_row[80];             // the LOOPS row's file name
+    char take_wait_row[sizeof(TakeEntry::name)];   // the LOOPS row's file name
     TakeSettle take_wait_settle;
     float settings_timer;
     char settings_last[APP_SETTINGS_TEXT];

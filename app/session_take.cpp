@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/take_names.h"
 #include "app/toast.h"
+#include "app/transport.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
 #include "audio/looper.h"
@@ -203,7 +204,7 @@ bool app_close_request(AppState* app, double now)
         return false;
     // Before the close's write began (and no other write runs) the take is written at
     // once and the program ends after it.
-    if (app->closing == APP_CLOSING_SAVE && !app->closing_written && !session_wav_busy()) {
+    if (app->closing == APP_CLOSING_SAVE && !app->closing_written && !session_wav_busy() && !loop_export_busy()) {
         app->closing_hurry = 1;
         return false;
     }
@@ -231,8 +232,8 @@ bool app_close_step(AppState* app)
     if (!app->closing_hurry && !take_settle_done(app, &app->closing_settle))
         return false;
     // A writer holds the take's temporary file until it is in place: wait for it, then
-    // write what changed since it began.
-    if (session_wav_busy())
+    // write what changed since it began. An export under way is waited for too.
+    if (session_wav_busy() || loop_export_busy())
         return false;
     if (!app->closing_written) {
         app->closing_written = 1;

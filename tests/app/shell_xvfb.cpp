@@ -26,6 +26,7 @@
 #include "app/panels/settings_panel.h"
 #include "app/shell.h"
 #include "app/session_take.h"
+#include "app/take_wait.h"
 #include "platform/plat_time.h"
 #include "app/panels/main/view_status.h"
 #include "broadcast/firewall.h"
@@ -493,9 +494,22 @@ TEST_F(ShellTest, RecordAndRecordAgainCloseTheLoopAtItsExactLengthAndExportWrite
     EXPECT_TRUE(has_toast(sh.app, "LOOP SET 1.0S"));
     EXPECT_GT(sh.app->flashes[FLASH_LOOP_SET].value, 0.9f);
 
+    // e reads the loop once the stream has run on; m pressed meanwhile is held back
+    // and then acts once.
+    uint8_t monitor = sh.engine->monitor.load();
     press(SDLK_e);
+    press(SDLK_m);
     frame();
+    EXPECT_TRUE(take_waiting(sh.app));
+    EXPECT_EQ(sh.engine->monitor.load(), monitor);
+    for (int i = 0; i < 500 && !has_toast(sh.app, "EXPORTED WAV"); i++) {
+        sine_blocks(1, 256);
+        frame();
+        SDL_Delay(1);
+    }
     EXPECT_TRUE(has_toast(sh.app, "EXPORTED WAV"));
+    frame();
+    EXPECT_EQ(sh.engine->monitor.load(), monitor ? 0 : 1);
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(sh.app->takes_folder))
         files.push_back(entry.path());
