@@ -232,8 +232,8 @@ bool app_close_step(AppState* app)
     if (!app->closing_hurry && !take_settle_done(app, &app->closing_settle))
         return false;
     // A writer holds the take's temporary file until it is in place: wait for it, then
-    // write what changed since it began. An export under way is waited for too.
-    if (session_wav_busy() || loop_export_busy())
+    // write what changed since it began. An export asked for is waited for too.
+    if (session_wav_busy() || loop_export_busy() || app->take_wait == TAKE_WAIT_EXPORT)
         return false;
     if (!app->closing_written) {
         app->closing_written = 1;

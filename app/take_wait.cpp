@@ -99,7 +99,8 @@ void take_wait_step(AppState* app)
 {
     if (!take_waiting(app) || !app->engine)
         return;
-    if (app->closing != APP_CLOSING_NONE) {
+    // A close secures the take itself; an export asked for before it still goes on.
+    if (app->closing != APP_CLOSING_NONE && app->take_wait != TAKE_WAIT_EXPORT) {
         take_wait_drop(app);
         return;
     }

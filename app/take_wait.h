@@ -15,8 +15,9 @@ struct AppState;
 // its first step at once. False when refused: the program closes, or another wait
 // runs (the toast then says what that one waits for).
 bool take_wait_begin(AppState* app, uint8_t what, const char* row_name);
-// Each frame, from the update: the wait's next step. A close ends the wait: the close
-// secures the take itself. A write that fails keeps the loop ("TAKE NOT SAVED").
+// Each frame, from the update: the wait's next step. A close ends the wait (the close
+// secures the take itself), except an export's, which the close waits for. A write
+// that fails keeps the loop ("TAKE NOT SAVED").
 void take_wait_step(AppState* app);
 // Whether a wait runs: keys are then held back until it ends, in their order.
 bool take_waiting(const AppState* app);
