@@ -54,8 +54,8 @@ enum { APP_VIDEO_REMOVE = 0 };
 // close's write failed, and the window stays until the next request.
 enum { APP_CLOSING_NONE = 0, APP_CLOSING_SAVE, APP_CLOSING_NOW, APP_CLOSING_FAILED };
 // What waits for the loop to be secured before it acts: none, n, a LOOPS row, a
-// decoded file, e.
-enum { TAKE_WAIT_NONE = 0, TAKE_WAIT_NEW, TAKE_WAIT_ROW, TAKE_WAIT_FILE, TAKE_WAIT_EXPORT };
+// decoded file, e, bars of the take player's take.
+enum { TAKE_WAIT_NONE = 0, TAKE_WAIT_NEW, TAKE_WAIT_ROW, TAKE_WAIT_FILE, TAKE_WAIT_EXPORT, TAKE_WAIT_BARS };
 
 enum DragMode : int32_t {
     DRAG_NONE = 0,
@@ -336,6 +336,7 @@ struct AppState {
     uint32_t take_wait_failures;        // the writer's failed count before that write
     double take_wait_toast;             // ui_time the waiting toast last showed
     char take_wait_row[sizeof(TakeEntry::name)];   // the LOOPS row's file name
+    int32_t take_wait_segment;          // the bars' segment
     TakeSettle take_wait_settle;
     float settings_timer;
     char settings_last[APP_SETTINGS_TEXT];

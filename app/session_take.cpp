@@ -118,30 +118,6 @@ bool session_wav_save(AppState* app, bool wait)
     return session_wav_writes_failed() == failed;
 }
 
-bool session_take_secure(AppState* app)
-{
-    Engine* e = app->engine;
-    // A first pass still open (the replace has just stopped it, or it still records)
-    // becomes the loop first, as the callback would close it, and is saved like any.
-    bool saved = loop_close_open_pass(e);
-    uint32_t gen = e->content_generation.load(rl);
-    if (saved && gen != app->session_gen_saved) {
-        // An empty loop holds nothing to lose: it needs no save.
-        if (e->length.load(rl) > 0)
-            saved = session_wav_save(app, true);
-        else
-            app->session_gen_saved = gen;
-    }
-    if (!session_wav_wait(SESSION_WAIT_MS) || !saved) {
-        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
-        return false;
-    }
-    // The loop a first pass just became is cleared or replaced next: it is not
-    // announced as set (with the length of what replaces it).
-    app->seen_loop_sets = e->loop_set_count.load(rl);
-    return true;
-}
-
 // Two audio blocks that did not write the loop: once recording has ended, the record
 // ramp and the run-out only fall, so nothing writes it again.
 static const uint64_t kSettleBlocks = 2;

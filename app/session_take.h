@@ -30,11 +30,6 @@ bool session_wav_wait(int timeout_ms);
 uint32_t session_wav_writes_completed(void);
 // Raised after each failed write (the previous take file is left as it was).
 uint32_t session_wav_writes_failed(void);
-// Before the loop is cleared or replaced: closes a first pass still open, writes the
-// session take when the loop changed (an empty loop needs none) and waits for the
-// writer. False, with the toast "TAKE NOT SAVED", when the take could not be saved:
-// the caller must then keep the loop.
-bool session_take_secure(AppState* app);
 // Ends a take still recording as r ends it (a first pass becomes the loop with its
 // seam cross-faded, an overdub fades out) and starts the wait for the loop to settle.
 void take_settle_begin(AppState* app, TakeSettle* s);

@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/session_take.h"
+#include "app/take_grid.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/transport.h"
@@ -46,6 +47,7 @@ static void take_wait_drop(AppState* app)
 static void take_wait_act(AppState* app)
 {
     uint8_t what = app->take_wait;
+    int32_t segment = app->take_wait_segment;
     char row[sizeof app->take_wait_row];
     snprintf(row, sizeof row, "%s", app->take_wait_row);
     take_wait_end(app);
@@ -58,6 +60,8 @@ static void take_wait_act(AppState* app)
         take_load_row_now(app, row);
     else if (what == TAKE_WAIT_FILE)
         take_load_finish_now(app);
+    else if (what == TAKE_WAIT_BARS)
+        take_bars_to_loop_now(app, segment);
 }
 
 // The session take once the loop has settled: a running writer is waited for, then
@@ -129,7 +133,7 @@ void take_wait_step(AppState* app)
         take_wait_act(app);
 }
 
-bool take_wait_begin(AppState* app, uint8_t what, const char* row_name)
+bool take_wait_begin(AppState* app, uint8_t what, const char* row_name, int32_t segment)
 {
     if (!app || !app->engine || app->closing != APP_CLOSING_NONE)
         return false;
@@ -141,6 +145,7 @@ bool take_wait_begin(AppState* app, uint8_t what, const char* row_name)
     app->take_wait_written = 0;
     app->take_wait_toast = -1.0e9;
     snprintf(app->take_wait_row, sizeof app->take_wait_row, "%s", row_name ? row_name : "");
+    app->take_wait_segment = segment;
     take_settle_begin(app, &app->take_wait_settle);
     take_wait_step(app);
     return true;

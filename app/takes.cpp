@@ -210,21 +210,12 @@ void take_load_start(AppState* app, const char* path)
     toast_show(app, text, TOAST_LIGHT_TEAL);
 }
 
-// The engine stops recording, hold-dubbing and playing.
-static void take_stop(Engine* e)
+void take_engine_stop(AppState* app)
 {
+    Engine* e = app->engine;
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
     e->playing.store(0, rl);
-}
-
-// Before a take replaces the loop: the engine stopped and the changed loop saved.
-// False when the old loop could not be saved (a stuck or failed writer): the caller
-// then keeps it, since replacing it would lose the take.
-bool take_make_room(AppState* app)
-{
-    take_stop(app->engine);
-    return session_take_secure(app);
 }
 
 // The decoded file's arrays are freed and the loader is idle again.
@@ -249,7 +240,7 @@ static int take_file_turn(AppState* app)
 {
     if (g_job.secured) {
         g_job.secured = false;
-        take_stop(app->engine);
+        take_engine_stop(app);
         return 1;
     }
     if (take_waiting(app))
@@ -329,7 +320,7 @@ void take_load_row_now(AppState* app, const char* name)
     Engine* e = app->engine;
     char path[sizeof app->takes_folder + sizeof app->takes[0].name + 1];
     snprintf(path, sizeof path, "%s/%s", app->takes_folder, name);
-    take_stop(e);
+    take_engine_stop(app);
     bool capped = false;
     if (loop_load_wav(e, path, &capped)) {
         // Later session saves overwrite this take, by name. A load cut to the loop's

@@ -34,9 +34,9 @@ void take_load_row_now(AppState* app, const char* name);
 void take_load_finish_now(AppState* app);
 // The decoded file dropped: the loader is idle again.
 void take_load_discard(AppState* app);
-// Before a take replaces the loop: the engine stopped and a changed loop saved (with
-// wait). False, with a toast, when it could not be saved: the caller keeps the loop.
-bool take_make_room(AppState* app);
+// Before a take replaces the loop, once it is secured: the engine stops recording,
+// hold-dubbing and playing.
+void take_engine_stop(AppState* app);
 // Rebuilds the take list from the takes folder: its newest APP_TAKES_MAX WAV files,
 // newest first (one time stamp ordered by name), whatever order the folder lists.
 void app_library_scan(AppState* app);
