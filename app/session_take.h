@@ -1,11 +1,12 @@
 // session_take.h - the session take: the loop written as a 32-bit float WAV into the
 // takes folder by a short-lived worker, through a temporary name and a move.
-// Threads: session_wav_save, session_wav_wait, app_close_step, app_save_on_exit: UI
-//          thread. The writer runs on its own detached thread (or the UI thread when
-//          asked to wait); the busy flag and counters are atomics.
-// Depends on: app/app_state.h, app/take_names.h, app/toast.h, audio/engine.h,
-//             audio/loop_file.h, platform/plat_file.h, platform/plat_dir.h,
-//             platform/plat_thread.h, platform/plat_time.h.
+// Threads: session_wav_save, session_wav_wait, take_settle_*, app_close_*,
+//          app_save_on_exit: UI thread. The writer runs on its own detached thread
+//          (or the UI thread when asked to wait); the busy flag and counters are
+//          atomics.
+// Depends on: app/app_state.h, app/take_names.h, app/toast.h, app/transport.h,
+//             audio/engine.h, audio/loop_file.h, platform/plat_file.h,
+//             platform/plat_dir.h, platform/plat_thread.h, platform/plat_time.h.
 #pragma once
 #include <cstdint>
 
