@@ -121,11 +121,18 @@ two_closes() {
   done
 }
 
-# A LOOPS row loaded while an overdub runs: the file is the loop as it is, and it
-# stays as it was (no ramp of the overdub lands in it, so nothing rewrites it).
+# A LOOPS row loaded while an overdub runs, the server's period moved to 512 frames by
+# right-clicks on the buffer text: the file is the loop as it is, and it stays as it
+# was (no ramp of the overdub lands in it, so nothing rewrites it).
 load_while_overdubbing() {
-  local row=$HOME/Music/tessel/zz-row.wav sum ini=$XDG_CONFIG_HOME/TideCoil/tessel.ini
+  local row=$HOME/Music/tessel/zz-row.wav sum ini=$XDG_CONFIG_HOME/TideCoil/tessel.ini i
   fresh_program "load" || return
+  for i in 1 2 3 4 5; do
+    grep -q "callback gets blocks of 512 frames" "$T/app.log" && break
+    e2e_click "$wid" 420 950 3 && sleep 1
+  done
+  e2e_poll 10 grep -q "callback gets blocks of 512 frames" "$T/app.log" ||
+    { echo "the callback never got blocks of 512 frames" >"$T/fail"; return; }
   e2e_record_loop "$wid" 1.0 "$T/gap6"   # the overdub goes on
   # The newest file: the first row.
   sox -n -r 48000 -c 2 -b 32 -e floating-point "$row" synth 1.5 sine 330 vol 0.3
@@ -139,7 +146,7 @@ load_while_overdubbing() {
     [ "$(md5sum <"$row")" = "$sum" ] || { echo "the loaded file was rewritten $(e2e_elapsed "$t0") s after LOADED" >"$T/fail"; return; }
     sleep 0.1
   done
-  echo "load while overdubbing: zz-row.wav kept its md5 for 3 s" >>"$T/notes"
+  echo "load while overdubbing at 512 frames: zz-row.wav kept its md5 for 3 s" >>"$T/notes"
   e2e_term "$apid" >/dev/null
 }
 
