@@ -51,8 +51,12 @@ enum { FLASH_LOOP_SET = 0, FLASH_CLEARED, FLASH_BEAT, FLASH_EXPORTED, FLASH_COUN
 
 enum { APP_VIDEO_REMOVE = 0 };
 // The close of the program: none asked for; the first request, the session take
-// still being secured while the window runs on; a second request, ending at once.
-enum { APP_CLOSING_NONE = 0, APP_CLOSING_SAVE, APP_CLOSING_NOW };
+// still being secured while the window runs on; a later request, ending at once; the
+// close's write failed, and the window stays until the next request.
+enum { APP_CLOSING_NONE = 0, APP_CLOSING_SAVE, APP_CLOSING_NOW, APP_CLOSING_FAILED };
+// What waits for the loop to be secured before it acts: none, n, a LOOPS row, a
+// decoded file, e, bars of the take player's take.
+enum { TAKE_WAIT_NONE = 0, TAKE_WAIT_NEW, TAKE_WAIT_ROW, TAKE_WAIT_FILE, TAKE_WAIT_EXPORT, TAKE_WAIT_BARS };
 
 enum DragMode : int32_t {
     DRAG_NONE = 0,
@@ -101,6 +105,14 @@ static_assert((int)APP_PICKER_MAX == (int)VST_PICKER_MAX, "the picker keeps what
 
 // Plug-in picker state (app/vst_picker.h): the scan's entries with, per entry, the
 // kind, label and file size the kind cache and loads found.
+// A wait for the loop to stop changing: a recording's fade and a stop's run-out write
+// into it for about 0.1 s after they end.
+struct TakeSettle {
+    double began;                       // ui_time the wait began
+    uint32_t gen;                       // the loop's content generation last seen
+    uint64_t blocks;                    // audio blocks ended when it was seen
+};
+
 struct AppPicker {
     uint8_t open;
     int32_t target;                     // -1 the instrument, 0..3 an insert slot
@@ -317,7 +329,17 @@ struct AppState {
     uint8_t session_saving;             // the writer was busy at the last update
     uint8_t closing;                    // APP_CLOSING_*: a close was asked for
     uint8_t closing_written;            // the close's own write was started (or not needed)
-    double closing_settled;             // ui_time from which a take ended by the close is whole
+    uint8_t closing_hurry;              // a later request: the fade is not waited for
+    double closing_asked;               // when the first close request came (seconds)
+    uint32_t closing_failures;          // the writer's failed count before the close's write
+    TakeSettle closing_settle;
+    uint8_t take_wait;                  // TAKE_WAIT_*: what waits for the loop to be secured
+    uint8_t take_wait_written;          // its session write was started (or not needed)
+    uint32_t take_wait_failures;        // the writer's failed count before that write
+    double take_wait_toast;             // ui_time the waiting toast last showed
+    char take_wait_row[sizeof(TakeEntry::name)];   // the LOOPS row's file name
+    int32_t take_wait_segment;          // the bars' segment
+    TakeSettle take_wait_settle;
     float settings_timer;
     char settings_last[APP_SETTINGS_TEXT];
 

@@ -10,6 +10,7 @@
 #include "app/meter.h"
 #include "app/settings.h"
 #include "app/session_take.h"
+#include "app/take_wait.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/vst_picker.h"
@@ -173,6 +174,7 @@ void app_update(AppState* app, float dt)
 
     app_autosave(app, e, dt);
     take_load_finish(app, dt);
+    take_wait_step(app);
     if (app->picker.open && app->picker.identifying)
         vst_picker_identify_step(app);
 

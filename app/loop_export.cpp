@@ -1,11 +1,13 @@
 // loop_export.cpp - the loop exported as a 16-bit WAV into the takes folder under a
 // name no earlier export holds, put in place only when whole.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
 #include "app/app_state.h"
 #include "app/session_take.h"
 #include "app/take_names.h"
+#include "app/take_wait.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/transport.h"
@@ -13,6 +15,7 @@
 #include "audio/loop_file.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
+#include "platform/plat_thread.h"
 #include "platform/plat_time.h"
 
 // Exports within one second share the time stamp; "-2" .. "-99" tell them apart.
@@ -49,23 +52,75 @@ static bool loop_export_write(Engine* e, const char* folder, const PlatLocalTime
     return false;
 }
 
-void transport_export_wav(AppState* app)
+// The export's writer: one at a time, on its own thread, reading the loop as a reader
+// the engine does not free under it.
+struct ExportJob {
+    std::atomic<int32_t> state{0};   // 0 idle, 1 writing, 2 ended
+    bool ok = false;
+    Engine* engine = nullptr;
+    char folder[600] = {};
+    PlatLocalTime time{};
+};
+
+static ExportJob g_export;
+
+static void export_thread(void* arg)
 {
-    if (!app || !app->engine)
-        return;
+    ExportJob* job = (ExportJob*)arg;
+    job->ok = loop_export_write(job->engine, job->folder, &job->time);
+    engine_loop_reader_leave(job->engine);
+    job->state.exchange(2, std::memory_order_acq_rel);
+}
+
+bool loop_export_busy(void)
+{
+    return g_export.state.load(std::memory_order_acquire) == 1;
+}
+
+bool loop_export_start(AppState* app)
+{
+    if (!app || !app->engine || g_export.state.load(std::memory_order_acquire) != 0)
+        return false;
     Engine* e = app->engine;
     if (e->length.load(std::memory_order_relaxed) < 1) {
         toast_show(app, "NOTHING TO EXPORT", TOAST_RED);
-        return;
+        return false;
     }
-    PlatLocalTime now;
-    bool ok = app->takes_folder[0] && plat_dir_make(app->takes_folder) && plat_local_time(&now) &&
-              loop_export_write(e, app->takes_folder, &now);
+    ExportJob* job = &g_export;
+    bool ok = app->takes_folder[0] && plat_dir_make(app->takes_folder) && plat_local_time(&job->time) &&
+              snprintf(job->folder, sizeof job->folder, "%s", app->takes_folder) < (int)sizeof job->folder;
     if (!ok) {
         toast_show(app, "EXPORT FAILED", TOAST_RED);
-        return;
+        return false;
+    }
+    job->engine = e;
+    engine_loop_reader_enter(e);
+    job->state.exchange(1, std::memory_order_acq_rel);
+    if (!plat_thread_start_detached(export_thread, job, "tessel-export"))
+        export_thread(job);
+    return true;
+}
+
+bool loop_export_finish(AppState* app)
+{
+    if (g_export.state.load(std::memory_order_acquire) != 2)
+        return false;
+    g_export.state.exchange(0, std::memory_order_acq_rel);
+    if (!g_export.ok) {
+        toast_show(app, "EXPORT FAILED", TOAST_RED);
+        return true;
     }
     toast_show(app, "EXPORTED WAV", TOAST_TEAL);
     app->flashes[FLASH_EXPORTED].value = 1.0f;
     app_library_scan(app);
+    return true;
+}
+
+void transport_export_wav(AppState* app)
+{
+    if (!app || !app->engine)
+        return;
+    // A take still recording ends first, and the export reads the loop once its fade
+    // and a stop's run-out are over.
+    take_wait_begin(app, TAKE_WAIT_EXPORT, nullptr);
 }

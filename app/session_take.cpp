@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/take_names.h"
 #include "app/toast.h"
+#include "app/transport.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
 #include "audio/looper.h"
@@ -179,65 +180,111 @@ bool session_wav_save(AppState* app, bool wait)
     return session_wav_writes_failed() == failed;
 }
 
-bool session_take_secure(AppState* app)
+// Two audio blocks that did not write the loop: once recording has ended, the record
+// ramp and the run-out only fall, so nothing writes it again.
+static const uint64_t kSettleBlocks = 2;
+// A stream that stalls unnoticed never ends those blocks: the wait gives up then.
+static const double kSettleLimitSeconds = 1.5;
+// Close requests this close to the first are the same close (a double-click, a window
+// manager that sends two).
+static const double kSameCloseSeconds = 1.0;
+
+void take_settle_begin(AppState* app, TakeSettle* s)
 {
     Engine* e = app->engine;
-    // A first pass still open (the replace has just stopped it, or it still records)
-    // becomes the loop first, as the callback would close it, and is saved like any.
-    bool saved = loop_close_open_pass(e);
-    uint32_t gen = e->content_generation.load(rl);
-    if (saved && gen != app->session_gen_saved) {
-        // An empty loop holds nothing to lose: it needs no save.
-        if (e->length.load(rl) > 0)
-            saved = session_wav_save(app, true);
-        else
-            app->session_gen_saved = gen;
-    }
-    if (!session_wav_wait(SESSION_WAIT_MS) || !saved) {
-        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
-        return false;
-    }
-    // The loop a first pass just became is cleared or replaced next: it is not
-    // announced as set (with the length of what replaces it).
-    app->seen_loop_sets = e->loop_set_count.load(rl);
-    return true;
+    e->record.store(0, rl);
+    e->hold_dub.store(0, rl);
+    app->hold_dub_held = 0;
+    s->began = app->ui_time;
+    s->blocks = e->blocks_left.load(std::memory_order_acquire);
+    s->gen = e->content_generation.load(std::memory_order_acquire);
 }
 
-// The record ramp falls below its write level within about 5,000 frames (0.1 s at
-// 48 kHz): 0.25 s leaves room for slow blocks and rates down to 22 kHz.
-static const double kCloseSettleSeconds = 0.25;
+bool take_settle_done(AppState* app, TakeSettle* s)
+{
+    Engine* e = app->engine;
+    if (!e->running || app->ui_time - s->began >= kSettleLimitSeconds)
+        return true;
+    // Blocks first: every write of a block counted as ended is then seen.
+    uint64_t blocks = e->blocks_left.load(std::memory_order_acquire);
+    uint32_t gen = e->content_generation.load(std::memory_order_acquire);
+    if (gen != s->gen) {
+        s->gen = gen;
+        s->blocks = blocks;
+        return false;
+    }
+    return blocks - s->blocks >= kSettleBlocks;
+}
 
 void app_close_begin(AppState* app)
 {
     if (!app || !app->engine || app->closing != APP_CLOSING_NONE)
         return;
     app->closing = APP_CLOSING_SAVE;
+    app->closing_written = 0;
+    app->closing_hurry = 0;
+    app->closing_asked = app->ui_time;
     // A take still recording ends as r ends it: a first pass becomes the loop with its
-    // seam cross-faded, an overdub fades out. Its fade is over well within
-    // kCloseSettleSeconds, and the take is written after it.
-    Engine* e = app->engine;
-    app->closing_settled = app->ui_time;
-    if (e->record.exchange(0, rl) | e->hold_dub.exchange(0, rl))
-        app->closing_settled += kCloseSettleSeconds;
+    // seam cross-faded, an overdub fades out. The take is written after the fade.
+    take_settle_begin(app, &app->closing_settle);
+}
+
+bool app_close_request(AppState* app, double now)
+{
+    if (!app || !app->engine || app->closing == APP_CLOSING_NOW)
+        return true;
+    if (app->closing == APP_CLOSING_NONE) {
+        app_close_begin(app);
+        app->closing_asked = now;
+        return false;
+    }
+    if (now - app->closing_asked < kSameCloseSeconds)
+        return false;
+    // Before the close's write began (and no other write runs) the take is written at
+    // once and the program ends after it.
+    if (app->closing == APP_CLOSING_SAVE && !app->closing_written && !session_wav_busy() && !loop_export_busy()) {
+        app->closing_hurry = 1;
+        return false;
+    }
+    app->closing = APP_CLOSING_NOW;
+    return true;
+}
+
+// The close's write did not put the take in place: the window stays with "TAKE NOT
+// SAVED" (the update shows it for a write that ran), and the next request ends it.
+static bool close_failed(AppState* app, bool toast)
+{
+    app->closing = APP_CLOSING_FAILED;
+    if (toast)
+        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
+    return false;
 }
 
 bool app_close_step(AppState* app)
 {
     if (!app || !app->engine || app->closing == APP_CLOSING_NOW)
         return true;
+    if (app->closing != APP_CLOSING_SAVE)
+        return false;
     Engine* e = app->engine;
-    if (app->ui_time < app->closing_settled)
+    if (!app->closing_hurry && !take_settle_done(app, &app->closing_settle))
         return false;
     // A writer holds the take's temporary file until it is in place: wait for it, then
-    // write what changed since it began.
-    if (session_wav_busy())
+    // write what changed since it began. An export asked for is waited for too.
+    if (session_wav_busy() || loop_export_busy() || app->take_wait == TAKE_WAIT_EXPORT)
         return false;
     if (!app->closing_written) {
         app->closing_written = 1;
         loop_close_open_pass(e);   // a stopped stream never closes it itself
-        if (e->content_generation.load(rl) != app->session_gen_saved && session_wav_save(app, false))
-            return !session_wav_busy();
+        if (e->content_generation.load(rl) == app->session_gen_saved || e->length.load(rl) < 1)
+            return true;
+        app->closing_failures = session_wav_writes_failed();
+        if (!session_wav_save(app, false))
+            return close_failed(app, true);
+        return false;
     }
+    if (session_wav_writes_failed() != app->closing_failures)
+        return close_failed(app, false);
     return true;
 }
 

@@ -1,16 +1,19 @@
 // session_take.h - the session take: the loop written as a 32-bit float WAV into the
 // takes folder by a short-lived worker, through a temporary name and a move.
-// Threads: session_wav_save, session_wav_wait, app_close_step, app_save_on_exit: UI
-//          thread. The writer runs on its own detached thread (or the UI thread when
-//          asked to wait); the busy flag and counters are atomics.
-// Depends on: app/app_state.h, app/take_names.h, app/toast.h, audio/engine.h,
-//             audio/loop_file.h, platform/plat_file.h, platform/plat_dir.h,
-//             platform/plat_file_stamp.h, platform/plat_thread.h, platform/plat_time.h.
+// Threads: session_wav_save, session_wav_wait, take_settle_*, app_close_*,
+//          app_save_on_exit: UI thread. The writer runs on its own detached thread
+//          (or the UI thread when asked to wait); the busy flag and counters are
+//          atomics.
+// Depends on: app/app_state.h, app/take_names.h, app/toast.h, app/transport.h,
+//             audio/engine.h, audio/loop_file.h, platform/plat_file.h,
+//             platform/plat_dir.h, platform/plat_file_stamp.h, platform/plat_thread.h,
+//             platform/plat_time.h.
 #pragma once
 #include <cstdint>
 
 struct AppState;
 struct LoopLoadLoss;
+struct TakeSettle;
 
 // How long the UI waits for a running writer before it gives up (a stuck disk must
 // not freeze the screen).
@@ -38,21 +41,30 @@ bool session_wav_wait(int timeout_ms);
 uint32_t session_wav_writes_completed(void);
 // Raised after each failed write (the previous take file is left as it was).
 uint32_t session_wav_writes_failed(void);
-// Before the loop is cleared or replaced: closes a first pass still open, writes the
-// session take when the loop changed (an empty loop needs none) and waits for the
-// writer. False, with the toast "TAKE NOT SAVED", when the take could not be saved:
-// the caller must then keep the loop.
-bool session_take_secure(AppState* app);
+// Ends a take still recording as r ends it (a first pass becomes the loop with its
+// seam cross-faded, an overdub fades out) and starts the wait for the loop to settle.
+void take_settle_begin(AppState* app, TakeSettle* s);
+// Whether the loop has stopped changing: two audio blocks have ended without writing
+// it (the recording's fade and a stop's run-out are over), no stream runs, or the wait
+// has lasted long enough for a stalled stream. Never blocks.
+bool take_settle_done(AppState* app, TakeSettle* s);
+// A close request (the close button, SIGTERM) at now, in seconds. The first begins the
+// close (app_close_begin). Requests within a second of it are the same close. A later
+// one before the close's write began (and while no write runs) skips the fade's wait;
+// otherwise, a write already under way or the close's write failed, the program ends
+// at once (APP_CLOSING_NOW; the next start puts back what the killed writer left
+// whole). True when the program is to end now.
+bool app_close_request(AppState* app, double now);
 // The first close request: closing becomes APP_CLOSING_SAVE, and a take still
 // recording is ended as r ends it.
 void app_close_begin(AppState* app);
-// Each frame from the first close request on: waits for a running writer, then writes the session take once
-// more when the loop changed since that write began. True once the take is in place
-// (or there was nothing to write, or the write failed), or at once for
-// APP_CLOSING_NOW: the program may end. Never blocks.
+// Each frame from the first close request on: once the loop has settled, waits for a
+// running writer, then writes the session take when the loop changed. True once the
+// take is in place (or there was nothing to write), or at once for APP_CLOSING_NOW:
+// the program may end. A failed write leaves APP_CLOSING_FAILED with "TAKE NOT SAVED":
+// false from then on, the window stays. Never blocks.
 bool app_close_step(AppState* app);
-// At exit: nothing after a second close request (APP_CLOSING_NOW; the next start puts
-// back what the killed writer left whole). Otherwise waits for a running writer, for
+// At exit: nothing after APP_CLOSING_NOW. Otherwise waits for a running writer, for
 // as long as it takes, and writes the session take when the loop changed and no
 // close step wrote it.
 void app_save_on_exit(AppState* app);

@@ -14,6 +14,8 @@
 // shutdown at fixed places. Each is optional: one that cannot be made is skipped for
 // the whole run.
 #pragma once
+#include <SDL_events.h>
+
 #include <cstdint>
 
 #include "app/folders.h"
@@ -49,6 +51,9 @@ struct ShellStep {
 };
 constexpr int SHELL_MAX_STEPS = 64;
 
+// Keys held back while n, a load or e waits for the loop to be secured, at most.
+constexpr int SHELL_HELD_KEYS = 64;
+
 struct ShellCtx {
     SDL_Window* window;
     SDL_Renderer* renderer;
@@ -79,6 +84,8 @@ struct ShellCtx {
     int32_t step_count;
     CustomCursor cursor;        // drawn over everything while the canvas exists
     FramePace pace;             // the loop's own pause where presents do not wait
+    SDL_Event held_keys[SHELL_HELD_KEYS];   // keys held back while the loop is secured
+    int32_t held_key_count;
 };
 
 // Starts everything in order. 0: the loop may run. 1: one failure line went to

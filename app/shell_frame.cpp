@@ -15,6 +15,7 @@
 #include "app/settings.h"
 #include "app/session_take.h"
 #include "app/shell_station.h"
+#include "app/take_wait.h"
 #include "app/takes.h"
 #include "app/window.h"
 #include "audio/engine.h"
@@ -40,16 +41,22 @@ static void shell_fullscreen_toggle(ShellCtx* sh)
 }
 
 // A close request (the close button, SIGTERM, SIGINT): the first lets the frame loop
-// run on until the session take is in place; a second ends the program at once.
+// run on until the session take is in place; a later one may end it at once.
 static void shell_close_request(ShellCtx* sh)
 {
-    AppState* app = sh->app;
-    if (app->closing != APP_CLOSING_NONE) {
-        app->closing = APP_CLOSING_NOW;
+    if (app_close_request(sh->app, sh->clock()))
         sh->quit = true;
-        return;
-    }
-    app_close_begin(app);
+}
+
+// Keys pressed while n, a load or e waits for the loop to be secured are held back and
+// handled in their order once the wait has ended: none is lost, none acts twice.
+static bool shell_hold_key(ShellCtx* sh, const SDL_Event* ev)
+{
+    if (!take_waiting(sh->app) || (ev->type != SDL_KEYDOWN && ev->type != SDL_KEYUP && ev->type != SDL_TEXTINPUT))
+        return false;
+    if (sh->held_key_count < SHELL_HELD_KEYS)
+        sh->held_keys[sh->held_key_count++] = *ev;
+    return true;
 }
 
 // Each event goes to the shell's own handlers first; what they do not end reaches the
@@ -84,6 +91,8 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
     default:
         break;
     }
+    if (shell_hold_key(sh, ev))
+        return;
     if (overlays_event_keys(o, app, ev, sh->clock()))
         return;
     switch (ev->type) {
@@ -107,6 +116,20 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
     if (shell_rigs_event(sh, ev))
         return;
     app_handle_event(app, &sh->kit, ev);
+}
+
+// The keys held back, once the wait has ended; a key among them that begins another
+// wait holds back the rest again.
+static void shell_release_keys(ShellCtx* sh)
+{
+    if (take_waiting(sh->app) || sh->held_key_count == 0)
+        return;
+    SDL_Event keys[SHELL_HELD_KEYS];
+    int32_t n = sh->held_key_count;
+    std::copy(sh->held_keys, sh->held_keys + n, keys);
+    sh->held_key_count = 0;
+    for (int32_t i = 0; i < n; i++)
+        shell_event(sh, &keys[i]);
 }
 
 // ---------------------------------------------------------------------------
@@ -233,6 +256,7 @@ bool shell_frame(ShellCtx* sh)
     app->ui_time = t;
     engine_watch(sh->engine);
     app_update(app, dt);
+    shell_release_keys(sh);
     shell_station_firewall(sh, t);
     shell_station_follow_stream(sh);
     shell_rigs_tick(sh, t);

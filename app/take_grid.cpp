@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "app/take_wait.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "audio/engine.h"
@@ -163,6 +164,12 @@ static void resample(const SampleBuffer* b, double first, double step, float vol
 
 void take_bars_to_loop(AppState* app, int32_t segment)
 {
+    if (app && app->engine && app->preview)
+        take_wait_begin(app, TAKE_WAIT_BARS, nullptr, segment);
+}
+
+void take_bars_to_loop_now(AppState* app, int32_t segment)
+{
     if (!app || !app->engine || !app->preview)
         return;
     const SampleBuffer* b = usable_buffer(app->preview);
@@ -183,13 +190,9 @@ void take_bars_to_loop(AppState* app, int32_t segment)
         return;
     }
     resample(b, start * b->sample_rate, b->sample_rate / rate, library_get_volume(app->library), left, right, n);
-    // The old loop is saved under its own name first, and the bars start a new
+    // The old loop was saved under its own name first, and the bars start a new
     // session: the autosave must not write them over the previous take.
-    if (!take_make_room(app)) {
-        std::free(left);
-        std::free(right);
-        return;
-    }
+    take_engine_stop(app);
     preview_pause(app->preview);
     bool ok = loop_set_buffers(e, left, right, n);
     std::free(left);

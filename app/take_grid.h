@@ -47,8 +47,11 @@ bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
 // region; with it off, a region the grid set gives way to the item's marks.
 void take_player_follow_grid(AppState* app);
 // Segment (0..count - 1) of the analysed take, resampled to the engine's rate,
-// becomes the loop (the old loop saved first) and starts a new session.
+// becomes the loop and starts a new session, once the old loop is secured
+// (take_wait.h).
 void take_bars_to_loop(AppState* app, int32_t segment);
+// The same now, the old loop being secured.
+void take_bars_to_loop_now(AppState* app, int32_t segment);
 // The panel's steppers: moves the grid by whole beats.
 void take_grid_shift(AppState* app, int32_t beats);
 // Frees the analysis and the envelope (at exit).

@@ -15,6 +15,7 @@
 #include "app/app_events.h"
 #include "app/session_take.h"
 #include "app/settings.h"
+#include "app/take_wait.h"
 #include "app/toast.h"
 #include "app/video_panel.h"
 #include "audio/audiofile.h"
@@ -45,6 +46,7 @@ struct TakeLoadJob {
     float* right;
     int32_t length;
     LoopLoadLoss loss;
+    bool secured;   // the loop it replaces has been secured: it may load
 };
 
 static TakeLoadJob g_job;
@@ -232,16 +234,78 @@ void take_load_start(AppState* app, const char* path)
     toast_show(app, text, TOAST_LIGHT_TEAL);
 }
 
-// Before a take replaces the loop: the engine stopped and the changed loop saved.
-// False when the old loop could not be saved (a stuck or failed writer): the caller
-// then keeps it, since replacing it would lose the take.
-bool take_make_room(AppState* app)
+void take_engine_stop(AppState* app)
 {
     Engine* e = app->engine;
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
     e->playing.store(0, rl);
-    return session_take_secure(app);
+}
+
+// The decoded file's arrays are freed and the loader is idle again.
+void take_load_discard(AppState* app)
+{
+    std::free(g_job.left);
+    std::free(g_job.right);
+    g_job.left = g_job.right = nullptr;
+    g_job.length = 0;
+    g_job.secured = false;
+    g_job.state.exchange(0, std::memory_order_acq_rel);
+    app->take_loading = 0;
+    // The decoded file's mark goes; the tree marks the player's take again, if it
+    // still holds one.
+    foldertree_set_highlight(app->folder_tree, app->library ? app->library->loaded_path : nullptr);
+}
+
+// Whether the decoded file may replace the loop: 1 once the loop is secured (the
+// engine then stopped), 0 while it is being secured (or another wait runs, for its
+// turn), -1 when it is to be dropped (the program closes).
+static int take_file_turn(AppState* app)
+{
+    if (g_job.secured) {
+        g_job.secured = false;
+        take_engine_stop(app);
+        return 1;
+    }
+    if (take_waiting(app))
+        return 0;
+    return take_wait_begin(app, TAKE_WAIT_FILE, nullptr) ? 0 : -1;
+}
+
+// The finished load collected into the loop.
+static void take_load_collect(AppState* app)
+{
+    int32_t state = take_load_state();
+    app->take_loading = state == 1;
+    if (state != 2 && state != 3)
+        return;
+    int turn = state == 2 && app->engine ? take_file_turn(app) : -1;
+    if (turn == 0)
+        return;
+    if (state == 3 || !app->engine) {
+        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
+    } else if (turn > 0) {
+        library_stop(app->library);
+        Engine* e = app->engine;
+        if (loop_set_buffers(e, g_job.left, g_job.right, g_job.length)) {
+            app->session_name[0] = '\0';
+            app->session_gen_seen = e->content_generation.load(rl);
+            app->overview_timer = 0.0f;
+            e->playing.store(1, rl);
+            take_toast_loaded(app, &g_job.loss, g_job.length, e->sample_rate);
+        } else {
+            toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
+        }
+    }
+    take_load_discard(app);
+}
+
+void take_load_finish_now(AppState* app)
+{
+    if (take_load_state() != 2)
+        return;
+    g_job.secured = true;
+    take_load_collect(app);
 }
 
 void take_load_finish(AppState* app, float dt)
@@ -259,34 +323,7 @@ void take_load_finish(AppState* app, float dt)
             toast_show(app, "CAN'T PLAY THAT", TOAST_RED);
         }
     }
-    int32_t state = take_load_state();
-    app->take_loading = state == 1;
-    if (state != 2 && state != 3)
-        return;
-    if (state == 3 || !app->engine) {
-        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
-    } else if (take_make_room(app)) {
-        library_stop(app->library);
-        Engine* e = app->engine;
-        if (loop_set_buffers(e, g_job.left, g_job.right, g_job.length)) {
-            app->session_name[0] = '\0';
-            app->session_gen_seen = e->content_generation.load(rl);
-            app->overview_timer = 0.0f;
-            e->playing.store(1, rl);
-            take_toast_loaded(app, &g_job.loss, g_job.length, e->sample_rate);
-        } else {
-            toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
-        }
-    }
-    std::free(g_job.left);
-    std::free(g_job.right);
-    g_job.left = g_job.right = nullptr;
-    g_job.length = 0;
-    g_job.state.exchange(0, std::memory_order_acq_rel);
-    app->take_loading = 0;
-    // The decoded file's mark goes; the tree marks the player's take again, if it
-    // still holds one.
-    foldertree_set_highlight(app->folder_tree, app->library ? app->library->loaded_path : nullptr);
+    take_load_collect(app);
 }
 
 // ---------------------------------------------------------------------------
@@ -297,13 +334,19 @@ void take_load_into_loop(AppState* app, int32_t index)
 {
     if (!app || !app->engine || index < 0 || index >= app->take_count)
         return;
-    Engine* e = app->engine;
-    if (!take_make_room(app))
+    take_wait_begin(app, TAKE_WAIT_ROW, app->takes[index].name);
+}
+
+void take_load_row_now(AppState* app, const char* name)
+{
+    if (!app || !app->engine || !name || !name[0])
         return;
+    Engine* e = app->engine;
+    take_engine_stop(app);
     // Later session saves overwrite this take, by name, when the loop holds all it
     // held; otherwise the loop is a new session take and the file keeps what it holds.
     LoopLoadLoss loss{};
-    if (session_take_load(app, app->takes[index].name, &loss)) {
+    if (session_take_load(app, name, &loss)) {
         uint32_t gen = e->content_generation.load(rl);
         app->session_gen_seen = app->session_gen_saved = gen;
         app->overview_timer = 0.0f;

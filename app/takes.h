@@ -23,13 +23,21 @@ bool take_is_openable(const char* name);
 void app_open_path(AppState* app, const char* path);
 // A file opened from the folder tree: decoded on the loader thread into the loop.
 void take_load_start(AppState* app, const char* path);
-// Every frame: the library's update, and the finished load collected into the loop.
+// Every frame: the library's update, and the finished load collected into the loop
+// once the loop it replaces is secured (take_wait.h).
 void take_load_finish(AppState* app, float dt);
-// Loads take-list entry index into the loop (left stopped).
+// Loads take-list entry index into the loop (left stopped) once the loop it replaces
+// is secured (take_wait.h).
 void take_load_into_loop(AppState* app, int32_t index);
-// Before a take replaces the loop: the engine stopped and a changed loop saved (with
-// wait). False, with a toast, when it could not be saved: the caller keeps the loop.
-bool take_make_room(AppState* app);
+// Loads the takes folder's file name into the loop now (left stopped).
+void take_load_row_now(AppState* app, const char* name);
+// The decoded file into the loop now, the loop it replaces being secured.
+void take_load_finish_now(AppState* app);
+// The decoded file dropped: the loader is idle again.
+void take_load_discard(AppState* app);
+// Before a take replaces the loop, once it is secured: the engine stops recording,
+// hold-dubbing and playing.
+void take_engine_stop(AppState* app);
 // Rebuilds the take list from the takes folder: its newest APP_TAKES_MAX WAV files,
 // newest first (one time stamp ordered by name), whatever order the folder lists.
 void app_library_scan(AppState* app);

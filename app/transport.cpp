@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/musical_typing.h"
 #include "app/session_take.h"
+#include "app/take_wait.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "audio/engine.h"
@@ -29,11 +30,11 @@ static void pad_bounce(AppState* app, int pad, float depth)
     p->pulse.value = 1.0f;
 }
 
-// While the program closes, its last take is being written: the commands that would
-// change the loop under it do nothing.
+// While the program closes, its last take is being written, and while n, a load or e
+// waits, the loop is being secured: the commands that would change it do nothing.
 static bool transport_held(const AppState* app)
 {
-    return !app || !app->engine || app->closing != APP_CLOSING_NONE;
+    return !app || !app->engine || app->closing != APP_CLOSING_NONE || take_waiting(app);
 }
 
 void transport_record(AppState* app)
@@ -117,11 +118,16 @@ void transport_new_session(AppState* app)
 {
     if (transport_held(app))
         return;
-    Engine* e = app->engine;
-    // A take that could not be saved (a full disk, a stuck writer that still reads the
-    // loop) would be lost with the loop: the old loop stays.
-    if (!session_take_secure(app))
+    // A take that could not be saved (a full disk) would be lost with the loop: the
+    // old loop then stays.
+    take_wait_begin(app, TAKE_WAIT_NEW, nullptr);
+}
+
+void transport_new_session_now(AppState* app)
+{
+    if (!app || !app->engine)
         return;
+    Engine* e = app->engine;
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
     app->hold_dub_held = 0;

@@ -1,8 +1,8 @@
 // transport.h - the transport commands of the main view (record, play, stop, clear,
 // hold-dub, export, new session) and the switches beside them (monitor, exclusive
 // mode, broadcast, plug-in removal), each with its toast, bounce, flash or burst.
-// While the program closes (AppState closing), record, clear, new session and a
-// hold-dub press do nothing: the last take is being written.
+// While the program closes (AppState closing), or n, a load or e waits for the loop
+// to be secured, record, clear, new session and a hold-dub press do nothing.
 // Threads: UI thread only. Engine flags and requests are single relaxed stores the
 // callback reads at its next block; plug-ins leave through the host's retire.
 // Depends on: app/app_state.h, app/toast.h, app/musical_typing.h,
@@ -26,12 +26,21 @@ void transport_stop(AppState* app);
 void transport_clear(AppState* app);
 // Press and release of the hold-dub key or pad.
 void transport_hold_dub(AppState* app, bool down);
-// The loop as a 16-bit WAV in the takes folder (made with its parents); "NOTHING TO
-// EXPORT" for an empty loop, "EXPORT FAILED" for any failure (no file left behind).
+// The loop as a 16-bit WAV in the takes folder (made with its parents), written by a
+// worker once a take still recording has ended and the loop has settled (take_wait.h);
+// "NOTHING TO EXPORT" for an empty loop, "EXPORT FAILED" for any failure (no file left
+// behind).
 void transport_export_wav(AppState* app);
-// Saves the session take when the loop changed, then clears the loop and starts a
-// new session name.
+// Starts the export's writer on the loop as it stands; false, with the toast, when
+// there is nothing to export or it cannot begin.
+bool loop_export_start(AppState* app);
+// Once the export's writer has ended: its toast, flash and the take list; true then.
+bool loop_export_finish(AppState* app);
+bool loop_export_busy(void);
+// Once the loop is secured (take_wait.h), clears it and starts a new session name.
 void transport_new_session(AppState* app);
+// The clear and the new session name, now.
+void transport_new_session_now(AppState* app);
 // m: flips monitoring.
 void transport_monitor(AppState* app);
 // x: asks for exclusive mode flipped; the stream reopens.

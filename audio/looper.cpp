@@ -359,8 +359,10 @@ static void transport_changes(Engine* e, const BlockSettings* s, int32_t pos0, i
     int32_t new_step = len == 0 || !s->reversed ? 1 : -1;
     float heard = e->glide_play;   // the old read's share of the output
     if (pos0 != e->left_position || len0 != e->left_length) {
-        // The UI replaced the loop: nothing runs on in it, playback fades in afresh.
+        // The UI replaced the loop: nothing runs on in it, playback fades in afresh,
+        // and no ramp of the old loop's recording writes into the new one.
         runouts_end(e);
+        e->record_ramp = 0.0f;
         e->glide_play = 0.0f;
         heard = 0.0f;
     }

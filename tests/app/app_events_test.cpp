@@ -198,7 +198,8 @@ TEST_F(EventTest, NewSessionSavesAChangedLoopThenClearsAndForgetsTheName)
     std::strcpy(app->session_name, "tessel-20250101-000000.wav");
     uint32_t written = session_wav_writes_completed();
     press(SDLK_n);
-    // Written before the key returned, under its name, and listed.
+    ASSERT_TRUE(wait_ends());
+    // Written before the clear, under its name, and listed.
     EXPECT_EQ(session_wav_writes_completed(), written + 1);
     EXPECT_TRUE(std::filesystem::exists(takes.path / "tessel-20250101-000000.wav"));
     EXPECT_EQ(e->clear_request.load(), 1);
@@ -208,6 +209,7 @@ TEST_F(EventTest, NewSessionSavesAChangedLoopThenClearsAndForgetsTheName)
 
     // Unchanged since the last take: nothing to save.
     press(SDLK_n);
+    ASSERT_TRUE(wait_ends());
     ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
     EXPECT_EQ(session_wav_writes_completed(), written + 1);
 }

@@ -13,11 +13,13 @@
 #include "app/app_state.h"
 #include "app/settings.h"
 #include "app/session_take.h"
+#include "app/take_wait.h"
 #include "app/takes.h"
 #include "app/video_player.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
 #include "platform/plat_audio_api.h"
+#include "platform/plat_time.h"
 #include "support/fake_audio.h"
 
 // Starts the engine on the scripted audio library with two inputs at 48 kHz (no
@@ -95,6 +97,19 @@ protected:
     int settings_saves() const { return (int)(settings_save_count() - saves_before); }
 
     void run_callback(int frames, float level) { app_test_run_callback(e, frames, level); }
+    // Frames (with a block of the stream's input at level between them while it runs)
+    // until n, a load or
+    // e has stopped waiting for the loop to be secured; false when it never stops.
+    bool wait_ends(float level = 0.0f)
+    {
+        for (int i = 0; i < 3000 && take_waiting(app); i++) {
+            if (e->running)
+                run_callback(128, level);
+            plat_sleep_ms(1);
+            app_update(app, 0.001f);
+        }
+        return !take_waiting(app);
+    }
     void frames(int count, float dt = 0.05f)
     {
         for (int i = 0; i < count; i++)

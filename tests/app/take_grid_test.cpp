@@ -153,6 +153,7 @@ TEST_F(ClickTrackTest, EveryGridBeatLiesOnAClickAndBarsBecomeTheLoop)
         double s, e;
         ASSERT_TRUE(segment_grid_bounds(&g, t.segment, &s, &e));
         take_bars_to_loop(app, t.segment);
+        ASSERT_TRUE(wait_ends());
         int32_t n = this->e->length.load();
         EXPECT_EQ(n, (int32_t)std::llround((e - s) * 48000.0));
         EXPECT_LT(std::fabs((double)n - t.expected), t.expected * 0.001);
@@ -246,6 +247,7 @@ TEST_F(ClickTrackTest, BarsSentToTheLoopSaveTheOldLoopAndStartANewTake)
     analyse(make_c120());
     app->bars_per_segment = 1;
     take_bars_to_loop(app, 1);
+    ASSERT_TRUE(wait_ends());
     ASSERT_NEAR(e->length.load(), 96000, 96);
     // The old take holds the changed loop; the bars go to a name of their own.
     EXPECT_NEAR(wav_duration_seconds((takes.path / "old.wav").c_str()), 9600 / 48000.0, 1e-4);

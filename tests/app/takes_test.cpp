@@ -69,6 +69,34 @@ protected:
         }
         return 2.0 * std::hypot(re, im) / n;
     }
+    // Close steps until the program may end (bounded), with a block of the running
+    // stream between them: false when it never may.
+    bool close_ends()
+    {
+        for (int i = 0; i < 2000; i++) {
+            if (app_close_step(app))
+                return true;
+            if (e->running)
+                run_callback(128, 0.25f);
+            plat_sleep_ms(1);
+        }
+        return false;
+    }
+    // The largest difference between a take's file and the loop; 1 when their lengths
+    // differ or the file cannot be read.
+    float file_vs_loop(const fs::path& p)
+    {
+        float *l = nullptr, *r = nullptr;
+        int32_t n = 0;
+        if (!take_decode(p.c_str(), 48000.0, 1.0f, &l, &r, &n))
+            return 1.0f;
+        float worst = n == e->length.load() ? 0.0f : 1.0f;
+        for (int32_t i = 0; i < n && worst < 1.0f; i++)
+            worst = std::max({worst, std::fabs(l[i] - e->loop_left[i]), std::fabs(r[i] - e->loop_right[i])});
+        free(l);
+        free(r);
+        return worst;
+    }
 };
 
 TEST_F(TakesTest, TwoSavesShareOneNameAndLeaveNoTemporaryFile)
@@ -115,6 +143,7 @@ TEST_F(TakesTest, AFailedWriteKeepsTheOldTakeAndIsReported)
     EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
     ASSERT_TRUE(plat_file_fake_size_limit(1000));
     transport_new_session(app);   // n on the full disk: the loop whose take was not saved stays
+    ASSERT_TRUE(wait_ends());
     plat_file_fake_size_limit(-1);
     EXPECT_EQ(e->clear_request.load(), 0);
 
@@ -158,21 +187,27 @@ TEST_F(TakesTest, TheListHoldsTheNewestTakes)
     EXPECT_STREQ(app->takes[APP_TAKES_MAX - 1].name, "tessel-044.wav");
 }
 
+// n while a writer is stuck: the frames run on with "SAVING TAKE...", the loop stays,
+// and once the writer is free again the changed loop is written, then cleared.
 TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
 {
     e->length = 4800;
     e->content_generation.fetch_add(1);
     session_wav_test_hold(true);
     ASSERT_TRUE(session_wav_save(app, false));
+    uint32_t writes = session_wav_writes_completed();
     e->content_generation.fetch_add(1);
-    double t0 = plat_time_seconds();
     transport_new_session(app);
-    double waited = plat_time_seconds() - t0;
-    EXPECT_LT(waited, SESSION_WAIT_MS / 1000.0 * 2 + 1.0);
+    app->ui_time += 0.5;
+    frames(20);
+    EXPECT_TRUE(take_waiting(app));
     EXPECT_EQ(e->clear_request.load(), 0);   // the loop under the writer stays
-    EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
+    EXPECT_STREQ(toast_text(), "SAVING TAKE...");
     session_wav_test_hold(false);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(wait_ends());
+    EXPECT_EQ(session_wav_writes_completed(), writes + 2);   // the held write, then the changed loop
+    EXPECT_EQ(e->clear_request.load(), 1);
+    EXPECT_STREQ(toast_text(), "NEW");
 }
 
 // n, a LOOPS row and an opened file each replace a cleared loop, and a first pass
@@ -200,10 +235,12 @@ TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
         app_library_scan(app);
         if (act == 0) {
             transport_new_session(app);
+            ASSERT_TRUE(wait_ends());
             EXPECT_EQ(e->clear_request.exchange(0), 1);
         } else if (act == 1) {
             ASSERT_STREQ(app->takes[app->take_count - 1].name, "a.wav");
             take_load_into_loop(app, app->take_count - 1);
+            ASSERT_TRUE(wait_ends());
         } else {
             take_load_start(app, a.c_str());
             finish_load();
@@ -215,32 +252,151 @@ TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
     }
 }
 
-// A close while recording ends the take as r does and writes it before the end: a
-// first pass with the stream running (the callback closes it) and with it stopped.
+// A close while recording ends the take as r does and writes it once its fade is
+// over: a first pass with the stream running (the callback closes it, its ramp's tail
+// cross-fades the seam) and with it stopped. The file is the loop, sample for sample.
 TEST_F(TakesTest, AClosedFirstPassIsEndedAndWrittenBeforeTheProgramEnds)
 {
     for (int running = 0; running < 2; running++) {
         SCOPED_TRACE(running);
+        app->closing = APP_CLOSING_NONE;
         transport_clear(app);
         run_callback(128, 0.0f);
         app->session_name[0] = '\0';
-        app->closing = APP_CLOSING_NONE;
-        app->closing_written = 0;
+        e->running = (uint8_t)running;
         e->record = 1;
         e->playing = 1;
         run_callback(24000, 0.5f);
         app->ui_time = 10.0;
         app_close_begin(app);
-        EXPECT_FALSE(app_close_step(app));   // the take is still fading out
         EXPECT_EQ(e->record.load(), 0);
-        if (running)
+        if (running) {
+            uint32_t writes = session_wav_writes_completed();
+            EXPECT_FALSE(app_close_step(app));   // the take is still fading out: nothing written yet
+            EXPECT_FALSE(session_wav_busy());
+            EXPECT_EQ(session_wav_writes_completed(), writes);
             run_callback(9600, 0.5f);
-        app->ui_time = 11.0;
-        while (!app_close_step(app))
-            plat_sleep_ms(1);
+        }
+        ASSERT_TRUE(close_ends());
         ASSERT_NE(app->session_name[0], '\0');
-        EXPECT_GT(wav_duration_seconds((takes.path / app->session_name).c_str()), 0.49f);
+        EXPECT_EQ(file_vs_loop(takes.path / app->session_name), 0.0f);
     }
+    e->running = 0;
+}
+
+// Close requests: a second within a second of the first is the same close; a later
+// one while the take still settles writes it at once; one while the write runs, or
+// after the close's write failed, ends the program.
+TEST_F(TakesTest, ASecondCloseNeverLosesTheTakeAndAFailedWriteKeepsTheWindow)
+{
+    struct Case {
+        const char* what;
+        double second;        // seconds after the first request
+        bool hold_writer;     // the close's write is still running at the second
+        bool disk_full;
+        bool ends_at_second;  // the second request ends the program
+    } cases[] = {
+        {"double-click while overdubbing", 0.12, false, false, false},
+        {"a later request while the take settles", 1.5, false, false, false},
+        {"a later request while the write runs", 1.5, true, false, true},
+        {"a request within a second of a failed write", 0.5, false, true, false},
+        {"a later request after a failed write", 1.5, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        app->closing = APP_CLOSING_NONE;
+        e->running = 1;
+        e->length = 24000;
+        e->record = 1;   // an overdub
+        e->playing = 1;
+        run_callback(4800, 0.25f);
+        app->ui_time = 10.0;
+        ASSERT_FALSE(app_close_request(app, 10.0));
+        if (c.disk_full)
+            ASSERT_TRUE(plat_file_fake_size_limit(1000));
+        if (c.hold_writer || c.disk_full) {
+            session_wav_test_hold(c.hold_writer);
+            // The overdub's fade ends: the write starts.
+            for (int i = 0; i < 100 && !app->closing_written; i++) {
+                run_callback(128, 0.25f);
+                EXPECT_FALSE(app_close_step(app));
+            }
+            ASSERT_TRUE(app->closing_written);
+        }
+        if (c.disk_full) {
+            ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+            frames(1);
+            EXPECT_FALSE(app_close_step(app));   // the window stays
+            EXPECT_EQ(app->closing, APP_CLOSING_FAILED);
+            EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
+            EXPECT_FALSE(app_close_step(app));
+        }
+        EXPECT_EQ(app_close_request(app, 10.0 + c.second), c.ends_at_second);
+        plat_file_fake_size_limit(-1);
+        session_wav_test_hold(false);
+        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        if (c.ends_at_second || c.disk_full)
+            continue;
+        // The take is whole: either written after the fade, or at once when hurried.
+        if (c.second < 1.0)
+            run_callback(9600, 0.25f);
+        ASSERT_TRUE(close_ends());
+        ASSERT_NE(app->session_name[0], '\0');
+        if (c.second < 1.0)
+            EXPECT_EQ(file_vs_loop(takes.path / app->session_name), 0.0f);
+        else
+            EXPECT_TRUE(fs::exists(takes.path / app->session_name));
+    }
+    e->running = 0;
+}
+
+// e and n right after a stop during an overdub, and n during one, read the loop once
+// the overdub's fade and the stop's run-out have written their tails: each file is the
+// loop as it then stays.
+TEST_F(TakesTest, ExportsAndTakesAfterAStopOrDuringAnOverdubHoldTheSettledLoop)
+{
+    enum { kNone, kSpace, kStop };
+    const struct {
+        const char* what;
+        int stop;
+        bool export_it;
+    } cases[] = {{"space then e", kSpace, true},
+                 {"s then e", kStop, true},
+                 {"space then n", kSpace, false},
+                 {"n during an overdub", kNone, false}};
+    std::vector<float> silence(24000, 0.0f);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& f : fs::directory_iterator(takes.path))
+            fs::remove(f.path());
+        e->running = 1;
+        ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
+        app->session_gen_saved = e->content_generation.load();
+        e->record = 1;
+        e->playing = 1;
+        run_callback(12000, 0.25f);
+        if (c.stop == kSpace)
+            transport_play_dir(app, false);
+        else if (c.stop == kStop)
+            transport_stop(app);
+        uint32_t writes = session_wav_writes_completed();
+        if (c.export_it)
+            transport_export_wav(app);
+        else
+            transport_new_session(app);
+        // Nothing reads the loop before the stream has run on.
+        EXPECT_TRUE(take_waiting(app));
+        EXPECT_FALSE(loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes);
+        ASSERT_TRUE(wait_ends(0.25f));
+        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        std::vector<fs::path> files;
+        for (const auto& f : fs::directory_iterator(takes.path))
+            files.push_back(f.path());
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].filename().string().rfind("tessel-loop-", 0) == 0, c.export_it);
+        EXPECT_LT(file_vs_loop(files[0]), 1e-4f);
+    }
+    e->running = 0;
 }
 
 TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
@@ -335,12 +491,15 @@ TEST_F(TakesTest, TheTakeListIsNewestFirstAndAListedTakeLoadsIntoTheLoop)
     EXPECT_NEAR(app->takes[0].seconds, 0.2f, 1e-4);
 
     take_load_into_loop(app, 1);
+
+    ASSERT_TRUE(wait_ends());
     EXPECT_EQ(e->length.load(), 4800);
     EXPECT_STREQ(app->session_name, "old.wav");
     EXPECT_EQ(app->session_gen_saved, e->content_generation.load());
     EXPECT_STREQ(toast_text(), "LOADED");
     fs::remove(takes.path / "new.wav");
     take_load_into_loop(app, 0);
+    ASSERT_TRUE(wait_ends());
     EXPECT_STREQ(toast_text(), "CANT LOAD");
     EXPECT_EQ(app->session_name[0], '\0');
 }
@@ -355,6 +514,7 @@ TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
     app_library_scan(app);
     ASSERT_EQ(app->take_count, 1);
     take_load_into_loop(app, 0);
+    ASSERT_TRUE(wait_ends());
     EXPECT_STREQ(toast_text(), want);
     // The cut loop is a new take: the file is never overwritten by it.
     EXPECT_EQ(app->session_name[0], '\0');
@@ -449,6 +609,7 @@ TEST_F(TakesTest, ListedTakesWithLongNamesLoadTheirOwnFile)
                                      [&](const auto& k) { return k.name == app->takes[i].name; });
         ASSERT_NE(c, std::end(cases)) << app->takes[i].name;
         take_load_into_loop(app, i);
+        ASSERT_TRUE(wait_ends());
         EXPECT_STREQ(toast_text(), "LOADED") << c->name;
         EXPECT_EQ(e->length.load(), c->frames) << c->name;
         // A session name that cannot hold the take's name starts a new session take

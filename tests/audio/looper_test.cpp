@@ -460,6 +460,21 @@ TEST_F(Looper, SetBuffersReplacesTheLoop)
     EXPECT_EQ(e->content_generation.load(), gen + 1);
     loop_set_buffers(e, l.data(), r.data(), 0);
     EXPECT_EQ(len(), 3000);
+
+    // Stopped while overdubbing and replaced before the callback saw the stop (long
+    // blocks): nothing of the old loop's ramp or run-out reaches the new loop.
+    e->record = 1;
+    e->playing = 1;
+    run(9600, 0.5f, 0.5f);
+    e->record = 0;
+    e->playing = 0;
+    std::vector<float> l2(5000, 0.1f), r2(5000, -0.1f);
+    ASSERT_TRUE(loop_set_buffers(e, l2.data(), r2.data(), 5000));
+    gen = e->content_generation.load();
+    run(9600, 0.5f, 0.5f, 1024);
+    EXPECT_EQ(e->content_generation.load(), gen);
+    for (int i = 0; i < 5000; i++)
+        ASSERT_TRUE(e->loop_left[i] == 0.1f && e->loop_right[i] == -0.1f) << "frame " << i << ": " << e->loop_left[i];
 }
 
 TEST_F(Looper, WaveformReadsOneFramePerColumnOfAShortLoop)

@@ -9,7 +9,8 @@
 #   cut: the server killed in the first pass, which is then the take. loss: back, dead, cut.
 # slow: SIGTERM while a 12 s loop's take is in its sync on a slow disk: screenshots
 #   answered meanwhile, exit 0, the take whole. kill -9 in another take's sync: the
-#   next start puts it in place under its session name.
+#   next start puts it in place under its session name. n right after a dub on the
+#   slow disk: screenshots answered while the take is written.
 # patch: buffer clicks keep the stream and step from the server's period; a hand-made
 #   patch survives them and x.
 # restore: a 300 s session take at 48 kHz restored on a 96 kHz server, where the loop
@@ -114,6 +115,21 @@ cut_or_slow() {
   kill -KILL "$apid" && wait "$apid" 2>/dev/null
   e2e_program_start || session_fail "no window after the kill"
   e2e_term "$apid" 3 >"$T/term2"
+  # n right after a dub on the slow disk: the window answers every screenshot while the
+  # take is written, and the new session begins once it is on disk.
+  export HOME=$T/home3 XDG_CONFIG_HOME=$T/home3/.config && mkdir -p "$XDG_CONFIG_HOME"
+  LD_PRELOAD=$SLOW_PRELOAD SLOW_DISK_BYTES_PER_S=150000 e2e_program_start || session_fail "no third window"
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "third jack_connect failed"
+  timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3 key r sleep 3 key r sleep 0.5 key n
+  t0=$(e2e_now)
+  until ls "$HOME"/Music/tessel/tessel-[0-9]*.wav >/dev/null 2>&1 && ! ls "$HOME"/Music/tessel/*.tmp* >/dev/null 2>&1; do
+    awk -v e="$(e2e_elapsed "$t0")" 'BEGIN { exit !(e < 60) }' || session_fail "n wrote no take within 60 s"
+    t1=$(e2e_now)
+    e2e_shot "$T/n-saving.bmp" 2 || session_fail "a screenshot went unanswered for 2 s while n wrote the take"
+    echo "$(e2e_elapsed "$t1")" >>"$T/n-shots"
+  done
+  note "n on the slow disk: $(wc -l <"$T/n-shots") screenshots answered in $(e2e_elapsed "$t0") s, the slowest after $(sort -n "$T/n-shots" | tail -1) s"
+  e2e_term "$apid" 3 >"$T/term3"
   exit 0
 }
 

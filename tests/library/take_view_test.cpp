@@ -275,6 +275,9 @@ TEST_F(ExportTest, AKillMidWriteLeavesNoTornLoopUnderItsName)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
     library_export_bar(lib, 1, 20.0);   // the next one takes the segment's own name
+    EXPECT_STREQ(lib->take.status, "SAVED  Music/TideCoil/Loops");
+    ASSERT_EQ(g_dragged.rfind(home + "/Music/TideCoil/Loops/", 0), 0u) << "no export was made: " << g_dragged;
+    EXPECT_EQ(wav_duration_seconds(g_dragged.c_str()) > 0.0f, true) << g_dragged;
     EXPECT_EQ(g_dragged.find(" (2)"), std::string::npos) << g_dragged;
 }
 
