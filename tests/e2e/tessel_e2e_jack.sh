@@ -108,6 +108,7 @@ cut_or_slow() {
   mv "$T/app.log" "$T/slow.log"
   export HOME=$T/home2 XDG_CONFIG_HOME=$T/home2/.config && mkdir -p "$XDG_CONFIG_HOME"
   LD_PRELOAD=$SLOW_PRELOAD SLOW_DISK_SYNC_BYTES_PER_S=100000 e2e_program_start || session_fail "no second window"
+  e2e_jack_port tessel:in_0 || session_fail "no tessel ports after the second start"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "second jack_connect failed"
   timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3 key r sleep 2 key r sleep 0.2 key r
   e2e_poll 30 synced || session_fail "no second session take reached its sync"
