@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include "app/app_state.h"
 #include "app/takes.h"
@@ -129,7 +128,7 @@ static void draw_loops(AppState* app, DrawKit* kit, float L, bool take_view)
         bool session = app->session_name[0] && std::strcmp(t->name, app->session_name) == 0;
         if (session || hovered)
             draw_fill(kit, L + 8.0f, y, 576.0f, 34.0f, mix_towards(VIEW_BACKGROUND, VIEW_MAGENTA, session ? 0.4f : 0.18f));
-        bool playing = plays && strcasecmp(loaded_name, t->name) == 0;
+        bool playing = plays && std::strcmp(loaded_name, t->name) == 0;   // names compare byte for byte
         float bx = L + 16.0f, by = y + 5.0f;
         if (playing) {
             draw_fill(kit, bx, by, 24.0f, 24.0f, mix_towards(VIEW_BACKGROUND, VIEW_MAGENTA, 0.75f));
