@@ -103,8 +103,6 @@ struct TakeEntry {
 };
 static_assert((int)APP_PICKER_MAX == (int)VST_PICKER_MAX, "the picker keeps what the scan lists");
 
-// Plug-in picker state (app/vst_picker.h): the scan's entries with, per entry, the
-// kind, label and file size the kind cache and loads found.
 // A wait for the loop to stop changing: a recording's fade and a stop's run-out write
 // into it for about 0.1 s after they end.
 struct TakeSettle {
@@ -113,6 +111,8 @@ struct TakeSettle {
     uint64_t blocks;                    // audio blocks ended when it was seen
 };
 
+// Plug-in picker state (app/vst_picker.h): the scan's entries with, per entry, the
+// kind, label and file size the kind cache and loads found.
 struct AppPicker {
     uint8_t open;
     int32_t target;                     // -1 the instrument, 0..3 an insert slot

@@ -250,14 +250,34 @@ bool app_close_request(AppState* app, double now)
     return true;
 }
 
-// The close's write did not put the take in place: the window stays with "TAKE NOT
-// SAVED" (the update shows it for a write that ran), and the next request ends it.
-static bool close_failed(AppState* app, bool toast)
+int session_take_secure_step(AppState* app, uint8_t* written, uint32_t* failures)
 {
-    app->closing = APP_CLOSING_FAILED;
-    if (toast)
-        toast_show(app, "TAKE NOT SAVED", TOAST_RED);
-    return false;
+    Engine* e = app->engine;
+    if (session_wav_busy())
+        return 0;
+    if (*written) {
+        if (session_wav_writes_failed() != *failures)
+            return -1;   // the update shows "TAKE NOT SAVED" for the write that ran
+        if (e->content_generation.load(rl) == app->session_gen_saved)
+            return 1;
+        // Changed while it was written: once more.
+    }
+    *written = 1;
+    *failures = session_wav_writes_failed();
+    loop_close_open_pass(e);   // a stopped stream never closes it itself
+    uint32_t gen = e->content_generation.load(rl);
+    if (gen == app->session_gen_saved)
+        return 1;
+    if (e->length.load(rl) < 1) {
+        app->session_gen_saved = gen;   // an empty loop holds nothing to lose
+        return 1;
+    }
+    if (!session_wav_save(app, false)) {
+        if (session_wav_writes_failed() == *failures)
+            toast_show(app, "TAKE NOT SAVED", TOAST_RED);   // not even begun
+        return -1;
+    }
+    return 0;
 }
 
 bool app_close_step(AppState* app)
@@ -266,26 +286,16 @@ bool app_close_step(AppState* app)
         return true;
     if (app->closing != APP_CLOSING_SAVE)
         return false;
-    Engine* e = app->engine;
     if (!app->closing_hurry && !take_settle_done(app, &app->closing_settle))
         return false;
-    // A writer holds the take's temporary file until it is in place: wait for it, then
-    // write what changed since it began. An export asked for is waited for too.
-    if (session_wav_busy() || loop_export_busy() || app->take_wait == TAKE_WAIT_EXPORT)
+    // An export asked for before the close is waited for too.
+    if (loop_export_busy() || app->take_wait == TAKE_WAIT_EXPORT)
         return false;
-    if (!app->closing_written) {
-        app->closing_written = 1;
-        loop_close_open_pass(e);   // a stopped stream never closes it itself
-        if (e->content_generation.load(rl) == app->session_gen_saved || e->length.load(rl) < 1)
-            return true;
-        app->closing_failures = session_wav_writes_failed();
-        if (!session_wav_save(app, false))
-            return close_failed(app, true);
-        return false;
-    }
-    if (session_wav_writes_failed() != app->closing_failures)
-        return close_failed(app, false);
-    return true;
+    int secured = session_take_secure_step(app, &app->closing_written, &app->closing_failures);
+    // A failed write keeps the window, with "TAKE NOT SAVED"; the next request ends it.
+    if (secured < 0)
+        app->closing = APP_CLOSING_FAILED;
+    return secured > 0;
 }
 
 void app_save_on_exit(AppState* app)

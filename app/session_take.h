@@ -48,6 +48,13 @@ void take_settle_begin(AppState* app, TakeSettle* s);
 // it (the recording's fade and a stop's run-out are over), no stream runs, or the wait
 // has lasted long enough for a stalled stream. Never blocks.
 bool take_settle_done(AppState* app, TakeSettle* s);
+// One step of securing the session take once the loop has settled, for the close and
+// for n, a load or e: waits for a running writer, then writes the loop when it changed
+// since the last take (again when it changed while written). written and failures are
+// the caller's record of its own write. 1 once the take is in place (or there was
+// nothing to write), 0 while it is written, -1 when the write failed or could not
+// begin ("TAKE NOT SAVED"). Never blocks.
+int session_take_secure_step(AppState* app, uint8_t* written, uint32_t* failures);
 // A close request (the close button, SIGTERM) at now, in seconds. The first begins the
 // close (app_close_begin). Requests within a second of it are the same close. A later
 // one before the close's write began (and while no write runs) skips the fade's wait;

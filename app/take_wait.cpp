@@ -64,39 +64,14 @@ static void take_wait_act(AppState* app)
         take_bars_to_loop_now(app, segment);
 }
 
-// The session take once the loop has settled: a running writer is waited for, then
-// the loop is written when it changed since the last take. True once it is in place.
+// The session take once the loop has settled; true once it is in place. A write that
+// fails drops the wait: the loop stays.
 static bool take_wait_write(AppState* app)
 {
-    Engine* e = app->engine;
-    if (session_wav_busy())
-        return false;
-    uint32_t gen = e->content_generation.load(rl);
-    if (app->take_wait_written) {
-        if (session_wav_writes_failed() != app->take_wait_failures) {
-            // The update shows "TAKE NOT SAVED" for the failed write: the loop stays.
-            take_wait_drop(app);
-            return false;
-        }
-        if (gen == app->session_gen_saved)
-            return true;
-        app->take_wait_written = 0;   // changed while it was written: once more
-    }
-    app->take_wait_written = 1;
-    app->take_wait_failures = session_wav_writes_failed();
-    loop_close_open_pass(e);   // a stopped stream never closes it itself
-    gen = e->content_generation.load(rl);
-    if (gen == app->session_gen_saved)
-        return true;
-    if (e->length.load(rl) < 1) {
-        app->session_gen_saved = gen;   // an empty loop holds nothing to lose
-        return true;
-    }
-    if (!session_wav_save(app, false) && session_wav_writes_failed() == app->take_wait_failures) {
-        toast_show(app, "TAKE NOT SAVED", TOAST_RED);   // not even begun
+    int secured = session_take_secure_step(app, &app->take_wait_written, &app->take_wait_failures);
+    if (secured < 0)
         take_wait_drop(app);
-    }
-    return false;
+    return secured > 0;
 }
 
 void take_wait_step(AppState* app)

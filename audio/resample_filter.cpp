@@ -35,7 +35,8 @@ void resample_filter_init(ResampleFilter* f, double from_rate, double to_rate)
     f->sections = n;
 }
 
-float resample_filter_run(ResampleFilter* f, float x)
+// One sample through the sections.
+static float resample_filter_run(ResampleFilter* f, float x)
 {
     // A sample that is no number would stay in the sections' state and silence the
     // rest of the take: it counts as silence.

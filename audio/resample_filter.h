@@ -18,7 +18,5 @@ struct ResampleFilter {
 // Prepares f for content at from_rate going to to_rate: a low-pass just below the new
 // Nyquist frequency when to_rate is the lower, else nothing (sections 0).
 void resample_filter_init(ResampleFilter* f, double from_rate, double to_rate);
-// One sample through the filter.
-float resample_filter_run(ResampleFilter* f, float x);
 // Filters frames samples in place, stride floats apart (one channel of interleaved data).
 void resample_filter_apply(ResampleFilter* f, float* samples, int64_t frames, int stride);
