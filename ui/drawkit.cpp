@@ -156,22 +156,33 @@ static void draw_shape(DrawKit* kit, const SDL_Vertex* v, int32_t nv, const int*
         b->vertices[b->vertex_count++] = v[i];
 }
 
-void draw_rect4(DrawKit* kit, float x, float y, float w, float h,
-                uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, int32_t blend)
+// A quad (x0, y0)..(x1, y1) with a colour per corner, in units, or in device pixels
+// when device is set.
+static void draw_quad(DrawKit* kit, float x0, float y0, float x1, float y1, const uint32_t cs[4], int32_t blend,
+                      bool device)
 {
     if (!kit || !kit->renderer || !kit->white)
         return;
-    const float px[4] = {x, x + w, x + w, x};
-    const float py[4] = {y, y, y + h, y + h};
-    const uint32_t cs[4] = {c0, c1, c2, c3};
+    const float px[4] = {x0, x1, x1, x0};
+    const float py[4] = {y0, y0, y1, y1};
     SDL_Vertex v[4];
     for (int i = 0; i < 4; ++i) {
-        draw_map_point(kit, px[i], py[i], &v[i].position.x, &v[i].position.y);
+        if (device)
+            v[i].position = SDL_FPoint{px[i], py[i]};
+        else
+            draw_map_point(kit, px[i], py[i], &v[i].position.x, &v[i].position.y);
         v[i].color = draw_sdl_colour(cs[i]);
         v[i].tex_coord = SDL_FPoint{0, 0};
     }
     static const int indices[6] = {0, 1, 2, 0, 2, 3};
     draw_shape(kit, v, 4, indices, 6, blend);
+}
+
+void draw_rect4(DrawKit* kit, float x, float y, float w, float h,
+                uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3, int32_t blend)
+{
+    const uint32_t cs[4] = {c0, c1, c2, c3};
+    draw_quad(kit, x, y, x + w, y + h, cs, blend, false);
 }
 
 void draw_triangle(DrawKit* kit, float x1, float y1, float x2, float y2, float x3, float y3, uint32_t colour)
@@ -208,16 +219,8 @@ void draw_rect_vgrad(DrawKit* kit, float x, float y, float w, float h, uint32_t 
 // One device-pixel quad (x0, y0)..(x1, y1), already mapped.
 static void draw_device_fill(DrawKit* kit, float x0, float y0, float x1, float y1, uint32_t colour)
 {
-    const float px[4] = {x0, x1, x1, x0};
-    const float py[4] = {y0, y0, y1, y1};
-    SDL_Vertex v[4];
-    for (int i = 0; i < 4; ++i) {
-        v[i].position = SDL_FPoint{px[i], py[i]};
-        v[i].color = draw_sdl_colour(colour);
-        v[i].tex_coord = SDL_FPoint{0, 0};
-    }
-    static const int indices[6] = {0, 1, 2, 0, 2, 3};
-    draw_shape(kit, v, 4, indices, 6, DRAW_BLEND_NORMAL);
+    const uint32_t cs[4] = {colour, colour, colour, colour};
+    draw_quad(kit, x0, y0, x1, y1, cs, DRAW_BLEND_NORMAL, true);
 }
 
 // The device pixels a span a..b fills: those whose centres lie in it, at least one
