@@ -2,7 +2,6 @@
 // bars of a grid with their waveform, numbers, play head and looped-bar lines, and the
 // REPLACE target while a bar is dragged; pictures in build/shots.
 #include <cstdlib>
-#include <string>
 
 #include "app/take_grid.h"
 #include "app/window.h"
@@ -161,21 +160,8 @@ TEST_F(LoopPanel, BarsNumbersPlayHeadLoopedBarAndTheReplaceTarget)
     EXPECT_EQ(app->player_rects.strip.w, 0);
 }
 
-// The panel in the windows of 1024 x 600 and 1366 x 768 with the library open, where a
-// unit is under a device pixel and the row's labels are drawn wider than their units.
-class LoopPanelInAWindow : public LoopPanel {
-protected:
-    LoopPanelInAWindow() : LoopPanel(1366) {}
-    // How many device columns next to x (going by step) hold no muted ink on the row.
-    int blank_columns(int x, int step)
-    {
-        auto [y0, y1] = kit_pixels(994, 1006, kit.scale, kit.offset_y);
-        int n = 0;
-        for (; x >= 0 && x < fx.width && !draw_box_has(&fx, x, y0, x, y1, pix(VIEW_MUTED)); x += step)
-            n++;
-        return n;
-    }
-};
+// With the library open, the row's labels are drawn wider than their units.
+using LoopPanelInAWindow = InAWindow<LoopPanel>;
 
 TEST_F(LoopPanelInAWindow, OutlinesKeepTheirEdgesAndLabelsTheirGaps)
 {
@@ -186,16 +172,19 @@ TEST_F(LoopPanelInAWindow, OutlinesKeepTheirEdgesAndLabelsTheirGaps)
     app->mouse_y = 500;
     app->library_x = -WINDOW_LIBRARY_UNITS;
     kit.left_w = WINDOW_LIBRARY_UNITS;
-    for (auto [w, h] : {std::pair{1024, 600}, {1366, 768}}) {
-        draw_frame_layout(&kit, w, h);
-        draw_part();
-        shot(std::to_string(h).c_str());
+    in_each_window([&](int h) {
+        auto [y0, y1] = kit_pixels(994, 1006, kit.scale, kit.offset_y);
+        auto blank_columns = [&](int x, int step) {   // next to x, holding no muted ink
+            int n = 0;
+            for (; x >= 0 && x < fx.width && !draw_box_has(&fx, x, y0, x, y1, pix(VIEW_MUTED)); x += step)
+                n++;
+            return n;
+        };
         const AppPlayerRects& r = app->player_rects;
         for (const HitRect& s : {r.loop_switch, r.to_input_switch})
             EXPECT_TRUE(outline_lit(&fx, kit, s.x + 2, s.y + 3, 12, 12)) << h;
         EXPECT_TRUE(outline_lit(&fx, kit, 40, 96, 560, 250)) << h;
-        // 30 units from the end of "TO INPUT" to the LOOP box; 16 from the right
-        // stepper's icon to "BARS".
+        // 30 units from "TO INPUT" to the LOOP box; 16 from the right stepper's icon to "BARS".
         int loop_box = kit_pixels(r.loop_switch.x + 2, r.loop_switch.x + 14, kit.scale, kit.offset_x).first;
         EXPECT_GE(blank_columns(loop_box - 1, -1), (int)(28 * kit.scale)) << h;
         const HitRect& s = r.steppers[1];
@@ -203,9 +192,8 @@ TEST_F(LoopPanelInAWindow, OutlinesKeepTheirEdgesAndLabelsTheirGaps)
         EXPECT_GE(blank_columns(icon_end + 1, 1), (int)(15 * kit.scale)) << h;
         // The status text ("120.0 BPM  A MAJ") stops short of the steppers' icons.
         auto [x0, x1] = kit_pixels(r.steppers[0].x + 6 - 2, s.x + 14, kit.scale, kit.offset_x);
-        auto [y0, y1] = kit_pixels(994, 1006, kit.scale, kit.offset_y);
         EXPECT_FALSE(draw_box_has(&fx, x0, y0, x1, y1, pix(VIEW_BRIGHT))) << h;
-    }
+    });
 }
 
 } // namespace

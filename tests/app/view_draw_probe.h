@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "app/panels/main/app_draw.h"
 #include "app/app_state.h"
@@ -38,10 +40,8 @@ inline std::pair<int, int> kit_pixels(float a, float b, float scale, float offse
     return {(int)std::ceil(a * scale + offset - 0.5f), (int)std::ceil(b * scale + offset - 0.5f) - 1};
 }
 
-// Whether all four edges of the outline of (x, y, w, h) on the kit show: along each
-// edge (its corners left out) at least three quarters of its pixels differ by more
-// than 6 in a channel from the pixel inside them, as a drawn edge over the box's own
-// fill does. A dropped edge leaves the fill, the same as inside.
+// Whether all four edges of the outline of (x, y, w, h) on the kit show: along each edge,
+// corners left out, three quarters of its pixels differ from the pixel inside them.
 inline ::testing::AssertionResult outline_lit(const DrawFixture* fx, const DrawKit& kit, float x, float y, float w,
                                               float h)
 {
@@ -51,8 +51,7 @@ inline ::testing::AssertionResult outline_lit(const DrawFixture* fx, const DrawK
         DrawPixel a = draw_fixture_pixel(fx, ax, ay), b = draw_fixture_pixel(fx, bx, by);
         return std::abs(a.r - b.r) > 6 || std::abs(a.g - b.g) > 6 || std::abs(a.b - b.b) > 6;
     };
-    // edge name, fixed coordinate, step inwards, along x (else along y)
-    const struct {
+    const struct {   // the edge's fixed coordinate, the step inwards, along x or along y
         const char* name;
         int at, in;
         bool along_x;
@@ -111,5 +110,19 @@ protected:
         read();
         shot(state);
         draw_part();
+    }
+};
+
+// The fixture's painters in windows of 1024 x 600 and 1366 x 768, a unit under a device pixel.
+template <class Fixture> struct InAWindow : Fixture {
+    InAWindow() : Fixture(1366) {}
+    template <class Check> void in_each_window(Check check)
+    {
+        for (auto [w, h] : {std::pair{1024, 600}, {1366, 768}}) {
+            draw_frame_layout(&this->kit, w, h);
+            this->draw_part();
+            this->shot(std::to_string(h).c_str());
+            check(h);
+        }
     }
 };

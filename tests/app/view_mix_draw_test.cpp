@@ -5,7 +5,6 @@
 // the whole main view to build/shots.
 #include <cmath>
 #include <cstdio>
-#include <string>
 #include <vector>
 
 #include "app/panels/main/app_draw.h"
@@ -282,27 +281,19 @@ TEST_F(MidView, BypassDimsTheBlockAndEmptiesTheSwitch)
     EXPECT_FALSE(box_has(275, 829, 365, 841, draw_expect_blend(under, pix(VIEW_MUTED, 180))));
 }
 
-// The effects block in the windows of 1024 x 600 and 1366 x 768, a unit under a device
-// pixel: every outline of the block and its slot rows keeps its four edges.
-class MidViewInAWindow : public MidView {
-protected:
-    MidViewInAWindow() : MidView(1366) {}
-};
+using MidViewInAWindow = InAWindow<MidView>;
 
 TEST_F(MidViewInAWindow, EveryOutlineOfTheEffectsBlockKeepsItsFourEdges)
 {
     fx_set_type(&e->slots[0], FX_DELAY);
     const AppLayout& l = app->layout;
-    for (auto [w, h] : {std::pair{1024, 600}, {1366, 768}}) {
-        draw_frame_layout(&kit, w, h);
-        draw_mid();
-        shot(std::to_string(h).c_str());
+    in_each_window([&](int h) {
         EXPECT_TRUE(outline_lit(&fx, kit, 8, 728, 624, 212)) << h;
         EXPECT_TRUE(outline_lit(&fx, kit, l.fx_switch.x, l.fx_switch.y, l.fx_switch.w, l.fx_switch.h)) << h;
         for (int row = 0; row < 2; row++)
             for (const HitRect& r : {l.slot_name[row], l.slot_knob1[row], l.slot_knob2[row], l.slot_button[row]})
                 EXPECT_TRUE(outline_lit(&fx, kit, r.x, r.y, r.w, r.h)) << h << " row " << row;
-    }
+    });
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <SDL.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -18,7 +17,6 @@
 #include "library/library.h"
 #include "library/library_seams.h"
 #include "library/views/library_view.h"
-#include "library/views/lv_draw.h"
 #include "support/library_kit.h"
 
 namespace {
@@ -175,29 +173,6 @@ TEST_F(ViewTest, FilterTakesWholeCharactersUpTo31Bytes)
     // A press outside the view takes the focus away without being taken.
     EXPECT_FALSE(event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 900, 10));
     EXPECT_FALSE(library_wants_keyboard(lib));
-}
-
-// A name shown as "%.26s" keeps 26 characters, not 26 bytes.
-TEST(NameCut, KeepsWholeCharactersNotBytes)
-{
-    const struct {
-        const char* in;
-        size_t keep;
-        const char* out;
-    } cases[] = {
-        {"Gr\xC3\xBC\xC3\x9F" "e caf\xC3\xA9 \xE3\x83\xAB\xE3\x83\xBC\xE3\x83\x97.mp4", 26,
-         "Gr\xC3\xBC\xC3\x9F" "e caf\xC3\xA9 \xE3\x83\xAB\xE3\x83\xBC\xE3\x83\x97.mp4"},   // 18 of 29 bytes
-        {"\xC3\xA9\xC3\xA9\xC3\xA9", 2, "\xC3\xA9\xC3\xA9"},
-        {"\xE3\x83\xAB\xE3\x83\xBC", 1, "\xE3\x83\xAB"},
-        {"abcdef", 3, "abc"},
-        {"", 2, ""},
-    };
-    for (const auto& c : cases) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%s", c.in);
-        lv_utf8_keep(text, c.keep);
-        EXPECT_STREQ(text, c.out) << c.in;
-    }
 }
 
 TEST_F(ViewTest, CardMenuActions)

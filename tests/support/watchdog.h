@@ -1,27 +1,38 @@
-// watchdog.h - ends a test that hangs (a call waiting on a FIFO for good) within a
-// bound, with a failure line that says why, after removing what the test made there.
-// Threads: the test's thread arms and disarms it; a thread of its own fires it.
+// watchdog.h - ends a test whose call hangs (waiting on a FIFO for good) within a bound,
+// with a failure line that says why, after removing what the test made there.
 #pragma once
-#include <condition_variable>
-#include <mutex>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <future>
 #include <string>
 #include <thread>
 
-class TestWatchdog {
-public:
-    // Unless destroyed within seconds: prints "<file>:<line>: Failure" with reason,
-    // removes path (a file, a FIFO or a whole folder; "" for none) and ends the process
-    // with status 1.
-    TestWatchdog(const char* file, int line, std::string reason, std::string path, int seconds);
-    ~TestWatchdog();
-    TestWatchdog(const TestWatchdog&) = delete;
-    TestWatchdog& operator=(const TestWatchdog&) = delete;
-
-private:
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool disarmed_ = false;
-    std::thread thread_;
+// Unless destroyed within seconds: prints "<file>:<line>: Failure" with reason, removes
+// path (a FIFO or a whole folder) and ends the process with status 1.
+struct TestWatchdog {
+    std::promise<void> disarm;
+    std::thread thread;
+    TestWatchdog(const char* file, int line, std::string reason, std::string path, int seconds)
+        : thread([armed = disarm.get_future(), file, line, reason, path, seconds] {
+              if (armed.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready)
+                  return;
+              std::error_code ec;
+              std::filesystem::remove_all(path, ec);
+              std::printf("%s:%d: Failure\nwatchdog: %s (still waiting after %d s)\n", file, line, reason.c_str(),
+                          seconds);
+              std::fflush(stdout);
+              _exit(1);
+          })
+    {
+    }
+    ~TestWatchdog()
+    {
+        disarm.set_value();
+        thread.join();
+    }
 };
 
 #define TEST_WATCHDOG(var, reason, path, seconds) TestWatchdog var(__FILE__, __LINE__, reason, path, seconds)
