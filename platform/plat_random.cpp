@@ -4,9 +4,10 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <ctime>
 #include <sys/random.h>
 #include <unistd.h>
+
+#include "platform/plat_time.h"
 
 bool plat_random_bytes(void* out, size_t len)
 {
@@ -28,9 +29,5 @@ uint64_t plat_random_seed(void)
     uint64_t seed = 0;
     if (plat_random_bytes(&seed, sizeof seed))
         return seed;
-    timespec mono{}, wall{};
-    clock_gettime(CLOCK_MONOTONIC, &mono);
-    clock_gettime(CLOCK_REALTIME, &wall);
-    return ((uint64_t)mono.tv_sec * 1000000000u + (uint64_t)mono.tv_nsec) ^ ((uint64_t)getpid() << 32) ^
-           ((uint64_t)wall.tv_sec * 1000u + (uint64_t)wall.tv_nsec / 1000000u);
+    return plat_time_ns() ^ ((uint64_t)getpid() << 32) ^ (uint64_t)(plat_time_seconds() * 1000.0);
 }

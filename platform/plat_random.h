@@ -1,7 +1,7 @@
 // plat_random.h - random bytes from the system (getrandom), for ids that must differ
 // between computers and runs.
 // Threads: any.
-// Depends on: the OS (getrandom, getpid, clock_gettime).
+// Depends on: the OS (getrandom, getpid), platform/plat_time.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
