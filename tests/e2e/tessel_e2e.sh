@@ -48,11 +48,8 @@ click_loops_row() {
 # take, which the settings name.
 clear_then_replace() {
   local n0 x0
-  e2e_program_start || { echo "no window for the clear" >"$T/fail"; return; }
-  e2e_tone_connect >/dev/null
   n0=$(session_takes)
-  timeout 10 xdotool windowfocus --sync "$wid"
-  xdotool key c sleep 0.3 key n sleep 0.3
+  fresh_program "clear" || return
   take
   e2e_poll 20 eval '[ "$(session_takes)" -gt "$n0" ]' || { echo "n after c began no new session" >"$T/fail"; return; }
   xdotool key c sleep 0.3 key l sleep 1
@@ -78,106 +75,83 @@ cut_load_keeps_file() {
   [ "$(md5sum <"$jam")" = "$sum" ] || echo "the overdub of a cut load changed jam7.wav" >"$T/fail"
 }
 
-# The session take written since the list in $1 was taken: one whole float WAV
-# (its header's data size fits the file) of 0.7 to 1.6 s, and no temporary left.
+new_takes() { ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | grep -vxF -f "$T/before"; }
+no_temporary() { ! ls "$HOME"/Music/tessel/*.tmp.* >/dev/null 2>&1; }
+# new_take_whole WHAT -> one session take since $T/before, whole (its header's data
+# size fits the file), 0.7 to 1.6 s long, and no temporary left.
 new_take_whole() {
   local f size data len
-  f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | grep -vxF -f "$1")
-  [ "$(echo "$f" | grep -c .)" = 1 ] || { echo "$2: $(echo "$f" | grep -c .) new session takes" >"$T/fail"; return 1; }
-  ! ls "$HOME"/Music/tessel/*.tmp.* >/dev/null 2>&1 || { echo "$2: a temporary file was left" >"$T/fail"; return 1; }
+  f=$(new_takes)
+  [ "$(echo "$f" | grep -c .)" = 1 ] || { echo "$1: $(echo "$f" | grep -c .) new session takes" >"$T/fail"; return 1; }
+  no_temporary || { echo "$1: a temporary file was left" >"$T/fail"; return 1; }
   size=$(stat -c %s "$f") data=$(od -An -tu4 -j42 -N4 "$f" | tr -d ' ')
-  [ "$((data + 46))" = "$size" ] || { echo "$2: the take is torn: $size bytes, header data $data" >"$T/fail"; return 1; }
-  len=$(sox "$f" -n stat 2>&1 | awk '/Length \(seconds\)/ { print $3 }')
-  awk -v l="$len" 'BEGIN { exit !(l > 0.7 && l < 1.6) }' || { echo "$2: the take is ${len} s long" >"$T/fail"; return 1; }
-  echo "$2: $(basename "$f") whole, ${len} s" >>"$T/notes"
+  [ "$((data + 46))" = "$size" ] || { echo "$1: the take is torn: $size bytes, header data $data" >"$T/fail"; return 1; }
+  len=$(e2e_wav_stats "$f" | cut -d' ' -f1)
+  awk -v l="$len" 'BEGIN { exit !(l > 0.7 && l < 1.6) }' || { echo "$1: the take is ${len} s long" >"$T/fail"; return 1; }
 }
 
 # fresh_program WHAT -> the program on the tone, its loop cleared and a new session
-# begun (it starts on the last session's take).
+# begun (it starts on the last session's take); the session takes so far in $T/before.
 fresh_program() {
+  ls "$HOME"/Music/tessel/tessel-[0-9]*.wav >"$T/before" 2>/dev/null
   e2e_program_start || { echo "no window for the $1" >"$T/fail"; return 1; }
   e2e_tone_connect >/dev/null
   timeout 10 xdotool windowfocus --sync "$wid"
   xdotool key c sleep 0.3 key n sleep 0.3
 }
 
-# While overdubbing a first take: a double click on the close button (two clicks
-# 120 ms apart) and two SIGTERMs 0.1 s apart each end the program with the take whole.
+# While overdubbing a first take, a double click on x (120 ms apart) and two SIGTERMs
+# 0.1 s apart each end the program with the take whole.
 two_closes() {
   local how
   for how in "double click" "two SIGTERMs"; do
-    ls "$HOME"/Music/tessel/tessel-[0-9]*.wav >"$T/before" 2>/dev/null
     fresh_program "$how" || return
-    e2e_record_loop "$wid" 1.0 "$T/gap5"   # with overdub on the loop goes on recording
-    sleep 0.3
+    e2e_record_loop "$wid" 1.0 "$T/gap5" && sleep 0.3
     if [ "$how" = "double click" ]; then
-      xdotool mousemove --window "$wid" 597 19 click 1 sleep 0.12 click 1
+      e2e_click "$wid" 597 19 && sleep 0.12 && xdotool click 1
     else
       kill -TERM "$apid" && sleep 0.1 && kill -TERM "$apid"
     fi
     e2e_poll 20 e2e_gone "$apid" || { echo "the $how did not end the program" >"$T/fail"; kill -KILL "$apid"; return; }
     wait "$apid"
-    new_take_whole "$T/before" "$how" || return
+    new_take_whole "$how" || return
   done
 }
 
-# A LOOPS row loaded while an overdub runs, the server's period moved to 512 frames by
-# right-clicks on the buffer text: the file is the loop as it is, and it stays as it
-# was (no ramp of the overdub lands in it, so nothing rewrites it).
+# A LOOPS row loaded during an overdub on a server at 512 frames (right clicks on the
+# buffer text): the file stays as it was, no ramp of the overdub lands in it.
+at_512() { grep -q "callback gets blocks of 512 frames" "$T/app.log" || { e2e_click "$wid" 420 950 3; sleep 1; false; }; }
 load_while_overdubbing() {
-  local row=$HOME/Music/tessel/zz-row.wav sum ini=$XDG_CONFIG_HOME/TideCoil/tessel.ini i
+  local row=$HOME/Music/tessel/zz-row.wav sum t0
   fresh_program "load" || return
-  for i in 1 2 3 4 5; do
-    grep -q "callback gets blocks of 512 frames" "$T/app.log" && break
-    e2e_click "$wid" 420 950 3 && sleep 1
-  done
-  e2e_poll 10 grep -q "callback gets blocks of 512 frames" "$T/app.log" ||
-    { echo "the callback never got blocks of 512 frames" >"$T/fail"; return; }
-  e2e_record_loop "$wid" 1.0 "$T/gap6"   # the overdub goes on
-  # The newest file: the first row.
-  sox -n -r 48000 -c 2 -b 32 -e floating-point "$row" synth 1.5 sine 330 vol 0.3
+  e2e_poll 10 at_512 || { echo "the callback never got blocks of 512 frames" >"$T/fail"; return; }
+  e2e_record_loop "$wid" 1.0 "$T/gap6"
+  sox -n -r 48000 -c 2 -b 32 -e floating-point "$row" synth 1.5 sine 330 vol 0.3   # the first row
   sum=$(md5sum <"$row")
   xdotool key l sleep 1
   click_loops_row
-  e2e_poll 10 grep -q "^session=zz-row.wav$" "$ini" || { echo "the LOOPS row did not load" >"$T/fail"; return; }
-  local t0
+  e2e_poll 10 grep -q "^session=zz-row.wav$" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" ||
+    { echo "the LOOPS row did not load" >"$T/fail"; return; }
   t0=$(e2e_now)
-  while awk -v e="$(e2e_elapsed "$t0")" 'BEGIN { exit !(e < 3) }'; do
-    [ "$(md5sum <"$row")" = "$sum" ] || { echo "the loaded file was rewritten $(e2e_elapsed "$t0") s after LOADED" >"$T/fail"; return; }
-    sleep 0.1
-  done
-  echo "load while overdubbing at 512 frames: zz-row.wav kept its md5 for 3 s" >>"$T/notes"
+  ! e2e_poll 3 eval '[ "$(md5sum <"$row")" != "$sum" ]' ||
+    { echo "the loaded file was rewritten $(e2e_elapsed "$t0") s after LOADED" >"$T/fail"; return; }
   e2e_term "$apid" >/dev/null
 }
 
-# A takes folder the take cannot be written to (the temporary's name is taken by a
-# folder): one close keeps the program running with "TAKE NOT SAVED"; a second close,
-# more than a second later, ends it.
+# The temporary's name taken by a folder: one close keeps the program running ("TAKE
+# NOT SAVED"); a second close, over a second later, ends it.
 close_unwritable() {
   local name
-  ls "$HOME"/Music/tessel/tessel-[0-9]*.wav >"$T/before" 2>/dev/null
   fresh_program "unwritable folder" || return
-  e2e_record_loop "$wid" 1.0 "$T/gap7"
-  sleep 0.3 && xdotool key r
-  new_take() { ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | grep -vxF -f "$T/before"; }
-  e2e_poll 20 eval '[ -n "$(new_take)" ] && ! ls "$HOME"/Music/tessel/*.tmp.* >/dev/null 2>&1' ||
-    { echo "no session take to spoil" >"$T/fail"; return; }
-  name=$(new_take | head -1)
+  e2e_record_loop "$wid" 1.0 "$T/gap7" && sleep 0.3 && xdotool key r
+  e2e_poll 20 eval '[ -n "$(new_takes)" ] && no_temporary' || { echo "no session take to spoil" >"$T/fail"; return; }
+  name=$(new_takes | head -1)
   mkdir "$name.tmp.$apid"
-  xdotool key r sleep 0.5 key r   # an overdub the take does not hold yet
-  sleep 0.3
-  kill -TERM "$apid"
-  sleep 3
-  if e2e_gone "$apid"; then
-    wait "$apid"
-    echo "one close with an unwritable takes folder ended the program: $?" >"$T/fail"
-    return
-  fi
-  e2e_shot "$T/not-saved.bmp" 5 || { echo "no screenshot after the failed close" >"$T/fail"; return; }
-  kill -TERM "$apid"
-  e2e_poll 2 e2e_gone "$apid" || { echo "the second close did not end the program" >"$T/fail"; kill -KILL "$apid"; return; }
-  wait "$apid"
-  echo "unwritable takes folder: the first close kept the window, the second ended it ($?)" >>"$T/notes"
+  xdotool key r sleep 0.5 key r sleep 0.3   # an overdub the take does not hold yet
+  kill -TERM "$apid" && sleep 3
+  e2e_gone "$apid" && { echo "one close with an unwritable takes folder ended the program" >"$T/fail"; return; }
+  e2e_term "$apid" >"$T/term_unwritable"
+  grep -q "^0 " "$T/term_unwritable" || echo "the second close did not end the program: $(cat "$T/term_unwritable")" >"$T/fail"
   rmdir "$name.tmp.$apid"
 }
 
@@ -232,7 +206,6 @@ fail() { echo "tessel_e2e: $*" >&2; exit 1; }
 e2e_tone_server "$T/jackd.log" >"$T/why" || fail "$(cat "$T/why")"
 
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
-[ -e "$T/notes" ] && sed "s/^/tessel_e2e: /" "$T/notes"
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 
 # SIGTERM: the normal shutdown, code 0, within 2 s.
