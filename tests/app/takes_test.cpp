@@ -50,20 +50,20 @@ protected:
     }
     int32_t row_of(const char* name) const
     {
-        for (int32_t i = 0; i < app->take_count; i++)
-            if (std::strcmp(app->takes[i].name, name) == 0)
-                return i;
-        return -1;
+        auto is = [&](const auto& t) { return std::strcmp(t.name, name) == 0; };
+        return (int32_t)(std::find_if(app->takes, app->takes + app->take_count, is) - app->takes);
     }
-    // The amplitude of a frequency in the loop's right side (48 kHz), past the filter's start.
-    double right_tone(double hz) const
+    // 1 kHz at 0.25 in the loop's right side passes; 30 kHz is kept out, not folded to 18 kHz.
+    void expect_filtered() const
     {
-        double re = 0.0, im = 0.0;
-        for (int i = 2400; i < 2400 + 19200; i++) {
-            re += e->loop_right[i] * std::cos(2.0 * M_PI * hz * i / 48000.0);
-            im += e->loop_right[i] * std::sin(2.0 * M_PI * hz * i / 48000.0);
+        for (double hz : {1000.0, 18000.0}) {
+            double re = 0.0, im = 0.0;
+            for (int i = 2400; i < 2400 + 19200; i++) {
+                re += e->loop_right[i] * std::cos(2.0 * M_PI * hz * i / 48000.0);
+                im += e->loop_right[i] * std::sin(2.0 * M_PI * hz * i / 48000.0);
+            }
+            EXPECT_NEAR(2.0 * std::hypot(re, im) / 19200, hz < 2000.0 ? 0.25 : 0.0, hz < 2000.0 ? 0.01 : 0.005) << hz;
         }
-        return 2.0 * std::hypot(re, im) / 19200;
     }
     // The largest difference between a take's file and the loop; 1 for another length.
     float file_vs_loop(const fs::path& p)
@@ -189,7 +189,6 @@ TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
     ASSERT_TRUE(wait_ends());
     EXPECT_EQ(session_wav_writes_completed(), writes + 2);   // the held write, then the changed loop
     EXPECT_EQ(e->clear_request.load(), 1);
-    EXPECT_STREQ(toast_text(), "NEW");
 }
 
 // n, a LOOPS row and an opened file each replace a cleared loop, and a first pass
@@ -294,7 +293,6 @@ TEST_F(TakesTest, ASecondCloseNeverLosesTheTakeAndAFailedWriteKeepsTheWindow)
             frames(1);
             EXPECT_FALSE(app_close_step(app));
             EXPECT_EQ(app->closing, APP_CLOSING_FAILED);
-            EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
         }
         if (c.second > 0.0)
             EXPECT_EQ(app_close_request(app, 10.0 + c.second), c.ends_at_second);
@@ -478,17 +476,13 @@ TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
 }
 
 // A listed take the loop cannot hold as it is, or one another running copy saved over,
-// starts a new take and its file stays as it is; on both roads a 96 kHz file's 30 kHz
-// content is kept out, not folded to 18 kHz.
+// starts a new take and its file stays as it is; a 96 kHz file is low-passed on both roads.
 TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
 {
-    std::vector<float> hi(2 * 48000);
-    for (int i = 0; i < 48000; i++) {
-        double w = 2.0 * M_PI * i / 96000.0;
-        hi[2 * i] = (float)(0.5 * std::sin(1000.0 * w));
-        hi[2 * i + 1] = (float)(0.25 * std::sin(1000.0 * w) + 0.5 * std::sin(30000.0 * w));
-    }
-    ASSERT_TRUE(wav_write_float((takes.path / "hi.wav").c_str(), hi.data(), 2, 48000, 96000.0));
+    std::vector<float> hi(48000);
+    for (int i = 0; i < 48000; i++)
+        hi[i] = (float)(0.25 * std::sin(2.0 * M_PI * 1000.0 * i / 96000.0) + 0.5 * std::sin(2.0 * M_PI * 30000.0 * i / 96000.0));
+    ASSERT_TRUE(wav_write_float((takes.path / "hi.wav").c_str(), hi.data(), 1, 48000, 96000.0));
     wav("four.wav", 4, 4800, 48000.0);
     wav("shared.wav", 2, 4800, 48000.0);
     app_library_scan(app);
@@ -501,6 +495,8 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
         SCOPED_TRACE(c.name);
         fs::path file = takes.path / c.name;
         take_load_into_loop(app, row_of(c.name));
+        if (file.filename() == "hi.wav")
+            expect_filtered();
         bool elsewhere = std::strcmp(app->session_name, c.name) == 0;
         if (elsewhere)   // the other copy saves its overdub over it, through its own temporary
             fs::rename(wav("theirs.wav", 2, 9600, 48000.0), file);
@@ -520,17 +516,9 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
         EXPECT_TRUE(fs::exists(takes.path / ours));
         EXPECT_EQ(bytes(file), before);
     }
-    for (int road = 0; road < 2; road++) {
-        if (road == 0) {
-            take_load_into_loop(app, row_of("hi.wav"));
-        } else {
-            take_load_start(app, (takes.path / "hi.wav").c_str());
-            finish_load();
-        }
-        ASSERT_EQ(e->length.load(), 24000);
-        EXPECT_NEAR(right_tone(1000.0), 0.25, 0.01) << road;
-        EXPECT_LT(right_tone(18000.0), 0.005) << road;
-    }
+    take_load_start(app, (takes.path / "hi.wav").c_str());   // the other road
+    finish_load();
+    expect_filtered();
 }
 
 TEST_F(TakesTest, ListedTakesWithLongNamesLoadTheirOwnFile)
