@@ -342,8 +342,9 @@ TEST_F(TakesTest, ExportsAndTakesAfterAStopOrDuringAnOverdubHoldTheSettledLoop)
             c.stop(app);
         uint32_t writes = session_wav_writes_completed();
         (c.export_it ? transport_export_wav : transport_new_session)(app);
-        EXPECT_TRUE(take_waiting(app)) << "nothing reads the loop before the stream has run on";
-        EXPECT_FALSE(loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes);
+        EXPECT_TRUE(take_waiting(app));
+        EXPECT_FALSE(loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes)
+            << "nothing reads the loop before the stream has run on";
         ASSERT_TRUE(wait_ends(0.25f));
         ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
         auto files = std::vector<fs::path>(fs::directory_iterator(takes.path), fs::directory_iterator());
@@ -488,24 +489,24 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     app_library_scan(app);
     const struct {
         const char *name, *toast;
-    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT"},
-                 {"hi.wav", "LOADED, 96K MADE 48K"},
-                 {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE"}};
+        bool elsewhere;
+    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT", false},
+                 {"hi.wav", "LOADED, 96K MADE 48K", false},
+                 {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::path file = takes.path / c.name;
         take_load_into_loop(app, row_of(c.name));
         if (file.filename() == "hi.wav")
             expect_filtered();
-        bool elsewhere = std::strcmp(app->session_name, c.name) == 0;
-        if (elsewhere)   // the other copy saves its overdub over it, through its own temporary
+        if (c.elsewhere)   // the other copy saves its overdub over it, through its own temporary
             fs::rename(wav("theirs.wav", 2, 9600, 48000.0), file);
         else
             EXPECT_STREQ(toast_text(), c.toast);
         size_t before = bytes(file);
         e->content_generation.fetch_add(1);   // a dub, then its save
         ASSERT_TRUE(session_wav_save(app, true));
-        if (elsewhere)
+        if (c.elsewhere)
             EXPECT_STREQ(toast_text(), c.toast);
         std::string ours = app->session_name;
         EXPECT_TRUE(ours.starts_with("tessel-")) << ours;
