@@ -233,49 +233,66 @@ TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
     }
 }
 
-// A close while recording ends the take as r does and writes it once its fade is over
-// (a first pass with the stream stopped, or running: its ramp's tail cross-fades the
-// seam). A second request within a second of the first is the same close; a later one
-// while the take settles writes it at once; one while the write runs, or after the
-// close's write failed (the window stays), ends the program.
-TEST_F(TakesTest, ASecondCloseNeverLosesTheTakeAndAFailedWriteKeepsTheWindow)
+// A close, e or n while recording, or right after a stop during an overdub, reads the
+// loop once the fade and the run-out have written their tails (a first pass too, with
+// the stream stopped or running: its ramp's tail cross-fades the seam). A second close
+// request within a second of the first is the same close; a later one while the take
+// settles writes it at once; one while the write runs, or after the close's write
+// failed (the window stays), ends the program.
+TEST_F(TakesTest, ACloseEOrNWritesTheSettledTakeAndASecondCloseNeverLosesIt)
 {
+    void (*space)(AppState*) = [](AppState* a) { transport_play_dir(a, false); };
     const struct {
         const char* what;
+        char key;                  // 'x' for a close request
+        void (*stop)(AppState*);   // before the key
         bool first_pass, running;
-        double second;   // seconds from the first request to the second, 0 for none
+        double second;   // seconds from the first close request to the second, 0 for none
         bool hold_writer, disk_full, ends_at_second;
     } cases[] = {
-        {"a first pass, stream stopped", true, false, 0.0, false, false, false},
-        {"a first pass, stream running", true, true, 0.0, false, false, false},
-        {"double-click while overdubbing", false, true, 0.12, false, false, false},
-        {"a later request while the take settles", false, true, 1.5, false, false, false},
-        {"a later request while the write runs", false, true, 1.5, true, false, true},
-        {"a request within a second of a failed write", false, true, 0.5, false, true, false},
-        {"a later request after a failed write", false, true, 1.5, false, true, true},
+        {"a close during a first pass, stream stopped", 'x', nullptr, true, false, 0.0, false, false, false},
+        {"a close during a first pass, stream running", 'x', nullptr, true, true, 0.0, false, false, false},
+        {"double-click while overdubbing", 'x', nullptr, false, true, 0.12, false, false, false},
+        {"a later request while the take settles", 'x', nullptr, false, true, 1.5, false, false, false},
+        {"a later request while the write runs", 'x', nullptr, false, true, 1.5, true, false, true},
+        {"a request within a second of a failed write", 'x', nullptr, false, true, 0.5, false, true, false},
+        {"a later request after a failed write", 'x', nullptr, false, true, 1.5, false, true, true},
+        {"space then e", 'e', space, false, true, 0.0, false, false, false},
+        {"s then e", 'e', transport_stop, false, true, 0.0, false, false, false},
+        {"space then n", 'n', space, false, true, 0.0, false, false, false},
+        {"n during an overdub", 'n', nullptr, false, true, 0.0, false, false, false},
     };
+    std::vector<float> silence(24000, 0.0f);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        for (const auto& f : fs::directory_iterator(takes.path))
+            fs::remove(f.path());
         app->closing = APP_CLOSING_NONE;
         if (c.first_pass) {
             transport_clear(app);
             run_callback(128, 0.0f);
             app->session_name[0] = '\0';
         } else {
-            e->length = 24000;
+            ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
+            app->session_gen_saved = e->content_generation.load();
         }
         e->running = c.running;
         e->record = 1;
         e->playing = 1;
-        run_callback(c.first_pass ? 24000 : 4800, 0.5f);
+        run_callback(c.first_pass ? 24000 : 12000, 0.25f);
+        if (c.stop)
+            c.stop(app);
         app->ui_time = 10.0;
         uint32_t writes = session_wav_writes_completed();
-        ASSERT_FALSE(app_close_request(app, 10.0));
+        if (c.key == 'x')
+            ASSERT_FALSE(app_close_request(app, 10.0));
+        else
+            (c.key == 'e' ? transport_export_wav : transport_new_session)(app);
         EXPECT_EQ(e->record.load(), 0);
-        if (c.running) {   // the take is still fading out: nothing written yet
+        if (c.running) {
             EXPECT_FALSE(app_close_step(app));
-            EXPECT_FALSE(session_wav_busy());
-            EXPECT_EQ(session_wav_writes_completed(), writes);
+            EXPECT_FALSE(loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes)
+                << "nothing reads the loop before the stream has run on";
         }
         if (c.disk_full)
             ASSERT_TRUE(plat_file_fake_size_limit(1000));
@@ -299,56 +316,19 @@ TEST_F(TakesTest, ASecondCloseNeverLosesTheTakeAndAFailedWriteKeepsTheWindow)
         ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
         if (c.ends_at_second || c.disk_full)
             continue;
-        bool ended = false;
-        for (int i = 0; i < 2000 && !(ended = app_close_step(app)); i++) {
-            if (c.running)
+        bool ended = c.key != 'x' && wait_ends(0.25f);
+        for (int i = 0; i < 2000 && !ended; i++) {
+            if (!(ended = app_close_step(app)) && c.running)
                 run_callback(128, 0.25f);
-            plat_sleep_ms(1);
+            plat_sleep_ms(ended ? 0 : 1);
         }
         ASSERT_TRUE(ended);
-        ASSERT_NE(app->session_name[0], '\0');
-        // Whole whether written after the fade or at once when hurried.
-        EXPECT_LT(file_vs_loop(takes.path / app->session_name), c.second < 1.0 ? 1e-9f : 1.0f);
-    }
-    e->running = 0;
-}
-
-// e and n right after a stop during an overdub, and n during one, read the loop once
-// the overdub's fade and the stop's run-out have written their tails.
-TEST_F(TakesTest, ExportsAndTakesAfterAStopOrDuringAnOverdubHoldTheSettledLoop)
-{
-    const struct {
-        const char* what;
-        void (*stop)(AppState*);
-        bool export_it;
-    } cases[] = {{"space then e", [](AppState* a) { transport_play_dir(a, false); }, true},
-                 {"s then e", transport_stop, true},
-                 {"space then n", [](AppState* a) { transport_play_dir(a, false); }, false},
-                 {"n during an overdub", nullptr, false}};
-    std::vector<float> silence(24000, 0.0f);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        fs::remove_all(takes.path);
-        fs::create_directories(takes.path);
-        e->running = 1;
-        ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
-        app->session_gen_saved = e->content_generation.load();
-        e->record = 1;
-        e->playing = 1;
-        run_callback(12000, 0.25f);
-        if (c.stop)
-            c.stop(app);
-        uint32_t writes = session_wav_writes_completed();
-        (c.export_it ? transport_export_wav : transport_new_session)(app);
-        EXPECT_TRUE(take_waiting(app));
-        EXPECT_FALSE(loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes)
-            << "nothing reads the loop before the stream has run on";
-        ASSERT_TRUE(wait_ends(0.25f));
         ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
         auto files = std::vector<fs::path>(fs::directory_iterator(takes.path), fs::directory_iterator());
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(files[0].filename().string().starts_with("tessel-loop-"), c.export_it);
-        EXPECT_LT(file_vs_loop(files[0]), 1e-4f);
+        EXPECT_EQ(files[0].filename().string().starts_with("tessel-loop-"), c.key == 'e');
+        // Whole whether written after the fade or at once when hurried.
+        EXPECT_LT(file_vs_loop(files[0]), c.second < 1.0 ? 1e-4f : 1.0f);
     }
     e->running = 0;
 }
