@@ -97,9 +97,8 @@ protected:
     int settings_saves() const { return (int)(settings_save_count() - saves_before); }
 
     void run_callback(int frames, float level) { app_test_run_callback(e, frames, level); }
-    // Frames (with a block of the stream's input at level between them while it runs)
-    // until n, a load or
-    // e has stopped waiting for the loop to be secured; false when it never stops.
+    // Frames (and blocks of input at level while the stream runs) until n, a load or e
+    // stops waiting for the loop to be secured; false when it never stops.
     bool wait_ends(float level = 0.0f)
     {
         for (int i = 0; i < 3000 && take_waiting(app); i++) {

@@ -450,11 +450,9 @@ TEST_F(SettingsTest, ASessionTakeThatCannotBeLoadedIsForgottenAndTheLoopPlays)
     EXPECT_EQ(e->playing.load(), 1);
 }
 
-// A restored take the loop cannot hold whole at the server's rate is loaded as a new
-// take, saying so: its file is never saved over with the part the loop kept.
+// A restored take cut at the server's rate is a new take: its file is never saved over.
 TEST_F(SettingsTest, ARestoredTakeCutAtTheServersRateStartsANewTake)
 {
-    // 181 s at 8 kHz on a 96 kHz server, where the loop holds 180 s.
     std::vector<float> take(8000 * 181, 0.25f);
     ASSERT_TRUE(wav_write_float((dir.path / "takes" / "long.wav").c_str(), take.data(), 1, (int64_t)take.size(), 8000.0));
     e->sample_rate = 96000.0;

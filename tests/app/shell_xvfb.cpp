@@ -494,8 +494,7 @@ TEST_F(ShellTest, RecordAndRecordAgainCloseTheLoopAtItsExactLengthAndExportWrite
     EXPECT_TRUE(has_toast(sh.app, "LOOP SET 1.0S"));
     EXPECT_GT(sh.app->flashes[FLASH_LOOP_SET].value, 0.9f);
 
-    // e reads the loop once the stream has run on; m pressed meanwhile is held back
-    // and then acts once.
+    // e reads the loop once the stream has run on; m pressed meanwhile then acts once.
     uint8_t monitor = sh.engine->monitor.load();
     press(SDLK_e);
     press(SDLK_m);
@@ -539,9 +538,8 @@ TEST_F(ShellTest, QuitEventsAndTheCloseButtonEndTheLoop)
 
 // A quit while the session take is written: the frames run on, showing SAVING,
 // answering the screenshot request and ignoring r, until the take is in place; the
-// loop then ends. A second quit with the first (a double-click) is the same close; one
-// a second later, while the take is written, ends it at once, and the shutdown does
-// not wait.
+// loop then ends. A second quit with the first is the same close; one a second later
+// ends it at once, and the shutdown does not wait.
 TEST_F(ShellTest, AQuitWaitsInFramesForTheTakeAndASecondQuitEndsAtOnce)
 {
     SDL_Event quit{};

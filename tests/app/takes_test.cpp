@@ -43,59 +43,27 @@ protected:
         ASSERT_EQ(take_load_state(), 0);
     }
     const char* toast_text() { return app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text; }
-    // A fingerprint of a file's bytes.
-    static size_t bytes(const fs::path& p)
+    static size_t bytes(const fs::path& p)   // a fingerprint of a file's bytes
     {
         std::ifstream in(p, std::ios::binary);
         return std::hash<std::string>{}(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
     }
     int32_t row_of(const char* name) const
     {
-        for (int32_t i = 0; i < app->take_count; i++)
-            if (std::strcmp(app->takes[i].name, name) == 0)
-                return i;
-        return -1;
+        auto is = [&](const auto& t) { return std::strcmp(t.name, name) == 0; };
+        return (int32_t)(std::find_if(app->takes, app->takes + app->take_count, is) - app->takes);
     }
-    // The amplitude of a frequency in the loop's right side (48 kHz), over 0.4 s past the
-    // filter's start.
-    double right_tone(double hz) const
+    // 1 kHz at 0.25 in the loop's right side passes; 30 kHz is kept out, not folded to 18 kHz.
+    void expect_filtered() const
     {
-        double re = 0.0, im = 0.0;
-        const int from = 2400, n = 19200;
-        for (int i = from; i < from + n; i++) {
-            double w = 2.0 * M_PI * hz * i / 48000.0;
-            re += e->loop_right[i] * std::cos(w);
-            im += e->loop_right[i] * std::sin(w);
+        for (double hz : {1000.0, 18000.0}) {
+            double re = 0.0, im = 0.0;
+            for (int i = 2400; i < 2400 + 19200; i++) {
+                re += e->loop_right[i] * std::cos(2.0 * M_PI * hz * i / 48000.0);
+                im += e->loop_right[i] * std::sin(2.0 * M_PI * hz * i / 48000.0);
+            }
+            EXPECT_NEAR(2.0 * std::hypot(re, im) / 19200, hz < 2000.0 ? 0.25 : 0.0, hz < 2000.0 ? 0.01 : 0.005) << hz;
         }
-        return 2.0 * std::hypot(re, im) / n;
-    }
-    // Close steps until the program may end (bounded), with a block of the running
-    // stream between them: false when it never may.
-    bool close_ends()
-    {
-        for (int i = 0; i < 2000; i++) {
-            if (app_close_step(app))
-                return true;
-            if (e->running)
-                run_callback(128, 0.25f);
-            plat_sleep_ms(1);
-        }
-        return false;
-    }
-    // The largest difference between a take's file and the loop; 1 when their lengths
-    // differ or the file cannot be read.
-    float file_vs_loop(const fs::path& p)
-    {
-        float *l = nullptr, *r = nullptr;
-        int32_t n = 0;
-        if (!take_decode(p.c_str(), 48000.0, 1.0f, &l, &r, &n))
-            return 1.0f;
-        float worst = n == e->length.load() ? 0.0f : 1.0f;
-        for (int32_t i = 0; i < n && worst < 1.0f; i++)
-            worst = std::max({worst, std::fabs(l[i] - e->loop_left[i]), std::fabs(r[i] - e->loop_right[i])});
-        free(l);
-        free(r);
-        return worst;
     }
 };
 
@@ -187,8 +155,8 @@ TEST_F(TakesTest, TheListHoldsTheNewestTakes)
     EXPECT_STREQ(app->takes[APP_TAKES_MAX - 1].name, "tessel-044.wav");
 }
 
-// n while a writer is stuck: the frames run on with "SAVING TAKE...", the loop stays,
-// and once the writer is free again the changed loop is written, then cleared.
+// n while a writer is stuck: the frames run on, the loop stays, and once the writer is
+// free the changed loop is written, then cleared.
 TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
 {
     e->length = 4800;
@@ -207,7 +175,6 @@ TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
     ASSERT_TRUE(wait_ends());
     EXPECT_EQ(session_wav_writes_completed(), writes + 2);   // the held write, then the changed loop
     EXPECT_EQ(e->clear_request.load(), 1);
-    EXPECT_STREQ(toast_text(), "NEW");
 }
 
 // n, a LOOPS row and an opened file each replace a cleared loop, and a first pass
@@ -252,71 +219,71 @@ TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
     }
 }
 
-// A close while recording ends the take as r does and writes it once its fade is
-// over: a first pass with the stream running (the callback closes it, its ramp's tail
-// cross-fades the seam) and with it stopped. The file is the loop, sample for sample.
-TEST_F(TakesTest, AClosedFirstPassIsEndedAndWrittenBeforeTheProgramEnds)
+// A close, e or n while recording, or right after a stop during an overdub, reads the
+// loop once the fade and the run-out have written their tails (a first pass too, with
+// the stream stopped or running: its ramp's tail cross-fades the seam). A second close
+// request within a second of the first is the same close; a later one while the take
+// settles writes it at once; one while the write runs, or after the close's write
+// failed (the window stays), ends the program.
+TEST_F(TakesTest, ACloseEOrNWritesTheSettledTakeAndASecondCloseNeverLosesIt)
 {
-    for (int running = 0; running < 2; running++) {
-        SCOPED_TRACE(running);
+    void (*space)(AppState*) = [](AppState* a) { transport_play_dir(a, false); };
+    const struct {
+        const char* what;
+        char key;                  // 'x' for a close request
+        void (*stop)(AppState*);   // before the key
+        bool first_pass, running;
+        double second;   // seconds from the first close request to the second, 0 for none
+        bool hold_writer, disk_full, ends_at_second;
+    } cases[] = {
+        {"a close during a first pass, stream stopped", 'x', nullptr, true, false, 0.0, false, false, false},
+        {"a close during a first pass, stream running", 'x', nullptr, true, true, 0.0, false, false, false},
+        {"double-click while overdubbing", 'x', nullptr, false, true, 0.12, false, false, false},
+        {"a later request while the take settles", 'x', nullptr, false, true, 1.5, false, false, false},
+        {"a later request while the write runs", 'x', nullptr, false, true, 1.5, true, false, true},
+        {"a request within a second of a failed write", 'x', nullptr, false, true, 0.5, false, true, false},
+        {"a later request after a failed write", 'x', nullptr, false, true, 1.5, false, true, true},
+        {"space then e", 'e', space, false, true, 0.0, false, false, false},
+        {"s then e", 'e', transport_stop, false, true, 0.0, false, false, false},
+        {"space then n", 'n', space, false, true, 0.0, false, false, false},
+        {"n during an overdub", 'n', nullptr, false, true, 0.0, false, false, false},
+    };
+    std::vector<float> silence(24000, 0.0f);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& f : fs::directory_iterator(takes.path))
+            fs::remove(f.path());
         app->closing = APP_CLOSING_NONE;
-        transport_clear(app);
-        run_callback(128, 0.0f);
-        app->session_name[0] = '\0';
-        e->running = (uint8_t)running;
+        if (c.first_pass) {
+            transport_clear(app);
+            run_callback(128, 0.0f);
+            app->session_name[0] = '\0';
+        } else {
+            ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
+            app->session_gen_saved = e->content_generation.load();
+        }
+        e->running = c.running;
         e->record = 1;
         e->playing = 1;
-        run_callback(24000, 0.5f);
+        run_callback(c.first_pass ? 24000 : 12000, 0.25f);
+        if (c.stop)
+            c.stop(app);
         app->ui_time = 10.0;
-        app_close_begin(app);
+        uint32_t writes = session_wav_writes_completed();
+        if (c.key == 'x')
+            ASSERT_FALSE(app_close_request(app, 10.0));
+        else
+            (c.key == 'e' ? transport_export_wav : transport_new_session)(app);
         EXPECT_EQ(e->record.load(), 0);
-        if (running) {
-            uint32_t writes = session_wav_writes_completed();
-            EXPECT_FALSE(app_close_step(app));   // the take is still fading out: nothing written yet
-            EXPECT_FALSE(session_wav_busy());
-            EXPECT_EQ(session_wav_writes_completed(), writes);
-            run_callback(9600, 0.5f);
+        if (c.running) {
+            EXPECT_FALSE(app_close_step(app));
+            EXPECT_FALSE(loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes)
+                << "nothing reads the loop before the stream has run on";
         }
-        ASSERT_TRUE(close_ends());
-        ASSERT_NE(app->session_name[0], '\0');
-        EXPECT_EQ(file_vs_loop(takes.path / app->session_name), 0.0f);
-    }
-    e->running = 0;
-}
-
-// Close requests: a second within a second of the first is the same close; a later
-// one while the take still settles writes it at once; one while the write runs, or
-// after the close's write failed, ends the program.
-TEST_F(TakesTest, ASecondCloseNeverLosesTheTakeAndAFailedWriteKeepsTheWindow)
-{
-    struct Case {
-        const char* what;
-        double second;        // seconds after the first request
-        bool hold_writer;     // the close's write is still running at the second
-        bool disk_full;
-        bool ends_at_second;  // the second request ends the program
-    } cases[] = {
-        {"double-click while overdubbing", 0.12, false, false, false},
-        {"a later request while the take settles", 1.5, false, false, false},
-        {"a later request while the write runs", 1.5, true, false, true},
-        {"a request within a second of a failed write", 0.5, false, true, false},
-        {"a later request after a failed write", 1.5, false, true, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        app->closing = APP_CLOSING_NONE;
-        e->running = 1;
-        e->length = 24000;
-        e->record = 1;   // an overdub
-        e->playing = 1;
-        run_callback(4800, 0.25f);
-        app->ui_time = 10.0;
-        ASSERT_FALSE(app_close_request(app, 10.0));
         if (c.disk_full)
             ASSERT_TRUE(plat_file_fake_size_limit(1000));
         if (c.hold_writer || c.disk_full) {
             session_wav_test_hold(c.hold_writer);
-            // The overdub's fade ends: the write starts.
             for (int i = 0; i < 100 && !app->closing_written; i++) {
                 run_callback(128, 0.25f);
                 EXPECT_FALSE(app_close_step(app));
@@ -325,76 +292,36 @@ TEST_F(TakesTest, ASecondCloseNeverLosesTheTakeAndAFailedWriteKeepsTheWindow)
         }
         if (c.disk_full) {
             ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
-            frames(1);
-            EXPECT_FALSE(app_close_step(app));   // the window stays
-            EXPECT_EQ(app->closing, APP_CLOSING_FAILED);
-            EXPECT_STREQ(toast_text(), "TAKE NOT SAVED");
             EXPECT_FALSE(app_close_step(app));
+            EXPECT_EQ(app->closing, APP_CLOSING_FAILED);
         }
-        EXPECT_EQ(app_close_request(app, 10.0 + c.second), c.ends_at_second);
+        if (c.second > 0.0)
+            EXPECT_EQ(app_close_request(app, 10.0 + c.second), c.ends_at_second);
         plat_file_fake_size_limit(-1);
         session_wav_test_hold(false);
         ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
         if (c.ends_at_second || c.disk_full)
             continue;
-        // The take is whole: either written after the fade, or at once when hurried.
-        if (c.second < 1.0)
-            run_callback(9600, 0.25f);
-        ASSERT_TRUE(close_ends());
-        ASSERT_NE(app->session_name[0], '\0');
-        if (c.second < 1.0)
-            EXPECT_EQ(file_vs_loop(takes.path / app->session_name), 0.0f);
-        else
-            EXPECT_TRUE(fs::exists(takes.path / app->session_name));
-    }
-    e->running = 0;
-}
-
-// e and n right after a stop during an overdub, and n during one, read the loop once
-// the overdub's fade and the stop's run-out have written their tails: each file is the
-// loop as it then stays.
-TEST_F(TakesTest, ExportsAndTakesAfterAStopOrDuringAnOverdubHoldTheSettledLoop)
-{
-    enum { kNone, kSpace, kStop };
-    const struct {
-        const char* what;
-        int stop;
-        bool export_it;
-    } cases[] = {{"space then e", kSpace, true},
-                 {"s then e", kStop, true},
-                 {"space then n", kSpace, false},
-                 {"n during an overdub", kNone, false}};
-    std::vector<float> silence(24000, 0.0f);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        for (const auto& f : fs::directory_iterator(takes.path))
-            fs::remove(f.path());
-        e->running = 1;
-        ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
-        app->session_gen_saved = e->content_generation.load();
-        e->record = 1;
-        e->playing = 1;
-        run_callback(12000, 0.25f);
-        if (c.stop == kSpace)
-            transport_play_dir(app, false);
-        else if (c.stop == kStop)
-            transport_stop(app);
-        uint32_t writes = session_wav_writes_completed();
-        if (c.export_it)
-            transport_export_wav(app);
-        else
-            transport_new_session(app);
-        // Nothing reads the loop before the stream has run on.
-        EXPECT_TRUE(take_waiting(app));
-        EXPECT_FALSE(loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes);
-        ASSERT_TRUE(wait_ends(0.25f));
+        bool ended = c.key != 'x' && wait_ends(0.25f);
+        for (int i = 0; i < 2000 && !ended; i++) {
+            if (!(ended = app_close_step(app)) && c.running)
+                run_callback(128, 0.25f);
+            plat_sleep_ms(ended ? 0 : 1);
+        }
+        ASSERT_TRUE(ended);
         ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
-        std::vector<fs::path> files;
-        for (const auto& f : fs::directory_iterator(takes.path))
-            files.push_back(f.path());
+        auto files = std::vector<fs::path>(fs::directory_iterator(takes.path), fs::directory_iterator());
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(files[0].filename().string().rfind("tessel-loop-", 0) == 0, c.export_it);
-        EXPECT_LT(file_vs_loop(files[0]), 1e-4f);
+        EXPECT_EQ(files[0].filename().string().starts_with("tessel-loop-"), c.key == 'e');
+        float *l = nullptr, *r = nullptr, worst = 0.0f;
+        int32_t n = 0;
+        ASSERT_TRUE(take_decode(files[0].c_str(), 48000.0, 1.0f, &l, &r, &n));
+        for (int32_t i = 0; i < n; i++)
+            worst = std::max({worst, std::fabs(l[i] - e->loop_left[i]), std::fabs(r[i] - e->loop_right[i])});
+        free(l);
+        free(r);
+        EXPECT_EQ(n, e->length.load());
+        EXPECT_LT(worst, c.second < 1.0 ? 1e-4f : 1.0f);   // a hurried write holds the loop as it was
     }
     e->running = 0;
 }
@@ -520,72 +447,47 @@ TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
     EXPECT_EQ(app->session_name[0], '\0');
 }
 
-// A listed take the loop cannot hold as it is starts a new take and its file stays as
-// it is; on both roads a 96 kHz file's 30 kHz content is kept out, not folded to 18 kHz.
+// A listed take the loop cannot hold as it is, or one another running copy saved over,
+// starts a new take and its file stays as it is; a 96 kHz file is low-passed on both roads.
 TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
 {
-    const int n96 = 48000;
-    std::vector<float> hi(2 * n96);
-    for (int i = 0; i < n96; i++) {
-        double t = i / 96000.0;
-        hi[2 * i] = (float)(0.5 * std::sin(2.0 * M_PI * 1000.0 * t));
-        hi[2 * i + 1] = (float)(0.25 * std::sin(2.0 * M_PI * 1000.0 * t) + 0.5 * std::sin(2.0 * M_PI * 30000.0 * t));
-    }
-    ASSERT_TRUE(wav_write_float((takes.path / "hi.wav").c_str(), hi.data(), 2, n96, 96000.0));
+    std::vector<float> hi(48000);
+    for (int i = 0; i < 48000; i++)
+        hi[i] = (float)(0.25 * std::sin(2.0 * M_PI * 1000.0 * i / 96000.0) + 0.5 * std::sin(2.0 * M_PI * 30000.0 * i / 96000.0));
+    ASSERT_TRUE(wav_write_float((takes.path / "hi.wav").c_str(), hi.data(), 1, 48000, 96000.0));
     wav("four.wav", 4, 4800, 48000.0);
-    app_library_scan(app);
-    const struct {
-        const char* name;
-        const char* toast;
-    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT"}, {"hi.wav", "LOADED, 96K MADE 48K"}};
-    for (const auto& c : cases) {
-        fs::path file = takes.path / c.name;
-        size_t before = bytes(file);
-        take_load_into_loop(app, row_of(c.name));
-        EXPECT_STREQ(toast_text(), c.toast);
-        e->content_generation.fetch_add(1);   // a dub, then its save
-        ASSERT_TRUE(session_wav_save(app, true));
-        EXPECT_EQ(bytes(file), before) << c.name;
-        EXPECT_TRUE(std::string(app->session_name).starts_with("tessel-")) << app->session_name;
-        EXPECT_TRUE(fs::exists(takes.path / app->session_name)) << c.name;
-    }
-    for (int road = 0; road < 2; road++) {
-        if (road == 0) {
-            take_load_into_loop(app, row_of("hi.wav"));
-        } else {
-            take_load_start(app, (takes.path / "hi.wav").c_str());
-            finish_load();
-        }
-        ASSERT_EQ(e->length.load(), n96 / 2);
-        EXPECT_NEAR(right_tone(1000.0), 0.25, 0.01) << road;
-        EXPECT_LT(right_tone(18000.0), 0.005) << road;
-    }
-}
-
-// Two running copies on one take: what the other copy saved there is never replaced.
-TEST_F(TakesTest, TwoCopiesOnOneTakeNeverSaveOverEachOther)
-{
     wav("shared.wav", 2, 4800, 48000.0);
     app_library_scan(app);
-    take_load_into_loop(app, 0);
-    ASSERT_STREQ(app->session_name, "shared.wav");
-    // The other copy saves its overdub over the take, through its own temporary file.
-    fs::rename(wav("theirs.wav", 2, 9600, 48000.0), takes.path / "shared.wav");
-    size_t theirs = bytes(takes.path / "shared.wav");
-    e->content_generation.fetch_add(1);
-    ASSERT_TRUE(session_wav_save(app, true));
-    EXPECT_EQ(bytes(takes.path / "shared.wav"), theirs);
-    EXPECT_STREQ(toast_text(), "TAKE CHANGED ELSEWHERE: NEW TAKE");
-    std::string ours = app->session_name;
-    ASSERT_NE(ours, "shared.wav");
-    // This copy's own saves, waited for or not, go on under its new name.
-    for (bool wait : {false, true}) {
-        e->content_generation.fetch_add(1);
-        ASSERT_TRUE(session_wav_save(app, wait));
+    const struct {
+        const char *name, *toast;
+        bool elsewhere;
+    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT", false},
+                 {"hi.wav", "LOADED, 96K MADE 48K", false},
+                 {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path file = takes.path / c.name;
+        take_load_into_loop(app, row_of(c.name));
+        if (file.filename() == "hi.wav")
+            expect_filtered();
+        if (c.elsewhere)   // the other copy saves its overdub over it, through its own temporary
+            fs::rename(wav("theirs.wav", 2, 9600, 48000.0), file);
+        size_t before = bytes(file);
+        e->content_generation.fetch_add(1);   // a dub, then its save
+        ASSERT_TRUE(session_wav_save(app, true));
+        EXPECT_STREQ(toast_text(), c.toast);
+        std::string ours = app->session_name;
+        EXPECT_TRUE(ours.starts_with("tessel-")) << ours;
+        e->content_generation.fetch_add(1);   // the next save goes on under the new name
+        ASSERT_TRUE(session_wav_save(app, false));
         ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
         EXPECT_EQ(app->session_name, ours);
+        EXPECT_TRUE(fs::exists(takes.path / ours));
+        EXPECT_EQ(bytes(file), before);
     }
-    EXPECT_EQ(bytes(takes.path / "shared.wav"), theirs);
+    take_load_start(app, (takes.path / "hi.wav").c_str());   // the other road
+    finish_load();
+    expect_filtered();
 }
 
 TEST_F(TakesTest, ListedTakesWithLongNamesLoadTheirOwnFile)
