@@ -50,10 +50,9 @@ enum { PAD_RECORD = 0, PAD_REVERSE, PAD_STOP, PAD_FORWARD, PAD_HOLD_DUB, PAD_COU
 enum { FLASH_LOOP_SET = 0, FLASH_CLEARED, FLASH_BEAT, FLASH_EXPORTED, FLASH_COUNT };
 
 enum { APP_VIDEO_REMOVE = 0 };
-// The close of the program: none asked for; the first request, the session take
-// still being secured while the window runs on; a later request, ending at once; the
-// close's write failed, and the window stays until the next request.
-enum { APP_CLOSING_NONE = 0, APP_CLOSING_SAVE, APP_CLOSING_NOW, APP_CLOSING_FAILED };
+// The close of the program: none asked for (or a failed close gave the window back);
+// the take still being secured while the window runs on; the program may end.
+enum { APP_CLOSING_NONE = 0, APP_CLOSING_SAVE, APP_CLOSING_END };
 // What waits for the loop to be secured before it acts: none, n, a LOOPS row, a
 // decoded file, e, bars of the take player's take.
 enum { TAKE_WAIT_NONE = 0, TAKE_WAIT_NEW, TAKE_WAIT_ROW, TAKE_WAIT_FILE, TAKE_WAIT_EXPORT, TAKE_WAIT_BARS };
@@ -109,6 +108,17 @@ struct TakeSettle {
     double began;                       // ui_time the wait began
     uint32_t gen;                       // the loop's content generation last seen
     uint64_t blocks;                    // audio blocks ended when it was seen
+};
+
+// Securing the loop (app/take_secure.h): settling, then writing, then done or failed.
+enum { TAKE_SECURE_NONE = 0, TAKE_SECURE_SETTLING, TAKE_SECURE_WRITING, TAKE_SECURE_DONE, TAKE_SECURE_FAILED };
+struct TakeSecure {
+    uint8_t state;                      // TAKE_SECURE_*
+    uint8_t to_export;                  // the write is the export's, not the session take's
+    uint8_t hurry;                      // settling is no longer waited for
+    uint8_t write_begun;                // the write was started (or was not needed)
+    uint32_t failures;                  // the session writer's failed count before it
+    TakeSettle settle;
 };
 
 // Plug-in picker state (app/vst_picker.h): the scan's entries with, per entry, the
@@ -327,19 +337,16 @@ struct AppState {
     uint32_t session_failures_seen;     // the writer's failed-writes count last seen
     float session_quiet;                // seconds the loop has been unchanged
     uint8_t session_saving;             // the writer was busy at the last update
+    uint8_t take_unsaved;               // the last session write failed: "TAKE NOT SAVED" stands
     uint8_t closing;                    // APP_CLOSING_*: a close was asked for
-    uint8_t closing_written;            // the close's own write was started (or not needed)
-    uint8_t closing_hurry;              // a later request: the fade is not waited for
+    uint8_t close_failed;               // a close's write failed: the next one's failure ends
     double closing_asked;               // when the first close request came (seconds)
-    uint32_t closing_failures;          // the writer's failed count before the close's write
-    TakeSettle closing_settle;
+    TakeSecure closing_secure;
     uint8_t take_wait;                  // TAKE_WAIT_*: what waits for the loop to be secured
-    uint8_t take_wait_written;          // its session write was started (or not needed)
-    uint32_t take_wait_failures;        // the writer's failed count before that write
     double take_wait_toast;             // ui_time the waiting toast last showed
     char take_wait_row[sizeof(TakeEntry::name)];   // the LOOPS row's file name
     int32_t take_wait_segment;          // the bars' segment
-    TakeSettle take_wait_settle;
+    TakeSecure take_wait_secure;
     float settings_timer;
     char settings_last[APP_SETTINGS_TEXT];
 

@@ -48,11 +48,16 @@ static void app_autosave(AppState* app, Engine* e, float dt)
         uint32_t failed = session_wav_writes_failed();
         if (failed != app->session_failures_seen) {
             app->session_failures_seen = failed;
+            app->take_unsaved = 1;
             toast_show(app, "TAKE NOT SAVED", TOAST_RED);
             // The take lives only in memory now: write it again once the loop has
             // been still for a while longer, even if it never changes again.
             app->session_gen_saved = e->content_generation.load(rl) - 1u;
             app->session_quiet = -kSessionRetrySeconds;
+        } else {
+            // The take is on disk: the status line and a close start afresh.
+            app->take_unsaved = 0;
+            app->close_failed = 0;
         }
         if (app->library_shown)
             app_library_scan(app);
@@ -68,7 +73,7 @@ static void app_autosave(AppState* app, Engine* e, float dt)
     }
     if (gen != app->session_gen_saved && app->session_quiet > kSessionQuietSeconds && !session_wav_busy() &&
         !e->record.load(rl) && !e->hold_dub.load(rl))
-        session_wav_save(app, false);
+        session_wav_save(app);
 
     app->settings_timer += dt;
     if (app->settings_timer > kSettingsPeriod) {

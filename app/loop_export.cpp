@@ -1,11 +1,12 @@
 // loop_export.cpp - the loop exported as a 16-bit WAV into the takes folder under a
-// name no earlier export holds, put in place only when whole.
+// name no earlier export holds, put in place only when whole (see loop_export.h).
+#include "app/loop_export.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/session_take.h"
 #include "app/take_names.h"
 #include "app/take_wait.h"
 #include "app/takes.h"

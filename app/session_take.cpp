@@ -8,10 +8,8 @@
 #include "app/app_state.h"
 #include "app/take_names.h"
 #include "app/toast.h"
-#include "app/transport.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
-#include "audio/looper.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_file_stamp.h"
@@ -131,14 +129,12 @@ bool session_take_load(AppState* app, const char* name, LoopLoadLoss* loss)
     return ok;
 }
 
-bool session_wav_save(AppState* app, bool wait)
+bool session_wav_save(AppState* app)
 {
     if (!app || !app->engine)
         return false;
-    if (session_wav_busy()) {
-        if (!wait || !session_wav_wait(SESSION_WAIT_MS))
-            return false;
-    }
+    if (session_wav_busy())
+        return false;
     Engine* e = app->engine;
     if (e->length.load(rl) < 1)
         return false;
@@ -173,139 +169,8 @@ bool session_wav_save(AppState* app, bool wait)
     g_writer.stamp_out = &app->session_stamp;
     engine_loop_reader_enter(e);
     g_writer.busy.exchange(1, std::memory_order_acq_rel);
-    uint32_t failed = session_wav_writes_failed();
-    if (!wait && plat_thread_start_detached(session_wav_thread, &g_writer, "tessel-session"))
-        return true;
-    session_wav_thread(&g_writer);
-    return session_wav_writes_failed() == failed;
-}
-
-// Two audio blocks that did not write the loop: once recording has ended, the record
-// ramp and the run-out only fall, so nothing writes it again.
-static const uint64_t kSettleBlocks = 2;
-// A stream that stalls unnoticed never ends those blocks: the wait gives up then.
-static const double kSettleLimitSeconds = 1.5;
-// Close requests this close to the first are the same close (a double-click, a window
-// manager that sends two).
-static const double kSameCloseSeconds = 1.0;
-
-void take_settle_begin(AppState* app, TakeSettle* s)
-{
-    Engine* e = app->engine;
-    e->record.store(0, rl);
-    e->hold_dub.store(0, rl);
-    app->hold_dub_held = 0;
-    s->began = app->ui_time;
-    s->blocks = e->blocks_left.load(std::memory_order_acquire);
-    s->gen = e->content_generation.load(std::memory_order_acquire);
-}
-
-bool take_settle_done(AppState* app, TakeSettle* s)
-{
-    Engine* e = app->engine;
-    if (!e->running || app->ui_time - s->began >= kSettleLimitSeconds)
-        return true;
-    // Blocks first: every write of a block counted as ended is then seen.
-    uint64_t blocks = e->blocks_left.load(std::memory_order_acquire);
-    uint32_t gen = e->content_generation.load(std::memory_order_acquire);
-    if (gen != s->gen) {
-        s->gen = gen;
-        s->blocks = blocks;
-        return false;
-    }
-    return blocks - s->blocks >= kSettleBlocks;
-}
-
-void app_close_begin(AppState* app)
-{
-    if (!app || !app->engine || app->closing != APP_CLOSING_NONE)
-        return;
-    app->closing = APP_CLOSING_SAVE;
-    app->closing_written = 0;
-    app->closing_hurry = 0;
-    app->closing_asked = app->ui_time;
-    // A take still recording ends as r ends it: a first pass becomes the loop with its
-    // seam cross-faded, an overdub fades out. The take is written after the fade.
-    take_settle_begin(app, &app->closing_settle);
-}
-
-bool app_close_request(AppState* app, double now)
-{
-    if (!app || !app->engine || app->closing == APP_CLOSING_NOW)
-        return true;
-    if (app->closing == APP_CLOSING_NONE) {
-        app_close_begin(app);
-        app->closing_asked = now;
-        return false;
-    }
-    if (now - app->closing_asked < kSameCloseSeconds)
-        return false;
-    // Before the close's write began (and no other write runs) the take is written at
-    // once and the program ends after it.
-    if (app->closing == APP_CLOSING_SAVE && !app->closing_written && !session_wav_busy() && !loop_export_busy()) {
-        app->closing_hurry = 1;
-        return false;
-    }
-    app->closing = APP_CLOSING_NOW;
+    if (!plat_thread_start_detached(session_wav_thread, &g_writer, "tessel-session"))
+        session_wav_thread(&g_writer);
     return true;
 }
 
-int session_take_secure_step(AppState* app, uint8_t* written, uint32_t* failures)
-{
-    Engine* e = app->engine;
-    if (session_wav_busy())
-        return 0;
-    if (*written) {
-        if (session_wav_writes_failed() != *failures)
-            return -1;   // the update shows "TAKE NOT SAVED" for the write that ran
-        if (e->content_generation.load(rl) == app->session_gen_saved)
-            return 1;
-        // Changed while it was written: once more.
-    }
-    *written = 1;
-    *failures = session_wav_writes_failed();
-    loop_close_open_pass(e);   // a stopped stream never closes it itself
-    uint32_t gen = e->content_generation.load(rl);
-    if (gen == app->session_gen_saved)
-        return 1;
-    if (e->length.load(rl) < 1) {
-        app->session_gen_saved = gen;   // an empty loop holds nothing to lose
-        return 1;
-    }
-    if (!session_wav_save(app, false)) {
-        if (session_wav_writes_failed() == *failures)
-            toast_show(app, "TAKE NOT SAVED", TOAST_RED);   // not even begun
-        return -1;
-    }
-    return 0;
-}
-
-bool app_close_step(AppState* app)
-{
-    if (!app || !app->engine || app->closing == APP_CLOSING_NOW)
-        return true;
-    if (app->closing != APP_CLOSING_SAVE)
-        return false;
-    if (!app->closing_hurry && !take_settle_done(app, &app->closing_settle))
-        return false;
-    // An export asked for before the close is waited for too.
-    if (loop_export_busy() || app->take_wait == TAKE_WAIT_EXPORT)
-        return false;
-    int secured = session_take_secure_step(app, &app->closing_written, &app->closing_failures);
-    // A failed write keeps the window, with "TAKE NOT SAVED"; the next request ends it.
-    if (secured < 0)
-        app->closing = APP_CLOSING_FAILED;
-    return secured > 0;
-}
-
-void app_save_on_exit(AppState* app)
-{
-    if (!app || !app->engine || app->closing == APP_CLOSING_NOW)
-        return;
-    // The frame loop has already written the take the close asked for; without it
-    // (the loop ended some other way) it is written here.
-    while (!session_wav_wait(SESSION_WAIT_MS))
-        continue;
-    if (!app->closing_written && app->engine->content_generation.load(rl) != app->session_gen_saved)
-        session_wav_save(app, true);
-}

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/app_close.h"
 #include "app/app_state.h"
 #include "app/folders.h"
 #include "app/overlays.h"
 #include "app/settings.h"
-#include "app/session_take.h"
 #include "app/takes.h"
 #include "app/window.h"
 #include "audio/engine.h"

@@ -20,6 +20,7 @@
 
 #include "app/folders.h"
 #include "app/frame_pace.h"
+#include "app/key_hold.h"
 #include "app/shell_rigs.h"
 #include "app/shell_station.h"
 #include "app/window.h"
@@ -51,9 +52,6 @@ struct ShellStep {
 };
 constexpr int SHELL_MAX_STEPS = 64;
 
-// Keys held back while n, a load or e waits for the loop to be secured, at most.
-constexpr int SHELL_HELD_KEYS = 64;
-
 struct ShellCtx {
     SDL_Window* window;
     SDL_Renderer* renderer;
@@ -84,8 +82,7 @@ struct ShellCtx {
     int32_t step_count;
     CustomCursor cursor;        // drawn over everything while the canvas exists
     FramePace pace;             // the loop's own pause where presents do not wait
-    SDL_Event held_keys[SHELL_HELD_KEYS];   // keys held back while the loop is secured
-    int32_t held_key_count;
+    KeyHold key_hold;           // keys held back while the loop is secured
 };
 
 // Starts everything in order. 0: the loop may run. 1: one failure line went to

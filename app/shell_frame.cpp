@@ -5,18 +5,20 @@
 #include <algorithm>
 
 #include "app/panels/main/app_draw.h"
+#include "app/app_close.h"
 #include "app/app_events.h"
 #include "app/app_state.h"
 #include "app/frame_pace.h"
+#include "app/musical_typing.h"
 #include "app/overlays.h"
 #include "app/screenshot.h"
 #include "app/shell.h"
 #include "app/shell_cursor.h"
 #include "app/settings.h"
-#include "app/session_take.h"
 #include "app/shell_station.h"
 #include "app/take_wait.h"
 #include "app/takes.h"
+#include "app/toast.h"
 #include "app/window.h"
 #include "audio/engine.h"
 #include "audio/vst.h"
@@ -49,14 +51,22 @@ static void shell_close_request(ShellCtx* sh)
 }
 
 // Keys pressed while n, a load or e waits for the loop to be secured are held back and
-// handled in their order once the wait has ended: none is lost, none acts twice.
+// handled in their order once the wait has ended (key_hold.h). Musical typing's notes
+// play at once: they never change the loop.
 static bool shell_hold_key(ShellCtx* sh, const SDL_Event* ev)
 {
-    if (!take_waiting(sh->app) || (ev->type != SDL_KEYDOWN && ev->type != SDL_KEYUP && ev->type != SDL_TEXTINPUT))
+    AppState* app = sh->app;
+    if (!take_waiting(app))
         return false;
-    if (sh->held_key_count < SHELL_HELD_KEYS)
-        sh->held_keys[sh->held_key_count++] = *ev;
-    return true;
+    if (ev->type == SDL_KEYDOWN && !ev->key.repeat && app->musical_typing &&
+        key_to_semitone(ev->key.keysym.sym) >= 0) {
+        key_hold_let_through(&sh->key_hold, ev);
+        return false;
+    }
+    int kept = key_hold_offer(&sh->key_hold, ev);
+    if (kept == KEY_HOLD_FULL)
+        toast_show(app, "TOO MANY KEYS WAITING: KEY DROPPED", TOAST_RED);
+    return kept != KEY_HOLD_NOW;
 }
 
 // Each event goes to the shell's own handlers first; what they do not end reaches the
@@ -122,13 +132,11 @@ static void shell_event(ShellCtx* sh, SDL_Event* ev)
 // wait holds back the rest again.
 static void shell_release_keys(ShellCtx* sh)
 {
-    if (take_waiting(sh->app) || sh->held_key_count == 0)
+    if (take_waiting(sh->app) || sh->key_hold.count == 0)
         return;
-    SDL_Event keys[SHELL_HELD_KEYS];
-    int32_t n = sh->held_key_count;
-    std::copy(sh->held_keys, sh->held_keys + n, keys);
-    sh->held_key_count = 0;
-    for (int32_t i = 0; i < n; i++)
+    SDL_Event keys[KEY_HOLD_SLOTS];
+    int n = key_hold_take(&sh->key_hold, keys);
+    for (int i = 0; i < n; i++)
         shell_event(sh, &keys[i]);
 }
 

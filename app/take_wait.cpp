@@ -5,13 +5,12 @@
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/session_take.h"
 #include "app/take_grid.h"
+#include "app/take_secure.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/transport.h"
 #include "audio/engine.h"
-#include "audio/looper.h"
 
 static constexpr auto rl = std::memory_order_relaxed;
 
@@ -19,9 +18,9 @@ static constexpr auto rl = std::memory_order_relaxed;
 static const double kToastAfterSeconds = 0.3;
 static const double kToastEverySeconds = 2.0;
 
-static const char* wait_text(const AppState* app)
+const char* take_wait_text(const AppState* app)
 {
-    return app->take_wait == TAKE_WAIT_EXPORT ? "EXPORTING..." : "SAVING TAKE...";
+    return app && app->take_wait == TAKE_WAIT_EXPORT ? "EXPORTING..." : "SAVING TAKE...";
 }
 
 bool take_waiting(const AppState* app)
@@ -64,16 +63,6 @@ static void take_wait_act(AppState* app)
         take_bars_to_loop_now(app, segment);
 }
 
-// The session take once the loop has settled; true once it is in place. A write that
-// fails drops the wait: the loop stays.
-static bool take_wait_write(AppState* app)
-{
-    int secured = session_take_secure_step(app, &app->take_wait_written, &app->take_wait_failures);
-    if (secured < 0)
-        take_wait_drop(app);
-    return secured > 0;
-}
-
 void take_wait_step(AppState* app)
 {
     if (!take_waiting(app) || !app->engine)
@@ -83,28 +72,17 @@ void take_wait_step(AppState* app)
         take_wait_drop(app);
         return;
     }
-    double waited = app->ui_time - app->take_wait_settle.began;
+    double waited = app->ui_time - app->take_wait_secure.settle.began;
     if (waited >= kToastAfterSeconds && app->ui_time - app->take_wait_toast >= kToastEverySeconds) {
         app->take_wait_toast = app->ui_time;
-        toast_show(app, wait_text(app), TOAST_LIGHT_TEAL);
+        toast_show(app, take_wait_text(app), TOAST_LIGHT_TEAL);
     }
-    if (app->take_wait == TAKE_WAIT_EXPORT) {
-        if (!app->take_wait_written) {
-            if (!take_settle_done(app, &app->take_wait_settle))
-                return;
-            app->take_wait_written = 1;
-            if (!loop_export_start(app)) {
-                take_wait_end(app);
-                return;
-            }
-        }
-        if (loop_export_finish(app))
-            take_wait_end(app);
-        return;
-    }
-    if (!app->take_wait_written && !take_settle_done(app, &app->take_wait_settle))
-        return;
-    if (take_wait_write(app))
+    uint8_t state = take_secure_step(app, &app->take_wait_secure);
+    if (state == TAKE_SECURE_FAILED)
+        take_wait_drop(app);
+    else if (state == TAKE_SECURE_DONE && app->take_wait == TAKE_WAIT_EXPORT)
+        take_wait_end(app);
+    else if (state == TAKE_SECURE_DONE)
         take_wait_act(app);
 }
 
@@ -113,15 +91,28 @@ bool take_wait_begin(AppState* app, uint8_t what, const char* row_name, int32_t 
     if (!app || !app->engine || app->closing != APP_CLOSING_NONE)
         return false;
     if (take_waiting(app)) {
-        toast_show(app, wait_text(app), TOAST_LIGHT_TEAL);
+        toast_show(app, take_wait_text(app), TOAST_LIGHT_TEAL);
         return false;
     }
+    Engine* e = app->engine;
+    bool to_export = what == TAKE_WAIT_EXPORT;
+    // Without a loop there is nothing to export: a first pass still recording goes on
+    // (one r has just closed is waited for).
+    if (to_export && e->length.load(rl) < 1 && !e->close_request.load(rl)) {
+        toast_show(app, "NOTHING TO EXPORT", TOAST_RED);
+        return false;
+    }
+    // n and a load replace the loop: a take still recording ends first. An export
+    // reads the loop as it stands while an overdub goes on; after a stop it waits for
+    // the fade and the run-out.
+    bool recording = e->record.load(rl) || e->hold_dub.load(rl);
+    if (!to_export)
+        transport_end_take(app);
     app->take_wait = what;
-    app->take_wait_written = 0;
     app->take_wait_toast = -1.0e9;
     snprintf(app->take_wait_row, sizeof app->take_wait_row, "%s", row_name ? row_name : "");
     app->take_wait_segment = segment;
-    take_settle_begin(app, &app->take_wait_settle);
+    take_secure_begin(app, &app->take_wait_secure, !(to_export && recording), to_export);
     take_wait_step(app);
     return true;
 }

@@ -1,11 +1,11 @@
-// take_wait.h - n, a LOOPS row, a decoded file, bars of a take and e wait for the loop to be secured
-// without holding up the frame loop: a take still recording is ended through its ramp,
-// its fade and a stop's run-out are waited for, a changed loop goes to the session
-// take's writer (e: to the export's writer), and the clear, the load or the export's
-// toast follows once that is done. A toast says what is waited for.
+// take_wait.h - n, a LOOPS row, a decoded file, bars of a take and e wait for the loop
+// to be secured (take_secure.h) without holding up the frame loop. n and a load first
+// end a take still recording through its ramp, since they replace the loop anyway; e
+// leaves the transport as it is. The clear, the load or the export's toast follows
+// once the take is in place. A toast says what is waited for.
 // Threads: UI thread only; the writers run on their own threads.
-// Depends on: app/app_state.h, app/session_take.h, app/take_grid.h, app/takes.h,
-//             app/toast.h, app/transport.h, audio/engine.h, audio/looper.h.
+// Depends on: app/app_state.h, app/take_secure.h, app/take_grid.h, app/takes.h,
+//             app/toast.h, app/transport.h, audio/engine.h.
 #pragma once
 #include <cstdint>
 
@@ -13,7 +13,8 @@ struct AppState;
 
 // Begins a wait for what (TAKE_WAIT_*; row_name: the LOOPS row's file name; segment:
 // the bars') and takes its first step at once. False when refused: the program
-// closes, or another wait runs (the toast then says what that one waits for).
+// closes, another wait runs (the toast then says what that one waits for), or e finds
+// nothing to export ("NOTHING TO EXPORT": no loop yet, a first pass still recording).
 bool take_wait_begin(AppState* app, uint8_t what, const char* row_name, int32_t segment = -1);
 // Each frame, from the update: the wait's next step. A close ends the wait (the close
 // secures the take itself), except an export's, which the close waits for. A write
@@ -21,3 +22,5 @@ bool take_wait_begin(AppState* app, uint8_t what, const char* row_name, int32_t 
 void take_wait_step(AppState* app);
 // Whether a wait runs: keys are then held back until it ends, in their order.
 bool take_waiting(const AppState* app);
+// What the running wait shows: "EXPORTING..." or "SAVING TAKE...".
+const char* take_wait_text(const AppState* app);

@@ -46,7 +46,6 @@ struct TakeLoadJob {
     float* right;
     int32_t length;
     LoopLoadLoss loss;
-    bool secured;   // the loop it replaces has been secured: it may load
 };
 
 static TakeLoadJob g_job;
@@ -249,7 +248,6 @@ void take_load_discard(AppState* app)
     std::free(g_job.right);
     g_job.left = g_job.right = nullptr;
     g_job.length = 0;
-    g_job.secured = false;
     g_job.state.exchange(0, std::memory_order_acq_rel);
     app->take_loading = 0;
     // The decoded file's mark goes; the tree marks the player's take again, if it
@@ -257,55 +255,44 @@ void take_load_discard(AppState* app)
     foldertree_set_highlight(app->folder_tree, app->library ? app->library->loaded_path : nullptr);
 }
 
-// Whether the decoded file may replace the loop: 1 once the loop is secured (the
-// engine then stopped), 0 while it is being secured (or another wait runs, for its
-// turn), -1 when it is to be dropped (the program closes).
-static int take_file_turn(AppState* app)
+// The decoded file becomes the loop, whose old take is secured, and the loader is idle
+// again.
+static void take_load_apply(AppState* app)
 {
-    if (g_job.secured) {
-        g_job.secured = false;
-        take_engine_stop(app);
-        return 1;
-    }
-    if (take_waiting(app))
-        return 0;
-    return take_wait_begin(app, TAKE_WAIT_FILE, nullptr) ? 0 : -1;
-}
-
-// The finished load collected into the loop.
-static void take_load_collect(AppState* app)
-{
-    int32_t state = take_load_state();
-    app->take_loading = state == 1;
-    if (state != 2 && state != 3)
-        return;
-    int turn = state == 2 && app->engine ? take_file_turn(app) : -1;
-    if (turn == 0)
-        return;
-    if (state == 3 || !app->engine) {
+    Engine* e = app->engine;
+    take_engine_stop(app);
+    library_stop(app->library);
+    if (loop_set_buffers(e, g_job.left, g_job.right, g_job.length)) {
+        app->session_name[0] = '\0';
+        app->session_gen_seen = e->content_generation.load(rl);
+        app->overview_timer = 0.0f;
+        e->playing.store(1, rl);
+        take_toast_loaded(app, &g_job.loss, g_job.length, e->sample_rate);
+    } else {
         toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
-    } else if (turn > 0) {
-        library_stop(app->library);
-        Engine* e = app->engine;
-        if (loop_set_buffers(e, g_job.left, g_job.right, g_job.length)) {
-            app->session_name[0] = '\0';
-            app->session_gen_seen = e->content_generation.load(rl);
-            app->overview_timer = 0.0f;
-            e->playing.store(1, rl);
-            take_toast_loaded(app, &g_job.loss, g_job.length, e->sample_rate);
-        } else {
-            toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
-        }
     }
     take_load_discard(app);
 }
 
+// The finished load: a failure is told at once; a decoded file waits for the loop it
+// replaces to be secured (take_wait.h), its turn coming after any wait that runs, and
+// is dropped when the program closes.
+static void take_load_collect(AppState* app)
+{
+    int32_t state = take_load_state();
+    app->take_loading = state == 1;
+    if (state == 3 || (state == 2 && !app->engine)) {
+        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
+        take_load_discard(app);
+    } else if (state == 2 && !take_waiting(app) && !take_wait_begin(app, TAKE_WAIT_FILE, nullptr)) {
+        take_load_discard(app);
+    }
+}
+
 void take_load_finish_now(AppState* app)
 {
-    if (take_load_state() != 2)
-        return;
-    g_job.secured = true;
-    take_load_collect(app);
+    if (app && app->engine && take_load_state() == 2)
+        take_load_apply(app);
 }
 
 void take_load_finish(AppState* app, float dt)

@@ -31,10 +31,17 @@ static void pad_bounce(AppState* app, int pad, float depth)
 }
 
 // While the program closes, its last take is being written, and while n, a load or e
-// waits, the loop is being secured: the commands that would change it do nothing.
-static bool transport_held(const AppState* app)
+// waits, the loop is being secured: the commands that would change it do nothing. Keys
+// wait for the wait's end (the shell holds them back); a click on a pad or a button
+// meanwhile is refused with the wait's toast.
+static bool transport_held(AppState* app)
 {
-    return !app || !app->engine || app->closing != APP_CLOSING_NONE || take_waiting(app);
+    if (!app || !app->engine || app->closing != APP_CLOSING_NONE)
+        return true;
+    if (!take_waiting(app))
+        return false;
+    toast_show(app, take_wait_text(app), TOAST_LIGHT_TEAL);
+    return true;
 }
 
 void transport_record(AppState* app)
@@ -85,11 +92,8 @@ void transport_clear(AppState* app)
 {
     if (transport_held(app))
         return;
-    Engine* e = app->engine;
-    e->record.store(0, rl);
-    e->hold_dub.store(0, rl);
-    app->hold_dub_held = 0;
-    e->clear_request.store(1, rl);
+    transport_end_take(app);
+    app->engine->clear_request.store(1, rl);
     toast_show(app, "CLEARED", TOAST_GREY);
     app->flashes[FLASH_CLEARED].value = 1.0f;
     app->shake += 0.6f;
@@ -123,7 +127,7 @@ void transport_new_session(AppState* app)
     take_wait_begin(app, TAKE_WAIT_NEW, nullptr);
 }
 
-void transport_new_session_now(AppState* app)
+void transport_end_take(AppState* app)
 {
     if (!app || !app->engine)
         return;
@@ -131,7 +135,14 @@ void transport_new_session_now(AppState* app)
     e->record.store(0, rl);
     e->hold_dub.store(0, rl);
     app->hold_dub_held = 0;
-    e->clear_request.store(1, rl);
+}
+
+void transport_new_session_now(AppState* app)
+{
+    if (!app || !app->engine)
+        return;
+    transport_end_take(app);
+    app->engine->clear_request.store(1, rl);
     app->session_name[0] = '\0';
     app_library_scan(app);
     toast_show(app, "NEW", TOAST_TEAL);

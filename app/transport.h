@@ -2,7 +2,8 @@
 // hold-dub, export, new session) and the switches beside them (monitor, exclusive
 // mode, broadcast, plug-in removal), each with its toast, bounce, flash or burst.
 // While the program closes (AppState closing), or n, a load or e waits for the loop
-// to be secured, record, clear, new session and a hold-dub press do nothing.
+// to be secured, record, clear, new session and a hold-dub press do nothing (during a
+// wait a toast says what it waits for).
 // Threads: UI thread only. Engine flags and requests are single relaxed stores the
 // callback reads at its next block; plug-ins leave through the host's retire.
 // Depends on: app/app_state.h, app/toast.h, app/musical_typing.h,
@@ -13,7 +14,6 @@
 #include <cstdint>
 
 struct AppState;
-struct PlatLocalTime;
 
 // r: plays when stopped; while the first take records, asks the loop to close and
 // keeps recording only with overdub on; otherwise flips recording.
@@ -27,16 +27,14 @@ void transport_clear(AppState* app);
 // Press and release of the hold-dub key or pad.
 void transport_hold_dub(AppState* app, bool down);
 // The loop as a 16-bit WAV in the takes folder (made with its parents), written by a
-// worker once a take still recording has ended and the loop has settled (take_wait.h);
-// "NOTHING TO EXPORT" for an empty loop, "EXPORT FAILED" for any failure (no file left
-// behind).
+// worker (loop_export.h). The transport is left as it is: during an overdub the loop
+// is exported as it stands and the overdub goes on; after a stop the export waits for
+// the fade and the run-out (take_wait.h). "NOTHING TO EXPORT" without a loop (a first
+// pass still recording too), "EXPORT FAILED" for any failure (no file left behind).
 void transport_export_wav(AppState* app);
-// Starts the export's writer on the loop as it stands; false, with the toast, when
-// there is nothing to export or it cannot begin.
-bool loop_export_start(AppState* app);
-// Once the export's writer has ended: its toast, flash and the take list; true then.
-bool loop_export_finish(AppState* app);
-bool loop_export_busy(void);
+// Ends a take still recording as r ends it: a first pass becomes the loop with its
+// seam cross-faded, an overdub fades out; the hold-dub ends too.
+void transport_end_take(AppState* app);
 // Once the loop is secured (take_wait.h), clears it and starts a new session name.
 void transport_new_session(AppState* app);
 // The clear and the new session name, now.
@@ -55,7 +53,3 @@ bool fxslot_remove_vst(AppState* app, int slot);
 
 // Sets the input gain in the AppState and the engine.
 void app_set_gain(AppState* app, float gain);
-
-// The export's file name for a time, with "-n" before ".wav" when n > 1:
-// "tessel-loop-%04d%02d%02d-%02d%02d%02d.wav". False when it does not fit.
-bool loop_export_name(const PlatLocalTime* t, int n, char* out, size_t out_cap);

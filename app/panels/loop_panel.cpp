@@ -21,6 +21,8 @@ static const float kPanelY = 986.0f, kRowY = 991.0f, kStripY = 1014.0f;
 static const float kStripW = 568.0f, kStripH = 44.0f;
 static const char* const kBarLabels[4] = {"1", "2", "4", "8"};
 static const int32_t kBarChoices[4] = {1, 2, 4, 8};
+// The room a label keeps before the control it names.
+static const float kLabelGap = 8.0f;
 
 static bool over(const AppState* app, const HitRect& r)
 {
@@ -65,7 +67,7 @@ static void draw_controls(AppState* app, DrawKit* kit)
         draw_text_centered(kit, kBarLabels[k], r.bars[k].x + 12, 996, 1.2f,
                            chosen ? VIEW_BRIGHT : hover ? VIEW_LIGHT : VIEW_MUTED);
     }
-    draw_text(kit, "BARS", r.bars[0].x - 8 - draw_text_span(kit, "BARS", 1.2f), 996, 1.2f, VIEW_MUTED);
+    draw_text(kit, "BARS", r.bars[0].x - kLabelGap - draw_text_span(kit, "BARS", 1.2f), 996, 1.2f, VIEW_MUTED);
     for (int j = 0; j < 2; j++) {
         const HitRect& s = r.steppers[j];
         bool hover = over(app, s);
@@ -88,7 +90,7 @@ static void status_text(AppState* app, DrawKit* kit, float L, const char* text, 
 {
     char shown[48];
     snprintf(shown, sizeof shown, "%s", text);
-    float room = app->player_rects.steppers[0].x + 6 - 2 - (L + 18);
+    float room = app->player_rects.steppers[0].x + 6 - kLabelGap - (L + 18);
     size_t n = strlen(shown);
     while (n > 0 && draw_text_span(kit, shown, 1.2f) > room) {
         // A double space parts the tempo from the key: the key goes whole.

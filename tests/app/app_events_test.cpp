@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/key_hold.h"
 #include "app/musical_typing.h"
 #include "app/toast.h"
 #include "app/transport.h"
@@ -105,6 +106,56 @@ TEST_F(EventTest, KeyRepeatsDoNothingOutsideThePicker)
     send(ev_key(SDLK_DOWN, true, KMOD_NONE, 1));
     send(ev_key(SDLK_DOWN, true, KMOD_NONE, 1));
     EXPECT_EQ(app->picker.selection, 2);
+}
+
+// Keys pressed while the loop is secured are held back: a key held through the wait
+// leaves its press and its release (no repeat), so the hold-dub it starts on replay
+// ends too; presses beyond the store are dropped, never a release; the release of a
+// key pressed before the wait acts at once.
+TEST_F(EventTest, KeysHeldBackDuringAWaitKeepEveryReleaseAndNoRepeat)
+{
+    KeyHold hold{};
+    auto offer = [&](SDL_Event ev) { return key_hold_offer(&hold, &ev); };
+    SDL_Event text{};
+    text.type = SDL_TEXTINPUT;
+    EXPECT_EQ(offer(ev_key(SDLK_r, false)), KEY_HOLD_NOW);   // pressed before the wait
+    EXPECT_EQ(offer(ev_key(SDLK_d)), KEY_HOLD_HELD);
+    EXPECT_EQ(offer(text), KEY_HOLD_HELD);
+    for (int i = 0; i < 90; i++) {   // three seconds of key repeat
+        EXPECT_EQ(offer(ev_key(SDLK_d, true, KMOD_NONE, 1)), KEY_HOLD_IGNORED);
+        EXPECT_EQ(offer(text), KEY_HOLD_IGNORED);
+    }
+    EXPECT_EQ(offer(ev_key(SDLK_d, false)), KEY_HOLD_HELD);
+    SDL_Event out[KEY_HOLD_SLOTS];
+    int n = key_hold_take(&hold, out);
+    ASSERT_EQ(n, 3);
+    for (int i = 0; i < n; i++)
+        send(out[i]);
+    EXPECT_EQ(e->hold_dub.load(), 0) << "the hold-dub stuck on";
+
+    // Forty keys pressed, then all released: what is held is whole pairs in order.
+    auto key = [](int k, bool down) {
+        SDL_Event ev = ev_key(SDLK_a, down);
+        ev.key.keysym.scancode = (SDL_Scancode)(SDL_SCANCODE_A + k);
+        return ev;
+    };
+    int full = 0;
+    for (int k = 0; k < 40; k++) {
+        full += offer(key(k, true)) == KEY_HOLD_FULL;
+        offer(text);
+    }
+    for (int k = 0; k < 40; k++)
+        offer(key(k, false));
+    n = key_hold_take(&hold, out);
+    EXPECT_GT(full, 0);
+    int downs = 0, ups = 0;
+    for (int i = 0; i < n; i++) {
+        downs += out[i].type == SDL_KEYDOWN;
+        ups += out[i].type == SDL_KEYUP;
+    }
+    EXPECT_EQ(downs, 40 - full);
+    EXPECT_EQ(ups, downs) << "a release was dropped";
+    EXPECT_EQ(out[n - 1].type, SDL_KEYUP);
 }
 
 TEST_F(EventTest, StopClearHoldDubAndTheSwitchesAnswerWithTheirToasts)
@@ -210,7 +261,7 @@ TEST_F(EventTest, NewSessionSavesAChangedLoopThenClearsAndForgetsTheName)
     // Unchanged since the last take: nothing to save.
     press(SDLK_n);
     ASSERT_TRUE(wait_ends());
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     EXPECT_EQ(session_wav_writes_completed(), written + 1);
 }
 

@@ -22,6 +22,10 @@
 #include "platform/plat_time.h"
 #include "support/fake_audio.h"
 
+// How long a test waits for a write before it fails: generous, since a loaded machine
+// may take long; a writer that never ends fails the test rather than hanging it.
+constexpr int kWriteLimitMs = 60000;
+
 // Starts the engine on the scripted audio library with two inputs at 48 kHz (no
 // stream is opened); pair with app_test_engine_stop.
 inline bool app_test_engine_start(Engine* e)
@@ -89,10 +93,16 @@ protected:
         video_player_destroy(app->video_player);
         app->video_player = nullptr;
         session_wav_test_hold(false);
-        session_wav_wait(SESSION_WAIT_MS);
+        session_wav_wait(kWriteLimitMs);
         app_test_engine_stop(e);
     }
 
+    // The session take written now; whether the write began and succeeded.
+    bool save()
+    {
+        uint32_t failed = session_wav_writes_failed();
+        return session_wav_save(app) && session_wav_wait(kWriteLimitMs) && session_wav_writes_failed() == failed;
+    }
     // settings_save calls since the test began.
     int settings_saves() const { return (int)(settings_save_count() - saves_before); }
 
@@ -101,10 +111,11 @@ protected:
     // stops waiting for the loop to be secured; false when it never stops.
     bool wait_ends(float level = 0.0f)
     {
-        for (int i = 0; i < 3000 && take_waiting(app); i++) {
+        for (int i = 0; i < kWriteLimitMs && take_waiting(app); i++) {
             if (e->running)
                 run_callback(128, level);
             plat_sleep_ms(1);
+            app->ui_time += 0.001;
             app_update(app, 0.001f);
         }
         return !take_waiting(app);

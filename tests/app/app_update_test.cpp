@@ -147,7 +147,7 @@ TEST_F(AppTest, TheSessionTakeIsSavedOnceAfterTheLoopIsStillFor0Point6Seconds)
     // The first frame sees the change; 0.6 s of quiet is 12 more frames of 0.05 s.
     EXPECT_GE(fired_at, 13);
     EXPECT_LE(fired_at, 14);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));   // the writer is a real thread
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));   // the writer is a real thread
     EXPECT_EQ(session_wav_writes_completed(), written + 1);
     EXPECT_TRUE(std::filesystem::exists(takes.path / app->session_name));
 
@@ -157,10 +157,10 @@ TEST_F(AppTest, TheSessionTakeIsSavedOnceAfterTheLoopIsStillFor0Point6Seconds)
             e->content_generation.fetch_add(1);
         app_update(app, 0.05f);
     }
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     EXPECT_EQ(session_wav_writes_completed(), written + 1);
     frames(14);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     EXPECT_EQ(session_wav_writes_completed(), written + 2);
 }
 
@@ -191,10 +191,10 @@ TEST_F(AppTest, TheSessionTakeWaitsForABusyWriter)
     frames(40);
     EXPECT_FALSE(saved());
     session_wav_test_hold(false);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     frames(1);
     EXPECT_TRUE(saved());
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
 }
 
 TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
@@ -204,7 +204,7 @@ TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
     e->content_generation.fetch_add(1);
     frames(13);
     ASSERT_TRUE(saved());
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));   // ends within the frame
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));   // ends within the frame
     frames(1);
     EXPECT_EQ(app->take_count, 1);
 
@@ -218,7 +218,7 @@ TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
     EXPECT_TRUE(app->session_saving);
     EXPECT_EQ(app->take_count, 0);
     session_wav_test_hold(false);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     frames(3);
     EXPECT_FALSE(app->session_saving);
     EXPECT_EQ(app->take_count, 1);
@@ -228,7 +228,7 @@ TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
     app->take_count = 0;
     e->content_generation.fetch_add(1);
     frames(20);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     frames(3);
     EXPECT_EQ(app->take_count, 0);
 }

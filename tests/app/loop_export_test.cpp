@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/toast.h"
+#include "app/loop_export.h"
 #include "app/transport.h"
 #include "platform/plat_file.h"
 #include "platform/plat_time.h"

@@ -31,7 +31,7 @@ protected:
     void TearDown() override
     {
         take_grid_free(app);
-        app->take_grid = TakeGridState{};
+        take_grid_free(app);
         app->preview = nullptr;
         preview_kit_empty(&player);
         MainViewTest::TearDown();
@@ -190,9 +190,18 @@ TEST_F(LoopPanelInAWindow, OutlinesKeepTheirEdgesAndLabelsTheirGaps)
         const HitRect& s = r.steppers[1];
         int icon_end = kit_pixels(s.x + 12, s.x + 14, kit.scale, kit.offset_x).second;
         EXPECT_GE(blank_columns(icon_end + 1, 1), (int)(15 * kit.scale)) << h;
-        // The status text ("120.0 BPM  A MAJ") stops short of the steppers' icons.
-        auto [x0, x1] = kit_pixels(r.steppers[0].x + 6 - 2, s.x + 14, kit.scale, kit.offset_x);
+        // The status text ("120.0 BPM  A MAJ") keeps the gap a label keeps before the
+        // steppers' icons (8 units; one is left for rounding).
+        auto [x0, x1] = kit_pixels(r.steppers[0].x + 6 - 7, s.x + 14, kit.scale, kit.offset_x);
         EXPECT_FALSE(draw_box_has(&fx, x0, y0, x1, y1, pix(VIEW_BRIGHT))) << h;
+    });
+    // "NOTHING PLAYING" keeps that gap too.
+    take_grid_free(app);
+    in_each_window([&](int h) {
+        auto [y0, y1] = kit_pixels(994, 1006, kit.scale, kit.offset_y);
+        const HitRect& s = app->player_rects.steppers[0];
+        auto [x0, x1] = kit_pixels(s.x + 6 - 7, s.x + 6, kit.scale, kit.offset_x);
+        EXPECT_FALSE(draw_box_has(&fx, x0, y0, x1 - 1, y1, pix(VIEW_MUTED))) << h;
     });
 }
 

@@ -242,7 +242,7 @@ TEST_F(ClickTrackTest, BarsSentToTheLoopSaveTheOldLoopAndStartANewTake)
     std::vector<float> a(4800, 0.25f), b(9600, 0.5f);
     ASSERT_TRUE(loop_set_buffers(e, a.data(), a.data(), 4800));
     snprintf(app->session_name, sizeof app->session_name, "old.wav");
-    ASSERT_TRUE(session_wav_save(app, true));
+    ASSERT_TRUE(save());
     ASSERT_TRUE(loop_set_buffers(e, b.data(), b.data(), 9600));
     analyse(make_c120());
     app->bars_per_segment = 1;
@@ -252,8 +252,8 @@ TEST_F(ClickTrackTest, BarsSentToTheLoopSaveTheOldLoopAndStartANewTake)
     // The old take holds the changed loop; the bars go to a name of their own.
     EXPECT_NEAR(wav_duration_seconds((takes.path / "old.wav").c_str()), 9600 / 48000.0, 1e-4);
     EXPECT_EQ(app->session_name[0], '\0');
-    ASSERT_TRUE(session_wav_save(app, true));
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(save());
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     EXPECT_STRNE(app->session_name, "old.wav");
     EXPECT_NEAR(wav_duration_seconds((takes.path / app->session_name).c_str()), e->length.load() / 48000.0, 1e-4);
     EXPECT_NEAR(wav_duration_seconds((takes.path / "old.wav").c_str()), 9600 / 48000.0, 1e-4);

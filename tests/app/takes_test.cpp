@@ -8,6 +8,9 @@
 
 #include <sys/stat.h>
 
+#include "app/app_close.h"
+#include "app/loop_export.h"
+#include "app/panels/main/view_status.h"
 #include "app/take_names.h"
 #include "app/toast.h"
 #include "app/transport.h"
@@ -71,12 +74,12 @@ TEST_F(TakesTest, TwoSavesShareOneNameAndLeaveNoTemporaryFile)
 {
     e->length = 4800;
     e->content_generation.fetch_add(1);
-    ASSERT_TRUE(session_wav_save(app, true));
+    ASSERT_TRUE(save());
     std::string name = app->session_name;
     ASSERT_EQ(name.size(), std::strlen("tessel-20250101-000000.wav"));
     e->content_generation.fetch_add(1);
-    ASSERT_TRUE(session_wav_save(app, false));
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_save(app));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     EXPECT_EQ(std::string(app->session_name), name);
     int files = 0;
     for (const auto& f : fs::directory_iterator(takes.path)) {
@@ -89,7 +92,7 @@ TEST_F(TakesTest, TwoSavesShareOneNameAndLeaveNoTemporaryFile)
     // An empty loop is never written.
     e->length = 0;
     app->session_name[0] = '\0';
-    EXPECT_FALSE(session_wav_save(app, true));
+    EXPECT_FALSE(save());
     EXPECT_EQ(app->session_name[0], '\0');
 }
 
@@ -97,13 +100,13 @@ TEST_F(TakesTest, AFailedWriteKeepsTheOldTakeAndIsReported)
 {
     e->length = 48000;
     e->content_generation.fetch_add(1);
-    ASSERT_TRUE(session_wav_save(app, true));
+    ASSERT_TRUE(save());
     fs::path file = takes.path / app->session_name;
     auto before = fs::file_size(file);
     e->length = 96000;
     e->content_generation.fetch_add(1);
     ASSERT_TRUE(plat_file_fake_size_limit(1000));
-    EXPECT_FALSE(session_wav_save(app, true));
+    EXPECT_FALSE(save());
     plat_file_fake_size_limit(-1);
     EXPECT_EQ(fs::file_size(file), before);
     EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
@@ -119,7 +122,7 @@ TEST_F(TakesTest, AFailedWriteKeepsTheOldTakeAndIsReported)
     frames(20);
     EXPECT_EQ(fs::file_size(file), before);   // not at once: the retry waits a while
     frames(130);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     EXPECT_GT(fs::file_size(file), before);
 }
 
@@ -137,7 +140,7 @@ TEST_F(TakesTest, ANewSessionNeverNamesAFileThatExists)
     }
     e->length = 4800;
     e->content_generation.fetch_add(1);
-    ASSERT_TRUE(session_wav_save(app, true));
+    ASSERT_TRUE(save());
     EXPECT_TRUE(std::string(app->session_name).ends_with("-3.wav")) << app->session_name;
 }
 
@@ -162,7 +165,7 @@ TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
     e->length = 4800;
     e->content_generation.fetch_add(1);
     session_wav_test_hold(true);
-    ASSERT_TRUE(session_wav_save(app, false));
+    ASSERT_TRUE(session_wav_save(app));
     uint32_t writes = session_wav_writes_completed();
     e->content_generation.fetch_add(1);
     transport_new_session(app);
@@ -170,6 +173,11 @@ TEST_F(TakesTest, AStuckWriterNeverFreezesTheUiAndItsLoopIsKept)
     frames(20);
     EXPECT_TRUE(take_waiting(app));
     EXPECT_EQ(e->clear_request.load(), 0);   // the loop under the writer stays
+    EXPECT_STREQ(toast_text(), "SAVING TAKE...");
+    int32_t toasts = app->toast_next;
+    transport_record(app);   // a click on the record pad meanwhile is refused, with the toast
+    EXPECT_EQ(e->record.load(), 0);
+    EXPECT_NE(app->toast_next, toasts);
     EXPECT_STREQ(toast_text(), "SAVING TAKE...");
     session_wav_test_hold(false);
     ASSERT_TRUE(wait_ends());
@@ -213,40 +221,65 @@ TEST_F(TakesTest, AClearedLoopOrARunningFirstPassGivesWayToTheNextTake)
             finish_load();
         }
         EXPECT_STREQ(toast_text(), toasts[act]);
-        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
         EXPECT_EQ(first_passes_kept(), c < 3 ? 0 : c - 2);
         e->record = 0;
     }
 }
 
+// The loop as the decoder reads the only file in the takes folder starting with
+// prefix: the largest difference from the loop in place, or 1 when there is no such
+// file or its length differs.
+static float file_against_loop(const fs::path& folder, const char* prefix, const Engine* e)
+{
+    fs::path file;
+    for (const auto& f : fs::directory_iterator(folder))
+        if (f.path().filename().string().starts_with(prefix))
+            file = f.path();
+    float *l = nullptr, *r = nullptr, worst = 0.0f;
+    int32_t n = 0;
+    if (file.empty() || !take_decode(file.c_str(), 48000.0, 1.0f, &l, &r, &n) || n != e->length.load())
+        worst = 1.0f;
+    for (int32_t i = 0; i < n && worst < 1.0f; i++)
+        worst = std::max({worst, std::fabs(l[i] - e->loop_left[i]), std::fabs(r[i] - e->loop_right[i])});
+    free(l);
+    free(r);
+    return worst;
+}
+
 // A close, e or n while recording, or right after a stop during an overdub, reads the
 // loop once the fade and the run-out have written their tails (a first pass too, with
-// the stream stopped or running: its ramp's tail cross-fades the seam). A second close
-// request within a second of the first is the same close; a later one while the take
-// settles writes it at once; one while the write runs, or after the close's write
-// failed (the window stays), ends the program.
-TEST_F(TakesTest, ACloseEOrNWritesTheSettledTakeAndASecondCloseNeverLosesIt)
+// the stream stopped or running: its ramp's tail cross-fades the seam), or, with a
+// stalled stream, once the wait has lasted 1.5 s. A second close request within a
+// second of the first is the same close; a later one while the take settles writes it
+// at once and again once the loop has settled; one while the write runs waits for it.
+// e leaves the transport alone: an overdub goes on, a first pass is not an export.
+TEST_F(TakesTest, ACloseEOrNWritesTheSettledTakeAndNoLaterCloseLosesIt)
 {
     void (*space)(AppState*) = [](AppState* a) { transport_play_dir(a, false); };
+    enum { CLOSE, EXPORT, NEW };
     const struct {
         const char* what;
-        char key;                  // 'x' for a close request
+        int key;
         void (*stop)(AppState*);   // before the key
         bool first_pass, running;
-        double second;   // seconds from the first close request to the second, 0 for none
-        bool hold_writer, disk_full, ends_at_second;
+        double second;             // seconds from the first close request to the second, 0 for none
+        bool hold_writer;          // the second request comes while the close's write runs
+        bool stalled;              // the stream runs but its blocks stop coming
+        int files;                 // takes in the folder at the end
     } cases[] = {
-        {"a close during a first pass, stream stopped", 'x', nullptr, true, false, 0.0, false, false, false},
-        {"a close during a first pass, stream running", 'x', nullptr, true, true, 0.0, false, false, false},
-        {"double-click while overdubbing", 'x', nullptr, false, true, 0.12, false, false, false},
-        {"a later request while the take settles", 'x', nullptr, false, true, 1.5, false, false, false},
-        {"a later request while the write runs", 'x', nullptr, false, true, 1.5, true, false, true},
-        {"a request within a second of a failed write", 'x', nullptr, false, true, 0.5, false, true, false},
-        {"a later request after a failed write", 'x', nullptr, false, true, 1.5, false, true, true},
-        {"space then e", 'e', space, false, true, 0.0, false, false, false},
-        {"s then e", 'e', transport_stop, false, true, 0.0, false, false, false},
-        {"space then n", 'n', space, false, true, 0.0, false, false, false},
-        {"n during an overdub", 'n', nullptr, false, true, 0.0, false, false, false},
+        {"a close during a first pass, stream stopped", CLOSE, nullptr, true, false, 0.0, false, false, 1},
+        {"a close during a first pass, stream running", CLOSE, nullptr, true, true, 0.0, false, false, 1},
+        {"a close with a stalled stream", CLOSE, nullptr, false, true, 0.0, false, true, 1},
+        {"double-click while overdubbing", CLOSE, nullptr, false, true, 0.12, false, false, 1},
+        {"a later request while the take settles", CLOSE, nullptr, false, true, 1.5, false, false, 1},
+        {"a later request while the write runs", CLOSE, nullptr, false, true, 1.5, true, false, 1},
+        {"space then e", EXPORT, space, false, true, 0.0, false, false, 1},
+        {"s then e", EXPORT, transport_stop, false, true, 0.0, false, false, 1},
+        {"e during an overdub", EXPORT, nullptr, false, true, 0.0, false, false, 1},
+        {"e during a first pass", EXPORT, nullptr, true, true, 0.0, false, false, 0},
+        {"space then n", NEW, space, false, true, 0.0, false, false, 1},
+        {"n during an overdub", NEW, nullptr, false, true, 0.0, false, false, 1},
     };
     std::vector<float> silence(24000, 0.0f);
     for (const auto& c : cases) {
@@ -268,62 +301,167 @@ TEST_F(TakesTest, ACloseEOrNWritesTheSettledTakeAndASecondCloseNeverLosesIt)
         run_callback(c.first_pass ? 24000 : 12000, 0.25f);
         if (c.stop)
             c.stop(app);
+        bool recording = e->record.load();
         app->ui_time = 10.0;
         uint32_t writes = session_wav_writes_completed();
-        if (c.key == 'x')
+        auto reading = [&] { return loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes; };
+        if (c.key == CLOSE)
             ASSERT_FALSE(app_close_request(app, 10.0));
         else
-            (c.key == 'e' ? transport_export_wav : transport_new_session)(app);
-        EXPECT_EQ(e->record.load(), 0);
+            (c.key == EXPORT ? transport_export_wav : transport_new_session)(app);
+        // e never changes the transport; a close and n end the take first.
+        EXPECT_EQ(e->record.load(), c.key == EXPORT && recording);
+        if (c.second > 0.0 && !c.hold_writer) {
+            app->ui_time = 10.0 + c.second;
+            EXPECT_FALSE(app_close_request(app, 10.0 + c.second));
+        }
         if (c.running) {
             EXPECT_FALSE(app_close_step(app));
-            EXPECT_FALSE(loop_export_busy() || session_wav_busy() || session_wav_writes_completed() != writes)
-                << "nothing reads the loop before the stream has run on";
+            bool hurried = c.second >= 1.0 && !c.hold_writer, overdub = c.key == EXPORT && recording && !c.first_pass;
+            EXPECT_EQ(reading(), hurried || overdub) << "the loop is read before the stream has run on";
         }
-        if (c.disk_full)
-            ASSERT_TRUE(plat_file_fake_size_limit(1000));
-        if (c.hold_writer || c.disk_full) {
-            session_wav_test_hold(c.hold_writer);
-            for (int i = 0; i < 100 && !app->closing_written; i++) {
+        if (c.stalled) {
+            app->ui_time = 11.4;
+            EXPECT_FALSE(app_close_step(app));
+            EXPECT_FALSE(reading()) << "a stalled stream was given up on early";
+            app->ui_time = 11.6;
+            EXPECT_FALSE(app_close_step(app));
+            EXPECT_TRUE(reading()) << "a stalled stream was waited for too long";
+        }
+        if (c.hold_writer) {
+            session_wav_test_hold(true);
+            for (int i = 0; i < 100 && !app->closing_secure.write_begun; i++) {
                 run_callback(128, 0.25f);
                 EXPECT_FALSE(app_close_step(app));
             }
-            ASSERT_TRUE(app->closing_written);
+            ASSERT_TRUE(app->closing_secure.write_begun);
+            EXPECT_FALSE(app_close_request(app, 10.0 + c.second));
+            EXPECT_FALSE(app_close_step(app)) << "a later request ended the close during its write";
+            session_wav_test_hold(false);
         }
-        if (c.disk_full) {
-            ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
-            EXPECT_FALSE(app_close_step(app));
-            EXPECT_EQ(app->closing, APP_CLOSING_FAILED);
-        }
-        if (c.second > 0.0)
-            EXPECT_EQ(app_close_request(app, 10.0 + c.second), c.ends_at_second);
-        plat_file_fake_size_limit(-1);
-        session_wav_test_hold(false);
-        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
-        if (c.ends_at_second || c.disk_full)
-            continue;
-        bool ended = c.key != 'x' && wait_ends(0.25f);
-        for (int i = 0; i < 2000 && !ended; i++) {
-            if (!(ended = app_close_step(app)) && c.running)
+        bool ended = c.key != CLOSE && wait_ends(0.25f);
+        for (int i = 0; i < kWriteLimitMs && !ended; i++) {
+            if (!(ended = app_close_step(app)) && c.running && !c.stalled)
                 run_callback(128, 0.25f);
             plat_sleep_ms(ended ? 0 : 1);
         }
         ASSERT_TRUE(ended);
-        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
+        EXPECT_EQ(e->record.load(), c.key == EXPORT && recording);
+        EXPECT_FALSE(c.key == EXPORT && !c.stop && strcmp(toast_text(), "EXPORTED WAV") != 0 &&
+                     strcmp(toast_text(), "NOTHING TO EXPORT") != 0);
         auto files = std::vector<fs::path>(fs::directory_iterator(takes.path), fs::directory_iterator());
-        ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(files[0].filename().string().starts_with("tessel-loop-"), c.key == 'e');
-        float *l = nullptr, *r = nullptr, worst = 0.0f;
-        int32_t n = 0;
-        ASSERT_TRUE(take_decode(files[0].c_str(), 48000.0, 1.0f, &l, &r, &n));
-        for (int32_t i = 0; i < n; i++)
-            worst = std::max({worst, std::fabs(l[i] - e->loop_left[i]), std::fabs(r[i] - e->loop_right[i])});
-        free(l);
-        free(r);
-        EXPECT_EQ(n, e->length.load());
-        EXPECT_LT(worst, c.second < 1.0 ? 1e-4f : 1.0f);   // a hurried write holds the loop as it was
+        ASSERT_EQ((int)files.size(), c.files);
+        if (c.files == 0) {
+            EXPECT_STREQ(toast_text(), "NOTHING TO EXPORT");
+            EXPECT_EQ(e->length.load(), 0);
+        } else if (c.key == EXPORT && recording) {
+            // An export during an overdub may hold old and new samples: only its length is kept.
+            EXPECT_LT(file_against_loop(takes.path, "tessel-loop-", e), 1.0f);
+        } else {
+            EXPECT_LT(file_against_loop(takes.path, c.key == EXPORT ? "tessel-loop-" : "tessel-", e), 1e-4f);
+        }
+        e->record = 0;
     }
     e->running = 0;
+}
+
+// A close whose write fails gives the window back: the close ends, every key acts and
+// "TAKE NOT SAVED" stands in the status line. The next close writes again and ends
+// once the take is in place; when that write fails too, it ends at once. The previous
+// take is never touched and no temporary is left.
+TEST_F(TakesTest, AFailedCloseGivesTheWindowBackAndTheNextCloseWritesAgain)
+{
+    std::vector<float> silence(24000, 0.0f);
+    for (bool room_again : {false, true}) {
+        SCOPED_TRACE(room_again ? "space comes back" : "the disk stays full");
+        for (const auto& f : fs::directory_iterator(takes.path))
+            fs::remove(f.path());
+        app->closing = APP_CLOSING_NONE;
+        app->close_failed = 0;
+        app->session_name[0] = '\0';
+        ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
+        ASSERT_TRUE(save());
+        fs::path previous = takes.path / app->session_name;
+        size_t before = bytes(previous);
+        e->record = 1;
+        e->playing = 1;
+        run_callback(12000, 0.25f);   // an overdub, stream stopped
+
+        ASSERT_TRUE(plat_file_fake_size_limit(1000));
+        app->ui_time = 10.0;
+        EXPECT_FALSE(app_close_request(app, 10.0));
+        bool ended = false;
+        for (int i = 0; i < kWriteLimitMs && app->closing == APP_CLOSING_SAVE; i++) {
+            ended = app_close_step(app);
+            plat_sleep_ms(1);
+            app_update(app, 0.001f);
+        }
+        EXPECT_FALSE(ended);
+        EXPECT_EQ(app->closing, APP_CLOSING_NONE);
+        char status[VIEW_STATUS_CAP];
+        view_status_left_text(app, status, sizeof status);
+        EXPECT_TRUE(std::string(status).ends_with("  TAKE NOT SAVED")) << status;
+        transport_record(app);
+        EXPECT_EQ(e->record.load(), 1) << "keys act again";
+        transport_record(app);
+
+        if (room_again)
+            plat_file_fake_size_limit(-1);
+        app->ui_time = 10.5;   // within a second of the first: still a close of its own
+        EXPECT_FALSE(app_close_request(app, 10.5));
+        for (int i = 0; i < kWriteLimitMs && !ended; i++) {
+            ended = app_close_step(app);
+            plat_sleep_ms(ended ? 0 : 1);
+        }
+        plat_file_fake_size_limit(-1);
+        EXPECT_TRUE(ended);
+        ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
+        for (const auto& f : fs::directory_iterator(takes.path))
+            EXPECT_EQ(f.path().string().find(".tmp"), std::string::npos) << f.path();
+        if (room_again) {
+            EXPECT_LT(file_against_loop(takes.path, "tessel-", e), 1e-4f);
+        } else {
+            EXPECT_EQ(bytes(previous), before);
+            app_update(app, 0.001f);
+        }
+        e->record = 0;
+        app->take_unsaved = 0;
+    }
+}
+
+// A close during n's wait secures the take itself and n does not clear the loop; a
+// close after e waits for the export: both files are written.
+TEST_F(TakesTest, ACloseDuringAWaitSecuresTheTakeAndWaitsForTheExport)
+{
+    std::vector<float> silence(24000, 0.0f);
+    for (int key : {'n', 'e'}) {
+        SCOPED_TRACE((char)key);
+        for (const auto& f : fs::directory_iterator(takes.path))
+            fs::remove(f.path());
+        app->closing = APP_CLOSING_NONE;
+        app->session_name[0] = '\0';
+        ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
+        e->content_generation.fetch_add(1);
+        session_wav_test_hold(true);
+        (key == 'n' ? transport_new_session : transport_export_wav)(app);
+        EXPECT_TRUE(take_waiting(app));
+        EXPECT_FALSE(app_close_request(app, app->ui_time));
+        EXPECT_FALSE(app_close_step(app));
+        session_wav_test_hold(false);
+        bool ended = false;
+        for (int i = 0; i < kWriteLimitMs && !ended; i++) {
+            app_update(app, 0.001f);
+            ended = app_close_step(app);
+            plat_sleep_ms(ended ? 0 : 1);
+        }
+        ASSERT_TRUE(ended);
+        ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
+        EXPECT_EQ(e->clear_request.exchange(0), 0);
+        EXPECT_LT(file_against_loop(takes.path, "tessel-2", e), 1e-4f);
+        if (key == 'e')
+            EXPECT_LT(file_against_loop(takes.path, "tessel-loop-", e), 1e-3f);
+    }
 }
 
 TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
@@ -474,13 +612,13 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
             fs::rename(wav("theirs.wav", 2, 9600, 48000.0), file);
         size_t before = bytes(file);
         e->content_generation.fetch_add(1);   // a dub, then its save
-        ASSERT_TRUE(session_wav_save(app, true));
+        ASSERT_TRUE(save());
         EXPECT_STREQ(toast_text(), c.toast);
         std::string ours = app->session_name;
         EXPECT_TRUE(ours.starts_with("tessel-")) << ours;
         e->content_generation.fetch_add(1);   // the next save goes on under the new name
-        ASSERT_TRUE(session_wav_save(app, false));
-        ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+        ASSERT_TRUE(session_wav_save(app));
+        ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
         EXPECT_EQ(app->session_name, ours);
         EXPECT_TRUE(fs::exists(takes.path / ours));
         EXPECT_EQ(bytes(file), before);

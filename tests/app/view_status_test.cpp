@@ -128,6 +128,14 @@ TEST_F(StatusView, LeftLineNamesTheDeviceOrOfflineThenTheBroadcastAndSaving)
     app->session_saving = 0;
     EXPECT_EQ(left(&running), "AUDIO OFFLINE  ON AIR 3");
     EXPECT_FALSE(running);
+    // A failed save stands until one succeeds; a close shows it is saving from its first
+    // request on.
+    app->take_unsaved = 1;
+    EXPECT_EQ(left(), "AUDIO OFFLINE  ON AIR 3  TAKE NOT SAVED");
+    app->closing = APP_CLOSING_SAVE;
+    EXPECT_EQ(left(), "AUDIO OFFLINE  ON AIR 3  SAVING");
+    app->closing = APP_CLOSING_NONE;
+    app->take_unsaved = 0;
 
     // A short buffer holds a cut, terminated text.
     char small[10];
@@ -139,7 +147,7 @@ TEST_F(StatusView, LeftLineNamesTheDeviceOrOfflineThenTheBroadcastAndSaving)
 TEST_F(StatusView, RightLineShowsBufferRateLatencyAndExclusiveModeOfTheStream)
 {
     // Offline, the last stream's block goes with its rate and latency, not a size saved
-    // since; before any stream ran there are no figures to show.
+    // since; before any stream ran, the buffer and rate the settings ask for.
     struct Case {
         uint8_t running;
         int32_t last_block, saved;
@@ -149,7 +157,7 @@ TEST_F(StatusView, RightLineShowsBufferRateLatencyAndExclusiveModeOfTheStream)
     } cases[] = {{1, 0, 256, 44100.0, 11.64, 0, "256 @ 44K  11.6MS"},
                  {1, 0, 256, 48000.0, 11.64, 1, "256 @ 48K  11.6MS  EXCL"},
                  {0, 1024, 64, 44100.0, 92.88, 0, "1024 @ 44K  92.9MS"},
-                 {0, 0, 128, 48000.0, 0.0, 0, ""}};
+                 {0, 0, 512, 44100.0, 0.0, 0, "512 @ 44K"}};
     for (const Case& c : cases) {
         e->running = c.running;
         e->latency_block = c.last_block;

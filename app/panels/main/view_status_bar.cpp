@@ -36,10 +36,13 @@ bool view_status_left_text(const AppState* app, char* out, size_t cap)
         else
             snprintf(out + n, cap - n, "  ON AIR");
     }
-    if (app->session_saving) {
-        size_t n = strlen(out);
+    // A close shows that it waits for the take from its first request on; a failed
+    // save stands until a save succeeds.
+    size_t n = strlen(out);
+    if (app->session_saving || app->closing == APP_CLOSING_SAVE)
         snprintf(out + n, cap - n, "  SAVING");
-    }
+    else if (app->take_unsaved)
+        snprintf(out + n, cap - n, "  TAKE NOT SAVED");
     return running;
 }
 
@@ -52,11 +55,13 @@ void view_status_right_text(const Engine* e, char* out, size_t cap)
         return;
     // While a stream runs, the block size its callback really gets: a server may run
     // its own (JACK's period) instead of the one asked for. Offline, the last stream's
-    // figures, which belong together (a size chosen since has not run); none before
-    // any stream ran.
+    // figures, which belong together (a size chosen since has not run); before any
+    // stream ran, the buffer and rate the settings ask for.
     int block = e->running ? engine_block_in_force(e) : e->latency_block;
-    if (block <= 0)
+    if (block <= 0) {
+        snprintf(out, cap, "%d @ %.0fK", e->buffer_frames, e->sample_rate / 1000.0);
         return;
+    }
     snprintf(out, cap, "%d @ %.0fK  %.1fMS%s", block, e->sample_rate / 1000.0, e->latency_ms,
              e->exclusive_granted ? "  EXCL" : "");
 }
