@@ -431,7 +431,8 @@ TEST_F(TakesTest, AFailedCloseGivesTheWindowBackAndTheNextCloseWritesAgain)
 }
 
 // A close during n's wait secures the take itself and n does not clear the loop; a
-// close after e waits for the export: both files are written.
+// close after e waits for the export, here one still waiting for a stalled stream:
+// both files are written before the close ends.
 TEST_F(TakesTest, ACloseDuringAWaitSecuresTheTakeAndWaitsForTheExport)
 {
     std::vector<float> silence(24000, 0.0f);
@@ -443,6 +444,8 @@ TEST_F(TakesTest, ACloseDuringAWaitSecuresTheTakeAndWaitsForTheExport)
         app->session_name[0] = '\0';
         ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
         e->content_generation.fetch_add(1);
+        e->running = 1;
+        app->ui_time = 10.0;
         session_wav_test_hold(true);
         (key == 'n' ? transport_new_session : transport_export_wav)(app);
         EXPECT_TRUE(take_waiting(app));
@@ -451,17 +454,19 @@ TEST_F(TakesTest, ACloseDuringAWaitSecuresTheTakeAndWaitsForTheExport)
         session_wav_test_hold(false);
         bool ended = false;
         for (int i = 0; i < kWriteLimitMs && !ended; i++) {
+            app->ui_time += 0.001;
             app_update(app, 0.001f);
             ended = app_close_step(app);
             plat_sleep_ms(ended ? 0 : 1);
         }
         ASSERT_TRUE(ended);
+        EXPECT_FALSE(loop_export_busy());
+        EXPECT_EQ(file_against_loop(takes.path, "tessel-loop-", e) < 1e-3f, key == 'e') << "the close ended before the export";
         ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
         EXPECT_EQ(e->clear_request.exchange(0), 0);
         EXPECT_LT(file_against_loop(takes.path, "tessel-2", e), 1e-4f);
-        if (key == 'e')
-            EXPECT_LT(file_against_loop(takes.path, "tessel-loop-", e), 1e-3f);
     }
+    e->running = 0;
 }
 
 TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
