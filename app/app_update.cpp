@@ -42,6 +42,7 @@ static void app_autosave(AppState* app, Engine* e, float dt)
 {
     // A finished write (even one that began and ended within the last frame) shows
     // up as a new completed-writes count: the take list is rescanned.
+    session_take_follow(app);
     uint32_t writes = session_wav_writes_completed();
     if (writes != app->session_writes_seen) {
         app->session_writes_seen = writes;

@@ -12,11 +12,11 @@
 #include "app/takes.h"
 #include "app/toast.h"
 #include "app/transport.h"
+#include "app/worker.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
-#include "platform/plat_thread.h"
 #include "platform/plat_time.h"
 
 // Exports within one second share the time stamp; "-2" .. "-99" tell them apart.
@@ -56,8 +56,8 @@ static bool loop_export_write(Engine* e, const char* folder, const PlatLocalTime
 // The export's writer: one at a time, on its own thread, reading the loop as a reader
 // the engine does not free under it.
 struct ExportJob {
-    std::atomic<int32_t> state{0};   // 0 idle, 1 writing, 2 ended
-    bool ok = false;
+    Worker worker;
+    bool ok = false;                 // the run's result, read once it is collected
     Engine* engine = nullptr;
     char folder[600] = {};
     PlatLocalTime time{};
@@ -70,17 +70,17 @@ static void export_thread(void* arg)
     ExportJob* job = (ExportJob*)arg;
     job->ok = loop_export_write(job->engine, job->folder, &job->time);
     engine_loop_reader_leave(job->engine);
-    job->state.exchange(2, std::memory_order_acq_rel);
+    worker_end(&job->worker, job->ok);
 }
 
 bool loop_export_busy(void)
 {
-    return g_export.state.load(std::memory_order_acquire) == 1;
+    return worker_running(&g_export.worker);
 }
 
 bool loop_export_start(AppState* app)
 {
-    if (!app || !app->engine || g_export.state.load(std::memory_order_acquire) != 0)
+    if (!app || !app->engine || g_export.worker.state.load(std::memory_order_acquire) != WORKER_IDLE)
         return false;
     Engine* e = app->engine;
     if (e->length.load(std::memory_order_relaxed) < 1) {
@@ -96,17 +96,14 @@ bool loop_export_start(AppState* app)
     }
     job->engine = e;
     engine_loop_reader_enter(e);
-    job->state.exchange(1, std::memory_order_acq_rel);
-    if (!plat_thread_start_detached(export_thread, job, "tessel-export"))
-        export_thread(job);
+    worker_start(&job->worker, export_thread, job, "tessel-export");
     return true;
 }
 
 bool loop_export_finish(AppState* app)
 {
-    if (g_export.state.load(std::memory_order_acquire) != 2)
+    if (!worker_collect(&g_export.worker))
         return false;
-    g_export.state.exchange(0, std::memory_order_acq_rel);
     if (!g_export.ok) {
         toast_show(app, "EXPORT FAILED", TOAST_RED);
         return true;

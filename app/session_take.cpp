@@ -8,23 +8,32 @@
 #include "app/app_state.h"
 #include "app/take_names.h"
 #include "app/toast.h"
+#include "app/worker.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 #include "platform/plat_file_stamp.h"
-#include "platform/plat_thread.h"
+#include "platform/plat_named_lock.h"
 #include "platform/plat_time.h"
 
 static constexpr auto rl = std::memory_order_relaxed;
 
+// How long a save waits for another running copy to finish putting the same take in
+// place; it holds the take's lock only to compare and move.
+static const int kTakeLockWaitMs = 2000;
+
 struct SessionWriter {
-    std::atomic<int32_t> busy{0};
-    std::atomic<uint32_t> completed{0};
-    std::atomic<uint32_t> failed{0};
+    Worker worker;
+    std::atomic<uint32_t> elsewhere{0};   // writes another copy's save of the take kept out
     std::atomic<bool> hold{false};
     Engine* engine = nullptr;
     char path[700] = {};
+    char lock_folder[600] = {};
+    char lock_name[96] = {};
+    PlatNamedLock lock = {-1};
+    bool changed = false;                 // the take was not the file this copy expected
+    PlatFileStamp expected = {};          // the take's file as this copy last read or wrote it
     PlatFileStamp written = {};           // the file as this write made it
     PlatFileStamp* stamp_out = nullptr;   // where a write that is in place leaves it
 };
@@ -39,25 +48,41 @@ static bool session_write(void* ctx, FILE* f)
     return loop_write_wav_float_to(w->engine, f) && plat_file_stamp_of(f, &w->written);
 }
 
+// Once the new take is whole: under the take's lock, which every running copy takes to
+// save it, the file is looked at again; only when it is still the one this copy expects
+// does the new one go over it. The lock is released after the move.
+static bool session_gate(void* ctx)
+{
+    SessionWriter* w = (SessionWriter*)ctx;
+    if (plat_named_lock_take(w->lock_folder, w->lock_name, kTakeLockWaitMs, &w->lock, nullptr) != PLAT_LOCK_TAKEN)
+        return false;
+    PlatFileStamp now;
+    plat_file_stamp(w->path, &now);
+    w->changed = !plat_file_stamp_equal(&now, &w->expected);
+    return !w->changed;
+}
+
 static void session_wav_thread(void* arg)
 {
     SessionWriter* w = (SessionWriter*)arg;
     while (w->hold.load(std::memory_order_acquire))
         plat_sleep_ms(1);
-    bool ok = plat_file_write_via_temp(w->path, true, session_write, w) == 0;
+    w->changed = false;
+    bool ok = plat_file_write_via_temp_gated(w->path, session_write, session_gate, w) == 0;
+    plat_named_lock_release(&w->lock);
     // The loop is no longer read: the engine may free it from here on.
     engine_loop_reader_leave(w->engine);
     if (ok)
-        *w->stamp_out = w->written;   // read by the UI only once busy is 0 again
-    else
-        w->failed.fetch_add(1, std::memory_order_release);
-    w->completed.fetch_add(1, std::memory_order_release);
-    w->busy.exchange(0, std::memory_order_acq_rel);
+        *w->stamp_out = w->written;   // read by the UI only once the run has ended
+    if (w->changed)
+        w->elsewhere.fetch_add(1, std::memory_order_release);
+    // A save another copy's kept out is no failure: the loop goes to a new take.
+    worker_end(&w->worker, ok || w->changed);
 }
 
 bool session_wav_busy(void)
 {
-    return g_writer.busy.load(std::memory_order_acquire) != 0;
+    return worker_running(&g_writer.worker);
 }
 
 bool session_wav_wait(int timeout_ms)
@@ -72,12 +97,27 @@ bool session_wav_wait(int timeout_ms)
 
 uint32_t session_wav_writes_completed(void)
 {
-    return g_writer.completed.load(std::memory_order_acquire);
+    return g_writer.worker.ends.load(std::memory_order_acquire);
 }
 
 uint32_t session_wav_writes_failed(void)
 {
-    return g_writer.failed.load(std::memory_order_acquire);
+    return g_writer.worker.failures.load(std::memory_order_acquire);
+}
+
+void session_take_follow(AppState* app)
+{
+    if (!app || !app->engine || session_wav_busy())
+        return;
+    uint32_t elsewhere = g_writer.elsewhere.load(std::memory_order_acquire);
+    if (elsewhere == app->session_elsewhere_seen)
+        return;
+    app->session_elsewhere_seen = elsewhere;
+    // What the other copy saved stays; this loop is not on disk yet: it is written
+    // again under a name of its own.
+    app->session_name[0] = '\0';
+    app->session_gen_saved = app->engine->content_generation.load(rl) - 1u;
+    toast_show(app, "TAKE CHANGED ELSEWHERE: NEW TAKE", TOAST_YELLOW);
 }
 
 void session_wav_test_hold(bool hold)
@@ -116,13 +156,16 @@ bool session_take_load(AppState* app, const char* name, LoopLoadLoss* loss)
     if (loss)
         *loss = lost;
     // Saved back, the loop gives the file all it held only at the file's own rate, with
-    // one or two channels, uncut; else the file stays as it is and the loop is a new
-    // take. A name the session name cannot hold whole is not taken either, so a file
-    // named like its beginning is never overwritten.
-    if (ok && !loop_load_loss_any(&lost) && std::strlen(name) < sizeof app->session_name) {
+    // one or two channels, uncut. A name the session name cannot hold whole is not taken,
+    // so a file named like its beginning is never overwritten.
+    if (ok && std::strlen(name) < sizeof app->session_name) {
         if (name != app->session_name)
             snprintf(app->session_name, sizeof app->session_name, "%s", name);
         app->session_stamp = seen;
+        // The session goes on naming the file (a start restores it), but a loop that
+        // does not hold all of it, an export or a bar loop, is never saved over it:
+        // its first save starts a new take.
+        app->session_keep_file = loop_load_loss_any(&lost) || take_name_is_kept_copy(name);
     } else {
         app->session_name[0] = '\0';
     }
@@ -139,9 +182,15 @@ bool session_wav_save(AppState* app)
     if (e->length.load(rl) < 1)
         return false;
     plat_dir_make(app->takes_folder);
+    session_take_follow(app);
+    if (app->session_keep_file) {
+        app->session_keep_file = 0;
+        app->session_name[0] = '\0';
+    }
     // The take goes on under its name only while the file is the one this copy last
     // read or wrote: another running copy on the same take may have saved over it, and
-    // what that copy wrote is not replaced.
+    // what that copy wrote is not replaced (looked at again under the take's lock before
+    // the move).
     if (app->session_name[0] && !session_take_unchanged(app)) {
         app->session_name[0] = '\0';
         toast_show(app, "TAKE CHANGED ELSEWHERE: NEW TAKE", TOAST_YELLOW);
@@ -166,11 +215,13 @@ bool session_wav_save(AppState* app)
     // Taken before writing: a change made while the file is written is saved next time.
     app->session_gen_saved = e->content_generation.load(rl);
     g_writer.engine = e;
+    g_writer.expected = app->session_stamp;
     g_writer.stamp_out = &app->session_stamp;
+    snprintf(g_writer.lock_folder, sizeof g_writer.lock_folder, "%s",
+             app->data_folder[0] ? app->data_folder : app->takes_folder);
+    snprintf(g_writer.lock_name, sizeof g_writer.lock_name, "take.%s", app->session_name);
     engine_loop_reader_enter(e);
-    g_writer.busy.exchange(1, std::memory_order_acq_rel);
-    if (!plat_thread_start_detached(session_wav_thread, &g_writer, "tessel-session"))
-        session_wav_thread(&g_writer);
+    worker_start(&g_writer.worker, session_wav_thread, &g_writer, "tessel-session");
     return true;
 }
 

@@ -11,11 +11,11 @@
 struct AppState;
 struct LoopLoadLoss;
 
-// Loads the take file name (in the takes folder) into the loop. It goes on as the
-// session take, later saves replacing it, only when the loop holds all the file held
-// (loop_load_wav's loss, into *loss when not null); otherwise the session name is
-// emptied, the file stays as it is and the next save starts a new take. False when
-// the file could not be loaded (the loop untouched).
+// Loads the take file name (in the takes folder) into the loop; it becomes the session
+// take, which the settings name. Later saves replace the file only when the loop holds
+// all it held (loop_load_wav's loss, into *loss when not null) and it is neither an
+// export nor a bar loop; otherwise the file stays as it is and the first save starts a
+// new take. False when the file could not be loaded (the loop untouched).
 bool session_take_load(AppState* app, const char* name, LoopLoadLoss* loss);
 // Starts the writer on the loop as the session take when there is a loop and no write
 // runs. A session take whose file is no longer the one this copy last read or wrote
@@ -31,5 +31,9 @@ bool session_wav_wait(int timeout_ms);
 uint32_t session_wav_writes_completed(void);
 // Raised after each failed write (the previous take file is left as it was).
 uint32_t session_wav_writes_failed(void);
+// A write another running copy's save of the take kept out (the file changed under its
+// name meanwhile): the loop becomes a new take, written again, with the toast "TAKE
+// CHANGED ELSEWHERE: NEW TAKE". Called by the update and before a save.
+void session_take_follow(AppState* app);
 // Test hook: while held, a started writer waits before writing (a stuck disk).
 void session_wav_test_hold(bool hold);

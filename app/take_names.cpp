@@ -60,3 +60,12 @@ bool take_name_free(const char* folder, const char* prefix, const PlatLocalTime*
     }
     return false;
 }
+
+bool take_name_is_kept_copy(const char* name)
+{
+    if (!name)
+        return false;
+    if (std::strncmp(name, "tessel-loop-", 12) == 0)
+        return true;
+    return (std::strstr(name, "  bar ") || std::strstr(name, "  end  ")) && std::strstr(name, " bpm");
+}

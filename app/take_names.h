@@ -17,3 +17,7 @@ bool take_name_taken(const char* folder, const char* name);
 // The first stamped name (n = 1, 2 ... 99) that folder does not hold; false when
 // none is free or it does not fit.
 bool take_name_free(const char* folder, const char* prefix, const PlatLocalTime* t, char* out, size_t out_cap);
+// Whether name is one of the user's kept copies rather than a session take: a loop
+// export ("tessel-loop-...") or a bar loop ("<take>  bar 3  1 bar  120 bpm.wav",
+// "<take>  end  2.5 beats  120 bpm.wav").
+bool take_name_is_kept_copy(const char* name);

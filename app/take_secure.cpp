@@ -77,6 +77,7 @@ static uint8_t secure_session(AppState* app, TakeSecure* s)
     Engine* e = app->engine;
     if (session_wav_busy())
         return TAKE_SECURE_WRITING;
+    session_take_follow(app);
     // A write that was under way failed: the loop is not on disk, whatever the update
     // has seen of it yet.
     if (!s->write_begun && session_wav_writes_failed() != s->failures)

@@ -18,6 +18,7 @@
 #include "app/take_wait.h"
 #include "app/toast.h"
 #include "app/video_panel.h"
+#include "app/worker.h"
 #include "audio/audiofile.h"
 #include "audio/engine.h"
 #include "audio/loop_file.h"
@@ -32,7 +33,6 @@
 #include "library/views/library_view.h"
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
-#include "platform/plat_thread.h"
 #include "platform/plat_time.h"
 
 static constexpr auto rl = std::memory_order_relaxed;
@@ -41,7 +41,8 @@ struct TakeLoadJob {
     char path[520];
     double target_rate;
     float volume;
-    std::atomic<int32_t> state{0};
+    Worker worker;
+    bool ok;                     // the decode's result, read once the run has ended
     float* left;
     float* right;
     int32_t length;
@@ -184,14 +185,15 @@ void take_toast_loaded(AppState* app, const LoopLoadLoss* loss, int32_t frames, 
 static void take_load_thread(void* arg)
 {
     TakeLoadJob* job = (TakeLoadJob*)arg;
-    bool ok = take_decode(job->path, job->target_rate, job->volume, &job->left, &job->right, &job->length,
+    job->ok = take_decode(job->path, job->target_rate, job->volume, &job->left, &job->right, &job->length,
                           &job->loss);
-    job->state.exchange(ok ? 2 : 3, std::memory_order_acq_rel);
+    worker_end(&job->worker, job->ok);
 }
 
 int32_t take_load_state(void)
 {
-    return g_job.state.load(std::memory_order_acquire);
+    int32_t state = g_job.worker.state.load(std::memory_order_acquire);
+    return state == WORKER_RUNNING ? 1 : state == WORKER_ENDED ? (g_job.ok ? 2 : 3) : 0;
 }
 
 void take_load_start(AppState* app, const char* path)
@@ -217,12 +219,7 @@ void take_load_start(AppState* app, const char* path)
     g_job.left = g_job.right = nullptr;
     g_job.length = 0;
     g_job.loss = LoopLoadLoss{};
-    g_job.state.exchange(1, std::memory_order_acq_rel);
-    if (!plat_thread_start_detached(take_load_thread, &g_job, "tessel-takeload")) {
-        g_job.state.exchange(0, std::memory_order_acq_rel);
-        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
-        return;
-    }
+    worker_start(&g_job.worker, take_load_thread, &g_job, "tessel-takeload");
     app->take_loading = 1;
     foldertree_set_highlight(app->folder_tree, path);   // the file being decoded
     const char* slash = std::strrchr(path, '/');
@@ -248,7 +245,7 @@ void take_load_discard(AppState* app)
     std::free(g_job.right);
     g_job.left = g_job.right = nullptr;
     g_job.length = 0;
-    g_job.state.exchange(0, std::memory_order_acq_rel);
+    worker_collect(&g_job.worker);
     app->take_loading = 0;
     // The decoded file's mark goes; the tree marks the player's take again, if it
     // still holds one.

@@ -151,9 +151,10 @@ int plat_file_sweep_temps(const char* folder, bool (*own)(const char* final_name
     return s.removed;
 }
 
-// Both replacements: the temporary made new with mode, locked until it is in place.
+// Every replacement: the temporary made new with mode, locked until it is in place;
+// gate (may be null) says last whether it may go in place.
 static int write_via_temp(const char* path, bool replace, mode_t mode, bool (*write)(void* ctx, FILE* f),
-                          void* ctx)
+                          void* ctx, bool (*gate)(void* ctx) = nullptr)
 {
     char temp[1100];
     if (!path || !path[0] || !write || !plat_file_temp_path(path, temp, sizeof temp))
@@ -183,6 +184,8 @@ static int write_via_temp(const char* path, bool replace, mode_t mode, bool (*wr
         err = errno ? errno : EIO;
     else if (fflush(f) != 0 || ferror(f) || fsync(fd) != 0)
         err = errno ? errno : EIO;
+    else if (gate && !gate(ctx))
+        err = ESTALE;
     else if (replace)
         err = rename(temp, path) == 0 ? 0 : errno;
     else
@@ -198,6 +201,12 @@ static int write_via_temp(const char* path, bool replace, mode_t mode, bool (*wr
 int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void* ctx, FILE* f), void* ctx)
 {
     return write_via_temp(path, replace, 0644, write, ctx);
+}
+
+int plat_file_write_via_temp_gated(const char* path, bool (*write)(void* ctx, FILE* f), bool (*gate)(void* ctx),
+                                   void* ctx)
+{
+    return write_via_temp(path, true, 0644, write, ctx, gate);
 }
 
 bool plat_file_write_replacing(const char* path, bool (*write)(void* ctx, FILE* f), void* ctx)

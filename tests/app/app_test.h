@@ -60,11 +60,11 @@ inline void app_test_run_callback(Engine* e, int frames, float level)
 // with everything in it.
 struct AppTestFolder {
     std::filesystem::path path;
-    AppTestFolder()
+    explicit AppTestFolder(const char* suffix = "")
     {
         const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
-        path = std::filesystem::temp_directory_path() /
-               (std::string("tessel-") + t->test_suite_name() + "-" + t->name() + "-" + std::to_string(getpid()));
+        path = std::filesystem::temp_directory_path() / (std::string("tessel-") + t->test_suite_name() + "-" +
+                                                         t->name() + "-" + std::to_string(getpid()) + suffix);
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
     }
@@ -77,12 +77,14 @@ protected:
     AppState* app = app_instance();
     uint32_t saves_before = 0;
     AppTestFolder takes;
+    AppTestFolder data{"-data"};
 
     void SetUp() override
     {
         ASSERT_TRUE(app_test_engine_start(e));
         app_init(app, e, "/opt/tessel");
         snprintf(app->takes_folder, sizeof app->takes_folder, "%s", takes.path.c_str());
+        snprintf(app->data_folder, sizeof app->data_folder, "%s", data.path.c_str());
         saves_before = settings_save_count();
     }
     // The loop as it stands went to the session take's writer.

@@ -235,8 +235,6 @@ TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
 
 TEST_F(AppTest, SettingsAreSavedOnlyWhenTheirTextChangedAndAtMostEveryHalfSecond)
 {
-    AppTestFolder data;
-    snprintf(app->data_folder, sizeof app->data_folder, "%s", data.path.c_str());
     frames(40);
     EXPECT_EQ(settings_saves(), 1);   // the first text differs from none written
     frames(40);
@@ -259,8 +257,6 @@ TEST_F(AppTest, SettingsAreSavedOnlyWhenTheirTextChangedAndAtMostEveryHalfSecond
 
 TEST_F(AppTest, ASettingsTextOf8192BytesIsNeverSaved)
 {
-    AppTestFolder data;
-    snprintf(app->data_folder, sizeof app->data_folder, "%s", data.path.c_str());
     // Every text at its widest and numbers far outside their ranges bring the text
     // close to its limit; the video path then sets its exact length.
     std::memset(app->folder_tree_state, 'f', sizeof app->folder_tree_state - 1);

@@ -451,7 +451,9 @@ TEST_F(SettingsTest, ASessionTakeThatCannotBeLoadedIsForgottenAndTheLoopPlays)
 }
 
 // A restored take cut at the server's rate is a new take: its file is never saved over.
-TEST_F(SettingsTest, ARestoredTakeCutAtTheServersRateStartsANewTake)
+// Restored untouched, a take the loop cannot hold whole stays the session's: the next
+// start restores it again. Its first change starts a new take.
+TEST_F(SettingsTest, ARestoredTakeCutAtTheServersRateStartsANewTakeOnlyOnceChanged)
 {
     std::vector<float> take(8000 * 181, 0.25f);
     ASSERT_TRUE(wav_write_float((dir.path / "takes" / "long.wav").c_str(), take.data(), 1, (int64_t)take.size(), 8000.0));
@@ -459,7 +461,13 @@ TEST_F(SettingsTest, ARestoredTakeCutAtTheServersRateStartsANewTake)
     write("session=long.wav\n");
     settings_load(app);
     EXPECT_EQ(e->length.load(), ENGINE_LOOP_CAPACITY);
-    EXPECT_EQ(app->session_name[0], '\0');
+    EXPECT_STREQ(app->session_name, "long.wav");
+    static char text[APP_SETTINGS_TEXT];
+    settings_format(app, text, sizeof text);
+    EXPECT_NE(std::strstr(text, "session=long.wav\n"), nullptr);
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(save());
+    EXPECT_STRNE(app->session_name, "long.wav");
     EXPECT_STREQ(app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text, "LOADED, CUT TO 180.0S, 8K MADE 96K");
     EXPECT_EQ(e->playing.load(), 0);
 }

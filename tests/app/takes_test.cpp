@@ -586,8 +586,14 @@ TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
     take_load_into_loop(app, 0);
     ASSERT_TRUE(wait_ends());
     EXPECT_STREQ(toast_text(), want);
-    // The cut loop is a new take: the file is never overwritten by it.
-    EXPECT_EQ(app->session_name[0], '\0');
+    // The cut loop goes on naming the file until it changes, then it is a new take:
+    // the file is never overwritten by it.
+    EXPECT_STREQ(app->session_name, "long.wav");
+    size_t before = bytes(takes.path / "long.wav");
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(save());
+    EXPECT_STRNE(app->session_name, "long.wav");
+    EXPECT_EQ(bytes(takes.path / "long.wav"), before);
 }
 
 // A listed take the loop cannot hold as it is, or one another running copy saved over,
@@ -600,23 +606,43 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     ASSERT_TRUE(wav_write_float((takes.path / "hi.wav").c_str(), hi.data(), 1, 48000, 96000.0));
     wav("four.wav", 4, 4800, 48000.0);
     wav("shared.wav", 2, 4800, 48000.0);
+    wav("raced.wav", 2, 4800, 48000.0);
+    wav("tessel-loop-20260101-000000.wav", 2, 4800, 48000.0);
+    wav("take  bar 2  1 bar  120 bpm.wav", 2, 4800, 48000.0);
     app_library_scan(app);
+    enum { ALONE, BEFORE, DURING };   // when another copy saves over the take
     const struct {
         const char *name, *toast;
-        bool elsewhere;
-    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT", false},
-                 {"hi.wav", "LOADED, 96K MADE 48K", false},
-                 {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", true}};
+        int elsewhere;
+    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT", ALONE},
+                 {"hi.wav", "LOADED, 96K MADE 48K", ALONE},
+                 {"tessel-loop-20260101-000000.wav", "LOADED", ALONE},
+                 {"take  bar 2  1 bar  120 bpm.wav", "LOADED", ALONE},
+                 {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", BEFORE},
+                 {"raced.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", DURING}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::path file = takes.path / c.name;
         take_load_into_loop(app, row_of(c.name));
+        ASSERT_TRUE(wait_ends());
+        EXPECT_STREQ(app->session_name, c.name) << "the session names the file until the loop changes";
         if (file.filename() == "hi.wav")
             expect_filtered();
-        if (c.elsewhere)   // the other copy saves its overdub over it, through its own temporary
+        if (c.elsewhere == BEFORE)   // the other copy saves its overdub over it, through its own temporary
             fs::rename(wav("theirs.wav", 2, 9600, 48000.0), file);
-        size_t before = bytes(file);
         e->content_generation.fetch_add(1);   // a dub, then its save
+        if (c.elsewhere == DURING) {
+            // Their save lands while ours is written: ours is kept out of the name, and
+            // the loop is written again as a new take.
+            session_wav_test_hold(true);
+            ASSERT_TRUE(session_wav_save(app));
+            fs::rename(wav("theirs.wav", 2, 9600, 48000.0), file);
+            session_wav_test_hold(false);
+            ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
+            EXPECT_STREQ(app->session_name, c.name);
+            app_update(app, 0.001f);
+        }
+        size_t before = bytes(file);
         ASSERT_TRUE(save());
         EXPECT_STREQ(toast_text(), c.toast);
         std::string ours = app->session_name;
