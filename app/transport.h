@@ -28,8 +28,8 @@ void transport_clear(AppState* app);
 void transport_hold_dub(AppState* app, bool down);
 // The loop as a 16-bit WAV in the takes folder (made with its parents), written by a
 // worker once a take still recording has ended and the loop has settled (take_wait.h);
-// "NOTHING TO EXPORT" for an empty loop, "EXPORT FAILED" for any failure (no file left
-// behind).
+// "NOTHING TO EXPORT" for an empty loop, "EXPORT FAILED" when it cannot begin, "EXPORT
+// FAILED: " and the reason when the write fails (no file left behind).
 void transport_export_wav(AppState* app);
 // Starts the export's writer on the loop as it stands; false, with the toast, when
 // there is nothing to export or it cannot begin.
