@@ -65,6 +65,10 @@ struct PlatStaleTemp {
 // "<final>.tmp" too, are never handed on, nor a number no process of ours can have
 // had (0, a leading zero, past the system's highest process id). Returns how many were.
 int plat_file_stale_temps(const char* folder, void (*visit)(void* ctx, const PlatStaleTemp* t), void* ctx);
+// Test fake of the system's process-id ceiling: while path is set (not null), the
+// temporaries' numbers are judged by the limit read from that file instead of
+// /proc/sys/kernel/pid_max. The caller keeps the text until it lifts the fake (null).
+void plat_file_fake_pid_max(const char* path);
 // Removes, in folder, the stale temporaries (as plat_file_stale_temps finds them)
 // whose final name own accepts. Returns how many went.
 int plat_file_sweep_temps(const char* folder, bool (*own)(const char* final_name, void* ctx), void* ctx);

@@ -18,6 +18,7 @@
 #include "audio/wav_write.h"
 #include "platform/plat_file.h"
 #include "platform/plat_time.h"
+#include "tests/audio/media_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -457,12 +458,17 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     ASSERT_TRUE(wav_write_float((takes.path / "hi.wav").c_str(), hi.data(), 1, 48000, 96000.0));
     wav("four.wav", 4, 4800, 48000.0);
     wav("shared.wav", 2, 4800, 48000.0);
+    fixture::WavSpec pcm32;
+    pcm32.bits = 32;
+    ASSERT_TRUE(fixture::write_file((takes.path / "wide.wav").string(),
+                                    fixture::wav(pcm32, fixture::encode(std::vector<float>(2 * 4800, 0.25f), 4, false))));
     app_library_scan(app);
     const struct {
         const char *name, *toast;
         bool elsewhere;
     } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT", false},
                  {"hi.wav", "LOADED, 96K MADE 48K", false},
+                 {"wide.wav", "LOADED, 32-BIT NARROWED", false},
                  {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
