@@ -458,10 +458,10 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     ASSERT_TRUE(wav_write_float((takes.path / "hi.wav").c_str(), hi.data(), 1, 48000, 96000.0));
     wav("four.wav", 4, 4800, 48000.0);
     wav("shared.wav", 2, 4800, 48000.0);
-    fixture::WavSpec pcm32;
+    fixture::WavSpec pcm32;   // finer than the loop's floats hold
     pcm32.bits = 32;
-    ASSERT_TRUE(fixture::write_file((takes.path / "wide.wav").string(),
-                                    fixture::wav(pcm32, fixture::encode(std::vector<float>(2 * 4800, 0.25f), 4, false))));
+    std::vector<uint8_t> wide = fixture::wav(pcm32, fixture::encode(std::vector<float>(2 * 4800, 0.25f), 4, false));
+    ASSERT_TRUE(fixture::write_file((takes.path / "wide.wav").string(), wide));
     app_library_scan(app);
     const struct {
         const char *name, *toast;
