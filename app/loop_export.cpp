@@ -34,30 +34,31 @@ static bool export_write(void* ctx, FILE* f)
 
 // Writes the loop under the first stamped name nothing holds, through a temporary
 // file renamed into place only when whole: a killed export leaves no torn take, and
-// a name another copy took meanwhile is passed over, never written over.
-static bool loop_export_write(Engine* e, const char* folder, const PlatLocalTime* t)
+// a name another copy took meanwhile is passed over, never written over. 0, or the
+// errno that stopped it.
+static int loop_export_write(Engine* e, const char* folder, const PlatLocalTime* t)
 {
     for (int n = 1; n <= kMaxSameSecond; n++) {
         char name[80], path[1100];
         if (!loop_export_name(t, n, name, sizeof name))
-            return false;
+            return ENAMETOOLONG;
         int len = snprintf(path, sizeof path, "%s/%s", folder, name);
         if (len < 0 || (size_t)len >= sizeof path)
-            return false;
+            return ENAMETOOLONG;
         if (take_name_taken(folder, name))
             continue;
         int err = plat_file_write_via_temp(path, false, export_write, e);
         if (err != EEXIST)
-            return err == 0;
+            return err;
     }
-    return false;
+    return EEXIST;
 }
 
 // The export's writer: one at a time, on its own thread, reading the loop as a reader
 // the engine does not free under it.
 struct ExportJob {
     Worker worker;
-    bool ok = false;                 // the run's result, read once it is collected
+    int err = 0;                     // 0, or the errno the write ended with; read once collected
     Engine* engine = nullptr;
     char folder[600] = {};
     PlatLocalTime time{};
@@ -68,9 +69,9 @@ static ExportJob g_export;
 static void export_thread(void* arg)
 {
     ExportJob* job = (ExportJob*)arg;
-    job->ok = loop_export_write(job->engine, job->folder, &job->time);
+    job->err = loop_export_write(job->engine, job->folder, &job->time);
     engine_loop_reader_leave(job->engine);
-    worker_end(&job->worker, job->ok);
+    worker_end(&job->worker, job->err == 0);
 }
 
 bool loop_export_busy(void)
@@ -104,8 +105,8 @@ bool loop_export_finish(AppState* app)
 {
     if (!worker_collect(&g_export.worker))
         return false;
-    if (!g_export.ok) {
-        toast_show(app, "EXPORT FAILED", TOAST_RED);
+    if (g_export.err) {
+        toast_show_failure(app, "EXPORT FAILED", g_export.err);
         return true;
     }
     toast_show(app, "EXPORTED WAV", TOAST_TEAL);

@@ -1,6 +1,7 @@
 // take_names.cpp - stamped take names that no file holds yet (see take_names.h).
 #include "app/take_names.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -59,6 +60,22 @@ bool take_name_free(const char* folder, const char* prefix, const PlatLocalTime*
             return true;
     }
     return false;
+}
+
+bool take_name_same(const char* a, const char* b)
+{
+    return a && b && strcmp(a, b) == 0;
+}
+
+bool take_name_has_extension(const char* name, const char* ext)
+{
+    const char* dot = name ? strrchr(name, '.') : nullptr;
+    if (!dot || !ext)
+        return false;
+    for (; *dot && *ext; dot++, ext++)
+        if (tolower((unsigned char)*dot) != tolower((unsigned char)*ext))
+            return false;
+    return *dot == *ext;
 }
 
 bool take_name_is_kept_copy(const char* name)

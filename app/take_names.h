@@ -1,6 +1,6 @@
 // take_names.h - names of the files the program writes into the takes folder: a time
 // stamp, and "-2", "-3" ... when a file (or a temporary one being written) already
-// has the name, so no take is ever written over another.
+// has the name, so no take is ever written over another; and how take names compare.
 // Threads: UI thread.
 // Depends on: platform/plat_time.h, platform/plat_file.h, platform/plat_dir.h.
 #pragma once
@@ -17,6 +17,13 @@ bool take_name_taken(const char* folder, const char* name);
 // The first stamped name (n = 1, 2 ... 99) that folder does not hold; false when
 // none is free or it does not fit.
 bool take_name_free(const char* folder, const char* prefix, const PlatLocalTime* t, char* out, size_t out_cap);
+
+// Take names, like all paths, compare byte for byte: "Jam.wav" and "jam.wav" are two
+// takes. Only a file's kind goes by its extension in any case of the ASCII letters,
+// as the library's audio kinds do: "TAKE.WAV" is a WAV file.
+bool take_name_same(const char* a, const char* b);
+// Whether the text from name's last dot is ext (".wav"), in any case. False for null.
+bool take_name_has_extension(const char* name, const char* ext);
 // Whether name is one of the user's kept copies rather than a session take: a loop
 // export ("tessel-loop-...") or a bar loop ("<take>  bar 3  1 bar  120 bpm.wav",
 // "<take>  end  2.5 beats  120 bpm.wav").

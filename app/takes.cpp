@@ -15,6 +15,7 @@
 #include "app/app_events.h"
 #include "app/session_take.h"
 #include "app/settings.h"
+#include "app/take_names.h"
 #include "app/take_wait.h"
 #include "app/toast.h"
 #include "app/video_panel.h"
@@ -52,18 +53,11 @@ struct TakeLoadJob {
 static TakeLoadJob g_job;
 static PreviewPlayer g_player;
 
-static const char* extension_of(const char* name)
-{
-    const char* dot = name ? std::strrchr(name, '.') : nullptr;
-    return dot ? dot : "";
-}
-
 bool is_video_file_name(const char* name)
 {
     static const char* const kinds[] = {".mp4", ".mov", ".m4v", ".wmv", ".avi", ".mkv", ".webm", ".3gp"};
-    const char* ext = extension_of(name);
     for (const char* k : kinds)
-        if (strcasecmp(ext, k) == 0)
+        if (take_name_has_extension(name, k))
             return true;
     return false;
 }
@@ -342,7 +336,7 @@ void take_load_row_now(AppState* app, const char* name)
 
 static bool has_wav_extension(const char* name)
 {
-    return strcasecmp(extension_of(name), ".wav") == 0;
+    return take_name_has_extension(name, ".wav");
 }
 
 static bool scan_visit(void* ctx, const PlatDirEntry* entry)

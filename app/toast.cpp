@@ -1,7 +1,9 @@
 // toast.cpp - the toast ring.
 #include "app/toast.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "app/app_state.h"
 
@@ -16,4 +18,13 @@ void toast_show(AppState* app, const char* text, uint32_t colour)
     t->seconds = TOAST_SECONDS;
     t->colour = colour;
     app->toast_next = (i + 1) % APP_TOASTS;
+}
+
+void toast_show_failure(AppState* app, const char* what, int err)
+{
+    char text[APP_TOAST_TEXT];
+    int n = snprintf(text, sizeof text, "%s: %s", what ? what : "", strerror(err));
+    for (int i = what ? (int)strlen(what) : 0; i < n && i < (int)sizeof text - 1; i++)
+        text[i] = (char)toupper((unsigned char)text[i]);
+    toast_show(app, text, TOAST_RED);
 }

@@ -30,7 +30,8 @@ void transport_hold_dub(AppState* app, bool down);
 // worker (loop_export.h). The transport is left as it is: during an overdub the loop
 // is exported as it stands and the overdub goes on; after a stop the export waits for
 // the fade and the run-out (take_wait.h). "NOTHING TO EXPORT" without a loop (a first
-// pass still recording too), "EXPORT FAILED" for any failure (no file left behind).
+// pass still recording too), "EXPORT FAILED" when it cannot begin, "EXPORT FAILED: "
+// and the reason when the write fails (no file left behind).
 void transport_export_wav(AppState* app);
 // Ends a take still recording as r ends it: a first pass becomes the loop with its
 // seam cross-faded, an overdub fades out; the hold-dub ends too.

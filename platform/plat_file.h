@@ -70,6 +70,10 @@ struct PlatStaleTemp {
 // "<final>.tmp" too, are never handed on, nor a number no process of ours can have
 // had (0, a leading zero, past the system's highest process id). Returns how many were.
 int plat_file_stale_temps(const char* folder, void (*visit)(void* ctx, const PlatStaleTemp* t), void* ctx);
+// Test fake of the system's process-id ceiling: while path is set (not null), the
+// temporaries' numbers are judged by the limit read from that file instead of
+// /proc/sys/kernel/pid_max. The caller keeps the text until it lifts the fake (null).
+void plat_file_fake_pid_max(const char* path);
 // Removes, in folder, the stale temporaries (as plat_file_stale_temps finds them)
 // whose final name own accepts. Returns how many went.
 int plat_file_sweep_temps(const char* folder, bool (*own)(const char* final_name, void* ctx), void* ctx);
@@ -129,7 +133,9 @@ bool plat_file_identity_equal(const PlatFileIdentity* a, const PlatFileIdentity*
 // Renames without replacing: EEXIST when the new name is taken. Where the file system
 // refuses the no-replace rename (EINVAL, ENOSYS, EOPNOTSUPP), a hard link to the new
 // name and the removal of the old one do the same; where links are refused as well,
-// that errno. 0 or an errno.
+// the new name is reserved by making it anew (EEXIST when taken) and the file renamed
+// over that reservation, which goes again when the rename fails. 0 or an errno (the
+// failing step's; on failure nothing is left under the new name).
 int plat_file_rename_noreplace(const char* from, const char* to);
 
 // Test fakes: while set (not 0), replacing writes fail at their temporary file with
@@ -138,6 +144,7 @@ int plat_file_rename_noreplace(const char* from, const char* to);
 void plat_file_fake_write_errno(int err);
 void plat_file_fake_read_errno(int err);
 // Test fake of a file system without no-replace renames: while rename_err is set (not
-// 0), the no-replace rename is refused with it, and while link_err is set, the hard
-// link that stands in for it is refused with that. 0 lifts each.
-void plat_file_fake_rename_refusals(int rename_err, int link_err);
+// 0), the no-replace rename is refused with it, while link_err is set, the hard link
+// that stands in for it is refused with that, and while reserved_err is set, the rename
+// over a reservation fails with that once the reservation is made. 0 lifts each.
+void plat_file_fake_rename_refusals(int rename_err, int link_err, int reserved_err = 0);

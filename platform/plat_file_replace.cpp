@@ -1,6 +1,7 @@
 // plat_file_replace.cpp - replacing writes that say which step failed and why, whole
 // reads with their errno, file identities, and renames that never replace (through a
-// hard link where the file system refuses the no-replace flag).
+// hard link where the file system refuses the no-replace flag, and through a
+// reservation of the new name where it refuses links too).
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@ static std::atomic<int> g_fake_write{0};
 static std::atomic<int> g_fake_read{0};
 static std::atomic<int> g_fake_noreplace{0};
 static std::atomic<int> g_fake_link{0};
+static std::atomic<int> g_fake_reserved{0};
 
 void plat_file_fake_write_errno(int err)
 {
@@ -175,10 +177,34 @@ bool plat_file_identity_equal(const PlatFileIdentity* a, const PlatFileIdentity*
            a->size == b->size && a->mtime_ns == b->mtime_ns;
 }
 
-void plat_file_fake_rename_refusals(int rename_err, int link_err)
+void plat_file_fake_rename_refusals(int rename_err, int link_err, int reserved_err)
 {
     g_fake_noreplace.store(rename_err, std::memory_order_relaxed);
     g_fake_link.store(link_err, std::memory_order_relaxed);
+    g_fake_reserved.store(reserved_err, std::memory_order_relaxed);
+}
+
+// The last way, for file systems without hard links (FAT through FUSE, some shares):
+// the new name is reserved by making it anew, which fails with EEXIST when anything has
+// it, and the file is renamed over that reservation, an empty file of our own. It is
+// made only now, with the file whole, so a writer that dies earlier leaves nothing
+// under the new name; when the rename fails, the reservation goes again, unless
+// someone else's file has meanwhile taken its place.
+static int rename_over_reservation(const char* from, const char* to)
+{
+    int fd = open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno;
+    struct stat own;
+    bool known = fstat(fd, &own) == 0;
+    close(fd);
+    int err = g_fake_reserved.load(std::memory_order_relaxed);
+    if (!err)
+        err = rename(from, to) == 0 ? 0 : errno;
+    struct stat now;
+    if (err && (!known || (lstat(to, &now) == 0 && now.st_dev == own.st_dev && now.st_ino == own.st_ino)))
+        unlink(to);
+    return err;
 }
 
 int plat_file_rename_noreplace(const char* from, const char* to)
@@ -196,8 +222,10 @@ int plat_file_rename_noreplace(const char* from, const char* to)
     err = g_fake_link.load(std::memory_order_relaxed);
     if (!err)
         err = link(from, to) == 0 ? 0 : errno;
-    if (err)
+    if (err == EEXIST)
         return err;
+    if (err)
+        return rename_over_reservation(from, to);
     // The file stands under its new name whatever becomes of the old one.
     unlink(from);
     return 0;

@@ -1,5 +1,6 @@
 // plat_file_temp.cpp - temporary files that become a final name: made new under a
 // lock held until they are in place, and swept when a killed writer left them.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,12 +14,20 @@
 #include "platform/plat_dir.h"
 #include "platform/plat_file.h"
 
+static std::atomic<const char*> g_fake_pid_max{nullptr};
+
+void plat_file_fake_pid_max(const char* path)
+{
+    g_fake_pid_max.store(path, std::memory_order_relaxed);
+}
+
 // One more than the highest process id the system gives out; the kernel's own ceiling
 // when the system does not say.
 static long pid_limit(void)
 {
     long limit = 0;
-    FILE* f = fopen("/proc/sys/kernel/pid_max", "re");
+    const char* fake = g_fake_pid_max.load(std::memory_order_relaxed);
+    FILE* f = fopen(fake ? fake : "/proc/sys/kernel/pid_max", "re");
     if (f) {
         if (fscanf(f, "%ld", &limit) != 1)
             limit = 0;

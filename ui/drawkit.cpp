@@ -1,5 +1,6 @@
 // drawkit.cpp - the drawing kit's lifecycle, frame layout and shapes.
 #include "ui/drawkit.h"
+#include "ui/drawkit_internal.h"
 
 #include <SDL.h>
 
@@ -216,19 +217,18 @@ void draw_rect_vgrad(DrawKit* kit, float x, float y, float w, float h, uint32_t 
     draw_rect4(kit, x, y, w, h, top, top, bottom, bottom, DRAW_BLEND_NORMAL);
 }
 
-// One device-pixel quad (x0, y0)..(x1, y1), already mapped.
-static void draw_device_fill(DrawKit* kit, float x0, float y0, float x1, float y1, uint32_t colour)
+void draw_device_quad(DrawKit* kit, float x0, float y0, float x1, float y1, uint32_t colour, int32_t blend)
 {
     const uint32_t cs[4] = {colour, colour, colour, colour};
-    draw_quad(kit, x0, y0, x1, y1, cs, DRAW_BLEND_NORMAL, true);
+    draw_quad(kit, x0, y0, x1, y1, cs, blend, true);
 }
 
 // The device pixels a span a..b fills: those whose centres lie in it, at least one
 // (an empty box is still a line).
 static void draw_pixel_span(float a, float b, float* p0, float* p1)
 {
-    *p0 = std::ceil(a - 0.5f);
-    *p1 = std::max(std::ceil(b - 0.5f), *p0 + 1);
+    *p0 = draw_pixel_edge(a);
+    *p1 = std::max(draw_pixel_edge(b), *p0 + 1);
 }
 
 // A one-unit edge placed at a fractional position covers no pixel centre when a unit
@@ -250,12 +250,12 @@ void draw_rect_outline(DrawKit* kit, float x, float y, float w, float h, uint32_
     draw_pixel_span(ay, by, &y0, &y1);
     draw_batch_begin(kit);
     if (x1 - x0 <= 2 * t || y1 - y0 <= 2 * t) {
-        draw_device_fill(kit, x0, y0, x1, y1, colour);
+        draw_device_quad(kit, x0, y0, x1, y1, colour, DRAW_BLEND_NORMAL);
     } else {
-        draw_device_fill(kit, x0, y0, x1, y0 + t, colour);
-        draw_device_fill(kit, x0, y1 - t, x1, y1, colour);
-        draw_device_fill(kit, x0, y0 + t, x0 + t, y1 - t, colour);
-        draw_device_fill(kit, x1 - t, y0 + t, x1, y1 - t, colour);
+        draw_device_quad(kit, x0, y0, x1, y0 + t, colour, DRAW_BLEND_NORMAL);
+        draw_device_quad(kit, x0, y1 - t, x1, y1, colour, DRAW_BLEND_NORMAL);
+        draw_device_quad(kit, x0, y0 + t, x0 + t, y1 - t, colour, DRAW_BLEND_NORMAL);
+        draw_device_quad(kit, x1 - t, y0 + t, x1, y1 - t, colour, DRAW_BLEND_NORMAL);
     }
     draw_batch_end(kit);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ui/drawkit.h"
+#include "ui/drawkit_internal.h"
 #include "ui/pixel_font.h"
 
 // A run of lit rows shared by neighbouring columns of one glyph: one rectangle.
@@ -96,7 +97,7 @@ static bool draw_text_grid(const DrawKit* kit, float x, float y, float pixel, bo
         return false;
     g.snap = snap;
     if (snap) {
-        g.y = std::ceil(g.y - 0.5f);
+        g.y = draw_pixel_edge(g.y);
         draw_text_edges(p, PIXEL_FONT_COLUMNS, g.column);
         draw_text_edges(p, PIXEL_FONT_ROWS, g.row);
         g.advance = std::fmax(PIXEL_FONT_ADVANCE * p, g.column[PIXEL_FONT_COLUMNS] + 1.0f);
@@ -113,18 +114,15 @@ static bool draw_text_grid(const DrawKit* kit, float x, float y, float pixel, bo
 // The start of the glyph whose pen is at pen.
 static float draw_text_glyph_x(const DrawTextGrid& g, float pen)
 {
-    return g.snap ? std::ceil(pen - 0.5f) : pen;
+    return g.snap ? draw_pixel_edge(pen) : pen;
 }
 
-// Font cells [c0, c1) x [r0, r1) of the glyph starting at gx, as one quad.
+// Font cells [c0, c1) x [r0, r1) of the glyph starting at gx, as one quad on the
+// grid's device pixels.
 static void draw_text_cells(DrawKit* kit, const DrawTextGrid& g, float gx, int c0, int c1, int r0, int r1,
                             uint32_t colour, int32_t blend)
 {
-    float s = kit->scale;
-    float x = (gx + g.column[c0] - kit->offset_x) / s - kit->translate_x;
-    float y = (g.y + g.row[r0] - kit->offset_y) / s - kit->translate_y;
-    draw_rect4(kit, x, y, (g.column[c1] - g.column[c0]) / s, (g.row[r1] - g.row[r0]) / s, colour, colour, colour,
-               colour, blend);
+    draw_device_quad(kit, gx + g.column[c0], g.y + g.row[r0], gx + g.column[c1], g.y + g.row[r1], colour, blend);
 }
 
 static void draw_text_runs(DrawKit* kit, const char* text, float x, float y, float pixel, uint32_t colour,

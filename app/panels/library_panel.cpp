@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/take_names.h"
 #include "app/takes.h"
 #include "app/panels/main/view.h"
 #include "app/panels/main/view_palette.h"
@@ -125,10 +126,10 @@ static void draw_loops(AppState* app, DrawKit* kit, float L, bool take_view)
         float y = 92.0f + 36.0f * (float)k;
         bool hovered = app->mouse_x >= L + 4.0f && app->mouse_x < L + 596.0f && app->mouse_y >= y &&
                        app->mouse_y < y + 36.0f;
-        bool session = app->session_name[0] && std::strcmp(t->name, app->session_name) == 0;
+        bool session = app->session_name[0] && take_name_same(t->name, app->session_name);
         if (session || hovered)
             draw_fill(kit, L + 8.0f, y, 576.0f, 34.0f, mix_towards(VIEW_BACKGROUND, VIEW_MAGENTA, session ? 0.4f : 0.18f));
-        bool playing = plays && std::strcmp(loaded_name, t->name) == 0;   // names compare byte for byte
+        bool playing = plays && take_name_same(loaded_name, t->name);
         float bx = L + 16.0f, by = y + 5.0f;
         if (playing) {
             draw_fill(kit, bx, by, 24.0f, 24.0f, mix_towards(VIEW_BACKGROUND, VIEW_MAGENTA, 0.75f));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,7 @@ protected:
     }
     void TearDown() override
     {
+        plat_file_fake_pid_max(nullptr);
         for (auto& [name, value] : saved) {
             if (value == "\x01")
                 unsetenv(name.c_str());
@@ -230,15 +232,21 @@ TEST_F(FoldersTest, TheProgramFolderIsFoundAndATooSmallBufferIsRefused)
 // A killed writer's whole take, newer than the file under its name, is put in place: a
 // session take over that file, an export (every take in Loops) beside it under the next
 // free name. A torn one, one with a wrong RIFF size or an older one goes. A plain ".tmp",
-// a running writer's temporary and a number no writer of ours can have had stay. All the
-// same where renames cannot refuse to replace.
+// a running writer's temporary and a number no writer of ours can have had stay: the
+// system's process-id limit is set to the later of two ended writers, so a limit that
+// is not the system's shows whatever the machine's own. All the same where renames
+// cannot refuse to replace.
 TEST_F(FoldersTest, TheSweepPutsBackWholeNewerTakesAndRemovesTheRest)
 {
     enum { WHOLE, TORN, BAD_RIFF };
     enum { TAKES, LOOPS };
-    const std::string dead = ".tmp." + std::to_string(testproc_ended_pid());
-    std::string pid_max = "4194304";
-    std::ifstream("/proc/sys/kernel/pid_max") >> pid_max;
+    const int ended = testproc_ended_pid(), later = testproc_ended_pid();
+    ASSERT_TRUE(ended > 0 && later > 0 && ended != later);
+    const std::string dead = ".tmp." + std::to_string(std::min(ended, later));
+    const std::string pid_max = std::to_string(std::max(ended, later));
+    const fs::path pid_max_file = root / "pid_max";
+    std::ofstream(pid_max_file) << pid_max << "\n";
+    plat_file_fake_pid_max(pid_max_file.c_str());
     const struct {
         int folder;
         std::string final_name, suffix;

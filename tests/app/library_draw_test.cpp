@@ -21,6 +21,7 @@
 #include "library/views/wavestrip.h"
 #include "platform/plat_dir.h"
 #include "support/library_kit.h"
+#include "tests/audio/preview_kit.h"
 #include "tests/app/view_draw_probe.h"
 #include "ui/canvas.h"
 #include "ui/text.h"
@@ -393,6 +394,37 @@ TEST_F(LibraryPanel, SwitchTabsRowsEmptyNoFilesViewAndTheLoadingBar)
     EXPECT_STREQ(name, "2025-01-02  03:04:05");
     library_panel_row_name("tessel-2025-1-2-3-4-5.wav", name, sizeof name);
     EXPECT_STREQ(name, "tessel-2025-1-2-3-4-5");
+    library_panel_row_name("abcdefghijklmnopqrstuvwxyz0123.wav", name, sizeof name);
+    EXPECT_STREQ(name, "abcdefghijklmnopqrstuvwxyz");
+    // Row 1 as the session take and the take playing, then as another file whose name
+    // differs from theirs only in case: names compare byte for byte.
+    {
+        LibraryKit files;
+        LibraryWithPlayer with;
+        std::string playing = files.wav("Drums.wav", 480);
+        ASSERT_TRUE(library_add_file(with.lib, playing.c_str(), false));
+        std::snprintf(with.lib->loaded_path, sizeof with.lib->loaded_path, "%s", playing.c_str());
+        preview_load(&with.player, preview_kit_buffer(2, 48000.0, 100), true);
+        app->library = with.lib;
+        app->preview = &with.player;
+        std::strcpy(app->session_name, "Drums.wav");
+        for (const char* row : {"Drums.wav", "drums.wav"}) {
+            bool same = std::strcmp(row, "Drums.wav") == 0;
+            std::strcpy(app->takes[1].name, row);
+            draw_fixture_clear(&fx, 13, 17, 17);
+            draw_part();
+            read();
+            EXPECT_TRUE(draw_probe(&fx, 14, 92 + 36 + 2,
+                                   same ? pix(color_lerp(VIEW_BACKGROUND, VIEW_MAGENTA, 0.4f))
+                                        : draw_expect_blend(panel, pix(draw_rgba(13, 17, 17, 150)))))
+                << row;
+            EXPECT_TRUE(draw_probe(&fx, 4 + 16 + 2, 92 + 36 + 5 + 2,
+                                   pix(color_lerp(VIEW_BACKGROUND, VIEW_MAGENTA, same ? 0.75f : 0.12f))))
+                << row;
+        }
+        app->library = nullptr;
+        app->preview = nullptr;
+    }
     // FILES without a canvas: "NO FILES VIEW".
     app->library_tab = 1;
     Canvas* saved = app->canvas;

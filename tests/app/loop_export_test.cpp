@@ -147,21 +147,31 @@ TEST_F(ExportTest, AFullDiskFailsTheExportAndLeavesNoPartialFile)
     press(SDLK_e);
     ASSERT_TRUE(wait_ends());
     plat_file_fake_size_limit(-1);
-    EXPECT_STREQ(last_toast().text, "EXPORT FAILED");
+    EXPECT_STREQ(last_toast().text, "EXPORT FAILED: FILE TOO LARGE");
     EXPECT_TRUE(takes().empty());
 }
 
 // Where renames that never replace are refused, a hard link puts the export in place;
-// where links are refused too, the export fails and leaves nothing behind.
+// where links are refused too, a reservation of its name does; where even that fails,
+// the toast says why and nothing is left behind.
 TEST_F(ExportTest, WithoutNoReplaceRenamesALinkPutsTheExportInPlace)
 {
     record_loop(9600);
-    for (int link_refused : {0, EPERM}) {
-        plat_file_fake_rename_refusals(EINVAL, link_refused);
+    const struct {
+        int link_err, reserved_err;
+        const char* toast;
+        size_t files;
+    } cases[] = {{0, 0, "EXPORTED WAV", 1},
+                 {EPERM, 0, "EXPORTED WAV", 2},
+                 {EPERM, ENOSPC, "EXPORT FAILED: NO SPACE LEFT ON DEVICE", 2}};
+    for (const auto& c : cases) {
+        plat_file_fake_rename_refusals(EINVAL, c.link_err, c.reserved_err);
         press(SDLK_e);
         ASSERT_TRUE(wait_ends());
-        EXPECT_STREQ(last_toast().text, link_refused ? "EXPORT FAILED" : "EXPORTED WAV");
-        EXPECT_EQ(takes().size(), 1u);
+        EXPECT_STREQ(last_toast().text, c.toast);
+        EXPECT_EQ(takes().size(), c.files);
+        for (const std::string& name : takes())
+            EXPECT_EQ(fs::file_size(fs::path(app->takes_folder) / name), 44u + 9600u * 4u) << name;
     }
 }
 

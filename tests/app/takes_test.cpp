@@ -21,6 +21,7 @@
 #include "audio/wav_write.h"
 #include "platform/plat_file.h"
 #include "platform/plat_time.h"
+#include "tests/audio/media_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -609,6 +610,10 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     wav("raced.wav", 2, 4800, 48000.0);
     wav("tessel-loop-20260101-000000.wav", 2, 4800, 48000.0);
     wav("take  bar 2  1 bar  120 bpm.wav", 2, 4800, 48000.0);
+    fixture::WavSpec pcm32;   // finer than the loop's floats hold
+    pcm32.bits = 32;
+    std::vector<uint8_t> wide = fixture::wav(pcm32, fixture::encode(std::vector<float>(2 * 4800, 0.25f), 4, false));
+    ASSERT_TRUE(fixture::write_file((takes.path / "wide.wav").string(), wide));
     app_library_scan(app);
     enum { ALONE, BEFORE, DURING };   // when another copy saves over the take
     const struct {
@@ -616,6 +621,7 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
         int elsewhere;
     } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT", ALONE},
                  {"hi.wav", "LOADED, 96K MADE 48K", ALONE},
+                 {"wide.wav", "LOADED, 32-BIT NARROWED", ALONE},
                  {"tessel-loop-20260101-000000.wav", "LOADED", ALONE},
                  {"take  bar 2  1 bar  120 bpm.wav", "LOADED", ALONE},
                  {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", BEFORE},

@@ -280,18 +280,26 @@ TEST_F(ExportTest, AKillMidWriteLeavesNoTornLoopUnderItsName)
 }
 
 // Where renames that never replace are refused, a hard link puts the loop in place;
-// where links are refused too, nothing is written.
+// where links are refused too, a reservation of its name does; where even that fails,
+// nothing is written.
 TEST_F(ExportTest, WithoutNoReplaceRenamesALinkPutsTheLoopInPlace)
 {
     analysed(click_track_c120(kit.dir()));
-    for (int link_refused : {0, EPERM}) {
-        plat_file_fake_rename_refusals(EINVAL, link_refused);
-        library_export_bar(lib, 1, link_refused ? 20.0 : 10.0);
+    const struct {
+        int link_err, reserved_err;
+        const char* status;
+    } cases[] = {{0, 0, "SAVED  Music/TideCoil/Loops"},
+                 {EPERM, 0, "SAVED  Music/TideCoil/Loops"},
+                 {EPERM, EIO, "CAN'T WRITE THE LOOP"}};
+    double now = 10.0;
+    for (const auto& c : cases) {
+        plat_file_fake_rename_refusals(EINVAL, c.link_err, c.reserved_err);
+        library_export_bar(lib, 1, now += 10.0);
         plat_file_fake_rename_refusals(0, 0);
-        EXPECT_STREQ(lib->take.status, link_refused ? "CAN'T WRITE THE LOOP" : "SAVED  Music/TideCoil/Loops");
+        EXPECT_STREQ(lib->take.status, c.status);
     }
     auto files = std::distance(fs::directory_iterator(home + "/Music/TideCoil/Loops"), fs::directory_iterator());
-    EXPECT_EQ(files, 1);
+    EXPECT_EQ(files, 2);
 }
 
 TEST(LoopNames, TakeNamesFileNamesAndTheUriList)

@@ -1,11 +1,15 @@
 // Platform files: replacement through a temporary name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/plat_file.h"
 #include "support/test_proc.h"
@@ -84,8 +88,9 @@ TEST(PlatFile, TemporariesAreMadeNewAndOnlyStaleOnesAreSwept)
     std::filesystem::remove_all(dir);
 }
 
-// Where the file system refuses the no-replace flag, a hard link stands in: it never
-// replaces either (EEXIST keeps both files), and only a refused link fails the rename.
+// Where the file system refuses the no-replace flag, a hard link stands in, and where
+// it refuses links too, a reservation of the name: neither replaces (EEXIST keeps both
+// files), and a failed rename leaves nothing under the new name.
 TEST(PlatFile, WithoutNoReplaceRenamesALinkStandsInAndNeverReplaces)
 {
     std::random_device rd;
@@ -93,19 +98,98 @@ TEST(PlatFile, WithoutNoReplaceRenamesALinkStandsInAndNeverReplaces)
     std::filesystem::create_directories(dir);
     std::string from = dir / "take.wav.tmp.1", to = dir / "take.wav", taken = dir / "taken.wav";
     const struct {
-        int rename_err, link_err, result;
-    } cases[] = {{EINVAL, 0, 0}, {ENOSYS, 0, 0}, {EOPNOTSUPP, 0, 0}, {EINVAL, EPERM, EPERM}, {EACCES, 0, EACCES}};
+        int rename_err, link_err, reserved_err, result, taken_result;
+    } cases[] = {{EINVAL, 0, 0, 0, EEXIST},          {ENOSYS, 0, 0, 0, EEXIST},
+                 {EOPNOTSUPP, 0, 0, 0, EEXIST},      {EINVAL, EPERM, 0, 0, EEXIST},
+                 {EINVAL, EPERM, EIO, EIO, EEXIST},  {EACCES, 0, 0, EACCES, EACCES}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rename_err) + " " + std::to_string(c.link_err) + " " +
+                     std::to_string(c.reserved_err));
         std::ofstream(from) << "new";
         std::ofstream(taken) << "old";
-        plat_file_fake_rename_refusals(c.rename_err, c.link_err);
-        EXPECT_EQ(plat_file_rename_noreplace(from.c_str(), taken.c_str()), c.result ? c.result : EEXIST);
-        EXPECT_EQ(plat_file_rename_noreplace(from.c_str(), to.c_str()), c.result) << c.rename_err;
+        plat_file_fake_rename_refusals(c.rename_err, c.link_err, c.reserved_err);
+        EXPECT_EQ(plat_file_rename_noreplace(from.c_str(), taken.c_str()), c.taken_result);
+        EXPECT_EQ(plat_file_rename_noreplace(from.c_str(), to.c_str()), c.result);
         plat_file_fake_rename_refusals(0, 0);
         EXPECT_EQ(slurp(taken), "old");
-        EXPECT_EQ(std::filesystem::exists(from), c.result != 0) << c.rename_err;
-        EXPECT_EQ(slurp(to), c.result ? "" : "new") << c.rename_err;
+        EXPECT_EQ(std::filesystem::exists(from), c.result != 0);
+        EXPECT_EQ(std::filesystem::exists(to), c.result == 0);
+        EXPECT_EQ(slurp(to), c.result ? "" : "new");
         std::filesystem::remove(to);
     }
+    std::filesystem::remove_all(dir);
+}
+
+// Without no-replace renames or links, the name is reserved only for a whole file: a
+// write that fails or is killed leaves nothing under it, not even an empty file.
+TEST(PlatFile, WithoutRenamesOrLinksOnlyAWholeFileTakesTheName)
+{
+    std::random_device rd;
+    auto dir = std::filesystem::temp_directory_path() / ("tessel-reserve-" + std::to_string(rd()));
+    std::filesystem::create_directories(dir);
+    TEST_WATCHDOG(watchdog, "the killed writer never began its write", dir.string(), 30);
+    std::string target = dir / "take.wav";
+    auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    plat_file_fake_rename_refusals(EINVAL, EPERM);
+    auto failing = [](void*, FILE* f) {
+        fputs("part", f);
+        errno = ENOSPC;
+        return false;
+    };
+    EXPECT_EQ(plat_file_write_via_temp(target.c_str(), false, failing, nullptr), ENOSPC);
+    EXPECT_TRUE(listing().empty());
+
+    // A writer killed in the middle of its write: only its temporary is left.
+    int started[2], hold[2];
+    ASSERT_EQ(pipe(started), 0);
+    ASSERT_EQ(pipe(hold), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(started[0]);
+        close(hold[1]);
+        auto stalled = [](void* p, FILE* f) {
+            const int* fds = (const int*)p;
+            fputs("part", f);
+            fflush(f);
+            char c = 1, got;
+            (void)!write(fds[0], &c, 1);
+            (void)!read(fds[1], &got, 1);   // until killed, or the test is gone
+            _exit(0);
+            return true;
+        };
+        int fds[2] = {started[1], hold[0]};
+        plat_file_write_via_temp(target.c_str(), false, stalled, fds);
+        _exit(0);
+    }
+    close(started[1]);
+    close(hold[0]);
+    char c = 0;
+    EXPECT_EQ(read(started[0], &c, 1), 1);
+    kill(child, SIGKILL);
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    close(started[0]);
+    close(hold[1]);
+    std::string stale = target + ".tmp." + std::to_string(child);
+    EXPECT_EQ(listing(), std::vector<std::string>{std::filesystem::path(stale).filename().string()});
+    std::filesystem::remove(stale);
+
+    // A whole file takes the name, and never one another file has.
+    auto whole = [](void* p, FILE* f) { return fputs((const char*)p, f) >= 0; };
+    EXPECT_EQ(plat_file_write_via_temp(target.c_str(), false, whole, (void*)"new"), 0);
+    EXPECT_EQ(plat_file_write_via_temp(target.c_str(), false, whole, (void*)"newer"), EEXIST);
+    EXPECT_EQ(slurp(target), "new");
+    // A rename over the reservation that fails takes the reservation with it.
+    plat_file_fake_rename_refusals(EINVAL, EPERM, EIO);
+    EXPECT_EQ(plat_file_write_via_temp((dir / "other.wav").c_str(), false, whole, (void*)"new"), EIO);
+    plat_file_fake_rename_refusals(0, 0);
+    EXPECT_EQ(listing(), std::vector<std::string>{"take.wav"});
     std::filesystem::remove_all(dir);
 }
