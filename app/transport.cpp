@@ -6,7 +6,6 @@
 
 #include "app/app_state.h"
 #include "app/musical_typing.h"
-#include "app/session_take.h"
 #include "app/take_wait.h"
 #include "app/takes.h"
 #include "app/toast.h"
@@ -14,7 +13,6 @@
 #include "audio/engine_retire.h"
 #include "audio/looper.h"
 #include "broadcast/tcstream.h"
-#include "platform/plat_time.h"
 
 static const auto rl = std::memory_order_relaxed;
 
