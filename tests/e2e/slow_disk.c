@@ -2,7 +2,8 @@
  * long as the bytes take at SLOW_DISK_BYTES_PER_S (default 1000000), like a USB stick;
  * fsync of such a file says "slow_disk: syncing NAME" on standard error and waits as
  * long as the whole file takes at SLOW_DISK_SYNC_BYTES_PER_S (default the write rate),
- * as a real slow disk does with writes that only reached the page cache. */
+ * as a real slow disk does with writes that only reached the page cache.
+ * SLOW_DISK_MATCH, when set, slows only the files whose path also holds it. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>
@@ -15,13 +16,15 @@
 typedef size_t (*FwriteFn)(const void*, size_t, size_t, FILE*);
 typedef int (*FsyncFn)(int);
 
-/* Whether fd is a "*.wav.tmp*" file; its path goes to name. */
+/* Whether fd is a "*.wav.tmp*" file holding SLOW_DISK_MATCH; its path goes to name. */
 static int slow_file(int fd, char* name, size_t cap)
 {
     char link[64];
+    const char* match = getenv("SLOW_DISK_MATCH");
     memset(name, 0, cap);
     snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    return fd >= 0 && readlink(link, name, cap - 1) > 0 && strstr(name, ".wav.tmp") != NULL;
+    return fd >= 0 && readlink(link, name, cap - 1) > 0 && strstr(name, ".wav.tmp") != NULL &&
+           (!match || strstr(name, match) != NULL);
 }
 
 /* Sleeps as long as bytes take at the rate rate_var names (else the write rate). */

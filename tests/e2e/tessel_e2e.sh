@@ -10,6 +10,8 @@
 # its torn temporary and keeps a user's own "tessel-x.wav.tmp".
 # After c, n starts a new session and a LOOPS row loads; a file longer than the loop
 # holds, loaded from LOOPS and overdubbed, stays as it was beside a new session take.
+# A later close waits for the take's write; a failed close leaves the window playing; e
+# never changes the transport; d held through an export's wait is let go.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -139,7 +141,8 @@ load_while_overdubbing() {
 }
 
 # The temporary's name taken by a folder: one close keeps the program running ("TAKE
-# NOT SAVED"); a second close, over a second later, ends it.
+# NOT SAVED"); a second close, over a second later, writes again and, as that write
+# fails too, ends it at once.
 close_unwritable() {
   local name
   fresh_program "unwritable folder" || return
@@ -153,6 +156,158 @@ close_unwritable() {
   e2e_term "$apid" >"$T/term_unwritable"
   grep -q "^0 " "$T/term_unwritable" || echo "the second close did not end the program: $(cat "$T/term_unwritable")" >"$T/fail"
   rmdir "$name.tmp.$apid"
+}
+
+# view_px SHOT UX UY... -> the pixels of main-view units in the screenshot SHOT. The
+# library panel, once a step opened it, widens the window on the main view's left.
+view_px() {
+  local w h
+  read -r w h < <("$PROBE" "$1" | head -1)
+  shift
+  echo "$@" | awk -v W="$w" -v H="$h" '{ f = W > H ? 1240 : 640; s = W / f < H / 1080 ? W / f : H / 1080
+    for (i = 1; i < NF; i += 2) printf "%d %d ", (W - s * f) / 2 + (f - 640 + $i) * s, (H - 1080 * s) / 2 + $(i + 1) * s }'
+}
+# pad_lit record|hold -> 0 when a screenshot shows the pad lit (record: red while it
+# records; hold: amber while hold-dub runs): two of four points of its body off the
+# unlit panel's colour, as a spark may cross one. 2 when no screenshot came.
+pad_lit() {
+  local a=458 b=586
+  [ "$1" = record ] && a=52 b=180
+  e2e_shot "$T/pads.bmp" || return 2
+  "$PROBE" "$T/pads.bmp" $(view_px "$T/pads.bmp" $a 356 $b 356 $a 405 $b 405) | tail -n +2 |
+    awk '{ n += ($1 - 23) ^ 2 + ($2 - 29) ^ 2 + ($3 - 29) ^ 2 > 900 } END { exit !(n >= 2) }'
+}
+# shot_count R G B TOL UX0 UY0 UX1 UY1 -> how many pixels of a screenshot within TOL
+# of the colour lie in that rectangle of main-view units; nothing when no screenshot came.
+shot_count() {
+  local x0 y0 x1 y1
+  e2e_shot "$T/count.bmp" || return 1
+  read -r x0 y0 x1 y1 < <(view_px "$T/count.bmp" "$5" "$6" "$7" "$8")
+  "$PROBE" "$T/count.bmp" --count "$1" "$2" "$3" "$4" "$x0" "$y0" $((x1 - x0)) $((y1 - y0)) | tail -1
+}
+# red_toast: the failure red in the toast box (30 units high from y = 452, around
+# x = 320). loop_set: the loop's length ("1.0S") in the loop display's top right.
+red_toast() { [ "$(shot_count 235 66 77 40 150 440 490 494)" -ge 150 ] 2>/dev/null; }
+loop_set() { [ "$(shot_count 148 148 148 24 530 100 596 118)" -ge 20 ] 2>/dev/null; }
+# since T0 SECONDS -> sleeps until SECONDS have passed since T0: the user's own timing.
+since() { sleep "$(awk -v e="$(e2e_elapsed "$1")" -v s="$2" 'BEGIN { print (s > e ? s - e : 0) }')"; }
+take_writing() { ls "$HOME"/Music/tessel/tessel-[0-9]*.wav.tmp.* >/dev/null 2>&1; }
+export_writing() { ls "$HOME"/Music/tessel/tessel-loop-*.wav.tmp.* >/dev/null 2>&1; }
+take_settled() { [ -n "$(new_takes)" ] && no_temporary; }
+# view_program WHAT [RATE [MATCH]] -> fresh_program (on the slow disk at RATE, for the
+# files whose names hold MATCH), the pointer over the main view: keys over the library
+# panel, open since a LOOPS row was loaded, would go to it.
+view_program() {
+  if [ -n "${2:-}" ]; then
+    LD_PRELOAD=$SLOW SLOW_DISK_BYTES_PER_S=$2 SLOW_DISK_MATCH=${3:-.wav.tmp} \
+      ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 fresh_program "$1" || return
+  else
+    fresh_program "$1" || return
+  fi
+  e2e_geom "$wid"
+  e2e_at "$wid" 320 700
+}
+
+# A second close over a second after the first, while the take is written to a slow
+# disk, waits for the write: exit 0, the take whole, and the next start keeps it as
+# the session take.
+close_during_write() {
+  local t0 f sum
+  view_program "close during a write" 200000 || return
+  e2e_record_loop "$wid" 1.0 "$T/gap8"   # the overdub goes on
+  kill -TERM "$apid"
+  t0=$(e2e_now)
+  e2e_poll 20 take_writing || { echo "the close began no write of the take" >"$T/fail"; return; }
+  since "$t0" 1.5
+  take_writing || { echo "the take was written before the second close: the disk is too fast" >"$T/fail"; return; }
+  kill -TERM "$apid"
+  e2e_poll 60 e2e_gone "$apid" || { echo "the second close never ended the program" >"$T/fail"; return; }
+  wait "$apid" || { echo "exit status $? after the second close" >"$T/fail"; return; }
+  new_take_whole "a second close during the write" || return
+  f=$(new_takes) && sum=$(md5sum <"$f")
+  e2e_program_start || { echo "no window after the second close" >"$T/fail"; return; }
+  e2e_term "$apid" >/dev/null
+  grep -qx "session=${f##*/}" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" ||
+    { echo "the next start does not keep ${f##*/} as the session take" >"$T/fail"; return; }
+  [ "$(md5sum <"$f")" = "$sum" ] || echo "the next start changed ${f##*/}" >"$T/fail"
+}
+
+# e never changes the transport. In a first pass: "NOTHING TO EXPORT" in red, no
+# export, and the pass goes on: the loop the second r closes is as long as the time
+# from the first r. In the overdub that follows: the export is written and the overdub
+# still records.
+export_keeps_recording() {
+  local x0 t1 gap len
+  view_program "e while recording" || return
+  x0=$(exports)
+  xdotool key r
+  t1=$(e2e_now)
+  e2e_poll 10 pad_lit record || { echo "r began no first pass" >"$T/fail"; return; }
+  xdotool key e
+  e2e_poll 10 red_toast || { echo "e in a first pass showed no red NOTHING TO EXPORT" >"$T/fail"; return; }
+  [ "$(exports)" = "$x0" ] || { echo "e in a first pass exported" >"$T/fail"; return; }
+  xdotool key r
+  gap=$(e2e_elapsed "$t1")
+  e2e_poll 10 loop_set || { echo "after e in a first pass r closed no loop" >"$T/fail"; return; }
+  xdotool key e
+  e2e_poll 20 eval '[ "$(exports)" -gt "$x0" ] && ! export_writing' || { echo "e in an overdub exported nothing" >"$T/fail"; return; }
+  pad_lit record || { echo "e in an overdub ended the recording" >"$T/fail"; return; }
+  xdotool key r
+  e2e_poll 20 take_settled || { echo "no session take after e in a first pass" >"$T/fail"; return; }
+  len=$(e2e_wav_stats "$(new_takes)" | cut -d' ' -f1)
+  awk -v l="$len" -v g="$gap" 'BEGIN { d = l - g; exit !(d > -0.25 && d < 0.25) }' ||
+    { echo "after e in a first pass the loop is ${len} s long, recorded for ${gap} s" >"$T/fail"; return; }
+  e2e_term "$apid" >/dev/null
+}
+
+# d held 3 s with the X server's key repeat while e waits for a slow disk, then
+# released: 10 s after the release hold-dub is off and the loop no longer changes (the
+# close writes no other take).
+held_key_during_export() {
+  local t0 f sum
+  xset r on
+  view_program "held key" 30000 tessel-loop- || return
+  take
+  e2e_poll 20 take_settled || { echo "no session take before e" >"$T/fail"; return; }
+  xdotool key e
+  e2e_poll 20 export_writing || { echo "e began no export" >"$T/fail"; return; }
+  xdotool keydown d sleep 3 keyup d
+  t0=$(e2e_now)
+  export_writing || { echo "the export ended before d was released: the disk is too fast" >"$T/fail"; return; }
+  e2e_poll 60 eval '! export_writing' || { echo "the export never ended" >"$T/fail"; return; }
+  since "$t0" 10
+  pad_lit hold
+  case $? in 0) echo "hold-dub is still on 10 s after d was released" >"$T/fail"; return ;; 2) echo "no screenshot" >"$T/fail"; return ;; esac
+  e2e_poll 20 take_settled || { echo "the session take is still being written" >"$T/fail"; return; }
+  f=$(new_takes) && sum=$(md5sum <"$f")
+  e2e_term "$apid" 10 >/dev/null
+  [ "$(md5sum <"$f")" = "$sum" ] || echo "the loop still changed 10 s after d was released" >"$T/fail"
+}
+
+# A failed close puts the window back into play: the temporary's name taken by a
+# folder, a close during an overdub shows "TAKE NOT SAVED" and the window stays; once
+# the folder has gone the take is written, r records again and its take is written,
+# and a close ends the program.
+failed_close_plays_on() {
+  local name sum
+  view_program "failed close" || return
+  take
+  e2e_poll 20 take_settled || { echo "no session take to spoil" >"$T/fail"; return; }
+  name=$(new_takes | head -1) && sum=$(md5sum <"$name")
+  mkdir "$name.tmp.$apid"
+  xdotool key r sleep 0.5   # an overdub the take does not hold yet
+  kill -TERM "$apid"
+  e2e_poll 10 red_toast || { echo "a close that could not write showed no TAKE NOT SAVED" >"$T/fail"; return; }
+  ! e2e_gone "$apid" || { echo "a close that could not write ended the program" >"$T/fail"; return; }
+  rmdir "$name.tmp.$apid"
+  e2e_poll 30 eval '[ "$(md5sum <"$name")" != "$sum" ] && no_temporary' ||
+    { echo "the take was not written once the folder had gone" >"$T/fail"; return; }
+  sum=$(md5sum <"$name")
+  xdotool key r sleep 0.5 key r
+  e2e_poll 20 eval '[ "$(md5sum <"$name")" != "$sum" ] && no_temporary' ||
+    { echo "r after the failed close recorded no later take" >"$T/fail"; return; }
+  e2e_term "$apid" 10 >"$T/term_failed"
+  grep -q "^0 " "$T/term_failed" || echo "the close after the failed one: $(cat "$T/term_failed")" >"$T/fail"
 }
 
 if [ "${1:-}" = --session ]; then
@@ -183,14 +338,18 @@ if [ "${1:-}" = --session ]; then
   [ -e "$T/fail" ] || two_closes
   [ -e "$T/fail" ] || load_while_overdubbing
   [ -e "$T/fail" ] || close_unwritable
+  [ -e "$T/fail" ] || close_during_write
+  [ -e "$T/fail" ] || export_keeps_recording
+  [ -e "$T/fail" ] || held_key_during_export
+  [ -e "$T/fail" ] || failed_close_plays_on
   exit 0
 fi
 
 BIN=$1 PROBE=$2 SLOW=$3
-e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool sox od
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool xset sox od md5sum
 
 e2e_private_home tessel-e2e
-export BIN SLOW
+export BIN SLOW PROBE
 JACK_SERVER_PID=
 spid=
 status=1

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tessel_e2e_jack.sh loss|back|dead|cut|patch|slow|restore PROGRAM BMP_PROBE [SLOW_DISK] - the
+# tessel_e2e_jack.sh loss|back|dead|cut|patch|slow|restore|copies PROGRAM BMP_PROBE [SLOW_DISK] - the
 # program on a private JACK dummy server carrying jack_simple_client's tone.
 # back/dead: a loop of the tone is recorded, the server killed: red "AUDIO OFFLINE"
 #   within 2 s. back: the window answers a buffer click, the server again under its
@@ -15,6 +15,8 @@
 #   patch survives them and x.
 # restore: a 300 s session take at 48 kHz restored on a 96 kHz server, where the loop
 #   holds 180 s of it, and dubbed: the file stays as it was and the dub is a new take.
+# copies: two copies restore one silent take; A dubs the tone, B silence, and both close
+#   at once, their writes slowed: A's dub is in a take, and the other save a new take.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -147,6 +149,26 @@ restore_and_dub() {
   e2e_poll 90 dub_written || session_fail "the dub of the restored take was never written"
 }
 
+# The second copy, its inputs on system's silent capture, dubs 0.1 s after the first
+# and closes 0.2 s after it: each writes its take to the slow disk meanwhile.
+copies_dub() {
+  local bpid wb t0
+  LD_PRELOAD=$SLOW_PRELOAD "$BIN" >/dev/null 2>"$T/app-b.log" &
+  bpid=$!
+  echo "$bpid" >"$T/b.pid"
+  wb=$(e2e_window_of "$bpid") || session_fail "no window for the second copy"
+  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel-.*:in_1$"' || session_fail "no ports of the second copy"
+  timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
+  timeout 10 xdotool windowfocus --sync "$wid" key r windowfocus --sync "$wb" key r sleep 1
+  t0=$(e2e_now) && kill -TERM "$apid" && sleep 0.2 && kill -TERM "$bpid"
+  e2e_poll 60 e2e_gone "$bpid" || session_fail "the second copy did not end"
+  wait "$bpid" || session_fail "the second copy's exit status: $?"
+  e2e_poll 60 e2e_gone "$apid" || session_fail "the first copy did not end"
+  wait "$apid"
+  echo "$? $(e2e_elapsed "$t0")" >"$T/term"
+  exit 0
+}
+
 patch_and_restarts() {
   timeout 10 jack_lsp -c >"$T/first"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
@@ -172,11 +194,12 @@ if [ "${1:-}" = --session ]; then
   INI=$XDG_CONFIG_HOME/TideCoil/tessel.ini
   # The input chosen in the settings: system, by name.
   [ "$MODE" = back ] && mkdir -p "${INI%/*}" && printf 'indev=system\ninapi=JACK\n' >"$INI"
-  [ "$MODE" = restore ] && mkdir -p "${INI%/*}" && printf 'session=%s\n' "$RESTORED" >"$INI"
+  case $MODE in restore | copies) mkdir -p "${INI%/*}" && printf 'session=%s\n' "$RESTORED" >"$INI" ;; esac
   LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window"
   e2e_jack_port tessel:out_1 || session_fail "no tessel ports"
   case $MODE in
-    patch) patch_and_restarts ;; cut | slow) cut_or_slow ;; restore) restore_and_dub ;; *) loop_and_loss ;;
+    patch) patch_and_restarts ;; cut | slow) cut_or_slow ;; restore) restore_and_dub ;; copies) copies_dub ;;
+    *) loop_and_loss ;;
   esac
   e2e_term "$apid" 3 >"$T/term"
   exit 0
@@ -197,6 +220,7 @@ JACK_SERVER_PID=
 status=1
 finish() {
   [ -s "$T/tone2.pid" ] && kill -TERM "$(cat "$T/tone2.pid")" 2>/dev/null
+  [ -s "$T/b.pid" ] && kill -KILL "$(cat "$T/b.pid")" 2>/dev/null
   # The second server, when one was started: stopped by its pid like the first.
   [ -s "$T/jack2.pid" ] && JACK_SERVER_PID=$(cat "$T/jack2.pid")
   e2e_finish_common
@@ -213,12 +237,16 @@ if [ "$MODE" = restore ]; then
     fail "sox made no take"
   restored_sum=$(md5sum <"$HOME/Music/tessel/$RESTORED") RESTORED_STAMP=$(restored_stamp)
   export RESTORED_STAMP
+elif [ "$MODE" = copies ]; then
+  mkdir -p "$HOME/Music/tessel"
+  sox -n -r 48000 -c 2 -e floating-point -b 32 "$HOME/Music/tessel/$RESTORED" trim 0 2 || fail "sox made no take"
+  export SLOW_DISK_BYTES_PER_S=400000
 fi
 e2e_jack_tone $RATE 1024 || fail "no JACK server with a tone"
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
 [ -e "$T/notes" ] && sed "s/^/tessel_e2e_jack $MODE: /" "$T/notes"
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
-case $MODE in patch | slow | restore) ;; *) JACK_SERVER_PID= ;; esac   # the first server has gone
+case $MODE in patch | slow | restore | copies) ;; *) JACK_SERVER_PID= ;; esac   # the first server has gone
 read -r rc secs <"$T/term" || fail "no exit status"
 [ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
 echo "tessel_e2e_jack $MODE: exited 0 ${secs} s after SIGTERM"
@@ -238,6 +266,16 @@ elif [ "$MODE" = restore ]; then
   secs=$(awk -v d="$data" -v r="$rate" 'BEGIN { printf "%.1f", d / 8 / r }')
   [ "$rate" = 96000 ] && [ "$secs" = 180.0 ] || fail "the new take is ${secs} s at ${rate} Hz"
   tr -d '\r' <"$XDG_CONFIG_HOME/TideCoil/tessel.ini" | grep -qx "session=$(basename "$f")" || fail "tessel.ini does not name the new take"
+elif [ "$MODE" = copies ]; then
+  ! ls "$HOME"/Music/tessel/*.tmp* >/dev/null 2>&1 || fail "a temporary file was left"
+  for f in "$HOME"/Music/tessel/tessel-[0-9]*.wav; do
+    read -r len rms < <(e2e_wav_stats "$f")
+    echo "tessel_e2e_jack copies: $(basename "$f"): ${len} s, RMS ${rms}"
+    awk -v r="$rms" 'BEGIN { exit !(r > 0.02) }' && dubbed=$f
+  done
+  [ -n "${dubbed:-}" ] || fail "no take holds the first copy's dub"
+  [ "$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav | grep -vc "/$RESTORED\$")" = 1 ] ||
+    fail "the second save is no new take beside $RESTORED"
 elif [ "$MODE" = slow ]; then
   whole_take() {   # HOME LOW HIGH WHAT: one whole session take LOW..HIGH s long, no temporary
     f=$(ls "$1"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
