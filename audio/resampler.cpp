@@ -4,8 +4,8 @@
 // precision, run over the input at its own rate. The interpolation reads a
 // Kaiser-windowed sinc of 16 taps from a table of 2048 phases, the phase nearest the
 // position. Its pass band reaches past a third of the input's rate, so at a rate drop
-// the low-pass alone shapes the response; when the rate rises it keeps the images of
-// the take's band out of the new one.
+// the low-pass alone shapes the response; when the rate rises it holds the images of
+// the take's band down, by 60 dB and more for what lies below a third of its rate.
 #include "audio/resampler.h"
 
 #include <algorithm>

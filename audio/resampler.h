@@ -22,17 +22,20 @@ struct ResampleInput {
 
 struct Resampler;
 
-// A resampling from from_rate to to_rate (both above 0); null when memory runs out.
+// A resampling from from_rate to to_rate; null when either is not above 0 or memory
+// runs out.
 Resampler* resampler_create(double from_rate, double to_rate);
 void resampler_destroy(Resampler* r);   // null: nothing
 // Writes up to n frames into left and right, frame i being the input at frame
 // position start + i x from_rate / to_rate; past the input's last frame it repeats
 // that frame. Returns the frames made: fewer than n only when the reads end before
-// the input's declared end and a frame's neighbours are not there. One run a record.
+// the input's declared end and a frame's neighbours are not there. Each run starts
+// afresh from the input's first frame.
 int32_t resampler_run(Resampler* r, const ResampleInput* in, double start, float* left, float* right,
                       int32_t n);
 
 // The same from interleaved samples in memory: channel 0 left, channel 1 right (a mono
-// buffer's channel 0 on both), each times gain. False when memory runs out.
+// buffer's channel 0 on both), each times gain. False when there is nothing to read
+// or memory runs out.
 bool resample_interleaved(const float* samples, int32_t channels, int64_t frames, double from_rate,
                           double to_rate, double start, float gain, float* left, float* right, int32_t n);
