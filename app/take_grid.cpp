@@ -13,6 +13,7 @@
 #include "audio/engine.h"
 #include "audio/looper.h"
 #include "audio/preview.h"
+#include "audio/resampler.h"
 #include "library/library.h"
 
 static constexpr auto rl = std::memory_order_relaxed;
@@ -143,25 +144,6 @@ void take_player_follow_grid(AppState* app)
         preview_set_region(app->preview, 0.0, 1.0, false);
 }
 
-// The take's frame position pos (fractional), each side linear between neighbours.
-static void resample(const SampleBuffer* b, double first, double step, float volume, float* left, float* right,
-                     int32_t n)
-{
-    int32_t ch = b->channels;
-    int32_t second = ch > 1 ? 1 : 0;
-    for (int32_t i = 0; i < n; i++) {
-        double p = first + i * step;
-        double base = std::floor(p);
-        int64_t i0 = std::clamp((int64_t)base, (int64_t)0, b->frames - 1);
-        int64_t i1 = i0 + 1 < b->frames ? i0 + 1 : i0;
-        float f = (float)(p - base);
-        const float* x0 = b->samples + i0 * ch;
-        const float* x1 = b->samples + i1 * ch;
-        left[i] = ((1.0f - f) * x0[0] + f * x1[0]) * volume;
-        right[i] = ((1.0f - f) * x0[second] + f * x1[second]) * volume;
-    }
-}
-
 void take_bars_to_loop(AppState* app, int32_t segment)
 {
     if (app && app->engine && app->preview)
@@ -183,13 +165,14 @@ void take_bars_to_loop_now(AppState* app, int32_t segment)
     int32_t n = (int32_t)std::min(n_exact, (double)TAKE_LOAD_MAX_FRAMES);
     float* left = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
     float* right = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
-    if (!left || !right) {
+    if (!left || !right ||
+        !resample_interleaved(b->samples, b->channels, b->frames, b->sample_rate, rate, start * b->sample_rate,
+                              library_get_volume(app->library), left, right, n)) {
         std::free(left);
         std::free(right);
         toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
         return;
     }
-    resample(b, start * b->sample_rate, b->sample_rate / rate, library_get_volume(app->library), left, right, n);
     // The old loop was saved under its own name first, and the bars start a new
     // session: the autosave must not write them over the previous take.
     take_engine_stop(app);

@@ -3,7 +3,7 @@
 // panel shows and plays, the player following the segment it plays in, and a segment
 // sent to the loop.
 // Threads: UI thread only.
-// Depends on: app/app_state.h, app/takes.h, audio/tempo.h, audio/preview.h,
+// Depends on: app/app_state.h, app/takes.h, audio/tempo.h, audio/preview.h, audio/resampler.h,
 //             audio/looper.h, library/segment_grid.h, library/library.h.
 #pragma once
 #include <cstdint>

@@ -25,7 +25,7 @@
 #include "audio/loop_file.h"
 #include "audio/looper.h"
 #include "audio/preview.h"
-#include "audio/resample_filter.h"
+#include "audio/resampler.h"
 #include "audio/sample_buffer.h"
 #include "audio/wav_read.h"
 #include "library/folder_tree.h"
@@ -113,32 +113,15 @@ bool take_decode(const char* path, double target_rate, float volume, float** lef
     int32_t n = want >= (double)TAKE_LOAD_MAX_FRAMES ? TAKE_LOAD_MAX_FRAMES : want >= 1.0 ? (int32_t)want : 0;
     float* l = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
     float* r = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
-    if (!ok || !l || !r) {
+    double from_rate = ratio != 1.0 ? b.sample_rate : target_rate;
+    if (!ok || !l || !r ||
+        !resample_interleaved(b.samples, b.channels, b.frames, from_rate, target_rate, 0.0, volume, l, r, n)) {
         std::free(l);
         std::free(r);
         sample_buffer_free(&b);
         return false;
     }
-    const int64_t frames_in = b.frames;
     const int ch = b.channels;
-    const int second = ch > 1 ? 1 : 0;
-    // What the rate drop would fold back goes first.
-    ResampleFilter low;
-    for (int c = 0; c <= second; c++) {
-        resample_filter_init(&low, b.sample_rate, target_rate);
-        resample_filter_apply(&low, b.samples + c, frames_in, ch);
-    }
-    for (int32_t i = 0; i < n; i++) {
-        double p = (double)i * ratio;
-        double fl = std::floor(p);
-        int64_t i0 = std::min((int64_t)fl, frames_in - 1);
-        int64_t i1 = i0 + 1 < frames_in ? i0 + 1 : i0;
-        float f = (float)(p - fl);
-        const float* a = b.samples + i0 * ch;
-        const float* c = b.samples + i1 * ch;
-        l[i] = ((1.0f - f) * a[0] + f * c[0]) * volume;
-        r[i] = ((1.0f - f) * a[second] + f * c[second]) * volume;
-    }
     if (loss) {
         loss->capped = want > (double)TAKE_LOAD_MAX_FRAMES;
         loss->channels = ch > 2 ? ch : 0;

@@ -4,7 +4,7 @@
 // Threads: UI thread, except take_load_thread (the loader's own thread) and
 //          app_player_render_hook (audio thread [RT]).
 // Depends on: app/app_state.h, app/session_take.h, audio/audiofile.h, audio/looper.h,
-//             audio/loop_file.h, audio/preview.h, audio/resample_filter.h, audio/wav_read.h,
+//             audio/loop_file.h, audio/preview.h, audio/resampler.h, audio/wav_read.h,
 //             library/library.h, platform/plat_dir.h, platform/plat_file.h, platform/plat_thread.h.
 #pragma once
 #include <cstdint>

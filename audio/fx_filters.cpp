@@ -3,6 +3,7 @@
 // Threads: audio thread [RT].
 #include <cmath>
 
+#include "audio/biquad.h"
 #include "audio/fx_dsp.h"
 
 // ---------------------------------------------------------------------------
@@ -20,12 +21,7 @@ static const int kPhaserStages = 6;
 // [RT] state: x1, x2, y1, y2.
 float fx_biquad(const float c[5], float st[4], float x)
 {
-    float y = c[0] * x + c[1] * st[0] + c[2] * st[1] - c[3] * st[2] - c[4] * st[3];
-    st[1] = st[0];
-    st[0] = x;
-    st[3] = st[2];
-    st[2] = y;
-    return y;
+    return biquad_step(c, st, x);
 }
 
 // [RT] HIPASS (high) or LOPASS: cutoff 20 Hz..20 kHz, Q 0.5..10. The coefficients are
@@ -35,21 +31,7 @@ void fx_filter(FxSlot* s, bool high, float p1, float p2)
     float fc = p1 * 19980.0f + 20.0f;
     float q = p2 * 9.5f + 0.5f;
     if (std::fabs(fc - s->last_cutoff) > 1.0f || std::fabs(q - s->last_res) > 0.01f) {
-        float w0 = FX_TWO_PI * fc / FX_RATE;
-        float cw = std::cos(w0);
-        float alpha = std::sin(w0) / (2.0f * q);
-        float a0 = 1.0f + alpha;
-        float* c = s->biquad_c;
-        if (high) {
-            c[0] = (1.0f + cw) / 2.0f / a0;
-            c[1] = -(1.0f + cw) / a0;
-        } else {
-            c[0] = (1.0f - cw) / 2.0f / a0;
-            c[1] = (1.0f - cw) / a0;
-        }
-        c[2] = c[0];
-        c[3] = -2.0f * cw / a0;
-        c[4] = (1.0f - alpha) / a0;
+        biquad_pass(FX_TWO_PI * fc / FX_RATE, q, high, s->biquad_c);
         s->last_cutoff = fc;
         s->last_res = q;
     }

@@ -8,7 +8,7 @@
 #include "audio/audiofile_sink.h"
 #include "audio/engine.h"
 #include "audio/looper.h"
-#include "audio/resample_filter.h"
+#include "audio/resampler.h"
 #include "audio/wav_read.h"
 #include "audio/wav_write.h"
 #include "platform/plat_file.h"
@@ -118,8 +118,7 @@ bool loop_write_wav_float(Engine* e, const char* path)
 // Import
 // ---------------------------------------------------------------------------
 
-// A forward-only window over the file's first two channels: frame k stays readable
-// until a frame past the window is asked for.
+// The file's first two channels read forward a block at a time, for the resampler.
 struct LoopSource {
     FILE* f;
     const WavFormat* h;
@@ -127,85 +126,46 @@ struct LoopSource {
     int64_t block;           // frames per read
     uint8_t* raw;
     float* conv;             // block x channels
-    float* left;             // block + 1: the previous block's last frame, then the block
-    float* right;
-    int64_t base;            // file frame index of left[0]
-    int64_t count;           // frames in the window
-    int64_t next;            // next file frame to read
-    ResampleFilter low_left; // the anti-alias low-pass of each side, when the rate drops
-    ResampleFilter low_right;
+    Resampler* resampler;    // the file's rate to the loop's
 };
 
 static bool source_open(LoopSource* s, FILE* f, const WavFormat* h, int64_t frames, double loop_rate)
 {
-    *s = LoopSource{f, h, frames, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, {}, {}};
-    resample_filter_init(&s->low_left, (double)h->sample_rate, loop_rate);
-    resample_filter_init(&s->low_right, (double)h->sample_rate, loop_rate);
+    *s = LoopSource{f, h, frames, 0, nullptr, nullptr, nullptr};
+    s->resampler = resampler_create((double)h->sample_rate, loop_rate);
     s->block = wav_block_frames(h);
     s->raw = (uint8_t*)std::malloc((size_t)(s->block * h->frame_bytes));
     s->conv = (float*)std::malloc(sizeof(float) * (size_t)(s->block * h->channels));
-    s->left = (float*)std::malloc(sizeof(float) * (size_t)(s->block + 1));
-    s->right = (float*)std::malloc(sizeof(float) * (size_t)(s->block + 1));
-    return s->raw && s->conv && s->left && s->right;
+    return s->raw && s->conv && s->resampler;
 }
 
 static void source_close(LoopSource* s)
 {
     std::free(s->raw);
     std::free(s->conv);
-    std::free(s->left);
-    std::free(s->right);
+    resampler_destroy(s->resampler);
 }
 
-// Makes frame k readable; false when the file ends before it.
-static bool source_reach(LoopSource* s, int64_t k)
+// The next frames, at most max and one block, into left and right; 0 at the end.
+static int64_t source_read(void* ctx, float* left, float* right, int64_t max)
 {
-    while (k >= s->base + s->count) {
-        if (s->count > 0) {
-            s->left[0] = s->left[s->count - 1];
-            s->right[0] = s->right[s->count - 1];
-            s->base += s->count - 1;
-            s->count = 1;
-        }
-        int64_t want = s->frames - s->next < s->block ? s->frames - s->next : s->block;
-        size_t got = want > 0 ? fread(s->raw, (size_t)s->h->frame_bytes, (size_t)want, s->f) : 0;
-        if (got == 0)
-            return false;
-        int ch = s->h->channels;
-        audiofile_convert_samples(s->conv, s->raw, (int64_t)got * ch, s->h->bytes_per_sample,
-                                  s->h->format == 3);
-        for (size_t i = 0; i < got; i++) {
-            s->left[s->count + i] = s->conv[i * ch];
-            s->right[s->count + i] = s->conv[i * ch + (ch > 1 ? 1 : 0)];
-        }
-        resample_filter_apply(&s->low_left, s->left + s->count, (int64_t)got, 1);
-        resample_filter_apply(&s->low_right, s->right + s->count, (int64_t)got, 1);
-        s->count += (int64_t)got;
-        s->next += (int64_t)got;
+    LoopSource* s = (LoopSource*)ctx;
+    int64_t want = max < s->block ? max : s->block;
+    size_t got = fread(s->raw, (size_t)s->h->frame_bytes, (size_t)want, s->f);
+    int ch = s->h->channels;
+    audiofile_convert_samples(s->conv, s->raw, (int64_t)got * ch, s->h->bytes_per_sample, s->h->format == 3);
+    for (size_t i = 0; i < got; i++) {
+        left[i] = s->conv[i * ch];
+        right[i] = s->conv[i * ch + (ch > 1 ? 1 : 0)];
     }
-    return true;
+    return (int64_t)got;
 }
 
-// Fills the loop from the source, stepping ratio file frames per loop frame with
-// linear interpolation. Returns the frames written.
-static int32_t loop_fill(Engine* e, LoopSource* s, double ratio, int64_t out_frames)
+// Fills the loop from the source at the loop's rate. Returns the frames written.
+static int32_t loop_fill(Engine* e, LoopSource* s, int64_t out_frames)
 {
-    int64_t i = 0;
-    for (; i < out_frames; i++) {
-        double p = (double)i * ratio;
-        double fl = std::floor(p);
-        int64_t i0 = (int64_t)fl;
-        if (i0 > s->frames - 1)
-            i0 = s->frames - 1;
-        int64_t i1 = ratio != 1.0 && i0 + 1 < s->frames ? i0 + 1 : i0;
-        if (!source_reach(s, i1))
-            break;
-        float f = (float)(p - fl);
-        int64_t a = i0 - s->base, b = i1 - s->base;
-        e->loop_left[i] = (1.0f - f) * s->left[a] + f * s->left[b];
-        e->loop_right[i] = (1.0f - f) * s->right[a] + f * s->right[b];
-    }
-    return (int32_t)i;
+    ResampleInput in{source_read, s, 0, s->frames};
+    return resampler_run(s->resampler, &in, 0.0, e->loop_left, e->loop_right, (int32_t)out_frames);
 }
 
 bool loop_load_loss_any(const LoopLoadLoss* loss)
@@ -264,7 +224,7 @@ bool loop_load_wav(Engine* e, const char* path, LoopLoadLoss* loss)
     }
     e->length.store(0, std::memory_order_relaxed);
     e->position.store(0, std::memory_order_relaxed);
-    int32_t written = loop_fill(e, &src, ratio, out_frames);
+    int32_t written = loop_fill(e, &src, out_frames);
     e->position.store(0, std::memory_order_relaxed);
     e->length.store(written, std::memory_order_relaxed);
     loop_end_write(e);

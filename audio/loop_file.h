@@ -4,7 +4,7 @@
 //          loop while the callback may overdub it (a mix of old and new samples is
 //          possible by design); loop_load_wav runs on the UI thread and writes the loop
 //          under the engine's hold.
-// Depends on: engine.h, looper.h, resample_filter.h, wav_read.h, wav_write.h, audiofile_sink.h,
+// Depends on: engine.h, looper.h, resampler.h, wav_read.h, wav_write.h, audiofile_sink.h,
 //             platform/plat_file.h.
 #pragma once
 #include <cstdint>
@@ -35,8 +35,8 @@ struct LoopLoadLoss {
 bool loop_load_loss_any(const LoopLoadLoss* loss);
 
 // Reads a PCM or float WAV into the loop: the first channel left, the second right (a
-// mono file on both), resampled linearly when its rate differs from the engine's (a
-// low-pass first when the rate drops), at most the loop's capacity. A cut file loads
+// mono file on both), resampled when its rate differs from the engine's
+// (resampler.h), at most the loop's capacity. A cut file loads
 // the frames it holds. False, with the loop untouched, when the file is not usable.
 // The content generation is not raised. *loss (may be null) tells what of the file
 // the loop does not hold as it is.
