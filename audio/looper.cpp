@@ -32,8 +32,8 @@ static const float kRampCoef = 0.0015f;
 static const float kRampWriteLevel = 0.0005f;
 static const float kClipLevel = 0.999f;
 static const float kMeterDecay = 0.85f;
-// Stop, play, clear, the monitor, a turn of direction and the pads reach the output
-// over this time (240 frames at 48 kHz) instead of at once.
+// Stop, play, clear, the monitor, a turn of direction, a seek, a load and the pads
+// reach the output over this time (240 frames at 48 kHz) instead of at once.
 static const double kFadeSeconds = 0.005;
 static const int kHoldWaitMs = 200;
 // Run-outs that fade their whole way; a change beyond them ends the oldest tail early.

@@ -532,7 +532,7 @@ TEST_F(Looper, WaveformOfAFullLengthLoopStaysInsideTheArrays)
 const float kFadeLimit = 0.0015f;    // shaped fades and cross-fades of the transport over 5 ms: 0.07-0.14 %
 const float kGlideLimit = 0.006f;    // straight glides over 5 ms of the input and the monitor: 0.42 %
 const float kMixLimit = 0.0025f;     // the patches' mix glide, between mixes less than the amplitude apart: 0.19 %
-const float kKnobLimit = 0.001f;     // a filter knob's smoothing: 0.08 %
+const float kKnobLimit = 0.0012f;    // a filter knob's smoothing: 0.08 % (0.1 % in blocks of 512)
 const float kEffectLimit = 0.01f;    // a change of effect type, through the dry signal over 4 ms each way: 0.8 %
 const float kLoopLimit = 0.003f;     // the loop: the record ramp's rise and fall, 0.0015 per frame: 0.28 %
 const double kW = 6.283185307179586 * 440.0 / 48000.0;   // 48,000 frames wrap without a seam
