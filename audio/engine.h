@@ -20,7 +20,8 @@ enum {
     ENGINE_MAX_BLOCK = 4096,             // largest block the callback handles at once
     ENGINE_LOOP_CAPACITY = 17280000,     // loop frames: 360 s at 48 kHz
     ENGINE_SLOTS = 4,                    // slots 0-1 patch A, 2-3 patch B
-    ENGINE_RUNOUTS = 4,                  // run-outs fading at once (see EngineRunout)
+    ENGINE_RUNOUTS = 8,                  // run-outs fading at once (see EngineRunout): four
+                                         // long ones, and room for those ending quickly
 };
 
 // Receives every finished output block (interleaved stereo) on the audio thread.
@@ -32,13 +33,15 @@ typedef void (*EngineRenderHook)(void* ctx, float* left, float* right, int32_t f
 // of direction) and fades out, so the output never cuts. After a stop or a turn while
 // recording it also goes on writing the record ramp's tail into the loop the old way,
 // as if playing had gone on until the ramp died. Several run at once, so changes made
-// in quick succession each fade. Audio thread only.
+// in quick succession each fade; one taken over by a newer change ends its tail through
+// a short fade instead of at once. Audio thread only.
 struct EngineRunout {
     int32_t position = 0;
     int32_t length = 0;        // the loop length it wraps at
     int32_t step = 1;          // +1 forward, -1 reversed
     float gain = 0.0f;         // its share of the output, falling to 0
     float ramp = 0.0f;         // record ramp of the tail it writes, falling
+    float fall = 0.0f;         // > 0: taken over, the ramp falls by this much per frame
 };
 
 struct Engine {
@@ -151,6 +154,9 @@ struct Engine {
     // Hand-over between UI writers of the loop and the callback: the UI raises the
     // hold and waits until every block that might not have seen it has left.
     std::atomic<uint8_t> loop_hold{0};
+    // A UI write that replaces the loop first asks (1) for its playback to fade out as
+    // a stop fades it; the callback answers (2) once nothing of the loop is heard.
+    std::atomic<uint8_t> loop_fade_out{0};
     std::atomic<uint64_t> blocks_entered{0};
     std::atomic<uint64_t> blocks_left{0};
 

@@ -217,7 +217,7 @@ bool loop_load_wav(Engine* e, const char* path, LoopLoadLoss* loss)
         return false;
     }
 
-    if (!loop_begin_write(e)) {
+    if (!loop_begin_replace(e)) {
         source_close(&src);
         fclose(f);
         return false;
@@ -227,7 +227,7 @@ bool loop_load_wav(Engine* e, const char* path, LoopLoadLoss* loss)
     int32_t written = loop_fill(e, &src, out_frames);
     e->position.store(0, std::memory_order_relaxed);
     e->length.store(written, std::memory_order_relaxed);
-    loop_end_write(e);
+    loop_end_replace(e);
     if (loss) {
         loss->capped = over && written == ENGINE_LOOP_CAPACITY;
         loss->channels = h.channels > 2 ? h.channels : 0;

@@ -3,7 +3,7 @@
 // Threads: the writers run on the UI thread or the session writer's thread and read the
 //          loop while the callback may overdub it (a mix of old and new samples is
 //          possible by design); loop_load_wav runs on the UI thread and writes the loop
-//          under the engine's hold.
+//          under the engine's hold, once the loop's playback has faded out.
 // Depends on: engine.h, looper.h, resampler.h, wav_read.h, wav_write.h, audiofile_sink.h,
 //             platform/plat_file.h.
 #pragma once

@@ -32,10 +32,12 @@ static const float kRampCoef = 0.0015f;
 static const float kRampWriteLevel = 0.0005f;
 static const float kClipLevel = 0.999f;
 static const float kMeterDecay = 0.85f;
-// Stop, play, clear, the monitor, a turn of direction and the pads reach the output
-// over this time (240 frames at 48 kHz) instead of at once.
+// Stop, play, clear, the monitor, a turn of direction, a seek, a load and the pads
+// reach the output over this time (240 frames at 48 kHz) instead of at once.
 static const double kFadeSeconds = 0.005;
 static const int kHoldWaitMs = 200;
+// Run-outs that fade their whole way; a change beyond them ends the oldest tail early.
+static const int kLongRunouts = ENGINE_RUNOUTS / 2;
 
 static inline bool is_finite(float x)
 {
@@ -310,27 +312,40 @@ static inline bool runout_running(const EngineRunout* ro)
     return ro->gain > 0.0f || ro->ramp > kRampWriteLevel;
 }
 
-// Hands a read heard at gain, and a record ramp still writing, to a run-out: an idle
-// one, else the one with least left to fade (only changes faster than the ramp's tenth
-// of a second use them all up). Nothing when neither is heard nor written.
-static void runout_start(Engine* e, int32_t pos, int32_t len, int32_t step, float gain, float ramp)
+static inline float runout_left(const EngineRunout* ro)
+{
+    return std::fmax(ro->gain, ro->ramp);
+}
+
+// Hands a read heard at gain, and a record ramp still writing, to an idle run-out.
+// Nothing when neither is heard nor written. Only changes faster than the ramp's tenth
+// of a second keep more than kLongRunouts busy: the one of those with least left is
+// then taken over, its tail falling to nothing over the fade (rate per frame) where it
+// is, so neither the loop nor the output is cut. Changes quicker than blocks of 60
+// frames can still use every run-out up; the one nearest its end then stops.
+static void runout_start(Engine* e, int32_t pos, int32_t len, int32_t step, float gain, float ramp, float rate)
 {
     if (gain <= 0.0f && ramp <= kRampWriteLevel)
         return;
-    EngineRunout* ro = &e->runouts[0];
+    EngineRunout* idle = nullptr;
+    EngineRunout* least = nullptr;    // the long run-out with least left
+    EngineRunout* ending = nullptr;   // the ending one with least left
+    int longs = 0;
     for (EngineRunout& r : e->runouts) {
         if (!runout_running(&r)) {
-            ro = &r;
-            break;
+            idle = idle ? idle : &r;
+            continue;
         }
-        if (std::fmax(r.gain, r.ramp) < std::fmax(ro->gain, ro->ramp))
-            ro = &r;
+        bool taken = r.fall > 0.0f;
+        EngineRunout** pick = taken ? &ending : &least;
+        if (!*pick || runout_left(&r) < runout_left(*pick))
+            *pick = &r;
+        longs += taken ? 0 : 1;
     }
-    ro->position = pos < len ? pos : 0;
-    ro->length = len;
-    ro->step = step;
-    ro->gain = gain;
-    ro->ramp = ramp;
+    if (longs >= kLongRunouts)
+        least->fall = std::fmax(least->ramp, kRampWriteLevel) * rate;
+    EngineRunout* ro = idle ? idle : ending ? ending : least;
+    *ro = EngineRunout{pos < len ? pos : 0, len, step, gain, ramp, 0.0f};
 }
 
 static void runouts_end(Engine* e)
@@ -339,20 +354,21 @@ static void runouts_end(Engine* e)
         ro.gain = ro.ramp = 0.0f;
 }
 
-static bool runouts_running(const EngineRunout* ro)
+static bool runouts_heard(const EngineRunout* ro)
 {
     for (int i = 0; i < ENGINE_RUNOUTS; i++)
-        if (runout_running(&ro[i]))
+        if (ro[i].gain > 0.0f)
             return true;
     return false;
 }
 
 // The transport's changes, seen at the block's start (pos0 and len0 are where the
 // previous block left the loop, pos and len where the requests put it). A stop, a
-// clear and a turn of direction hand the old read to a run-out, which fades it out
-// while the new playback fades in; playing again starts where the position stands.
+// clear, a turn of direction and a jump of the position (a seek, or a length that cut
+// the loop short before it) hand the old read to a run-out, which fades it out while
+// the new playback fades in; playing again starts where the position stands.
 static void transport_changes(Engine* e, const BlockSettings* s, int32_t pos0, int32_t len0, int32_t pos,
-                              int32_t len, bool cleared)
+                              int32_t len, bool cleared, float rate)
 {
     // A first take is written forwards whichever way the transport points.
     int32_t old_step = len0 == 0 || !e->was_reversed ? 1 : -1;
@@ -371,15 +387,19 @@ static void transport_changes(Engine* e, const BlockSettings* s, int32_t pos0, i
         for (EngineRunout& ro : e->runouts)
             ro.ramp = 0.0f;   // the loop they wrote into is gone
         if (len0 > 0)
-            runout_start(e, pos0, len0, old_step, heard, 0.0f);
+            runout_start(e, pos0, len0, old_step, heard, 0.0f, rate);
         e->glide_play = 0.0f;
-    } else if (e->was_playing && len > 0 && (!s->playing || new_step != old_step)) {
-        // A stop, a turn, or a first take closing into reversed playback: the old read
-        // fades out, and the record ramp's tail goes on into the loop the old way from
-        // where it was (from the start of a first take it closes, which cross-fades the
-        // take's seam as recording off would). A layer recorded on after a turn starts
-        // under a rising ramp. Nothing of a first take was heard from the loop yet.
-        runout_start(e, len0 > 0 ? pos0 : pos, len, old_step, len0 > 0 ? heard : 0.0f, e->record_ramp);
+    } else if (e->was_playing && len > 0 && (!s->playing || new_step != old_step || (len0 > 0 && pos != pos0))) {
+        // A stop, a turn, a jump, or a first take closing into reversed playback: the
+        // old read fades out, and the record ramp's tail goes on into the loop the old
+        // way from where it was (from the start of a first take it closes, which
+        // cross-fades the take's seam as recording off would). A layer recorded on
+        // after a turn or a jump starts under a rising ramp. Nothing of a first take
+        // was heard from the loop yet.
+        if (len0 > 0)
+            runout_start(e, pos0, len0, old_step, heard, e->record_ramp, rate);
+        else
+            runout_start(e, pos, len, old_step, 0.0f, e->record_ramp, rate);
         e->record_ramp = 0.0f;
         e->glide_play = 0.0f;
     }
@@ -395,7 +415,7 @@ static inline bool runout_frame(EngineRunout* ro, float* loopL, float* loopR, fl
     int32_t at = ro->position;
     float oldL = loopL[at], oldR = loopR[at];
     bool wrote = false;
-    ro->ramp -= ro->ramp * kRampCoef;
+    ro->ramp = ro->fall > 0.0f ? std::fmax(ro->ramp - ro->fall, 0.0f) : ro->ramp - ro->ramp * kRampCoef;
     if (ro->ramp > kRampWriteLevel) {
         loopL[at] = oldL + inL * ro->ramp;
         loopR[at] = oldR + inR * ro->ramp;
@@ -419,6 +439,7 @@ struct FrameWork {
     float ramp;
     int32_t pos, len;
     EngineRunout ro[ENGINE_RUNOUTS];
+    int live;               // run-outs from the first up to the last one running
     float in_peak;
     bool in_clip, out_clip, wrote;
     uint32_t wraps;
@@ -462,7 +483,7 @@ static void run_frames(Engine* e, const BlockSettings* s, FrameWork* w, float* o
         float outL = inL * heard, outR = inR * heard;
         if (!held) {
             ramp += (target - ramp) * kRampCoef;
-            for (int r = 0; kMoving && r < ENGINE_RUNOUTS; r++)
+            for (int r = 0; kMoving && r < w->live; r++)
                 if (runout_running(&w->ro[r]))
                     wrote |= runout_frame(&w->ro[r], loopL, loopR, inL, inR, w->rate, &outL, &outR);
         }
@@ -521,8 +542,9 @@ static float input_side_gain(const BlockSettings* s, bool right)
     return s->gain * (right ? 1.0f + std::fmin(s->pan, 0.0f) : 1.0f - std::fmax(s->pan, 0.0f));
 }
 
-// Processes up to ENGINE_MAX_BLOCK frames.
-static void process_block(Engine* e, const float* input, float* out, int n, bool held)
+// Processes up to ENGINE_MAX_BLOCK frames. Held: the UI writes the loop. Fading: the UI
+// is about to, and the loop's playback fades out meanwhile.
+static void process_block(Engine* e, const float* input, float* out, int n, bool held, bool fading)
 {
     const auto rl = std::memory_order_relaxed;
     BlockSettings s;
@@ -593,14 +615,14 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
         e->first_pass_was_recording = first_pass ? 1 : 0;
         if (len > 0 && pos >= len)
             pos = 0;
-        transport_changes(e, &s, pos0, len0, pos, len, cleared);
+        transport_changes(e, &s, pos0, len0, pos, len, cleared, rate);
     } else {
         // The UI is writing the loop: nothing runs on in it, and playback comes back
         // through its fade.
         runouts_end(e);
         e->glide_play = 0.0f;
     }
-    Fade play = fade_plan(&e->glide_play, !held && s.playing ? 1.0f : 0.0f, rate, n);
+    Fade play = fade_plan(&e->glide_play, !held && !fading && s.playing ? 1.0f : 0.0f, rate, n);
 
     if (s.hook) {
         std::memset(e->hook_left, 0, sizeof(float) * (size_t)n);
@@ -612,8 +634,12 @@ static void process_block(Engine* e, const float* input, float* out, int n, bool
 
     FrameWork w = {gain_l, gain_r, monitor, play, rate, target, held ? 0.0f : e->record_ramp, pos, len};
     std::memcpy(w.ro, e->runouts, sizeof w.ro);
+    w.live = 0;
+    for (int r = 0; r < ENGINE_RUNOUTS; r++)
+        if (runout_running(&w.ro[r]))
+            w.live = r + 1;
     bool moving = gain_l.step != 0.0f || gain_r.step != 0.0f || monitor.left != 0.0f || play.left != 0.0f ||
-                  runouts_running(w.ro);
+                  w.live > 0;
     if (moving)
         run_frames<true>(e, &s, &w, out, n, held);
     else
@@ -685,6 +711,7 @@ int engine_audio_callback(const void* input, void* output, unsigned long frames,
     e->callback_count.fetch_add(1, std::memory_order_relaxed);
     e->block_frames.store((int32_t)frames, std::memory_order_relaxed);
     bool held = e->loop_hold.load(std::memory_order_seq_cst) != 0;
+    bool fading = e->loop_fade_out.load(std::memory_order_seq_cst) != 0;
 
     const float* in = (const float*)input;
     float* out = (float*)output;
@@ -697,8 +724,13 @@ int engine_audio_callback(const void* input, void* output, unsigned long frames,
         if (chunk > ENGINE_MAX_BLOCK)
             chunk = ENGINE_MAX_BLOCK;
         const float* chunk_in = in && channels > 0 ? in + done * (unsigned long)channels : nullptr;
-        process_block(e, chunk_in, out + done * 2, (int)chunk, held);
+        process_block(e, chunk_in, out + done * 2, (int)chunk, held, fading);
         done += chunk;
+    }
+    if (fading && e->glide_play == 0.0f && !runouts_heard(e->runouts)) {
+        // Nothing of the loop is heard any more: the UI may hold it now.
+        uint8_t asked = 1;
+        e->loop_fade_out.compare_exchange_strong(asked, 2, std::memory_order_seq_cst);
     }
     e->blocks_left.fetch_add(1, std::memory_order_release);
     plat_rt_leave();
@@ -725,6 +757,30 @@ void loop_end_write(Engine* e)
     if (!e)
         return;
     e->loop_hold.store(0, std::memory_order_seq_cst);
+}
+
+bool loop_begin_replace(Engine* e)
+{
+    if (!e)
+        return false;
+    e->loop_fade_out.store(1, std::memory_order_seq_cst);
+    // The fade takes 5 ms and the block it ends in; a callback that does not answer
+    // within the bound is found stalled by the hold below.
+    double deadline = plat_time_seconds() + kHoldWaitMs / 1000.0;
+    while (e->running && e->loop_fade_out.load(std::memory_order_seq_cst) != 2 && plat_time_seconds() < deadline)
+        plat_sleep_ms(1);
+    if (loop_begin_write(e))
+        return true;
+    e->loop_fade_out.store(0, std::memory_order_seq_cst);
+    return false;
+}
+
+void loop_end_replace(Engine* e)
+{
+    if (!e)
+        return;
+    loop_end_write(e);
+    e->loop_fade_out.store(0, std::memory_order_seq_cst);
 }
 
 bool loop_close_open_pass(Engine* e)
@@ -756,7 +812,7 @@ bool loop_set_buffers(Engine* e, const float* left, const float* right, int32_t 
         return false;
     if (frames > ENGINE_LOOP_CAPACITY)
         frames = ENGINE_LOOP_CAPACITY;
-    if (frames < 1 || !loop_begin_write(e))
+    if (frames < 1 || !loop_begin_replace(e))
         return false;
     e->length.store(0, std::memory_order_relaxed);
     e->position.store(0, std::memory_order_relaxed);
@@ -765,7 +821,7 @@ bool loop_set_buffers(Engine* e, const float* left, const float* right, int32_t 
     e->position.store(0, std::memory_order_relaxed);
     e->length.store(frames, std::memory_order_relaxed);
     e->content_generation.fetch_add(1, std::memory_order_relaxed);
-    loop_end_write(e);
+    loop_end_replace(e);
     return true;
 }
 
@@ -781,9 +837,13 @@ void loop_seek_fraction(Engine* e, double fraction)
     e->seek_request.store(frame, std::memory_order_relaxed);
 }
 
+// Takes no hold, so playback and an overdub run on: they touch nothing beyond the
+// loop's end until the callback takes the length request, released after the fill. A
+// first pass still recording writes on past the position read here meanwhile, and
+// what it writes there before the request is taken may be zeroed.
 void loop_resize(Engine* e, int32_t frames)
 {
-    if (!e || frames < 1 || !loop_begin_write(e))
+    if (!e || frames < 1)
         return;
     int32_t len = e->length.load(std::memory_order_relaxed);
     int32_t pos = e->position.load(std::memory_order_relaxed);
@@ -794,7 +854,6 @@ void loop_resize(Engine* e, int32_t frames)
         std::memset(e->loop_right + extent, 0, sizeof(float) * (size_t)(want - extent));
     }
     e->length_request.store(want, std::memory_order_release);
-    loop_end_write(e);
 }
 
 void loop_waveform(Engine* e, float* left_out, float* right_out, int columns)

@@ -29,6 +29,12 @@ void loop_close_first_pass(Engine* e, int32_t* pos, int32_t* len);
 // released and the caller must leave the loop alone. On true, end with loop_end_write.
 bool loop_begin_write(Engine* e);
 void loop_end_write(Engine* e);
+// For a write that replaces the loop: first fades the loop's playback out as a stop
+// fades it (the position and an overdub run on unheard) and waits, bounded, for the
+// callback to report it silent, or for no stream to run; then holds as loop_begin_write
+// does. Playback comes back through its fade after loop_end_replace.
+bool loop_begin_replace(Engine* e);
+void loop_end_replace(Engine* e);
 
 // Closes a first pass the callback has not closed yet (one still recording, or one
 // whose recording was just stopped) into the loop now, as the callback closes a first
@@ -39,5 +45,6 @@ bool loop_close_open_pass(Engine* e);
 // Replaces the loop; false (loop untouched) for no frames or a stalled callback.
 bool loop_set_buffers(Engine* e, const float* left, const float* right, int32_t frames);
 void loop_seek_fraction(Engine* e, double fraction);
+// Zero-fills beyond the end when the loop grows and requests the length; no hold.
 void loop_resize(Engine* e, int32_t frames);
 void loop_waveform(Engine* e, float* left_out, float* right_out, int columns);

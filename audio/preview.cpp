@@ -222,6 +222,25 @@ void preview_detach_buffers(PreviewPlayer* p, SampleBuffer** current, SampleBuff
 // Audio thread
 // ---------------------------------------------------------------------------
 
+// One output frame between the take's frames a and c (f of the way), added to both sides:
+// a mono take plays on both.
+static inline void add_frame(const float* a, const float* c, int64_t right_ch, float f, float gain, float* left,
+                             float* right)
+{
+    *left += (a[0] + (c[0] - a[0]) * f) * gain;
+    *right += (a[right_ch] + (c[right_ch] - a[right_ch]) * f) * gain;
+}
+
+// A place at or past the end of a looped span, as far into its start; one further past
+// (the span moved) its start.
+static inline double wrap_into(double pos, int64_t start, int64_t end)
+{
+    if (pos < (double)end)
+        return pos;
+    double over = pos - (double)end;
+    return (double)start + (over < (double)(end - start) ? over : 0.0);
+}
+
 void preview_render(PreviewPlayer* p, float* left, float* right, int32_t frames, double device_rate)
 {
     if (!p || frames < 1 || !(device_rate > 0.0) || !std::isfinite(device_rate))
@@ -275,13 +294,8 @@ void preview_render(PreviewPlayer* p, float* left, float* right, int32_t frames,
     for (int32_t i = 0; i < frames; i++) {
         if (pos < last) {
             int64_t k = (int64_t)pos;
-            float f = (float)(pos - (double)k);
             const float* a = s + k * ch;
-            const float* c = a + ch;
-            float l = a[0] + (c[0] - a[0]) * f;
-            float r = a[right_ch] + (c[right_ch] - a[right_ch]) * f;
-            left[i] += l * gain;
-            right[i] += r * gain;
+            add_frame(a, a + ch, right_ch, (float)(pos - (double)k), gain, &left[i], &right[i]);
             pos += step;
         } else if (!loop) {
             p->position.store(pos, rl);
@@ -289,8 +303,18 @@ void preview_render(PreviewPlayer* p, float* left, float* right, int32_t frames,
             p->published_position.store(end, rl);
             p->playing.store(0, rel);   // after ended: a UI that sees it stopped sees it ended
             return;
+        } else if (end - start < 2) {
+            pos = (double)start;        // nothing to loop over: the frame stays silent
         } else {
-            pos = (double)start;        // this output frame stays silent
+            // Looping: the last frame leads into the start as into the frame after it,
+            // and a step past the end lands as far into the start, so the seam plays
+            // on with no gap.
+            pos = wrap_into(pos, start, end);
+            int64_t k = (int64_t)pos;
+            const float* a = s + k * ch;
+            const float* c = k + 1 < end ? a + ch : s + start * ch;
+            add_frame(a, c, right_ch, (float)(pos - (double)k), gain, &left[i], &right[i]);
+            pos = wrap_into(pos + step, start, end);
         }
     }
     p->position.store(pos, rl);

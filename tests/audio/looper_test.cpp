@@ -4,18 +4,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <limits>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "audio/engine.h"
+#include "audio/loop_file.h"
 #include "audio/looper.h"
+#include "audio/preview.h"
+#include "audio/wav_write.h"
 #include "platform/plat_audio_api.h"
 #include "support/fake_audio.h"
+#include "tests/audio/preview_kit.h"
 
 namespace {
 
@@ -441,8 +451,10 @@ TEST_F(Looper, AStalledCallbackLeavesTheLoopAloneInsteadOfRacingIt)
     EXPECT_EQ(len(), 3000);
     EXPECT_EQ(e->loop_left[0], 0.2f);
     EXPECT_EQ(e->loop_hold.load(), 0);   // monitoring and the loop go on as before
-    loop_resize(e, 9000);
-    EXPECT_EQ(e->length_request.load(), 0);
+    EXPECT_EQ(e->loop_fade_out.load(), 0);
+    loop_resize(e, 9000);                // takes no hold: only beyond the end is written
+    EXPECT_EQ(e->length_request.load(), 9000);
+    e->length_request = 0;
     e->blocks_left.fetch_add(1);      // the block ends: writes go through again
     EXPECT_TRUE(loop_set_buffers(e, other.data(), other.data(), 500));
     EXPECT_EQ(len(), 500);
@@ -514,7 +526,15 @@ TEST_F(Looper, WaveformOfAFullLengthLoopStaysInsideTheArrays)
 }
 
 // Transitions, made as the UI makes them on a half-scale 440 Hz sine at the input. e[n] = x[n] - 2cos(w)x[n-1] +
-// x[n-2] is zero for the sine; a linear fade of N frames leaves about amplitude / N, so 1 % passes ~2 ms fades.
+// x[n-2] is zero for the sine; a straight glide of N frames leaves about amplitude / N at its corners, a shaped
+// fade less. Each limit below, a share of the amplitude by the kind of change, lies between what the engine's own
+// fade or glide leaves and what one half as long leaves (about twice as much).
+const float kFadeLimit = 0.0015f;    // shaped fades and cross-fades of the transport over 5 ms: 0.07-0.14 %
+const float kGlideLimit = 0.006f;    // straight glides over 5 ms of the input and the monitor: 0.42 %
+const float kMixLimit = 0.0025f;     // the patches' mix glide, between mixes less than the amplitude apart: 0.19 %
+const float kKnobLimit = 0.0012f;    // a filter knob's smoothing: 0.08 % (0.1 % in blocks of 512)
+const float kEffectLimit = 0.01f;    // a change of effect type, through the dry signal over 4 ms each way: 0.8 %
+const float kLoopLimit = 0.003f;     // the loop: the record ramp's rise and fall, 0.0015 per frame: 0.28 %
 const double kW = 6.283185307179586 * 440.0 / 48000.0;   // 48,000 frames wrap without a seam
 const float kAmp = 0.5f;
 float half_sine(int64_t t) { return kAmp * (float)std::cos(kW * (double)t); }
@@ -564,14 +584,58 @@ struct Transition {
     std::vector<Fx> fx = {};                  // effects set 94 blocks apart, the last at 0
     int block = 128;                          // frames per callback
     int played = -1;                          // blocks the transport played, where its position matters
+    std::pair<int, Act> ui = {0, nullptr};    // a UI operation that may wait on the callback, begun in block N
+    float limit = kFadeLimit;                 // of the output, beyond the effects' own
 };
 void PrintTo(const Transition& row, std::ostream* os) { *os << row.name; }
 
-void sine_loop(Engine* e, bool silent = false)   // a second of it as the loop, or silence, overdubbed; unmonitored
+// Waits, within a generous bound, for another thread to get somewhere.
+bool eventually(const std::function<bool()>& there)
+{
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!there() && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::yield();
+    return there();
+}
+
+// A UI operation on a thread of its own, begun at the end of a block as a running stream meets it, with the
+// stream's next block already under way: the rows' blocks run on while it waits on the callback (for the loop's
+// fade or its hold), and none while it does anything else.
+struct UiThread {
+    Engine* e;
+    Act act;
+    bool due = false;
+    bool next_block = false;     // the next block counts as begun (blocks_entered) before it runs
+    std::atomic<int> state{0};   // 0 not begun, 1 under way, 2 over
+    std::thread thread;
+    bool waiting_or_over() const { return state == 2 || e->loop_hold.load() || e->loop_fade_out.load() == 1; }
+};
+
+void begin_ui(void* ctx, const float*, int32_t, int32_t)   // the output tap: a block's end
+{
+    UiThread* u = (UiThread*)ctx;
+    if (!u->due || u->state.load())
+        return;
+    u->state = 1;
+    u->e->running = 1;   // the UI waits on blocks only while a stream runs
+    u->e->blocks_entered.fetch_add(1);
+    u->next_block = true;
+    u->thread = std::thread([u] { u->act(u->e), u->state = 2; });
+    if (!eventually([u] { return u->waiting_or_over(); }))
+        ADD_FAILURE() << "the UI operation neither ended nor waited on the callback";
+}
+
+std::vector<float> sine_second(bool silent = false)
 {
     std::vector<float> x(48000);
     for (int i = 0; i < 48000 && !silent; i++)
         x[(size_t)i] = half_sine(i);
+    return x;
+}
+
+void sine_loop(Engine* e, bool silent = false)   // a second of it as the loop, or silence, overdubbed; unmonitored
+{
+    std::vector<float> x = sine_second(silent);
     loop_set_buffers(e, x.data(), x.data(), 48000);
     e->monitor = 0, e->record = silent;
 }
@@ -584,6 +648,36 @@ const Act kPause = [](Engine* e) { e->playing = 0; };
 const Act kTurn = [](Engine* e) { e->reversed = 1; };
 const Act kRecord = [](Engine* e) { e->record = 1, e->monitor = 0; };   // a first pass, heard from the loop only
 const Act kRecordOff = [](Engine* e) { e->record = 0; };
+// Loads stop the transport first, as the take loader does: an opened file then plays, a LOOPS row does not.
+const Act kLoadFile = [](Engine* e) {
+    std::vector<float> x = sine_second();
+    e->record = e->playing = 0;
+    loop_set_buffers(e, x.data(), x.data(), 48000);
+    e->playing = 1;
+};
+const Act kLoadRow = [](Engine* e) {
+    std::vector<float> x = sine_second(), both(96000);
+    for (size_t i = 0; i < x.size(); i++)
+        both[2 * i] = both[2 * i + 1] = x[i];
+    std::string path = ::testing::TempDir() + "tessel-looper-row-" + std::to_string(getpid()) + ".wav";
+    ASSERT_TRUE(wav_write_float(path.c_str(), both.data(), 2, 48000, 48000.0));
+    e->record = e->playing = 0;
+    EXPECT_TRUE(loop_load_wav(e, path.c_str()));
+    std::remove(path.c_str());
+};
+// The take player looping 11 whole periods, fed to the input and so recorded.
+PreviewPlayer g_take;
+const Act kTakeToInput = [](Engine* e) {
+    SampleBuffer* b = preview_kit_buffer(1, 48000.0, 1200);
+    for (int i = 0; i < 1200; i++)
+        b->samples[i] = half_sine(i);
+    preview_load(&g_take, b, true);
+    preview_set_looping(&g_take, true);
+    engine_set_render_hook(
+        e, [](void* p, float* l, float* r, int32_t n, double rate) { preview_render((PreviewPlayer*)p, l, r, n, rate); },
+        &g_take);
+    e->player_to_input = 1;
+};
 
 std::vector<Transition> transitions()
 {
@@ -593,7 +687,7 @@ std::vector<Transition> transitions()
         {"Stop", {{-94, kLoop}, {0, kPause}}},
         {"Play", {{-94, kLoop}, {-94, kPause}, {0, kPlay}}},
         {"Clear", {{-94, kLoop}, {0, [](Engine* e) { e->clear_request = 1; }}}},
-        {"MonitorOff", {{0, [](Engine* e) { e->monitor = 0; }}}},
+        {"MonitorOff", {{0, [](Engine* e) { e->monitor = 0; }}}, {}, 128, -1, {}, kGlideLimit},
         {"Reverse", {{-94, kLoop}, {0, kTurn}}},
         {"TurnDuringOverdub", {{-94, kOverdub}, {0, kTurn}, {40, kRecordOff}}},
         {"TurnedFirstPassClosedByR",
@@ -601,20 +695,44 @@ std::vector<Transition> transitions()
         {"TurnedFirstPassClosedBySpace", {{-94, kRecord}, {0, kTurn}, {20, kPause}}},
         {"TurnDuringTheRunOut", {{-94, kOverdub}, {0, kStopKey}, {4, kPlay}, {8, kTurn}}},
         {"PlayJustAfterAFirstTakeStopped", {{-94, kRecord}, {0, kStopKey}, {12, kPlay}}, {}, 128, 94 - 12},
-        {"BypassOn", {}, {{FX_PHASER}, {FX_PHASER, 0, 0, 1}}},
-        {"BypassOff", {}, {{FX_PHASER}, {FX_PHASER, 0, 0, 1}, {FX_PHASER}}},
-        {"LopassCutoffDown", {}, {{FX_LOPASS, 1}, {FX_LOPASS}}},
-        {"LopassCutoffAndResonanceDown", {}, {{FX_LOPASS, 1, 1}, {FX_LOPASS}}},
+        {"BypassOn", {}, {{FX_PHASER}, {FX_PHASER, 0, 0, 1}}, 128, -1, {}, kEffectLimit},
+        {"BypassOff", {}, {{FX_PHASER}, {FX_PHASER, 0, 0, 1}, {FX_PHASER}}, 128, -1, {}, kEffectLimit},
+        {"LopassCutoffDown", {}, {{FX_LOPASS, 1}, {FX_LOPASS}}, 128, -1, {}, kKnobLimit},
+        {"LopassCutoffAndResonanceDown", {}, {{FX_LOPASS, 1, 1}, {FX_LOPASS}}, 128, -1, {}, kKnobLimit},
     };
     for (int pause : {1, 12, 37})   // Space, Space: playing again where it stopped
         rows.push_back({"PauseOf" + std::to_string(pause) + "BlocksDuringOverdub",
                         {{-94, kOverdub}, {0, kPause}, {pause, kPlay}, {60, kRecordOff}}, {}, 128, 188 - pause});
     for (int block : {64, 128, 256, 1024}) {   // the pads glide over frames, not blocks
-        rows.push_back({"MixPadPress" + std::to_string(block),
+        std::string b = std::to_string(block);
+        rows.push_back({"MixPadPress" + b,
                         {{-94, effect({FX_DELAY})}, {0, [](Engine* e) { e->crossfade = 0.0f, e->wet_dry = 0.5f; }}},
+                        {}, block, -1, {}, kMixLimit});
+        rows.push_back({"VolPanPadDrag" + b, {{0, [](Engine* e) { e->gain = 0.6f, e->pan = 0.5f; }}}, {}, block, -1,
+                        {}, kGlideLimit});
+        // Loads, seeks and trims while the loop plays or an overdub runs.
+        Act trim = [](Engine* e) { loop_resize(e, 24000); };   // 220 whole periods
+        rows.push_back({"LoadFileWhilePlaying" + b, {{-94, kLoop}}, {}, block, -1, {0, kLoadFile}});
+        rows.push_back({"LoadRowDuringOverdub" + b, {{-94, kLoop}, {-94, kRecord}}, {}, block, -1, {0, kLoadRow}});
+        rows.push_back({"SeekDuringOverdub" + b,
+                        {{-94, kLoop}, {-94, kRecord}, {0, [](Engine* e) { loop_seek_fraction(e, 0.75); }},
+                         {40, kRecordOff}},
                         {}, block});
-        rows.push_back({"VolPanPadDrag" + std::to_string(block),
-                        {{0, [](Engine* e) { e->gain = 0.6f, e->pan = 0.5f; }}}, {}, block});
+        rows.push_back({"ResizeWhilePlaying" + b, {{-94, kLoop}}, {}, block, -1, {0, trim}});
+        rows.push_back({"ResizeDuringOverdub" + b, {{-94, kOverdub}, {40, kRecordOff}}, {}, block, -1, {0, trim}});
+        rows.push_back({"TakePlayerWrapToInput" + b, {{-94, kOverdub}, {-94, kTakeToInput}, {40, kRecordOff}}, {},
+                        block});
+        // Turns 10 ms apart while recording (blocks of 1,024 frames are longer), then recording off. The input is
+        // quieter, so the layers heard back over each other stay below the sine's level.
+        for (int turns : {5, 8}) {
+            Transition row = {(turns == 5 ? "Five" : "Eight") + std::string("TurnsWhileRecording") + b,
+                              {{-94, kOverdub}, {-94, [](Engine* e) { e->gain = 0.6f; }}, {4 * turns, kRecordOff}},
+                              {}, block};
+            for (int k = 0; k < turns; k++)
+                row.steps.push_back({4 * k, [](Engine* e) { e->reversed = !e->reversed; }});
+            if (block <= 4 * 128)
+                rows.push_back(row);
+        }
     }
     struct { std::vector<int> types; float k1, k2; } runs[] = {   // changed both ways between neighbours
         {{FX_OFF, FX_DELAY, FX_CHORUS, FX_PHASER, FX_FLANGER, FX_GRIT}, 0.0f, 0.0f},
@@ -626,17 +744,24 @@ std::vector<Transition> transitions()
         for (size_t i = 0; i + 2 < 2 * run.types.size(); i++) {
             int from = run.types[i / 2 + i % 2], to = run.types[i / 2 + 1 - i % 2];
             rows.push_back({std::string(fx_name(from)) + "To" + fx_name(to), {},
-                            {{from, run.k1, run.k2}, {to, run.k1, run.k2}}});
+                            {{from, run.k1, run.k2}, {to, run.k1, run.k2}}, 128, -1, {}, kEffectLimit});
         }
     int shared[][3] = {{FX_WOBBLE, FX_FLANGER, FX_CHORUS}, {FX_WOBBLE, FX_CHORUS, FX_FLANGER},
                        {FX_CHORUS, FX_FLANGER, FX_WOBBLE}};   // the modulation line's users, the middle slow and deep
     for (auto& s : shared)
         rows.push_back({std::string(fx_name(s[1])) + "To" + fx_name(s[2]) + "After" + fx_name(s[0]), {},
-                        {{s[0], 0.5f, 0.5f}, {s[1], 0.0f, 0.6f}, {s[2], 0.5f, 0.5f}}});
+                        {{s[0], 0.5f, 0.5f}, {s[1], 0.0f, 0.6f}, {s[2], 0.5f, 0.5f}}, 128, -1, {}, kEffectLimit});
     return rows;
 }
 
-class LooperTransitions : public Looper, public ::testing::WithParamInterface<Transition> {};
+class LooperTransitions : public Looper, public ::testing::WithParamInterface<Transition> {
+protected:
+    void TearDown() override
+    {
+        Looper::TearDown();
+        preview_kit_empty(&g_take);
+    }
+};
 
 TEST_P(LooperTransitions, LeaveLessInTheSinesRecurrenceThanAShortFade)
 {
@@ -645,30 +770,45 @@ TEST_P(LooperTransitions, LeaveLessInTheSinesRecurrenceThanAShortFade)
     for (size_t i = 0; i < row.fx.size(); i++)
         steps.push_back({-94 * (int)(row.fx.size() - 1 - i), effect(row.fx[i])});
     std::stable_sort(steps.begin(), steps.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    UiThread ui{e, row.ui.second};
+    if (ui.act)
+        engine_set_output_tap(e, begin_ui, &ui);
     std::vector<float> heard[2];
     in.resize(2 * (size_t)row.block), out.resize(2 * (size_t)row.block);
     size_t next = 0;
     for (int64_t t = 128 * (int64_t)std::min(steps[0].first, -94); t < 128 * 94; t += row.block) {
         for (; next < steps.size() && 128 * (int64_t)steps[next].first <= t; next++)
             steps[next].second(e);
+        ui.due = ui.act && t >= 128 * (int64_t)row.ui.first;
+        if (ui.state == 1 && !eventually([&ui] { return ui.waiting_or_over(); })) {
+            ADD_FAILURE() << "the UI operation neither ended nor waited on the callback";
+            break;
+        }
         for (int i = 0; i < 2 * row.block; i++)
             in[(size_t)i] = half_sine(t + i / 2);
+        bool begun = std::exchange(ui.next_block, false);
         engine_audio_callback(in.data(), out.data(), (unsigned long)row.block, nullptr, 0, e);
+        if (begun)
+            e->blocks_left.fetch_add(1);
         for (int i = 0; i < 2 * row.block; i++)
             if (t + i / 2 >= -2)   // from the two frames before the change
                 heard[i % 2].push_back(out[(size_t)i]);
     }
+    if (ui.thread.joinable())
+        ui.thread.join();
+    e->running = 0;
+    EXPECT_EQ(ui.state, ui.act ? 2 : 0);
     if (row.played >= 0) {
         EXPECT_EQ(pos(), len() ? 128 * row.played % len() : -1);
     }
     size_t n = row.fx.size();
     auto from = own(&e->slots[2], n > 1 ? row.fx[n - 2] : Fx{}), to = own(&e->slots[3], n ? row.fx[n - 1] : Fx{});
     for (const std::vector<float>& h : heard) {
-        EXPECT_LE(residual(h, false), std::fmax(from.first, to.first) + 0.01f * kAmp);
+        EXPECT_LE(residual(h, false), std::fmax(from.first, to.first) + row.limit * kAmp);
         EXPECT_LE(residual(h, false, 0.0f), 1.1f * std::fmax(from.second, to.second));   // no swell
     }
     for (float* x : {e->loop_left, e->loop_right})   // the loop, end to start
-        EXPECT_LE(residual(std::vector<float>(x, x + len()), true), 0.01f * kAmp);
+        EXPECT_LE(residual(std::vector<float>(x, x + len()), true), kLoopLimit * kAmp);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LooperTransitions, ::testing::ValuesIn(transitions()),

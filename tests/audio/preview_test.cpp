@@ -108,17 +108,24 @@ TEST_F(Preview, RunningOffTheEndStopsAtTheLastFrameAndPlayStartsAgainFromZero)
     EXPECT_EQ(p.ended.load(), 1);
 }
 
-TEST_F(Preview, LoopingWrapsToTheStartWithOneSilentFrame)
+// Looping, the last frame leads into the first as into the frame after it: the seam plays
+// on without a gap, also between frames at another rate.
+TEST_F(Preview, LoopingRunsFromTheLastFrameIntoTheStart)
 {
-    load_ramp(10);
-    preview_set_looping(&p, true);
-    render(12);
-    EXPECT_NEAR(left[8], ramp_at(8), 1e-6f);
-    EXPECT_EQ(left[9], 0.0f);   // the wrap
-    EXPECT_NEAR(left[10], ramp_at(0), 1e-6f);
-    EXPECT_NEAR(left[11], ramp_at(1), 1e-6f);
-    EXPECT_TRUE(preview_is_playing(&p));
-    EXPECT_EQ(p.published_position.load(), 2);
+    for (double rate : {48000.0, 44100.0}) {
+        load_ramp(10, rate);
+        preview_set_looping(&p, true);
+        render(30);
+        double step = rate / 48000.0;
+        for (int i = 0; i < 30; i++) {
+            double at = std::fmod(i * step, 10.0);
+            int k = (int)at;
+            float next = ramp_at((k + 1) % 10);
+            EXPECT_NEAR(left[(size_t)i], ramp_at(k) + (next - ramp_at(k)) * (float)(at - k), 1e-5f) << rate << " " << i;
+        }
+        EXPECT_TRUE(preview_is_playing(&p));
+        EXPECT_EQ(p.published_position.load(), (int64_t)std::fmod(30 * step, 10.0));
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -133,13 +140,12 @@ TEST_F(Preview, ARegionAppliesOnlyWhileTheSoughtPlaceLiesInsideIt)
     EXPECT_EQ(p.region_start.load(), 25);
     EXPECT_EQ(p.region_end.load(), 50);
 
-    // Inside: loops over frames 25..48, the wrap frame silent.
+    // Inside: loops over frames 25..49, 49 leading into 25.
     preview_seek(&p, 0.3);
     EXPECT_TRUE(preview_region_active(&p));
     render(21);
     EXPECT_NEAR(left[0], ramp_at(30), 1e-6f);
-    EXPECT_NEAR(left[18], ramp_at(48), 1e-6f);
-    EXPECT_EQ(left[19], 0.0f);
+    EXPECT_NEAR(left[19], ramp_at(49), 1e-6f);
     EXPECT_NEAR(left[20], ramp_at(25), 1e-6f);
 
     // Half a frame beyond the end still counts as inside.
@@ -150,8 +156,7 @@ TEST_F(Preview, ARegionAppliesOnlyWhileTheSoughtPlaceLiesInsideIt)
     preview_seek(&p, 0.75);
     EXPECT_FALSE(preview_region_active(&p));
     render(26);
-    EXPECT_NEAR(left[23], ramp_at(98), 1e-6f);
-    EXPECT_EQ(left[24], 0.0f);
+    EXPECT_NEAR(left[24], ramp_at(99), 1e-6f);
     EXPECT_NEAR(left[25], ramp_at(0), 1e-6f);
 
     // After an end without looping, play goes back to the region's start.
