@@ -15,6 +15,7 @@
 #include "tests/audio/vst_mock_impl.h"
 #include "library/library.h"
 #include "support/library_kit.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -210,7 +211,7 @@ TEST_F(EventTest, NewSessionSavesAChangedLoopThenClearsAndForgetsTheName)
     // Unchanged since the last take: nothing to save.
     press(SDLK_n);
     ASSERT_TRUE(wait_ends());
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));
     EXPECT_EQ(session_wav_writes_completed(), written + 1);
 }
 

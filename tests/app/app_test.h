@@ -20,6 +20,7 @@
 #include "audio/looper.h"
 #include "platform/plat_audio_api.h"
 #include "platform/plat_time.h"
+#include "support/test_wait.h"
 #include "support/fake_audio.h"
 
 // Starts the engine on the scripted audio library with two inputs at 48 kHz (no
@@ -89,7 +90,7 @@ protected:
         video_player_destroy(app->video_player);
         app->video_player = nullptr;
         session_wav_test_hold(false);
-        session_wav_wait(SESSION_WAIT_MS);
+        session_wav_wait(TEST_WAIT_SECONDS * 1000);
         app_test_engine_stop(e);
     }
 
@@ -101,13 +102,11 @@ protected:
     // stops waiting for the loop to be secured; false when it never stops.
     bool wait_ends(float level = 0.0f)
     {
-        for (int i = 0; i < 3000 && take_waiting(app); i++) {
+        return test_wait_until([&] { return !take_waiting(app); }, [&] {
             if (e->running)
                 run_callback(128, level);
-            plat_sleep_ms(1);
             app_update(app, 0.001f);
-        }
-        return !take_waiting(app);
+        }, 1);
     }
     void frames(int count, float dt = 0.05f)
     {

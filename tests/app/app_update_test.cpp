@@ -147,7 +147,7 @@ TEST_F(AppTest, TheSessionTakeIsSavedOnceAfterTheLoopIsStillFor0Point6Seconds)
     // The first frame sees the change; 0.6 s of quiet is 12 more frames of 0.05 s.
     EXPECT_GE(fired_at, 13);
     EXPECT_LE(fired_at, 14);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));   // the writer is a real thread
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));   // the writer is a real thread
     EXPECT_EQ(session_wav_writes_completed(), written + 1);
     EXPECT_TRUE(std::filesystem::exists(takes.path / app->session_name));
 
@@ -157,10 +157,10 @@ TEST_F(AppTest, TheSessionTakeIsSavedOnceAfterTheLoopIsStillFor0Point6Seconds)
             e->content_generation.fetch_add(1);
         app_update(app, 0.05f);
     }
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));
     EXPECT_EQ(session_wav_writes_completed(), written + 1);
     frames(14);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));
     EXPECT_EQ(session_wav_writes_completed(), written + 2);
 }
 
@@ -191,10 +191,10 @@ TEST_F(AppTest, TheSessionTakeWaitsForABusyWriter)
     frames(40);
     EXPECT_FALSE(saved());
     session_wav_test_hold(false);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));
     frames(1);
     EXPECT_TRUE(saved());
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));
 }
 
 TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
@@ -204,7 +204,7 @@ TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
     e->content_generation.fetch_add(1);
     frames(13);
     ASSERT_TRUE(saved());
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));   // ends within the frame
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));   // ends within the frame
     frames(1);
     EXPECT_EQ(app->take_count, 1);
 
@@ -218,7 +218,7 @@ TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
     EXPECT_TRUE(app->session_saving);
     EXPECT_EQ(app->take_count, 0);
     session_wav_test_hold(false);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));
     frames(3);
     EXPECT_FALSE(app->session_saving);
     EXPECT_EQ(app->take_count, 1);
@@ -228,7 +228,7 @@ TEST_F(AppTest, ATakeWrittenWithinOneFrameStillRescansTheShownLibrary)
     app->take_count = 0;
     e->content_generation.fetch_add(1);
     frames(20);
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));
     frames(3);
     EXPECT_EQ(app->take_count, 0);
 }
@@ -305,11 +305,8 @@ TEST_F(AppTest, TheUpdateRunsTheTakeLoaderEveryFrameAndIdentifiesOnlyWhileAsked)
         snprintf(app->picker.entries[i].path, sizeof app->picker.entries[i].path, "/nonexistent/p%d.so", i);
     // A take that cannot load: the update takes the loader's answer and says so.
     take_load_start(app, "/nonexistent/take.wav");
-    for (int i = 0; i < 200 && take_load_state() != 0; i++) {
-        frames(1);
-        usleep(5000);
-    }
-    EXPECT_EQ(take_load_state(), 0);
+    test_wait_until([] { return take_load_state() == 0; }, [&] { frames(1); }, 5);
+    EXPECT_EQ(take_load_state(), 0) << "the loader still busy after a minute";
     EXPECT_FALSE(app->take_loading);
     EXPECT_STREQ(app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text, "CAN'T LOAD THAT");
     frames(5);

@@ -253,7 +253,7 @@ TEST_F(ClickTrackTest, BarsSentToTheLoopSaveTheOldLoopAndStartANewTake)
     EXPECT_NEAR(wav_duration_seconds((takes.path / "old.wav").c_str()), 9600 / 48000.0, 1e-4);
     EXPECT_EQ(app->session_name[0], '\0');
     ASSERT_TRUE(session_wav_save(app, true));
-    ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
+    ASSERT_TRUE(session_wav_wait(TEST_WAIT_SECONDS * 1000));
     EXPECT_STRNE(app->session_name, "old.wav");
     EXPECT_NEAR(wav_duration_seconds((takes.path / app->session_name).c_str()), e->length.load() / 48000.0, 1e-4);
     EXPECT_NEAR(wav_duration_seconds((takes.path / "old.wav").c_str()), 9600 / 48000.0, 1e-4);

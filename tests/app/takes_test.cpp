@@ -36,11 +36,8 @@ protected:
     // Runs frames until the loader is idle again (bounded).
     void finish_load()
     {
-        for (int i = 0; i < 400 && (take_load_state() != 0 || app->take_loading); i++) {
-            plat_sleep_ms(5);
-            app_update(app, 0.05f);
-        }
-        ASSERT_EQ(take_load_state(), 0);
+        test_wait_until([&] { return take_load_state() == 0 && !app->take_loading; }, [&] { app_update(app, 0.05f); }, 5);
+        ASSERT_EQ(take_load_state(), 0) << "the loader still busy after a minute";
     }
     const char* toast_text() { return app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text; }
     static size_t bytes(const fs::path& p)   // a fingerprint of a file's bytes
@@ -303,12 +300,11 @@ TEST_F(TakesTest, ACloseEOrNWritesTheSettledTakeAndASecondCloseNeverLosesIt)
         if (c.ends_at_second || c.disk_full)
             continue;
         bool ended = c.key != 'x' && wait_ends(0.25f);
-        for (int i = 0; i < 2000 && !ended; i++) {
-            if (!(ended = app_close_step(app)) && c.running)
+        ended = ended || test_wait_until([&] { return app_close_step(app); }, [&] {
+            if (c.running)
                 run_callback(128, 0.25f);
-            plat_sleep_ms(ended ? 0 : 1);
-        }
-        ASSERT_TRUE(ended);
+        }, 1);
+        ASSERT_TRUE(ended) << "the close never ended";
         ASSERT_TRUE(session_wav_wait(SESSION_WAIT_MS));
         auto files = std::vector<fs::path>(fs::directory_iterator(takes.path), fs::directory_iterator());
         ASSERT_EQ(files.size(), 1u);

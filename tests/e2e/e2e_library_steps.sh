@@ -36,7 +36,7 @@ fav_y() { echo $((88 + 8 + 26 * $1 + 13)); }
 shot() {
   rm -f "$TMPDIR/tessel_screenshot.bmp"
   touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 20 test -s "$TMPDIR/tessel_screenshot.bmp" || stop "no screenshot $1"
+  e2e_poll "$E2E_WAIT" test -s "$TMPDIR/tessel_screenshot.bmp" || stop "no screenshot $1"
   sleep 0.3
   cp "$TMPDIR/tessel_screenshot.bmp" "$T/$1.bmp"
 }
@@ -82,7 +82,7 @@ note "hovered WAV row: $before light pixels before, $after with its preview"
 [ "$after" -gt $((before + 40)) ] || stop "the hovered WAV shows no preview strip ($before -> $after)"
 
 xdotool click --repeat 2 --delay 60 1
-e2e_poll 20 sh -c 'timeout 5 jack_lsp 2>/dev/null | grep -q "^tessel:out_1$"' || stop "no tessel:out ports"
+e2e_poll "$E2E_WAIT" sh -c 'timeout 5 jack_lsp 2>/dev/null | grep -q "^tessel:out_1$"' || stop "no tessel:out ports"
 sleep 3
 timeout 20 jack_rec -f "$T/rec.wav" -d 2 tessel:out_0 tessel:out_1 >/dev/null 2>&1 || stop "jack_rec failed"
 for r in 2 3 4; do
@@ -147,8 +147,8 @@ timeout 10 xdotool windowfocus --sync "$wid" || stop "the first copy's window to
 sleep 0.5
 xdotool key f
 # A busy copy may write a good second after its key: each file is watched for its line.
-e2e_poll 10 grep -qx "5|$F/tone.mp3" "$D/tags.ini" || stop "the second copy's tag was never written"
-e2e_poll 10 grep -qx "$HOME/Music/second" "$D/favs.ini" || stop "the first copy's favourite was never written"
+e2e_poll "$E2E_WAIT" grep -qx "5|$F/tone.mp3" "$D/tags.ini" || stop "the second copy's tag was never written"
+e2e_poll "$E2E_WAIT" grep -qx "$HOME/Music/second" "$D/favs.ini" || stop "the first copy's favourite was never written"
 sleep 0.6   # each copy's 500 ms poll sees the other's write before it ends
 for n in 2 2b; do
   e2e_term "$(cat "$T/app$n.pid")" >"$T/term$n"
@@ -175,9 +175,9 @@ start 4
 geom "$wid"
 at $TX "$(row_y 9)"
 xdotool click 1 sleep 0.3 key ctrl+Down
-e2e_poll 5 sized rooted || stop "Ctrl+Down did not open the folder: no other.wav with its size on row 1"
+e2e_poll "$E2E_WAIT" sized rooted || stop "Ctrl+Down did not open the folder: no other.wav with its size on row 1"
 xdotool key ctrl+Up
-e2e_poll 5 eval '! sized unrooted' || stop "Ctrl+Up did not go back to the music folder"
+e2e_poll "$E2E_WAIT" eval '! sized unrooted' || stop "Ctrl+Up did not go back to the music folder"
 e2e_term "$(cat "$T/app4.pid")" >"$T/term4"
 
 # -- A file named at start: the library comes up on LOOPS with the takes listed --------

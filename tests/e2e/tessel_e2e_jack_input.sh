@@ -23,8 +23,8 @@ session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
 choose() {
   local n=$(streams)
   e2e_click "$wid" 320 352 && sleep 0.4 && e2e_click "$wid" 320 $((393 + 38 * $1))
-  e2e_poll 20 streams_above "$n" || session_fail "choosing entry $1 opened no stream"
-  e2e_poll 20 inputs_are "$2" || session_fail "after entry $1 the inputs read: $(inputs | tr '\n' ';')"
+  e2e_poll "$E2E_WAIT" streams_above "$n" || session_fail "choosing entry $1 opened no stream"
+  e2e_poll "$E2E_WAIT" inputs_are "$2" || session_fail "after entry $1 the inputs read: $(inputs | tr '\n' ';')"
 }
 
 if [ "${1:-}" = --session ]; then

@@ -29,7 +29,7 @@ e2e_keys_run() {
   echo "$apid" >"$T/app.pid"
   wid=$(e2e_window "$apid") || { echo "no window ($mode)" >"$T/fail"; return 1; }
   xdotool windowsize "$wid" 640 1080
-  e2e_poll 10 sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 640x1080'" ||
+  e2e_poll "$E2E_WAIT" sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 640x1080'" ||
     { echo "the window did not become 640 x 1080" >"$T/fail"; return 1; }
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.5

@@ -22,9 +22,9 @@ KARS=/usr/lib/vst/Kars-vst.so
 shot() {
   rm -f "$TMPDIR/tessel_screenshot.bmp"
   touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
+  e2e_poll "$E2E_WAIT" test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
   # The picture is complete once the request file is gone and the size holds.
-  e2e_poll 5 test ! -e "$TMPDIR/tessel_screenshot_request"
+  e2e_poll "$E2E_WAIT" test ! -e "$TMPDIR/tessel_screenshot_request"
   sleep 0.1
   cp "$TMPDIR/tessel_screenshot.bmp" "$T/$1.bmp"
 }
@@ -58,7 +58,7 @@ if [ "${1:-}" = --session ]; then
   step() { echo "$*" >"$T/step"; }
   bail() { echo "$*" >"$T/fail"; kill -KILL "$apid"; exit 1; }
   wid=$(e2e_window "$apid") || bail "no window"
-  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:out_1$"' ||
+  e2e_poll "$E2E_WAIT" sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:out_1$"' ||
     bail "no tessel:out_0/out_1 ports on the JACK server"
   timeout 10 xdotool windowsize --sync "$wid" 640 1080
   timeout 10 xdotool windowfocus --sync "$wid"
@@ -86,7 +86,7 @@ if [ "${1:-}" = --session ]; then
   step "4 a click on the row"
   xdotool mousemove --window "$wid" 320 287 click 1
   e2e_poll 1.0 ini_has "instpath=$KARS" && echo loaded >"$T/loaded"
-  e2e_poll 10 ini_has "instpath=$KARS"
+  e2e_poll "$E2E_WAIT" ini_has "instpath=$KARS"
   shot chosen || bail "no screenshot after choosing"
 
   step "5 z sounds the instrument"
@@ -100,14 +100,14 @@ if [ "${1:-}" = --session ]; then
 
   step "7 the BUFFER row"
   xdotool mousemove --window "$wid" 320 400 click 3
-  e2e_poll 10 ini_has "buffer=512"
+  e2e_poll "$E2E_WAIT" ini_has "buffer=512"
   ini >"$T/ini_buffer"
   timeout 10 jack_bufsize >"$T/period" 2>&1
   shot buffer || bail "no screenshot after the BUFFER click"
   xdotool key Escape
   sleep 0.3
   xdotool mousemove --window "$wid" 620 1060
-  e2e_poll 20 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:out_"'
+  e2e_poll "$E2E_WAIT" sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel:out_"'
   sleep 0.5
   take again || bail "jack_rec failed after the buffer change"
 

@@ -21,7 +21,7 @@ e2e_popup_start() {   # $1 = log name
   echo "$pid" >>"$T/app.pids"
   wid=$(e2e_window_of "$pid") || return 1
   xdotool windowsize "$wid" 640 1080
-  e2e_poll 10 sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 640x1080'" || return 1
+  e2e_poll "$E2E_WAIT" sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 640x1080'" || return 1
 }
 
 e2e_popup_keys() {   # WID KEY...

@@ -28,7 +28,7 @@ start_app() {
 # At scale 1 with the panel open: the panel's left edge at window x 0.
 place_window() {
   xdotool windowmove "$wid" 0 0 windowsize "$wid" 1080 1080
-  e2e_poll 10 sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 1080x1080'"
+  e2e_poll "$E2E_WAIT" sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 1080x1080'"
   sleep 0.5
 }
 
@@ -45,7 +45,7 @@ record_loop() {
   xdotool key r
   sleep 0.5
   xdotool key e
-  e2e_poll 10 sh -c "ls $HOME/Music/tessel/tessel-loop-*.wav 2>/dev/null | wc -l | grep -qx $1" || echo "no export $1" >"$T/fail"
+  e2e_poll "$E2E_WAIT" sh -c "ls $HOME/Music/tessel/tessel-loop-*.wav 2>/dev/null | wc -l | grep -qx $1" || echo "no export $1" >"$T/fail"
   sleep 0.5
 }
 
@@ -64,7 +64,7 @@ if [ "${1:-}" = --session ]; then
   fi
   e2e_elapsed "$t0" >"$T/saved_after"
   touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" && cp "$TMPDIR/tessel_screenshot.bmp" "$T/shot.bmp"
+  e2e_poll "$E2E_WAIT" test -s "$TMPDIR/tessel_screenshot.bmp" && cp "$TMPDIR/tessel_screenshot.bmp" "$T/shot.bmp"
   record_loop 1
   click 70 118
   sleep 0.05
@@ -75,10 +75,10 @@ if [ "${1:-}" = --session ]; then
   start_app 2
   place_window
   click 70 118
-  e2e_poll 2 rig_has '$s[1].muted == false' || echo "input 2 was not unmuted after the restart" >"$T/fail"
+  e2e_poll "$E2E_WAIT" rig_has '$s[1].muted == false' || echo "input 2 was not unmuted after the restart" >"$T/fail"
   record_loop 2
   click 510 30
-  e2e_poll 3 grep -q "^rigopen=0$" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" || echo "the badge did not close the panel" >>"$T/fail"
+  e2e_poll "$E2E_WAIT" grep -q "^rigopen=0$" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" || echo "the badge did not close the panel" >>"$T/fail"
   e2e_term "$apid" >"$T/term2"
   exit 0
 fi

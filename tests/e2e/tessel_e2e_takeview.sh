@@ -52,7 +52,7 @@ if [ "${1:-}" = --session ]; then
   sleep 0.5
   e2e_shot "$T/two-bars.bmp" || stop "no picture after the drop"
   xdotool key e
-  e2e_poll 10 sh -c 'ls "$HOME"/.config/*/takes/tessel-loop-*.wav >/dev/null 2>&1 || \
+  e2e_poll "$E2E_WAIT" sh -c 'ls "$HOME"/.config/*/takes/tessel-loop-*.wav >/dev/null 2>&1 || \
                      find "$HOME" -name "tessel-loop-*.wav" | grep -q .' || stop "no exported loop"
   sleep 0.5
   find "$HOME" -name 'tessel-loop-*.wav' >"$T/exported"
@@ -62,11 +62,11 @@ if [ "${1:-}" = --session ]; then
   e2e_shot "$T/files.bmp" || stop "no picture of FILES"
   "$DROP" 1900 100 >"$T/target.out" 2>"$T/target.log" &
   echo $! >"$T/target.pid"
-  e2e_poll 10 grep -q ready "$T/target.out" || stop "no drop target"
+  e2e_poll "$E2E_WAIT" grep -q ready "$T/target.out" || stop "no drop target"
   sleep 0.5
   # Segment 1 of the row (4 bars of 9.9 s, after the 0.294 s lead) at 26.07 units a second.
   drag_to -441 953 2050 250
-  e2e_poll 12 grep -q '^drop ' "$T/target.out" || stop "the drop target received nothing"
+  e2e_poll "$E2E_WAIT" grep -q '^drop ' "$T/target.out" || stop "the drop target received nothing"
   e2e_shot "$T/after-drag.bmp" || stop "no picture after the drag"
   kill "$(cat "$T/target.pid")" 2>/dev/null
   exit 0

@@ -14,7 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 shoot() {
   rm -f "$TMPDIR/tessel_screenshot.bmp"
   touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 20 test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
+  e2e_poll "$E2E_WAIT" test -s "$TMPDIR/tessel_screenshot.bmp" || return 1
   sleep 0.2
   cp "$TMPDIR/tessel_screenshot.bmp" "$1"
 }
@@ -34,7 +34,7 @@ if [ "${1:-}" = --session ]; then
   # The id is taken while the window is visible: a minimised one is not found.
   wid=$(e2e_window "$apid") || { echo "no window" >"$T/fail"; exit 1; }
   xdotool windowsize "$wid" 640 1080
-  e2e_poll 20 size_is 640 1080 || { echo "the window did not become 640 x 1080" >"$T/fail"; exit 1; }
+  e2e_poll "$E2E_WAIT" size_is 640 1080 || { echo "the window did not become 640 x 1080" >"$T/fail"; exit 1; }
 
   # Hovering the close button eases its fill in.
   xdotool mousemove --window "$wid" 628 28
@@ -44,19 +44,19 @@ if [ "${1:-}" = --session ]; then
 
   # Minimise: iconified by the window manager, then mapped again.
   xdotool mousemove --window "$wid" 577 19 click 1
-  e2e_poll 10 mapped "$wid" IsUnMapped || { echo "minimise left the window mapped" >"$T/fail"; exit 1; }
+  e2e_poll "$E2E_WAIT" mapped "$wid" IsUnMapped || { echo "minimise left the window mapped" >"$T/fail"; exit 1; }
   xprop -id "$wid" WM_STATE >"$T/wm_state" 2>&1
   xdotool windowmap "$wid"
-  e2e_poll 10 mapped "$wid" IsViewable || { echo "the window did not come back" >"$T/fail"; exit 1; }
+  e2e_poll "$E2E_WAIT" mapped "$wid" IsViewable || { echo "the window did not come back" >"$T/fail"; exit 1; }
 
   # Wider: the buttons follow the right edge; close ends the program.
   # The whole window on the screen, so the pointer can reach its right edge.
   xdotool windowmove "$wid" 0 0
   xdotool windowsize "$wid" 1240 1080
-  e2e_poll 20 size_is 1240 1080 || { echo "the window did not become 1240 x 1080" >"$T/fail"; exit 1; }
+  e2e_poll "$E2E_WAIT" size_is 1240 1080 || { echo "the window did not become 1240 x 1080" >"$T/fail"; exit 1; }
   xdotool mousemove --window "$wid" 1217 19 click 1
   start=$(e2e_now)
-  if e2e_poll 2.0 e2e_gone "$apid"; then wait "$apid"; rc=$?; else rc=timeout; kill -KILL "$apid"; fi
+  if e2e_poll "$E2E_WAIT" e2e_gone "$apid"; then wait "$apid"; rc=$?; else rc=timeout; kill -KILL "$apid"; fi
   echo "$rc $(e2e_elapsed "$start")" >"$T/close"
   exit 0
 fi

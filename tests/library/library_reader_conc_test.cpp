@@ -14,6 +14,7 @@
 #include "audio/sample_buffer.h"
 #include "library/library.h"
 #include "support/library_kit.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ TEST(LibraryReaderThreads, AFullResultQueueDropsResultsAndFreesTheirSamples)
     }
     EXPECT_EQ(n, LIBRARY_RESULTS + 36);
     request_and_wait_full(LIBRARY_RESULTS + 1);   // stopped with it full: held and queued results are freed
-    EXPECT_TRUE(library_reader_stop(r, 5000));
+    EXPECT_TRUE(library_reader_stop(r, TEST_WAIT_SECONDS * 1000));
 }
 
 TEST(LibraryReaderThreads, TakesSwitchedWhileTheReaderWorksEndOnTheLastPick)
