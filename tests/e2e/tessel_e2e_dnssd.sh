@@ -67,7 +67,7 @@ session() {
   e2e_poll "$E2E_WAIT" log_has "DNS-SD register failed" || session_fail "no register failed line after the daemon died"
   [ "$(grep -c "DNS-SD register failed" "$T/app.log")" = 1 ] || session_fail "not one register failed line"
   $LISTEN hello 3 >"$T/served" 2>&1 || session_fail "the station did not serve after the daemon died"
-  e2e_term "$apid" 5 >"$T/term"
+  e2e_term "$apid" >"$T/term"
   read -r rc secs <"$T/term"
   [ "$rc" = 0 ] || session_fail "exit status $rc after SIGTERM"
 }

@@ -44,7 +44,7 @@ if [ "${1:-}" = --session ]; then
     e2e_click "$wid" 420 950 3
     e2e_poll "$E2E_WAIT" blocks_seen 128 2 || session_fail "jack: the right click did not bring blocks of 128 frames back"
   fi
-  e2e_term "$apid" 3 >"$T/term-$route"
+  e2e_term "$apid" >"$T/term-$route"
   grep "^engine\|^audio" "$T/app.log" | sed "s/^/$route: /" >>"$T/notes"
   exit 0
 fi
