@@ -178,6 +178,11 @@ TEST_F(LooperJack, RecordsAToneForASecondAndPlaysItBack)
     LevelTap tap;
     tap.engine = e;
     engine_set_output_tap(e, level_tap, &tap);
+    // The tap goes before the record it writes to, on every way out of the test.
+    struct TapOff {
+        Engine* e;
+        ~TapOff() { engine_clear_output_tap(e, TEST_WAIT_SECONDS * 1000); }
+    } tap_off{e};
     const char* client[] = {"jack_simple_client", nullptr};
     TestChild tone(client);
     ASSERT_TRUE(tone.started());

@@ -119,7 +119,7 @@ TEST(LoadJobThreads, FinishedOverviewMatchesThePeaksOfTheSamples)
     EXPECT_TRUE(wait_loaders_idle(TEST_WAIT_SECONDS * 1000));
 }
 
-TEST(LoadJobThreads, ShutdownCancelsRunningJobsWithinItsBound)
+TEST(LoadJobThreads, ShutdownCancelsRunningJobs)
 {
     const std::string& path = long_fixture();
     AudioLoadJob* jobs[8];

@@ -255,6 +255,7 @@ e2e_shot_until() {
   until e2e_shot "$out" && "$@" "$out"; do
     awk -v e="$(e2e_elapsed "$start")" -v l="$E2E_WAIT" 'BEGIN { exit !(e > l) }' && return 1
   done
+  return 0
 }
 
 # e2e_click WID X Y [BUTTON] -> a click at window coordinates.

@@ -46,6 +46,7 @@ shot_until() {
   until shot "$name" && "$@"; do
     awk -v e="$(e2e_elapsed "$start")" -v l="$E2E_WAIT" 'BEGIN { exit !(e > l) }' && return 1
   done
+  return 0
 }
 # rec_tone FILE -> records 2 s of the program's output until it holds a sound (RMS above
 # 0.05), the loaded file having reached the loop ($E2E_WAIT); 1 if never.
@@ -56,6 +57,7 @@ rec_tone() {
     sox "$1" -n stat 2>&1 | awk '/RMS +amplitude/ { exit !($3 > 0.05) }'; do
     awk -v e="$(e2e_elapsed "$start")" -v l="$E2E_WAIT" 'BEGIN { exit !(e > l) }' && return 1
   done
+  return 0
 }
 # ink PICTURE UY UX0 UX1 -> how many pixels along the line are light (text, strips).
 ink() {

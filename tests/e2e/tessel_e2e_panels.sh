@@ -35,7 +35,7 @@ take() {
   # shellcheck disable=SC2086
   timeout "$E2E_WAIT" jack_rec -f "$T/$1.wav" -d 2 -b 16 $ports >/dev/null 2>&1 &
   local rec=$!
-  e2e_poll "$E2E_WAIT" sh -c "timeout 10 jack_lsp -c '$first' 2>/dev/null | grep -q jack_rec" || return 1
+  e2e_poll "$E2E_WAIT" sh -c "timeout 10 jack_lsp -c '$first' 2>/dev/null | grep -q '^ *jackrec:'" || return 1
   xdotool keydown z
   wait "$rec"
   local rc=$?

@@ -45,12 +45,12 @@ red_words() {
     awk 'NR > 1 && ($1 - 235) ^ 2 + ($2 - 66) ^ 2 + ($3 - 77) ^ 2 < 30 { n++ } END { print n + 0 }'
 }
 failed_shown() { shot failed && [ "$(red_words failed)" -gt 5 ]; }
-# widened -> 0 once the program has slid the video panel open: its window 620 + 520
-# pixels wide at its first scale.
-widened() { [ "$(e2e_geometry "$wid" | cut -d' ' -f3)" -ge 1140 ]; }
-# at_1160 -> the panel slid open and over, the window made 1160 x 1080 and taken.
+# panel_open -> 0 once the program has opened the video panel (its toggle saves the
+# settings with vidopen=1).
+panel_open() { grep -q "^vidopen=1" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" 2>/dev/null; }
+# at_1160 -> the panel opened and its slide over, the window made 1160 x 1080 and taken.
 at_1160() {
-  e2e_poll "$E2E_WAIT" widened || { echo "the video panel did not open" >"$T/fail"; return 1; }
+  e2e_poll "$E2E_WAIT" panel_open || { echo "the video panel did not open" >"$T/fail"; return 1; }
   e2e_settle || { echo "no frame" >"$T/fail"; return 1; }
   xdotool windowsize --sync "$wid" 1160 1080
   e2e_settle || { echo "no frame at 1160 x 1080" >"$T/fail"; return 1; }
