@@ -45,6 +45,9 @@ struct VideoPlayer {
     int32_t width = 0, height = 0;
     int32_t rotation = 0;
     uint32_t serial = 0;
+    bool served = false;              // the frame for served_target is delivered
+    double served_target = 0.0;
+    uint32_t served_serial = 0;       // that frame
 };
 
 // The worker's own reading state.
@@ -93,8 +96,9 @@ static void worker_free_back(VideoWorker* w)
 
 // Converts the frame just decoded into the worker's buffer, then swaps it with the
 // shared one, unless a newer request makes it stale. Frame buffers are whole pages
-// from the OS, so a closed video's frames go back at once.
-static void worker_publish(VideoWorker* w)
+// from the OS, so a closed video's frames go back at once. A frame that covers target
+// serves it; a late one shown on the way serves nothing.
+static void worker_publish(VideoWorker* w, double target, bool covers)
 {
     int32_t fw = 0, fh = 0;
     if (!plat_video_out_size(w->reader, &fw, &fh))
@@ -119,6 +123,9 @@ static void worker_publish(VideoWorker* w)
     p->height = fh;
     p->rotation = w->info.rotation;
     p->serial++;
+    p->served = covers;
+    p->served_target = target;
+    p->served_serial = p->serial;
 }
 
 // An open or a close: the old file and frame go, then the new file is opened. The
@@ -140,6 +147,7 @@ static void worker_switch(VideoWorker* w, bool open)
         p->pixels_size = 0;
         p->width = p->height = 0;
         p->serial++;
+        p->served = false;
     }
     if (open && w->path[0])
         w->reader = plat_video_open(w->path, worker_interrupted, w, &w->info);
@@ -187,10 +195,23 @@ static void worker_seek(VideoWorker* w, double target)
         }
         w->last_time = t;
         if (t + fd > target) {
-            worker_publish(w);
+            worker_publish(w, target, true);
             return;
         }
     }
+}
+
+// Nothing more to do for target (its frame is shown, or the file has no more): the
+// frame shown stays for it, unless a newer request waits.
+static void worker_served(VideoWorker* w, double target)
+{
+    VideoPlayer* p = w->p;
+    std::lock_guard<std::mutex> g(p->lock);
+    if (p->asked.load(std::memory_order_relaxed) != w->taken)
+        return;
+    p->served = true;
+    p->served_target = target;
+    p->served_serial = p->serial;
 }
 
 // Decodes the next frame when the target has moved past the one shown.
@@ -198,6 +219,7 @@ static void worker_step(VideoWorker* w, double target)
 {
     double fd = w->info.frame_duration;
     if (w->end || target < w->last_time + fd) {
+        worker_served(w, target);
         worker_wait(w->p, kFrameWaitMs);
         return;
     }
@@ -209,9 +231,9 @@ static void worker_step(VideoWorker* w, double target)
     w->last_time = t;
     if (t + fd > target) {
         w->behind = 0;
-        worker_publish(w);
+        worker_publish(w, target, true);
     } else if (++w->behind % kCatchUpEvery == 0) {
-        worker_publish(w);
+        worker_publish(w, target, false);
     }
 }
 
@@ -393,4 +415,18 @@ void video_player_unlock_frame(VideoPlayer* player)
 {
     if (player)
         player->lock.unlock();
+}
+
+bool video_player_served(VideoPlayer* player, double* target, uint32_t* serial)
+{
+    if (!player)
+        return false;
+    std::lock_guard<std::mutex> g(player->lock);
+    if (!player->served)
+        return false;
+    if (target)
+        *target = player->served_target;
+    if (serial)
+        *serial = player->served_serial;
+    return true;
 }

@@ -40,3 +40,8 @@ double video_player_duration(VideoPlayer* player);         // seconds; 0 for nul
 const uint8_t* video_player_lock_frame(VideoPlayer* player, int32_t* width, int32_t* height, int32_t* rotation,
                                        uint32_t* serial);
 void video_player_unlock_frame(VideoPlayer* player);
+// The last target time whose frame is delivered: the frame that covers it, or when the
+// file has none, the last it gave on the way; *serial is that frame's. False (outputs
+// untouched) before the first since the last open or close, and while the newest frame
+// is a late one shown on the way to the target.
+bool video_player_served(VideoPlayer* player, double* target, uint32_t* serial);

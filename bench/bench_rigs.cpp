@@ -1,6 +1,8 @@
 // bench_rigs.cpp - the rig side's costs: drawing the inputs panel with 64 inputs and
 // moving meters (µs per frame, on SDL's offscreen GL renderer), one rig session tick
-// with 64 inputs (µs), and a save from its submission to the rename (ms, with fsync).
+// with 64 inputs (µs), a save from its submission to the rename (ms, with fsync), and
+// the decode of a rig file of the largest size, a megabyte of kept channel entries
+// (ms; a decode that is not linear in the size takes seconds).
 #include <SDL.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "platform/plat_time.h"
@@ -156,6 +159,37 @@ static void bench_save(const fs::path& folder)
     rigstore_close(s, 5000);
 }
 
+static void bench_decode_large()
+{
+    // A clean rig whose second scene keeps a channels array it does not know, as large
+    // as a file may be.
+    std::string entries;
+    while (entries.size() < RIG_FILE_MAX - 700)
+        entries += "{\"kind\":{\"bus\":{\"n\":1}}},";
+    entries.pop_back();
+    std::string text =
+        std::string(R"({"format":"tidecoil.rig","version":1,"rev":4,"key":"wasapi:Mic",)") +
+        R"("device":{"api":"wasapi","name":"Mic","channels":2,"channelNames":["L","R"]},"activeScene":1,)" +
+        R"("appScenes":{"tessel":{"scene":1,"at":3}},"scenes":[)" +
+        R"({"id":"A","name":"one","masterGain":1,"updatedAt":2,"author":"x","channels":[)" +
+        R"({"id":"i0","kind":{"input":{"channel":0}},"label":"a","gain":1,"pan":0,"muted":false,"link":true},)" +
+        R"({"id":"i1","kind":{"input":{"channel":1}},"label":"b","gain":0.5,"pan":0.25,"muted":true,"link":false}]},)" +
+        R"({"id":"B","channels":[)" + entries + R"(]},{"id":"C"},{"id":"D"}],)" +
+        R"("writer":{"app":"tessel","platform":"linux","version":"1","instance":"00000000000000ff","at":5}})";
+    RigDocument* d = rig_doc_new();
+    std::vector<double> ms;
+    int result = -1;
+    for (int i = 0; i < 5; i++) {
+        double t0 = plat_time_seconds();
+        result = rig_decode(text.data(), text.size(), d, nullptr, 0);
+        ms.push_back((plat_time_seconds() - t0) * 1000.0);
+    }
+    printf("rig decode: %zu bytes, a megabyte of kept channel entries: median %.1f ms, worst %.1f ms (%s)\n",
+           text.size(), median(ms), *std::max_element(ms.begin(), ms.end()),
+           result == RIG_DECODE_CLEAN ? "clean" : "NOT CLEAN");
+    rig_doc_free(d);
+}
+
 int main()
 {
     char tmpl[] = "/tmp/tessel-bench-rigs.XXXXXX";
@@ -163,6 +197,7 @@ int main()
     bench_draw();
     bench_tick(root / "rigs");
     bench_save(root / "rigs");
+    bench_decode_large();
     fs::remove_all(root);
     return 0;
 }

@@ -16,6 +16,7 @@
 #include "tests/audio/vst_mock_impl.h"
 #include "library/library.h"
 #include "support/library_kit.h"
+#include "support/test_wait.h"
 
 namespace {
 

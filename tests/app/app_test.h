@@ -20,11 +20,12 @@
 #include "audio/looper.h"
 #include "platform/plat_audio_api.h"
 #include "platform/plat_time.h"
+#include "support/test_wait.h"
 #include "support/fake_audio.h"
 
 // How long a test waits for a write before it fails: generous, since a loaded machine
 // may take long; a writer that never ends fails the test rather than hanging it.
-constexpr int kWriteLimitMs = 60000;
+constexpr int kWriteLimitMs = TEST_WAIT_SECONDS * 1000;
 
 // Starts the engine on the scripted audio library with two inputs at 48 kHz (no
 // stream is opened); pair with app_test_engine_stop.
@@ -113,14 +114,12 @@ protected:
     // stops waiting for the loop to be secured; false when it never stops.
     bool wait_ends(float level = 0.0f)
     {
-        for (int i = 0; i < kWriteLimitMs && take_waiting(app); i++) {
+        return test_wait_until([&] { return !take_waiting(app); }, [&] {
             if (e->running)
                 run_callback(128, level);
-            plat_sleep_ms(1);
             app->ui_time += 0.001;
             app_update(app, 0.001f);
-        }
-        return !take_waiting(app);
+        }, 1);
     }
     void frames(int count, float dt = 0.05f)
     {

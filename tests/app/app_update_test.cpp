@@ -301,11 +301,8 @@ TEST_F(AppTest, TheUpdateRunsTheTakeLoaderEveryFrameAndIdentifiesOnlyWhileAsked)
         snprintf(app->picker.entries[i].path, sizeof app->picker.entries[i].path, "/nonexistent/p%d.so", i);
     // A take that cannot load: the update takes the loader's answer and says so.
     take_load_start(app, "/nonexistent/take.wav");
-    for (int i = 0; i < 200 && take_load_state() != 0; i++) {
-        frames(1);
-        usleep(5000);
-    }
-    EXPECT_EQ(take_load_state(), 0);
+    test_wait_until([] { return take_load_state() == 0; }, [&] { frames(1); }, 5);
+    EXPECT_EQ(take_load_state(), 0) << "the loader still busy after a minute";
     EXPECT_FALSE(app->take_loading);
     EXPECT_STREQ(app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text, "CAN'T LOAD THAT");
     frames(5);

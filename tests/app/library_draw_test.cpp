@@ -22,6 +22,7 @@
 #include "platform/plat_dir.h"
 #include "support/library_kit.h"
 #include "tests/audio/preview_kit.h"
+#include "support/test_wait.h"
 #include "tests/app/view_draw_probe.h"
 #include "ui/canvas.h"
 #include "ui/text.h"
@@ -166,15 +167,13 @@ TEST_F(LibraryDraw, TreeRowsFillsSizesTagsParentAndPreview)
     t->hovering = 1;
     t->pointer_x = 200;
     t->pointer_y = 26 * 2 + 13;
-    for (int i = 0; i < 300; i++) {
+    test_wait_until([&] {
         begin();
         foldertree_draw(c, nullptr, t, &r, nullptr, 1.0f / 60.0f);
         end();
         const FolderTreePreview* p = foldertree_preview_find(t, wav.c_str());
-        if (p && p->ready)
-            break;
-        SDL_Delay(10);
-    }
+        return p && p->ready;
+    }, [] {}, 10);
     begin();
     foldertree_draw(c, nullptr, t, &r, nullptr, 1.0f / 60.0f);
     end();
@@ -535,9 +534,12 @@ TEST_F(LibraryInProcess, DroppedFilesPlayMenusTrashAndFilter)
         library_handle_event(lib, &k, 0, 0, nullptr, 3.0);
     }
     EXPECT_FALSE(library_popup_open(lib));
-    for (int i = 0; i < 200 && !fs::exists(kit.path("opened")); i++)
-        SDL_Delay(10);
-    SDL_Delay(50);
+    auto opened_line = [&] {   // the stand-in opener's whole line
+        std::ifstream in(kit.path("opened"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return !text.empty() && text.back() == '\n';
+    };
+    EXPECT_TRUE(test_wait_until(opened_line, [] {}, 10)) << "nothing opened within a minute";
     std::ifstream opened(kit.path("opened"));
     std::string line;
     std::getline(opened, line);
@@ -721,8 +723,7 @@ TEST_F(LibraryInProcess, TheCloudTabAClientsButtonLineAndHintsAndTheTreesMark)
     EXPECT_GT(lit(346, 6, 560, 24), 40);   // the status line, left of the buttons
     // SIGN IN reaches the client: with no service behind it the sign-in fails.
     press(lib, SDL_BUTTON_LEFT, lib->ui->cloud_buttons[0].x + 4, lib->ui->cloud_buttons[0].y + 4, 2.0, ready);
-    for (int k = 0; k < 1000 && cloud_is_busy(ready); k++)
-        SDL_Delay(10);
+    test_wait_until([&] { return !cloud_is_busy(ready); }, [] {}, 10);
     EXPECT_STRNE(cloud_status_text(ready), "SIGN IN");
     cloud_destroy(ready);
     cloud_destroy(none);

@@ -43,11 +43,8 @@ protected:
     // Runs frames until the loader is idle again (bounded).
     void finish_load()
     {
-        for (int i = 0; i < 2000 && (take_load_state() != 0 || app->take_loading); i++) {
-            plat_sleep_ms(5);
-            app_update(app, 0.05f);
-        }
-        ASSERT_EQ(take_load_state(), 0);
+        test_wait_until([&] { return take_load_state() == 0 && !app->take_loading; }, [&] { app_update(app, 0.05f); }, 5);
+        ASSERT_EQ(take_load_state(), 0) << "the loader still busy after a minute";
     }
     const char* toast_text() { return app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text; }
     static size_t bytes(const fs::path& p)   // a fingerprint of a file's bytes

@@ -97,7 +97,7 @@ protected:
     {
         app->station = nullptr;
         if (plugin_field)
-            EXPECT_TRUE(engine_retire_plugin(e, plugin_field));
+            EXPECT_TRUE(engine_retire_plugin_within(e, plugin_field, TEST_WAIT_SECONDS * 1000));
         draw_shutdown(&kit);
         app_test_engine_stop(e);
         DrawTest::TearDown();

@@ -32,7 +32,7 @@ protected:
     void TearDown() override
     {
         if (plugin) {
-            EXPECT_TRUE(engine_retire_plugin(e, &e->instrument));
+            EXPECT_TRUE(engine_retire_plugin_within(e, &e->instrument, TEST_WAIT_SECONDS * 1000));
         }
         AppTest::TearDown();
     }

@@ -12,6 +12,7 @@
 #include "audio/looper.h"
 #include "platform/plat_audio_api.h"
 #include "support/fake_audio.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -77,10 +78,10 @@ TEST(EngineHooks, AClearedHookIsNeverCalledAgainAndItsContextMayBeFreed)
         int seen = g_calls.load();
         while (g_calls.load() < seen + 2)
             std::this_thread::yield();
-        ASSERT_TRUE(engine_clear_render_hook(e, 2000));
+        ASSERT_TRUE(engine_clear_render_hook(e, TEST_WAIT_SECONDS * 1000));
         hc->magic = 0;
         delete hc;
-        ASSERT_TRUE(engine_clear_output_tap(e, 2000));
+        ASSERT_TRUE(engine_clear_output_tap(e, TEST_WAIT_SECONDS * 1000));
         tc->magic = 0;
         delete tc;
     }

@@ -8,6 +8,7 @@
 
 #include "audio/audiofile_loader.h"
 #include "media_fixture.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -139,5 +140,5 @@ TEST(LoadJob, OneHourFileKeepsOnlyItsPeaks)
 #endif
     EXPECT_LT(grown_kb, bound_kb) << "peak memory grew by " << grown_kb << " kB";
     RecordProperty("peak_growth_kb", (int)grown_kb);
-    EXPECT_TRUE(audiofile_loader_shutdown(2000));
+    EXPECT_TRUE(audiofile_loader_shutdown(TEST_WAIT_SECONDS * 1000));
 }

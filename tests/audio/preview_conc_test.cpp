@@ -17,6 +17,7 @@
 #include "platform/plat_audio_api.h"
 #include "support/fake_audio.h"
 #include "tests/audio/preview_kit.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ protected:
     }
     void TearDown() override
     {
-        EXPECT_TRUE(engine_clear_render_hook(e, 2000));
+        EXPECT_TRUE(engine_clear_render_hook(e, TEST_WAIT_SECONDS * 1000));
         stop = true;
         if (audio.joinable())
             audio.join();
@@ -177,7 +178,7 @@ TEST_F(PreviewHandOver, ADetachedTakeIsFreedOnlyAfterTheBlocksThatMayReadItHaveL
         SampleBuffer *current = nullptr, *retired = nullptr;
         preview_detach_buffers(p, &current, &retired);
         poison_and_free(retired);
-        ASSERT_TRUE(engine_wait_blocks_passed(e, 2000));
+        ASSERT_TRUE(engine_wait_blocks_passed(e, TEST_WAIT_SECONDS * 1000));
         poison_and_free(current);
     }
 }

@@ -13,6 +13,7 @@
 #include "platform/plat_audio_api.h"
 #include "support/fake_audio.h"
 #include "tests/audio/preview_kit.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -402,7 +403,7 @@ TEST_F(Preview, TheEnginesHookPlaysTheTakeAndCanRecordIt)
     EXPECT_NEAR(e->loop_left[4000], 0.125f + 0.25f, 1e-3f);
     EXPECT_NEAR(e->loop_right[4000], 0.125f - 0.25f, 1e-3f);
 
-    ASSERT_TRUE(engine_clear_render_hook(e, 1000));
+    ASSERT_TRUE(engine_clear_render_hook(e, TEST_WAIT_SECONDS * 1000));
     engine_shutdown(e);
     engine_use_backend(nullptr, nullptr);
 }

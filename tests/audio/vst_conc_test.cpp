@@ -14,6 +14,7 @@
 #include "audio/engine_retire.h"
 #include "audio/vst.h"
 #include "platform/plat_time.h"
+#include "support/test_wait.h"
 #include "support/fake_audio.h"
 #include "vst_mock_impl.h"
 
@@ -86,7 +87,7 @@ VstPlugin* publish_mock_synth(PumpedEngine& pe)
 
 bool wait_for(const std::atomic<int32_t>& value, int want)
 {
-    double deadline = plat_time_seconds() + 5.0;
+    double deadline = plat_time_seconds() + TEST_WAIT_SECONDS;
     while (value.load() != want)
         if (plat_time_seconds() > deadline)
             return false;
@@ -108,7 +109,7 @@ TEST(VstEngine, ANoteFromTheUiSoundsInTheCallbacksOutput)
     fake_audio_pump(nullptr, pe.out.data(), kFrames);
     EXPECT_GT(pe.out[100], 0.1f);   // left
     EXPECT_GT(pe.out[101], 0.1f);   // right
-    EXPECT_TRUE(engine_retire_plugin(pe.e, &pe.e->instrument));
+    EXPECT_TRUE(engine_retire_plugin_within(pe.e, &pe.e->instrument, TEST_WAIT_SECONDS * 1000));
     EXPECT_EQ(pe.e->instrument.load(), nullptr);
     EXPECT_EQ(g_vst_mock.stats.alive.load(), 0);
 }
@@ -125,7 +126,7 @@ TEST(VstEngine, RetireWaitsForTheAudioThreadToLeaveThePlugin)
     ASSERT_NE(slow, nullptr);
     engine_publish_plugin(pe.e, &pe.e->instrument, slow);
     ASSERT_TRUE(wait_for(g_vst_mock.stats.in_process, 1));
-    EXPECT_TRUE(engine_retire_plugin(pe.e, &pe.e->instrument));
+    EXPECT_TRUE(engine_retire_plugin_within(pe.e, &pe.e->instrument, TEST_WAIT_SECONDS * 1000));
     EXPECT_EQ(g_vst_mock.stats.closed_while_processing.load(), 0);
     EXPECT_EQ(g_vst_mock.stats.alive.load(), 0);
 
@@ -137,7 +138,7 @@ TEST(VstEngine, RetireWaitsForTheAudioThreadToLeaveThePlugin)
         ASSERT_NE(p, nullptr);
         engine_publish_plugin(pe.e, field, p);
         plat_sleep_ms(round % 4);
-        ASSERT_TRUE(engine_retire_plugin(pe.e, field));
+        ASSERT_TRUE(engine_retire_plugin_within(pe.e, field, TEST_WAIT_SECONDS * 1000));
     }
     EXPECT_EQ(g_vst_mock.stats.closed_while_processing.load(), 0);
     EXPECT_EQ(g_vst_mock.stats.alive.load(), 0);
@@ -161,7 +162,7 @@ TEST(VstEngine, APluginTheCallbackNeverLeavesIsLeftLoaded)
 
     // Once the audio thread is back, the test unloads what the engine left.
     g_vst_mock.config.hold.store(false);
-    ASSERT_TRUE(engine_wait_blocks_passed(pe.e, 2000));
+    ASSERT_TRUE(engine_wait_blocks_passed(pe.e, TEST_WAIT_SECONDS * 1000));
     vst_unload(stuck);
     EXPECT_EQ(g_vst_mock.stats.alive.load(), 0);
 }
@@ -180,7 +181,7 @@ TEST(VstEngine, EveryMidiMessageCrossesToTheAudioThread)
             std::this_thread::yield();
     }
     EXPECT_TRUE(wait_for(g_vst_mock.stats.midi_events, total));
-    EXPECT_TRUE(engine_retire_plugin(pe.e, &pe.e->instrument));
+    EXPECT_TRUE(engine_retire_plugin_within(pe.e, &pe.e->instrument, TEST_WAIT_SECONDS * 1000));
     EXPECT_EQ(g_vst_mock.stats.last_midi[0], 0x80);
     EXPECT_EQ(g_vst_mock.stats.last_midi[1], (total - 1) / 2 % 128);
 }

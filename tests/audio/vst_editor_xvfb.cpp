@@ -10,16 +10,17 @@
 #include "audio/vst.h"
 #include "audio/vst_plugin.h"
 #include "platform/plat_time.h"
+#include "support/test_wait.h"
 #include "platform/plat_x11_editor.h"
 #include "vst_test_support.h"
 
 namespace {
 
-// Gives every loaded plug-in its idle call until done() or two seconds pass.
+// Gives every loaded plug-in its idle call until done() or a minute passes.
 template <typename F>
 bool idle_until(VstPlugin* p, F done)
 {
-    double deadline = plat_time_seconds() + 2.0;
+    double deadline = plat_time_seconds() + TEST_WAIT_SECONDS;
     while (!done()) {
         if (plat_time_seconds() > deadline)
             return false;

@@ -81,12 +81,12 @@ protected:
             frames -= n;
         }
     }
-    bool drained(int timeout_ms = 2000)
+    bool drained(int timeout_ms = TC_WAIT_MS)
     {
         return wait_until([&] { return s->consumed.load() + TCSTREAM_PACKET_FRAMES > s->written.load(); },
                           timeout_ms);
     }
-    bool listeners(int n, int timeout_ms = 2000)
+    bool listeners(int n, int timeout_ms = TC_WAIT_MS)
     {
         return wait_until([&] { return tcstream_listener_count(s) == n; }, timeout_ms);
     }

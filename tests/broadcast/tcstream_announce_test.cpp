@@ -131,7 +131,7 @@ TEST_F(StationTest, WithoutADnssdDaemonTheStationServesUnannounced)
     EXPECT_EQ(s->register_request, nullptr);
     EXPECT_EQ(s->advertised.load(), 0);
     TcClient c(s->port);
-    ASSERT_TRUE(c.wait_for(TCSTREAM_HELLO, nullptr, 2000));
+    ASSERT_TRUE(c.wait_for(TCSTREAM_HELLO, nullptr, TC_WAIT_MS));
     ASSERT_TRUE(listeners(1));
     tcstream_stop(s);
     EXPECT_EQ(s->advertised.load(), 0);

@@ -45,7 +45,7 @@ TEST_F(StationEngineTest, ListenerHearsExactlyWhatTheTapWasGiven)
 {
     start();
     TcClient c(s->port);
-    ASSERT_TRUE(c.wait_for(TCSTREAM_HELLO, nullptr, 5000));
+    ASSERT_TRUE(c.wait_for(TCSTREAM_HELLO, nullptr, TC_WAIT_MS));
     ASSERT_TRUE(listeners(1, 5000));
 
     // Three seconds of output in blocks of 128, kept as the callback wrote them. The
@@ -69,7 +69,7 @@ TEST_F(StationEngineTest, ListenerHearsExactlyWhatTheTapWasGiven)
 
     std::vector<TcFrame> packets;
     TcFrame f;
-    while (c.wait_for(TCSTREAM_AUDIO, &f, 5000)) {
+    while (c.wait_for(TCSTREAM_AUDIO, &f, TC_WAIT_MS)) {
         packets.push_back(f);
         if (packet_idx(f) + 480 >= (uint64_t)total)
             break;
@@ -126,10 +126,10 @@ TEST_F(StationTest, GoingOnAndOffAirWhileTheTapRunsNeverTearsAPacket)
     for (int round = 0; round < 10; round++) {
         start();
         TcClient c(s->port);
-        ASSERT_TRUE(c.wait_for(TCSTREAM_HELLO, nullptr, 5000));
+        ASSERT_TRUE(c.wait_for(TCSTREAM_HELLO, nullptr, TC_WAIT_MS));
         for (int k = 0; k < 3; k++) {
             TcFrame f;
-            ASSERT_TRUE(c.wait_for(TCSTREAM_AUDIO, &f, 5000)) << "round " << round;
+            ASSERT_TRUE(c.wait_for(TCSTREAM_AUDIO, &f, TC_WAIT_MS)) << "round " << round;
             if (k == 0) {
                 EXPECT_EQ(packet_seq(f), 0u);
                 EXPECT_EQ(packet_flags(f) & TCSTREAM_FLAG_RESYNC, TCSTREAM_FLAG_RESYNC);
@@ -144,7 +144,7 @@ TEST_F(StationTest, GoingOnAndOffAirWhileTheTapRunsNeverTearsAPacket)
             std::this_thread::yield();
         drop.store(0, std::memory_order_relaxed);
         tcstream_stop(s);
-        EXPECT_TRUE(c.wait_closed(5000));
+        EXPECT_TRUE(c.wait_closed(TC_WAIT_MS));
     }
     done = true;
     audio.join();

@@ -4,8 +4,12 @@ cd "$T" || exit 1
 
 stop() { echo "$1" >"$T/fail"; for f in "$T"/app*.pid; do kill -KILL "$(cat "$f")" 2>/dev/null; done; exit 1; }
 
-# start N [FILE] -> runs the program as app N (with FILE as its argument); sets wid.
+# start N [FILE] -> runs the program as app N (with FILE as its argument), with a
+# scratch folder of its own for its screenshot requests (TMPDIR, the last started's);
+# sets wid.
 start() {
+  export TMPDIR=$T/tmp-$1
+  mkdir -p "$TMPDIR"
   "$BIN" "${@:2}" >"$T/app$1.out" 2>"$T/app$1.log" &
   echo $! >"$T/app$1.pid"
   local pid=$!
@@ -17,13 +21,13 @@ start() {
     sleep 0.1
   done
   [ -n "$wid" ] || stop "no window for app $1"
-  # A loaded copy may map its window again while it settles: ask once more.
-  sleep 0.5
+  # A loaded copy may map its window again while it settles: ask once it draws.
+  e2e_sync || stop "no frame from app $1"
   wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | tail -1)
   [ -n "$wid" ] || stop "no window for app $1"
   xdotool windowraise "$wid"
   timeout 10 xdotool windowfocus --sync "$wid"
-  sleep 0.5
+  e2e_settle || stop "no frame from app $1"
 }
 geom() { e2e_geom "$1"; }
 px() { e2e_px "$1"; }
@@ -33,12 +37,27 @@ at() { e2e_at "$wid" "$1" "$2"; }
 TX=-300
 row_y() { echo $((88 + 26 * $1 + 13)); }
 fav_y() { echo $((88 + 8 + 26 * $1 + 13)); }
-shot() {
-  rm -f "$TMPDIR/tessel_screenshot.bmp"
-  touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 20 test -s "$TMPDIR/tessel_screenshot.bmp" || stop "no screenshot $1"
-  sleep 0.3
-  cp "$TMPDIR/tessel_screenshot.bmp" "$T/$1.bmp"
+shot() { e2e_shot "$T/$1.bmp" || stop "no screenshot $1"; }
+# shot_until NAME TEST... -> screenshots as NAME until TEST... holds ($E2E_WAIT); 1 if never.
+shot_until() {
+  local name=$1 start
+  shift
+  start=$(e2e_now)
+  until shot "$name" && "$@"; do
+    awk -v e="$(e2e_elapsed "$start")" -v l="$E2E_WAIT" 'BEGIN { exit !(e > l) }' && return 1
+  done
+  return 0
+}
+# rec_tone FILE -> records 2 s of the program's output until it holds a sound (RMS above
+# 0.05), the loaded file having reached the loop ($E2E_WAIT); 1 if never.
+rec_tone() {
+  local start
+  start=$(e2e_now)
+  until timeout 20 jack_rec -f "$1" -d 2 tessel:out_0 tessel:out_1 >/dev/null 2>&1 &&
+    sox "$1" -n stat 2>&1 | awk '/RMS +amplitude/ { exit !($3 > 0.05) }'; do
+    awk -v e="$(e2e_elapsed "$start")" -v l="$E2E_WAIT" 'BEGIN { exit !(e > l) }' && return 1
+  done
+  return 0
 }
 # ink PICTURE UY UX0 UX1 -> how many pixels along the line are light (text, strips).
 ink() {
@@ -52,20 +71,23 @@ note() { echo "tessel_e2e_library: $*" >>"$T/report"; }
 # -- First run: the browser, a preview, opening files, a favourite and a tag ----------
 start 1
 xdotool key l
-sleep 0.8
+e2e_settle || stop "no frame after l"
 geom "$wid"
 at -155 68
 xdotool click 1
-sleep 1
-shot files
+listed() { [ "$(ink files "$(fav_y 1)" -580 -420)" -gt 3 ] && [ "$(ink files "$(row_y 1)" -390 -200)" -gt 3 ]; }
+shot_until files listed
 [ "$(ink files "$(fav_y 1)" -580 -420)" -gt 3 ] || stop "no favourites listed"
 [ "$(ink files "$(row_y 1)" -390 -200)" -gt 3 ] || stop "the tree does not list the music folder"
 at $TX "$(row_y 1)"
 xdotool click 1   # fixtures
-sleep 0.8
 at 100 500
-sleep 0.3
-shot expanded
+expanded() {
+  local r
+  for r in 2 3 4 5 6 7; do [ "$(ink expanded "$(row_y $r)" -390 -250)" -gt 3 ] || return 1; done
+  for r in 2 4 5 6 7; do [ "$(ink expanded "$(row_y $r)" -80 -26)" -gt 2 ] || return 1; done
+}
+shot_until expanded expanded
 for r in 2 3 4 5 6 7; do
   [ "$(ink expanded "$(row_y $r)" -390 -250)" -gt 3 ] || stop "fixture row $r has no name"
 done
@@ -75,34 +97,34 @@ done
 note "six fixtures listed, five sizes shown (the 0-byte file has none)"
 before=$(ink expanded "$(row_y 7)" -380 -100)
 at $TX "$(row_y 7)"
-sleep 2
-shot hover
+previewed() { [ "$(ink hover "$(row_y 7)" -380 -100)" -gt $((before + 40)) ]; }
+shot_until hover previewed
 after=$(ink hover "$(row_y 7)" -380 -100)
 note "hovered WAV row: $before light pixels before, $after with its preview"
 [ "$after" -gt $((before + 40)) ] || stop "the hovered WAV shows no preview strip ($before -> $after)"
 
 xdotool click --repeat 2 --delay 60 1
-e2e_poll 20 sh -c 'timeout 5 jack_lsp 2>/dev/null | grep -q "^tessel:out_1$"' || stop "no tessel:out ports"
-sleep 3
-timeout 20 jack_rec -f "$T/rec.wav" -d 2 tessel:out_0 tessel:out_1 >/dev/null 2>&1 || stop "jack_rec failed"
+e2e_poll "$E2E_WAIT" sh -c 'timeout 5 jack_lsp 2>/dev/null | grep -q "^tessel:out_1$"' || stop "no tessel:out ports"
+rec_tone "$T/rec.wav" || stop "no sound from the opened WAV"
 for r in 2 3 4; do
   at $TX "$(row_y $r)"
   xdotool click --repeat 2 --delay 60 1
-  sleep 1
+  e2e_sync || stop "no frame after the double click on row $r"
 done
 kill -0 "$(cat "$T/app1.pid")" 2>/dev/null || stop "the program ended after the bad files"
 timeout 20 jack_rec -f "$T/rec2.wav" -d 2 tessel:out_0 tessel:out_1 >/dev/null 2>&1 || stop "jack_rec failed"
 
 at $TX "$(row_y 8)"
 xdotool click 1   # other: selected (and expanded)
-sleep 0.3
+e2e_sync || stop "no frame after the click on other"
 xdotool key f
-sleep 0.3
+e2e_sync || stop "no frame after f"
 at $TX "$(row_y 5)"
 xdotool click 1   # tone.flac
-sleep 0.3
+e2e_sync || stop "no frame after the click on tone.flac"
 xdotool key 3
-sleep 0.5
+e2e_poll "$E2E_WAIT" grep -qx "3|$F/tone.flac" "$XDG_CONFIG_HOME/TideCoil/tags.ini" || stop "the tag was never written"
+e2e_poll "$E2E_WAIT" grep -qx "$HOME/Music/other" "$XDG_CONFIG_HOME/TideCoil/favs.ini" || stop "the favourite was never written"
 shot tagged
 e2e_term "$(cat "$T/app1.pid")" >"$T/term1"
 read -r rc _ <"$T/term1"
@@ -112,24 +134,25 @@ rm -f "$T/app1.pid"
 # -- Second run: both shown again; a second copy beside it ----------------------------
 start 2
 geom "$wid"
-w2=$wid
-sleep 1
-shot restored
-[ "$(ink restored "$(fav_y 3)" -580 -420)" -gt 3 ] || stop "the new favourite is not shown after a restart"
+w2=$wid t2=$TMPDIR
 args=""
 for dy in -3 -2 -1 0 1 2 3; do
   for x in $(seq "$(px -200)" "$(px -26)"); do args="$args $x $(py $(($(row_y 5) + dy)))"; done
 done
 # shellcheck disable=SC2086
-amber=$("$PROBE" "$T/restored.bmp" $args | tail -n +2 | awk '$1 > 150 && $2 > 100 && $3 < 120 { n++ } END { print n + 0 }')
+amber_of() { "$PROBE" "$T/restored.bmp" $args | tail -n +2 | awk '$1 > 150 && $2 > 100 && $3 < 120 { n++ } END { print n + 0 }'; }
+restored() { [ "$(ink restored "$(fav_y 3)" -580 -420)" -gt 3 ] && [ "$(amber_of)" -gt 2 ]; }
+shot_until restored restored
+[ "$(ink restored "$(fav_y 3)" -580 -420)" -gt 3 ] || stop "the new favourite is not shown after a restart"
+amber=$(amber_of)
 note "after a restart: favourite row shown, $amber amber tag pixels on tone.flac"
 [ "$amber" -gt 2 ] || stop "the tag digit is not shown after a restart"
 
 start 2b
-w3=$wid
+w3=$wid t3=$TMPDIR
 # Side by side, so each click lands on the copy it is meant for.
 xdotool windowmove --sync "$w3" 1300 0
-sleep 0.5
+e2e_sync || stop "no frame from the second copy after its move"
 # The second copy tags tone.mp3 with 5; the first makes "second" a favourite.
 # SDL drops a click its window gets within 10 ms of taking the focus (a copy busy
 # drawing sees both at once), and f then toggles the tree's root instead: the first
@@ -144,12 +167,14 @@ wid=$w2
 at $TX "$(row_y 9)"
 xdotool click 1
 timeout 10 xdotool windowfocus --sync "$wid" || stop "the first copy's window took no focus"
-sleep 0.5
+TMPDIR=$t2 e2e_settle || stop "no frame from the first copy after its focus"
 xdotool key f
 # A busy copy may write a good second after its key: each file is watched for its line.
-e2e_poll 10 grep -qx "5|$F/tone.mp3" "$D/tags.ini" || stop "the second copy's tag was never written"
-e2e_poll 10 grep -qx "$HOME/Music/second" "$D/favs.ini" || stop "the first copy's favourite was never written"
-sleep 0.6   # each copy's 500 ms poll sees the other's write before it ends
+e2e_poll "$E2E_WAIT" grep -qx "5|$F/tone.mp3" "$D/tags.ini" || stop "the second copy's tag was never written"
+e2e_poll "$E2E_WAIT" grep -qx "$HOME/Music/second" "$D/favs.ini" || stop "the first copy's favourite was never written"
+# Each copy's 500 ms poll sees the other's write before it ends: 32 frames of each
+# (more than half a second of its clock) pass first.
+for t in "$t2" "$t3"; do TMPDIR=$t e2e_settle && TMPDIR=$t e2e_settle || stop "no frames before the end"; done
 for n in 2 2b; do
   e2e_term "$(cat "$T/app$n.pid")" >"$T/term$n"
   read -r rc _ <"$T/term$n"
@@ -162,7 +187,8 @@ start 3
 geom "$wid"
 "$DROP" "$wid" 300 500 "$F/tone.wav" "$F/tone.flac" "$F/tone.mp3" "$F/cut.wav" "$F/empty.wav" "$F/text.mp3" ||
   stop "the drop was not taken"
-sleep 4
+e2e_sync || stop "no frame after the drop"
+sleep 4   # the reads of the six files (the program tells their end only at exit)
 shot dropped
 kill -0 "$(cat "$T/app3.pid")" 2>/dev/null || stop "the program ended after the drop"
 e2e_term "$(cat "$T/app3.pid")" >"$T/term3"
@@ -175,9 +201,9 @@ start 4
 geom "$wid"
 at $TX "$(row_y 9)"
 xdotool click 1 sleep 0.3 key ctrl+Down
-e2e_poll 5 sized rooted || stop "Ctrl+Down did not open the folder: no other.wav with its size on row 1"
+e2e_poll "$E2E_WAIT" sized rooted || stop "Ctrl+Down did not open the folder: no other.wav with its size on row 1"
 xdotool key ctrl+Up
-e2e_poll 5 eval '! sized unrooted' || stop "Ctrl+Up did not go back to the music folder"
+e2e_poll "$E2E_WAIT" eval '! sized unrooted' || stop "Ctrl+Up did not go back to the music folder"
 e2e_term "$(cat "$T/app4.pid")" >"$T/term4"
 
 # -- A file named at start: the library comes up on LOOPS with the takes listed --------
@@ -185,10 +211,9 @@ mkdir -p "$HOME/Music/tessel"
 sox -n -r 48000 -c 2 "$HOME/Music/tessel/tessel-20250102-030405.wav" synth 1 sine 440 vol 0.3
 sed -i 's/^libopen=.*/libopen=0/; s/^libtab=.*/libtab=0/' "$XDG_CONFIG_HOME/TideCoil/tessel.ini"   # closed on LOOPS
 start 6 "$F/tone.wav"
-sleep 2
 geom "$wid"
-shot loops
 # The first row's date runs past where "EMPTY" would end.
+shot_until loops eval '[ "$(ink loops 109 -520 -380)" -gt 20 ]'
 [ "$(ink loops 109 -520 -380)" -gt 20 ] || stop "LOOPS is empty at a start with a file argument"
 e2e_term "$(cat "$T/app6.pid")" >"$T/term6"
 rm -f "$T"/app[4-6].pid

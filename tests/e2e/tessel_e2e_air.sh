@@ -27,11 +27,12 @@ listener() {
   echo $! >"$T/$name.pid"
 }
 listener_says() { grep -q "$2" "$T/$1.out" 2>/dev/null; }
-# listener_result NAME -> waits for it (30 s) and fails the session unless it passed.
+# listener_result NAME -> waits for it (a listener's own waits and then $E2E_WAIT) and
+# fails the session unless it passed.
 listener_result() {
   local pid
   pid=$(cat "$T/$1.pid")
-  e2e_poll 30 e2e_gone "$pid" || kill -KILL "$pid" 2>/dev/null
+  e2e_poll "$((2 * E2E_WAIT))" e2e_gone "$pid" || kill -KILL "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   sed "s/^/$1: /" "$T/$1.out" >>"$T/listeners"
   grep -q " 0 failed$" "$T/$1.out" || session_fail "listener $1: $(grep FAIL "$T/$1.out" | head -3 | tr '\n' ';')"
@@ -40,7 +41,7 @@ key() { timeout 10 xdotool windowfocus --sync "$wid"; sleep 0.2; xdotool key "$1
 shell_start() {
   e2e_program_start || session_fail "no window"
   timeout 10 xdotool windowsize --sync "$wid" 640 1080
-  sleep 0.5
+  e2e_sync || session_fail "no frame after the resize"
 }
 
 air_session() {
@@ -51,14 +52,15 @@ air_session() {
     timeout 10 jack_connect jack_simple_client:output2 tessel:in_1 || session_fail "jack_connect failed"
   # 1. OVERDUB off by its button, a loop of one second, then only the loop plays.
   e2e_click "$wid" 208 970
-  sleep 0.3
-  key r; sleep 1.0; key r
-  sleep 0.5
+  e2e_sync || session_fail "no frame after the OVERDUB click"
+  key r; e2e_sync; sleep 1.0; key r
+  # Taken, and the loop closed in a block of the frames after.
+  e2e_sync && e2e_sync || session_fail "no frame after the loop"
   timeout 10 jack_disconnect jack_simple_client:output1 tessel:in_0
   timeout 10 jack_disconnect jack_simple_client:output2 tessel:in_1
-  # 2. w: on air within 2 s.
+  # 2. w: on air.
   key w
-  e2e_poll 2 log_has "tcstream: station Tessel on :$PORT" || session_fail "no station line within 2 s of w"
+  e2e_poll "$E2E_WAIT" log_has "tcstream: station Tessel on :$PORT" || session_fail "no station line after w"
   # 3. Five seconds of listening.
   sid=$(cat "$XDG_CONFIG_HOME/TideCoil/stream.tessel.sid" 2>/dev/null)
   [ -n "$sid" ] || session_fail "no stream.tessel.sid in the data folder"
@@ -66,14 +68,14 @@ air_session() {
   listener_result listen
   # 4. A greeting names the listener.
   listener greet greet --an desk --dev Studio
-  e2e_poll 3 log_has "tcstream: DESK (Studio) is listening" || session_fail "no DESK (Studio) line"
+  e2e_poll "$E2E_WAIT" log_has "tcstream: DESK (Studio) is listening" || session_fail "no DESK (Studio) line"
   listener_result greet
   # 5. A listener that stops reading, seven more and a ninth refused; the stalled one
   # killed once its unread data has piled up.
   listener hold hold 60
-  e2e_poll 5 listener_says hold holding || session_fail "the held listener got no HELLO"
+  e2e_poll "$E2E_WAIT" listener_says hold holding || session_fail "the held listener got no HELLO"
   listener crowd crowd 8 --served 7 --seconds 6
-  e2e_poll 20 listener_says crowd crowded || session_fail "the crowd did not settle"
+  e2e_poll "$E2E_WAIT" listener_says crowd crowded || session_fail "the crowd did not settle"
   e2e_shot "$T/eight.bmp" || session_fail "no screenshot with eight listeners"
   cp "$T/eight.bmp" "$SHOTS/air-eight-listeners-$RATE.bmp" 2>/dev/null
   sleep 2
@@ -81,41 +83,41 @@ air_session() {
   sleep 1
   kill -0 "$apid" 2>/dev/null || session_fail "the program died when a stalled listener was killed"
   listener_result crowd
-  listener late hello 2
+  listener late hello
   listener_result late
   # 6. w off: BYE, then the end; w on again at once and a listener is served.
-  listener bye1 bye 10
-  listener bye2 bye 10
-  e2e_poll 5 listener_says bye1 listening && e2e_poll 5 listener_says bye2 listening ||
+  listener bye1 bye "$E2E_WAIT"
+  listener bye2 bye "$E2E_WAIT"
+  e2e_poll "$E2E_WAIT" listener_says bye1 listening && e2e_poll "$E2E_WAIT" listener_says bye2 listening ||
     session_fail "the BYE listeners got no HELLO"
   key w
   listener_result bye1
   listener_result bye2
   key w
-  listener again hello 3
+  listener again hello
   listener_result again
   # 7. SIGTERM with a listener connected: BYE, then exit 0.
-  listener bye3 bye 10
-  e2e_poll 5 listener_says bye3 listening || session_fail "the last listener got no HELLO"
-  e2e_term "$apid" 5 >"$T/term"; read -r rc secs <"$T/term"
+  listener bye3 bye "$E2E_WAIT"
+  e2e_poll "$E2E_WAIT" listener_says bye3 listening || session_fail "the last listener got no HELLO"
+  e2e_term "$apid" >"$T/term"; read -r rc secs <"$T/term"
   [ "$rc" = 0 ] || session_fail "exit status $rc after SIGTERM (${secs} s)"
   note "exited 0 ${secs} s after SIGTERM with a listener"
   listener_result bye3
   grep -q "^broadcast=1" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" || session_fail "broadcast=1 was not saved"
   mv "$T/app.log" "$T/app1.log"
   shell_start
-  e2e_poll 10 log_has "tcstream: station Tessel on :$PORT" || session_fail "broadcast=1 did not put it on air"
-  listener restart hello 3
+  e2e_poll "$E2E_WAIT" log_has "tcstream: station Tessel on :$PORT" || session_fail "broadcast=1 did not put it on air"
+  listener restart hello
   listener_result restart
   # 8. The JACK server killed under it.
   kill -KILL "$JACK_SERVER_PID"
   echo "$JACK_SERVER_PID" >"$T/jack.killed"
   sleep 3
   kill -0 "$apid" 2>/dev/null || session_fail "the program died with the JACK server"
-  e2e_shot "$T/nojack.bmp" 5 || session_fail "no screenshot 3 s after the JACK server died"
-  listener nojack hello 3
+  e2e_shot "$T/nojack.bmp" || session_fail "no screenshot after the JACK server died"
+  listener nojack hello
   listener_result nojack
-  e2e_term "$apid" 5 >"$T/term"; read -r rc secs <"$T/term"
+  e2e_term "$apid" >"$T/term"; read -r rc secs <"$T/term"
   [ "$rc" = 0 ] || session_fail "exit status $rc after SIGTERM without JACK (${secs} s)"
   log_has "did not end" && session_fail "a worker did not end: $(grep 'did not end' "$T/app.log")"
   note "exited 0 ${secs} s after SIGTERM without a JACK server"
@@ -125,11 +127,11 @@ absent_session() {
   local rc secs
   shell_start
   key w
-  e2e_poll 5 log_has "tcstream: station Tessel on :$PORT" || session_fail "not on air"
+  e2e_poll "$E2E_WAIT" log_has "tcstream: station Tessel on :$PORT" || session_fail "not on air"
   [ "$(grep -c "tcstream: DNS-SD register" "$T/app.log")" = 1 ] || session_fail "not one DNS-SD register line"
-  listener absent hello 3
+  listener absent hello
   listener_result absent
-  e2e_term "$apid" 5 >"$T/term"; read -r rc secs <"$T/term"
+  e2e_term "$apid" >"$T/term"; read -r rc secs <"$T/term"
   [ "$rc" = 0 ] || session_fail "exit status $rc after SIGTERM (${secs} s)"
 }
 

@@ -9,24 +9,28 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
 . "$here/../../tools/jack-server.sh"
 
-# toast_seen -> 0 when a screenshot within 3 s shows the failure toast. The library
-# panel is open (600 units left of the main view), which places the main view.
-toast_seen() {
-  local i out w h n
-  for i in $(seq 10); do
-    e2e_shot "$T/shot.bmp" || return 1
-    read -r w h < <("$PROBE" "$T/shot.bmp" | head -1)
-    # The toast box: 30 units high from y = 452, centred on x = 320 of the main view.
-    out=$(awk -v W="$w" -v H="$h" 'BEGIN { f = 1240; s = W / f < H / 1080 ? W / f : H / 1080;
-      ox = (W - s * f) / 2 + 600 * s; oy = (H - 1080 * s) / 2;
-      printf "%d %d %d %d", ox + 150 * s, oy + 440 * s, 340 * s, 54 * s }')
-    n=$("$PROBE" "$T/shot.bmp" --count 235 66 77 40 $out | tail -1)
-    [ "$n" -ge 150 ] && { echo "$n"; return 0; }
-    sleep 0.5
-  done
-  echo "${n:-0}"
-  return 1
+# toast_red SHOT -> the count of the failure toast's red pixels in the screenshot. The
+# library panel is open (600 units left of the main view), which places the main view.
+toast_red() {
+  local out w h
+  read -r w h < <("$PROBE" "$1" | head -1)
+  # The toast box: 30 units high from y = 452, centred on x = 320 of the main view.
+  out=$(awk -v W="$w" -v H="$h" 'BEGIN { f = 1240; s = W / f < H / 1080 ? W / f : H / 1080;
+    ox = (W - s * f) / 2 + 600 * s; oy = (H - 1080 * s) / 2;
+    printf "%d %d %d %d", ox + 150 * s, oy + 440 * s, 340 * s, 54 * s }')
+  "$PROBE" "$1" --count 235 66 77 40 $out | tail -1
 }
+toast_in() { [ "$(toast_red "$1")" -ge 150 ]; }
+toast_out() { [ "$(toast_red "$1")" -lt 150 ]; }
+# toast_seen -> 0 (printing its red pixels) once a screenshot shows the failure toast.
+toast_seen() {
+  local ok=0
+  e2e_shot_until "$T/shot.bmp" toast_in || ok=1
+  [ -s "$T/shot.bmp" ] && toast_red "$T/shot.bmp" || echo 0
+  return $ok
+}
+# toast_gone -> 0 once a screenshot shows the toast gone (so that the next is a new one).
+toast_gone() { e2e_shot_until "$T/shot.bmp" toast_out; }
 
 if [ "${1:-}" = --session ]; then
   cd "$T"
@@ -39,23 +43,24 @@ if [ "${1:-}" = --session ]; then
 
   e2e_tone_connect >"$T/fail" || exit 1
   rm -f "$T/fail"
-  e2e_record_loop "$wid" 1.0 "$T/gap"
+  e2e_record_loop "$wid" 1.0 "$T/gap" || { echo "no frame while the loop was recorded" >"$T/fail"; exit 1; }
   # The loop is closed and overdubbed; a third press ends the overdub.
   sleep 0.5
   xdotool key r
-  sleep 2.5   # the first toast has gone
+  toast_gone || { echo "the first toast never went" >"$T/fail"; exit 1; }
 
   for f in "$T"/bad/*; do
     name=$(basename "$f")
     "$DROP" "$wid" 300 500 "$f" || { echo "$name: the drop was not taken" >"$T/fail"; exit 1; }
     n=$(toast_seen) || { echo "$name: no failure toast ($n red pixels)" >"$T/fail"; cp "$T/shot.bmp" "$T/fail.bmp"; exit 1; }
     echo "tessel_e2e_bad_files: dropped $name: toast ($n red pixels)"
-    sleep 2.5
+    toast_gone || { echo "$name: the toast never went" >"$T/fail"; exit 1; }
   done
 
   timeout 10 xdotool windowfocus --sync "$wid"
   xdotool key e
-  sleep 0.5
+  e2e_poll "$E2E_WAIT" sh -c "ls $HOME/Music/tessel/tessel-loop-*.wav >/dev/null 2>&1 &&
+    ! ls $HOME/Music/tessel/*.tmp.* >/dev/null 2>&1" || { echo "no export in place" >"$T/fail"; exit 1; }
   e2e_shot "$T/last.bmp"
   e2e_term "$apid" >"$T/term"
   exit 0

@@ -54,20 +54,20 @@ session() {
   local rc secs
   e2e_program_start || session_fail "no window"
   key w
-  e2e_poll 5 log_has "tcstream: station Tessel on :$PORT" || session_fail "not on air"
-  e2e_poll 5 listed || session_fail "avahi-browse did not resolve the station within 5 s"
+  e2e_poll "$E2E_WAIT" log_has "tcstream: station Tessel on :$PORT" || session_fail "not on air"
+  e2e_poll "$E2E_WAIT" listed || session_fail "avahi-browse did not resolve the station"
   SID=$(cat "$XDG_CONFIG_HOME/TideCoil/stream.tessel.sid")
   check_listing >"$T/listing" 2>&1 || session_fail "$(cat "$T/listing")"
   log_has "tcstream: advertised" || session_fail "no advertised line"
   key w
-  e2e_poll 5 unlisted || session_fail "still listed after w off"
+  e2e_poll "$E2E_WAIT" unlisted || session_fail "still listed after w off"
   key w
-  e2e_poll 5 listed || session_fail "not listed again after w on"
+  e2e_poll "$E2E_WAIT" listed || session_fail "not listed again after w on"
   kill -KILL "$AVAHI_PID"
-  e2e_poll 5 log_has "DNS-SD register failed" || session_fail "no register failed line after the daemon died"
+  e2e_poll "$E2E_WAIT" log_has "DNS-SD register failed" || session_fail "no register failed line after the daemon died"
   [ "$(grep -c "DNS-SD register failed" "$T/app.log")" = 1 ] || session_fail "not one register failed line"
   $LISTEN hello 3 >"$T/served" 2>&1 || session_fail "the station did not serve after the daemon died"
-  e2e_term "$apid" 5 >"$T/term"
+  e2e_term "$apid" >"$T/term"
   read -r rc secs <"$T/term"
   [ "$rc" = 0 ] || session_fail "exit status $rc after SIGTERM"
 }
@@ -129,7 +129,7 @@ cat >"$T/bus.conf" <<EOF
 EOF
 dbus-daemon --config-file="$T/bus.conf" --nofork --nopidfile >"$T/dbus.log" 2>&1 &
 pids+=($!)
-e2e_poll 10 test -S "$T/system_bus" || fail "the test's bus did not come up: $(cat "$T/dbus.log")"
+e2e_poll "$E2E_WAIT" test -S "$T/system_bus" || fail "the test's bus did not come up: $(cat "$T/dbus.log")"
 
 cat >"$T/avahi.conf" <<EOF
 [server]
@@ -150,7 +150,7 @@ ip netns exec "$NS" env DBUS_SYSTEM_BUS_ADDRESS="$BUS" sh -c \
    exec avahi-daemon -f '$T/avahi.conf' --no-drop-root --no-chroot --no-rlimits" >"$T/avahi.log" 2>&1 &
 AVAHI_PID=$!
 pids+=("$AVAHI_PID")
-e2e_poll 10 grep -q "Server startup complete" "$T/avahi.log" || fail "avahi-daemon did not start: $(tail -3 "$T/avahi.log")"
+e2e_poll "$E2E_WAIT" grep -q "Server startup complete" "$T/avahi.log" || fail "avahi-daemon did not start: $(tail -3 "$T/avahi.log")"
 export BIN NS BUS AVAHI_PID DBUS_SYSTEM_BUS_ADDRESS=$BUS
 export JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=tessel-no-server
 xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp" "$0" --session

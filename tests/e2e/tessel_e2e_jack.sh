@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # tessel_e2e_jack.sh loss|back|dead|cut|patch|slow|restore|copies PROGRAM BMP_PROBE [SLOW_DISK] - the
 # program on a private JACK dummy server carrying jack_simple_client's tone.
-# back/dead: a loop of the tone is recorded, the server killed: red "AUDIO OFFLINE"
-#   within 2 s. back: the window answers a buffer click, the server again under its
-#   name and a device click bring the stream back on the chosen input, system, which
-#   tessel.ini still names (an overdub reaches the session take). SIGTERM (dead: with
-#   no server): exit 0 in 3 s, the take holds the loop.
+# back/dead: a loop of the tone is recorded, the server killed: red "AUDIO OFFLINE".
+#   back: the window answers a buffer click, the server again under its name and a
+#   device click bring the stream back on the chosen input, system, which tessel.ini
+#   still names (an overdub reaches the session take). SIGTERM (dead: with no server):
+#   exit 0, the take holds the loop.
 #   cut: the server killed in the first pass, which is then the take. loss: back, dead, cut.
 # slow: SIGTERM while a 12 s loop's take is in its sync on a slow disk: screenshots
 #   answered meanwhile, exit 0, the take whole. kill -9 in another take's sync: the
@@ -30,7 +30,7 @@ take_changed() { [ "$(take_sum)" != "$1" ]; }
 # Red pixels where the device text is drawn (a grid over its first 130 columns).
 OFFLINE_GRID=$(for y in 944 948 952; do for x in $(seq 18 2 150); do echo -n " $x $y"; done; done)
 offline_shown() {
-  e2e_shot "$T/offline.bmp" 1 && "$PROBE" "$T/offline.bmp" $OFFLINE_GRID | tail -n +2 |
+  e2e_shot "$T/offline.bmp" && "$PROBE" "$T/offline.bmp" $OFFLINE_GRID | tail -n +2 |
     awk '{ n += ($1 - 235) ^ 2 + ($2 - 66) ^ 2 + ($3 - 77) ^ 2 < 4800 } END { exit !(n > 10) }'
 }
 # tessel:in_0 and in_1 each on system's capture port of its number, and on nothing else.
@@ -46,23 +46,22 @@ session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
 
 loop_and_loss() {
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
-  timeout 10 xdotool windowfocus --sync "$wid"
-  sleep 0.3
   # With overdub on (the default) the first pass goes on as an overdub: r ends it.
-  xdotool key r && sleep 1.0 && xdotool key r && sleep 0.2 && xdotool key r
+  e2e_record_loop "$wid" 1.0 "$T/gap" || session_fail "no frame while the loop was recorded"
+  sleep 0.2 && xdotool key r
   empty=$(echo -n | md5sum | cut -c1-32)
-  e2e_poll 20 take_changed "$empty" || session_fail "no session take after the loop"
+  e2e_poll "$E2E_WAIT" take_changed "$empty" || session_fail "no session take after the loop"
   sleep 0.3
   first=$(take_sum)
   kill -TERM "$JACK_SERVER_PID"
   t0=$(e2e_now)
-  e2e_poll 2.0 offline_shown || session_fail "no red AUDIO OFFLINE within 2 s of the server's end"
+  e2e_poll "$E2E_WAIT" offline_shown || session_fail "no red AUDIO OFFLINE after the server's end"
   note "offline shown $(e2e_elapsed "$t0") s after the server's end"
-  e2e_poll 10 e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
+  e2e_poll "$E2E_WAIT" e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
   [ "$MODE" = back ] || return 0
   t1=$(e2e_now)
   e2e_click "$wid" $BUFFER_X $STATUS_Y
-  e2e_shot "$T/after-click.bmp" 1.0 || session_fail "no screenshot within 1 s of the buffer click"
+  e2e_shot "$T/after-click.bmp" || session_fail "no screenshot after the buffer click"
   note "screenshot served $(e2e_elapsed "$t1") s after the buffer click"
   jack_server_again 48000 1024 2 2 "$T/jackd2.log" || session_fail "the second JACK server did not start"
   echo "$JACK_SERVER_PID" >"$T/jack2.pid"
@@ -72,7 +71,7 @@ loop_and_loss() {
   e2e_click "$wid" $DEVICE_X $STATUS_Y
   e2e_jack_port tessel:in_0 20 || session_fail "the device click opened no stream on the second server"
   # The click on AUDIO OFFLINE opens the chosen input again, not the next client.
-  e2e_poll 20 on_system || session_fail "after the device click the inputs read: $(grep -A2 '^tessel:in_' "$T/lsp" | tr '\n' ' ')"
+  e2e_poll "$E2E_WAIT" on_system || session_fail "after the device click the inputs read: $(grep -A2 '^tessel:in_' "$T/lsp" | tr '\n' ' ')"
   tr -d '\r' <"$INI" | grep -qx "indev=system" || session_fail "tessel.ini no longer names system: $(grep '^indev=' "$INI")"
   note "the device click reopened system, which tessel.ini still names"
   # The tone joins system's silent capture for the overdub.
@@ -82,26 +81,42 @@ loop_and_loss() {
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.5
   xdotool key r && sleep 0.6 && xdotool key r
-  e2e_poll 20 take_changed "$first" || session_fail "the overdub on the new stream never reached the session take"
+  e2e_poll "$E2E_WAIT" take_changed "$first" || session_fail "the overdub on the new stream never reached the session take"
   note "an overdub on the new stream rewrote the session take"
 }
 
 cut_or_slow() {
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
-  timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3
+  timeout 10 xdotool windowfocus --sync "$wid"
   if [ "$MODE" = cut ]; then
-    xdotool key r && sleep 1.0 && kill -TERM "$JACK_SERVER_PID"
-    e2e_poll 5 offline_shown || session_fail "no red AUDIO OFFLINE after the server's end"
-    e2e_poll 10 e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
+    # The first pass runs from the press, taken by the frame after it, to the
+    # server's end: the shortest and longest it can be go to $T/gap.
+    e2e_sync || session_fail "no frame before r"
+    s1=$(e2e_now)
+    xdotool key r
+    e2e_sync || session_fail "no frame after r"
+    e1=$(e2e_now)
+    sleep 1.0
+    s2=$(e2e_now)
+    kill -TERM "$JACK_SERVER_PID"
+    e2e_poll "$E2E_WAIT" e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
+    awk -v s1="$s1" -v e1="$e1" -v s2="$s2" -v e2="$(e2e_now)" 'BEGIN { printf "%.3f %.3f\n", s2 - e1, e2 - s1 }' >"$T/gap"
+    e2e_poll "$E2E_WAIT" offline_shown || session_fail "no red AUDIO OFFLINE after the server's end"
     return
   fi
-  xdotool key r && sleep 12 && xdotool key r && sleep 0.2 && xdotool key r
+  e2e_record_loop "$wid" 12 "$T/gap" || session_fail "no frame while the loop was recorded"
+  sleep 0.2 && xdotool key r
   synced() { grep -q "^slow_disk: syncing .*/tessel-[0-9].*\.wav\.tmp" "$T/app.log"; }
-  e2e_poll 30 synced || session_fail "no session take reached its sync"
-  # SIGTERM in the sync: the window answers screenshots until the take is in place.
+  e2e_poll "$E2E_WAIT" synced || session_fail "no session take reached its sync"
+  # SIGTERM in the sync: the window answers screenshots until the take is in place
+  # (each answered while the program still runs counts).
+  shot_or_gone() { e2e_shot_served || e2e_gone "$apid"; }
   t0=$(e2e_now) && kill -TERM "$apid"
-  while ! e2e_gone "$apid" && awk -v e="$(e2e_elapsed "$t0")" 'BEGIN { exit !(e < 60) }'; do
-    e2e_shot "$T/saving.bmp" 2 && echo >>"$T/shots"
+  while ! e2e_gone "$apid" && awk -v e="$(e2e_elapsed "$t0")" -v l="$E2E_WAIT" 'BEGIN { exit !(e < l) }'; do
+    rm -f "$TMPDIR/tessel_screenshot.bmp"
+    touch "$TMPDIR/tessel_screenshot_request"
+    e2e_poll "$E2E_WAIT" shot_or_gone
+    e2e_shot_served && ! e2e_gone "$apid" && echo >>"$T/shots"
   done
   e2e_gone "$apid" || kill -KILL "$apid"
   wait "$apid"
@@ -112,12 +127,13 @@ cut_or_slow() {
   LD_PRELOAD=$SLOW_PRELOAD SLOW_DISK_SYNC_BYTES_PER_S=100000 e2e_program_start || session_fail "no second window"
   e2e_jack_port tessel:in_0 || session_fail "no tessel ports after the second start"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "second jack_connect failed"
-  timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3 key r sleep 2 key r sleep 0.2 key r
-  e2e_poll 30 synced || session_fail "no second session take reached its sync"
+  e2e_record_loop "$wid" 2 "$T/gap2" || session_fail "no frame while the second loop was recorded"
+  sleep 0.2 && xdotool key r
+  e2e_poll "$E2E_WAIT" synced || session_fail "no second session take reached its sync"
   (cd "$HOME/Music/tessel" && ls tessel-[0-9]*.wav.tmp.*) >"$T/killed"
   kill -KILL "$apid" && wait "$apid" 2>/dev/null
   e2e_program_start || session_fail "no window after the kill"
-  e2e_term "$apid" 3 >"$T/term2"
+  e2e_term "$apid" >"$T/term2"
   # n right after a dub on the slow disk: every screenshot is answered while the take
   # is written.
   export HOME=$T/home3 XDG_CONFIG_HOME=$T/home3/.config && mkdir -p "$XDG_CONFIG_HOME"
@@ -125,13 +141,16 @@ cut_or_slow() {
   e2e_jack_port tessel:in_0 || session_fail "no tessel ports after the third start"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "third jack_connect failed"
   timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3 key r sleep 3 key r sleep 0.5 key n
+  # Each screenshot answered while the temporary file is still there counts.
   n_written() {
     ls "$HOME"/Music/tessel/tessel-[0-9]*.wav >/dev/null 2>&1 && ! ls "$HOME"/Music/tessel/*.tmp* >/dev/null 2>&1 && return
-    e2e_shot "$T/n-saving.bmp" 2 || session_fail "a screenshot went unanswered for 2 s while n wrote the take"
+    e2e_shot "$T/n-saving.bmp" || session_fail "a screenshot went unanswered while n wrote the take"
+    ls "$HOME"/Music/tessel/*.tmp* >/dev/null 2>&1 && echo >>"$T/n-shots"
     false
   }
-  e2e_poll 60 n_written || session_fail "n wrote no take within 60 s"
-  e2e_term "$apid" 3 >"$T/term3"
+  e2e_poll "$E2E_WAIT" n_written || session_fail "n wrote no take"
+  [ -s "$T/n-shots" ] || session_fail "no screenshot was answered while n wrote the take"
+  e2e_term "$apid" >"$T/term3"
   exit 0
 }
 
@@ -144,9 +163,9 @@ dub_written() {
 }
 restore_and_dub() {
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
-  e2e_poll 10 eval '! tr -d "\r" <"$INI" | grep -qx "session=$RESTORED"' || session_fail "tessel.ini still names the take the loop cut"
+  e2e_poll "$E2E_WAIT" eval '! tr -d "\r" <"$INI" | grep -qx "session=$RESTORED"' || session_fail "tessel.ini still names the take the loop cut"
   timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3 key r sleep 1 key r
-  e2e_poll 90 dub_written || session_fail "the dub of the restored take was never written"
+  e2e_poll "$E2E_WAIT" dub_written || session_fail "the dub of the restored take was never written"
 }
 
 # The second copy, its inputs on system's silent capture, dubs 0.1 s after the first
@@ -180,13 +199,13 @@ patch_and_restarts() {
   n=$(streams)
   for step in 512 256; do
     e2e_click "$wid" $BUFFER_X $STATUS_Y 3
-    e2e_poll 20 grep -q "callback gets blocks of $step frames" "$T/app.log" || session_fail "the callback never got blocks of $step frames"
+    e2e_poll "$E2E_WAIT" grep -q "callback gets blocks of $step frames" "$T/app.log" || session_fail "the callback never got blocks of $step frames"
     [ "$(streams)" = "$n" ] || session_fail "the buffer click to $step reopened the stream"
   done
   timeout 10 xdotool windowfocus --sync "$wid" key x
-  e2e_poll 20 streams_above "$n" || session_fail "no stream restart after x"
-  sleep 0.5
-  timeout 10 jack_lsp -c >"$T/after"
+  e2e_poll "$E2E_WAIT" streams_above "$n" || session_fail "no stream restart after x"
+  # The restarted stream's ports take their connections back.
+  e2e_poll "$E2E_WAIT" sh -c "timeout 10 jack_lsp -c >'$T/after' && cmp -s '$T/before' '$T/after'"
 }
 
 if [ "${1:-}" = --session ]; then
@@ -201,7 +220,7 @@ if [ "${1:-}" = --session ]; then
     patch) patch_and_restarts ;; cut | slow) cut_or_slow ;; restore) restore_and_dub ;; copies) copies_dub ;;
     *) loop_and_loss ;;
   esac
-  e2e_term "$apid" 3 >"$T/term"
+  e2e_term "$apid" >"$T/term"
   exit 0
 fi
 
@@ -277,19 +296,19 @@ elif [ "$MODE" = copies ]; then
   [ "$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav | grep -vc "/$RESTORED\$")" = 1 ] ||
     fail "the second save is no new take beside $RESTORED"
 elif [ "$MODE" = slow ]; then
-  whole_take() {   # HOME LOW HIGH WHAT: one whole session take LOW..HIGH s long, no temporary
+  whole_take() {   # HOME GAP_FILE WHAT: one whole session take the presses made (e2e_len_fits), no temporary
     f=$(ls "$1"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
-    [ -n "$f" ] || fail "no $4"
-    ! ls "$1"/Music/tessel/*.tmp* >/dev/null 2>&1 || fail "a temporary file was left beside the $4"
+    [ -n "$f" ] || fail "no $3"
+    ! ls "$1"/Music/tessel/*.tmp* >/dev/null 2>&1 || fail "a temporary file was left beside the $3"
     size=$(stat -c %s "$f") data=$(od -An -tu4 -j42 -N4 "$f" | tr -d ' ')
-    [ "$((data + 46))" = "$size" ] || fail "the $4 is torn: $size bytes, header data $data"
+    [ "$((data + 46))" = "$size" ] || fail "the $3 is torn: $size bytes, header data $data"
     len=$(sox "$f" -n stat 2>&1 | awk '/Length \(seconds\)/ { print $3 }')
-    awk -v l="$len" -v a="$2" -v b="$3" 'BEGIN { exit !(l > a && l < b) }' || fail "the $4 is ${len} s long"
+    e2e_len_fits "$len" "$2" || fail "the $3 is ${len} s long, the presses were taken $(cat "$2") s apart"
   }
-  whole_take "$HOME" 11 13.5 "session take of the 12 s loop"
+  whole_take "$HOME" "$T/gap" "session take of the 12 s loop"
   [ -s "$T/shots" ] || fail "no screenshot was answered while the take was written"
   echo "tessel_e2e_jack slow: $(wc -l <"$T/shots") screenshots answered while the take was written"
-  whole_take "$T/home2" 1.7 2.5 "take killed in its sync"
+  whole_take "$T/home2" "$T/gap2" "take killed in its sync"
   killed=$(cat "$T/killed")
   [ "$(basename "$f")" = "${killed%.tmp.*}" ] || fail "$killed came back as $(basename "$f")"
   grep -q "^session=${killed%.tmp.*}$" "$T/home2/.config/TideCoil/tessel.ini" || fail "$(basename "$f") is no longer the session take"
@@ -298,8 +317,8 @@ else
   f=$(ls "$HOME"/Music/tessel/tessel-[0-9]*.wav 2>/dev/null | head -1)
   [ -n "$f" ] || fail "no session take"
   read -r len rms < <(sox "$f" -n stat 2>&1 | awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }')
-  echo "tessel_e2e_jack $MODE: $(basename "$f"): ${len} s, RMS ${rms}"
-  awk -v l="$len" -v r="$rms" 'BEGIN { exit !(l > 0.7 && l < 1.6 && r > 0.05) }' ||
+  echo "tessel_e2e_jack $MODE: $(basename "$f"): ${len} s (presses taken $(cat "$T/gap") s apart), RMS ${rms}"
+  e2e_len_fits "$len" "$T/gap" && awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' ||
     fail "the session take (${len} s, RMS ${rms}) is not the loop"
 fi
 status=0

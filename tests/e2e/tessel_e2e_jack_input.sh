@@ -22,9 +22,9 @@ session_fail() { echo "$*" >"$T/fail"; kill -KILL "$apid" 2>/dev/null; exit 1; }
 # whose inputs read EXPECTED.
 choose() {
   local n=$(streams)
-  e2e_click "$wid" 320 352 && sleep 0.4 && e2e_click "$wid" 320 $((393 + 38 * $1))
-  e2e_poll 20 streams_above "$n" || session_fail "choosing entry $1 opened no stream"
-  e2e_poll 20 inputs_are "$2" || session_fail "after entry $1 the inputs read: $(inputs | tr '\n' ';')"
+  e2e_click "$wid" 320 352 && e2e_settle && e2e_click "$wid" 320 $((393 + 38 * $1))
+  e2e_poll "$E2E_WAIT" streams_above "$n" || session_fail "choosing entry $1 opened no stream"
+  e2e_poll "$E2E_WAIT" inputs_are "$2" || session_fail "after entry $1 the inputs read: $(inputs | tr '\n' ';')"
 }
 
 if [ "${1:-}" = --session ]; then
@@ -32,7 +32,7 @@ if [ "${1:-}" = --session ]; then
   e2e_program_start || session_fail "no window"
   e2e_jack_port tessel:in_1 || session_fail "no tessel ports"
   timeout 10 xdotool windowsize --sync "$wid" 640 1080 windowfocus --sync "$wid"
-  sleep 0.5 && xdotool key ctrl+comma && sleep 0.5
+  e2e_sync && xdotool key ctrl+comma && e2e_settle || session_fail "no frames after ctrl+comma"
   choose 1 $'tessel:in_0: jack_simple_client:output1\ntessel:in_1: jack_simple_client:output2'
   # A client that comes after the stream opened is in the list the next time it opens.
   jack_metro -b 120 >/dev/null 2>&1 &
@@ -43,7 +43,7 @@ if [ "${1:-}" = --session ]; then
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_1 || session_fail "the hand-made connection failed"
   choose 0 $'tessel:in_0: system:capture_1\ntessel:in_1: jack_simple_client:output1 system:capture_2'
   timeout 10 jack_lsp -c >"$T/last"
-  e2e_term "$apid" 3 >"$T/term"
+  e2e_term "$apid" >"$T/term"
   exit 0
 fi
 

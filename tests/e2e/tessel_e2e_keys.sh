@@ -16,7 +16,7 @@ e2e_keys_click() {
   read -r name x y < <("$RECTS" "$w" "$h" "$what") || return 1
   xdotool mousemove --window "$wid" "$x" "$y" click 1
   # The sent key arrives a frame later; a side panel may then slide the window wider.
-  sleep 0.8
+  e2e_settle
 }
 
 # One run in a fresh data folder: $1 = "click" or "type".
@@ -29,13 +29,13 @@ e2e_keys_run() {
   echo "$apid" >"$T/app.pid"
   wid=$(e2e_window "$apid") || { echo "no window ($mode)" >"$T/fail"; return 1; }
   xdotool windowsize "$wid" 640 1080
-  e2e_poll 10 sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 640x1080'" ||
+  e2e_poll "$E2E_WAIT" sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 640x1080'" ||
     { echo "the window did not become 640 x 1080" >"$T/fail"; return 1; }
   timeout 10 xdotool windowfocus --sync "$wid"
-  sleep 0.5
+  e2e_sync || { echo "no frame ($mode)" >"$T/fail"; return 1; }
   if [ "$mode" = click ]; then
     xdotool key shift+slash
-    sleep 0.8
+    e2e_settle || { echo "no frame after shift+slash" >"$T/fail"; return 1; }
     e2e_shot "$T/keys.bmp" || { echo "no screenshot" >"$T/fail"; return 1; }
     for what in key:V key:Tab key:M entry:4:3:0; do
       e2e_keys_click "$wid" "$what" || { echo "no cap for $what" >"$T/fail"; return 1; }
@@ -43,7 +43,7 @@ e2e_keys_run() {
   else
     for k in v Tab m; do
       xdotool key "$k"
-      sleep 0.8
+      e2e_settle || { echo "no frame after $k" >"$T/fail"; return 1; }
     done
   fi
   e2e_term "$apid" >"$T/term-$mode"

@@ -41,7 +41,7 @@ if [ "${1:-}" = --session ]; then
     how=unmapped
     timeout 10 xdotool windowunmap --sync "$wid"
   fi
-  e2e_poll 5 hidden "$wid" || { echo "the window did not become hidden" >"$T/fail"; exit 1; }
+  e2e_poll "$E2E_WAIT" hidden "$wid" || { echo "the window did not become hidden" >"$T/fail"; exit 1; }
   sleep 0.5
   a=$(e2e_cpu_ticks "$apid")
   sleep $CPU_SECONDS
@@ -51,7 +51,7 @@ if [ "${1:-}" = --session ]; then
     { echo "a session take was written while the loop was being overdubbed" >"$T/fail"; exit 1; }
   # The overdub ends: once the loop has been still a while, the take is written.
   xdotool key --window "$wid" r
-  e2e_poll 10 sh -c 'ls "$HOME"/Music/tessel/tessel-2*.wav >/dev/null 2>&1' ||
+  e2e_poll "$E2E_WAIT" sh -c 'ls "$HOME"/Music/tessel/tessel-2*.wav >/dev/null 2>&1' ||
     { echo "no session take while the window was $how" >"$T/fail"; exit 1; }
   hidden "$wid" || { echo "the window was shown again before the take was written" >"$T/fail"; exit 1; }
   e2e_term "$apid" >"$T/term"

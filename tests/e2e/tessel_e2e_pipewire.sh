@@ -28,23 +28,23 @@ if [ "${1:-}" = --session ]; then
   [ "$route" = jack ] && label=JACK && export LD_LIBRARY_PATH=$(pw-jack sh -c 'echo "$LD_LIBRARY_PATH"')
   cd "$T"
   e2e_program_start || session_fail "$route: no window"
-  e2e_poll 20 grep -q "^engine: $label stream" "$T/app.log" || session_fail "$route: no $label stream"
-  e2e_poll 10 grep -q "^engine: the callback gets" "$T/app.log" || session_fail "$route: no callback"
+  e2e_poll "$E2E_WAIT" grep -q "^engine: $label stream" "$T/app.log" || session_fail "$route: no $label stream"
+  e2e_poll "$E2E_WAIT" grep -q "^engine: the callback gets" "$T/app.log" || session_fail "$route: no callback"
   [ "$route" = jack ] && pwj jack_lsp -c >"$T/patch"
   timeout 10 xdotool windowfocus --sync "$wid"
   sleep 0.3
   n=$(exports)
   xdotool key r && sleep 1.0 && xdotool key r && sleep 0.3 && xdotool key e
-  e2e_poll 20 exports_above "$n" || session_fail "$route: no export"
+  e2e_poll "$E2E_WAIT" exports_above "$n" || session_fail "$route: no export"
   if [ "$route" = jack ]; then
     # The status line's buffer text: 256 on the same stream; a right click goes back to 128.
     e2e_click "$wid" 420 950
-    e2e_poll 20 blocks_seen 256 1 || session_fail "jack: the buffer click did not bring blocks of 256 frames"
+    e2e_poll "$E2E_WAIT" blocks_seen 256 1 || session_fail "jack: the buffer click did not bring blocks of 256 frames"
     [ "$(grep -c "^engine: JACK stream" "$T/app.log")" = 1 ] || session_fail "jack: the buffer click reopened the stream"
     e2e_click "$wid" 420 950 3
-    e2e_poll 20 blocks_seen 128 2 || session_fail "jack: the right click did not bring blocks of 128 frames back"
+    e2e_poll "$E2E_WAIT" blocks_seen 128 2 || session_fail "jack: the right click did not bring blocks of 128 frames back"
   fi
-  e2e_term "$apid" 3 >"$T/term-$route"
+  e2e_term "$apid" >"$T/term-$route"
   grep "^engine\|^audio" "$T/app.log" | sed "s/^/$route: /" >>"$T/notes"
   exit 0
 fi
@@ -56,17 +56,17 @@ if [ "${1:-}" = --pipewire ]; then
   unset PIPEWIRE_REMOTE PIPEWIRE_LATENCY JACK_DEFAULT_SERVER
   pipewire >"$T/pipewire.log" 2>&1 &
   echo $! >>"$T/pids"
-  e2e_poll 10 test -S "$XDG_RUNTIME_DIR/pipewire-0" || skip "pipewire did not start"
+  e2e_poll "$E2E_WAIT" test -S "$XDG_RUNTIME_DIR/pipewire-0" || skip "pipewire did not start"
   wireplumber >"$T/wireplumber.log" 2>&1 &
   echo $! >>"$T/pids"
   for node in "tsink media.class=Audio/Sink" "tsource media.class=Audio/Source/Virtual"; do
     pw-cli create-node adapter "{ factory.name=support.null-audio-sink node.name=$node object.linger=true
       audio.channels=2 audio.position=\"FL,FR\" }" >/dev/null 2>&1
   done
-  e2e_poll 10 pw_port tsource:capture_FL && e2e_poll 10 pw_port tsink:playback_FL || skip "no null nodes"
+  e2e_poll "$E2E_WAIT" pw_port tsource:capture_FL && e2e_poll 10 pw_port tsink:playback_FL || skip "no null nodes"
   pw-jack jack_simple_client >/dev/null 2>&1 &
   echo $! >>"$T/pids"
-  e2e_poll 10 pw_port jack_simple_client:output1 || session_fail "no tone client"
+  e2e_poll "$E2E_WAIT" pw_port jack_simple_client:output1 || session_fail "no tone client"
   # The tone on the source's left side only: on JACK the rig takes the two inputs as
   # two mono inputs in the middle, so a second tone would sound on the left as well.
   pwj jack_connect jack_simple_client:output1 tsource:input_FL

@@ -32,7 +32,7 @@ if [ "${1:-}" = --session ]; then
     ewid=$(e2e_window_search "$apid" --name "${p#*|}") || sfail "$name: no editor window after the click"
     shots "$name with the editor open"
     timeout 10 xdotool windowactivate --sync "$ewid" key alt+F4 2>/dev/null
-    e2e_poll 10 sh -c "! xdotool getwindowname $ewid >/dev/null 2>&1" || sfail "$name: the editor window stays after Alt+F4"
+    e2e_poll "$E2E_WAIT" sh -c "! xdotool getwindowname $ewid >/dev/null 2>&1" || sfail "$name: the editor window stays after Alt+F4"
     shots "$name after the editor"
     e2e_term "$apid" >"$T/term"
     read -r rc secs <"$T/term"

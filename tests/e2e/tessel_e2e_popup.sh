@@ -14,24 +14,26 @@ INI=vividkit.ini
 # The popup's top edge in a 640 x 1080 window, and the colour it is drawn in.
 EDGE_X=320 EDGE_Y=191
 
-# Starts a copy in this shell (so e2e_term can wait for it): sets pid and wid.
+# Starts a copy in this shell (so e2e_term can wait for it), with a scratch folder of
+# its own for its screenshot requests: sets pid, wid and ptmp.
 e2e_popup_start() {   # $1 = log name
-  "$BIN" >/dev/null 2>"$T/app-$1.log" &
+  ptmp=$T/tmp-$1
+  mkdir -p "$ptmp"
+  TMPDIR=$ptmp "$BIN" >/dev/null 2>"$T/app-$1.log" &
   pid=$!
   echo "$pid" >>"$T/app.pids"
   wid=$(e2e_window_of "$pid") || return 1
   xdotool windowsize "$wid" 640 1080
-  e2e_poll 10 sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 640x1080'" || return 1
+  e2e_poll "$E2E_WAIT" sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 640x1080'" || return 1
 }
 
-e2e_popup_keys() {   # WID KEY...
-  local wid=$1
-  shift
+e2e_popup_keys() {   # WID SCRATCH KEY... -> each key taken, and its slide or fade over
+  local wid=$1 TMPDIR=$2
+  shift 2
   timeout 10 xdotool windowfocus --sync "$wid"
-  sleep 0.3
   for k in "$@"; do
     xdotool key "$k"
-    sleep 0.5
+    e2e_settle || { echo "no frame after $k" >"$T/fail"; exit 1; }
   done
 }
 
@@ -40,18 +42,16 @@ if [ "${1:-}" = --session ]; then
   # An update: the notes open at start and take the keys.
   printf 'tessel.version_seen=1.5.1\n' >"$data/$INI"
   e2e_popup_start update || { echo "no window (update)" >"$T/fail"; exit 1; }
-  sleep 0.8
-  e2e_shot "$T/popup.bmp" || { echo "no screenshot" >"$T/fail"; exit 1; }
-  e2e_popup_keys "$wid" v
+  TMPDIR=$ptmp e2e_settle && TMPDIR=$ptmp e2e_shot "$T/popup.bmp" || { echo "no screenshot" >"$T/fail"; exit 1; }
+  e2e_popup_keys "$wid" "$ptmp" v
   grep -q '^tessel.version_seen=1.5.1$' "$data/$INI" || echo "stored before closing" >"$T/fail"
-  e2e_popup_keys "$wid" Escape
+  e2e_popup_keys "$wid" "$ptmp" Escape
   cp "$data/$INI" "$T/after-escape.ini"
   e2e_term "$pid" >"$T/term-update"
   grep '^vidopen=' "$data/tessel.ini" >"$T/vidopen"
   # The next start: no popup.
   e2e_popup_start again || { echo "no window (again)" >"$T/fail"; exit 1; }
-  sleep 0.8
-  e2e_shot "$T/again.bmp" || { echo "no second screenshot" >"$T/fail"; exit 1; }
+  TMPDIR=$ptmp e2e_settle && TMPDIR=$ptmp e2e_shot "$T/again.bmp" || { echo "no second screenshot" >"$T/fail"; exit 1; }
   e2e_term "$pid" >"$T/term-again"
 
   # A damaged file.
@@ -60,19 +60,18 @@ if [ "${1:-}" = --session ]; then
     printf 'long=%s' "$(head -c 4980 /dev/zero | tr '\0' 'a')"; printf 'x=y\n'
     printf 'tessel.version_seen=1.5.2\r\nbeta=two words\n'; } >"$data/$INI"
   e2e_popup_start damaged || { echo "no window (damaged file)" >"$T/fail"; exit 1; }
-  e2e_popup_keys "$wid" l
-  sleep 0.5
+  e2e_popup_keys "$wid" "$ptmp" l
   e2e_term "$pid" >"$T/term-damaged"
   cp "$data/$INI" "$T/damaged.ini"
 
   # Two copies on one data folder.
   rm -f "$data/$INI" "$data/tessel.ini"   # the last run left the library open
   e2e_popup_start copy-a || { echo "no window (copy A)" >"$T/fail"; exit 1; }
-  pa=$pid wa=$wid
+  pa=$pid wa=$wid ta=$ptmp
   e2e_popup_start copy-b || { echo "no window (copy B)" >"$T/fail"; exit 1; }
-  pb=$pid wb=$wid
-  e2e_popup_keys "$wa" ctrl+comma
-  e2e_popup_keys "$wb" l
+  pb=$pid wb=$wid tb=$ptmp
+  e2e_popup_keys "$wa" "$ta" ctrl+comma
+  e2e_popup_keys "$wb" "$tb" l
   e2e_term "$pa" >"$T/term-a"
   e2e_term "$pb" >"$T/term-b"
   cp "$data/$INI" "$T/copies.ini"

@@ -2,8 +2,8 @@
 # tessel_e2e_rigs.sh PROGRAM
 # The inputs panel and the rig file as a musician uses them: jack_simple_client's
 # 240 Hz into tessel:in_0 and 720 Hz into tessel:in_1; "a" opens the panel; a click
-# mutes input 1 and a drag pans input 2 hard left; the rig file shows both within a
-# second, and a loop recorded and exported then holds 720 Hz on the left only. A mute
+# mutes input 1 and a drag pans input 2 hard left; the rig file shows both (how soon is
+# printed), and a loop recorded and exported then holds 720 Hz on the left only. A mute
 # clicked just before SIGTERM is saved at exit; after a restart the panel is open
 # again, a click unmutes input 2, and the badge closes the panel ("rigopen=0").
 set -u
@@ -22,14 +22,14 @@ start_app() {
   e2e_tone_connect >"$T/fail" || { kill -KILL "$apid"; exit 1; }
   rm -f "$T/fail"
   timeout 10 xdotool windowfocus --sync "$wid"
-  sleep 0.3
+  e2e_sync || { echo "no frame ($1)" >"$T/fail"; kill -KILL "$apid"; exit 1; }
 }
 
 # At scale 1 with the panel open: the panel's left edge at window x 0.
 place_window() {
   xdotool windowmove "$wid" 0 0 windowsize "$wid" 1080 1080
-  e2e_poll 10 sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 1080x1080'"
-  sleep 0.5
+  e2e_poll "$E2E_WAIT" sh -c "xdotool getwindowgeometry $wid | grep -q 'Geometry: 1080x1080'"
+  e2e_settle
 }
 
 click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; }
@@ -41,11 +41,12 @@ rig_has() {
 
 record_loop() {
   xdotool key r
+  e2e_sync
   sleep 1.0
   xdotool key r
-  sleep 0.5
+  e2e_sync
   xdotool key e
-  e2e_poll 10 sh -c "ls $HOME/Music/tessel/tessel-loop-*.wav 2>/dev/null | wc -l | grep -qx $1" || echo "no export $1" >"$T/fail"
+  e2e_poll "$E2E_WAIT" sh -c "ls $HOME/Music/tessel/tessel-loop-*.wav 2>/dev/null | wc -l | grep -qx $1" || echo "no export $1" >"$T/fail"
   sleep 0.5
 }
 
@@ -53,21 +54,21 @@ if [ "${1:-}" = --session ]; then
   cd "$T"
   start_app 1
   xdotool key a
-  sleep 0.8
+  e2e_settle
   place_window
   click 70 84
   xdotool mousemove --window "$wid" 352 118 mousedown 1 mousemove --window "$wid" 337 118 \
     mousemove --window "$wid" 322 118 mouseup 1
   t0=$(e2e_now)
-  if ! e2e_poll 1.0 rig_has '$s[0].muted == true and $s[1].pan == -1 and $rev >= 2'; then
-    echo "the rig file does not show the edits within 1 s: $(cat "$RIGS/$RIG" 2>/dev/null | head -c 600)" >"$T/fail"
+  if ! e2e_poll "$E2E_WAIT" rig_has '$s[0].muted == true and $s[1].pan == -1 and $rev >= 2'; then
+    echo "the rig file does not show the edits: $(cat "$RIGS/$RIG" 2>/dev/null | head -c 600)" >"$T/fail"
   fi
   e2e_elapsed "$t0" >"$T/saved_after"
   touch "$TMPDIR/tessel_screenshot_request"
-  e2e_poll 30 test -s "$TMPDIR/tessel_screenshot.bmp" && cp "$TMPDIR/tessel_screenshot.bmp" "$T/shot.bmp"
+  e2e_poll "$E2E_WAIT" test -s "$TMPDIR/tessel_screenshot.bmp" && cp "$TMPDIR/tessel_screenshot.bmp" "$T/shot.bmp"
   record_loop 1
   click 70 118
-  sleep 0.05
+  e2e_sync   # taken: SIGTERM comes before its save would
   e2e_term "$apid" >"$T/term1"
   rig_has '$s[1].muted == true' || echo "input 2's mute clicked before SIGTERM was not saved" >>"$T/fail"
   [ -e "$T/fail" ] && exit 1
@@ -75,10 +76,10 @@ if [ "${1:-}" = --session ]; then
   start_app 2
   place_window
   click 70 118
-  e2e_poll 2 rig_has '$s[1].muted == false' || echo "input 2 was not unmuted after the restart" >"$T/fail"
+  e2e_poll "$E2E_WAIT" rig_has '$s[1].muted == false' || echo "input 2 was not unmuted after the restart" >"$T/fail"
   record_loop 2
   click 510 30
-  e2e_poll 3 grep -q "^rigopen=0$" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" || echo "the badge did not close the panel" >>"$T/fail"
+  e2e_poll "$E2E_WAIT" grep -q "^rigopen=0$" "$XDG_CONFIG_HOME/TideCoil/tessel.ini" || echo "the badge did not close the panel" >>"$T/fail"
   e2e_term "$apid" >"$T/term2"
   exit 0
 fi

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tessel_e2e_takeview.sh PROGRAM DROP_TARGET
+# tessel_e2e_takeview.sh PROGRAM DROP_TARGET BMP_PROBE
 # The beat grid as a user reaches it: on a private X server and JACK dummy server at
 # 48 kHz, the tempo row switched on, a click track (c97: 0.30 s of silence, two
 # clicks, eight accented bars at 96.9992 BPM) named on the command line.
@@ -37,45 +37,54 @@ if [ "${1:-}" = --session ]; then
     xdotool mousemove "$3" "$4"; sleep 0.6
     xdotool mouseup 1; sleep 0.5
   }
+  # analysed -> 0 once the loop panel's status line (at (-582, 996), the library open)
+  # no longer reads FINDING TEMPO... in teal: the tempo is found, the grid drawn.
+  analysed() {
+    local x y w h
+    e2e_shot "$T/grid.bmp" || return 1
+    x=$(($(px -584) - X)) y=$(($(py 990) - Y))
+    w=$(awk -v s="$S" 'BEGIN { printf "%d", 200 * s }') h=$(awk -v s="$S" 'BEGIN { printf "%d", 16 * s }')
+    [ "$("$PROBE" "$T/grid.bmp" --count 107 230 224 40 "$x" "$y" "$w" "$h" | tail -1)" -lt 5 ]
+  }
   TESSEL_TEMPO_ROW=1 e2e_program_start "$HOME/Music/c97.wav" || stop "no window"
   xdotool windowraise "$wid"
   timeout 10 xdotool windowfocus --sync "$wid"
-  # The analysis takes a few frames only: the first picture may come before or after.
+  # The analysis takes a few hundred frames: the first picture comes while it runs.
   e2e_shot "$T/analysing.bmp" || stop "no early picture"
-  sleep 4
-  e2e_shot "$T/grid.bmp" || stop "no picture of the grid"
+  e2e_settle || stop "no frames"
   geom "$wid"
+  e2e_poll "$E2E_WAIT" analysed || stop "the loop panel never found the tempo"
   # 2 bars (the second bars-per-loop button), then the first full bar: its 0.294 s
   # lead is 8 units wide at 26.6 units a second, the bar 132 units from there.
-  at -258 1000; xdotool click 1; sleep 0.5
+  at -258 1000; xdotool click 1; e2e_settle
   drag_to -510 1036 "$(px 300)" "$(py 240)"
-  sleep 0.5
+  e2e_settle
   e2e_shot "$T/two-bars.bmp" || stop "no picture after the drop"
   xdotool key e
-  e2e_poll 10 sh -c 'ls "$HOME"/.config/*/takes/tessel-loop-*.wav >/dev/null 2>&1 || \
+  e2e_poll "$E2E_WAIT" sh -c 'ls "$HOME"/.config/*/takes/tessel-loop-*.wav >/dev/null 2>&1 || \
                      find "$HOME" -name "tessel-loop-*.wav" | grep -q .' || stop "no exported loop"
   sleep 0.5
   find "$HOME" -name 'tessel-loop-*.wav' >"$T/exported"
 
   # FILES: the take view with its tempo row at the foot of the library view.
-  at -155 68; xdotool click 1; sleep 1.5
+  at -155 68; xdotool click 1; e2e_settle
   e2e_shot "$T/files.bmp" || stop "no picture of FILES"
   "$DROP" 1900 100 >"$T/target.out" 2>"$T/target.log" &
   echo $! >"$T/target.pid"
-  e2e_poll 10 grep -q ready "$T/target.out" || stop "no drop target"
+  e2e_poll "$E2E_WAIT" grep -q ready "$T/target.out" || stop "no drop target"
   sleep 0.5
   # Segment 1 of the row (4 bars of 9.9 s, after the 0.294 s lead) at 26.07 units a second.
   drag_to -441 953 2050 250
-  e2e_poll 12 grep -q '^drop ' "$T/target.out" || stop "the drop target received nothing"
+  e2e_poll "$E2E_WAIT" grep -q '^drop ' "$T/target.out" || stop "the drop target received nothing"
   e2e_shot "$T/after-drag.bmp" || stop "no picture after the drag"
   kill "$(cat "$T/target.pid")" 2>/dev/null
   exit 0
 fi
 
-BIN=$1 DROP=$2
+BIN=$1 DROP=$2 PROBE=$3
 e2e_need jackd xvfb-run xdotool sox python3
 e2e_private_home tessel-e2e-takeview
-export BIN DROP
+export BIN DROP PROBE
 mkdir -p "$HOME/Music"
 M=$HOME/Music
 pad=$(awk 'BEGIN { printf "%.6f", 29691 / 48000 - 0.02 }')

@@ -29,8 +29,8 @@ if [ "$mode" = --session ]; then
     "$BIN" "$arg" >/dev/null 2>"$T/app$i.log" &
     apid=$!
     e2e_window "$apid" >/dev/null || { echo "no window with argument $arg" >"$T/fail"; kill -KILL "$apid"; exit 1; }
-    # A few hundred frames with the argument handled.
-    sleep 0.5
+    # Frames with the argument handled.
+    e2e_settle || { echo "no frames with argument $arg" >"$T/fail"; kill -KILL "$apid"; exit 1; }
     kill -0 "$apid" 2>/dev/null || { echo "ended by itself with argument $arg" >"$T/fail"; exit 1; }
     e2e_term "$apid" >"$T/term"   # not in a subshell: it waits for its child
     read -r rc secs <"$T/term"

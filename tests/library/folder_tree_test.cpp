@@ -15,6 +15,7 @@
 #include "library/views/folder_tree_view.h"
 #include "platform/plat_dir.h"
 #include "support/library_kit.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -169,8 +170,7 @@ TEST_F(TreeTest, WithoutAnOpenCallbackAFileGoesToTheDesktop)
     key(SDLK_RETURN);
     setenv("PATH", path.c_str(), 1);
     std::string got;
-    for (int i = 0; i < 500 && !std::getline(std::ifstream(log), got); i++)   // the child is not waited for
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test_wait_until([&] { return (bool)std::getline(std::ifstream(log), got); }, [] {}, 10);   // the child is not waited for
     EXPECT_EQ(got, root + "/b.wav");
 }
 
@@ -185,13 +185,11 @@ TEST_F(TreeTest, PreviewRingAndARealFilesPreview)
     std::string wav = kit.wav("root/tone.wav", 48000, 2, 48000.0, 0.5f);
     const float* points = nullptr;
     int32_t n = 0;
-    for (int i = 0; i < 400; i++) {
+    test_wait_until([&] {
         n = foldertree_preview_refresh(t, wav.c_str(), 1.0f / 60.0f, &points);
         const FolderTreePreview* p = foldertree_preview_find(t, wav.c_str());
-        if (p && p->ready)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+        return p && p->ready;
+    }, [] {}, 10);
     const FolderTreePreview* p = foldertree_preview_find(t, wav.c_str());
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(p->ready);
@@ -199,10 +197,8 @@ TEST_F(TreeTest, PreviewRingAndARealFilesPreview)
     EXPECT_EQ(n, FOLDER_TREE_POINTS);
     // A file that cannot be read gets an entry that is not ready: not tried again.
     std::string bad = kit.text("root/bad.wav", "not audio at all");
-    for (int i = 0; i < 400 && !foldertree_preview_find(t, bad.c_str()); i++) {
-        foldertree_preview_refresh(t, bad.c_str(), 1.0f / 60.0f, &points);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    test_wait_until([&] { return foldertree_preview_find(t, bad.c_str()) != nullptr; },
+                    [&] { foldertree_preview_refresh(t, bad.c_str(), 1.0f / 60.0f, &points); }, 10);
     ASSERT_NE(foldertree_preview_find(t, bad.c_str()), nullptr);
     EXPECT_FALSE(foldertree_preview_find(t, bad.c_str())->ready);
 }

@@ -18,6 +18,7 @@
 #include "library/library_seams.h"
 #include "library/views/library_view.h"
 #include "support/library_kit.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -102,9 +103,7 @@ protected:
     }
     bool wait_file(const std::string& p)
     {
-        for (int i = 0; i < 200 && !fs::exists(p); i++)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return fs::exists(p);
+        return test_wait_until([&] { return fs::exists(p); }, [] {}, 10);
     }
 };
 
@@ -185,8 +184,7 @@ TEST_F(ViewTest, CardMenuActions)
     // SHOW IN EXPLORER: the fake xdg-open gets the item's folder.
     library_card_action(lib, 3);
     ASSERT_TRUE(wait_file(kit.path("opened")));
-    for (int i = 0; i < 100 && slurp(kit.path("opened")).empty(); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test_wait_until([&] { return slurp(kit.path("opened")).ends_with("\n"); }, [] {}, 10);
     EXPECT_EQ(slurp(kit.path("opened")), kit.dir() + "\n");
     library_card_action(lib, 1);   // PREVIEW plays it through the player
     EXPECT_EQ(std::string(lib->loaded_path), a);

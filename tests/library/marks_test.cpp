@@ -2,7 +2,6 @@
 // setting marks, the loaded take's region, and files that survive failed writes.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -173,11 +172,11 @@ TEST_F(MarksTest, TheLoadedTakesRegionFollowsItsMarks)
     preview_kit_empty(&player);
 }
 
-TEST_F(MarksTest, MegabyteFilesLoadInTimeInProportionToTheirSize)
+TEST_F(MarksTest, MegabyteFilesLoadWholeAndKeepTheirLookups)
 {
-    // About 1 MB each of distinct paths. Checking each line against every earlier
-    // entry takes tens of seconds here; a hashed lookup takes well under a second
-    // even on the slowest build.
+    // About 1 MB each of distinct paths (bench_marks times such a load: checking each
+    // line against every earlier entry takes tens of seconds, a hashed lookup well under
+    // a second).
     std::string marks, bars;
     char line[64];
     for (int i = 0; marks.size() < (1 << 20); i++) {
@@ -186,10 +185,7 @@ TEST_F(MarksTest, MegabyteFilesLoadInTimeInProportionToTheirSize)
         snprintf(line, sizeof line, "%d\t/t/%07d.wav\n", i % 7 + 1, i);
         bars += line;
     }
-    const auto start = std::chrono::steady_clock::now();
     open_with(marks + "0.3 0.4\t/t/0000007.wav\n", bars);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 3.0);
     const int32_t n = lib->marks_count;
     ASSERT_GT(n, 40000);
     EXPECT_EQ(lib->bars_count, n);

@@ -11,8 +11,8 @@ fail() { echo "plat_dragout_xvfb: $*" >&2; for f in "$T"/*.out; do echo "--- $f"
 FILE="$T/a loop 100% né.wav"
 echo data >"$FILE"
 
-wait_for() { # FILE TEXT
-  for _ in $(seq 1 100); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+wait_for() { # FILE TEXT [COUNT] -> COUNT (1) lines with TEXT in FILE within a minute
+  for _ in $(seq 1 600); do [ "$(grep -c "$2" "$1" 2>/dev/null)" -ge "${3:-1}" ] && return 0; sleep 0.1; done
   return 1
 }
 drag() { # FROM_X FROM_Y TO_X TO_Y, then mouseup unless told otherwise
@@ -47,7 +47,7 @@ xdotool key Escape; sleep 0.3; xdotool mouseup 1
 wait_for "$T/source2.out" "result 0" || fail "Escape did not give 0"
 drag 200 200 1100 700
 xdotool mouseup 1
-[ "$(grep -c 'result 0' "$T/source2.out")" -eq 2 ] || { sleep 1; [ "$(grep -c 'result 0' "$T/source2.out")" -eq 2 ]; } ||
+wait_for "$T/source2.out" "result 0" 2 && [ "$(grep -c 'result 0' "$T/source2.out")" -eq 2 ] ||
   fail "a release over nothing did not give 0"
 [ "$(grep -c '^drop' "$T/target.out")" -eq 1 ] || fail "a cancelled drag dropped"
 

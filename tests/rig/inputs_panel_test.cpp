@@ -8,6 +8,7 @@
 
 #include "rig/rigsession.h"
 #include "tests/rig/panel_kit.h"
+#include "support/test_wait.h"
 
 namespace {
 
@@ -202,7 +203,7 @@ TEST_F(PanelTest, AMuteClickOnARealSessionIsSavedWithinAFifthOfASecond)
     rigsession_bind(s, &d);
     auto tick = [&](double at) {
         clock_now = at;
-        rigstore_wait_idle(rigsession_store(s), 5000);
+        rigstore_wait_idle(rigsession_store(s), TEST_WAIT_SECONDS * 1000);
         rigsession_tick(s, at, 0.0);
     };
     tick(0.0);

@@ -21,6 +21,7 @@
 
 #include "rig/rigdoc.h"
 #include "rig/rigstore.h"
+#include "support/test_wait.h"
 
 namespace rigkit {
 
@@ -152,7 +153,7 @@ struct Result : RigStoreResult {
 };
 
 // Waits up to ms for the next result.
-inline bool next_result(RigStore* s, Result* out, int ms = 5000)
+inline bool next_result(RigStore* s, Result* out, int ms = TEST_WAIT_SECONDS * 1000)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     do {
@@ -165,7 +166,7 @@ inline bool next_result(RigStore* s, Result* out, int ms = 5000)
 }
 
 // Waits for the answer of job id (other results are dropped).
-inline bool result_for(RigStore* s, uint32_t job, Result* out, int ms = 5000)
+inline bool result_for(RigStore* s, uint32_t job, Result* out, int ms = TEST_WAIT_SECONDS * 1000)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end)

@@ -681,7 +681,8 @@ TEST(RigHostile, WrongTypesEverywhereGiveARepairedDocumentThatWritesStably)
     EXPECT_GT(results[RIG_DECODE_NOT_A_RIG], 5);
 }
 
-TEST(RigHostile, AFileOfAMegabyteOfEntriesDecodesInLinearTime)
+// (bench_rigs times the decode of such a file.)
+TEST(RigHostile, AFileOfAMegabyteOfEntriesDecodesWhole)
 {
     std::string entry = R"({"kind":{"bus":{"n":1}}})";
     std::string entries;
@@ -690,10 +691,7 @@ TEST(RigHostile, AFileOfAMegabyteOfEntriesDecodesInLinearTime)
     entries.pop_back();
     std::string t = replaced(kBase, R"({"id":"B"})", "{\"id\":\"B\",\"channels\":[" + entries + "]}");
     Doc d = new_doc();
-    auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(decode(t, d.get()).result, RIG_DECODE_CLEAN);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_LT(ms, 5000.0);
     EXPECT_EQ(std::strlen(d->scenes[1].raw_channels), entries.size());
     EXPECT_NE(encode(d.get()).find("[" + entries + "]"), std::string::npos);
 }

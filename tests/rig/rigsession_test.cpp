@@ -12,6 +12,7 @@
 #include "rig/rigsession.h"
 #include "rig/router.h"
 #include "tests/rig/rig_kit.h"
+#include "support/test_wait.h"
 
 using namespace rigkit;
 
@@ -63,7 +64,7 @@ protected:
     void tick(double at)
     {
         now = at;
-        rigstore_wait_idle(rigsession_store(s), 5000);
+        rigstore_wait_idle(rigsession_store(s), TEST_WAIT_SECONDS * 1000);
         rigsession_tick(s, at, 0.0);
         RigMessage m;
         while (rigsession_next_message(s, &m))
@@ -102,17 +103,14 @@ protected:
         Doc d = disk_doc(t.file(key));
         return d ? d->rev : -1;
     }
-    // Ticks on real time (the fake clock held) until pred holds, for at most 3 s.
+    // Ticks on real time (the fake clock held) until pred holds, for at most a minute.
     template <class Pred>
     bool tick_until(Pred pred)
     {
-        for (int i = 0; i < 300; i++) {
+        return test_wait_until([&] {
             tick(now);
-            if (pred())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+            return pred();
+        }, [] {}, 10);
     }
 };
 

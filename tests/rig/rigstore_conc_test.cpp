@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/rig/rig_kit.h"
+#include "support/test_wait.h"
 
 using namespace rigkit;
 
@@ -36,8 +37,8 @@ TEST(RigStoreConc, TwoStoresSaveAndWatchOneFileWhileTheirOwnersPoll)
         EXPECT_GE(age, 0.0);
         take_results();
     }
-    EXPECT_TRUE(rigstore_wait_idle(a.get(), 10000));
-    EXPECT_TRUE(rigstore_wait_idle(b.get(), 10000));
+    EXPECT_TRUE(rigstore_wait_idle(a.get(), TEST_WAIT_SECONDS * 1000));
+    EXPECT_TRUE(rigstore_wait_idle(b.get(), TEST_WAIT_SECONDS * 1000));
     // On a busy machine every save may still be queued during the loop: the results
     // are taken again once both stores are idle.
     take_results();

@@ -13,6 +13,8 @@
 #include "platform/plat_named_lock.h"
 #include "rig/rigstore.h"
 #include "tests/rig/rig_kit.h"
+#include "support/flock_holder.h"
+#include "support/test_wait.h"
 
 using namespace rigkit;
 
@@ -33,9 +35,7 @@ struct Gate {
     }
     bool wait_arrived(int n = 1)
     {
-        for (int i = 0; i < 5000 && arrived.load() < n; i++)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return arrived.load() >= n;
+        return test_wait_until([&] { return arrived.load() >= n; }, [] {}, 1);
     }
 };
 
@@ -158,7 +158,7 @@ TEST_F(RigStoreTest, AFileThatDoesNotDecodeIsKeptAsItIsUnderADamagedNameAndStart
         Store s = open_store(t, "tessel", &log);
         Doc seed = fresh_doc(kKey);
         Result r;
-        ASSERT_TRUE(result_for(s.get(), rigstore_submit_load(s.get(), kKey, seed.get()), &r, 8000));
+        ASSERT_TRUE(result_for(s.get(), rigstore_submit_load(s.get(), kKey, seed.get()), &r, TEST_WAIT_SECONDS * 1000));
         ASSERT_EQ(r.status, RIGSTORE_RECREATED) << r.message;
         EXPECT_TRUE(r.created);
         kept.push_back(r.kept_as);
@@ -204,29 +204,23 @@ TEST_F(RigStoreTest, AStrayTemporaryFileSurvivesWhileItsLockIsHeld)
     ASSERT_EQ(plat_named_lock_take(t.root.c_str(), lock_name, 0, &held, nullptr), PLAT_LOCK_TAKEN);
     {
         Store s = open_store(t, "tessel", &log);
-        ASSERT_TRUE(rigstore_wait_idle(s.get(), 5000));
+        ASSERT_TRUE(rigstore_wait_idle(s.get(), TEST_WAIT_SECONDS * 1000));
     }
     EXPECT_TRUE(fs::exists(stray));
     plat_named_lock_release(&held);
     char path[1200];
     plat_named_lock_path(t.root.c_str(), lock_name, path, sizeof path);
-    pid_t pid = fork();
-    if (pid == 0) {
-        execlp("flock", "flock", path, "sleep", "2", (char*)nullptr);
-        _exit(127);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    FlockHolder holder = flock_hold(path);
+    ASSERT_GT(holder.pid, 0) << "flock took the lock";
     {
         Store s = open_store(t, "tessel", &log);
-        ASSERT_TRUE(rigstore_wait_idle(s.get(), 5000));
+        ASSERT_TRUE(rigstore_wait_idle(s.get(), TEST_WAIT_SECONDS * 1000));
     }
     EXPECT_TRUE(fs::exists(stray)) << "util-linux flock holds it";
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "flock ran";
+    ASSERT_EQ(flock_release(&holder), 0) << "flock ran";
     {
         Store s = open_store(t, "tessel", &log);
-        ASSERT_TRUE(rigstore_wait_idle(s.get(), 5000));
+        ASSERT_TRUE(rigstore_wait_idle(s.get(), TEST_WAIT_SECONDS * 1000));
     }
     EXPECT_FALSE(fs::exists(stray));
     EXPECT_TRUE(log.has("rig: removed a stray alsa-stress-00000000.json.tmp.4242"));
@@ -248,7 +242,7 @@ TEST_F(RigStoreTest, AnotherStoresChangeIsReportedAndAnUnrelatedFileIsNot)
     Result rb;
     ASSERT_TRUE(result_for(b.get(), rigstore_submit_save(b.get(), db.get(), &m), &rb));
     Result r;
-    ASSERT_TRUE(next_result(a.get(), &r, 3000));
+    ASSERT_TRUE(next_result(a.get(), &r, TEST_WAIT_SECONDS * 1000));
     EXPECT_EQ(r.status, RIGSTORE_CHANGED);
     EXPECT_STREQ(r.author, "other");
     EXPECT_EQ(r.rev, rb.rev);
@@ -308,6 +302,8 @@ TEST_F(RigStoreTest, AStoreClosedDuringASaveFinishesItWithoutCallingItsOwner)
     c.log_ctx = sink;
     c.clock = [](void* ctx) { return ((LogSink*)ctx)->lines.empty() ? 1.0 : 2.0; };
     c.clock_ctx = sink;
+    auto threads = [] { return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()); };
+    const auto threads_before = threads();
     RigStore* s = rigstore_open(&c);
     ASSERT_TRUE(s);
     Doc d = load(s);
@@ -321,10 +317,9 @@ TEST_F(RigStoreTest, AStoreClosedDuringASaveFinishesItWithoutCallingItsOwner)
     rigstore_close(s, 0);
     delete sink;   // the owner goes; the worker must not touch it again
     gate.open = true;
-    for (int i = 0; i < 5000 && !fs::exists(t.file(kKey)); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(fs::exists(t.file(kKey)));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));   // the worker ends and frees the store
+    EXPECT_TRUE(test_wait_until([&] { return fs::exists(t.file(kKey)); }));
+    // The worker ends and frees the store.
+    EXPECT_TRUE(test_wait_until([&] { return threads() == threads_before; })) << "the worker never ended";
 }
 
 }  // namespace

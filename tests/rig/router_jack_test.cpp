@@ -14,6 +14,7 @@
 #include "audio/engine.h"
 #include "platform/plat_time.h"
 #include "rig/router.h"
+#include "support/test_wait.h"
 #include "support/wav_capture.h"
 
 namespace {
@@ -62,7 +63,7 @@ double tone_amplitude(const std::vector<float>& x, double freq)
 // Polls the router's meters until every input shows a signal.
 bool wait_for_inputs(RigRouter* r, int channels, double seconds)
 {
-    double end = plat_time_seconds() + seconds;
+    double end = plat_time_seconds() + std::max(seconds, (double)TEST_WAIT_SECONDS);
     float peak[RIG_MAX_INPUTS] = {};
     while (plat_time_seconds() < end) {
         RigMeters mt;
@@ -114,9 +115,14 @@ TEST(RouterJack, PublishedMixSendsOneInputToTheLeftOnly)
     m.master = 1.0f;
     m.left[1] = 1.0f;
     rigroute_publish_mix(r, &m, rig_fnv1a32(e->opened_device.key), 0.0f);
-    plat_sleep_ms(200);
+    // Applied once a stretch of blocks passes the second input alone.
     RigMeters mt;
-    rigroute_take_meters(r, &mt);
+    auto routed = [&] {
+        rigroute_take_meters(r, &mt);
+        return mt.blocks > 0 && mt.post_peak[1] > 0.0f && mt.post_peak[0] == 0.0f && mt.post_peak[2] == 0.0f &&
+               mt.post_peak[3] == 0.0f;
+    };
+    ASSERT_TRUE(test_wait_until(routed, [] {}, 20)) << "the published mix never took over";
 
     std::string wav = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/" + server + "-router.wav";
     std::snprintf(cmd, sizeof cmd, "jack_rec -f '%s' -d 2 PortAudio:out_0 PortAudio:out_1 >/dev/null 2>&1",

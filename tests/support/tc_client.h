@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+// What must come (a frame, a close) is waited for this long: generous for a loaded
+// machine, short enough to end a test whose station never sends it.
+constexpr int TC_WAIT_MS = 60000;
+
 // One received frame, header included.
 struct TcFrame {
     std::vector<uint8_t> bytes;

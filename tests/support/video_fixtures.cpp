@@ -1,10 +1,15 @@
 // video_fixtures.cpp - making the video fixtures once per build tree, reading strips.
 #include "support/video_fixtures.h"
 
+#include <SDL.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+
+#include "app/app_state.h"
+#include "app/video_player.h"
 
 std::string video_fixture_dir()
 {
@@ -48,4 +53,40 @@ int32_t video_strip_read_panel(const VideoMeanAt& screen_mean, int32_t fw, int32
         double Y = q == 0 ? v : q == 1 ? u : q == 2 ? 1 - v : 1 - u;
         return screen_mean(std::floor(qx + X * s * w), std::floor(qy + Y * s * h));
     }, fw);
+}
+
+bool video_panel_wait_served(const AppState* app, const std::function<void()>& frame, std::string* why)
+{
+    double target = -1.0, shown = -1.0;
+    uint32_t serial = 0, first = 0;
+    bool delivered = false;
+    for (Uint64 until = SDL_GetTicks64() + 60000;; SDL_Delay(2)) {
+        bool failed = video_player_state(app->video_player) == VIDEO_FAILED;
+        frame();   // a failure is drawn before the wait ends
+        if (failed) {
+            *why = "the player failed";
+            return false;
+        }
+        // The first frame delivered for the shown time; any later one is for it too,
+        // until the shown time moves (as it does once the player is ready).
+        bool served = video_player_served(app->video_player, &target, &serial);
+        if (delivered && shown != app->video_shown_time)
+            delivered = false;
+        if (!delivered && served && app->video_ready && target == app->video_shown_time) {
+            delivered = true;
+            first = serial;
+            shown = target;
+        }
+        if (delivered && app->video_ready && app->video_texture_fresh && (int32_t)(app->video_texture_serial - first) >= 0)
+            return true;
+        if (SDL_GetTicks64() >= until) {
+            *why = "no picture for " + std::to_string(app->video_shown_time) + " s within a minute (" +
+                   (delivered ? "its frame " + std::to_string(first) + " was delivered"
+                              : "the player last delivered " +
+                                    (served ? "frame " + std::to_string(serial) + " for " + std::to_string(target) + " s"
+                                            : std::string("nothing"))) +
+                   "; the texture holds frame " + std::to_string(app->video_texture_serial) + ")";
+            return false;
+        }
+    }
 }
