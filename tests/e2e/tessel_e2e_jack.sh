@@ -163,7 +163,10 @@ dub_written() {
 }
 restore_and_dub() {
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
-  e2e_poll "$E2E_WAIT" eval '! tr -d "\r" <"$INI" | grep -qx "session=$RESTORED"' || session_fail "tessel.ini still names the take the loop cut"
+  # Untouched, the take the loop cut stays the session's: once the program has written
+  # its settings (a line it always writes), they still name it.
+  e2e_poll "$E2E_WAIT" eval 'tr -d "\r" <"$INI" | grep -q "^overdub="' || session_fail "the settings were never written"
+  tr -d '\r' <"$INI" | grep -qx "session=$RESTORED" || session_fail "tessel.ini no longer names the untouched take"
   timeout 10 xdotool windowfocus --sync "$wid" sleep 0.3 key r sleep 1 key r
   e2e_poll "$E2E_WAIT" dub_written || session_fail "the dub of the restored take was never written"
 }
