@@ -433,6 +433,24 @@ TEST_F(TakesTest, AFailedCloseGivesTheWindowBackAndTheNextCloseWritesAgain)
         e->record = 0;
         app->take_unsaved = 0;
     }
+    // A write already under way when the close comes fails: the close does not take it
+    // for the take in place, whatever the update has seen of it yet.
+    app->closing = APP_CLOSING_NONE;
+    app->close_failed = 0;
+    ASSERT_TRUE(plat_file_fake_size_limit(1000));
+    e->content_generation.fetch_add(1);
+    session_wav_test_hold(true);
+    ASSERT_TRUE(session_wav_save(app));
+    EXPECT_FALSE(app_close_request(app, 20.0));
+    session_wav_test_hold(false);
+    ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
+    bool ended = false;
+    for (int i = 0; i < kWriteLimitMs && app->closing == APP_CLOSING_SAVE && !ended; i++) {
+        ended = app_close_step(app);
+        plat_sleep_ms(ended ? 0 : 1);
+    }
+    plat_file_fake_size_limit(-1);
+    EXPECT_FALSE(ended) << "a failed write was taken for the take in place";
 }
 
 // A close during n's wait secures the take itself and n does not clear the loop; a
