@@ -13,18 +13,16 @@ start() {
   "$BIN" "${@:2}" >"$T/app$1.out" 2>"$T/app$1.log" &
   echo $! >"$T/app$1.pid"
   local pid=$!
-  wid=""
-  for _ in $(seq 1 600); do
+  shown() {
     kill -0 "$pid" 2>/dev/null || stop "app $1 ended by itself"
-    wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
-    [ -n "$wid" ] && break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || stop "no window for app $1"
-  # A loaded copy may map its window again while it settles: ask once it draws.
+    wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | tail -1)
+    [ -n "$wid" ]
+  }
+  e2e_poll "$E2E_WAIT" shown "$1" || stop "no window for app $1"
+  # A loaded copy may map its window again while it settles: ask once it draws, and
+  # take the window it shows then.
   e2e_sync || stop "no frame from app $1"
-  wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | tail -1)
-  [ -n "$wid" ] || stop "no window for app $1"
+  e2e_poll "$E2E_WAIT" shown "$1" || stop "no window for app $1 after its first frame"
   xdotool windowraise "$wid"
   timeout 10 xdotool windowfocus --sync "$wid"
   e2e_settle || stop "no frame from app $1"
