@@ -110,7 +110,9 @@ two_closes() {
     fresh_program "$how" || return
     e2e_record_loop "$wid" 1.0 "$T/gap5" && sleep 0.3
     if [ "$how" = "double click" ]; then
-      e2e_click "$wid" 597 19 && sleep 0.12 && xdotool click 1
+      # The pointer taken over the x first: a press the program takes before the move
+      # lands where the pointer was.
+      xdotool mousemove --window "$wid" 597 19 && e2e_sync && xdotool click 1 && sleep 0.12 && xdotool click 1
     else
       kill -TERM "$apid" && sleep 0.1 && kill -TERM "$apid"
     fi
@@ -151,7 +153,8 @@ close_unwritable() {
   e2e_poll "$E2E_WAIT" eval '[ -n "$(new_takes)" ] && no_temporary' || { echo "no session take to spoil" >"$T/fail"; return; }
   name=$(new_takes | head -1)
   mkdir "$name.tmp.$apid"
-  xdotool key r sleep 0.5 key r sleep 0.3   # an overdub the take does not hold yet
+  # An overdub the take does not hold yet: each press taken by a frame of the program's.
+  xdotool key r && e2e_sync && sleep 0.5 && xdotool key r && e2e_sync
   kill -TERM "$apid" && sleep 3
   e2e_gone "$apid" && { echo "one close with an unwritable takes folder ended the program" >"$T/fail"; return; }
   e2e_term "$apid" >"$T/term_unwritable"
