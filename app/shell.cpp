@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "app/app_close.h"
 #include "app/app_state.h"
@@ -200,6 +201,14 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) != 0)
         return shell_fail(sh, "SDL init failed", SDL_GetError());
     sh->made |= MADE_SDL;
+    // With no display reachable (the X server gone or refusing for a moment) SDL
+    // settles on a driver that shows nothing: the program would play on with a window
+    // nobody can see or close. Such a driver is taken only when asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (driver && (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy") || !strcmp(driver, "evdev")) &&
+        !(asked && strstr(asked, driver)))
+        return shell_fail(sh, "SDL init failed", "no display could be opened (is DISPLAY set?)");
     t = shell_step(sh, "SDL_Init", t);
 
     // The 2D renderer never tests depth or stencil. Without those buffers software GL

@@ -35,7 +35,7 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessel-run.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 export TMPDIR=$scratch
 
-run=(xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session "$@")
+run=(xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session "$@")
 # jack_wait -c answers "running" or "not running", with exit status 0 either way.
 if [ "$(JACK_NO_START_SERVER=1 jack_wait -c 2>/dev/null)" = running ]; then
   echo "run-headless: no display: Tessel runs for ${seconds} s on a private X server"

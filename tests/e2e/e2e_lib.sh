@@ -379,7 +379,9 @@ e2e_finish_common() {
 e2e_session_run() {
   jack_server_start 48000 1024 2 2 "$T/jackd.log" || { echo "the JACK server did not start" >"$T/fail"; return 1; }
   export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-  xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp" "$1" --session ||
+  # -noreset: an X server that resets whenever its last client leaves refuses some of
+  # the connections made meanwhile, and a copy started then finds no display.
+  xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp -noreset" "$1" --session ||
     { [ -e "$T/fail" ] || echo "the session ended early" >"$T/fail"; }
   [ ! -e "$T/fail" ]
 }

@@ -358,7 +358,7 @@ fail() { echo "tessel_e2e: $*" >&2; exit 1; }
 # With short blocks the loop would hold fewer frames than the time it was recorded for.
 e2e_tone_server "$T/jackd.log" >"$T/why" || fail "$(cat "$T/why")"
 
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 
 # SIGTERM: the normal shutdown, code 0.

@@ -166,7 +166,7 @@ if [ "$RATE" = absent ]; then
   # The system bus named to a socket that does not exist: no DNS-SD daemon.
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$T/no-such-bus"
   export JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=tessel-no-server
-  xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp" "$0" --session
+  xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp -noreset" "$0" --session
 else
   e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp
   # jack_simple_client's table of 200 steps, one step a frame on the left, three on the right.
@@ -174,7 +174,7 @@ else
   RIGHT=$(awk -v r="$RATE" 'BEGIN { printf "%.2f", 3 * r / 200 }')
   export LEFT RIGHT
   e2e_jack_tone "$RATE" 1024 || fail "no JACK server with a tone"
-  xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp" "$0" --session
+  xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp -noreset" "$0" --session
 fi
 [ -e "$T/notes" ] && sed "s/^/tessel_e2e_air $RATE: /" "$T/notes"
 [ -e "$T/listeners" ] && grep "figure" "$T/listeners" | sed "s/^/tessel_e2e_air $RATE: /"

@@ -99,7 +99,7 @@ ln -s "$B/nothing-here.wav" "$B/missing.wav"
 
 e2e_tone_start "$T/jackd.log" || fail "no tone on a JACK server"
 
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 read -r rc secs <"$T/term" || fail "no exit status"
 [ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"

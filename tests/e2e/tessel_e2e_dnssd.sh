@@ -153,7 +153,7 @@ pids+=("$AVAHI_PID")
 e2e_poll "$E2E_WAIT" grep -q "Server startup complete" "$T/avahi.log" || fail "avahi-daemon did not start: $(tail -3 "$T/avahi.log")"
 export BIN NS BUS AVAHI_PID DBUS_SYSTEM_BUS_ADDRESS=$BUS
 export JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=tessel-no-server
-xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 sed "s/^/tessel_e2e_dnssd: /" "$T/listing"
 status=0

@@ -265,7 +265,7 @@ elif [ "$MODE" = copies ]; then
   export SLOW_DISK_BYTES_PER_S=400000
 fi
 e2e_jack_tone $RATE 1024 || fail "no JACK server with a tone"
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/notes" ] && sed "s/^/tessel_e2e_jack $MODE: /" "$T/notes"
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 case $MODE in patch | slow | restore | copies) ;; *) JACK_SERVER_PID= ;; esac   # the first server has gone

@@ -56,7 +56,7 @@ trap '[ -s "$T/metro.pid" ] && kill -TERM "$(cat "$T/metro.pid")" 2>/dev/null; e
 fail() { echo "tessel_e2e_jack_input: $*" >&2; exit 1; }
 
 e2e_jack_tone 48000 1024 || fail "no JACK server with a tone"
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 read -r rc secs <"$T/term" || fail "no exit status"
 [ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"

@@ -67,7 +67,7 @@ export BIN
 fail() { echo "tessel_e2e_minimised: $*" >&2; exit 1; }
 
 e2e_tone_start "$T/jackd.log" || fail "no tone on a JACK server"
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 
 read -r how ticks hz <"$T/cpu" || fail "no CPU time measured"

@@ -142,7 +142,7 @@ fail() { echo "tessel_e2e_panels: $*" >&2; exit 1; }
 jack_server_start 48000 1024 2 2 "$T/jackd.log" || fail "the JACK server did not start"
 export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
 
-xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1200x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 
 # probe NAME X Y -> "R G B" of the screenshot's pixel.

@@ -71,7 +71,7 @@ if [ "${1:-}" = --pipewire ]; then
   # two mono inputs in the middle, so a second tone would sound on the left as well.
   pwj jack_connect jack_simple_client:output1 tsource:input_FL
   for route in jack alsa; do
-    xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session $route || exit 0
+    xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session $route || exit 0
   done
   exit 0
 fi

@@ -95,7 +95,7 @@ finish() {
 trap finish EXIT
 fail() { echo "tessel_e2e_popup: $*" >&2; exit 1; }
 
-xvfb-run -a -s "-screen 0 1400x1200x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1400x1200x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 cp "$T/popup.bmp" "$PWD/tessel_e2e_popup.bmp" 2>/dev/null
 for run in update again damaged a b; do

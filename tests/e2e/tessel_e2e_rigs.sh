@@ -106,7 +106,7 @@ fail() { echo "tessel_e2e_rigs: $*" >&2; exit 1; }
 
 e2e_tone_server "$T/jackd.log" >"$T/why" || fail "$(cat "$T/why")"
 
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 echo "tessel_e2e_rigs: the rig file showed the edits $(cat "$T/saved_after") s after the drag"
 for n in 1 2; do

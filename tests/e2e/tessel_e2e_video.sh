@@ -134,7 +134,7 @@ trap finish EXIT
 fail() { echo "tessel_e2e_video: $*" >&2; exit 1; }
 
 e2e_tone_server "$T/jackd.log" >"$T/why" || fail "$(cat "$T/why")"
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 
 f1=$(frame_of playing1) f2=$(frame_of playing2)

@@ -142,9 +142,9 @@ export BIN DROP
 export JACK_DEFAULT_SERVER="tessel-absent-$$-$RANDOM" JACK_NO_START_SERVER=1
 sox -n -r 48000 -c 2 "$T/tone.wav" synth 1 sine 440 2>/dev/null
 
-xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && { echo "tessel_e2e_window: $(cat "$T/fail")" >&2; exit 1; }
-xvfb-run -a -s "-screen 0 1024x600x24 -nolisten tcp" "$0" --small
+xvfb-run -a -s "-screen 0 1024x600x24 -nolisten tcp -noreset" "$0" --small
 [ -e "$T/fail" ] && { echo "tessel_e2e_window: 1024 x 600: $(cat "$T/fail")" >&2; exit 1; }
 E2E_STATUS=0
 exit 0

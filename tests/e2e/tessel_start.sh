@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tessel_start.sh bogus|args PROGRAM
 # bogus: with a video driver that does not exist, the program prints one line that
-#        starts "SDL init failed:" and ends with exit code 1.
+#        starts "SDL init failed:" and ends with exit code 1; with no display to
+#        reach it says so and ends the same way, never running on unseen.
 # args:  on a private X server, with no audio server to reach, the program is started
 #        with a first argument that is no audio file (a folder, a FIFO, a cut WAV,
 #        random bytes named .wav, a missing file): each time it opens its window,
@@ -19,6 +20,13 @@ if [ "$mode" = bogus ]; then
   [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "expected one line, got: $err"
   case "$err" in "SDL init failed: "*) ;; *) fail "unexpected line: $err" ;; esac
   echo "tessel_start: $err (exit 1)"
+  # No display at all: SDL would fall back to a driver that shows nothing.
+  err=$(env -u WAYLAND_DISPLAY DISPLAY=:7319 XDG_RUNTIME_DIR=/nonexistent timeout -s KILL "$E2E_WAIT" "$BIN" 2>&1 >/dev/null)
+  rc=$?
+  [ $rc -ne 137 ] || fail "with no display, still running unseen after $E2E_WAIT s"
+  [ $rc -eq 1 ] || fail "with no display: exit status $rc, expected 1"
+  case "$err" in *"SDL init failed: no display"*) ;; *) fail "with no display, unexpected output: $err" ;; esac
+  echo "tessel_start: with no display: exit 1"
   exit 0
 fi
 
@@ -60,6 +68,6 @@ head -c 65536 /dev/urandom >"$T/random.wav"
 printf '%s\n' "$T/folder.wav" "$T/fifo.wav" "$T/cut.wav" "$T/random.wav" "$T/missing.wav" \
   "$T/random.wav/inside.mp3" >"$T/args"
 
-xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp" "$0" --session "$BIN"
+xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session "$BIN"
 [ -e "$T/fail" ] && { cat "$T"/app*.log >&2; fail "$(cat "$T/fail")"; }
 exit 0

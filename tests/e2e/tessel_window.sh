@@ -85,7 +85,7 @@ finish() {
 trap finish EXIT
 fail() { echo "tessel_window: $*" >&2; exit 1; }
 
-xvfb-run -a -s "-screen 0 1920x1200x24 -nolisten tcp" "$0" --session
+xvfb-run -a -s "-screen 0 1920x1200x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
 
 # The close button filled by the hover.
