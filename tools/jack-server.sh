@@ -16,7 +16,8 @@
 # another run does not take the name while the server is stopped for
 # jack_server_again.
 #
-#   jack_server_start RATE FRAMES INPUTS OUTPUTS LOG   sets JACK_SERVER_NAME, JACK_SERVER_PID
+#   jack_server_start RATE FRAMES INPUTS OUTPUTS LOG   sets JACK_SERVER_NAME, JACK_SERVER_PID,
+#                                                      JACK_SERVER_LOG (exported)
 #   jack_server_stop                                   TERM, then KILL after 5 s
 #   jack_server_again RATE FRAMES INPUTS OUTPUTS LOG   the same name again
 
@@ -52,6 +53,7 @@ jack_server_start() {
     jackd --no-realtime -n "$JACK_SERVER_NAME" -d dummy -r "$rate" -p "$frames" \
       -C "$cin" -P "$cout" >"$log" 2>&1 &
     JACK_SERVER_PID=$!
+    export JACK_SERVER_LOG=$log
     for i in $(seq 100); do
       jack_server_running "$JACK_SERVER_NAME" && jack_server_ours "$JACK_SERVER_PID" "$JACK_SERVER_NAME" && return 0
       kill -0 "$JACK_SERVER_PID" 2>/dev/null || break
@@ -90,6 +92,7 @@ jack_server_again() {
   jackd --no-realtime -n "$JACK_SERVER_NAME" -d dummy -r "$rate" -p "$frames" \
     -C "$cin" -P "$cout" >"$log" 2>&1 &
   JACK_SERVER_PID=$!
+  export JACK_SERVER_LOG=$log
   for i in $(seq 100); do
     jack_server_running "$JACK_SERVER_NAME" && jack_server_ours "$JACK_SERVER_PID" "$JACK_SERVER_NAME" && return 0
     kill -0 "$JACK_SERVER_PID" 2>/dev/null || return 1

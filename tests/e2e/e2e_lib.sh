@@ -5,6 +5,7 @@
 
 # The limit of a wait for something the program must do, in seconds.
 E2E_WAIT=${E2E_WAIT:-60}
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # The program is built with AddressSanitizer for the tests; the GL driver it loads
 # is unloaded at exit and its allocations would be reported as leaks of unknown
@@ -190,25 +191,49 @@ e2e_wav_stats() {
   sox "$1" -n stat 2>&1 | awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }'
 }
 
+# e2e_mark -> "WALL SERVER XRUNS BLOCK": the wall clock, the JACK server's own clock
+# (jack_clock.py; "-" when no server answers), the cycles the server logged the program
+# as late for (jackd's "client = tessel was not finished"; $JACK_SERVER_LOG) and one
+# cycle's length in seconds.
+e2e_mark() {
+  local wall server block xruns=0
+  wall=$(e2e_now)
+  read -r server block < <(python3 "$E2E_DIR/jack_clock.py" 2>/dev/null) || true
+  [ -n "${JACK_SERVER_LOG:-}" ] && xruns=$(grep -c "client = tessel was not finished" "$JACK_SERVER_LOG" 2>/dev/null)
+  echo "$wall ${server:--} ${xruns:-0} ${block:-0}"
+}
+# e2e_gap M1 M2 M3 M4 -> "MIN MAX" for a loop begun by a press sent after mark M1 and
+# taken before M2, and ended by one sent after M3 and taken before M4. MAX is wall time
+# (a server never runs ahead of it); MIN is the server's own time from M2 to M3, less
+# the cycles the program missed meanwhile: on a loaded machine the server falls behind
+# and the program misses cycles, and the loop holds only the frames it was given.
+e2e_gap() {
+  awk -v a="$1" -v b="$2" -v c="$3" -v d="$4" 'BEGIN {
+    split(a, m1, " "); split(b, m2, " "); split(c, m3, " "); split(d, m4, " ")
+    lo = m3[1] - m2[1]
+    if (m2[2] != "-" && m3[2] != "-") lo = m3[2] - m2[2] - (m4[3] - m1[3]) * m3[4]
+    printf "%.3f %.3f\n", lo, m4[1] - m1[1] }'
+}
+
 # e2e_record_loop WID SECONDS GAP_FILE -> focuses the window and records a loop: r,
 # SECONDS, r, each press followed by a frame of the program's (e2e_sync), so that it
 # has taken the press. The program took each between its sending and that frame: the
-# shortest and longest time it can have taken between them go to GAP_FILE ("MIN MAX").
+# shortest and longest it can have recorded go to GAP_FILE ("MIN MAX", e2e_gap).
 # 1 when the program answered no frame.
 e2e_record_loop() {
-  local s1 e1 s2 e2
+  local m1 m2 m3 m4
   timeout 10 xdotool windowfocus --sync "$1"
   e2e_sync || return 1
-  s1=$(e2e_now)
+  m1=$(e2e_mark)
   xdotool key r
   e2e_sync || return 1
-  e1=$(e2e_now)
+  m2=$(e2e_mark)
   sleep "$2"
-  s2=$(e2e_now)
+  m3=$(e2e_mark)
   xdotool key r
   e2e_sync || return 1
-  e2=$(e2e_now)
-  awk -v s1="$s1" -v e1="$e1" -v s2="$s2" -v e2="$e2" 'BEGIN { printf "%.3f %.3f\n", s2 - e1, e2 - s1 }' >"$3"
+  m4=$(e2e_mark)
+  e2e_gap "$m1" "$m2" "$m3" "$m4" >"$3"
 }
 # e2e_len_fits LEN GAP_FILE -> 0 when a loop LEN seconds long fits the presses in
 # GAP_FILE, give or take a quarter second for the audio server's 1024-frame blocks and
@@ -379,9 +404,7 @@ e2e_finish_common() {
 e2e_session_run() {
   jack_server_start 48000 1024 2 2 "$T/jackd.log" || { echo "the JACK server did not start" >"$T/fail"; return 1; }
   export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-  # -noreset: an X server that resets whenever its last client leaves refuses some of
-  # the connections made meanwhile, and a copy started then finds no display.
-  xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp -noreset" "$1" --session ||
+  xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp" "$1" --session ||
     { [ -e "$T/fail" ] || echo "the session ended early" >"$T/fail"; }
   [ ! -e "$T/fail" ]
 }

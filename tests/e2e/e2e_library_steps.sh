@@ -10,19 +10,28 @@ stop() { echo "$1" >"$T/fail"; for f in "$T"/app*.pid; do kill -KILL "$(cat "$f"
 start() {
   export TMPDIR=$T/tmp-$1
   mkdir -p "$TMPDIR"
-  "$BIN" "${@:2}" >"$T/app$1.out" 2>"$T/app$1.log" &
-  echo $! >"$T/app$1.pid"
-  local pid=$!
+  local pid try
   shown() {
-    kill -0 "$pid" 2>/dev/null || stop "app $1 ended by itself"
+    kill -0 "$pid" 2>/dev/null || return 0
     wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | tail -1)
     [ -n "$wid" ]
   }
-  e2e_poll "$E2E_WAIT" shown "$1" || stop "no window for app $1"
+  # This X server resets whenever its last client leaves, and refuses connections made
+  # meanwhile: a copy started then finds no display, says so and ends. It is started
+  # again; any other end fails the session.
+  for try in 1 2 3; do
+    "$BIN" "${@:2}" >"$T/app$1.out" 2>"$T/app$1.log" &
+    pid=$!
+    echo "$pid" >"$T/app$1.pid"
+    e2e_poll "$E2E_WAIT" shown "$1" || stop "no window for app $1"
+    kill -0 "$pid" 2>/dev/null && break
+    wait "$pid"
+    grep -q "no display could be opened" "$T/app$1.log" && [ "$try" -lt 3 ] || stop "app $1 ended by itself"
+  done
   # A loaded copy may map its window again while it settles: ask once it draws, and
   # take the window it shows then.
   e2e_sync || stop "no frame from app $1"
-  e2e_poll "$E2E_WAIT" shown "$1" || stop "no window for app $1 after its first frame"
+  e2e_poll "$E2E_WAIT" shown "$1" && kill -0 "$pid" 2>/dev/null || stop "no window for app $1 after its first frame"
   xdotool windowraise "$wid"
   timeout 10 xdotool windowfocus --sync "$wid"
   e2e_settle || stop "no frame from app $1"

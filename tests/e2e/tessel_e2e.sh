@@ -221,7 +221,7 @@ close_during_write() {
   e2e_record_loop "$wid" 1.0 "$T/gap8"   # the overdub goes on
   kill -TERM "$apid"
   t0=$(e2e_now)
-  e2e_poll 20 take_writing || { echo "the close began no write of the take" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" take_writing || { echo "the close began no write of the take" >"$T/fail"; return; }
   since "$t0" 1.5
   take_writing || { echo "the take was written before the second close: the disk is too fast" >"$T/fail"; return; }
   kill -TERM "$apid"
@@ -241,26 +241,29 @@ close_during_write() {
 # from the first r. In the overdub that follows: the export is written and the overdub
 # still records.
 export_keeps_recording() {
-  local x0 t1 gap len
+  local x0 m1 m2 m3 m4 len
   view_program "e while recording" || return
   x0=$(exports)
+  m1=$(e2e_mark)
   xdotool key r
-  t1=$(e2e_now)
-  e2e_poll 10 pad_lit record || { echo "r began no first pass" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" pad_lit record || { echo "r began no first pass" >"$T/fail"; return; }
+  m2=$(e2e_mark)
   xdotool key e
-  e2e_poll 10 red_toast || { echo "e in a first pass showed no red NOTHING TO EXPORT" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" red_toast || { echo "e in a first pass showed no red NOTHING TO EXPORT" >"$T/fail"; return; }
   [ "$(exports)" = "$x0" ] || { echo "e in a first pass exported" >"$T/fail"; return; }
+  m3=$(e2e_mark)
   xdotool key r
-  gap=$(e2e_elapsed "$t1")
-  e2e_poll 10 loop_set || { echo "after e in a first pass r closed no loop" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" loop_set || { echo "after e in a first pass r closed no loop" >"$T/fail"; return; }
+  m4=$(e2e_mark)
+  e2e_gap "$m1" "$m2" "$m3" "$m4" >"$T/gap9"
   xdotool key e
-  e2e_poll 20 eval '[ "$(exports)" -gt "$x0" ] && ! export_writing' || { echo "e in an overdub exported nothing" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" eval '[ "$(exports)" -gt "$x0" ] && ! export_writing' || { echo "e in an overdub exported nothing" >"$T/fail"; return; }
   pad_lit record || { echo "e in an overdub ended the recording" >"$T/fail"; return; }
   xdotool key r
-  e2e_poll 20 take_settled || { echo "no session take after e in a first pass" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" take_settled || { echo "no session take after e in a first pass" >"$T/fail"; return; }
   len=$(e2e_wav_stats "$(new_takes)" | cut -d' ' -f1)
-  awk -v l="$len" -v g="$gap" 'BEGIN { d = l - g; exit !(d > -0.25 && d < 0.25) }' ||
-    { echo "after e in a first pass the loop is ${len} s long, recorded for ${gap} s" >"$T/fail"; return; }
+  e2e_len_fits "$len" "$T/gap9" ||
+    { echo "after e in a first pass the loop is ${len} s long, the presses taken $(cat "$T/gap9") s apart" >"$T/fail"; return; }
   e2e_term "$apid" >/dev/null
 }
 
@@ -272,9 +275,9 @@ held_key_during_export() {
   xset r on
   view_program "held key" 30000 tessel-loop- || return
   take
-  e2e_poll 20 take_settled || { echo "no session take before e" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" take_settled || { echo "no session take before e" >"$T/fail"; return; }
   xdotool key e
-  e2e_poll 20 export_writing || { echo "e began no export" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" export_writing || { echo "e began no export" >"$T/fail"; return; }
   xdotool keydown d sleep 3 keyup d
   t0=$(e2e_now)
   export_writing || { echo "the export ended before d was released: the disk is too fast" >"$T/fail"; return; }
@@ -282,7 +285,7 @@ held_key_during_export() {
   since "$t0" 10
   pad_lit hold
   case $? in 0) echo "hold-dub is still on 10 s after d was released" >"$T/fail"; return ;; 2) echo "no screenshot" >"$T/fail"; return ;; esac
-  e2e_poll 20 take_settled || { echo "the session take is still being written" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" take_settled || { echo "the session take is still being written" >"$T/fail"; return; }
   f=$(new_takes) && sum=$(md5sum <"$f")
   e2e_term "$apid" 10 >/dev/null
   [ "$(md5sum <"$f")" = "$sum" ] || echo "the loop still changed 10 s after d was released" >"$T/fail"
@@ -296,7 +299,7 @@ failed_close_plays_on() {
   local name sum
   view_program "failed close" || return
   take
-  e2e_poll 20 take_settled || { echo "no session take to spoil" >"$T/fail"; return; }
+  e2e_poll "$E2E_WAIT" take_settled || { echo "no session take to spoil" >"$T/fail"; return; }
   name=$(new_takes | head -1) && sum=$(md5sum <"$name")
   mkdir "$name.tmp.$apid"
   xdotool key r sleep 0.5   # an overdub the take does not hold yet
@@ -304,11 +307,11 @@ failed_close_plays_on() {
   e2e_poll 10 red_toast || { echo "a close that could not write showed no TAKE NOT SAVED" >"$T/fail"; return; }
   ! e2e_gone "$apid" || { echo "a close that could not write ended the program" >"$T/fail"; return; }
   rmdir "$name.tmp.$apid"
-  e2e_poll 30 eval '[ "$(md5sum <"$name")" != "$sum" ] && no_temporary' ||
+  e2e_poll "$E2E_WAIT" eval '[ "$(md5sum <"$name")" != "$sum" ] && no_temporary' ||
     { echo "the take was not written once the folder had gone" >"$T/fail"; return; }
   sum=$(md5sum <"$name")
   xdotool key r sleep 0.5 key r
-  e2e_poll 20 eval '[ "$(md5sum <"$name")" != "$sum" ] && no_temporary' ||
+  e2e_poll "$E2E_WAIT" eval '[ "$(md5sum <"$name")" != "$sum" ] && no_temporary' ||
     { echo "r after the failed close recorded no later take" >"$T/fail"; return; }
   e2e_term "$apid" 10 >"$T/term_failed"
   grep -q "^0 " "$T/term_failed" || echo "the close after the failed one: $(cat "$T/term_failed")" >"$T/fail"

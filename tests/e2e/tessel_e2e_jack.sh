@@ -92,15 +92,15 @@ cut_or_slow() {
     # The first pass runs from the press, taken by the frame after it, to the
     # server's end: the shortest and longest it can be go to $T/gap.
     e2e_sync || session_fail "no frame before r"
-    s1=$(e2e_now)
+    m1=$(e2e_mark)
     xdotool key r
     e2e_sync || session_fail "no frame after r"
-    e1=$(e2e_now)
+    m2=$(e2e_mark)
     sleep 1.0
-    s2=$(e2e_now)
+    m3=$(e2e_mark)
     kill -TERM "$JACK_SERVER_PID"
     e2e_poll "$E2E_WAIT" e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
-    awk -v s1="$s1" -v e1="$e1" -v s2="$s2" -v e2="$(e2e_now)" 'BEGIN { printf "%.3f %.3f\n", s2 - e1, e2 - s1 }' >"$T/gap"
+    e2e_gap "$m1" "$m2" "$m3" "$(e2e_mark)" >"$T/gap"
     e2e_poll "$E2E_WAIT" offline_shown || session_fail "no red AUDIO OFFLINE after the server's end"
     return
   fi
@@ -179,7 +179,7 @@ copies_dub() {
   bpid=$!
   echo "$bpid" >"$T/b.pid"
   wb=$(e2e_window_of "$bpid") || session_fail "no window for the second copy"
-  e2e_poll 30 sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel-.*:in_1$"' || session_fail "no ports of the second copy"
+  e2e_poll "$E2E_WAIT" sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel-.*:in_1$"' || session_fail "no ports of the second copy"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 || session_fail "jack_connect failed"
   timeout 10 xdotool windowfocus --sync "$wid" key r windowfocus --sync "$wb" key r sleep 1
   t0=$(e2e_now) && kill -TERM "$apid" && sleep 0.2 && kill -TERM "$bpid"
