@@ -191,22 +191,39 @@ e2e_wav_stats() {
   sox "$1" -n stat 2>&1 | awk '/Length \(seconds\)/ { l = $3 } /RMS +amplitude/ { r = $3 } END { print l, r }'
 }
 
-# e2e_mark -> "WALL SERVER XRUNS BLOCK": the wall clock, the JACK server's own clock
-# (jack_clock.py; "-" when no server answers), the cycles the server logged the program
-# as late for (jackd's "client = tessel was not finished"; $JACK_SERVER_LOG) and one
-# cycle's length in seconds.
+# e2e_cycles_start / e2e_cycles_stop -> a JACK client (jack_cycles.py) counting the
+# cycles the server runs its clients for, for e2e_mark; none without a server.
+e2e_cycles_start() {
+  E2E_CYCLES_FILE=$T/cycles.$$
+  rm -f "$E2E_CYCLES_FILE"
+  python3 "$E2E_DIR/jack_cycles.py" "$E2E_CYCLES_FILE" 2>/dev/null &
+  E2E_CYCLES_PID=$!
+  e2e_poll "$E2E_WAIT" eval '[ -s "$E2E_CYCLES_FILE" ] || ! kill -0 "$E2E_CYCLES_PID" 2>/dev/null'
+}
+e2e_cycles_stop() {
+  [ -n "${E2E_CYCLES_PID:-}" ] || return 0
+  kill -TERM "$E2E_CYCLES_PID" 2>/dev/null
+  wait "$E2E_CYCLES_PID" 2>/dev/null
+  E2E_CYCLES_PID=
+  rm -f "$E2E_CYCLES_FILE"
+}
+# e2e_mark -> "WALL CYCLES XRUNS BLOCK": the wall clock, the time the server has run its
+# clients for since e2e_cycles_start ("-" without it), the cycles the server logged the
+# program late for (jackd's "client = tessel was not finished"; $JACK_SERVER_LOG) and
+# one cycle's length in seconds.
 e2e_mark() {
-  local wall server block xruns=0
+  local wall cycles block xruns=0
   wall=$(e2e_now)
-  read -r server block < <(python3 "$E2E_DIR/jack_clock.py" 2>/dev/null) || true
+  [ -n "${E2E_CYCLES_PID:-}" ] && read -r cycles block <"$E2E_CYCLES_FILE" 2>/dev/null
   [ -n "${JACK_SERVER_LOG:-}" ] && xruns=$(grep -c "client = tessel was not finished" "$JACK_SERVER_LOG" 2>/dev/null)
-  echo "$wall ${server:--} ${xruns:-0} ${block:-0}"
+  echo "$wall ${cycles:--} ${xruns:-0} ${block:-0}"
 }
 # e2e_gap M1 M2 M3 M4 -> "MIN MAX" for a loop begun by a press sent after mark M1 and
 # taken before M2, and ended by one sent after M3 and taken before M4. MAX is wall time
-# (a server never runs ahead of it); MIN is the server's own time from M2 to M3, less
-# the cycles the program missed meanwhile: on a loaded machine the server falls behind
-# and the program misses cycles, and the loop holds only the frames it was given.
+# (a server never runs ahead of it). MIN is the time the server ran its clients for from
+# M2 to M3, less the cycles it logged the program late for: on a loaded machine the
+# server falls behind the wall clock and skips cycles, and the loop holds only the
+# frames the program was given.
 e2e_gap() {
   awk -v a="$1" -v b="$2" -v c="$3" -v d="$4" 'BEGIN {
     split(a, m1, " "); split(b, m2, " "); split(c, m3, " "); split(d, m4, " ")
@@ -221,19 +238,16 @@ e2e_gap() {
 # shortest and longest it can have recorded go to GAP_FILE ("MIN MAX", e2e_gap).
 # 1 when the program answered no frame.
 e2e_record_loop() {
-  local m1 m2 m3 m4
+  local m1 m2 m3 m4 ok=0
   timeout 10 xdotool windowfocus --sync "$1"
-  e2e_sync || return 1
-  m1=$(e2e_mark)
-  xdotool key r
-  e2e_sync || return 1
-  m2=$(e2e_mark)
-  sleep "$2"
-  m3=$(e2e_mark)
-  xdotool key r
-  e2e_sync || return 1
-  m4=$(e2e_mark)
-  e2e_gap "$m1" "$m2" "$m3" "$m4" >"$3"
+  e2e_cycles_start
+  e2e_sync &&
+    m1=$(e2e_mark) && xdotool key r && e2e_sync &&
+    m2=$(e2e_mark) && sleep "$2" &&
+    m3=$(e2e_mark) && xdotool key r && e2e_sync &&
+    m4=$(e2e_mark) && e2e_gap "$m1" "$m2" "$m3" "$m4" >"$3" || ok=1
+  e2e_cycles_stop
+  return $ok
 }
 # e2e_len_fits LEN GAP_FILE -> 0 when a loop LEN seconds long fits the presses in
 # GAP_FILE, give or take a quarter second for the audio server's 1024-frame blocks and

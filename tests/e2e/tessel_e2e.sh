@@ -244,6 +244,7 @@ export_keeps_recording() {
   local x0 m1 m2 m3 m4 len
   view_program "e while recording" || return
   x0=$(exports)
+  e2e_cycles_start
   m1=$(e2e_mark)
   xdotool key r
   e2e_poll "$E2E_WAIT" pad_lit record || { echo "r began no first pass" >"$T/fail"; return; }
@@ -255,6 +256,7 @@ export_keeps_recording() {
   xdotool key r
   e2e_poll "$E2E_WAIT" loop_set || { echo "after e in a first pass r closed no loop" >"$T/fail"; return; }
   m4=$(e2e_mark)
+  e2e_cycles_stop
   e2e_gap "$m1" "$m2" "$m3" "$m4" >"$T/gap9"
   xdotool key e
   e2e_poll "$E2E_WAIT" eval '[ "$(exports)" -gt "$x0" ] && ! export_writing' || { echo "e in an overdub exported nothing" >"$T/fail"; return; }

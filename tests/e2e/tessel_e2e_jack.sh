@@ -92,6 +92,7 @@ cut_or_slow() {
     # The first pass runs from the press, taken by the frame after it, to the
     # server's end: the shortest and longest it can be go to $T/gap.
     e2e_sync || session_fail "no frame before r"
+    e2e_cycles_start
     m1=$(e2e_mark)
     xdotool key r
     e2e_sync || session_fail "no frame after r"
@@ -101,6 +102,7 @@ cut_or_slow() {
     kill -TERM "$JACK_SERVER_PID"
     e2e_poll "$E2E_WAIT" e2e_gone "$JACK_SERVER_PID" || session_fail "the JACK server did not end"
     e2e_gap "$m1" "$m2" "$m3" "$(e2e_mark)" >"$T/gap"
+    e2e_cycles_stop
     e2e_poll "$E2E_WAIT" offline_shown || session_fail "no red AUDIO OFFLINE after the server's end"
     return
   fi
