@@ -150,7 +150,9 @@ e2e_geom() {
 }
 e2e_px() { awk -v u="$1" -v s="$S" -v o="$OX" 'BEGIN { printf "%d", (u + 600) * s + o }'; }
 e2e_py() { awk -v u="$1" -v s="$S" -v o="$OY" 'BEGIN { printf "%d", u * s + o }'; }
-e2e_at() { xdotool mousemove --window "$1" "$(e2e_px "$2")" "$(e2e_py "$3")"; }
+# --sync: back once the X server has moved the pointer. A click sent next comes on a
+# connection of its own, and a loaded server may take it before a move still queued.
+e2e_at() { timeout 10 xdotool mousemove --sync --window "$1" "$(e2e_px "$2")" "$(e2e_py "$3")"; }
 
 # e2e_inside "X Y W H" SCREEN_W SCREEN_H -> 0 when the rectangle lies on the screen.
 e2e_inside() {
