@@ -521,6 +521,8 @@ TEST_P(RtGuard, TenThousandBlocksMakeNoForbiddenCall)
     for (int k = 0; k < RT_KINDS; k++)
         counts[k] = g_counts[k].load();
     uint64_t faults = run_blocks(e, sc);
+    for (int k = 0; k < RT_KINDS; k++)
+        EXPECT_EQ(g_counts[k].load() - counts[k], 0u) << kKindNames[k] << " inside the callback";
     // Every array the callback touches was written at start-up, and every effect's
     // code was run there once. A page the callback touches first faults again in a
     // fresh start (fresh memory); one the kernel took away meanwhile (a busy machine)
@@ -539,14 +541,10 @@ TEST_P(RtGuard, TenThousandBlocksMakeNoForbiddenCall)
         sc.setup(e, &hooks);
         if (HasFatalFailure())
             return;
-        for (int k = 0; k < RT_KINDS; k++)
-            counts[k] = g_counts[k].load();
         again = run_blocks(e, sc);
     }
     EXPECT_EQ(std::min(faults, again), 0u) << "page faults inside the callback, " << faults << " then " << again
                                            << " from a fresh start";
-    for (int k = 0; k < RT_KINDS; k++)
-        EXPECT_EQ(g_counts[k].load() - counts[k], 0u) << kKindNames[k] << " inside the callback";
     EXPECT_TRUE(sc.ran(e, &hooks)) << "the scenario never reached its state";
     EXPECT_EQ(e->callback_count.load(), (uint32_t)kBlocks);
 }
