@@ -110,12 +110,14 @@ two_closes() {
     fresh_program "$how" || return
     e2e_record_loop "$wid" 1.0 "$T/gap5" && sleep 0.3
     if [ "$how" = "double click" ]; then
-      # The pointer taken over the x first, by the X server (--sync) and then by the
-      # program: a press either takes before the move lands where the pointer was. It
-      # comes from elsewhere: the last copy's x is where this one's is, and a pointer
-      # already there sends the new window no move.
-      timeout 10 xdotool mousemove --sync --window "$wid" 300 300 &&
-        timeout 10 xdotool mousemove --sync --window "$wid" 597 19 && e2e_sync &&
+      # The x lies 23 pixels in from the window's right edge; the window is wider while
+      # the library panel is open (restored from the last copy, which opened it). The
+      # pointer comes from elsewhere (the last copy's x may be where this one's is, and
+      # a pointer already there sends the new window no move) and each move waits for
+      # the X server (--sync), so no press is taken before its move.
+      read -r _ _ w _ < <(e2e_geometry "$wid") &&
+        timeout 10 xdotool mousemove --sync --window "$wid" 300 300 &&
+        timeout 10 xdotool mousemove --sync --window "$wid" $((w - 23)) 19 && e2e_sync &&
         xdotool click 1 && sleep 0.12 && xdotool click 1
     else
       kill -TERM "$apid" && sleep 0.1 && kill -TERM "$apid"
