@@ -133,6 +133,9 @@ two_closes() {
 at_512() { grep -q "callback gets blocks of 512 frames" "$T/app.log"; }
 load_while_overdubbing() {
   local row=$HOME/Music/tessel/zz-row.wav sum t0
+  # The copy starts with the library panel closed, whatever the last one left: the
+  # buffer text is clicked where it lies in the main view alone, and l opens LOOPS.
+  sed -i 's/^libopen=1$/libopen=0/' "$XDG_CONFIG_HOME/TideCoil/tessel.ini"
   fresh_program "load" || return
   e2e_click "$wid" 420 950 3   # the buffer steps down from the server's 1024
   e2e_poll "$E2E_WAIT" at_512 || { echo "the callback never got blocks of 512 frames" >"$T/fail"; return; }
