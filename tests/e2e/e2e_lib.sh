@@ -415,12 +415,16 @@ e2e_finish_common() {
 
 # --- A session on a private X server and JACK server (needs tools/jack-server.sh) --
 
-# e2e_session_run SCRIPT -> SCRIPT --session on a 2560 x 1100 X server with a private
-# 48 kHz JACK dummy server (log $T/jackd.log); 1 with the reason in $T/fail.
+# e2e_session_run SCRIPT [resets] -> SCRIPT --session on a 2560 x 1100 X server with a
+# private 48 kHz JACK dummy server (log $T/jackd.log); 1 with the reason in $T/fail.
+# The X server never resets (a connection made while it resets is refused) unless
+# "resets" is given.
 e2e_session_run() {
+  local reset=-noreset
+  [ "${2:-}" = resets ] && reset=
   jack_server_start 48000 1024 2 2 "$T/jackd.log" || { echo "the JACK server did not start" >"$T/fail"; return 1; }
   export JACK_DEFAULT_SERVER=$JACK_SERVER_NAME JACK_NO_START_SERVER=1
-  xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp" "$1" --session ||
+  xvfb-run -a -s "-screen 0 2560x1100x24 -nolisten tcp $reset" "$1" --session ||
     { [ -e "$T/fail" ] || echo "the session ended early" >"$T/fail"; }
   [ ! -e "$T/fail" ]
 }

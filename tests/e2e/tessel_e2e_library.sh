@@ -52,7 +52,8 @@ finish() { e2e_session_end "$T"/app*.pid; }
 trap finish EXIT
 fail() { echo "tessel_e2e_library: $*" >&2; exit 1; }
 
-e2e_session_run "$0" || fail "$(cat "$T/fail")"
+# Its X server resets when its last client leaves (see start in e2e_library_steps.sh).
+e2e_session_run "$0" resets || fail "$(cat "$T/fail")"
 cat "$T/report" 2>/dev/null
 
 # The recorded tone: about 440 Hz, not silent.
