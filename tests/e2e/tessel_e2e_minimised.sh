@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tessel_e2e_minimised.sh PROGRAM
 # A window nobody can see costs nothing: a loop is recorded from a tone on a private
-# JACK server and left overdubbing, the window is minimised under openbox (or, without
+# JACK server and left overdubbing (silence, the tone taken away), the window is minimised under openbox (or, without
 # openbox, unmapped), and over 10 s the program uses less than 3 % of one core. The
 # overdub is then ended by a key sent to the hidden window: the session take is
 # written while the window stays hidden, as long as the loop and not silent.
@@ -33,6 +33,10 @@ if [ "${1:-}" = --session ]; then
   rm -f "$T/fail"
   # r, a second, r: the loop is closed and overdubbed, so it changes all the time.
   e2e_record_loop "$wid" 1.0 "$T/gap"
+  # The overdub layers silence from here on. Layers of a steady tone, each shifted by
+  # the loop's length, can cancel one another: ten of them did, leaving RMS 0.047.
+  timeout 10 jack_disconnect jack_simple_client:output1 tessel:in_0
+  timeout 10 jack_disconnect jack_simple_client:output2 tessel:in_1
   sleep 0.5
   if [ -n "${E2E_WM_PID:-}" ]; then
     how=minimised
@@ -60,7 +64,7 @@ if [ "${1:-}" = --session ]; then
 fi
 
 BIN=$1
-e2e_need jackd jack_wait jack_simple_client jack_connect jack_lsp xvfb-run xdotool xprop xwininfo sox
+e2e_need jackd jack_wait jack_simple_client jack_connect jack_disconnect jack_lsp xvfb-run xdotool xprop xwininfo sox
 
 e2e_scratch tessel-min
 export BIN
