@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # tessel_e2e_minimised.sh PROGRAM
 # A window nobody can see costs nothing: a loop is recorded from a tone on a private
-# JACK server and left overdubbing (silence, the tone taken away), the window is minimised under openbox (or, without
-# openbox, unmapped), and over 10 s the program uses less than 3 % of one core. The
-# overdub is then ended by a key sent to the hidden window: the session take is
-# written while the window stays hidden, as long as the loop and not silent.
+# JACK server and left overdubbing (silence: the tone is taken away), the window is
+# minimised under openbox (or, without openbox, unmapped), and over 10 s the program
+# uses less than 3 % of one core. The overdub is then ended by a key sent to the
+# hidden window: the session take is written while the window stays hidden, as long
+# as the loop and not silent.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
