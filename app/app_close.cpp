@@ -13,6 +13,9 @@ static constexpr auto rl = std::memory_order_relaxed;
 
 // Close requests this close to the first are the same close.
 static const double kSameCloseSeconds = 1.0;
+// Writes at exit: the loop, and again after another copy's save kept one out (its
+// next is a new take, which nothing else holds).
+static const int kExitWrites = 3;
 
 void app_close_begin(AppState* app)
 {
@@ -70,9 +73,15 @@ void app_save_on_exit(AppState* app)
         return;
     while (loop_export_busy())
         plat_sleep_ms(5);
-    while (!session_wav_wait(1000))
-        continue;
-    if (app->engine->content_generation.load(rl) != app->session_gen_saved && session_wav_save(app))
+    // A write that another copy's save of the take kept out leaves the loop unsaved
+    // (session_take_follow): it is written again, as a new take, like every save.
+    for (int i = 0; i < kExitWrites; i++) {
         while (!session_wav_wait(1000))
             continue;
+        session_take_follow(app);
+        if (app->engine->content_generation.load(rl) == app->session_gen_saved || !session_wav_save(app))
+            return;
+    }
+    while (!session_wav_wait(1000))
+        continue;
 }

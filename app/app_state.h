@@ -333,6 +333,9 @@ struct AppState {
     PlatFileStamp session_stamp;        // the session take's file as this copy last read or wrote it
     uint8_t session_keep_file;          // the session's file is never saved over: the first save starts a new take
     uint32_t session_elsewhere_seen;    // the writer's count of saves another copy's kept out, last seen
+    uint32_t session_lockless_seen;     // the writer's count of saves made a new take for want of the lock
+    uint32_t session_locked_seen;       // the writer's count of saves put in place under the lock
+    uint8_t session_lockless_told;      // "TAKE SAVED AS A NEW TAKE" shown since a save last had the lock
     uint32_t session_gen_seen;
     uint32_t session_gen_saved;
     uint32_t session_writes_seen;       // the writer's completed-writes count last seen

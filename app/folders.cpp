@@ -124,7 +124,7 @@ int folders_sweep_temps(const Folders* f)
 {
     if (!f)
         return 0;
-    take_sweep_temps(f->takes);
+    take_sweep_temps(f->takes, f->data);
     char loops[600];
     if (loops_folder_path(loops, sizeof loops))
         take_sweep_loops(loops);

@@ -31,10 +31,11 @@ bool folders_settle(Folders* out, const char* program, char* err, size_t err_cap
 bool folders_make_data(const Folders* f);
 
 // At start-up: settles the temporaries that killed writers left in the takes folder
-// and the loops folder of bar exports (take_sweep_temps, take_sweep_loops: whole newer
-// takes put in place, the rest removed, each said on standard error) and removes those of the data folder's own files (its settings and
-// stores); one another running copy still writes is left alone. Returns how many of
-// the data folder's went.
+// and the loops folder of bar exports (take_sweep_temps, take_sweep_loops: whole takes
+// put in place, over their file only when it is the one their writer expected, torn
+// ones removed, each said on standard error) and removes those of the data folder's
+// own files (its settings and stores); one another running copy still writes is left
+// alone. Returns how many of the data folder's went.
 int folders_sweep_temps(const Folders* f);
 
 // The program's one data folder, set by the shell once the folders are settled (tests

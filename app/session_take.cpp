@@ -2,6 +2,8 @@
 #include "app/session_take.h"
 
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -19,19 +21,24 @@
 
 static constexpr auto rl = std::memory_order_relaxed;
 
-// How long a save waits for another running copy to finish putting the same take in
-// place; it holds the take's lock only to compare and move.
+// How long a save waits for another running copy to finish putting a take in place;
+// the lock is held only to compare and move.
 static const int kTakeLockWaitMs = 2000;
 
 struct SessionWriter {
     Worker worker;
     std::atomic<uint32_t> elsewhere{0};   // writes another copy's save of the take kept out
+    std::atomic<uint32_t> lockless{0};    // writes made a new take for want of the lock
+    std::atomic<uint32_t> locked{0};      // writes put in place under the lock
     std::atomic<bool> hold{false};
     Engine* engine = nullptr;
+    char folder[600] = {};
     char path[700] = {};
     char lock_folder[600] = {};
-    char lock_name[96] = {};
     PlatNamedLock lock = {-1};
+    bool lock_tried = false;              // this write has asked for the lock
+    int lock_err = 0;                     // why it was not had: an errno, -1 held elsewhere
+    char new_name[80] = {};               // the new take a write without the lock became (a session name)
     bool changed = false;                 // the take was not the file this copy expected
     PlatFileStamp expected = {};          // the take's file as this copy last read or wrote it
     PlatFileStamp written = {};           // the file as this write made it
@@ -40,26 +47,41 @@ struct SessionWriter {
 
 static SessionWriter g_writer;
 
-// The stamp is taken before the file is moved into place: it is what this copy expects
-// to find under the take's name at its next save.
+// The file this copy expects to replace is noted with the temporary, for the start-up
+// sweep when the write never ends. The stamp is taken before the file is moved into
+// place: it is what this copy expects to find under the take's name at its next save.
 static bool session_write(void* ctx, FILE* f)
 {
     SessionWriter* w = (SessionWriter*)ctx;
+    plat_file_stamp_note(f, &w->expected);   // where notes cannot be kept, the sweep keeps it apart
     return loop_write_wav_float_to(w->engine, f) && plat_file_stamp_of(f, &w->written);
 }
 
-// Once the new take is whole: under the take's lock, which every running copy takes to
-// save it, the file is looked at again; only when it is still the one this copy expects
-// does the new one go over it. The lock is released after the move.
-static bool session_gate(void* ctx)
+// Once the new take is whole: under the lock every running copy takes to put a take
+// in place, the file is looked at again; only when it is still the one this copy
+// expects does the new one go over it. The lock is released after the move. Without
+// the lock nothing may be replaced: the loop goes in place as a take of its own,
+// under a name nothing has.
+static PlatGateAnswer session_gate(void* ctx, char* elsewhere, size_t cap)
 {
     SessionWriter* w = (SessionWriter*)ctx;
-    if (plat_named_lock_take(w->lock_folder, w->lock_name, kTakeLockWaitMs, &w->lock, nullptr) != PLAT_LOCK_TAKEN)
-        return false;
-    PlatFileStamp now;
-    plat_file_stamp(w->path, &now);
-    w->changed = !plat_file_stamp_equal(&now, &w->expected);
-    return !w->changed;
+    if (!w->lock_tried) {
+        w->lock_tried = true;
+        int err = 0;
+        PlatLockResult r = plat_named_lock_take(w->lock_folder, TAKE_LOCK_NAME, kTakeLockWaitMs, &w->lock, &err);
+        w->lock_err = r == PLAT_LOCK_TAKEN ? 0 : r == PLAT_LOCK_TIMEOUT ? -1 : err ? err : EIO;
+    }
+    if (w->lock_err == 0) {
+        PlatFileStamp now;
+        plat_file_stamp(w->path, &now);
+        w->changed = !plat_file_stamp_equal(&now, &w->expected);
+        return w->changed ? PLAT_GATE_REFUSE : PLAT_GATE_REPLACE;
+    }
+    PlatLocalTime t{};
+    if (!plat_local_time(&t) || !take_name_free(w->folder, "tessel-", &t, w->new_name, sizeof w->new_name))
+        return PLAT_GATE_REFUSE;
+    int n = snprintf(elsewhere, cap, "%s/%s", w->folder, w->new_name);
+    return n > 0 && (size_t)n < cap ? PLAT_GATE_ELSEWHERE : PLAT_GATE_REFUSE;
 }
 
 static void session_wav_thread(void* arg)
@@ -68,12 +90,16 @@ static void session_wav_thread(void* arg)
     while (w->hold.load(std::memory_order_acquire))
         plat_sleep_ms(1);
     w->changed = false;
+    w->lock_tried = false;
+    w->lock_err = 0;
     bool ok = plat_file_write_via_temp_gated(w->path, session_write, session_gate, w) == 0;
     plat_named_lock_release(&w->lock);
     // The loop is no longer read: the engine may free it from here on.
     engine_loop_reader_leave(w->engine);
     if (ok)
         *w->stamp_out = w->written;   // read by the UI only once the run has ended
+    if (ok)
+        (w->lock_err ? w->lockless : w->locked).fetch_add(1, std::memory_order_release);
     if (w->changed)
         w->elsewhere.fetch_add(1, std::memory_order_release);
     // A save another copy's kept out is no failure: the loop goes to a new take.
@@ -105,10 +131,39 @@ uint32_t session_wav_writes_failed(void)
     return g_writer.worker.failures.load(std::memory_order_acquire);
 }
 
+// A write that could not have the lock made the loop a new take: the session goes on
+// with it. Why is said once, until a save has the lock again.
+static void session_follow_lockless(AppState* app)
+{
+    uint32_t locked = g_writer.locked.load(std::memory_order_acquire);
+    if (locked != app->session_locked_seen) {
+        app->session_locked_seen = locked;
+        app->session_lockless_told = 0;
+    }
+    uint32_t lockless = g_writer.lockless.load(std::memory_order_acquire);
+    if (lockless == app->session_lockless_seen)
+        return;
+    app->session_lockless_seen = lockless;
+    snprintf(app->session_name, sizeof app->session_name, "%s", g_writer.new_name);
+    if (app->session_lockless_told)
+        return;
+    app->session_lockless_told = 1;
+    char why[APP_TOAST_TEXT - 26], text[APP_TOAST_TEXT];   // 26: the words before it
+    if (g_writer.lock_err < 0)
+        snprintf(why, sizeof why, "ANOTHER COPY HOLDS THE LOCK");
+    else
+        snprintf(why, sizeof why, "%s", std::strerror(g_writer.lock_err));
+    for (char* c = why; *c; c++)
+        *c = (char)std::toupper((unsigned char)*c);
+    snprintf(text, sizeof text, "TAKE SAVED AS A NEW TAKE: %s", why);
+    toast_show(app, text, TOAST_YELLOW);
+}
+
 void session_take_follow(AppState* app)
 {
     if (!app || !app->engine || session_wav_busy())
         return;
+    session_follow_lockless(app);
     uint32_t elsewhere = g_writer.elsewhere.load(std::memory_order_acquire);
     if (elsewhere == app->session_elsewhere_seen)
         return;
@@ -217,9 +272,9 @@ bool session_wav_save(AppState* app)
     g_writer.engine = e;
     g_writer.expected = app->session_stamp;
     g_writer.stamp_out = &app->session_stamp;
+    snprintf(g_writer.folder, sizeof g_writer.folder, "%s", app->takes_folder);
     snprintf(g_writer.lock_folder, sizeof g_writer.lock_folder, "%s",
              app->data_folder[0] ? app->data_folder : app->takes_folder);
-    snprintf(g_writer.lock_name, sizeof g_writer.lock_name, "take.%s", app->session_name);
     engine_loop_reader_enter(e);
     worker_start(&g_writer.worker, session_wav_thread, &g_writer, "tessel-session");
     return true;

@@ -20,8 +20,12 @@ bool session_take_load(AppState* app, const char* name, LoopLoadLoss* loss);
 // Starts the writer on the loop as the session take when there is a loop and no write
 // runs. A session take whose file is no longer the one this copy last read or wrote
 // (another running copy saved over it) is left as it is: the loop becomes a new take,
-// with a toast. The session name is picked on the first save of a session. True when
-// the write was started (it then runs on; session_wav_writes_failed tells its end).
+// with a toast. The file is compared and replaced under the takes' lock; when the lock
+// cannot be had (held elsewhere through the whole wait, or its folder unusable) the
+// loop goes in place as a new take instead, replacing nothing, and the session goes on
+// with that take ("TAKE SAVED AS A NEW TAKE: " and why, once until a save has the lock
+// again). The session name is picked on the first save of a session. True when the
+// write was started (it then runs on; session_wav_writes_failed tells its end).
 bool session_wav_save(AppState* app);
 bool session_wav_busy(void);
 // Waits up to timeout_ms in 5 ms steps for the writer to be idle; whether it is.
@@ -33,7 +37,8 @@ uint32_t session_wav_writes_completed(void);
 uint32_t session_wav_writes_failed(void);
 // A write another running copy's save of the take kept out (the file changed under its
 // name meanwhile): the loop becomes a new take, written again, with the toast "TAKE
-// CHANGED ELSEWHERE: NEW TAKE". Called by the update and before a save.
+// CHANGED ELSEWHERE: NEW TAKE". A write made a new take for want of the lock: the
+// session goes on with that take. Called by the update and before a save.
 void session_take_follow(AppState* app);
 // Test hook: while held, a started writer waits before writing (a stuck disk).
 void session_wav_test_hold(bool hold);

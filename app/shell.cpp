@@ -17,6 +17,8 @@
 #include "audio/engine.h"
 #include "library/user_stores.h"
 #include "platform/plat_heap.h"
+#include "platform/plat_signal.h"
+#include "platform/plat_x11_lost.h"
 #include "platform/plat_window.h"
 #include "ui/backdrop.h"
 #include "ui/canvas.h"
@@ -210,6 +212,8 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
         !(asked && strstr(asked, driver)))
         return shell_fail(sh, "SDL init failed", "no display could be opened (is DISPLAY set?)");
     t = shell_step(sh, "SDL_Init", t);
+    // A closed terminal is a close request like SIGTERM, not the end of the take.
+    plat_signal_catch();
 
     // The 2D renderer never tests depth or stencil. Without those buffers software GL
     // (Mesa's llvmpipe) takes its rectangle path: most of what the window draws is
@@ -239,6 +243,9 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     t = shell_step(sh, "SDL_CreateRenderer", t);
     shell_show(sh, SHELL_SHOW_WAIT);
     t = shell_step(sh, "window_show", t);
+    // Once the window system is up, so nothing replaces it: a lost X server no longer
+    // ends the program wherever it stands.
+    plat_x11_watch_lost(shell_display_lost, sh);
 
     sh->made |= MADE_KIT;   // draw_shutdown is safe on a half-made kit
     if (!draw_init(&sh->kit, sh->renderer))
@@ -337,6 +344,7 @@ int shell_stop(ShellCtx* sh)
         return 0;
     double t = perf_seconds();
     app_save_on_exit(app);
+    sh->take_steps_done = true;
     t = shell_step(sh, "app_save_on_exit", t);
     settings_save(app);
     t = shell_step(sh, "settings_save", t);

@@ -1,9 +1,11 @@
 // shell.h - the program as a whole: start-up in its fixed order, one pass of the
 // frame loop, and shutdown in its fixed order. main is these three calls.
 // Threads: UI thread only (the thread that called shell_start). SDL turns SIGTERM and
-//          SIGINT into a quit event, so both, like the close button, end through
-//          shell_stop: the first request once the session take is in place (the
-//          frames run on meanwhile), a second one at once.
+//          SIGINT into a quit event and the shell counts SIGHUP (the terminal that
+//          started the program closed), so each, like the close button, is a close
+//          request (app_close.h): the frames run on until the session take is in
+//          place, however many requests come, and then shell_stop ends the program.
+//          A lost X server connection ends it without a window (shell_display_lost).
 // Depends on: SDL2, ui/drawkit.h, audio/engine.h, audio/vst.h, app/app_state.h,
 //             app/panels/main/app_draw.h, app/app_events.h, app/folders.h, app/window.h,
 //             app/screenshot.h, app/settings.h.
@@ -83,6 +85,8 @@ struct ShellCtx {
     CustomCursor cursor;        // drawn over everything while the canvas exists
     FramePace pace;             // the loop's own pause where presents do not wait
     KeyHold key_hold;           // keys held back while the loop is secured
+    uint32_t hangups_seen;      // SIGHUPs already taken as close requests
+    bool take_steps_done;       // shutdown has written the take and waited for its writer
 };
 
 // Starts everything in order. 0: the loop may run. 1: one failure line went to
@@ -95,6 +99,14 @@ int shell_start(ShellCtx* shell, int argc, char** argv, const ShellOptions* opti
 bool shell_frame(ShellCtx* shell);
 // Saves and tears everything down in order; returns the exit code (0).
 int shell_stop(ShellCtx* shell);
+// The X server connection was lost (the server ended or crashed, the session logged
+// out): called on the UI thread from inside the X call that found it; never returns.
+// Nothing is drawn any more. Shutdown's take steps run without a window: a recording
+// ends through its fade, the loop settles and is written when it changed, the writer
+// is waited for; then the settings and the rig edits are kept, the stream stops, and
+// the program ends with status 1 and a line on standard error saying the display was
+// lost. What needs the window (its textures, the renderer) is left to the system.
+void shell_display_lost(void* shell);
 
 // Shows the window, waiting at most wait_seconds for the window manager; show_pending
 // stays set while it is not shown yet.

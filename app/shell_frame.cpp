@@ -22,6 +22,7 @@
 #include "app/window.h"
 #include "audio/engine.h"
 #include "audio/vst.h"
+#include "platform/plat_signal.h"
 #include "rig/views/inputs_panel.h"
 #include "ui/canvas.h"
 #include "ui/cursor.h"
@@ -42,8 +43,8 @@ static void shell_fullscreen_toggle(ShellCtx* sh)
     SDL_SetWindowFullscreen(sh->window, sh->fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
-// A close request (the close button, SIGTERM, SIGINT): the first lets the frame loop
-// run on until the session take is in place; a later one may end it at once.
+// A close request (the close button, SIGTERM, SIGINT, SIGHUP): the frame loop runs on
+// until the session take is in place.
 static void shell_close_request(ShellCtx* sh)
 {
     if (app_close_request(sh->app, sh->clock()))
@@ -248,6 +249,11 @@ bool shell_frame(ShellCtx* sh)
         shell_event(sh, &ev);
     while (SDL_PollEvent(&ev))
         shell_event(sh, &ev);
+    uint32_t hangups = plat_signal_hangups();
+    if (hangups != sh->hangups_seen) {
+        sh->hangups_seen = hangups;
+        shell_close_request(sh);
+    }
     if (app->close_request) {
         app->close_request = 0;
         shell_close_request(sh);

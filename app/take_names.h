@@ -1,10 +1,15 @@
 // take_names.h - names of the files the program writes into the takes folder: a time
 // stamp, and "-2", "-3" ... when a file (or a temporary one being written) already
 // has the name, so no take is ever written over another; and how take names compare.
-// Threads: UI thread.
+// Threads: UI thread; the session take's writer also picks free names.
 // Depends on: platform/plat_time.h, platform/plat_file.h, platform/plat_dir.h.
 #pragma once
 #include <cstddef>
+
+// The named lock every running copy holds while it puts a session take in place over
+// another, and the start-up sweep while it puts one back: one for all takes, since it
+// is held only to compare and move (one lock file in all, however many takes).
+constexpr char TAKE_LOCK_NAME[] = "takes";
 
 struct PlatLocalTime;
 

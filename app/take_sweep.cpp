@@ -4,24 +4,30 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/take_names.h"
 #include "audio/wav_read.h"
 #include "platform/plat_file.h"
+#include "platform/plat_file_stamp.h"
+#include "platform/plat_named_lock.h"
 
 static const char kExportPrefix[] = "tessel-loop-";
 static const int kMaxSameName = 99;
+// How long the sweep waits for a running copy to finish putting a take in place.
+static const int kTakeLockWaitMs = 2000;
 
 // The folder swept, and whether it is the loops folder: every file there is an export,
 // and a second one of a name is "<name> (2).wav" rather than "<name>-2.wav".
 struct SweepFolder {
     const char* path;
     bool loops;
+    const char* lock_folder;   // where the takes' lock lies; null in the loops folder
 };
 
 TakeTempAction take_temp_action(const TakeTempFacts* t)
 {
-    if (!t || !t->whole || (t->final_exists && !(t->temp_mtime_ms > t->final_mtime_ms)))
+    if (!t || !t->whole)
         return TAKE_TEMP_REMOVE;
-    return t->is_export ? TAKE_TEMP_RENAME : TAKE_TEMP_REPLACE;
+    return !t->is_export && t->locked && t->as_expected ? TAKE_TEMP_REPLACE : TAKE_TEMP_RENAME;
 }
 
 static uint32_t le32(const uint8_t* p)
@@ -76,10 +82,18 @@ static void settle_temp(void* ctx, const PlatStaleTemp* t)
         return;
     TakeTempFacts facts{take_temp_is_whole(t->f, t->size),
                         folder->loops || strncmp(t->final_name, kExportPrefix, sizeof kExportPrefix - 1) == 0,
-                        plat_path_exists(final_path), t->mtime_ms, 0.0};
-    PlatFileInfo info{};
-    if (facts.final_exists && plat_file_info(final_path, &info))
-        facts.final_mtime_ms = info.mtime_ms;
+                        false, false};
+    // The file under the name is compared with the one the writer noted, and replaced,
+    // under the lock every running copy takes to put a take in place.
+    PlatNamedLock lock{-1};
+    if (facts.whole && !facts.is_export && folder->lock_folder)
+        facts.locked = plat_named_lock_take(folder->lock_folder, TAKE_LOCK_NAME, kTakeLockWaitMs, &lock, nullptr) ==
+                       PLAT_LOCK_TAKEN;
+    PlatFileStamp expected, now;
+    if (facts.locked && plat_file_stamp_noted(t->f, &expected)) {
+        plat_file_stamp(final_path, &now);
+        facts.as_expected = plat_file_stamp_equal(&now, &expected);
+    }
     snprintf(name, sizeof name, "%s", t->final_name);
     TakeTempAction action = take_temp_action(&facts);
     int err = 0;
@@ -89,24 +103,26 @@ static void settle_temp(void* ctx, const PlatStaleTemp* t)
         err = plat_file_replace(t->path, final_path) ? 0 : errno;
     else
         err = rename_to_free_name(folder, t, name, sizeof name);
+    plat_named_lock_release(&lock);
     if (err)
         fprintf(stderr, "tessel: kept %s: %s\n", t->name, strerror(err));
-    else if (action != TAKE_TEMP_REMOVE)
-        fprintf(stderr, "tessel: put back %s as %s, whole from a write that never ended\n", t->name, name);
-    else if (facts.whole)
-        fprintf(stderr, "tessel: removed %s, older than %s\n", t->name, t->final_name);
-    else
+    else if (action == TAKE_TEMP_REMOVE)
         fprintf(stderr, "tessel: removed %s, no whole take\n", t->name);
+    else if (action == TAKE_TEMP_RENAME && !facts.is_export && strcmp(name, t->final_name) != 0)
+        fprintf(stderr, "tessel: put back %s as %s, whole from a write that never ended; %s may be another copy's\n",
+                t->name, name, t->final_name);
+    else
+        fprintf(stderr, "tessel: put back %s as %s, whole from a write that never ended\n", t->name, name);
 }
 
-int take_sweep_temps(const char* folder)
+int take_sweep_temps(const char* folder, const char* lock_folder)
 {
-    SweepFolder f{folder, false};
+    SweepFolder f{folder, false, lock_folder && lock_folder[0] ? lock_folder : folder};
     return plat_file_stale_temps(folder, settle_temp, &f);
 }
 
 int take_sweep_loops(const char* folder)
 {
-    SweepFolder f{folder, true};
+    SweepFolder f{folder, true, nullptr};
     return plat_file_stale_temps(folder, settle_temp, &f);
 }

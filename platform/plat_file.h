@@ -49,11 +49,18 @@ bool plat_file_write_replacing(const char* path, bool (*write)(void* ctx, FILE* 
 // errno; on failure no temporary file is left. The temporary file's name is
 // plat_file_temp_path's, so a caller can watch the write grow.
 int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void* ctx, FILE* f), void* ctx);
-// The same, replacing, with gate asked last, once the temporary is whole and synced:
-// false keeps it out of place (ESTALE, no temporary left). What the gate begins (a
-// lock taken to compare and move as one step) the caller ends after the return.
-int plat_file_write_via_temp_gated(const char* path, bool (*write)(void* ctx, FILE* f), bool (*gate)(void* ctx),
-                                   void* ctx);
+// What a gate decides once the temporary is whole and synced.
+enum PlatGateAnswer {
+    PLAT_GATE_REPLACE = 0,     // over path
+    PLAT_GATE_REFUSE = 1,      // kept out of place: ESTALE, no temporary left
+    PLAT_GATE_ELSEWHERE = 2,   // under the path the gate wrote to elsewhere, replacing
+                               // nothing; a name taken meanwhile asks the gate again
+};
+// The same, with gate asked last, once the temporary is whole and synced. What the
+// gate begins (a lock taken to compare and move as one step) the caller ends after
+// the return.
+int plat_file_write_via_temp_gated(const char* path, bool (*write)(void* ctx, FILE* f),
+                                   PlatGateAnswer (*gate)(void* ctx, char* elsewhere, size_t cap), void* ctx);
 // A temporary "<final>.tmp.<pid>" that a writer which has ended left behind.
 struct PlatStaleTemp {
     const char* name;          // the temporary's own name

@@ -160,10 +160,32 @@ int plat_file_sweep_temps(const char* folder, bool (*own)(const char* final_name
     return s.removed;
 }
 
+// How often a gate that puts the file elsewhere is asked again for a name that another
+// writer took meanwhile.
+static const int kElsewhereTries = 16;
+
+// The gate's answer carried out: over path, refused, or under the name it gives
+// without replacing anything (asked again when that name was taken meanwhile).
+static int gate_and_place(const char* temp, const char* path,
+                          PlatGateAnswer (*gate)(void* ctx, char* elsewhere, size_t cap), void* ctx)
+{
+    int err = EEXIST;
+    for (int i = 0; i < kElsewhereTries && err == EEXIST; i++) {
+        char elsewhere[1100] = "";
+        PlatGateAnswer answer = gate(ctx, elsewhere, sizeof elsewhere);
+        if (answer == PLAT_GATE_REPLACE)
+            return rename(temp, path) == 0 ? 0 : errno;
+        if (answer != PLAT_GATE_ELSEWHERE || !elsewhere[0])
+            return ESTALE;
+        err = plat_file_rename_noreplace(temp, elsewhere);
+    }
+    return err;
+}
+
 // Every replacement: the temporary made new with mode, locked until it is in place;
 // gate (may be null) says last whether it may go in place.
 static int write_via_temp(const char* path, bool replace, mode_t mode, bool (*write)(void* ctx, FILE* f),
-                          void* ctx, bool (*gate)(void* ctx) = nullptr)
+                          void* ctx, PlatGateAnswer (*gate)(void* ctx, char* elsewhere, size_t cap) = nullptr)
 {
     char temp[1100];
     if (!path || !path[0] || !write || !plat_file_temp_path(path, temp, sizeof temp))
@@ -193,8 +215,8 @@ static int write_via_temp(const char* path, bool replace, mode_t mode, bool (*wr
         err = errno ? errno : EIO;
     else if (fflush(f) != 0 || ferror(f) || fsync(fd) != 0)
         err = errno ? errno : EIO;
-    else if (gate && !gate(ctx))
-        err = ESTALE;
+    else if (gate)
+        err = gate_and_place(temp, path, gate, ctx);
     else if (replace)
         err = rename(temp, path) == 0 ? 0 : errno;
     else
@@ -212,8 +234,8 @@ int plat_file_write_via_temp(const char* path, bool replace, bool (*write)(void*
     return write_via_temp(path, replace, 0644, write, ctx);
 }
 
-int plat_file_write_via_temp_gated(const char* path, bool (*write)(void* ctx, FILE* f), bool (*gate)(void* ctx),
-                                   void* ctx)
+int plat_file_write_via_temp_gated(const char* path, bool (*write)(void* ctx, FILE* f),
+                                   PlatGateAnswer (*gate)(void* ctx, char* elsewhere, size_t cap), void* ctx)
 {
     return write_via_temp(path, true, 0644, write, ctx, gate);
 }

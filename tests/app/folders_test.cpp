@@ -17,7 +17,9 @@
 #include "app/folders.h"
 #include "audio/wav_write.h"
 #include "platform/plat_file.h"
+#include "platform/plat_file_stamp.h"
 #include "platform/plat_folders.h"
+#include "platform/plat_named_lock.h"
 #include "support/test_proc.h"
 
 namespace {
@@ -229,17 +231,20 @@ TEST_F(FoldersTest, TheProgramFolderIsFoundAndATooSmallBufferIsRefused)
 // The start's sweep
 // ---------------------------------------------------------------------------
 
-// A killed writer's whole take, newer than the file under its name, is put in place: a
-// session take over that file, an export (every take in Loops) beside it under the next
-// free name. A torn one, one with a wrong RIFF size or an older one goes. A plain ".tmp",
-// a running writer's temporary and a number no writer of ours can have had stay: the
-// system's process-id limit is set to the later of two ended writers, so a limit that
-// is not the system's shows whatever the machine's own. All the same where renames
-// cannot refuse to replace.
-TEST_F(FoldersTest, TheSweepPutsBackWholeNewerTakesAndRemovesTheRest)
+// A killed writer's whole session take goes over the file under its name only when,
+// under the takes' lock, that file is still the one the writer noted it would replace
+// (or still nothing, when it expected none). Any other whole take (its file changed
+// since, no note, the lock not had) and every export (all of Loops) is put in place
+// beside it under the next free name: nothing whole is lost. A torn one or one with a
+// wrong RIFF size goes. A plain ".tmp", a running writer's temporary and a number no
+// writer of ours can have had stay: the system's process-id limit is set to the later
+// of two ended writers, so a limit that is not the system's shows whatever the
+// machine's own. All the same where renames cannot refuse to replace.
+TEST_F(FoldersTest, TheSweepPutsBackWholeTakesAndReplacesOnlyWhatTheirWriterExpected)
 {
     enum { WHOLE, TORN, BAD_RIFF };
     enum { TAKES, LOOPS };
+    enum { UNNOTED, AS_IS, CHANGED };   // what the writer noted of the file under the name
     const int ended = testproc_ended_pid(), later = testproc_ended_pid();
     ASSERT_TRUE(ended > 0 && later > 0 && ended != later);
     const std::string dead = ".tmp." + std::to_string(std::min(ended, later));
@@ -250,72 +255,89 @@ TEST_F(FoldersTest, TheSweepPutsBackWholeNewerTakesAndRemovesTheRest)
     const struct {
         int folder;
         std::string final_name, suffix;
-        int kind, final_age_h;   // the file under the final name: hours older, 0 none, < 0 newer
+        int kind;
+        bool old_file;           // a file under the final name
+        int note;
         std::string ends_as;     // where the temporary's bytes end up; "" removed
+        std::string unlocked;    // the same when the takes' lock cannot be had
     } cases[] = {
-        {TAKES, "tessel-20260101-000000.wav", dead, WHOLE, 1, "tessel-20260101-000000.wav"},
-        {TAKES, "jam7.wav", dead, WHOLE, 0, "jam7.wav"},
-        {TAKES, "tessel-20260101-000001.wav", dead, WHOLE, -1, ""},
-        {TAKES, "tessel-20260101-000002.wav", dead, TORN, 1, ""},
-        {TAKES, "tessel-20260101-000003.wav", dead, BAD_RIFF, 0, ""},
-        {TAKES, "tessel-loop-20260101-000004.wav", dead, WHOLE, 1, "tessel-loop-20260101-000004-2.wav"},
-        {TAKES, "tessel-loop-20260101-000005.wav", dead, WHOLE, 0, "tessel-loop-20260101-000005.wav"},
-        {TAKES, "tessel-my song.wav", ".tmp", WHOLE, 0, "tessel-my song.wav.tmp"},
-        {TAKES, "tessel-20260101-000006.wav", ".tmp.1", WHOLE, 1, "tessel-20260101-000006.wav.tmp.1"},
-        {TAKES, "x.wav", ".tmp.0", WHOLE, 0, "x.wav.tmp.0"},
-        {TAKES, "z.wav", ".tmp." + pid_max, WHOLE, 0, "z.wav.tmp." + pid_max},
-        {TAKES, "w.wav", ".tmp.0" + dead.substr(5), WHOLE, 0, "w.wav.tmp.0" + dead.substr(5)},
-        {LOOPS, "jam  bar 1  4 bars  120 bpm.wav", dead, WHOLE, 0, "jam  bar 1  4 bars  120 bpm.wav"},
-        {LOOPS, "jam  bar 2  4 bars  120 bpm.wav", dead, WHOLE, 1, "jam  bar 2  4 bars  120 bpm (2).wav"},
-        {LOOPS, "jam  end  2.5 beats  120 bpm.wav", dead, TORN, 0, ""},
+        {TAKES, "tessel-20260101-000000.wav", dead, WHOLE, true, AS_IS, "tessel-20260101-000000.wav",
+         "tessel-20260101-000000-2.wav"},
+        {TAKES, "jam7.wav", dead, WHOLE, false, AS_IS, "jam7.wav", "jam7.wav"},
+        {TAKES, "tessel-20260101-000001.wav", dead, WHOLE, true, CHANGED, "tessel-20260101-000001-2.wav", ""},
+        {TAKES, "tessel-20260101-000007.wav", dead, WHOLE, true, UNNOTED, "tessel-20260101-000007-2.wav", ""},
+        {TAKES, "tessel-20260101-000008.wav", dead, WHOLE, false, CHANGED, "tessel-20260101-000008.wav", ""},
+        {TAKES, "tessel-20260101-000002.wav", dead, TORN, true, AS_IS, "", ""},
+        {TAKES, "tessel-20260101-000003.wav", dead, BAD_RIFF, false, AS_IS, "", ""},
+        {TAKES, "tessel-loop-20260101-000004.wav", dead, WHOLE, true, UNNOTED, "tessel-loop-20260101-000004-2.wav", ""},
+        {TAKES, "tessel-loop-20260101-000005.wav", dead, WHOLE, false, UNNOTED, "tessel-loop-20260101-000005.wav", ""},
+        {TAKES, "tessel-my song.wav", ".tmp", WHOLE, false, UNNOTED, "tessel-my song.wav.tmp", ""},
+        {TAKES, "tessel-20260101-000006.wav", ".tmp.1", WHOLE, true, AS_IS, "tessel-20260101-000006.wav.tmp.1", ""},
+        {TAKES, "x.wav", ".tmp.0", WHOLE, false, UNNOTED, "x.wav.tmp.0", ""},
+        {TAKES, "z.wav", ".tmp." + pid_max, WHOLE, false, UNNOTED, "z.wav.tmp." + pid_max, ""},
+        {TAKES, "w.wav", ".tmp.0" + dead.substr(5), WHOLE, false, UNNOTED, "w.wav.tmp.0" + dead.substr(5), ""},
+        {LOOPS, "jam  bar 1  4 bars  120 bpm.wav", dead, WHOLE, false, UNNOTED, "jam  bar 1  4 bars  120 bpm.wav", ""},
+        {LOOPS, "jam  bar 2  4 bars  120 bpm.wav", dead, WHOLE, true, AS_IS, "jam  bar 2  4 bars  120 bpm (2).wav", ""},
+        {LOOPS, "jam  end  2.5 beats  120 bpm.wav", dead, TORN, false, UNNOTED, "", ""},
     };
     const fs::path takes = root / "takes", data = root / "data", loops = home / "Music/TideCoil/Loops";
     snprintf(f.takes, sizeof f.takes, "%s", takes.c_str());
     snprintf(f.data, sizeof f.data, "%s", data.c_str());
     uint8_t head[WAV_FLOAT_HEADER];
     wav_header_float(head, 48000, 800);
-    for (int refused : {0, EINVAL}) {
-        SCOPED_TRACE(refused ? "no-replace renames refused" : "no-replace renames");
+    for (int pass = 0; pass < 3; pass++) {
+        const int refused = pass == 1 ? EINVAL : 0;
+        const bool unlocked = pass == 2;
+        SCOPED_TRACE(unlocked ? "the lock not had" : refused ? "no-replace renames refused" : "no-replace renames");
         for (const fs::path& dir : {takes, data, loops}) {
             fs::remove_all(dir);
             fs::create_directories(dir);
         }
-        auto now = fs::file_time_type::clock::now();
         std::vector<std::string> bytes;
         for (const auto& c : cases) {
             const fs::path& dir = c.folder == LOOPS ? loops : takes;
+            const fs::path temp = dir / (c.final_name + c.suffix);
             std::string wav = std::string((const char*)head, sizeof head) +
                               std::string(c.kind == TORN ? 400 : 800, (char)('a' + bytes.size()));
             wav[4] ^= c.kind == BAD_RIFF ? 2 : 0;
             bytes.push_back(wav);
-            std::ofstream(dir / (c.final_name + c.suffix), std::ios::binary) << wav;
-            fs::last_write_time(dir / (c.final_name + c.suffix), now);
-            if (c.final_age_h != 0) {
+            if (c.old_file)
                 std::ofstream(dir / c.final_name) << "the old take";
-                fs::last_write_time(dir / c.final_name, now - std::chrono::hours(c.final_age_h));
+            std::ofstream(temp, std::ios::binary) << wav;
+            PlatFileStamp expected;
+            plat_file_stamp((dir / c.final_name).c_str(), &expected);
+            expected.mtime_ns += c.note == CHANGED ? 1 : 0;
+            expected.exists ^= c.note == CHANGED && !c.old_file ? 1 : 0;
+            if (c.note != UNNOTED) {
+                FILE* t = fopen(temp.c_str(), "rb");
+                ASSERT_TRUE(t && plat_file_stamp_note(t, &expected)) << "this file system keeps no notes";
+                fclose(t);
             }
         }
         std::ofstream(data / "tessel.ini.tmp") << "x";
         std::ofstream(data / ("tessel.ini" + dead)) << "x";
 
         plat_file_fake_rename_refusals(refused, 0);
+        plat_named_lock_fake(unlocked ? PLAT_LOCK_FAILED : PLAT_LOCK_TAKEN);
         EXPECT_EQ(folders_sweep_temps(&f), 1);
+        plat_named_lock_fake(PLAT_LOCK_TAKEN);
         plat_file_fake_rename_refusals(0, 0);
         EXPECT_TRUE(fs::exists(data / "tessel.ini.tmp"));
         EXPECT_FALSE(fs::exists(data / ("tessel.ini" + dead)));
         for (size_t i = 0; i < std::size(cases); i++) {
             const auto& c = cases[i];
+            const std::string& ends_as = unlocked && !c.unlocked.empty() ? c.unlocked : c.ends_as;
             const fs::path& dir = c.folder == LOOPS ? loops : takes;
             auto text = [&](const std::string& name) {
                 std::ifstream in(dir / name, std::ios::binary);
                 return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "(none)";
             };
-            EXPECT_EQ(fs::exists(dir / (c.final_name + c.suffix)), c.ends_as == c.final_name + c.suffix) << i;
-            if (!c.ends_as.empty()) {
-                EXPECT_EQ(text(c.ends_as), bytes[i]) << i;
+            EXPECT_EQ(fs::exists(dir / (c.final_name + c.suffix)), ends_as == c.final_name + c.suffix) << i;
+            if (!ends_as.empty()) {
+                EXPECT_EQ(text(ends_as), bytes[i]) << i;
             }
-            if (c.ends_as != c.final_name) {
-                EXPECT_EQ(text(c.final_name), c.final_age_h != 0 ? "the old take" : "(none)") << i;
+            if (ends_as != c.final_name) {
+                EXPECT_EQ(text(c.final_name), c.old_file ? "the old take" : "(none)") << i;
             }
         }
     }

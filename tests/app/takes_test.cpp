@@ -23,6 +23,7 @@
 #include "tests/app/take_grid_kit.h"
 #include "audio/wav_write.h"
 #include "platform/plat_file.h"
+#include "platform/plat_named_lock.h"
 #include "platform/plat_time.h"
 #include "tests/audio/media_fixture.h"
 
@@ -619,14 +620,18 @@ TEST_F(TakesTest, AFileCutToTheLoopsLimitSaysSoWithTheLengthKept)
     EXPECT_EQ(bytes(takes.path / "long.wav"), before);
 }
 
-// A listed take the loop cannot hold as it is, or one another running copy saved over,
-// starts a new take and its file stays as it is.
+// A listed take the loop cannot hold as it is, one another running copy saved over, or
+// one whose save cannot have the takes' lock (held elsewhere, or its folder unusable)
+// starts a new take and its file stays as it is. However many takes are saved, one lock
+// file serves them all.
 TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
 {
     wav("hi.wav", 1, 48000, 96000.0);
     wav("four.wav", 4, 4800, 48000.0);
     wav("shared.wav", 2, 4800, 48000.0);
     wav("raced.wav", 2, 4800, 48000.0);
+    wav("held.wav", 2, 4800, 48000.0);
+    wav("nolock.wav", 2, 4800, 48000.0);
     wav("tessel-loop-20260101-000000.wav", 2, 4800, 48000.0);
     wav("take  bar 2  1 bar  120 bpm.wav", 2, 4800, 48000.0);
     fixture::WavSpec pcm32;   // finer than the loop's floats hold
@@ -634,17 +639,20 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     std::vector<uint8_t> wide = fixture::wav(pcm32, fixture::encode(std::vector<float>(2 * 4800, 0.25f), 4, false));
     ASSERT_TRUE(fixture::write_file((takes.path / "wide.wav").string(), wide));
     app_library_scan(app);
-    enum { ALONE, BEFORE, DURING };   // when another copy saves over the take
+    enum { ALONE, BEFORE, DURING, NO_LOCK };   // when another copy saves over the take
     const struct {
         const char *name, *toast;
         int elsewhere;
-    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT", ALONE},
-                 {"hi.wav", "LOADED, 96K MADE 48K", ALONE},
-                 {"wide.wav", "LOADED, 32-BIT NARROWED", ALONE},
-                 {"tessel-loop-20260101-000000.wav", "LOADED", ALONE},
-                 {"take  bar 2  1 bar  120 bpm.wav", "LOADED", ALONE},
-                 {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", BEFORE},
-                 {"raced.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", DURING}};
+        PlatLockResult lock;   // what the save's lock gives
+    } cases[] = {{"four.wav", "LOADED, 4 CHANNELS, 2 KEPT", ALONE, PLAT_LOCK_TAKEN},
+                 {"hi.wav", "LOADED, 96K MADE 48K", ALONE, PLAT_LOCK_TAKEN},
+                 {"wide.wav", "LOADED, 32-BIT NARROWED", ALONE, PLAT_LOCK_TAKEN},
+                 {"tessel-loop-20260101-000000.wav", "LOADED", ALONE, PLAT_LOCK_TAKEN},
+                 {"take  bar 2  1 bar  120 bpm.wav", "LOADED", ALONE, PLAT_LOCK_TAKEN},
+                 {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", BEFORE, PLAT_LOCK_TAKEN},
+                 {"raced.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", DURING, PLAT_LOCK_TAKEN},
+                 {"held.wav", "TAKE SAVED AS A NEW TAKE: ANOTHER COPY HOLDS THE LOCK", NO_LOCK, PLAT_LOCK_TIMEOUT},
+                 {"nolock.wav", "TAKE SAVED AS A NEW TAKE: PERMISSION DENIED", NO_LOCK, PLAT_LOCK_FAILED}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::path file = takes.path / c.name;
@@ -666,7 +674,10 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
             app_update(app, 0.001f);
         }
         size_t before = bytes(file);
+        plat_named_lock_fake(c.lock);
         ASSERT_TRUE(save());
+        plat_named_lock_fake(PLAT_LOCK_TAKEN);
+        app_update(app, 0.001f);   // the session follows the write
         EXPECT_STREQ(toast_text(), c.toast);
         std::string ours = app->session_name;
         EXPECT_TRUE(ours.starts_with("tessel-")) << ours;
@@ -677,6 +688,8 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
         EXPECT_TRUE(fs::exists(takes.path / ours));
         EXPECT_EQ(bytes(file), before);
     }
+    auto locks = fs::directory_iterator(data.path / ".locks");
+    EXPECT_EQ(std::distance(fs::begin(locks), fs::end(locks)), 1);
 }
 
 // Each road from a take at a higher rate to the loop keeps the band and keeps out what
