@@ -493,6 +493,33 @@ TEST_F(TakesTest, ACloseDuringAWaitSecuresTheTakeAndWaitsForTheExport)
     e->running = 0;
 }
 
+// At exit the program waits for an export under way, and a save that another copy's
+// save of the take kept out is written again, as a new take.
+TEST_F(TakesTest, TheExitWaitsForAnExportAndWritesAKeptOutSaveAgain)
+{
+    std::vector<float> tone(48000 * 30);
+    for (size_t i = 0; i < tone.size(); i++)
+        tone[i] = 0.25f * std::sin(0.05f * (float)i);
+    ASSERT_TRUE(loop_set_buffers(e, tone.data(), tone.data(), (int32_t)tone.size()));
+    e->content_generation.fetch_add(1);
+    ASSERT_TRUE(save());
+    const fs::path file = takes.path / app->session_name;
+    ASSERT_TRUE(loop_export_start(app));
+    app_save_on_exit(app);
+    EXPECT_FALSE(loop_export_busy()) << "the exit did not wait for the export";
+    EXPECT_LT(file_against_loop(takes.path, "tessel-loop-", e), 1e-3f);
+    e->content_generation.fetch_add(1);   // a dub, whose save another copy's then keeps out
+    session_wav_test_hold(true);
+    ASSERT_TRUE(session_wav_save(app));
+    fs::rename(wav("theirs.wav", 2, 9600, 48000.0), file);
+    session_wav_test_hold(false);
+    app_save_on_exit(app);
+    EXPECT_NE(takes.path / app->session_name, file);
+    EXPECT_EQ(wav_duration_seconds(file.c_str()), 0.2f) << "the other copy's save was replaced";
+    EXPECT_EQ(wav_duration_seconds((takes.path / app->session_name).c_str()), 30.0f)
+        << "the kept-out save was not written again";
+}
+
 TEST_F(TakesTest, DecodingResamplesSpreadsMonoAndRefusesHostileFiles)
 {
     float *l = nullptr, *r = nullptr;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# tessel_e2e_jack.sh loss|back|dead|cut|patch|slow|restore|copies PROGRAM BMP_PROBE [SLOW_DISK] - the
+# tessel_e2e_jack.sh loss|back|dead|cut|patch|slow|restore|copies|hangup|xlost|locks|deadcopy PROGRAM
+#   BMP_PROBE [SLOW_DISK] - the
 # program on a private JACK dummy server carrying jack_simple_client's tone.
 # back/dead: a loop of the tone is recorded, the server killed: red "AUDIO OFFLINE".
 #   back: the window answers a buffer click, the server again under its name and a
@@ -17,6 +18,15 @@
 #   holds 180 s of it, and dubbed: the file stays as it was and the dub is a new take.
 # copies: two copies restore one silent take; A dubs the tone, B silence, and both close
 #   at once, their writes slowed: A's dub is in a take, and the other save a new take.
+# hangup: SIGHUP 0.2 s after a hold-dub of a restored silent take: exit 0 with the dub in
+#   the take, which the next start restores (e exports it); again on a slow disk, SIGHUP
+#   while the autosave writes the dub.
+# xlost: the X server killed 0.2 s after a hold-dub: the dub is in the take, the status
+#   is not 0 and standard error says the display was lost.
+# locks: ".locks" in the data folder a plain file, then the takes' lock held by another
+#   process: each dub is saved as a new take, with the reason on standard error.
+# deadcopy: two copies on one take; B's save waits in its sync, A's goes in place, B is
+#   killed: A closes, and after its next start both dubs are on disk.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
@@ -193,6 +203,142 @@ copies_dub() {
   exit 0
 }
 
+TAKES=$HOME/Music/tessel
+silent_take() { sox -n -r 48000 -c 2 -e floating-point -b 32 "$TAKES/$RESTORED" trim 0 2; }
+# Whether a file holds a dub of the tone (the restored take is silent).
+dubbed() {
+  local len rms
+  read -r len rms < <(e2e_wav_stats "$1")
+  awk -v r="$rms" 'BEGIN { exit !(r > 0.02) }'
+}
+dubbed_takes() {
+  local f n=0
+  for f in "$TAKES"/tessel-[0-9]*.wav; do [ -e "$f" ] && dubbed "$f" && n=$((n + 1)); done
+  echo "$n"
+}
+dubbed_takes_are() { [ "$(dubbed_takes)" = "$1" ]; }
+no_temporary() { ! ls "$TAKES"/*.tmp* >/dev/null 2>&1; }
+hold_dub() { timeout 10 xdotool windowfocus --sync "$1" keydown d sleep "$2" keyup d; }
+tone_on() { timeout 10 jack_connect jack_simple_client:output1 "$1:in_0" || session_fail "jack_connect to $1 failed"; }
+# ended PID WHAT -> the program's exit status once it has ended (bounded).
+ended() {
+  e2e_poll "$E2E_WAIT" e2e_gone "$1" || session_fail "the program did not end after $2"
+  wait "$1"
+}
+exported() { ls "$TAKES"/tessel-loop-*.wav 2>/dev/null | head -1 | grep . && no_temporary; }
+
+hangup_steps() {
+  local t0 rc
+  tone_on tessel
+  hold_dub "$wid" 1
+  sleep 0.2
+  t0=$(e2e_now) && kill -HUP "$apid"
+  ended "$apid" SIGHUP
+  rc=$?
+  [ "$rc" = 0 ] || session_fail "exit status $rc after SIGHUP"
+  dubbed "$TAKES/$RESTORED" || session_fail "the dub is not in the take after SIGHUP"
+  note "SIGHUP 0.2 s after a hold-dub: exit 0 $(e2e_elapsed "$t0") s later, the dub in the take"
+  e2e_program_start || session_fail "no window at the next start"
+  e2e_jack_port tessel:in_0 || session_fail "no ports at the next start"
+  timeout 10 xdotool windowfocus --sync "$wid" key e
+  e2e_poll "$E2E_WAIT" exported >/dev/null || session_fail "e wrote no export after the next start"
+  dubbed "$(exported)" || session_fail "the next start did not restore the dubbed take"
+  e2e_term "$apid" >"$T/t" && read -r rc t0 <"$T/t"
+  [ "$rc" = 0 ] || session_fail "exit status $rc after the next start"
+  # A slow disk: SIGHUP while the autosave writes the dub.
+  rm -f "$TAKES"/tessel-loop-*.wav && silent_take || session_fail "sox made no take"
+  LD_PRELOAD=$SLOW_PRELOAD SLOW_DISK_BYTES_PER_S=150000 e2e_program_start || session_fail "no window on the slow disk"
+  e2e_jack_port tessel:in_0 || session_fail "no ports on the slow disk"
+  tone_on tessel
+  hold_dub "$wid" 1
+  e2e_poll "$E2E_WAIT" eval 'ls "$TAKES"/*.wav.tmp.* >/dev/null 2>&1' || session_fail "the autosave never began"
+  t0=$(e2e_now) && kill -HUP "$apid"
+  ended "$apid" "SIGHUP in the write"
+  rc=$?
+  [ "$rc" = 0 ] || session_fail "exit status $rc after SIGHUP in the write"
+  no_temporary || session_fail "a temporary file was left"
+  dubbed "$TAKES/$RESTORED" || session_fail "the dub is not in the take after SIGHUP in the write"
+  echo "0 $(e2e_elapsed "$t0")" >"$T/term"
+  exit 0
+}
+
+xlost_steps() {
+  local xpid rc t0
+  xpid=$(pgrep -f "^Xvfb $DISPLAY( |\$)" | head -1)
+  [ -n "$xpid" ] || session_fail "no pid for the X server on $DISPLAY"
+  tone_on tessel
+  hold_dub "$wid" 1
+  sleep 0.2
+  t0=$(e2e_now) && kill -KILL "$xpid"
+  ended "$apid" "the X server's end"
+  rc=$?
+  [ "$rc" != 0 ] || session_fail "exit status 0 after the display was lost"
+  grep -q "^tessel: ended: the display was lost" "$T/app.log" || session_fail "standard error does not say the display was lost"
+  dubbed "$TAKES/$RESTORED" || session_fail "the dub is not in the take after the display was lost"
+  note "the X server killed 0.2 s after a hold-dub: exit $rc $(e2e_elapsed "$t0") s later, the dub in the take"
+  echo "0 $(e2e_elapsed "$t0")" >"$T/term"
+  exit 0
+}
+
+locks_steps() {
+  local t0 rc holder
+  tone_on tessel
+  hold_dub "$wid" 1
+  t0=$(e2e_now)
+  e2e_poll "$E2E_WAIT" dubbed_takes_are 1 || session_fail "no take holds the dub with .locks a plain file"
+  note "with .locks a plain file the dub was a new take $(e2e_elapsed "$t0") s after the hold-dub"
+  grep -q "lock was not had (Not a directory)" "$T/app.log" || session_fail "no reason given for the new take"
+  dubbed "$TAKES/$RESTORED" && session_fail "the restored take was replaced without the lock"
+  e2e_term "$apid" >"$T/t" && read -r rc t0 <"$T/t"
+  [ "$rc" = 0 ] || session_fail "exit status $rc with .locks a plain file"
+  # The lock held by another process for longer than any wait.
+  rm -f "$DATA/.locks" && mkdir -p "$DATA/.locks" && printf 'session=%s\n' "$RESTORED" >"$INI"
+  flock "$DATA/.locks/takes.lock" sleep 300 >/dev/null 2>&1 &
+  holder=$!
+  echo "$holder" >"$T/holder.pid"
+  mv "$T/app.log" "$T/app-plain-file.log"
+  LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window with the lock held"
+  e2e_jack_port tessel:in_0 || session_fail "no ports with the lock held"
+  tone_on tessel
+  hold_dub "$wid" 1
+  t0=$(e2e_now)
+  e2e_poll "$E2E_WAIT" dubbed_takes_are 2 || session_fail "no take holds the dub with the lock held"
+  note "with the lock held elsewhere the dub was a new take $(e2e_elapsed "$t0") s after the hold-dub"
+  grep -q "lock was not had (ANOTHER COPY HOLDS THE LOCK)" "$T/app.log" || session_fail "no reason given with the lock held"
+  pkill -KILL -P "$holder"
+  e2e_term "$apid" >"$T/term"
+  exit 0
+}
+
+deadcopy_steps() {
+  local bpid wb bport rc t0
+  LD_PRELOAD=$SLOW_PRELOAD SLOW_DISK_SYNC_BYTES_PER_S=10000 "$BIN" >/dev/null 2>"$T/app-b.log" &
+  bpid=$!
+  echo "$bpid" >"$T/b.pid"
+  wb=$(e2e_window_of "$bpid") || session_fail "no window for the second copy"
+  e2e_poll "$E2E_WAIT" sh -c 'timeout 10 jack_lsp 2>/dev/null | grep -q "^tessel-.*:in_0$"' || session_fail "no ports of the second copy"
+  bport=$(timeout 10 jack_lsp | grep "^tessel-.*:in_0$" | head -1)
+  tone_on tessel
+  tone_on "${bport%:in_0}"
+  hold_dub "$wb" 0.4
+  e2e_poll "$E2E_WAIT" grep -q "^slow_disk: syncing .*$RESTORED.tmp" "$T/app-b.log" || session_fail "B's save never reached its sync"
+  hold_dub "$wid" 1.5
+  e2e_poll "$E2E_WAIT" eval 'dubbed "$TAKES/$RESTORED" && ! ls "$TAKES/$RESTORED.tmp.$apid" >/dev/null 2>&1' ||
+    session_fail "A's save never went in place"
+  kill -KILL "$bpid" && wait "$bpid" 2>/dev/null
+  e2e_term "$apid" >"$T/t" && read -r rc t0 <"$T/t"
+  [ "$rc" = 0 ] || session_fail "A's exit status $rc"
+  mv "$T/app.log" "$T/app-a.log"
+  LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window at A's next start"
+  e2e_term "$apid" >"$T/t" && read -r rc t0 <"$T/t"
+  [ "$rc" = 0 ] || session_fail "exit status $rc after the next start"
+  no_temporary || session_fail "a temporary file was left after the next start"
+  grep "^tessel: put back" "$T/app.log" >>"$T/notes"
+  dubbed_takes_are 2 || session_fail "$(dubbed_takes) takes hold a dub after the next start, not both copies' 2"
+  echo "0 $t0" >"$T/term"
+  exit 0
+}
+
 patch_and_restarts() {
   timeout 10 jack_lsp -c >"$T/first"
   timeout 10 jack_connect jack_simple_client:output1 tessel:in_0 &&
@@ -218,11 +364,16 @@ if [ "${1:-}" = --session ]; then
   INI=$XDG_CONFIG_HOME/TideCoil/tessel.ini
   # The input chosen in the settings: system, by name.
   [ "$MODE" = back ] && mkdir -p "${INI%/*}" && printf 'indev=system\ninapi=JACK\n' >"$INI"
-  case $MODE in restore | copies) mkdir -p "${INI%/*}" && printf 'session=%s\n' "$RESTORED" >"$INI" ;; esac
+  DATA=${INI%/*}
+  case $MODE in
+    restore | copies | hangup | xlost | locks | deadcopy) mkdir -p "$DATA" && printf 'session=%s\n' "$RESTORED" >"$INI" ;;
+  esac
+  [ "$MODE" = locks ] && touch "$DATA/.locks"
   LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window"
   e2e_jack_port tessel:out_1 || session_fail "no tessel ports"
   case $MODE in
     patch) patch_and_restarts ;; cut | slow) cut_or_slow ;; restore) restore_and_dub ;; copies) copies_dub ;;
+    hangup) hangup_steps ;; xlost) xlost_steps ;; locks) locks_steps ;; deadcopy) deadcopy_steps ;;
     *) loop_and_loss ;;
   esac
   e2e_term "$apid" >"$T/term"
@@ -245,6 +396,7 @@ status=1
 finish() {
   [ -s "$T/tone2.pid" ] && kill -TERM "$(cat "$T/tone2.pid")" 2>/dev/null
   [ -s "$T/b.pid" ] && kill -KILL "$(cat "$T/b.pid")" 2>/dev/null
+  [ -s "$T/holder.pid" ] && pkill -KILL -P "$(cat "$T/holder.pid")" 2>/dev/null
   # The second server, when one was started: stopped by its pid like the first.
   [ -s "$T/jack2.pid" ] && JACK_SERVER_PID=$(cat "$T/jack2.pid")
   e2e_finish_common
@@ -265,17 +417,23 @@ elif [ "$MODE" = copies ]; then
   mkdir -p "$HOME/Music/tessel"
   sox -n -r 48000 -c 2 -e floating-point -b 32 "$HOME/Music/tessel/$RESTORED" trim 0 2 || fail "sox made no take"
   export SLOW_DISK_BYTES_PER_S=400000
+elif [ "$MODE" = hangup ] || [ "$MODE" = xlost ] || [ "$MODE" = locks ] || [ "$MODE" = deadcopy ]; then
+  e2e_need flock pgrep
+  mkdir -p "$HOME/Music/tessel"
+  sox -n -r 48000 -c 2 -e floating-point -b 32 "$HOME/Music/tessel/$RESTORED" trim 0 2 || fail "sox made no take"
 fi
 e2e_jack_tone $RATE 1024 || fail "no JACK server with a tone"
 xvfb-run -a -s "-screen 0 1280x1100x24 -nolisten tcp -noreset" "$0" --session
 [ -e "$T/notes" ] && sed "s/^/tessel_e2e_jack $MODE: /" "$T/notes"
 [ -e "$T/fail" ] && fail "$(cat "$T/fail")"
-case $MODE in patch | slow | restore | copies) ;; *) JACK_SERVER_PID= ;; esac   # the first server has gone
+case $MODE in patch | slow | restore | copies | hangup | xlost | locks | deadcopy) ;; *) JACK_SERVER_PID= ;; esac   # the first server has gone
 read -r rc secs <"$T/term" || fail "no exit status"
 [ "$rc" = 0 ] || fail "exit status $rc after SIGTERM (${secs} s)"
-echo "tessel_e2e_jack $MODE: exited 0 ${secs} s after SIGTERM"
+case $MODE in hangup | xlost | locks | deadcopy) ;; *) echo "tessel_e2e_jack $MODE: exited 0 ${secs} s after SIGTERM" ;; esac
 
-if [ "$MODE" = patch ]; then
+if [ "$MODE" = hangup ] || [ "$MODE" = xlost ] || [ "$MODE" = locks ] || [ "$MODE" = deadcopy ]; then
+  :   # checked in the session
+elif [ "$MODE" = patch ]; then
   [ "$(e2e_connections tessel:in_0 "$T/first")" = system:capture_1 ] || fail "the first stream was not on system:capture_1"
   diff "$T/before" "$T/after" >&2 || fail "the patch changed across the restarts"
   [ "$(e2e_connections tessel:in_0 "$T/after")" = jack_simple_client:output1 ] || fail "tessel:in_0 lost its patch"
