@@ -55,8 +55,9 @@ static void app_autosave(AppState* app, Engine* e, float dt)
             // been still for a while longer, even if it never changes again.
             app->session_gen_saved = e->content_generation.load(rl) - 1u;
             app->session_quiet = -kSessionRetrySeconds;
-        } else {
-            // The take is on disk: the status line and a close start afresh.
+        } else if (e->content_generation.load(rl) == app->session_gen_saved) {
+            // The loop is on disk: the status line and a close start afresh. A good
+            // write seen only after a later one could not even begin clears nothing.
             app->take_unsaved = 0;
             app->close_failed = 0;
         }

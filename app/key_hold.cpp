@@ -49,6 +49,7 @@ int key_hold_offer(KeyHold* hold, const SDL_Event* ev)
     // A press needs its own slot, one for its text and one kept for its release.
     if (hold->count + hold->releases_owed + 3 > KEY_HOLD_SLOTS) {
         hold->skip_text = 1;
+        hold->dropped++;
         return KEY_HOLD_FULL;
     }
     hold->skip_text = 0;
@@ -73,6 +74,7 @@ int key_hold_take(KeyHold* hold, SDL_Event* out)
     hold->count = 0;
     // A key still down acts on its release, once the wait has ended.
     hold->releases_owed = 0;
+    hold->dropped = 0;
     hold->skip_text = 0;
     std::memset(hold->pressed, 0, sizeof hold->pressed);
     return n;

@@ -18,6 +18,7 @@ struct KeyHold {
     SDL_Event events[KEY_HOLD_SLOTS];
     int32_t count;
     int32_t releases_owed;              // held presses whose release is still to come
+    int32_t dropped;                    // presses dropped since the store was last emptied
     uint8_t skip_text;                  // the next text input belongs to a press not held
     uint8_t pressed[SDL_NUM_SCANCODES]; // keys whose held press awaits its release
 };
@@ -28,11 +29,11 @@ enum { KEY_HOLD_NOW = 0, KEY_HOLD_HELD, KEY_HOLD_IGNORED, KEY_HOLD_FULL };
 // Offers a key press, release or text input made during a wait: KEY_HOLD_HELD when
 // stored, KEY_HOLD_NOW when it is to act at once (a release of a key not held, any
 // other event), KEY_HOLD_IGNORED for a repeat (and its text), KEY_HOLD_FULL for a
-// press the store has no room for (its text is then ignored too).
+// press the store has no room for (its text is then ignored too; dropped counts it).
 int key_hold_offer(KeyHold* hold, const SDL_Event* ev);
 // A key press that acts at once during the wait (a note of musical typing): its text
 // is not held either.
 void key_hold_let_through(KeyHold* hold, const SDL_Event* ev);
 // Moves the held events, in order, into out (room for KEY_HOLD_SLOTS); how many. The
-// store is empty afterwards.
+// store is empty afterwards, with no press dropped.
 int key_hold_take(KeyHold* hold, SDL_Event* out);

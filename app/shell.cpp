@@ -205,11 +205,12 @@ int shell_start(ShellCtx* sh, int argc, char** argv, const ShellOptions* options
     sh->made |= MADE_SDL;
     // With no display reachable (the X server gone or refusing for a moment) SDL
     // settles on a driver that shows nothing: the program would play on with a window
-    // nobody can see or close. Such a driver is taken only when asked for by name.
+    // nobody can see or close. Such a driver is taken only when asked for by name, in
+    // any case, as SDL itself reads the name.
     const char* driver = SDL_GetCurrentVideoDriver();
     const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
     if (driver && (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy") || !strcmp(driver, "evdev")) &&
-        !(asked && strstr(asked, driver)))
+        !(asked && SDL_strcasestr(asked, driver)))
         return shell_fail(sh, "SDL init failed", "no display could be opened (is DISPLAY set?)");
     t = shell_step(sh, "SDL_Init", t);
     // A closed terminal is a close request like SIGTERM, not the end of the take.

@@ -65,7 +65,8 @@ static bool shell_hold_key(ShellCtx* sh, const SDL_Event* ev)
         return false;
     }
     int kept = key_hold_offer(&sh->key_hold, ev);
-    if (kept == KEY_HOLD_FULL)
+    // One toast a wait: a copy for every dropped key would push out the others.
+    if (kept == KEY_HOLD_FULL && sh->key_hold.dropped == 1)
         toast_show(app, "TOO MANY KEYS WAITING: KEY DROPPED", TOAST_RED);
     return kept != KEY_HOLD_NOW;
 }

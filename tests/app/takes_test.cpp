@@ -48,6 +48,12 @@ protected:
         ASSERT_EQ(take_load_state(), 0) << "the loader still busy after a minute";
     }
     const char* toast_text() { return app->toasts[(app->toast_next + APP_TOASTS - 1) % APP_TOASTS].text; }
+    std::string status()
+    {
+        char text[VIEW_STATUS_CAP];
+        view_status_left_text(app, text, sizeof text);
+        return text;
+    }
     static size_t bytes(const fs::path& p)   // a fingerprint of a file's bytes
     {
         std::ifstream in(p, std::ios::binary);
@@ -124,12 +130,16 @@ TEST_F(TakesTest, AFailedWriteKeepsTheOldTakeAndIsReported)
     plat_file_fake_size_limit(-1);
     EXPECT_EQ(e->clear_request.load(), 0);
 
-    // Once the disk has room again the take is written without the loop changing.
+    // Once the disk has room again the take is written without the loop changing, and
+    // the status line is itself again.
     frames(20);
     EXPECT_EQ(fs::file_size(file), before);   // not at once: the retry waits a while
+    EXPECT_EQ(status(), "AUDIO OFFLINE  TAKE NOT SAVED");
     frames(130);
     ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
     EXPECT_GT(fs::file_size(file), before);
+    frames(1);
+    EXPECT_EQ(status(), "AUDIO OFFLINE") << "the good save left the mark";
 }
 
 // Takes of the same second, or of another copy still writing one, keep their names.
@@ -372,15 +382,25 @@ TEST_F(TakesTest, ACloseEOrNWritesTheSettledTakeAndNoLaterCloseLosesIt)
     e->running = 0;
 }
 
-// A close whose write fails gives the window back: the close ends, every key acts and
-// "TAKE NOT SAVED" stands in the status line. The next close writes again and ends
-// once the take is in place; when that write fails too, it ends at once. The previous
-// take is never touched and no temporary is left.
+// A close whose write fails, or cannot even begin, gives the window back: the close
+// ends, every key acts and "TAKE NOT SAVED" stands in the status line. The next close
+// writes again and ends once the take is in place; when that write fails too, it ends
+// at once. The previous take is never touched and no temporary is left.
 TEST_F(TakesTest, AFailedCloseGivesTheWindowBackAndTheNextCloseWritesAgain)
 {
     std::vector<float> silence(24000, 0.0f);
-    for (bool room_again : {false, true}) {
-        SCOPED_TRACE(room_again ? "space comes back" : "the disk stays full");
+    enum { DISK_FULL, NO_FOLDER };
+    const struct {
+        const char* what;
+        int fault;
+        bool room_again;
+    } cases[] = {{"the disk stays full", DISK_FULL, false},
+                 {"space comes back", DISK_FULL, true},
+                 {"a new take with no takes folder: no write begins", NO_FOLDER, false}};
+    const std::string folder = app->takes_folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        bool room_again = c.room_again;
         for (const auto& f : fs::directory_iterator(takes.path))
             fs::remove(f.path());
         app->closing = APP_CLOSING_NONE;
@@ -388,13 +408,22 @@ TEST_F(TakesTest, AFailedCloseGivesTheWindowBackAndTheNextCloseWritesAgain)
         app->session_name[0] = '\0';
         ASSERT_TRUE(loop_set_buffers(e, silence.data(), silence.data(), 24000));
         ASSERT_TRUE(save());
+        // No frame runs between the save and the close: a good write the update sees
+        // only after a later one could not begin must not clear that one's mark.
         fs::path previous = takes.path / app->session_name;
         size_t before = bytes(previous);
         e->record = 1;
         e->playing = 1;
         run_callback(12000, 0.25f);   // an overdub, stream stopped
 
-        ASSERT_TRUE(plat_file_fake_size_limit(1000));
+        if (c.fault == DISK_FULL) {
+            ASSERT_TRUE(plat_file_fake_size_limit(1000));
+        } else {
+            app->takes_folder[0] = '\0';
+            app->session_name[0] = '\0';
+        }
+        for (Toast& t : app->toasts)
+            t.alpha = 0.0f;   // the earlier rows' toasts have faded
         app->ui_time = 10.0;
         EXPECT_FALSE(app_close_request(app, 10.0));
         bool ended = false;
@@ -408,6 +437,9 @@ TEST_F(TakesTest, AFailedCloseGivesTheWindowBackAndTheNextCloseWritesAgain)
         char status[VIEW_STATUS_CAP];
         view_status_left_text(app, status, sizeof status);
         EXPECT_TRUE(std::string(status).ends_with("  TAKE NOT SAVED")) << status;
+        EXPECT_TRUE(std::any_of(std::begin(app->toasts), std::end(app->toasts), [](const Toast& t) {
+            return t.alpha > 0.0f && std::strcmp(t.text, "TAKE NOT SAVED") == 0;
+        })) << "no toast said the take was not saved";
         transport_record(app);
         EXPECT_EQ(e->record.load(), 1) << "keys act again";
         transport_record(app);
@@ -431,6 +463,7 @@ TEST_F(TakesTest, AFailedCloseGivesTheWindowBackAndTheNextCloseWritesAgain)
             EXPECT_EQ(bytes(previous), before);
             app_update(app, 0.001f);
         }
+        snprintf(app->takes_folder, sizeof app->takes_folder, "%s", folder.c_str());
         e->record = 0;
         app->take_unsaved = 0;
     }
@@ -657,6 +690,7 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     wav("four.wav", 4, 4800, 48000.0);
     wav("shared.wav", 2, 4800, 48000.0);
     wav("raced.wav", 2, 4800, 48000.0);
+    wav("closed.wav", 2, 4800, 48000.0);
     wav("held.wav", 2, 4800, 48000.0);
     wav("nolock.wav", 2, 4800, 48000.0);
     wav("tessel-loop-20260101-000000.wav", 2, 4800, 48000.0);
@@ -666,7 +700,7 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     std::vector<uint8_t> wide = fixture::wav(pcm32, fixture::encode(std::vector<float>(2 * 4800, 0.25f), 4, false));
     ASSERT_TRUE(fixture::write_file((takes.path / "wide.wav").string(), wide));
     app_library_scan(app);
-    enum { ALONE, BEFORE, DURING, NO_LOCK };   // when another copy saves over the take
+    enum { ALONE, BEFORE, DURING, CLOSING, NO_LOCK };   // when another copy saves over the take
     const struct {
         const char *name, *toast;
         int elsewhere;
@@ -678,11 +712,15 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
                  {"take  bar 2  1 bar  120 bpm.wav", "LOADED", ALONE, PLAT_LOCK_TAKEN},
                  {"shared.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", BEFORE, PLAT_LOCK_TAKEN},
                  {"raced.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", DURING, PLAT_LOCK_TAKEN},
+                 {"closed.wav", "TAKE CHANGED ELSEWHERE: NEW TAKE", CLOSING, PLAT_LOCK_TAKEN},
                  {"held.wav", "TAKE SAVED AS A NEW TAKE: ANOTHER COPY HOLDS THE LOCK", NO_LOCK, PLAT_LOCK_TIMEOUT},
                  {"nolock.wav", "TAKE SAVED AS A NEW TAKE: PERMISSION DENIED", NO_LOCK, PLAT_LOCK_FAILED}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::path file = takes.path / c.name;
+        auto new_take_written = [&] {
+            return std::string(app->session_name).starts_with("tessel-") && fs::exists(takes.path / app->session_name);
+        };
         take_load_into_loop(app, row_of(c.name));
         ASSERT_TRUE(wait_ends());
         EXPECT_STREQ(app->session_name, c.name) << "the session names the file until the loop changes";
@@ -699,6 +737,35 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
             ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
             EXPECT_STREQ(app->session_name, c.name);
             app_update(app, 0.001f);
+            // The settings no longer name their file as this session's take, and the
+            // loop, on disk nowhere, is written again once it has been still a while.
+            std::vector<char> settings(APP_SETTINGS_TEXT);
+            settings_format(app, settings.data(), settings.size());
+            EXPECT_EQ(std::string(settings.data()).find(std::string("session=") + c.name), std::string::npos)
+                << "the settings name the other copy's file";
+            frames(20);
+            ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
+            EXPECT_TRUE(new_take_written()) << "the loop was not written again";
+        }
+        if (c.elsewhere == CLOSING) {
+            // Their save lands while the close's write runs: the close writes the loop
+            // again as a new take before it ends.
+            session_wav_test_hold(true);
+            EXPECT_FALSE(app_close_request(app, app->ui_time));
+            for (int i = 0; i < 100 && !app->closing_secure.write_begun; i++)
+                EXPECT_FALSE(app_close_step(app));
+            ASSERT_TRUE(app->closing_secure.write_begun);
+            fs::rename(wav("theirs.wav", 2, 9600, 48000.0), file);
+            session_wav_test_hold(false);
+            bool ended = false;
+            for (int i = 0; i < kWriteLimitMs && !ended; i++) {
+                ended = app_close_step(app);
+                plat_sleep_ms(ended ? 0 : 1);
+            }
+            ASSERT_TRUE(ended);
+            ASSERT_TRUE(session_wav_wait(kWriteLimitMs));
+            EXPECT_TRUE(new_take_written()) << "the close ended with the loop kept out";
+            app->closing = APP_CLOSING_NONE;
         }
         size_t before = bytes(file);
         plat_named_lock_fake(c.lock);

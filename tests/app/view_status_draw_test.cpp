@@ -171,6 +171,17 @@ TEST_F(BottomView, MonitorOverdubExportAndAnInstrumentLightTheirButtons)
     EXPECT_EQ(right.x0, 372);
     EXPECT_NEAR(right.x1, 372 + 23 * 8.4 - 1.4 - 1, 1);
 
+    // A failed save turns the whole line red until a save succeeds: "USB Audio  TAKE
+    // NOT SAVED", 25 characters.
+    app->take_unsaved = 1;
+    draw_bottom();
+    Box unsaved = find(0, 1000, 360, 1035, pix(VIEW_RED));
+    ASSERT_FALSE(unsaved.empty()) << "nothing red on the status line";
+    EXPECT_EQ(unsaved.x0, 8);
+    EXPECT_NEAR(unsaved.x1, 8 + 25 * 8.4 - 1.4 - 1, 1);
+    EXPECT_TRUE(find(0, 1000, 360, 1035, pix(VIEW_MUTED)).empty());
+    app->take_unsaved = 0;
+
     // The export flash fades: its button goes dark again.
     app->flashes[FLASH_EXPORTED].value = 0.0f;
     draw_bottom();

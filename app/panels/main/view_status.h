@@ -28,8 +28,9 @@ ButtonLook view_button_look(const AppState* app, int32_t i);
 
 // The left status line: the input device (cut to 24 characters) or "AUDIO OFFLINE",
 // then, on air, the firewall's words or "ON AIR" with the listener count, then
-// "SAVING" while the session take is written. True while the stream runs (grey
-// text), false when it is offline (red).
+// "SAVING" while the session take is written, else "TAKE NOT SAVED" while a failed
+// save stands. True when the line is drawn in grey; false (red) while the stream is
+// offline or no save has succeeded since one failed.
 bool view_status_left_text(const AppState* app, char* out, size_t cap);
 // The right status line: "<buffer> @ <rate>K  <latency>MS", "  EXCL" appended when
 // exclusive mode was granted; offline, the last stream's; empty without an engine or

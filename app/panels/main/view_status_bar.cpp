@@ -43,7 +43,9 @@ bool view_status_left_text(const AppState* app, char* out, size_t cap)
         snprintf(out + n, cap - n, "  SAVING");
     else if (app->take_unsaved)
         snprintf(out + n, cap - n, "  TAKE NOT SAVED");
-    return running;
+    // The line is red while the stream is offline, and while the loop lives only in
+    // memory: a retry that runs meanwhile has not saved it yet.
+    return running && !app->take_unsaved;
 }
 
 void view_status_right_text(const Engine* e, char* out, size_t cap)
@@ -71,8 +73,8 @@ void view_status_bar(AppState* app, DrawKit* kit)
     if (!app || !kit)
         return;
     char text[VIEW_STATUS_CAP];
-    bool running = view_status_left_text(app, text, sizeof text);
-    draw_text(kit, text, app->layout.status_left.x, kLineY, kTextScale, running ? VIEW_MUTED : VIEW_RED);
+    bool calm = view_status_left_text(app, text, sizeof text);
+    draw_text(kit, text, app->layout.status_left.x, kLineY, kTextScale, calm ? VIEW_MUTED : VIEW_RED);
     view_status_right_text(app->engine, text, sizeof text);
     draw_text(kit, text, app->layout.status_right.x, kLineY, kTextScale, VIEW_MUTED);
 }
