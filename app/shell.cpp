@@ -66,6 +66,8 @@ static void shell_release(ShellCtx* sh)
     sh->made = 0;
     sh->renderer = nullptr;
     sh->window = nullptr;
+    // This shell is gone: a lost display from here on has no take to save.
+    plat_x11_watch_lost(nullptr, nullptr);
 }
 
 // One line on standard error, "what: detail" or "what", then the way out.

@@ -10,8 +10,9 @@
 #pragma once
 
 // Installs the watch for the calling thread. on_lost should not return: it ends the
-// process itself; when it does return, the process ends with status 1. Install it
-// after the window system is up, so no one else's handler replaces it.
+// process itself; when it does return, or is null (nothing left to save), the
+// process ends with status 1. Install it after the window system is up, so no one
+// else's handler replaces it.
 void plat_x11_watch_lost(void (*on_lost)(void* ctx), void* ctx);
 // Whether a connection to the X server was lost (any thread's).
 bool plat_x11_lost(void);

@@ -8,7 +8,7 @@ pkgs=(
   libsdl2-dev portaudio19-dev
   jackd2 libjack-jackd2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils x11-xserver-utils sox jq openbox twm xdg-utils
+  xvfb xauth xdotool x11-utils x11-xserver-utils sox jq openbox twm xdg-utils procps util-linux
   ffmpeg libavformat-dev libavcodec-dev libswresample-dev libswscale-dev libavutil-dev
   libegl1 libgl1 libgl-dev libegl-mesa0 libgl1-mesa-dri
   libx11-dev libasound2-dev libavahi-client-dev

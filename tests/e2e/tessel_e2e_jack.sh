@@ -321,7 +321,7 @@ deadcopy_steps() {
   tone_on tessel
   tone_on "${bport%:in_0}"
   hold_dub "$wb" 0.4
-  e2e_poll "$E2E_WAIT" grep -q "^slow_disk: syncing .*$RESTORED.tmp" "$T/app-b.log" || session_fail "B's save never reached its sync"
+  e2e_poll "$E2E_WAIT" grep -q "^slow_disk: syncing .*$RESTORED.tmp" "$T/app-b.log" || session_fail "B's save never reached its sync: $(tail -3 "$T/app-b.log")"
   hold_dub "$wid" 1.5
   e2e_poll "$E2E_WAIT" eval 'dubbed "$TAKES/$RESTORED" && ! ls "$TAKES/$RESTORED.tmp.$apid" >/dev/null 2>&1' ||
     session_fail "A's save never went in place"
