@@ -280,14 +280,21 @@ xlost_steps() {
   exit 0
 }
 
-locks_steps() {
-  local t0 rc holder
+# lockless_dub N WHAT REASON -> a hold-dub becomes the N-th dubbed take, its reason on
+# standard error.
+lockless_dub() {
+  local t0
   tone_on tessel
   hold_dub "$wid" 1
   t0=$(e2e_now)
-  e2e_poll "$E2E_WAIT" dubbed_takes_are 1 || session_fail "no take holds the dub with .locks a plain file"
-  note "with .locks a plain file the dub was a new take $(e2e_elapsed "$t0") s after the hold-dub"
-  grep -q "lock was not had (Not a directory)" "$T/app.log" || session_fail "no reason given for the new take"
+  e2e_poll "$E2E_WAIT" dubbed_takes_are "$1" || session_fail "no take holds the dub with $2"
+  note "with $2 the dub was a new take $(e2e_elapsed "$t0") s after the hold-dub"
+  grep -q "lock was not had ($3)" "$T/app.log" || session_fail "no reason given with $2"
+}
+
+locks_steps() {
+  local t0 rc holder
+  lockless_dub 1 ".locks a plain file" "Not a directory"
   dubbed "$TAKES/$RESTORED" && session_fail "the restored take was replaced without the lock"
   e2e_term "$apid" >"$T/t" && read -r rc t0 <"$T/t"
   [ "$rc" = 0 ] || session_fail "exit status $rc with .locks a plain file"
@@ -299,12 +306,7 @@ locks_steps() {
   mv "$T/app.log" "$T/app-plain-file.log"
   LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window with the lock held"
   e2e_jack_port tessel:in_0 || session_fail "no ports with the lock held"
-  tone_on tessel
-  hold_dub "$wid" 1
-  t0=$(e2e_now)
-  e2e_poll "$E2E_WAIT" dubbed_takes_are 2 || session_fail "no take holds the dub with the lock held"
-  note "with the lock held elsewhere the dub was a new take $(e2e_elapsed "$t0") s after the hold-dub"
-  grep -q "lock was not had (ANOTHER COPY HOLDS THE LOCK)" "$T/app.log" || session_fail "no reason given with the lock held"
+  lockless_dub 2 "the lock held elsewhere" "ANOTHER COPY HOLDS THE LOCK"
   pkill -KILL -P "$holder"
   e2e_term "$apid" >"$T/term"
   exit 0
