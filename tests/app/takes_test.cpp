@@ -821,6 +821,7 @@ TEST_F(TakesTest, EveryRoadKeepsTheSeamTheOnsetsAndTheLengthAtEveryRate)
                         s0 += x[i];
                         s1 += x[i] * (double)i;
                     }
+                    EXPECT_NEAR(s0, sum * pair.to / pair.from, 0.01 * sum) << "the onset's weight near its place";
                     EXPECT_NEAR(s1 / s0, want, 0.5) << "the onset's centre, in frames";
                 }
             }
