@@ -308,7 +308,7 @@ struct AppState {
     float library_colours[9][4];        // the library view's colour set
 
     // Video
-    uint8_t take_loading;
+    uint8_t take_loading;               // the loader decodes a file or resamples bars
     uint8_t video_open;
     uint8_t video_toggle;
     uint8_t video_shown;

@@ -353,11 +353,11 @@ int64_t resample_length(int64_t frames, double from_rate, double to_rate, int64_
     const double whole = 4294967296.0;
     if (from_rate == std::floor(from_rate) && to_rate == std::floor(to_rate) && from_rate < whole &&
         to_rate < whole) {
-        // frames = q x from + rem: q x to whole frames, and rem x to ÷ from more, each
+        // frames = q x from + rem: q x to whole frames, and rem x to / from more, each
         // product within 64 bits.
         uint64_t from = (uint64_t)from_rate, to = (uint64_t)to_rate, f = (uint64_t)frames;
         uint64_t q = f / from, rem = f % from;
-        if (q >= (uint64_t)cap)
+        if (q >= (uint64_t)cap || q >= UINT64_MAX / 2 / to)
             return cap;
         uint64_t n = q * to + rem * to / from;
         return n > (uint64_t)cap ? cap : (int64_t)n;

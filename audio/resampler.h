@@ -46,7 +46,7 @@ int32_t resampler_run(Resampler* r, const ResampleInput* in, double start, float
 // Returns the frames made: fewer than n only when a read or a seek fails.
 int32_t resampler_run_cycle(Resampler* r, const ResampleInput* in, float* left, float* right, int32_t n);
 
-// The frames a take of frames frames at from_rate comes to at to_rate: frames x to ÷
+// The frames a take of frames frames at from_rate comes to at to_rate: frames x to /
 // from, truncated, worked in integers when both rates are whole (as every file's
 // and device's is), so a whole second stays a whole second; at most cap.
 int64_t resample_length(int64_t frames, double from_rate, double to_rate, int64_t cap);
