@@ -53,9 +53,9 @@ enum { APP_VIDEO_REMOVE = 0 };
 // The close of the program: none asked for (or a failed close gave the window back);
 // the take still being secured while the window runs on; the program may end.
 enum { APP_CLOSING_NONE = 0, APP_CLOSING_SAVE, APP_CLOSING_END };
-// What waits for the loop to be secured before it acts: none, n, a LOOPS row, a
-// decoded file, e, bars of the take player's take.
-enum { TAKE_WAIT_NONE = 0, TAKE_WAIT_NEW, TAKE_WAIT_ROW, TAKE_WAIT_FILE, TAKE_WAIT_EXPORT, TAKE_WAIT_BARS };
+// What waits for the loop to be secured before it acts: none, n, a LOOPS row, the
+// loader's decoded file or bars of the take player's take, e.
+enum { TAKE_WAIT_NONE = 0, TAKE_WAIT_NEW, TAKE_WAIT_ROW, TAKE_WAIT_LOAD, TAKE_WAIT_EXPORT };
 
 enum DragMode : int32_t {
     DRAG_NONE = 0,
@@ -308,7 +308,7 @@ struct AppState {
     float library_colours[9][4];        // the library view's colour set
 
     // Video
-    uint8_t take_loading;
+    uint8_t take_loading;               // the loader decodes a file or resamples bars
     uint8_t video_open;
     uint8_t video_toggle;
     uint8_t video_shown;
@@ -350,7 +350,6 @@ struct AppState {
     uint8_t take_wait;                  // TAKE_WAIT_*: what waits for the loop to be secured
     double take_wait_toast;             // ui_time the waiting toast last showed
     char take_wait_row[sizeof(TakeEntry::name)];   // the LOOPS row's file name
-    int32_t take_wait_segment;          // the bars' segment
     TakeSecure take_wait_secure;
     float settings_timer;
     char settings_last[APP_SETTINGS_TEXT];

@@ -3,9 +3,10 @@
 // whole ("EXPORTED WAV", "NOTHING TO EXPORT", "EXPORT FAILED").
 // Threads: UI thread; the writer runs on its own thread, reading the loop as a reader
 //          the engine does not free under it.
-// Depends on: app/app_state.h, app/take_names.h, app/takes.h, app/toast.h,
-//             audio/engine.h, audio/loop_file.h, platform/plat_dir.h,
-//             platform/plat_file.h, platform/plat_thread.h, platform/plat_time.h.
+// Depends on: app/app_state.h, app/take_names.h, app/take_wait.h, app/takes.h,
+//             app/toast.h, app/transport.h, app/worker.h, audio/engine.h,
+//             audio/loop_file.h, platform/plat_dir.h, platform/plat_file.h,
+//             platform/plat_time.h.
 #pragma once
 #include <cstddef>
 

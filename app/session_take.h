@@ -2,9 +2,9 @@
 // takes folder by a short-lived worker, through a temporary name and a move.
 // Threads: UI thread; the writer runs on its own detached thread (or the UI thread when
 //          none can start); the busy flag and counters are atomics.
-// Depends on: app/app_state.h, app/take_names.h, app/toast.h, audio/engine.h,
-//             audio/loop_file.h, platform/plat_file.h, platform/plat_dir.h,
-//             platform/plat_file_stamp.h, platform/plat_thread.h, platform/plat_time.h.
+// Depends on: app/app_state.h, app/take_names.h, app/toast.h, app/worker.h,
+//             audio/engine.h, audio/loop_file.h, platform/plat_file.h, platform/plat_dir.h,
+//             platform/plat_file_stamp.h, platform/plat_named_lock.h, platform/plat_time.h.
 #pragma once
 #include <cstdint>
 

@@ -53,11 +53,15 @@ static void shell_close_request(ShellCtx* sh)
 
 // Keys pressed while n, a load or e waits for the loop to be secured are held back and
 // handled in their order once the wait has ended (key_hold.h). Musical typing's notes
-// play at once: they never change the loop.
+// play at once, and so do the open plug-in picker's keys, text and repeats: none of
+// them changes the loop. A release still goes to the store, which holds it back when
+// its press is held.
 static bool shell_hold_key(ShellCtx* sh, const SDL_Event* ev)
 {
     AppState* app = sh->app;
     if (!take_waiting(app))
+        return false;
+    if (app->picker.open && (ev->type == SDL_KEYDOWN || ev->type == SDL_TEXTINPUT))
         return false;
     if (ev->type == SDL_KEYDOWN && !ev->key.repeat && app->musical_typing &&
         key_to_semitone(ev->key.keysym.sym) >= 0) {

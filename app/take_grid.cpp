@@ -7,13 +7,11 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
-#include "app/take_wait.h"
 #include "app/takes.h"
 #include "app/toast.h"
 #include "audio/engine.h"
-#include "audio/looper.h"
 #include "audio/preview.h"
-#include "audio/resampler.h"
+#include "audio/sample_buffer.h"
 #include "library/library.h"
 
 static constexpr auto rl = std::memory_order_relaxed;
@@ -21,9 +19,9 @@ static const double kFollowLead = 0.004;      // seconds: a position this close 
 static const double kHoldBefore = 0.05;       // seconds before the region that still holds it
 static const double kHoldProbe = 0.06;        // seconds into the region that name its segment
 
-static const SampleBuffer* usable_buffer(const PreviewPlayer* p)
+static SampleBuffer* usable_buffer(const PreviewPlayer* p)
 {
-    const SampleBuffer* b = p ? p->current.load(std::memory_order_acquire) : nullptr;
+    SampleBuffer* b = p ? p->current.load(std::memory_order_acquire) : nullptr;
     if (!b || !b->samples || b->channels < 1 || b->frames < 1 || !(b->sample_rate > 0.0))
         return nullptr;
     return b;
@@ -146,15 +144,9 @@ void take_player_follow_grid(AppState* app)
 
 void take_bars_to_loop(AppState* app, int32_t segment)
 {
-    if (app && app->engine && app->preview)
-        take_wait_begin(app, TAKE_WAIT_BARS, nullptr, segment);
-}
-
-void take_bars_to_loop_now(AppState* app, int32_t segment)
-{
     if (!app || !app->engine || !app->preview)
         return;
-    const SampleBuffer* b = usable_buffer(app->preview);
+    SampleBuffer* b = usable_buffer(app->preview);
     TakeBeatGrid g;
     double start, end;
     if (!b || b != app->take_grid.buffer || !take_beat_grid(app, &g) || !segment_grid_bounds(&g, segment, &start, &end))
@@ -163,38 +155,23 @@ void take_bars_to_loop_now(AppState* app, int32_t segment)
     double rate = e->sample_rate > 0.0 ? e->sample_rate : 48000.0;
     double n_exact = std::round((end - start) * rate);
     int32_t n = (int32_t)std::min(n_exact, (double)TAKE_LOAD_MAX_FRAMES);
-    float* left = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
-    float* right = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
-    if (!left || !right ||
-        !resample_interleaved(b->samples, b->channels, b->frames, b->sample_rate, rate, start * b->sample_rate,
-                              library_get_volume(app->library), left, right, n)) {
-        std::free(left);
-        std::free(right);
+    if (n < 1) {
         toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
         return;
     }
-    // The old loop was saved under its own name first, and the bars start a new
-    // session: the autosave must not write them over the previous take.
-    take_engine_stop(app);
-    preview_pause(app->preview);
-    bool ok = loop_set_buffers(e, left, right, n);
-    std::free(left);
-    std::free(right);
-    if (!ok) {
-        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
-        return;
-    }
-    app->session_name[0] = '\0';
-    app->session_gen_seen = e->content_generation.load(rl);
-    app->overview_timer = 0.0f;
-    e->playing.store(1, rl);
+    // At the take's own rate the bars start on the nearest whole frame (10 us early or
+    // late at most), so they are its frames as they are: reads between two frames would
+    // dull the treble.
+    double at = start * b->sample_rate;
+    if (b->sample_rate == rate)
+        at = std::round(at);
     char text[64];
     int32_t bars = app->bars_per_segment < 1 ? 4 : app->bars_per_segment;
     if (end - start > g.segment_length - SEGMENT_GRID_TOLERANCE)
         snprintf(text, sizeof text, "%d BAR%s  %.0f BPM", bars, bars == 1 ? "" : "S", app->take_grid.bpm);
     else
         snprintf(text, sizeof text, "%.1f BEATS  %.0f BPM", (end - start) / g.beat, app->take_grid.bpm);
-    toast_show(app, text, TOAST_TEAL);
+    take_load_bars(app, b, at, n, text);
 }
 
 void take_grid_shift(AppState* app, int32_t beats)

@@ -3,8 +3,9 @@
 // panel shows and plays, the player following the segment it plays in, and a segment
 // sent to the loop.
 // Threads: UI thread only.
-// Depends on: app/app_state.h, app/takes.h, audio/tempo.h, audio/preview.h, audio/resampler.h,
-//             audio/looper.h, library/segment_grid.h, library/library.h.
+// Depends on: app/app_state.h, app/takes.h, app/toast.h, audio/engine.h, audio/tempo.h,
+//             audio/preview.h, audio/sample_buffer.h, library/segment_grid.h,
+//             library/library.h.
 #pragma once
 #include <cstdint>
 
@@ -46,12 +47,10 @@ bool take_beat_grid(AppState* app, TakeBeatGrid* grid);
 // With player-loop on, the segment holding the play position becomes the player's
 // region; with it off, a region the grid set gives way to the item's marks.
 void take_player_follow_grid(AppState* app);
-// Segment (0..count - 1) of the analysed take, resampled to the engine's rate,
-// becomes the loop and starts a new session, once the old loop is secured
-// (take_wait.h).
+// Segment (0..count - 1) of the analysed take, resampled to the engine's rate on the
+// loader's thread (takes.h, take_load_bars), becomes the loop and starts a new
+// session, once the old loop is secured (take_wait.h).
 void take_bars_to_loop(AppState* app, int32_t segment);
-// The same now, the old loop being secured.
-void take_bars_to_loop_now(AppState* app, int32_t segment);
 // The panel's steppers: moves the grid by whole beats.
 void take_grid_shift(AppState* app, int32_t beats);
 // Frees the analysis and the envelope (at exit).

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/take_grid.h"
 #include "app/take_secure.h"
 #include "app/takes.h"
 #include "app/toast.h"
@@ -37,7 +36,7 @@ static void take_wait_end(AppState* app)
 // The wait ends without its action: the loop stays as it is.
 static void take_wait_drop(AppState* app)
 {
-    if (app->take_wait == TAKE_WAIT_FILE)
+    if (app->take_wait == TAKE_WAIT_LOAD)
         take_load_discard(app);
     take_wait_end(app);
 }
@@ -46,7 +45,6 @@ static void take_wait_drop(AppState* app)
 static void take_wait_act(AppState* app)
 {
     uint8_t what = app->take_wait;
-    int32_t segment = app->take_wait_segment;
     char row[sizeof app->take_wait_row];
     snprintf(row, sizeof row, "%s", app->take_wait_row);
     take_wait_end(app);
@@ -57,10 +55,8 @@ static void take_wait_act(AppState* app)
         transport_new_session_now(app);
     else if (what == TAKE_WAIT_ROW)
         take_load_row_now(app, row);
-    else if (what == TAKE_WAIT_FILE)
+    else if (what == TAKE_WAIT_LOAD)
         take_load_finish_now(app);
-    else if (what == TAKE_WAIT_BARS)
-        take_bars_to_loop_now(app, segment);
 }
 
 void take_wait_step(AppState* app)
@@ -86,7 +82,7 @@ void take_wait_step(AppState* app)
         take_wait_act(app);
 }
 
-bool take_wait_begin(AppState* app, uint8_t what, const char* row_name, int32_t segment)
+bool take_wait_begin(AppState* app, uint8_t what, const char* row_name)
 {
     if (!app || !app->engine || app->closing != APP_CLOSING_NONE)
         return false;
@@ -111,7 +107,6 @@ bool take_wait_begin(AppState* app, uint8_t what, const char* row_name, int32_t 
     app->take_wait = what;
     app->take_wait_toast = -1.0e9;
     snprintf(app->take_wait_row, sizeof app->take_wait_row, "%s", row_name ? row_name : "");
-    app->take_wait_segment = segment;
     take_secure_begin(app, &app->take_wait_secure, !(to_export && recording), to_export);
     take_wait_step(app);
     return true;

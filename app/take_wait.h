@@ -4,18 +4,18 @@
 // leaves the transport as it is. The clear, the load or the export's toast follows
 // once the take is in place. A toast says what is waited for.
 // Threads: UI thread only; the writers run on their own threads.
-// Depends on: app/app_state.h, app/take_secure.h, app/take_grid.h, app/takes.h,
-//             app/toast.h, app/transport.h, audio/engine.h.
+// Depends on: app/app_state.h, app/take_secure.h, app/takes.h, app/toast.h,
+//             app/transport.h, audio/engine.h.
 #pragma once
 #include <cstdint>
 
 struct AppState;
 
-// Begins a wait for what (TAKE_WAIT_*; row_name: the LOOPS row's file name; segment:
-// the bars') and takes its first step at once. False when refused: the program
+// Begins a wait for what (TAKE_WAIT_*; row_name: the LOOPS row's file name) and takes
+// its first step at once. False when refused: the program
 // closes, another wait runs (the toast then says what that one waits for), or e finds
 // nothing to export ("NOTHING TO EXPORT": no loop yet, a first pass still recording).
-bool take_wait_begin(AppState* app, uint8_t what, const char* row_name, int32_t segment = -1);
+bool take_wait_begin(AppState* app, uint8_t what, const char* row_name);
 // Each frame, from the update: the wait's next step. A close ends the wait (the close
 // secures the take itself), except an export's, which the close waits for. A write
 // that fails keeps the loop ("TAKE NOT SAVED").

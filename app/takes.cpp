@@ -38,12 +38,19 @@
 
 static constexpr auto rl = std::memory_order_relaxed;
 
+// What the loader makes into the loop: a decoded file, or bars of the take player's take.
+enum { TAKE_JOB_FILE = 0, TAKE_JOB_BARS };
+
 struct TakeLoadJob {
-    char path[520];
+    uint8_t kind;                // TAKE_JOB_*
+    char path[520];              // the file
+    SampleBuffer* take;          // the bars' take, shared with the player until the run ends
+    double start;                // the bars' first frame position in it
+    char toast[64];              // what the bars say once they are the loop
     double target_rate;
     float volume;
     Worker worker;
-    bool ok;                     // the decode's result, read once the run has ended
+    bool ok;                     // the run's result, read once the run has ended
     float* left;
     float* right;
     int32_t length;
@@ -108,14 +115,18 @@ bool take_decode(const char* path, double target_rate, float volume, float** lef
     char err[128];
     int rc = audiofile_load_into(path, &b, nullptr, err, sizeof err);
     bool ok = rc == 0 && b.frames > 0 && b.channels > 0 && b.samples && target_rate > 0.0;
-    double ratio = ok && b.sample_rate > 0.0 ? b.sample_rate / target_rate : 1.0;
-    double want = ok ? std::floor((double)b.frames / ratio) : 0.0;
-    int32_t n = want >= (double)TAKE_LOAD_MAX_FRAMES ? TAKE_LOAD_MAX_FRAMES : want >= 1.0 ? (int32_t)want : 0;
+    double from_rate = ok && b.sample_rate > 0.0 ? b.sample_rate : target_rate;
+    int64_t want = ok ? resample_length(b.frames, from_rate, target_rate, (int64_t)TAKE_LOAD_MAX_FRAMES + 1) : 0;
+    bool capped = want > TAKE_LOAD_MAX_FRAMES;
+    int32_t n = (int32_t)std::min(want, (int64_t)TAKE_LOAD_MAX_FRAMES);
     float* l = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
     float* r = n > 0 ? (float*)std::malloc(sizeof(float) * (size_t)n) : nullptr;
-    double from_rate = ratio != 1.0 ? b.sample_rate : target_rate;
-    if (!ok || !l || !r ||
-        !resample_interleaved(b.samples, b.channels, b.frames, from_rate, target_rate, 0.0, volume, l, r, n)) {
+    // The whole take is the loop's cycle; a take cut to the loop's length is read on
+    // into what was cut.
+    ok = ok && l && r &&
+         (capped ? resample_interleaved(b.samples, b.channels, b.frames, from_rate, target_rate, 0.0, volume, l, r, n)
+                 : resample_cycle(b.samples, b.channels, b.frames, from_rate, target_rate, volume, l, r, n));
+    if (!ok) {
         std::free(l);
         std::free(r);
         sample_buffer_free(&b);
@@ -123,9 +134,9 @@ bool take_decode(const char* path, double target_rate, float volume, float** lef
     }
     const int ch = b.channels;
     if (loss) {
-        loss->capped = want > (double)TAKE_LOAD_MAX_FRAMES;
+        loss->capped = capped;
         loss->channels = ch > 2 ? ch : 0;
-        loss->file_rate = ratio != 1.0 && b.sample_rate < 4294967295.0 ? (uint32_t)b.sample_rate : 0;
+        loss->file_rate = from_rate != target_rate && b.sample_rate < 4294967295.0 ? (uint32_t)b.sample_rate : 0;
     }
     sample_buffer_free(&b);
     *left = l;
@@ -167,10 +178,49 @@ static void take_load_thread(void* arg)
     worker_end(&job->worker, job->ok);
 }
 
+static void take_bars_thread(void* arg)
+{
+    TakeLoadJob* job = (TakeLoadJob*)arg;
+    const SampleBuffer* b = job->take;
+    int32_t n = job->length;
+    job->left = (float*)std::malloc(sizeof(float) * (size_t)n);
+    job->right = (float*)std::malloc(sizeof(float) * (size_t)n);
+    job->ok = job->left && job->right &&
+              resample_interleaved(b->samples, b->channels, b->frames, b->sample_rate, job->target_rate, job->start,
+                                   job->volume, job->left, job->right, n);
+    if (!job->ok) {
+        std::free(job->left);
+        std::free(job->right);
+        job->left = job->right = nullptr;
+        job->length = 0;
+    }
+    sample_buffer_destroy(job->take);
+    job->take = nullptr;
+    worker_end(&job->worker, job->ok);
+}
+
 int32_t take_load_state(void)
 {
     int32_t state = g_job.worker.state.load(std::memory_order_acquire);
     return state == WORKER_RUNNING ? 1 : state == WORKER_ENDED ? (g_job.ok ? 2 : 3) : 0;
+}
+
+// The job made ready for a run at the engine's rate; false, with a toast, while a load
+// runs or waits.
+static bool take_job_prepare(AppState* app, uint8_t kind)
+{
+    if (take_load_state() != 0) {
+        toast_show(app, "LOADING...", TOAST_GREY);
+        return false;
+    }
+    double rate = app->engine ? app->engine->sample_rate : 0.0;
+    g_job.kind = kind;
+    g_job.target_rate = rate > 0.0 ? rate : 48000.0;
+    g_job.volume = app->library ? library_get_volume(app->library) : 1.0f;
+    g_job.left = g_job.right = nullptr;
+    g_job.length = 0;
+    g_job.loss = LoopLoadLoss{};
+    return true;
 }
 
 void take_load_start(AppState* app, const char* path)
@@ -185,18 +235,14 @@ void take_load_start(AppState* app, const char* path)
         toast_show(app, "NOT AUDIO", TOAST_RED);
         return;
     }
-    if (take_load_state() != 0) {
-        toast_show(app, "LOADING...", TOAST_GREY);
+    if (!take_job_prepare(app, TAKE_JOB_FILE))
+        return;
+    snprintf(g_job.path, sizeof g_job.path, "%s", path);
+    // The decode never runs on the UI thread: without a thread of its own it is refused.
+    if (!worker_start_thread(&g_job.worker, take_load_thread, &g_job, "tessel-takeload")) {
+        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
         return;
     }
-    snprintf(g_job.path, sizeof g_job.path, "%s", path);
-    double rate = app->engine ? app->engine->sample_rate : 0.0;
-    g_job.target_rate = rate > 0.0 ? rate : 48000.0;
-    g_job.volume = app->library ? library_get_volume(app->library) : 1.0f;
-    g_job.left = g_job.right = nullptr;
-    g_job.length = 0;
-    g_job.loss = LoopLoadLoss{};
-    worker_start(&g_job.worker, take_load_thread, &g_job, "tessel-takeload");
     app->take_loading = 1;
     foldertree_set_highlight(app->folder_tree, path);   // the file being decoded
     const char* slash = std::strrchr(path, '/');
@@ -205,6 +251,26 @@ void take_load_start(AppState* app, const char* path)
     for (int i = 0; i < n && i < (int)sizeof text - 1; i++)
         text[i] = (char)std::toupper((unsigned char)text[i]);
     toast_show(app, text, TOAST_LIGHT_TEAL);
+}
+
+void take_load_bars(AppState* app, SampleBuffer* take, double start, int32_t frames, const char* toast)
+{
+    if (!app || !take || !take->samples || frames < 1)
+        return;
+    if (!take_job_prepare(app, TAKE_JOB_BARS))
+        return;
+    g_job.take = sample_buffer_share(take);
+    g_job.start = start;
+    g_job.length = frames;
+    snprintf(g_job.toast, sizeof g_job.toast, "%s", toast ? toast : "");
+    if (!worker_start_thread(&g_job.worker, take_bars_thread, &g_job, "tessel-bars")) {
+        sample_buffer_destroy(g_job.take);
+        g_job.take = nullptr;
+        g_job.length = 0;
+        toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
+        return;
+    }
+    app->take_loading = 1;
 }
 
 void take_engine_stop(AppState* app)
@@ -229,28 +295,35 @@ void take_load_discard(AppState* app)
     foldertree_set_highlight(app->folder_tree, app->library ? app->library->loaded_path : nullptr);
 }
 
-// The decoded file becomes the loop, whose old take is secured, and the loader is idle
-// again.
+// The decoded file or the bars become the loop, whose old take is secured, and the
+// loader is idle again. Either starts a new session: the autosave must not write it
+// over the take it replaced.
 static void take_load_apply(AppState* app)
 {
     Engine* e = app->engine;
     take_engine_stop(app);
-    library_stop(app->library);
+    if (g_job.kind == TAKE_JOB_BARS)
+        preview_pause(app->preview);
+    else
+        library_stop(app->library);
     if (loop_set_buffers(e, g_job.left, g_job.right, g_job.length)) {
         app->session_name[0] = '\0';
         app->session_gen_seen = e->content_generation.load(rl);
         app->overview_timer = 0.0f;
         e->playing.store(1, rl);
-        take_toast_loaded(app, &g_job.loss, g_job.length, e->sample_rate);
+        if (g_job.kind == TAKE_JOB_BARS)
+            toast_show(app, g_job.toast, TOAST_TEAL);
+        else
+            take_toast_loaded(app, &g_job.loss, g_job.length, e->sample_rate);
     } else {
         toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
     }
     take_load_discard(app);
 }
 
-// The finished load: a failure is told at once; a decoded file waits for the loop it
-// replaces to be secured (take_wait.h), its turn coming after any wait that runs, and
-// is dropped when the program closes.
+// The finished load: a failure is told at once; a decoded file or bars wait for the
+// loop they replace to be secured (take_wait.h), their turn coming after any wait that
+// runs, and are dropped when the program closes.
 static void take_load_collect(AppState* app)
 {
     int32_t state = take_load_state();
@@ -258,7 +331,7 @@ static void take_load_collect(AppState* app)
     if (state == 3 || (state == 2 && !app->engine)) {
         toast_show(app, "CAN'T LOAD THAT", TOAST_RED);
         take_load_discard(app);
-    } else if (state == 2 && !take_waiting(app) && !take_wait_begin(app, TAKE_WAIT_FILE, nullptr)) {
+    } else if (state == 2 && !take_waiting(app) && !take_wait_begin(app, TAKE_WAIT_LOAD, nullptr)) {
         take_load_discard(app);
     }
 }
@@ -305,7 +378,8 @@ void take_load_row_now(AppState* app, const char* name)
     Engine* e = app->engine;
     take_engine_stop(app);
     // Later session saves overwrite this take, by name, when the loop holds all it
-    // held; otherwise the loop is a new session take and the file keeps what it holds.
+    // held and it is neither an export nor a bar loop; otherwise the loop is a new
+    // session take and the file keeps what it holds.
     LoopLoadLoss loss{};
     if (session_take_load(app, name, &loss)) {
         uint32_t gen = e->content_generation.load(rl);

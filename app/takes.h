@@ -1,16 +1,18 @@
 // takes.h - takes reaching the loop: dropped and named files, the loader thread that
-// decodes a file into the loop, listed takes loaded into the loop, the take list, and
-// the library player made on first use.
-// Threads: UI thread, except take_load_thread (the loader's own thread) and
-//          app_player_render_hook (audio thread [RT]).
-// Depends on: app/app_state.h, app/session_take.h, audio/audiofile.h, audio/looper.h,
-//             audio/loop_file.h, audio/preview.h, audio/resampler.h, audio/wav_read.h,
-//             library/library.h, platform/plat_dir.h, platform/plat_file.h, platform/plat_thread.h.
+// decodes a file or resamples bars into the loop, listed takes loaded into the loop,
+// the take list, and the library player made on first use.
+// Threads: UI thread, except the loader's runs (take_decode, the bars' resampling: the
+//          loader's own thread) and app_player_render_hook (audio thread [RT]).
+// Depends on: app/app_state.h, app/session_take.h, app/worker.h, audio/audiofile.h,
+//             audio/looper.h, audio/loop_file.h, audio/preview.h, audio/resampler.h,
+//             audio/sample_buffer.h, audio/wav_read.h, library/library.h,
+//             platform/plat_dir.h, platform/plat_file.h.
 #pragma once
 #include <cstdint>
 
 struct AppState;
 struct LoopLoadLoss;
+struct SampleBuffer;
 
 constexpr int32_t TAKE_LOAD_MAX_FRAMES = 17280000;
 
@@ -21,8 +23,13 @@ bool take_is_openable(const char* name);
 // A dropped file or one named on the command line: audio to the library player, a
 // video to the video panel, anything else "CAN'T PLAY THAT".
 void app_open_path(AppState* app, const char* path);
-// A file opened from the folder tree: decoded on the loader thread into the loop.
+// A file opened from the folder tree: decoded on the loader thread into the loop
+// ("CAN'T LOAD THAT" when the thread cannot start).
 void take_load_start(AppState* app, const char* path);
+// frames frames of take from frame position start, resampled on the loader thread to
+// the engine's rate, become the loop with the toast text (take_grid.h's bars). The
+// take is shared while the loader reads it; the caller keeps its own hold.
+void take_load_bars(AppState* app, SampleBuffer* take, double start, int32_t frames, const char* toast);
 // Every frame: the library's update, and the finished load collected into the loop
 // once the loop it replaces is secured (take_wait.h).
 void take_load_finish(AppState* app, float dt);
@@ -31,9 +38,9 @@ void take_load_finish(AppState* app, float dt);
 void take_load_into_loop(AppState* app, int32_t index);
 // Loads the takes folder's file name into the loop now (left stopped).
 void take_load_row_now(AppState* app, const char* name);
-// The decoded file into the loop now, the loop it replaces being secured.
+// The decoded file or the bars into the loop now, the loop they replace being secured.
 void take_load_finish_now(AppState* app);
-// The decoded file dropped: the loader is idle again.
+// The decoded file or the bars dropped: the loader is idle again.
 void take_load_discard(AppState* app);
 // Before a take replaces the loop, once it is secured: the engine stops recording,
 // hold-dubbing and playing.
@@ -46,8 +53,8 @@ void app_player_ensure(AppState* app);
 // [RT] Renders the preview player into the engine's buffers.
 void app_player_render_hook(void* ctx, float* left, float* right, int32_t frames, double rate);
 
-// Decodes path and resamples it to target_rate times volume (low-passed first when
-// the rate drops), at most TAKE_LOAD_MAX_FRAMES frames (mono on both sides). False on
+// Decodes path and resamples it to target_rate times volume (resampler.h: the whole
+// file as the loop's cycle), at most TAKE_LOAD_MAX_FRAMES frames (mono on both sides). False on
 // any failure; on true *left and *right are malloc'd arrays of *frames floats; *loss
 // (may be null) tells whether the file was longer than that, had more than two
 // channels or was resampled.

@@ -3,14 +3,30 @@
 
 #include "platform/plat_thread.h"
 
-bool worker_start(Worker* w, void (*run)(void* ctx), void* ctx, const char* name)
+// Starts the run on a thread of its own, else on the caller's when here is set.
+static bool worker_begin(Worker* w, void (*run)(void* ctx), void* ctx, const char* name, bool here)
 {
     if (!w || !run || w->state.load(std::memory_order_acquire) == WORKER_RUNNING)
         return false;
     w->state.exchange(WORKER_RUNNING, std::memory_order_acq_rel);
-    if (!plat_thread_start_detached(run, ctx, name))
-        run(ctx);
+    if (plat_thread_start_detached(run, ctx, name))
+        return true;
+    if (!here) {
+        w->state.exchange(WORKER_IDLE, std::memory_order_acq_rel);
+        return false;
+    }
+    run(ctx);
     return true;
+}
+
+bool worker_start(Worker* w, void (*run)(void* ctx), void* ctx, const char* name)
+{
+    return worker_begin(w, run, ctx, name, true);
+}
+
+bool worker_start_thread(Worker* w, void (*run)(void* ctx), void* ctx, const char* name)
+{
+    return worker_begin(w, run, ctx, name, false);
 }
 
 void worker_end(Worker* w, bool ok)

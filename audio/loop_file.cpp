@@ -118,12 +118,13 @@ bool loop_write_wav_float(Engine* e, const char* path)
 // Import
 // ---------------------------------------------------------------------------
 
-// The file's first two channels read forward a block at a time, for the resampler.
+// The file's first two channels read a block at a time, for the resampler.
 struct LoopSource {
     FILE* f;
     const WavFormat* h;
     int64_t frames;          // frames the file holds
     int64_t block;           // frames per read
+    int64_t data_start;      // the file offset of frame 0
     uint8_t* raw;
     float* conv;             // block x channels
     Resampler* resampler;    // the file's rate to the loop's
@@ -131,12 +132,12 @@ struct LoopSource {
 
 static bool source_open(LoopSource* s, FILE* f, const WavFormat* h, int64_t frames, double loop_rate)
 {
-    *s = LoopSource{f, h, frames, 0, nullptr, nullptr, nullptr};
+    *s = LoopSource{f, h, frames, 0, plat_file_tell(f), nullptr, nullptr, nullptr};
     s->resampler = resampler_create((double)h->sample_rate, loop_rate);
     s->block = wav_block_frames(h);
     s->raw = (uint8_t*)std::malloc((size_t)(s->block * h->frame_bytes));
     s->conv = (float*)std::malloc(sizeof(float) * (size_t)(s->block * h->channels));
-    return s->raw && s->conv && s->resampler;
+    return s->data_start >= 0 && s->raw && s->conv && s->resampler;
 }
 
 static void source_close(LoopSource* s)
@@ -161,10 +162,20 @@ static int64_t source_read(void* ctx, float* left, float* right, int64_t max)
     return (int64_t)got;
 }
 
-// Fills the loop from the source at the loop's rate. Returns the frames written.
-static int32_t loop_fill(Engine* e, LoopSource* s, int64_t out_frames)
+static bool source_seek(void* ctx, int64_t k)
 {
-    ResampleInput in{source_read, s, 0, s->frames};
+    LoopSource* s = (LoopSource*)ctx;
+    return plat_file_seek(s->f, s->data_start + k * s->h->frame_bytes, SEEK_SET);
+}
+
+// Fills the loop from the source at the loop's rate: the whole file as the loop's
+// cycle, or, when the loop holds only its beginning, that beginning. Returns the frames
+// written.
+static int32_t loop_fill(Engine* e, LoopSource* s, int64_t out_frames, bool whole)
+{
+    ResampleInput in{source_read, s, 0, s->frames, source_seek};
+    if (whole)
+        return resampler_run_cycle(s->resampler, &in, e->loop_left, e->loop_right, (int32_t)out_frames);
     return resampler_run(s->resampler, &in, 0.0, e->loop_left, e->loop_right, (int32_t)out_frames);
 }
 
@@ -199,8 +210,8 @@ bool loop_load_wav(Engine* e, const char* path, LoopLoadLoss* loss)
         return false;
     }
     double engine_rate = e->sample_rate > 0.0 ? e->sample_rate : 48000.0;
-    double ratio = (double)h.sample_rate / engine_rate;
-    int64_t out_frames = ratio == 1.0 ? frames : (int64_t)((double)frames / ratio);
+    bool resampled = (double)h.sample_rate != engine_rate;
+    int64_t out_frames = resample_length(frames, (double)h.sample_rate, engine_rate, (int64_t)ENGINE_LOOP_CAPACITY + 1);
     bool over = out_frames > ENGINE_LOOP_CAPACITY;
     if (over)
         out_frames = ENGINE_LOOP_CAPACITY;
@@ -224,14 +235,14 @@ bool loop_load_wav(Engine* e, const char* path, LoopLoadLoss* loss)
     }
     e->length.store(0, std::memory_order_relaxed);
     e->position.store(0, std::memory_order_relaxed);
-    int32_t written = loop_fill(e, &src, out_frames);
+    int32_t written = loop_fill(e, &src, out_frames, !over);
     e->position.store(0, std::memory_order_relaxed);
     e->length.store(written, std::memory_order_relaxed);
     loop_end_replace(e);
     if (loss) {
         loss->capped = over && written == ENGINE_LOOP_CAPACITY;
         loss->channels = h.channels > 2 ? h.channels : 0;
-        loss->file_rate = ratio != 1.0 ? h.sample_rate : 0;
+        loss->file_rate = resampled ? h.sample_rate : 0;
         // The loop holds 32-bit floats: integers up to 24 bits fit them exactly.
         bool finer = h.format == 3 ? h.bytes_per_sample > 4 : h.bits > 24;
         loss->bits = finer ? h.bits : 0;

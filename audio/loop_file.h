@@ -35,9 +35,9 @@ struct LoopLoadLoss {
 bool loop_load_loss_any(const LoopLoadLoss* loss);
 
 // Reads a PCM or float WAV into the loop: the first channel left, the second right (a
-// mono file on both), resampled when its rate differs from the engine's
-// (resampler.h), at most the loop's capacity. A cut file loads
-// the frames it holds. False, with the loop untouched, when the file is not usable.
-// The content generation is not raised. *loss (may be null) tells what of the file
-// the loop does not hold as it is.
+// mono file on both), resampled when its rate differs from the engine's (resampler.h:
+// the whole file as the loop's cycle, frames x engine rate / file rate of them), at
+// most the loop's capacity. A cut file loads the frames it holds. False, with the loop
+// untouched, when the file is not usable. The content generation is not raised. *loss
+// (may be null) tells what of the file the loop does not hold as it is.
 bool loop_load_wav(Engine* e, const char* path, LoopLoadLoss* loss = nullptr);

@@ -6,6 +6,12 @@
 // position. Its pass band reaches past a third of the input's rate, so at a rate drop
 // the low-pass alone shapes the response; when the rate rises it holds the images of
 // the take's band down, by 60 dB and more for what lies below a third of its rate.
+//
+// The low-pass delays what passes it by some frames (its group delay at 0 Hz, the
+// centre of an onset's response): positions are read that much later, so an onset
+// keeps its place. A cycle is read as the frames of the extended input -lead, -lead +
+// 1, ..., each frame k being the input's frame k mod end: the low-pass settles over
+// the take's end before frame 0, and the kernel reads across the wrap both ways.
 #include "audio/resampler.h"
 
 #include <algorithm>
@@ -29,6 +35,9 @@ static const int kTaps = 2 * kHalf;
 static const int kPhases = 2048;
 static const double kKaiserBeta = 5.7;        // about 60 dB down in the stop band
 static const int64_t kWindow = 8192;          // input frames held per side
+// Input frames the low-pass runs for, in frames of the new rate, before the first it
+// is read at: its ringing lasts longer the lower its corner.
+static const double kSettleFrames = 256.0;
 static const double kPi = 3.14159265358979323846;
 
 struct SincTable {
@@ -39,6 +48,7 @@ struct Resampler {
     double step;                              // input frames per output frame
     bool same;                                // equal rates: no low-pass, linear reads
     int32_t sections;                         // 0 when the rate does not drop
+    double delay;                             // the low-pass's delay in input frames
     double coef[kSections][5];
     double state[2][kSections][4];
     bool primed;                              // the state has met the first frame
@@ -116,10 +126,21 @@ Resampler* resampler_create(double from_rate, double to_rate)
             // The poles of a Butterworth filter of order 2 x sections, in conjugate pairs.
             double q = 1.0 / (2.0 * std::cos(kPi * (2 * k + 1) / (4.0 * kSections)));
             biquad_pass(w, q, false, r->coef[k]);
+            // A section's group delay at 0 Hz: with b = b0 (1, 2, 1) it is
+            // 1 - (a1 + 2 a2) / (1 + a1 + a2).
+            const double* c = r->coef[k];
+            r->delay += 1.0 - (c[3] + 2.0 * c[4]) / (1.0 + c[3] + c[4]);
         }
         r->sections = kSections;
     }
     return r;
+}
+
+// Input frames read before the first position: the kernel's reach, and the
+// low-pass's settling when it runs.
+static double resampler_lead(const Resampler* r)
+{
+    return kHalf + (r->sections ? kSettleFrames * r->step : 0.0);
 }
 
 void resampler_destroy(Resampler* r)
@@ -247,18 +268,18 @@ static void linear_read(Resampler* r, const ResampleInput* in, int64_t i0, float
     *rr = (1.0f - f) * a1 + f * (float)window_at(r, 1, i1);
 }
 
-int32_t resampler_run(Resampler* r, const ResampleInput* in, double start, float* left, float* right,
-                      int32_t n)
+// Frames i = 0 .. n - 1 at input positions start + i x step, read from the low-pass's
+// output that much later than its delay.
+static int32_t run_positions(Resampler* r, const ResampleInput* in, double start, double step, float* left,
+                             float* right, int32_t n)
 {
-    if (!r || !in || !in->read || in->end <= in->first)
-        return 0;
     r->base = in->first;
     r->count = 0;
     r->ended = false;
     r->primed = false;
     int32_t made = 0;
     for (; made < n; made++) {
-        double p = start + (double)made * r->step;
+        double p = start + (double)made * step + r->delay;
         double fl = std::floor(p);
         int64_t i0 = std::clamp((int64_t)fl, in->first, in->end - 1);
         // A frame is made while the reads reach the neighbour it is read towards.
@@ -271,6 +292,78 @@ int32_t resampler_run(Resampler* r, const ResampleInput* in, double start, float
             sinc_read(r, in, (int64_t)fl, p - fl, &left[made], &right[made]);
     }
     return made;
+}
+
+int32_t resampler_run(Resampler* r, const ResampleInput* in, double start, float* left, float* right,
+                      int32_t n)
+{
+    if (!r || !in || !in->read || in->end <= in->first)
+        return 0;
+    return run_positions(r, in, start, r->step, left, right, n);
+}
+
+// ---------------------------------------------------------------------------
+// Cycles
+// ---------------------------------------------------------------------------
+
+// The extended input of a cycle: frame k is the input's frame k mod frames, its reads
+// going back to the input's frame 0 at each wrap.
+struct CycleInput {
+    const ResampleInput* in;
+    int64_t frames;
+    int64_t at;          // the extended frame the next read gives
+    int64_t inner;       // the input's frame its next read gives; -1 before the first seek
+};
+
+static int64_t cycle_read(void* ctx, float* left, float* right, int64_t max)
+{
+    CycleInput* c = (CycleInput*)ctx;
+    int64_t k = c->at % c->frames;
+    k = k < 0 ? k + c->frames : k;
+    if (k != c->inner) {
+        if (!c->in->seek(c->in->ctx, k))
+            return 0;
+        c->inner = k;
+    }
+    int64_t got = c->in->read(c->in->ctx, left, right, std::min(max, c->frames - k));
+    if (got <= 0)
+        return 0;
+    c->inner = k + got;
+    c->at += got;
+    return got;
+}
+
+int32_t resampler_run_cycle(Resampler* r, const ResampleInput* in, float* left, float* right, int32_t n)
+{
+    if (!r || !in || !in->read || !in->seek || in->end < 1 || n < 1)
+        return 0;
+    double step = (double)in->end / n;
+    int64_t lead = (int64_t)std::ceil(resampler_lead(r));
+    CycleInput c{in, in->end, -lead, -1};
+    // Reads reach past the last position by the kernel's half and the next frame.
+    int64_t end = (int64_t)std::ceil((double)(n - 1) * step + r->delay) + kHalf + 2;
+    ResampleInput ext{cycle_read, &c, -lead, end, nullptr};
+    return run_positions(r, &ext, 0.0, step, left, right, n);
+}
+
+int64_t resample_length(int64_t frames, double from_rate, double to_rate, int64_t cap)
+{
+    if (frames < 1 || !(from_rate > 0.0) || !(to_rate > 0.0) || cap < 1)
+        return 0;
+    const double whole = 4294967296.0;
+    if (from_rate == std::floor(from_rate) && to_rate == std::floor(to_rate) && from_rate < whole &&
+        to_rate < whole) {
+        // frames = q x from + rem: q x to whole frames, and rem x to / from more, each
+        // product within 64 bits.
+        uint64_t from = (uint64_t)from_rate, to = (uint64_t)to_rate, f = (uint64_t)frames;
+        uint64_t q = f / from, rem = f % from;
+        if (q >= (uint64_t)cap || q >= UINT64_MAX / 2 / to)
+            return cap;
+        uint64_t n = q * to + rem * to / from;
+        return n > (uint64_t)cap ? cap : (int64_t)n;
+    }
+    double n = std::floor((double)frames * (to_rate / from_rate));
+    return n >= (double)cap ? cap : n >= 1.0 ? (int64_t)n : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -296,6 +389,20 @@ static int64_t memory_read(void* ctx, float* left, float* right, int64_t max)
     return n;
 }
 
+static bool memory_seek(void* ctx, int64_t k)
+{
+    ((MemoryInput*)ctx)->next = k;
+    return true;
+}
+
+static void apply_gain(float gain, float* left, float* right, int32_t n)
+{
+    for (int32_t i = 0; i < n; i++) {
+        left[i] *= gain;
+        right[i] *= gain;
+    }
+}
+
 bool resample_interleaved(const float* samples, int32_t channels, int64_t frames, double from_rate,
                           double to_rate, double start, float gain, float* left, float* right, int32_t n)
 {
@@ -305,17 +412,29 @@ bool resample_interleaved(const float* samples, int32_t channels, int64_t frames
     if (!r)
         return false;
     // Reading starts far enough before the first position for the kernel's reach and
-    // for the low-pass to settle (its ringing lasts longer the lower its corner).
-    double lead = kHalf + (r->sections ? 256.0 * r->step : 0.0);
-    double from = std::floor(start - lead);
+    // for the low-pass to settle.
+    double from = std::floor(start - resampler_lead(r));
     int64_t first = from > 0.0 ? (int64_t)std::min(from, (double)(frames - 1)) : 0;
     MemoryInput m{samples, channels, channels > 1 ? 1 : 0, first, frames};
-    ResampleInput in{memory_read, &m, first, frames};
+    ResampleInput in{memory_read, &m, first, frames, memory_seek};
     int32_t made = resampler_run(r, &in, start, left, right, n);
     resampler_destroy(r);
-    for (int32_t i = 0; i < made; i++) {
-        left[i] *= gain;
-        right[i] *= gain;
-    }
+    apply_gain(gain, left, right, made);
+    return made == n;
+}
+
+bool resample_cycle(const float* samples, int32_t channels, int64_t frames, double from_rate, double to_rate,
+                    float gain, float* left, float* right, int32_t n)
+{
+    if (!samples || channels < 1 || frames < 1 || n < 1)
+        return false;
+    Resampler* r = resampler_create(from_rate, to_rate);
+    if (!r)
+        return false;
+    MemoryInput m{samples, channels, channels > 1 ? 1 : 0, 0, frames};
+    ResampleInput in{memory_read, &m, 0, frames, memory_seek};
+    int32_t made = resampler_run_cycle(r, &in, left, right, n);
+    resampler_destroy(r);
+    apply_gain(gain, left, right, made);
     return made == n;
 }

@@ -1,6 +1,7 @@
 // sample_buffer.cpp - SampleBuffer length, release, and records on the heap.
 #include "audio/sample_buffer.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -28,8 +29,18 @@ void sample_buffer_destroy(SampleBuffer* b)
 {
     if (!b)
         return;
+    // Another owner still reads it: the last one frees it, having seen every read end.
+    if (std::atomic_ref<int32_t>(b->sharers).fetch_sub(1, std::memory_order_acq_rel) > 0)
+        return;
     sample_buffer_free(b);
     delete b;
+}
+
+SampleBuffer* sample_buffer_share(SampleBuffer* b)
+{
+    if (b)
+        std::atomic_ref<int32_t>(b->sharers).fetch_add(1, std::memory_order_relaxed);
+    return b;
 }
 
 bool sample_buffer_resize(SampleBuffer* b, int64_t frames)

@@ -568,6 +568,7 @@ TEST_F(EventTest, ASegmentDraggedOutOfTheLoopPanelReplacesTheLoopOnlyOverTheMain
     send(ev_motion(300, 200));
     EXPECT_EQ(app_cursor_kind(app), CURSOR_SEGMENT_DROP);
     send(ev_button(300, 200, false));
+    ASSERT_TRUE(wait_ends());   // the bars are resampled on the loader's thread
     EXPECT_EQ(app->engine->length.load(), 96000);   // 2 s at the engine's 48 kHz
     EXPECT_EQ(app->segment_press, 0);
 

@@ -111,10 +111,11 @@ protected:
 
     void run_callback(int frames, float level) { app_test_run_callback(e, frames, level); }
     // Frames (and blocks of input at level while the stream runs) until n, a load or e
-    // stops waiting for the loop to be secured; false when it never stops.
+    // stops waiting for the loop to be secured, and the loader is idle; false when it
+    // never stops.
     bool wait_ends(float level = 0.0f)
     {
-        return test_wait_until([&] { return !take_waiting(app); }, [&] {
+        return test_wait_until([&] { return !take_waiting(app) && take_load_state() == 0; }, [&] {
             if (e->running)
                 run_callback(128, level);
             app->ui_time += 0.001;

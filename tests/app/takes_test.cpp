@@ -64,9 +64,31 @@ protected:
         auto is = [&](const auto& t) { return std::strcmp(t.name, name) == 0; };
         return (int32_t)(std::find_if(app->takes, app->takes + app->take_count, is) - app->takes);
     }
-    // The level in dB, against an amplitude of 0.5, of the tone of hz in frames a..b of
-    // x at rate: a least-squares fit of a cosine and a sine of that frequency.
-    static double tone_db(const float* x, int32_t a, int32_t b, double hz, double rate)
+    enum Road { DECODED, IMPORTED, BARS };
+    static constexpr const char* kRoads[] = {"decoded take", "imported wav", "bars"};
+    // The left side of the loop a road makes of file at the engine's rate (bars: of
+    // segment 1 of the player's take); empty when the road failed.
+    std::vector<float> through(Road road, const fs::path& file)
+    {
+        e->length.store(0);
+        if (road == DECODED) {
+            float *l = nullptr, *r = nullptr;
+            int32_t n = 0;
+            if (!take_decode(file.c_str(), e->sample_rate, 1.0f, &l, &r, &n))
+                return {};
+            std::vector<float> out(l, l + n);
+            free(l);
+            free(r);
+            return out;
+        }
+        if (road == IMPORTED ? !loop_load_wav(e, file.c_str()) : (take_bars_to_loop(app, 1), !wait_ends()))
+            return {};
+        return std::vector<float>(e->loop_left, e->loop_left + e->length.load());
+    }
+    // The tone of hz in frames a..b of x at rate, a least-squares fit of a cosine and a
+    // sine of that frequency: their amplitudes.
+    template <typename T>
+    static void tone_fit(const T* x, int32_t a, int32_t b, double hz, double rate, double* ca, double* sa)
     {
         double cc = 0.0, ss = 0.0, cs = 0.0, xc = 0.0, xs = 0.0;
         for (int32_t i = a; i < b; i++) {
@@ -78,7 +100,23 @@ protected:
             xs += x[i] * s;
         }
         double det = cc * ss - cs * cs;
-        return 20.0 * std::log10(std::hypot(xc * ss - xs * cs, xs * cc - xc * cs) / det / 0.5 + 1e-15);
+        *ca = (xc * ss - xs * cs) / det;
+        *sa = (xs * cc - xc * cs) / det;
+    }
+    // The level in dB, against an amplitude of 0.5, of the tone of hz in frames a..b.
+    static double tone_db(const float* x, int32_t a, int32_t b, double hz, double rate)
+    {
+        double ca, sa;
+        tone_fit(x, a, b, hz, rate, &ca, &sa);
+        return 20.0 * std::log10(std::hypot(ca, sa) / 0.5 + 1e-15);
+    }
+    // Takes the tone of hz, fitted over all n frames of x, out of x.
+    static void tone_remove(double* x, int32_t n, double hz, double rate)
+    {
+        double ca, sa;
+        tone_fit(x, 0, n, hz, rate, &ca, &sa);
+        for (int32_t i = 0; i < n; i++)
+            x[i] -= ca * std::cos(2.0 * M_PI * hz * i / rate) + sa * std::sin(2.0 * M_PI * hz * i / rate);
     }
 };
 
@@ -786,27 +824,29 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
     EXPECT_EQ(std::distance(fs::begin(locks), fs::end(locks)), 1);
 }
 
-// Each road from a take at a higher rate to the loop keeps the band and keeps out what
+// Each road from a take at another rate to the loop keeps the band and keeps out what
 // the loop's rate cannot hold: 15 and 18 kHz of 48 kHz (and the same fractions of
 // 44.1 kHz) pass, and a 30 kHz tone, which would fold back to 18 kHz, is 60 dB down
 // there. A 48 kHz file holds nothing at 30/48 of 44.1 kHz (27.6 kHz): its row takes the
-// highest tone it holds, 23 kHz, which would fold back to 21.1 kHz.
-TEST_F(TakesTest, EveryRoadToALowerRateKeepsTheBandAndFoldsNothingBack)
+// highest tone it holds, 23 kHz, which would fold back to 21.1 kHz. Going up from
+// 44.1 kHz, 15 kHz leaves no image at 18.9 kHz (44.1 - 15 folded at 48); at the take's
+// own rate the bars, which start between two frames, keep 15 kHz whole.
+TEST_F(TakesTest, EveryRoadToAnotherRateKeepsTheBandAndFoldsNothingBack)
 {
     const struct {
         double from, to, of_new, low_db, high_db;
+        double at;   // the frequency measured; 0: where the tone lands
     } rows[] = {
-        {96000, 48000, 0.3125, -0.5, 0.5}, {96000, 48000, 0.375, -1.0, 1.0}, {96000, 48000, 0.625, -300, -60},
-        {48000, 44100, 0.3125, -0.5, 0.5}, {48000, 44100, 0.375, -1.0, 1.0}, {48000, 44100, 0.625, -300, -60},
+        {96000, 48000, 0.3125, -0.5, 0.5, 0}, {96000, 48000, 0.375, -1.0, 1.0, 0}, {96000, 48000, 0.625, -300, -60, 0},
+        {48000, 44100, 0.3125, -0.5, 0.5, 0}, {48000, 44100, 0.375, -1.0, 1.0, 0}, {48000, 44100, 0.625, -300, -60, 0},
+        {44100, 48000, 0.3125, -300, -60, 18900}, {48000, 48000, 0.3125, -0.1, 0.1, 0},
     };
-    enum Road { DECODED, IMPORTED, BARS };
-    const char* names[] = {"decoded take", "imported wav", "bars"};
     PreviewPlayer player;
     preview_init(&player);
     fs::path file = takes.path / "tone.wav";
     for (const auto& row : rows) {
         double hz = std::min(row.of_new * row.to, 0.48 * row.from);
-        double heard = hz < row.to / 2 ? hz : row.to - hz;   // where it lands at the new rate
+        double heard = row.at > 0 ? row.at : hz < row.to / 2 ? hz : row.to - hz;   // where it lands at the new rate
         int32_t frames = (int32_t)(0.75 * row.from);
         SampleBuffer* take = preview_kit_buffer(1, row.from, frames);
         for (int32_t i = 0; i < frames; i++)
@@ -816,26 +856,100 @@ TEST_F(TakesTest, EveryRoadToALowerRateKeepsTheBandAndFoldsNothingBack)
         take_grid_kit_take(app, &player, take, 480.0f, 0.1003, 0);
         e->sample_rate = row.to;
         for (Road road : {DECODED, IMPORTED, BARS}) {
-            SCOPED_TRACE(testing::Message() << names[road] << ", " << row.from << " to " << row.to << ", " << hz);
-            float *l = nullptr, *r = nullptr;
-            int32_t n = 0;
-            e->length.store(0);
-            if (road == DECODED)
-                ASSERT_TRUE(take_decode(file.c_str(), row.to, 1.0f, &l, &r, &n));
-            else if (road == IMPORTED)
-                ASSERT_TRUE(loop_load_wav(e, file.c_str()));
-            else
-                take_bars_to_loop_now(app, 1);
-            n = l ? n : e->length.load();
+            SCOPED_TRACE(testing::Message() << kRoads[road] << ", " << row.from << " to " << row.to << ", " << hz);
+            std::vector<float> x = through(road, file);
+            int32_t n = (int32_t)x.size();
             ASSERT_GT(n, 4000);
-            double db = tone_db(l ? l : e->loop_left, 1000, n - 1000, heard, row.to);
+            double db = tone_db(x.data(), 1000, n - 1000, heard, row.to);
             EXPECT_GE(db, row.low_db);
             EXPECT_LE(db, row.high_db);
-            free(l);
-            free(r);
         }
     }
     e->sample_rate = 48000.0;
+    app->preview = nullptr;
+    take_grid_free(app);
+    app->take_grid = TakeGridState{};
+    preview_kit_empty(&player);
+}
+
+// A take that becomes the loop whole is the loop's cycle at any rate: whole cycles of
+// 440 Hz wrap as smoothly as they run anywhere else, a whole second stays a whole
+// second, and an onset keeps its place within half a frame. Bars read their segment
+// from the take, from its start, the same way.
+TEST_F(TakesTest, EveryRoadKeepsTheSeamTheOnsetsAndTheLengthAtEveryRate)
+{
+    const struct {
+        double from, to;
+    } pairs[] = {{96000, 48000}, {48000, 44100}, {96000, 44100}, {44100, 48000}};
+    enum Signal { TONE, ONSET };
+    // At 480 BPM, one bar a segment: segment 1 is the 0.5 s from 0.1003 s (220 cycles).
+    const double bar_start = 0.1003, bar = 0.5;
+    PreviewPlayer player;
+    preview_init(&player);
+    fs::path file = takes.path / "take.wav";
+    for (const auto& pair : pairs) {
+        for (Signal signal : {TONE, ONSET}) {
+            // One second: whole cycles of 440 Hz from a zero crossing, or silence but for a
+            // short raised-cosine onset at 0.3 s and a little, whose centre is its place.
+            int32_t frames = (int32_t)pair.from;
+            SampleBuffer* take = preview_kit_buffer(1, pair.from, frames);
+            double place = 0.3 * pair.from + 0.37, sum = 0.0, moment = 0.0;
+            for (int32_t i = 0; i < frames; i++) {
+                double d = (i - place) / 6.0;
+                float x = signal == TONE ? (float)(0.5 * std::sin(2.0 * M_PI * 440.0 * i / pair.from))
+                                         : std::fabs(d) < 1.0 ? (float)(0.25 * (1.0 + std::cos(M_PI * d))) : 0.0f;
+                take->samples[i] = x;
+                sum += x;
+                moment += x * (double)i;
+            }
+            place = moment / sum;
+            ASSERT_TRUE(wav_write_float(file.c_str(), take->samples, 1, frames, pair.from));
+            take_grid_kit_take(app, &player, take, 480.0f, bar_start, 0);
+            e->sample_rate = pair.to;
+            for (Road road : {DECODED, IMPORTED, BARS}) {
+                SCOPED_TRACE(testing::Message() << kRoads[road] << ", " << pair.from << " to " << pair.to
+                                                << (signal == TONE ? ", tone" : ", onset"));
+                std::vector<float> x = through(road, file);
+                int32_t n = (int32_t)x.size();
+                EXPECT_EQ(n, (int32_t)std::llround((road == BARS ? bar : 1.0) * pair.to));
+                double first = road == BARS ? bar_start * pair.from : 0.0;
+                if (signal == TONE && n > 0) {
+                    // What is left of the loop beside a fitted 440 Hz tone: at most 0.2 %
+                    // of its peak, and around the seam (its 64 frames each side) no more
+                    // than twice what is left anywhere else.
+                    std::vector<double> rest(x.begin(), x.end());
+                    tone_remove(rest.data(), n, 440.0, pair.to);
+                    double seam = 0.0, middle = 0.0;
+                    for (int32_t i = 0; i < n; i++) {
+                        double& worst = i < 64 || i >= n - 64 ? seam : middle;
+                        worst = std::max(worst, std::fabs(rest[i]));
+                    }
+                    EXPECT_LT(middle, 1e-3) << "the loop beside the tone";
+                    EXPECT_LT(seam, 2.0 * middle + 2e-5) << "the seam beside the tone, against the rest";
+                } else if (n > 0) {
+                    double want = (place - first) * pair.to / pair.from, s0 = 0.0, s1 = 0.0;
+                    for (int32_t i = std::max(0, (int32_t)want - 400); i < std::min(n, (int32_t)want + 400); i++) {
+                        s0 += x[i];
+                        s1 += x[i] * (double)i;
+                    }
+                    EXPECT_NEAR(s0, sum * pair.to / pair.from, 0.01 * sum) << "the onset's weight near its place";
+                    EXPECT_NEAR(s1 / s0, want, 0.5) << "the onset's centre, in frames";
+                }
+            }
+        }
+    }
+    // Bars from the take's first frame start at its level: the low-pass has settled on
+    // it, as if the take had held it before.
+    SampleBuffer* level = preview_kit_buffer(1, 96000.0, 96000);
+    std::fill(level->samples, level->samples + 96000, 0.5f);
+    take_grid_kit_take(app, &player, level, 480.0f, bar_start, 0);
+    e->sample_rate = 48000.0;
+    take_bars_to_loop(app, 0);
+    ASSERT_TRUE(wait_ends());
+    ASSERT_EQ(e->length.load(), (int32_t)std::llround(bar_start * 48000.0));
+    for (int32_t i = 0; i < e->length.load(); i++)
+        ASSERT_NEAR(e->loop_left[i], 0.5f, 1e-4f) << "frame " << i;
+
     app->preview = nullptr;
     take_grid_free(app);
     app->take_grid = TakeGridState{};
