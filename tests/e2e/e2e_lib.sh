@@ -205,6 +205,8 @@ e2e_cycles_start() {
 e2e_cycles_stop() {
   [ -n "${E2E_CYCLES_PID:-}" ] || return 0
   kill -TERM "$E2E_CYCLES_PID" 2>/dev/null
+  # Its close can hang on the server (a futex in jack_client_close): not waited for long.
+  e2e_poll 10 e2e_gone "$E2E_CYCLES_PID" || kill -KILL "$E2E_CYCLES_PID" 2>/dev/null
   wait "$E2E_CYCLES_PID" 2>/dev/null
   E2E_CYCLES_PID=
   rm -f "$E2E_CYCLES_FILE"
