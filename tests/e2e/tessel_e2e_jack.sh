@@ -218,7 +218,14 @@ dubbed_takes() {
 }
 dubbed_takes_are() { [ "$(dubbed_takes)" = "$1" ]; }
 no_temporary() { ! ls "$TAKES"/*.tmp* >/dev/null 2>&1; }
-hold_dub() { timeout 10 xdotool windowfocus --sync "$1" keydown d sleep "$2" keyup d; }
+# hold_dub WID SECONDS -> d held that long once a frame has taken the press (a loaded
+# machine may be slow to), then released.
+hold_dub() {
+  timeout 10 xdotool windowfocus --sync "$1" keydown d
+  e2e_sync || session_fail "no frame after d was pressed"
+  sleep "$2"
+  xdotool keyup d
+}
 tone_on() { timeout 10 jack_connect jack_simple_client:output1 "$1:in_0" || session_fail "jack_connect to $1 failed"; }
 # ended PID WHAT -> the program's exit status once it has ended (bounded).
 ended() {
