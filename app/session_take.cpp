@@ -2,7 +2,6 @@
 #include "app/session_take.h"
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -145,20 +144,12 @@ static void session_follow_lockless(AppState* app)
         return;
     app->session_lockless_seen = lockless;
     snprintf(app->session_name, sizeof app->session_name, "%s", g_writer.new_name);
-    char why[APP_TOAST_TEXT - 26], text[APP_TOAST_TEXT];   // 26: the words before it
-    if (g_writer.lock_err < 0)
-        snprintf(why, sizeof why, "ANOTHER COPY HOLDS THE LOCK");
-    else
-        snprintf(why, sizeof why, "%s", std::strerror(g_writer.lock_err));
+    const char* why = g_writer.lock_err < 0 ? "another copy holds the lock" : std::strerror(g_writer.lock_err);
     fprintf(stderr, "tessel: the takes' lock was not had (%s): the loop went to %s as a new take\n", why,
             app->session_name);
-    if (app->session_lockless_told)
-        return;
+    if (!app->session_lockless_told)
+        toast_show_because(app, "TAKE SAVED AS A NEW TAKE", why, TOAST_YELLOW);
     app->session_lockless_told = 1;
-    for (char* c = why; *c; c++)
-        *c = (char)std::toupper((unsigned char)*c);
-    snprintf(text, sizeof text, "TAKE SAVED AS A NEW TAKE: %s", why);
-    toast_show(app, text, TOAST_YELLOW);
 }
 
 void session_take_follow(AppState* app)

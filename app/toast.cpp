@@ -20,11 +20,16 @@ void toast_show(AppState* app, const char* text, uint32_t colour)
     app->toast_next = (i + 1) % APP_TOASTS;
 }
 
-void toast_show_failure(AppState* app, const char* what, int err)
+void toast_show_because(AppState* app, const char* what, const char* why, uint32_t colour)
 {
     char text[APP_TOAST_TEXT];
-    int n = snprintf(text, sizeof text, "%s: %s", what ? what : "", strerror(err));
+    int n = snprintf(text, sizeof text, "%s: %s", what ? what : "", why ? why : "");
     for (int i = what ? (int)strlen(what) : 0; i < n && i < (int)sizeof text - 1; i++)
         text[i] = (char)toupper((unsigned char)text[i]);
-    toast_show(app, text, TOAST_RED);
+    toast_show(app, text, colour);
+}
+
+void toast_show_failure(AppState* app, const char* what, int err)
+{
+    toast_show_because(app, what, strerror(err), TOAST_RED);
 }

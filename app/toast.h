@@ -24,6 +24,9 @@ constexpr uint32_t TOAST_PURPLE = draw_rgba(140, 46, 191, 255);
 // Writes text (cut to 63 bytes), alpha 1.0, 2.4 s and colour into the entry at the
 // next index and advances it modulo 4, overwriting the oldest toast.
 void toast_show(AppState* app, const char* text, uint32_t colour);
+// "<what>: <why in capitals>" in colour, such as "TAKE SAVED AS A NEW TAKE: NOT A
+// DIRECTORY".
+void toast_show_because(AppState* app, const char* what, const char* why, uint32_t colour);
 // A failure with its reason, in red: "<what>: <the errno's text in capitals>", such as
 // "EXPORT FAILED: NO SPACE LEFT ON DEVICE".
 void toast_show_failure(AppState* app, const char* what, int err);

@@ -813,6 +813,17 @@ TEST_F(TakesTest, AListedTakeTheLoopCannotHoldAsItIsKeepsItsFile)
         EXPECT_STREQ(toast_text(), c.toast);
         std::string ours = app->session_name;
         EXPECT_TRUE(ours.starts_with("tessel-")) << ours;
+        if (c.elsewhere == NO_LOCK) {   // still no lock: one more new take, the reason not told again
+            int32_t toasts = app->toast_next;
+            e->content_generation.fetch_add(1);
+            plat_named_lock_fake(c.lock);
+            ASSERT_TRUE(save());
+            plat_named_lock_fake(PLAT_LOCK_TAKEN);
+            app_update(app, 0.001f);
+            EXPECT_EQ(app->toast_next, toasts) << "the reason was told again";
+            EXPECT_NE(app->session_name, ours);
+            ours = app->session_name;
+        }
         e->content_generation.fetch_add(1);   // the next save goes on under the new name
         ASSERT_TRUE(session_wav_save(app));
         ASSERT_TRUE(session_wav_wait(kWriteLimitMs));

@@ -313,7 +313,7 @@ locks_steps() {
   mv "$T/app.log" "$T/app-plain-file.log"
   LD_PRELOAD=$SLOW_PRELOAD e2e_program_start || session_fail "no window with the lock held"
   e2e_jack_port tessel:in_0 || session_fail "no ports with the lock held"
-  lockless_dub 2 "the lock held elsewhere" "ANOTHER COPY HOLDS THE LOCK"
+  lockless_dub 2 "the lock held elsewhere" "another copy holds the lock"
   pkill -KILL -P "$holder"
   e2e_term "$apid" >"$T/term"
   exit 0
